@@ -1,6 +1,7 @@
 #include "app/main.h"
 
-namespace vexo {
+namespace vexo
+{
 
 TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
 {

@@ -2,7 +2,8 @@
 
 #include <QMainWindow>
 
-namespace vexo {
+namespace vexo
+{
 
 // The main window: three file panes, toolbar and status bar.
 class TFormMain : public QMainWindow

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace vexo
+{
+
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class PromptIcon { None, Information, Warning, Error, Question };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+// Message boxes and the folder browse dialog. Engine code asks through this
+// interface and never opens a window itself; only the window thread calls it.
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+
+    // A modal message box; closing it without a button gives Cancel (or No
+    // when there is no Cancel button, Ok for an Ok-only box).
+    virtual PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
+                             PromptIcon icon) = 0;
+    // A folder chooser; empty when the user cancelled.
+    virtual QString browseFolder(const QString &prompt, const QString &startFolder) = 0;
+};
+
+} // namespace vexo

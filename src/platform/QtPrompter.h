@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Prompter.h"
+
+class QWidget;
+
+namespace vexo
+{
+
+// Prompter on QMessageBox and QFileDialog, parented to a window.
+class QtPrompter : public Prompter
+{
+public:
+    explicit QtPrompter(QWidget *parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget *parent) { m_parent = parent; }
+
+    PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
+                     PromptIcon icon) override;
+    QString browseFolder(const QString &prompt, const QString &startFolder) override;
+
+private:
+    QWidget *m_parent;
+};
+
+} // namespace vexo

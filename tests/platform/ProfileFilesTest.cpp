@@ -1,0 +1,162 @@
+#include "MemoryProfileFiles.h"
+#include "platform/CodePage.h"
+#include "platform/LinuxProfileFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using vexo::test::MemoryProfileFiles;
+
+namespace
+{
+
+const QString Ini = QStringLiteral("/p/VexoFile.ini");
+
+struct ReadCase {
+    const char *name;
+    QByteArray file;
+    const char *section;
+    const char *key;
+    const char *expected;
+};
+
+class ProfileRead : public testing::TestWithParam<ReadCase>
+{
+};
+
+TEST_P(ProfileRead, GivesTheValueOrTheDefault)
+{
+    MemoryProfileFiles files;
+    files.setContent(Ini, GetParam().file);
+    EXPECT_EQ(files.readString(Ini, QString::fromUtf8(GetParam().section), QString::fromUtf8(GetParam().key),
+                               QStringLiteral("<def>")),
+              QString::fromUtf8(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Semantics, ProfileRead,
+    testing::Values(ReadCase{"plain", "[Setting]\nLanguage=chs.lng\n", "Setting", "Language", "chs.lng"},
+                    ReadCase{"caseInsensitiveNames", "[SETTING]\nlanguage=x\n", "setting", "LANGUAGE", "x"},
+                    ReadCase{"trimmed", "  [ Setting ]  \n  Language =  eng.lng  \n", "Setting", "Language",
+                             "eng.lng"},
+                    ReadCase{"doubleQuotes", "[S]\nK=\" spaced \"\n", "S", "K", " spaced "},
+                    ReadCase{"singleQuotes", "[S]\nK='q'\n", "S", "K", "q"},
+                    ReadCase{"unbalancedQuote", "[S]\nK=\"q\n", "S", "K", "\"q"},
+                    ReadCase{"emptyValueIsNotDefault", "[S]\nK=\n", "S", "K", ""},
+                    ReadCase{"missingKey", "[S]\nOther=1\n", "S", "K", "<def>"},
+                    ReadCase{"missingSection", "[T]\nK=1\n", "S", "K", "<def>"},
+                    ReadCase{"keyInOtherSection", "[T]\nK=1\n[S]\nX=2\n", "S", "K", "<def>"},
+                    ReadCase{"commentLinesIgnored", "[S]\n;K=c\n#K=h\nK=v\n", "S", "K", "v"},
+                    ReadCase{"firstKeyWins", "[S]\nK=first\nK=second\n", "S", "K", "first"},
+                    ReadCase{"firstSectionWins", "[S]\nA=1\n[S]\nK=late\n", "S", "K", "<def>"},
+                    ReadCase{"crlf", "[S]\r\nK=v\r\nL=w\r\n", "S", "L", "w"},
+                    ReadCase{"utf8Bom", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"},
+                    ReadCase{"equalsInValue", "[S]\nK=a=b\n", "S", "K", "a=b"},
+                    ReadCase{"gbkValue", "[S]\nK=\xD6\xD0\xCE\xC4\n", "S", "K", "中文"},
+                    ReadCase{"utf8Value", "[S]\nK=中文\n", "S", "K", "中文"},
+                    ReadCase{"lastLineWithoutEnding", "[S]\nK=end", "S", "K", "end"}),
+    [](const testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.name); });
+
+TEST(ProfileFiles, MissingFileGivesDefaults)
+{
+    MemoryProfileFiles files;
+    EXPECT_EQ(files.readString(Ini, "S", "K", "d"), "d");
+    EXPECT_EQ(files.readInt(Ini, "S", "K", 7), 7);
+    EXPECT_TRUE(files.readBool(Ini, "S", "K", true));
+}
+
+TEST(ProfileFiles, LongValuesAreCutTo2047BytesWithoutBreakingACharacter)
+{
+    MemoryProfileFiles files;
+    files.setContent(Ini, "[S]\nA=" + QByteArray(3000, 'a') + "\nB=a" + QString(1500, u'中').toUtf8() + "\n");
+    EXPECT_EQ(files.readString(Ini, "S", "A", "").size(), 2047);
+    // UTF-8: 1 + 3*682 = 2047 bytes.
+    EXPECT_EQ(files.readString(Ini, "S", "B", ""), "a" + QString(682, u'中'));
+    // CP936: 1 + 2*1023 = 2047 bytes.
+    files.setContent(Ini, "[S]\nC=a" + vexo::CodePage::toCp936(QString(1500, u'中')) + "\n");
+    EXPECT_EQ(files.readString(Ini, "S", "C", ""), "a" + QString(1023, u'中'));
+}
+
+TEST(ProfileFiles, IntegersFollowTheProfileRules)
+{
+    struct Case {
+        const char *text;
+        int expected;
+    } cases[] = {{"115200", 115200}, {"0x1C200", 115200}, {"0X1c200", 115200}, {"-5", -5},   {"+7", 7},
+                 {"0x", 99},         {"yes", 99},         {"12abc", 99},       {"", 99},     {"2", 2},
+                 {"0xFFFFFFFF", -1}, {"0x1FFFFFFFF", 99}, {"99999999999", 99}, {" 42 ", 42}, {"0x-1", 99}};
+    MemoryProfileFiles files;
+    for (const Case &c : cases) {
+        files.setContent(Ini, QByteArray("[S]\nK=") + c.text + "\n");
+        EXPECT_EQ(files.readInt(Ini, "S", "K", 99), c.expected) << c.text;
+    }
+    files.setContent(Ini, "[S]\nYes=yes\nTwo=2\nZero=0\n");
+    EXPECT_FALSE(files.readBool(Ini, "S", "Yes", false)); // "yes" is not an integer: default
+    EXPECT_TRUE(files.readBool(Ini, "S", "Two", false));
+    EXPECT_FALSE(files.readBool(Ini, "S", "Zero", true));
+}
+
+TEST(ProfileFiles, WritesInPlaceAppendToSectionOrAddSection)
+{
+    MemoryProfileFiles files;
+    files.setContent(Ini, "; keep me\r\n[A]\r\nX=1\r\n\r\n[B]\r\nY=2\r\n");
+    ASSERT_TRUE(files.writeString(Ini, "a", "x", "10"));
+    ASSERT_TRUE(files.writeString(Ini, "A", "Z", "3"));
+    ASSERT_TRUE(files.writeString(Ini, "C", "W", "4"));
+    EXPECT_EQ(files.content(Ini), "; keep me\r\n[A]\r\nx=10\r\nZ=3\r\n\r\n[B]\r\nY=2\r\n[C]\r\nW=4\r\n");
+}
+
+TEST(ProfileFiles, WriteToFileWithoutFinalNewlineAndToNewFile)
+{
+    MemoryProfileFiles files;
+    files.setContent(Ini, "[A]\nX=1");
+    ASSERT_TRUE(files.writeInt(Ini, "A", "Y", 2));
+    EXPECT_EQ(files.content(Ini), "[A]\nX=1\nY=2\n");
+
+    ASSERT_TRUE(files.writeBool("/new.ini", "S", "K", true));
+    EXPECT_EQ(files.content("/new.ini"), "[S]\nK=1\n");
+}
+
+TEST(ProfileFiles, ValuesThatTrimmingWouldChangeRoundTrip)
+{
+    MemoryProfileFiles files;
+    for (const QString &value : {QStringLiteral(" lead"), QStringLiteral("trail "), QStringLiteral("\"q\""),
+                                 QStringLiteral("中文 路径")}) {
+        ASSERT_TRUE(files.writeString(Ini, "S", "K", value));
+        EXPECT_EQ(files.readString(Ini, "S", "K", "d"), value);
+    }
+    ASSERT_TRUE(files.writeString(Ini, "S", "K", "two\nlines"));
+    EXPECT_EQ(files.readString(Ini, "S", "K", "d"), "two lines");
+    EXPECT_EQ(files.readString(Ini, "S", "lines", "none"), "none");
+}
+
+TEST(ProfileFiles, WritingIntoAGbkFileKeepsItsOtherTexts)
+{
+    MemoryProfileFiles files;
+    files.setContent(Ini, "[S]\nName=\xD6\xD0\xCE\xC4\n");
+    ASSERT_TRUE(files.writeString(Ini, "S", "Other", "新"));
+    EXPECT_EQ(files.readString(Ini, "S", "Name", ""), "中文");
+    EXPECT_EQ(files.readString(Ini, "S", "Other", ""), "新");
+}
+
+TEST(LinuxProfileFiles, ReplacesTheFileAtomicallyAndReportsFailures)
+{
+    QTemporaryDir dir;
+    vexo::LinuxProfileFiles files;
+    const QString ini = dir.filePath("VexoFile.ini");
+    ASSERT_TRUE(files.writeString(ini, "S", "K", "v"));
+    ASSERT_TRUE(files.writeString(ini, "S", "L", "w"));
+    EXPECT_EQ(files.readString(ini, "S", "K", ""), "v");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"VexoFile.ini"});
+
+    EXPECT_FALSE(files.writeString(dir.filePath("missing/VexoFile.ini"), "S", "K", "v"));
+    // A folder where the file should be cannot be replaced; nothing is left behind.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken.ini"));
+    EXPECT_FALSE(files.writeString(dir.filePath("taken.ini"), "S", "K", "v"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"VexoFile.ini"});
+}
+
+} // namespace
