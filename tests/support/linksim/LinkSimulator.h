@@ -1,0 +1,72 @@
+#pragma once
+
+#include "LinkSimOptions.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vexo::test
+{
+
+class LinkLine;
+class PseudoTerminal;
+
+// A serial cable between two pseudo-terminals. A program opens endA(), the
+// other endB(); a relay thread carries bytes both ways at the line rate, with
+// the latency and the faults of the options. Both ends are raw (8 bits, no
+// echo, no translation). The relay never blocks on a side that stops reading:
+// it holds a bounded amount and then leaves the sender's writes waiting.
+class LinkSimulator
+{
+public:
+    enum class Direction { AToB, BToA };
+
+    explicit LinkSimulator(LinkSimOptions options);
+    ~LinkSimulator();
+    LinkSimulator(const LinkSimulator &) = delete;
+    LinkSimulator &operator=(const LinkSimulator &) = delete;
+
+    // Creates both pseudo-terminals and starts relaying. Returns false and
+    // says why in `error` (may be null) when it could not; calling it again
+    // while running is an error.
+    bool start(std::string *error);
+    // Stops relaying and closes both pseudo-terminals (programs still holding
+    // an end then see it hang up). Returns promptly; safe to call twice.
+    void stop();
+
+    // Device paths (/dev/pts/N) of the two ends; empty before start().
+    std::string endA() const;
+    std::string endB() const;
+
+    // Cuts the cable (true) or mends it (false). While cut, every byte that
+    // crosses the line or is under way is lost, both ways.
+    void setCut(bool cut);
+
+    // Totals of one direction since start().
+    LinkSimCounters counters(Direction direction) const;
+
+private:
+    void run();
+    void publishCounters();
+
+    LinkSimOptions m_options;
+    std::unique_ptr<PseudoTerminal> m_a;
+    std::unique_ptr<PseudoTerminal> m_b;
+    std::unique_ptr<LinkLine> m_aToB;
+    std::unique_ptr<LinkLine> m_bToA;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_cut{false};
+    mutable std::mutex m_mutex; // guards the published counters and the paths
+    LinkSimCounters m_publishedAToB;
+    LinkSimCounters m_publishedBToA;
+    std::string m_pathA;
+    std::string m_pathB;
+};
+
+} // namespace vexo::test
