@@ -1,0 +1,84 @@
+#include "widgets/CaptionPanel.h"
+
+#include <QPainter>
+#include <QStyleOption>
+
+namespace vexo
+{
+
+CaptionPanel::CaptionPanel(QWidget *parent) : CaptionPanel(QString(), parent)
+{
+}
+
+CaptionPanel::CaptionPanel(const QString &text, QWidget *parent) : QWidget(parent), m_text(text)
+{
+    setFixedHeight(PanelHeight);
+    setFont(captionFont());
+    setAutoFillBackground(false);
+    setAttribute(Qt::WA_StyledBackground, true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QFont CaptionPanel::captionFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Fixedsys"), QStringLiteral("WenQuanYi Micro Hei Mono"),
+                      QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("DejaVu Sans Mono")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPixelSize(16);
+    return font;
+}
+
+void CaptionPanel::setText(const QString &text)
+{
+    if (m_text == text)
+        return;
+    m_text = text;
+    update();
+}
+
+QSize CaptionPanel::sizeHint() const
+{
+    return QSize(fontMetrics().horizontalAdvance(m_text) + 2 * TextIndent + 4, PanelHeight);
+}
+
+QSize CaptionPanel::minimumSizeHint() const
+{
+    return QSize(2 * TextIndent, PanelHeight);
+}
+
+void CaptionPanel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect r = rect();
+    const QColor face = palette().color(QPalette::Window);
+    painter.fillRect(r, face);
+
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+
+    const QColor light = face.lighter(160);
+    const QColor dark = face.darker(170);
+    auto bevel = [&painter](const QRect &box, const QColor &topLeft, const QColor &bottomRight) {
+        painter.setPen(topLeft);
+        painter.drawLine(box.topLeft(), box.topRight());
+        painter.drawLine(box.topLeft(), box.bottomLeft());
+        painter.setPen(bottomRight);
+        painter.drawLine(box.bottomLeft(), box.bottomRight());
+        painter.drawLine(box.topRight(), box.bottomRight());
+    };
+    bevel(r.adjusted(0, 0, -1, -1), dark, light); // sunken outer edge
+    bevel(r.adjusted(1, 1, -2, -2), light, dark); // raised inner edge
+
+    if (m_text.isEmpty())
+        return;
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.setFont(font());
+    const QRect textBox = r.adjusted(TextIndent, 2, -TextIndent, -2);
+    painter.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     fontMetrics().elidedText(m_text, Qt::ElideRight, textBox.width()));
+}
+
+} // namespace vexo

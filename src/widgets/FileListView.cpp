@@ -1,0 +1,440 @@
+#include "widgets/FileListView.h"
+
+#include "widgets/DetailPart.h"
+#include "widgets/FileRowModel.h"
+#include "widgets/ListPart.h"
+#include "widgets/RenameDelegate.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace vexo
+{
+
+namespace
+{
+
+void setUpPart(QAbstractItemView *view, RenameDelegate *delegate)
+{
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // F2 is bound by the list itself so that it always edits the name column.
+    view->setEditTriggers(QAbstractItemView::SelectedClicked);
+    view->setItemDelegate(delegate);
+    view->setDragEnabled(true);
+    view->setAcceptDrops(true);
+    view->setDropIndicatorShown(false);
+    view->setDragDropMode(QAbstractItemView::DragDrop);
+    view->setDefaultDropAction(Qt::CopyAction);
+}
+
+} // namespace
+
+FileListView::FileListView(QWidget *parent) : QWidget(parent)
+{
+    m_stack = new QStackedWidget(this);
+    m_delegate = new RenameDelegate(this);
+    m_list = new ListPart(this);
+    m_list->setObjectName(QStringLiteral("listPart"));
+    m_detail = new DetailPart(this);
+    m_detail->setObjectName(QStringLiteral("detailPart"));
+    for (QAbstractItemView *view :
+         {static_cast<QAbstractItemView *>(m_list), static_cast<QAbstractItemView *>(m_detail)}) {
+        setUpPart(view, m_delegate);
+        view->installEventFilter(this);
+        connect(view, &QAbstractItemView::doubleClicked, this,
+                [this](const QModelIndex &index) { emit itemDoubleClicked(index.siblingAtColumn(0)); });
+        connect(view, &QAbstractItemView::activated, this,
+                [this](const QModelIndex &index) { emit itemActivated(index.siblingAtColumn(0)); });
+        m_stack->addWidget(view);
+    }
+    m_list->setUniformItemSizes(true);
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(200);
+    connect(m_detail->header(), &QHeaderView::sectionClicked, this, &FileListView::onHeaderClicked);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+    setFont(defaultFont());
+    setViewStyle(ViewStyle::Details);
+}
+
+FileListView::~FileListView() = default;
+
+QFont FileListView::defaultFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("NSimSun"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(12);
+    return font;
+}
+
+FileListView *FileListView::fromDragSource(QObject *source)
+{
+    for (QObject *o = source; o; o = o->parent()) {
+        if (auto *list = qobject_cast<FileListView *>(o))
+            return list;
+    }
+    return nullptr;
+}
+
+void FileListView::setModel(QAbstractItemModel *model)
+{
+    finishEditing();
+    for (const QMetaObject::Connection &c : std::as_const(m_modelConnections))
+        disconnect(c);
+    m_modelConnections.clear();
+
+    QItemSelectionModel *oldShared = m_selection;
+    m_model = model;
+    m_list->setModel(model);
+    m_detail->setModel(model);
+    // Each view made a selection model of its own; one shared model keeps the
+    // selection and current row when the style changes.
+    QItemSelectionModel *madeByList = m_list->selectionModel();
+    QItemSelectionModel *madeByDetail = m_detail->selectionModel();
+    m_selection = model ? new QItemSelectionModel(model, this) : nullptr;
+    m_list->setSelectionModel(m_selection);
+    m_detail->setSelectionModel(m_selection);
+    for (QItemSelectionModel *made : {madeByList, madeByDetail}) {
+        if (made && made != oldShared)
+            made->deleteLater();
+    }
+    if (oldShared)
+        oldShared->deleteLater();
+
+    auto *rows = qobject_cast<FileRowModel *>(model);
+    if (rows) {
+        m_detail->setSortingEnabled(false);
+        m_detail->header()->setSectionsClickable(true);
+        m_modelConnections << connect(rows, &FileRowModel::sortStateChanged, this,
+                                      &FileListView::updateSortIndicator);
+        updateSortIndicator();
+    } else if (model) {
+        m_detail->header()->setSortIndicator(0, Qt::AscendingOrder);
+        m_detail->setSortingEnabled(true);
+    }
+    if (model) {
+        m_modelConnections << connect(model, &QAbstractItemModel::modelReset, this,
+                                      &FileListView::applyColumnWidths);
+        m_modelConnections << connect(model, &QAbstractItemModel::columnsInserted, this,
+                                      &FileListView::applyColumnWidths);
+    }
+    applyColumnWidths();
+}
+
+void FileListView::setRootIndex(const QModelIndex &index)
+{
+    finishEditing();
+    m_list->setRootIndex(index);
+    m_detail->setRootIndex(index);
+}
+
+QModelIndex FileListView::rootIndex() const
+{
+    return m_detail->rootIndex();
+}
+
+void FileListView::configureListPart()
+{
+    switch (m_style) {
+    case ViewStyle::LargeIcons:
+        m_list->setViewMode(QListView::IconMode);
+        m_list->setFlow(QListView::LeftToRight);
+        m_list->setIconSize(QSize(32, 32));
+        m_list->setGridSize(QSize(88, 70));
+        m_list->setWordWrap(true);
+        m_list->setTextElideMode(Qt::ElideRight);
+        break;
+    case ViewStyle::SmallIcons:
+        m_list->setViewMode(QListView::ListMode);
+        m_list->setFlow(QListView::LeftToRight);
+        m_list->setIconSize(QSize(16, 16));
+        m_list->setGridSize(QSize(180, 20));
+        m_list->setWordWrap(false);
+        break;
+    case ViewStyle::List:
+    case ViewStyle::Details:
+        m_list->setViewMode(QListView::ListMode);
+        m_list->setFlow(QListView::TopToBottom);
+        m_list->setIconSize(QSize(16, 16));
+        m_list->setGridSize(QSize(200, 20));
+        m_list->setWordWrap(false);
+        break;
+    }
+    // Setting the view mode resets these.
+    m_list->setMovement(QListView::Static);
+    m_list->setWrapping(true);
+    m_list->setResizeMode(QListView::Adjust);
+    // Both of the above also switch dragging and dropping; restore ours.
+    m_list->setDragEnabled(m_dragEnabled);
+    m_list->setAcceptDrops(m_dropEnabled);
+}
+
+void FileListView::setViewStyle(ViewStyle style)
+{
+    QAbstractItemView *before = currentView();
+    const bool hadFocus = hasFocusInside();
+    finishEditing();
+    m_style = style;
+    if (style == ViewStyle::Details) {
+        m_stack->setCurrentWidget(m_detail);
+    } else {
+        configureListPart();
+        m_stack->setCurrentWidget(m_list);
+    }
+    QAbstractItemView *now = currentView();
+    setFocusProxy(now);
+    if (hadFocus && before != now)
+        now->setFocus(Qt::OtherFocusReason);
+    if (m_selection && m_selection->currentIndex().isValid())
+        now->scrollTo(m_selection->currentIndex());
+}
+
+void FileListView::setGridLines(bool on)
+{
+    m_gridLines = on;
+    m_detail->setGridLines(on);
+}
+
+void FileListView::setColumnWidths(const QList<int> &widths)
+{
+    m_columnWidths = widths;
+    applyColumnWidths();
+}
+
+void FileListView::applyColumnWidths()
+{
+    QHeaderView *head = m_detail->header();
+    for (int i = 0; i < m_columnWidths.size() && i < head->count(); ++i)
+        head->resizeSection(i, m_columnWidths.at(i));
+}
+
+void FileListView::setDragEnabled(bool on)
+{
+    m_dragEnabled = on;
+    m_list->setDragEnabled(on);
+    m_detail->setDragEnabled(on);
+}
+
+void FileListView::setDropEnabled(bool on)
+{
+    m_dropEnabled = on;
+    m_list->setAcceptDrops(on);
+    m_detail->setAcceptDrops(on);
+}
+
+int FileListView::rowCount() const
+{
+    return m_model ? m_model->rowCount(rootIndex()) : 0;
+}
+
+QModelIndex FileListView::indexOfRow(int row) const
+{
+    return m_model ? m_model->index(row, 0, rootIndex()) : QModelIndex();
+}
+
+bool FileListView::isRowSelected(int row) const
+{
+    return m_selection && m_selection->isRowSelected(row, rootIndex());
+}
+
+QModelIndexList FileListView::selectedRows() const
+{
+    if (!m_selection)
+        return {};
+    QModelIndexList rows;
+    const QModelIndex root = rootIndex();
+    for (const QModelIndex &index : m_selection->selectedRows(0)) {
+        if (index.parent() == root)
+            rows.append(index);
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    return rows;
+}
+
+void FileListView::selectAll()
+{
+    currentView()->selectAll();
+}
+
+void FileListView::clearSelection()
+{
+    if (m_selection)
+        m_selection->clearSelection();
+}
+
+QModelIndex FileListView::currentIndex() const
+{
+    if (!m_selection)
+        return {};
+    const QModelIndex current = m_selection->currentIndex();
+    return current.isValid() ? current.siblingAtColumn(0) : QModelIndex();
+}
+
+void FileListView::setCurrentRow(int row)
+{
+    if (!m_selection)
+        return;
+    const QModelIndex index = indexOfRow(row);
+    if (!index.isValid()) {
+        m_selection->clear();
+        return;
+    }
+    m_selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void FileListView::editCurrent()
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return;
+    currentView()->scrollTo(current);
+    currentView()->edit(current);
+}
+
+bool FileListView::isEditing() const
+{
+    return m_delegate->openEditor() != nullptr;
+}
+
+void FileListView::finishEditing()
+{
+    QWidget *editor = m_delegate->openEditor();
+    if (!editor)
+        return;
+    if (m_list->isAncestorOf(editor))
+        m_list->finishEditing(editor);
+    else
+        m_detail->finishEditing(editor);
+}
+
+bool FileListView::hasFocusInside() const
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == this || isAncestorOf(focus));
+}
+
+QAbstractItemView *FileListView::currentView() const
+{
+    if (m_style == ViewStyle::Details)
+        return m_detail;
+    return m_list;
+}
+
+QListView *FileListView::iconView() const
+{
+    return m_list;
+}
+
+QTreeView *FileListView::detailView() const
+{
+    return m_detail;
+}
+
+QHeaderView *FileListView::header() const
+{
+    return m_detail->header();
+}
+
+void FileListView::updateSortIndicator()
+{
+    auto *rows = qobject_cast<FileRowModel *>(m_model);
+    if (!rows)
+        return;
+    QHeaderView *head = m_detail->header();
+    head->setSortIndicator(rows->sortColumn(), rows->sortOrder());
+    head->setSortIndicatorShown(rows->isSorted());
+}
+
+void FileListView::onHeaderClicked(int section)
+{
+    if (auto *rows = qobject_cast<FileRowModel *>(m_model)) {
+        finishEditing();
+        rows->clickColumn(section);
+        // The header flips its own indicator on a click; show the model's state.
+        updateSortIndicator();
+    }
+}
+
+bool FileListView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_list && watched != m_detail)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (isEditing())
+            return false;
+        if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier) {
+            editCurrent();
+            return true;
+        }
+        emit keyPressed(key->key(), key->modifiers());
+    } else if (event->type() == QEvent::KeyRelease) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat() && !isEditing())
+            emit keyReleased(key->key(), key->modifiers());
+    }
+    return false;
+}
+
+void FileListView::startDragFrom(QAbstractItemView *view)
+{
+    const QModelIndexList rows = selectedRows();
+    if (rows.isEmpty() || !m_model)
+        return;
+    auto *mime = new QMimeData;
+    emit dragStarting(rows, mime);
+    if (mime->formats().isEmpty()) {
+        delete mime;
+        mime = m_model->mimeData(rows);
+        if (!mime)
+            return;
+    }
+    auto *drag = new QDrag(view);
+    drag->setMimeData(mime);
+    const QIcon icon = rows.first().data(Qt::DecorationRole).value<QIcon>();
+    if (!icon.isNull())
+        drag->setPixmap(icon.pixmap(32, 32));
+    const Qt::DropAction action = drag->exec(Qt::CopyAction, Qt::CopyAction);
+    emit dragFinished(action);
+}
+
+void FileListView::dragMoveIn(QAbstractItemView *view, QDragMoveEvent *event)
+{
+    event->ignore();
+    if (!m_dropEnabled)
+        return;
+    const QModelIndex target = view->indexAt(event->position().toPoint());
+    emit dragOver(event, target.isValid() ? target.siblingAtColumn(0) : QModelIndex());
+}
+
+void FileListView::dropIn(QAbstractItemView *view, QDropEvent *event)
+{
+    event->ignore();
+    if (!m_dropEnabled)
+        return;
+    const QModelIndex target = view->indexAt(event->position().toPoint());
+    emit dropped(event, target.isValid() ? target.siblingAtColumn(0) : QModelIndex());
+}
+
+bool FileListView::acceptEdit(const QModelIndex &index, const QString &oldText, const QString &newText)
+{
+    bool accept = true;
+    emit itemEdited(index.row(), oldText, newText, &accept);
+    return accept;
+}
+
+} // namespace vexo
