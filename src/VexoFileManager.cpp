@@ -1,5 +1,8 @@
 // Program entry: application title, main window, message loop.
 #include "app/main.h"
+#include "platform/LinuxPlatform.h"
+#include "platform/UnixSignalWatcher.h"
+#include "widgets/DeepBlueStyle.h"
 
 #include <QApplication>
 
@@ -7,7 +10,14 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VexoFileManager"));
-    vexo::TFormMain window;
+    vexo::DeepBlueStyle::apply(app);
+    vexo::LinuxPlatform platform;
+    vexo::TFormMain window(platform.services());
+    platform.prompter().setParent(&window);
+    // Logging out or a kill closes the window the normal way, so the
+    // settings are written back and the work folder is removed.
+    vexo::UnixSignalWatcher signals_;
+    QObject::connect(&signals_, &vexo::UnixSignalWatcher::terminationRequested, &window, &QWidget::close);
     window.showMaximized();
     return QApplication::exec();
 }

@@ -22,6 +22,9 @@ public:
                              PromptIcon icon) = 0;
     // A folder chooser; empty when the user cancelled.
     virtual QString browseFolder(const QString &prompt, const QString &startFolder) = 0;
+    // The one-line text input dialog; empty when the user cancelled or
+    // entered nothing, the initial text when the window was closed.
+    virtual QString promptText(const QString &title, const QString &prompt, const QString &initial) = 0;
 };
 
 } // namespace vexo

@@ -1,5 +1,7 @@
 #include "platform/QtPrompter.h"
 
+#include "dialogs/InputText.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -66,6 +68,11 @@ PromptAnswer QtPrompter::ask(const QString &text, const QString &title, PromptBu
 QString QtPrompter::browseFolder(const QString &prompt, const QString &startFolder)
 {
     return QFileDialog::getExistingDirectory(m_parent, prompt, startFolder);
+}
+
+QString QtPrompter::promptText(const QString &title, const QString &prompt, const QString &initial)
+{
+    return PromptText(title, prompt, initial, m_parent);
 }
 
 } // namespace vexo

@@ -17,6 +17,7 @@ public:
     PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
                      PromptIcon icon) override;
     QString browseFolder(const QString &prompt, const QString &startFolder) override;
+    QString promptText(const QString &title, const QString &prompt, const QString &initial) override;
 
 private:
     QWidget *m_parent;

@@ -22,6 +22,7 @@ public:
 
     void answer(PromptAnswer a) { m_answers.enqueue(a); }
     void answerFolder(const QString &folder) { m_folders.enqueue(folder); }
+    void answerText(const QString &text) { m_texts.enqueue(text); }
     const QList<Question> &questions() const { return m_questions; }
     QStringList texts() const
     {
@@ -43,7 +44,15 @@ public:
         return m_folders.isEmpty() ? QString() : m_folders.dequeue();
     }
 
+    // Without a scripted text the dialog counts as cancelled.
+    QString promptText(const QString &title, const QString &prompt, const QString &) override
+    {
+        m_questions.append({prompt, title, PromptButtons::OkCancel, PromptIcon::None});
+        return m_texts.isEmpty() ? QString() : m_texts.dequeue();
+    }
+
 private:
+    QQueue<QString> m_texts;
     QQueue<PromptAnswer> m_answers;
     QQueue<QString> m_folders;
     QList<Question> m_questions;

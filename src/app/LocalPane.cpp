@@ -1,0 +1,369 @@
+#include "app/LocalPane.h"
+
+#include "app/LanguageTable.h"
+#include "app/common.h"
+#include "platform/DesktopShell.h"
+#include "platform/Prompter.h"
+#include "widgets/FileListView.h"
+#include "widgets/ToolbarArtwork.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QStandardItemModel>
+#include <QStorageInfo>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace vexo
+{
+
+namespace
+{
+
+constexpr int PathRole = Qt::UserRole + 1;
+
+bool isVolumeRoot(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    return clean == QLatin1String("/") || QStorageInfo(clean).rootPath() == clean;
+}
+
+QStringList volumeRoots()
+{
+    QStringList roots{QStringLiteral("/")};
+    const QString home = QDir::homePath();
+    if (home != QLatin1String("/"))
+        roots << home;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        const QString root = volume.rootPath();
+        if (!volume.isValid() || !volume.isReady() || roots.contains(root))
+            continue;
+        if (root.startsWith(QLatin1String("/media/")) || root.startsWith(QLatin1String("/mnt/")) ||
+            root.startsWith(QLatin1String("/run/media/")))
+            roots << root;
+    }
+    return roots;
+}
+
+} // namespace
+
+QString LocalPane::computerText()
+{
+    return QStringLiteral("我的电脑");
+}
+
+LocalPane::LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTable &language, QWidget *parent)
+    : QWidget(parent), m_prompter(prompter), m_shell(shell), m_language(language)
+{
+    setObjectName(QStringLiteral("PLeft"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    PShellStatus = new QFrame(this);
+    PShellStatus->setObjectName(QStringLiteral("PShellStatus"));
+    PShellStatus->setFixedHeight(30);
+    PShellStatus->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    ShellComboBox = new QComboBox(PShellStatus);
+    ShellComboBox->setObjectName(QStringLiteral("ShellComboBox"));
+    ShellComboBox->setEditable(true);
+    ShellComboBox->setInsertPolicy(QComboBox::NoInsert);
+    ShellComboBox->setMaxVisibleItems(8);
+    ShellComboBox->setGeometry(6, 4, 270, 22);
+    ShellComboBox->lineEdit()->installEventFilter(this);
+    butShellUp = new QToolButton(PShellStatus);
+    butShellUp->setObjectName(QStringLiteral("butShellUp"));
+    butShellUp->setToolTip(QStringLiteral("向上"));
+    butShellUp->setAutoRaise(true);
+    butShellUp->setIcon(ToolbarArtwork::headerIcon(ToolbarArtwork::HeaderUp));
+    butShellUp->setGeometry(282, 4, 22, 22);
+    butShellNewFolder = new QToolButton(PShellStatus);
+    butShellNewFolder->setObjectName(QStringLiteral("butShellNewFolder"));
+    butShellNewFolder->setToolTip(QStringLiteral("新建文件夹"));
+    butShellNewFolder->setAutoRaise(true);
+    butShellNewFolder->setIcon(ToolbarArtwork::headerIcon(ToolbarArtwork::HeaderNewFolder));
+    butShellNewFolder->setGeometry(307, 4, 22, 22);
+    layout->addWidget(PShellStatus);
+
+    ShellList = new FileListView(this);
+    ShellList->setObjectName(QStringLiteral("ShellList"));
+    ShellList->setDropEnabled(true);
+    layout->addWidget(ShellList, 1);
+
+    m_computer = new QStandardItemModel(this);
+    m_computer->setHorizontalHeaderLabels({tr("Name")});
+    fillComputer();
+
+    connect(butShellUp, &QToolButton::clicked, this, &LocalPane::butShellUpClick);
+    connect(butShellNewFolder, &QToolButton::clicked, this, &LocalPane::butShellNewFolderClick);
+    connect(ShellComboBox, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { showFolder(ShellComboBox->itemData(index, PathRole).toString()); });
+    connect(ShellList, &FileListView::keyReleased, this, [this](int key) { ShellListKeyUp(key); });
+    connect(ShellList, &FileListView::keyPressed, this, [this](int key) {
+        if (key == Qt::Key_Backspace)
+            butShellUpClick();
+        else if (key == Qt::Key_F5)
+            reread();
+    });
+    connect(ShellList, &FileListView::itemActivated, this, &LocalPane::onActivated);
+    connect(ShellList, &FileListView::itemEdited, this, &LocalPane::onEdited, Qt::DirectConnection);
+
+    showFolder(QString());
+}
+
+QString LocalPane::currentPathText() const
+{
+    return m_folder.isEmpty() ? computerText() : m_folder;
+}
+
+void LocalPane::fillComputer()
+{
+    m_computer->removeRows(0, m_computer->rowCount());
+    for (const QString &root : volumeRoots()) {
+        auto *item = new QStandardItem(style()->standardIcon(QStyle::SP_DriveHDIcon), root);
+        item->setData(root, PathRole);
+        item->setEditable(false);
+        m_computer->appendRow(item);
+    }
+}
+
+void LocalPane::fillComboBox()
+{
+    const QSignalBlocker block(ShellComboBox);
+    ShellComboBox->clear();
+    ShellComboBox->addItem(style()->standardIcon(QStyle::SP_ComputerIcon), computerText(), QString());
+    for (const QString &root : volumeRoots())
+        ShellComboBox->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), root, root);
+    int at = 0;
+    if (!m_folder.isEmpty()) {
+        at = ShellComboBox->findData(m_folder, PathRole);
+        if (at < 0) {
+            ShellComboBox->addItem(style()->standardIcon(QStyle::SP_DirIcon), m_folder, m_folder);
+            at = ShellComboBox->count() - 1;
+        }
+    }
+    ShellComboBox->setCurrentIndex(at);
+    ShellComboBox->setEditText(currentPathText());
+}
+
+void LocalPane::attachFileSystemModel()
+{
+    // A fresh model reads the folder anew; the old one goes with its caches.
+    QFileSystemModel *old = m_fs;
+    m_fs = new QFileSystemModel(this);
+    m_fs->setReadOnly(false);
+    m_fs->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
+    m_fs->setRootPath(m_folder);
+    ShellList->setModel(m_fs);
+    ShellList->setRootIndex(m_fs->index(m_folder));
+    m_fs->sort(0, Qt::AscendingOrder);
+    delete old;
+}
+
+void LocalPane::showFolder(const QString &path)
+{
+    const bool top = path.isEmpty() || path == computerText();
+    if (top) {
+        m_folder.clear();
+        fillComputer();
+        ShellList->setModel(m_computer);
+        ShellList->setRootIndex(QModelIndex());
+        delete m_fs;
+        m_fs = nullptr;
+    } else {
+        m_folder = QDir::cleanPath(path);
+        attachFileSystemModel();
+    }
+    fillComboBox();
+    emit folderChanged(currentPathText());
+}
+
+void LocalPane::reread()
+{
+    showFolder(m_folder);
+}
+
+void LocalPane::LayoutShellHeader(int splitterLeft)
+{
+    const int x = splitterLeft - 8;
+    butShellNewFolder->move(x - butShellNewFolder->width(), butShellNewFolder->y());
+    const int y = butShellNewFolder->x() - 3;
+    butShellUp->move(y - butShellUp->width(), butShellUp->y());
+    ShellComboBox->resize(y - ShellComboBox->x() - 28, ShellComboBox->height());
+}
+
+QString LocalPane::pathOfRow(int row) const
+{
+    const QModelIndex index = ShellList->indexOfRow(row);
+    if (m_fs && ShellList->model() == m_fs)
+        return m_fs->filePath(index);
+    return index.data(PathRole).toString();
+}
+
+bool LocalPane::isFolderRow(int row) const
+{
+    const QFileInfo info(pathOfRow(row));
+    return info.isDir() && !info.isSymLink();
+}
+
+QStringList LocalPane::selectedPaths() const
+{
+    QStringList paths;
+    for (int row = 0; row < ShellList->rowCount(); ++row) {
+        if (ShellList->isRowSelected(row))
+            paths << pathOfRow(row);
+    }
+    return paths;
+}
+
+void LocalPane::butShellUpClick()
+{
+    if (m_folder.isEmpty())
+        return;
+    if (m_folder == QLatin1String("/")) {
+        showFolder(QString());
+        return;
+    }
+    showFolder(QFileInfo(m_folder).path());
+}
+
+void LocalPane::butShellNewFolderClick()
+{
+    if (GetPathKind(currentPathText()) != pkLocal)
+        return;
+    const QString name = m_prompter.promptText(m_language.other(QStringLiteral("CreateNewFolder")),
+                                               m_language.msg(QStringLiteral("Foldername")), QString());
+    if (name.isEmpty())
+        return;
+    const QString path = JoinPath(currentPathText(), name);
+    QDir().mkdir(path);
+    if (QFileInfo(path).isDir()) {
+        reread();
+        return;
+    }
+    m_prompter.ask(m_language.other(QStringLiteral("CreateNewFolder")) +
+                       m_language.other(QStringLiteral("Fail")),
+                   m_language.msg(QStringLiteral("MsgError")), PromptButtons::Ok, PromptIcon::Error);
+}
+
+bool LocalPane::ConfirmDelete()
+{
+    return m_prompter.ask(QStringLiteral("确定要删除 目录/文件 吗？    "), QStringLiteral("系统提示"),
+                          PromptButtons::OkCancel, PromptIcon::Question) == PromptAnswer::Ok;
+}
+
+void LocalPane::deleteSelection()
+{
+    if (GetPathKind(currentPathText()) != pkLocal || ShellList->selectedRows().isEmpty() || !ConfirmDelete())
+        return;
+    DeleteLocalSelection();
+}
+
+void LocalPane::DeleteLocalSelection()
+{
+    // Paths are taken before anything is removed: the model follows the file
+    // system and its rows would shift under the walk.
+    struct Entry {
+        QString path;
+        bool folder;
+    };
+    QList<Entry> entries;
+    for (int row = 0; row < ShellList->rowCount(); ++row) {
+        if (ShellList->isRowSelected(row))
+            entries.append({pathOfRow(row), isFolderRow(row)});
+    }
+    for (const Entry &e : entries) {
+        if (GetPathKind(e.path) != pkLocal)
+            return;
+        if (isVolumeRoot(e.path)) {
+            m_prompter.ask(QStringLiteral("操作不被允许!  "), QStringLiteral("错误"), PromptButtons::Ok,
+                           PromptIcon::Error);
+            continue;
+        }
+        if (e.folder)
+            DeleteFolderTree(e.path);
+        else
+            QFile::remove(e.path);
+    }
+    reread();
+}
+
+void LocalPane::ShellComboBoxKeyUp(int key)
+{
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return;
+    QString path = ShellComboBox->currentText();
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = QDir::homePath() + path.mid(1);
+    if (path == computerText()) {
+        showFolder(QString());
+        return;
+    }
+    if (GetPathKind(path) == pkLocal && QFileInfo(path).isDir())
+        showFolder(path);
+    else
+        fillComboBox();
+}
+
+void LocalPane::ShellListKeyUp(int key)
+{
+    switch (key) {
+    case Qt::Key_Delete:
+        deleteSelection();
+        break;
+    case Qt::Key_Control:
+        emit copyRequested();
+        break;
+    case Qt::Key_V:
+        emit pasteRequested();
+        break;
+    case Qt::Key_A:
+        ShellList->selectAll();
+        break;
+    default:
+        break;
+    }
+}
+
+void LocalPane::onActivated(const QModelIndex &index)
+{
+    const int row = index.row();
+    const QString path = pathOfRow(row);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).isDir())
+        showFolder(path);
+    else
+        m_shell.openWithAssociatedProgram(path);
+}
+
+void LocalPane::onEdited(int, const QString &oldText, const QString &newText, bool *accept)
+{
+    // The file system model renames the file; a name that would leave the
+    // folder, or the top level's entries, are not renamed.
+    *accept = m_fs && ShellList->model() == m_fs && oldText != newText && IsSafeBareName(newText);
+}
+
+void LocalPane::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The pane ends where the splitter begins.
+    LayoutShellHeader(width());
+}
+
+bool LocalPane::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ShellComboBox->lineEdit() && event->type() == QEvent::KeyRelease) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat())
+            ShellComboBoxKeyUp(key->key());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace vexo

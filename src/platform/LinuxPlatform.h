@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/LinuxProfileFiles.h"
+#include "platform/LinuxSystemPaths.h"
+#include "platform/PlatformServices.h"
+#include "platform/QtDesktopShell.h"
+#include "platform/QtPrompter.h"
+
+namespace vexo
+{
+
+// The real services of a Linux desktop, owned together.
+class LinuxPlatform
+{
+public:
+    LinuxPlatform() = default;
+    LinuxPlatform(const LinuxPlatform &) = delete;
+    LinuxPlatform &operator=(const LinuxPlatform &) = delete;
+
+    PlatformServices services()
+    {
+        PlatformServices s;
+        s.profiles = &m_profiles;
+        s.paths = &m_paths;
+        s.prompter = &m_prompter;
+        s.shell = &m_shell;
+        return s;
+    }
+    QtPrompter &prompter() { return m_prompter; }
+
+private:
+    LinuxProfileFiles m_profiles;
+    LinuxSystemPaths m_paths;
+    QtPrompter m_prompter;
+    QtDesktopShell m_shell;
+};
+
+} // namespace vexo
