@@ -92,29 +92,29 @@ public:
     QToolButton *viewButton(ViewStyle style) const;
 
 public slots:
-    void TB_FormatClick();
+    virtual void TB_FormatClick();
     void TB_VDiskConnectClick();
     void TB_RpcConnectClick();
-    void TB_DeleteClick();
-    void TB_CopyClick();
-    void TB_PasteClick();
+    virtual void TB_DeleteClick();
+    virtual void TB_CopyClick();
+    virtual void TB_PasteClick();
     void TB_RefreshClick();
     void TB_ViewIconClick();
     void TB_ViewSmallIconClick();
     void TB_ViewListClick();
     void TB_ViewReportClick();
-    void TB_SetupClick();
+    virtual void TB_SetupClick();
     void TB_ExitClick();
 
     // Device and image connections.
-    void RefreshRpc();
-    void DisconnectRpc();
-    void RefreshVDisk();
-    void DisconnectVDisk();
+    virtual void RefreshRpc();
+    virtual void DisconnectRpc();
+    virtual void RefreshVDisk();
+    virtual void DisconnectVDisk();
 
     // Clipboard entry points of the local pane.
-    void CopyLocalToClipboard();
-    void PasteToLocal();
+    virtual void CopyLocalToClipboard();
+    virtual void PasteToLocal();
 
     void Timer1Timer();
     void SpLeftMoved();

@@ -1,0 +1,421 @@
+#include "FakeDesktopShell.h"
+#include "FakeSystemPaths.h"
+#include "MemoryProfileFiles.h"
+#include "ScriptedPrompter.h"
+#include "app/LocalPane.h"
+#include "app/main.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/FileListView.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace vexo;
+
+namespace
+{
+
+// The main window with the device and image commands counted instead of run.
+class ProbeFormMain : public TFormMain
+{
+public:
+    using TFormMain::TFormMain;
+    int rpcRefreshes = 0, rpcDisconnects = 0, vdiskRefreshes = 0, vdiskDisconnects = 0, setups = 0;
+    int copies = 0, pastes = 0;
+    void RefreshRpc() override { ++rpcRefreshes; }
+    void DisconnectRpc() override { ++rpcDisconnects; }
+    void RefreshVDisk() override { ++vdiskRefreshes; }
+    void DisconnectVDisk() override { ++vdiskDisconnects; }
+    void TB_SetupClick() override { ++setups; }
+    void CopyLocalToClipboard() override { ++copies; }
+    void PasteToLocal() override { ++pastes; }
+};
+
+void touch(const QString &path)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+}
+
+} // namespace
+
+class FormMainTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<test::MemoryProfileFiles> m_files;
+    std::unique_ptr<test::FakeSystemPaths> m_paths;
+    std::unique_ptr<test::ScriptedPrompter> m_prompter;
+    std::unique_ptr<test::FakeDesktopShell> m_shell;
+    QString m_ini;
+
+    PlatformServices services()
+    {
+        return PlatformServices{m_files.get(), m_paths.get(), m_prompter.get(), m_shell.get()};
+    }
+    void setIni(const QByteArray &content) { m_files->setContent(m_ini, content); }
+    std::unique_ptr<ProbeFormMain> open()
+    {
+        auto w = std::make_unique<ProbeFormMain>(services());
+        w->resize(1000, 700);
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        if (!QTest::qWaitForWindowActive(w.get()))
+            qWarning("window not active");
+        return w;
+    }
+    // Waits until the local list shows `rows` rows.
+    static bool waitRows(FileListView *list, int rows)
+    {
+        return QTest::qWaitFor([&] { return list->rowCount() == rows; }, 3000);
+    }
+    static QAbstractItemView *innerView(FileListView *list) { return list->currentView(); }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(m_dir->path() + "/tmp");
+        m_files = std::make_unique<test::MemoryProfileFiles>();
+        m_paths = std::make_unique<test::FakeSystemPaths>(m_dir->path() + "/", m_dir->path() + "/tmp/");
+        m_prompter = std::make_unique<test::ScriptedPrompter>();
+        m_shell = std::make_unique<test::FakeDesktopShell>();
+        m_ini = m_dir->path() + "/VexoFile.ini";
+    }
+
+    void firstStartCreatesSettingsAndShowsTheDefaults()
+    {
+        auto w = open();
+        QVERIFY(m_files->exists(m_ini));
+        QVERIFY(!m_files->content(m_ini).contains("AutoVDisk"));
+        QVERIFY(QFileInfo(w->TempDir).isDir());
+        QCOMPARE(w->PRpcStatus->text(), QStringLiteral("PalmTop Filelist - DisConnect"));
+        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Filelist - DisConnect"));
+        QCOMPARE(w->TB_Paste->toolTip(), QStringLiteral("Patse"));
+        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
+        QCOMPARE(w->StatusPanel[0]->text(), QStringLiteral("Status"));
+        QVERIFY(w->TB_ViewReport->isChecked());
+        QCOMPARE(w->RpcList->viewStyle(), FileListView::ViewStyle::Details);
+        QCOMPARE(w->PLeft->currentPathText(), LocalPane::computerText());
+        QCOMPARE(w->RpcList->columnWidths(), (QList<int>{166, 105, 88}));
+        const QString temp = w->TempDir;
+        w->close();
+        QVERIFY(!QFileInfo::exists(temp));
+    }
+
+    void storedViewStyleSelectsTheStartView_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("pressed");
+        QTest::addColumn<int>("style");
+        QTest::newRow("0") << 0 << "TB_ViewReport" << 3;
+        QTest::newRow("1") << 1 << "TB_ViewIcon" << 0;
+        QTest::newRow("2") << 2 << "TB_ViewSmallIcon" << 1;
+        QTest::newRow("3") << 3 << "TB_ViewList" << 2;
+        QTest::newRow("4") << 4 << "TB_ViewReport" << 3;
+        QTest::newRow("5") << 5 << "" << 3;
+        QTest::newRow("7") << 7 << "" << 3;
+        QTest::newRow("-1") << -1 << "" << 3;
+    }
+    void storedViewStyleSelectsTheStartView()
+    {
+        QFETCH(int, stored);
+        QFETCH(QString, pressed);
+        QFETCH(int, style);
+        setIni("[Setting]\nViewStyle=" + QByteArray::number(stored) + "\n");
+        auto w = open();
+        for (const char *name : {"TB_ViewIcon", "TB_ViewSmallIcon", "TB_ViewList", "TB_ViewReport"})
+            QCOMPARE(w->findChild<QToolButton *>(name)->isChecked(), pressed == QLatin1String(name));
+        for (FileListView *list : {w->ShellList, w->RpcList, w->VDiskList})
+            QCOMPARE(static_cast<int>(list->viewStyle()), style);
+        QCOMPARE(w->settings.ViewMode, stored);
+    }
+
+    void viewStyleIsWrittenBackOnlyWhenRemembered()
+    {
+        setIni("[Setting]\nViewStyle=0\n");
+        {
+            auto w = open();
+            QTest::mouseClick(w->TB_ViewList, Qt::LeftButton);
+            QVERIFY(w->TB_ViewList->isChecked());
+            QVERIFY(!w->TB_ViewReport->isChecked());
+            w->close();
+        }
+        QCOMPARE(m_files->content(m_ini), QByteArray("[Setting]\nViewStyle=0\n"));
+
+        setIni("[Setting]\nViewStyle=7\n");
+        {
+            auto w = open();
+            QTest::mouseClick(w->TB_ViewSmallIcon, Qt::LeftButton);
+            QTest::mouseClick(w->TB_ViewSmallIcon, Qt::LeftButton); // pressed again: stays pressed
+            QVERIFY(w->TB_ViewSmallIcon->isChecked());
+            w->close();
+        }
+        QCOMPARE(m_files->content(m_ini), QByteArray("[Setting]\nViewStyle=2\n"));
+    }
+
+    void startFolderAndLastPath()
+    {
+        const QString folder = m_dir->path() + "/start";
+        QDir().mkpath(folder + "/inner");
+        setIni("[Setting]\nPathed=1\nLastPath=1\nPath=" + folder.toUtf8() + "\n");
+        {
+            auto w = open();
+            QCOMPARE(w->PLeft->currentPathText(), folder);
+            w->PLeft->showFolder(folder + "/inner");
+            w->close();
+        }
+        QVERIFY(m_files->content(m_ini).contains("Path=" + folder.toUtf8() + "/inner\n"));
+
+        setIni("[Setting]\nPathed=1\nPath=" + folder.toUtf8() + "/gone\n");
+        {
+            auto w = open();
+            QCOMPARE(w->PLeft->currentPathText(), LocalPane::computerText());
+            w->close();
+        }
+        QVERIFY(m_files->content(m_ini).contains("/gone\n")); // unchanged
+
+        // LastPath on at the top level: the stored folder stays.
+        setIni("[Setting]\nLastPath=1\nPath=" + folder.toUtf8() + "\n");
+        {
+            auto w = open();
+            w->PLeft->showFolder(QString());
+            w->close();
+        }
+        QVERIFY(m_files->content(m_ini).contains("Path=" + folder.toUtf8() + "\n"));
+    }
+
+    void functionKeysFollowTheFocus()
+    {
+        setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\n");
+        auto w = open();
+        innerView(w->RpcList)->setFocus();
+        QTRY_VERIFY(w->RpcList->hasFocusInside());
+        QTest::keyClick(innerView(w->RpcList), Qt::Key_F5);
+        QCOMPARE(w->rpcRefreshes, 1);
+        QCOMPARE(w->vdiskRefreshes, 0);
+        innerView(w->VDiskList)->setFocus();
+        QTRY_VERIFY(w->VDiskList->hasFocusInside());
+        QTest::keyClick(innerView(w->VDiskList), Qt::Key_F5);
+        QCOMPARE(w->vdiskRefreshes, 1);
+
+        // The folder box has the focus: F5 does nothing.
+        w->PLeft->ShellComboBox->lineEdit()->setFocus();
+        QTRY_VERIFY(w->PLeft->ShellComboBox->lineEdit()->hasFocus());
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F5);
+        QCOMPARE(w->rpcRefreshes + w->vdiskRefreshes, 2);
+
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F3);
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F4);
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F6);
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F7);
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F8);
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_Escape);
+        QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F2);
+        QCOMPARE(w->rpcRefreshes, 2);
+        QCOMPARE(w->rpcDisconnects, 1);
+        QCOMPARE(w->vdiskRefreshes, 2);
+        QCOMPARE(w->vdiskDisconnects, 1);
+        QCOMPARE(w->setups, 1);
+    }
+
+    void ctrlDigitsSwitchTheViewButNotKeypadDigits()
+    {
+        auto w = open();
+        QWidget *target = innerView(w->RpcList);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_1, Qt::ControlModifier | Qt::KeypadModifier);
+        QTest::keyClick(target, Qt::Key_2);
+        QVERIFY(w->TB_ViewReport->isChecked());
+        QCOMPARE(w->settings.ViewMode, 0);
+        QTest::keyClick(target, Qt::Key_1, Qt::ControlModifier);
+        QVERIFY(w->TB_ViewIcon->isChecked());
+        QCOMPARE(w->settings.ViewMode, 1);
+        QTest::keyClick(w->VDiskList->currentView(), Qt::Key_3, Qt::ControlModifier);
+        QVERIFY(w->TB_ViewList->isChecked());
+        QVERIFY(!w->TB_ViewIcon->isChecked());
+        QCOMPARE(w->VDiskList->viewStyle(), FileListView::ViewStyle::List);
+        QCOMPARE(w->settings.ViewMode, 3);
+    }
+
+    void timerClearsTheStatusOnlyAfterAConnectionWasTriedAndWhileIdle()
+    {
+        setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\n");
+        auto w = open();
+        w->Timer1Timer();
+        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
+        w->VDiskState = 0;
+        w->OpIdle = false;
+        w->Timer1Timer();
+        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
+        w->OpIdle = true;
+        w->Timer1Timer();
+        QCOMPARE(w->statusText(), QString());
+        QCOMPARE(w->Timer1->interval(), 3000);
+    }
+
+    void headerFollowsTheSplitterAndResizeKeepsThePaneWidth()
+    {
+        auto w = open();
+        w->SpLeft->setSizes({337, 600});
+        w->SpLeftMoved();
+        QTRY_COMPARE(w->PLeft->width(), 337);
+        QCOMPARE(w->PLeft->butShellNewFolder->x(), 307);
+        QCOMPARE(w->PLeft->butShellUp->x(), 282);
+        QCOMPARE(w->PLeft->ShellComboBox->width(), 270);
+        w->resize(1200, 700);
+        QTRY_COMPARE(w->width(), 1200);
+        QCOMPARE(w->PLeft->width(), 337);
+    }
+
+    void localPaneUpNewFolderAndEnter()
+    {
+        const QString root = m_dir->path() + "/local";
+        QDir().mkpath(root + "/sub");
+        auto w = open();
+        LocalPane *pane = w->PLeft;
+        QCOMPARE(pane->currentPathText(), LocalPane::computerText());
+        pane->butShellUpClick(); // at the top: nothing
+        QCOMPARE(pane->currentPathText(), LocalPane::computerText());
+        pane->butShellNewFolderClick(); // not a local folder: no question
+        QVERIFY(m_prompter->questions().isEmpty());
+
+        pane->showFolder("/");
+        pane->butShellUpClick();
+        QCOMPARE(pane->currentPathText(), LocalPane::computerText());
+
+        pane->showFolder(root + "/sub");
+        pane->butShellUpClick();
+        QCOMPARE(pane->currentPathText(), root);
+
+        // Cancelled or empty: nothing made, nothing said.
+        pane->butShellNewFolderClick();
+        QCOMPARE(m_prompter->questions().size(), 1);
+        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Create NewFolder"));
+        QCOMPARE(m_prompter->questions()[0].text, QStringLiteral("Folder name"));
+        QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"sub"});
+
+        m_prompter->answerText("made");
+        pane->butShellNewFolderClick();
+        QVERIFY(QFileInfo(root + "/made").isDir());
+        QVERIFY(waitRows(pane->ShellList, 2));
+
+        m_prompter->answerText("sub"); // exists already: no message
+        pane->butShellNewFolderClick();
+        QCOMPARE(m_prompter->questions().size(), 3);
+
+        m_prompter->answerText("missing/deeper"); // cannot be made
+        pane->butShellNewFolderClick();
+        QCOMPARE(m_prompter->questions().size(), 5);
+        QCOMPARE(m_prompter->questions()[4].text, QStringLiteral("Create NewFolderFail"));
+        QCOMPARE(m_prompter->questions()[4].title, QStringLiteral("Error"));
+        QCOMPARE(m_prompter->questions()[4].icon, PromptIcon::Error);
+
+        // Enter in the folder box: an existing folder opens, anything else is put back.
+        QLineEdit *edit = pane->ShellComboBox->lineEdit();
+        edit->setText(root + "/sub");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(pane->currentPathText(), root + "/sub");
+        edit->setText(root + "/nowhere");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(pane->currentPathText(), root + "/sub");
+        QCOMPARE(pane->ShellComboBox->currentText(), root + "/sub");
+    }
+
+    void localPaneDeleteAsksOnceAndRemovesFilesAndTrees()
+    {
+        const QString root = m_dir->path() + "/local";
+        QDir().mkpath(root + "/tree/deep");
+        touch(root + "/tree/deep/f.txt");
+        touch(root + "/a.txt");
+        touch(root + "/keep.txt");
+        QTemporaryDir outside;
+        touch(outside.filePath("precious"));
+        QVERIFY(QFile::link(outside.path(), root + "/tree/link"));
+
+        auto w = open();
+        LocalPane *pane = w->PLeft;
+        pane->showFolder(root);
+        QVERIFY(waitRows(pane->ShellList, 3));
+
+        // Nothing selected: no question.
+        pane->ShellList->clearSelection();
+        pane->ShellListKeyUp(Qt::Key_Delete);
+        QVERIFY(m_prompter->questions().isEmpty());
+
+        // Cancel: nothing goes.
+        pane->ShellList->selectAll();
+        pane->ShellListKeyUp(Qt::Key_Delete);
+        QCOMPARE(m_prompter->questions().size(), 1);
+        QCOMPARE(m_prompter->questions()[0].text, QStringLiteral("确定要删除 目录/文件 吗？    "));
+        QVERIFY(QFileInfo::exists(root + "/a.txt"));
+
+        // OK with a file and a tree selected.
+        pane->ShellList->clearSelection();
+        for (int row = 0; row < pane->ShellList->rowCount(); ++row) {
+            const QString name = pane->ShellList->indexOfRow(row).data().toString();
+            if (name == "a.txt" || name == "tree")
+                pane->ShellList->selectionModel()->select(pane->ShellList->indexOfRow(row),
+                                                          QItemSelectionModel::Select |
+                                                              QItemSelectionModel::Rows);
+        }
+        m_prompter->answer(PromptAnswer::Ok);
+        pane->ShellListKeyUp(Qt::Key_Delete);
+        QCOMPARE(m_prompter->questions().size(), 2);
+        QVERIFY(!QFileInfo::exists(root + "/a.txt"));
+        QVERIFY(!QFileInfo::exists(root + "/tree"));
+        QVERIFY(QFileInfo::exists(root + "/keep.txt"));
+        QVERIFY(QFileInfo::exists(outside.filePath("precious")));
+        QVERIFY(waitRows(pane->ShellList, 1));
+    }
+
+    void localListKeysAndOpening()
+    {
+        const QString root = m_dir->path() + "/local";
+        QDir().mkpath(root + "/sub");
+        touch(root + "/doc.txt");
+        auto w = open();
+        LocalPane *pane = w->PLeft;
+        pane->showFolder(root);
+        QVERIFY(waitRows(pane->ShellList, 2));
+        pane->ShellListKeyUp(Qt::Key_A);
+        QCOMPARE(pane->selectedPaths().size(), 2);
+        pane->ShellListKeyUp(Qt::Key_V);
+        pane->ShellListKeyUp(Qt::Key_Control);
+        QCOMPARE(w->pastes, 1);
+        QCOMPARE(w->copies, 1);
+
+        // Enter on a file opens it with its program; on a folder opens the folder.
+        for (int row = 0; row < pane->ShellList->rowCount(); ++row) {
+            if (pane->ShellList->indexOfRow(row).data().toString() == "doc.txt")
+                pane->ShellList->setCurrentRow(row);
+        }
+        pane->ShellList->currentView()->setFocus();
+        QTest::keyClick(pane->ShellList->currentView(), Qt::Key_Return);
+        QCOMPARE(m_shell->opened(), QStringList{root + "/doc.txt"});
+    }
+
+    void aFailedSettingsWriteIsShownAndTheProgramGoesOn()
+    {
+        m_files->setFailWrites(true);
+        auto w = open();
+        QCOMPARE(m_prompter->texts(), QStringList{"Unable to write to " + m_ini});
+        QVERIFY(w->settings.AutoRpc);
+        w->close();
+    }
+};
+
+QTEST_MAIN(FormMainTest)
+#include "FormMainTest.moc"
