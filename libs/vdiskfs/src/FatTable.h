@@ -1,0 +1,68 @@
+#pragma once
+
+#include "BootSector.h"
+#include "VDiskError.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vexo
+{
+
+class BlockDevice;
+
+// The first FAT copy, held in memory while mounted. Changes are tracked as
+// one dirty byte range and written to every copy by flush(), so the copies
+// stay equal.
+class FatTable
+{
+public:
+    FatTable(FatType type, uint32_t clusterCount, std::vector<uint8_t> bytes);
+
+    // Reads the used part of the first copy.
+    static VDiskError load(BlockDevice &device, const BootSector &boot, FatTable &out);
+    FatTable() = default;
+
+    FatType type() const { return m_type; }
+    uint32_t clusterCount() const { return m_clusterCount; }
+    // Data clusters are numbered 2 .. lastCluster().
+    uint32_t lastCluster() const { return m_clusterCount + 1; }
+    bool isDataCluster(uint32_t c) const { return c >= 2 && c <= lastCluster(); }
+
+    uint32_t get(uint32_t cluster) const;
+    void set(uint32_t cluster, uint32_t value);
+    uint32_t endOfChain() const { return m_type == FatType::Fat12 ? 0xFFF : 0xFFFF; }
+    bool isEndOfChain(uint32_t value) const { return value >= (m_type == FatType::Fat12 ? 0xFF8u : 0xFFF8u); }
+
+    // The cluster after `cluster` in its chain. Sets `end` at the end of the
+    // chain; fails with Corrupt on a free, bad, reserved or out-of-range
+    // entry.
+    VDiskError next(uint32_t cluster, uint32_t &nextCluster, bool &end) const;
+
+    // Takes a free cluster (searching on from the last one taken) and marks
+    // it end of chain. Fails with DiskFull.
+    VDiskError allocate(uint32_t &cluster);
+    // Frees a chain; stops at its end or at anything that is not a valid
+    // link, so damaged chains and cycles end cleanly.
+    void freeChain(uint32_t first);
+    uint32_t freeClusters() const { return m_free; }
+
+    bool dirty() const { return m_dirtyBegin < m_dirtyEnd; }
+    // Writes the changed bytes to every FAT copy, first copy first.
+    VDiskError flush(BlockDevice &device, const BootSector &boot);
+
+    const std::vector<uint8_t> &bytes() const { return m_bytes; }
+
+private:
+    void markDirty(size_t begin, size_t end);
+
+    FatType m_type = FatType::Fat12;
+    uint32_t m_clusterCount = 0;
+    std::vector<uint8_t> m_bytes;
+    uint32_t m_free = 0;
+    uint32_t m_hint = 2;
+    size_t m_dirtyBegin = 0;
+    size_t m_dirtyEnd = 0;
+};
+
+} // namespace vexo

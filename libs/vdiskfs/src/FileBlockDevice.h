@@ -1,0 +1,46 @@
+#pragma once
+
+#include "BlockDevice.h"
+
+#include <memory>
+#include <string>
+
+namespace vexo
+{
+
+// An image file. Opened read-write when allowed, otherwise read-only (then
+// every write fails with ReadOnly).
+class FileBlockDevice : public BlockDevice
+{
+public:
+    ~FileBlockDevice() override;
+    FileBlockDevice(const FileBlockDevice &) = delete;
+    FileBlockDevice &operator=(const FileBlockDevice &) = delete;
+
+    static VDiskError open(const std::string &path, std::unique_ptr<FileBlockDevice> &out);
+    // Creates the file (or truncates an existing one) with the given size;
+    // the new bytes read as zero.
+    static VDiskError create(const std::string &path, uint64_t size, std::unique_ptr<FileBlockDevice> &out);
+
+    uint64_t size() const override { return m_size; }
+    bool writable() const override { return m_writable; }
+    VDiskError read(uint64_t offset, void *buffer, size_t length) override;
+    VDiskError write(uint64_t offset, const void *buffer, size_t length) override;
+    VDiskError sync() override;
+
+    // Identity of the file, to tell whether two paths name the same image.
+    uint64_t device() const { return m_device; }
+    uint64_t inode() const { return m_inode; }
+
+private:
+    FileBlockDevice(int fd, bool writable, uint64_t size, uint64_t device, uint64_t inode);
+    static VDiskError fromFd(int fd, bool writable, std::unique_ptr<FileBlockDevice> &out);
+
+    int m_fd;
+    bool m_writable;
+    uint64_t m_size;
+    uint64_t m_device;
+    uint64_t m_inode;
+};
+
+} // namespace vexo

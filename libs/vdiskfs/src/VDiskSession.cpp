@@ -1,0 +1,378 @@
+#include "VDiskSession.h"
+
+#include "FileBlockDevice.h"
+#include "FileReader.h"
+#include "FileWriter.h"
+#include "LittleEndian.h"
+#include "Volume.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexo
+{
+
+namespace
+{
+
+constexpr size_t kMaxOpenFiles = 64;
+constexpr size_t kMaxSearches = 16;
+
+uint32_t newVolumeId()
+{
+    try {
+        std::random_device random;
+        return random();
+    } catch (...) {
+        return static_cast<uint32_t>(std::time(nullptr)) ^ (static_cast<uint32_t>(::getpid()) << 16);
+    }
+}
+
+bool isRootFolder(const char *folder)
+{
+    return folder != nullptr &&
+           (std::strcmp(folder, "/") == 0 || std::strcmp(folder, "\\") == 0 || folder[0] == '\0');
+}
+
+// fread-style arguments as a byte count.
+VDiskError byteCount(const void *buffer, int size, int count, size_t &bytes)
+{
+    if (size < 0 || count < 0)
+        return VDiskError::BadArgument;
+    int64_t total = int64_t(size) * count;
+    if (total > INT_MAX)
+        return VDiskError::BadArgument;
+    if (total > 0 && buffer == nullptr)
+        return VDiskError::BadArgument;
+    bytes = static_cast<size_t>(total);
+    return VDiskError::None;
+}
+
+thread_local VDiskError t_lastError = VDiskError::None;
+
+} // namespace
+
+VDiskError vdiskLastError()
+{
+    return t_lastError;
+}
+
+void setVdiskLastError(VDiskError error)
+{
+    t_lastError = error;
+}
+
+int vdiskAbandon(int file)
+{
+    try {
+        VDiskError e = VDiskSession::instance().abandon(file);
+        setVdiskLastError(e);
+        return e == VDiskError::None ? 0 : -1;
+    } catch (...) {
+        setVdiskLastError(VDiskError::NoMemory);
+        return -1;
+    }
+}
+
+VDiskSession::VDiskSession() = default;
+
+VDiskSession::~VDiskSession()
+{
+    // At process exit: complete nothing, but leave the image consistent.
+    unmountLocked();
+}
+
+VDiskSession &VDiskSession::instance()
+{
+    static VDiskSession session;
+    return session;
+}
+
+void VDiskSession::setImage(const char *path)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_path = path != nullptr ? path : "";
+}
+
+void VDiskSession::setNewImageBytes(uint64_t bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_newImageBytes = bytes;
+}
+
+void VDiskSession::unmountLocked()
+{
+    // Readers first: they may hold chains whose freeing waits for them.
+    for (auto &entry : m_files)
+        entry.second.reader.reset();
+    for (auto &entry : m_files)
+        entry.second.writer.reset();
+    m_files.clear();
+    m_searches.clear();
+    if (m_volume)
+        (void)m_volume->sync();
+    m_volume.reset();
+}
+
+void VDiskSession::unmount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    unmountLocked();
+}
+
+VDiskError VDiskSession::mountLocked()
+{
+    unmountLocked();
+    if (m_path.empty())
+        return VDiskError::NoImage;
+    std::unique_ptr<FileBlockDevice> device;
+    VDiskError e = FileBlockDevice::open(m_path, device);
+    if (e != VDiskError::None)
+        return e;
+    uint64_t dev = device->device(), ino = device->inode();
+    std::unique_ptr<Volume> volume;
+    if ((e = Volume::mount(std::move(device), volume)) != VDiskError::None)
+        return e;
+    m_volume = std::move(volume);
+    m_mountedDevice = dev;
+    m_mountedInode = ino;
+    return VDiskError::None;
+}
+
+VDiskError VDiskSession::mount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return mountLocked();
+}
+
+bool VDiskSession::mountedIsImage() const
+{
+    struct stat st {
+    };
+    return m_volume && ::stat(m_path.c_str(), &st) == 0 && uint64_t(st.st_dev) == m_mountedDevice &&
+           uint64_t(st.st_ino) == m_mountedInode;
+}
+
+VDiskError VDiskSession::format()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_path.empty())
+        return VDiskError::NoImage;
+    const bool remount = mountedIsImage();
+    if (remount)
+        unmountLocked();
+    std::unique_ptr<FileBlockDevice> device;
+    struct stat st {
+    };
+    VDiskError e;
+    if (::stat(m_path.c_str(), &st) != 0 && errno == ENOENT) {
+        BootSector probe;
+        if ((e = BootSector::plan(m_newImageBytes, probe)) != VDiskError::None)
+            return e;
+        e = FileBlockDevice::create(m_path, m_newImageBytes, device);
+    } else {
+        e = FileBlockDevice::open(m_path, device);
+    }
+    if (e != VDiskError::None)
+        return e;
+    if (!device->writable())
+        return VDiskError::ReadOnly;
+    e = Volume::format(*device, newVolumeId());
+    device.reset();
+    if (e == VDiskError::None && remount)
+        e = mountLocked();
+    return e;
+}
+
+VDiskError VDiskSession::openSearch(const char *folder, int &search)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    search = 0;
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    if (!isRootFolder(folder))
+        return VDiskError::NotFound;
+    // Searches are never closed: keep the most recent few.
+    if (m_searches.size() == kMaxSearches)
+        m_searches.pop_front();
+    if (m_nextSearch == INT_MAX)
+        m_nextSearch = 1;
+    search = m_nextSearch++;
+    m_searches.push_back({search, 0});
+    return VDiskError::None;
+}
+
+VDiskError VDiskSession::find(VDiskFindRecord *record, int search, bool first)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    if (record == nullptr)
+        return VDiskError::BadArgument;
+    Search *s = nullptr;
+    for (Search &candidate : m_searches)
+        if (candidate.id == search)
+            s = &candidate;
+    if (s == nullptr)
+        return VDiskError::BadHandle;
+    if (first)
+        s->nextSlot = 0;
+    const DirFile *file = m_volume->root().nextFile(s->nextSlot);
+    if (file == nullptr) {
+        s->nextSlot = m_volume->root().slotCount();
+        return VDiskError::NotFound;
+    }
+    s->nextSlot = file->shortSlot + 1;
+    std::memset(record, 0, sizeof *record);
+    std::memcpy(record->name, file->name.data(), std::min(file->name.size(), sizeof record->name));
+    int64_t seconds = file->entry.written.toSeconds();
+    uint32_t size = file->entry.size;
+    auto clamp = [](int64_t v) { return static_cast<uint32_t>(std::min<int64_t>(v, INT32_MAX)); };
+    le::put32(reinterpret_cast<uint8_t *>(record) + offsetof(VDiskFindRecord, time), clamp(seconds));
+    le::put32(reinterpret_cast<uint8_t *>(record) + offsetof(VDiskFindRecord, size), clamp(size));
+    return VDiskError::None;
+}
+
+int VDiskSession::newHandle()
+{
+    // Handles count up, so a stale handle does not reach a newer file.
+    for (;;) {
+        if (m_nextHandle == INT_MAX)
+            m_nextHandle = 1;
+        int h = m_nextHandle++;
+        if (m_files.count(h) == 0)
+            return h;
+    }
+}
+
+VDiskError VDiskSession::openFile(const char *name, const char *mode, int &file)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    file = 0;
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    if (name == nullptr || mode == nullptr)
+        return VDiskError::BadArgument;
+    std::string m(mode);
+    const bool reading = m == "r" || m == "rb";
+    const bool writing = m == "w" || m == "w+" || m == "wb" || m == "w+b" || m == "wb+";
+    if (!reading && !writing)
+        return VDiskError::BadArgument;
+    if (m_files.size() >= kMaxOpenFiles)
+        return VDiskError::TooManyOpen;
+    OpenFile open;
+    VDiskError e = reading ? FileReader::open(*m_volume, name, open.reader)
+                           : FileWriter::open(*m_volume, name, open.writer);
+    if (e != VDiskError::None)
+        return e;
+    file = newHandle();
+    m_files.emplace(file, std::move(open));
+    return VDiskError::None;
+}
+
+VDiskError VDiskSession::read(void *buffer, int size, int count, int file, int &done)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    done = -1;
+    auto it = m_files.find(file);
+    if (it == m_files.end() || !it->second.reader)
+        return VDiskError::BadHandle;
+    size_t bytes = 0;
+    VDiskError e = byteCount(buffer, size, count, bytes);
+    if (e != VDiskError::None)
+        return e;
+    size_t got = 0;
+    e = it->second.reader->read(buffer, bytes, got);
+    if (e == VDiskError::None)
+        done = static_cast<int>(got);
+    return e;
+}
+
+VDiskError VDiskSession::write(const void *buffer, int size, int count, int file)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_files.find(file);
+    if (it == m_files.end() || !it->second.writer)
+        return VDiskError::BadHandle;
+    size_t bytes = 0;
+    VDiskError e = byteCount(buffer, size, count, bytes);
+    if (e != VDiskError::None)
+        return e;
+    return it->second.writer->write(buffer, bytes);
+}
+
+VDiskError VDiskSession::close(int file)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_files.find(file);
+    if (it == m_files.end())
+        return VDiskError::BadHandle;
+    OpenFile open = std::move(it->second);
+    m_files.erase(it);
+    return open.writer ? open.writer->commit() : VDiskError::None;
+}
+
+VDiskError VDiskSession::abandon(int file)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_files.find(file);
+    if (it == m_files.end() || !it->second.writer)
+        return VDiskError::BadHandle;
+    it->second.writer->abandon();
+    m_files.erase(it);
+    return VDiskError::None;
+}
+
+VDiskError VDiskSession::length(const char *name, int &bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    bytes = -1;
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    if (name == nullptr)
+        return VDiskError::BadArgument;
+    const DirFile *file = m_volume->lookup(name);
+    if (file == nullptr)
+        return VDiskError::NotFound;
+    if (file->entry.size > uint32_t(INT32_MAX))
+        return VDiskError::TooLarge;
+    bytes = static_cast<int>(file->entry.size);
+    return VDiskError::None;
+}
+
+VDiskError VDiskSession::exists(const char *name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    if (name == nullptr)
+        return VDiskError::BadArgument;
+    return m_volume->lookup(name) != nullptr ? VDiskError::None : VDiskError::NotFound;
+}
+
+VDiskError VDiskSession::remove(const char *name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    if (name == nullptr)
+        return VDiskError::BadArgument;
+    return m_volume->remove(name);
+}
+
+VDiskError VDiskSession::rename(const char *from, const char *to)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    if (from == nullptr || to == nullptr)
+        return VDiskError::BadArgument;
+    return m_volume->rename(from, to);
+}
+
+} // namespace vexo

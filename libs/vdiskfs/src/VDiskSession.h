@@ -1,0 +1,84 @@
+#pragma once
+
+#include "VDiskError.h"
+#include "VexoVDisk.h"
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace vexo
+{
+
+class FileReader;
+class FileWriter;
+class Volume;
+
+// The state behind the C functions: the named image, the mounted volume,
+// the open files and searches. Every public member takes the lock, so the
+// C functions may be called from any thread.
+class VDiskSession
+{
+public:
+    static VDiskSession &instance();
+
+    void setImage(const char *path);
+    VDiskError mount();
+    VDiskError format();
+    void unmount();
+    VDiskError openSearch(const char *folder, int &search);
+    VDiskError find(VDiskFindRecord *record, int search, bool first);
+    VDiskError openFile(const char *name, const char *mode, int &file);
+    VDiskError read(void *buffer, int size, int count, int file, int &done);
+    VDiskError write(const void *buffer, int size, int count, int file);
+    VDiskError close(int file);
+    VDiskError abandon(int file);
+    VDiskError length(const char *name, int &bytes);
+    VDiskError exists(const char *name);
+    VDiskError remove(const char *name);
+    VDiskError rename(const char *from, const char *to);
+
+    // The size used for a new image (16 MiB); tests may shrink it.
+    void setNewImageBytes(uint64_t bytes);
+
+private:
+    struct OpenFile {
+        std::unique_ptr<FileReader> reader;
+        std::unique_ptr<FileWriter> writer;
+    };
+    struct Search {
+        int id;
+        uint32_t nextSlot;
+    };
+
+    VDiskSession();
+    ~VDiskSession();
+    void unmountLocked();
+    VDiskError mountLocked();
+    bool mountedIsImage() const;
+    int newHandle();
+
+    std::mutex m_mutex;
+    std::string m_path;
+    std::unique_ptr<Volume> m_volume;
+    uint64_t m_mountedDevice = 0;
+    uint64_t m_mountedInode = 0;
+    std::unordered_map<int, OpenFile> m_files;
+    std::deque<Search> m_searches;
+    int m_nextHandle = 1;
+    int m_nextSearch = 1;
+    uint64_t m_newImageBytes = 16 * 1024 * 1024;
+};
+
+// For the vdisk tool, beside the C functions:
+// the error behind this thread's last failed C call (None after a success),
+VDiskError vdiskLastError();
+void setVdiskLastError(VDiskError error);
+// and dropping a file opened with "w+" without completing it (an older file
+// of that name keeps its contents). Returns 0, or -1 on a bad handle.
+int vdiskAbandon(int file);
+
+} // namespace vexo

@@ -1,0 +1,125 @@
+// The C functions: each runs one session call, records its error for the
+// tool, and turns it into the integer its callers expect. No exception
+// leaves the library.
+#include "VexoVDisk.h"
+
+#include "VDiskSession.h"
+
+using vexo::VDiskError;
+using vexo::VDiskSession;
+
+namespace
+{
+
+template <typename F> VDiskError guarded(F &&call)
+{
+    VDiskError e;
+    try {
+        e = call();
+    } catch (...) {
+        e = VDiskError::NoMemory;
+    }
+    vexo::setVdiskLastError(e);
+    return e;
+}
+
+} // namespace
+
+extern "C" {
+
+void VEXO_VDISK_CALL SetVdiskFile(const char *path)
+{
+    guarded([&] {
+        VDiskSession::instance().setImage(path);
+        return VDiskError::None;
+    });
+}
+
+int VEXO_VDISK_CALL InitFileSystem(void)
+{
+    return guarded([] { return VDiskSession::instance().mount(); }) == VDiskError::None ? 0 : 1;
+}
+
+int VEXO_VDISK_CALL FormatFileSystem(void)
+{
+    return guarded([] { return VDiskSession::instance().format(); }) == VDiskError::None ? 0 : 1;
+}
+
+void VEXO_VDISK_CALL DestoryFileSystem(void)
+{
+    guarded([] {
+        VDiskSession::instance().unmount();
+        return VDiskError::None;
+    });
+}
+
+int VEXO_VDISK_CALL OpenFindFile(const char *folder)
+{
+    int search = 0;
+    guarded([&] { return VDiskSession::instance().openSearch(folder, search); });
+    return search;
+}
+
+int VEXO_VDISK_CALL FindFirst(VDiskFindRecord *record, int search)
+{
+    return guarded([&] { return VDiskSession::instance().find(record, search, true); }) == VDiskError::None
+               ? 0
+               : -1;
+}
+
+int VEXO_VDISK_CALL FindNext(VDiskFindRecord *record, int search)
+{
+    return guarded([&] { return VDiskSession::instance().find(record, search, false); }) == VDiskError::None
+               ? 0
+               : -1;
+}
+
+int VEXO_VDISK_CALL zfopen(const char *name, const char *mode)
+{
+    int file = 0;
+    guarded([&] { return VDiskSession::instance().openFile(name, mode, file); });
+    return file;
+}
+
+int VEXO_VDISK_CALL zfread(void *buffer, int size, int count, int file)
+{
+    int done = -1;
+    guarded([&] { return VDiskSession::instance().read(buffer, size, count, file, done); });
+    return done;
+}
+
+int VEXO_VDISK_CALL zfwrite(const void *buffer, int size, int count, int file)
+{
+    VDiskError e = guarded([&] { return VDiskSession::instance().write(buffer, size, count, file); });
+    return e == VDiskError::None ? size * count : -1;
+}
+
+int VEXO_VDISK_CALL zfclose(int file)
+{
+    return guarded([&] { return VDiskSession::instance().close(file); }) == VDiskError::None ? 0 : -1;
+}
+
+int VEXO_VDISK_CALL zflen(const char *name)
+{
+    int bytes = -1;
+    guarded([&] { return VDiskSession::instance().length(name, bytes); });
+    return bytes;
+}
+
+int VEXO_VDISK_CALL zffind(const char *name)
+{
+    return guarded([&] { return VDiskSession::instance().exists(name); }) == VDiskError::None ? 1 : 0;
+}
+
+int VEXO_VDISK_CALL zfdelete(const char *name)
+{
+    return guarded([&] { return VDiskSession::instance().remove(name); }) == VDiskError::None ? 1 : 0;
+}
+
+int VEXO_VDISK_CALL zrename(const char *oldName, const char *newName)
+{
+    return guarded([&] { return VDiskSession::instance().rename(oldName, newName); }) == VDiskError::None ? 1
+                                                                                                          : 0;
+}
+
+} // extern "C"

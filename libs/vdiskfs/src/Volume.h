@@ -1,0 +1,77 @@
+#pragma once
+
+#include "BlockDevice.h"
+#include "BootSector.h"
+#include "FatTable.h"
+#include "NameCodec.h"
+#include "RootDirectory.h"
+#include "VDiskError.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace vexo
+{
+
+// A mounted image: its geometry, its FAT and root folder cached in memory,
+// and the operations on whole files. Every change reaches the block device
+// before the call returns (data, then FAT, then directory entries); sync()
+// makes it durable. Not thread-safe: the C API serialises the calls.
+class Volume
+{
+public:
+    // Checks the boot sector and geometry and loads the FAT and root folder.
+    static VDiskError mount(std::unique_ptr<BlockDevice> device, std::unique_ptr<Volume> &out);
+    // Writes an empty volume over the whole device and syncs it.
+    static VDiskError format(BlockDevice &device, uint32_t volumeId);
+
+    Volume(const Volume &) = delete;
+    Volume &operator=(const Volume &) = delete;
+    ~Volume();
+
+    BlockDevice &device() { return *m_device; }
+    const BootSector &boot() const { return m_boot; }
+    FatTable &fat() { return m_fat; }
+    RootDirectory &root() { return m_root; }
+    NameCodec &codec() { return m_codec; }
+
+    // The file shown under this name (compared without case), or nullptr.
+    const DirFile *lookup(std::string_view name);
+    // Checks a name for a new or renamed file and gives its UTF-16 form.
+    VDiskError checkNewName(std::string_view name, std::u16string &text);
+
+    VDiskError remove(std::string_view name);
+    VDiskError rename(std::string_view from, std::string_view to);
+    // Makes every change so far durable; a no-op when nothing changed.
+    VDiskError sync();
+    bool modified() const { return m_modified; }
+
+    // Bookkeeping for open files.
+    bool isBeingWritten(const std::u16string &key) const { return m_writing.count(key) != 0; }
+    void startWriting(const std::u16string &key) { m_writing.insert(key); }
+    void stopWriting(const std::u16string &key) { m_writing.erase(key); }
+    // A reader holds the chain starting at `first` until released; a chain
+    // freed meanwhile stays allocated until its last reader lets go.
+    void retainChain(uint32_t first);
+    void releaseChain(uint32_t first);
+    void freeChainWhenUnused(uint32_t first);
+    void markModified() { m_modified = true; }
+
+private:
+    explicit Volume(std::unique_ptr<BlockDevice> device);
+
+    std::unique_ptr<BlockDevice> m_device;
+    BootSector m_boot;
+    FatTable m_fat;
+    NameCodec m_codec;
+    RootDirectory m_root;
+    std::unordered_set<std::u16string> m_writing;
+    std::unordered_map<uint32_t, uint32_t> m_readers;
+    std::unordered_set<uint32_t> m_deferredFree;
+    bool m_modified = false;
+};
+
+} // namespace vexo

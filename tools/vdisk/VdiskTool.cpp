@@ -1,0 +1,447 @@
+#include "VdiskTool.h"
+
+#include "FileBlockDevice.h"
+#include "VDiskSession.h"
+#include "VexoVDisk.h"
+#include "VolumeChecker.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexo
+{
+
+namespace
+{
+
+constexpr size_t kBufferBytes = 1024 * 1024;
+
+bool isFolder(const std::string &path)
+{
+    struct stat st {
+    };
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool hasWildcard(const std::string &s)
+{
+    return s.find_first_of("*?[") != std::string::npos;
+}
+
+std::string baseName(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A name from the image is used as a local file name only when it cannot
+// leave the folder it is meant for.
+bool safeLocalName(const std::string &name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+bool writeAll(int fd, const char *data, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void VdiskTool::usage(std::FILE *to)
+{
+    std::fputs("usage: vdisk IMAGE COMMAND [ARGS]\n"
+               "  ls                     list the files: size, date and time, name\n"
+               "  get NAME [DEST]        copy a file out (DEST: a file or a folder; default: here)\n"
+               "  get NAME... DIR        copy files out into a folder (NAME may hold * ? [..])\n"
+               "  put FILE [NAME]        copy a file in, under NAME (default: the file's own name)\n"
+               "  put FILE...            copy files in under their own names (three or more)\n"
+               "  rm NAME...             delete files\n"
+               "  mv OLD NEW             rename a file\n"
+               "  format [--size MiB]    format the image in place; create it (16 MiB) if missing\n"
+               "  check                  check the image's consistency\n"
+               "Names in the image are at most 17 bytes in CP936 (GBK); case is ignored.\n",
+               to);
+}
+
+void VdiskTool::fail(const std::string &what, const std::string &why)
+{
+    std::fprintf(stderr, "vdisk: %s: %s: %s\n", m_command.c_str(), what.c_str(), why.c_str());
+}
+
+std::string VdiskTool::lastErrorText()
+{
+    return errorText(vdiskLastError());
+}
+
+bool VdiskTool::mount()
+{
+    SetVdiskFile(m_image.c_str());
+    if (InitFileSystem() == 0)
+        return true;
+    std::string why = lastErrorText();
+    if (vdiskLastError() == VDiskError::Io)
+        why = std::strerror(errno != 0 ? errno : EIO);
+    fail(m_image, why);
+    return false;
+}
+
+bool VdiskTool::toImageName(const std::string &local, std::string &name)
+{
+    if (m_codec.toCp936(local, name))
+        return true;
+    fail(local, "the name has no CP936 (GBK) form");
+    return false;
+}
+
+int VdiskTool::run(const std::vector<std::string> &args)
+{
+    if (args.size() < 2) {
+        usage(stderr);
+        return Usage;
+    }
+    m_image = args[0];
+    m_command = args[1];
+    std::vector<std::string> rest(args.begin() + 2, args.end());
+    m_buffer.resize(kBufferBytes);
+    int status;
+    if (m_command == "ls" && rest.empty())
+        status = list();
+    else if (m_command == "get" && !rest.empty())
+        status = get(rest);
+    else if (m_command == "put" && !rest.empty())
+        status = put(rest);
+    else if (m_command == "rm" && !rest.empty())
+        status = remove(rest);
+    else if (m_command == "mv" && rest.size() == 2)
+        status = move(rest);
+    else if (m_command == "format")
+        return format(rest);
+    else if (m_command == "check" && rest.empty())
+        return check();
+    else {
+        usage(stderr);
+        return Usage;
+    }
+    // Unmounting syncs whatever the command changed, once.
+    DestoryFileSystem();
+    return status;
+}
+
+std::vector<std::string> VdiskTool::listNames()
+{
+    std::vector<std::string> names;
+    VDiskFindRecord record;
+    int search = OpenFindFile("/");
+    for (int r = FindFirst(&record, search); r != -1; r = FindNext(&record, search))
+        names.emplace_back(record.name, strnlen(record.name, sizeof record.name));
+    return names;
+}
+
+int VdiskTool::list()
+{
+    if (!mount())
+        return Failed;
+    VDiskFindRecord record;
+    int search = OpenFindFile("/");
+    std::string out;
+    for (int r = FindFirst(&record, search); r != -1; r = FindNext(&record, search)) {
+        std::time_t t = record.time;
+        std::tm when{};
+        gmtime_r(&t, &when); // stored wall-clock time: no zone to apply
+        char line[64];
+        std::snprintf(line, sizeof line, "%10d  %04d-%02d-%02d %02d:%02d  ", static_cast<int>(record.size),
+                      when.tm_year + 1900, when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min);
+        out += line;
+        out += m_codec.display(std::string(record.name, strnlen(record.name, sizeof record.name)));
+        out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? Ok : Failed;
+}
+
+bool VdiskTool::getOne(const std::string &name, const std::string &dest)
+{
+    const std::string shown = m_codec.display(name);
+    int length = zflen(name.c_str());
+    int file = length < 0 ? 0 : zfopen(name.c_str(), "r");
+    if (file == 0) {
+        fail(shown, lastErrorText());
+        return false;
+    }
+    // Written beside the destination and renamed over it when complete, so
+    // a failure never leaves a damaged or emptied file behind.
+    std::string temp = dest + ".vdisk-" + std::to_string(::getpid());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fail(dest, std::strerror(errno));
+        zfclose(file);
+        return false;
+    }
+    int64_t total = 0;
+    std::string why;
+    for (;;) {
+        int n = zfread(m_buffer.data(), 1, static_cast<int>(m_buffer.size()), file);
+        if (n < 0) {
+            why = lastErrorText();
+            break;
+        }
+        if (n == 0)
+            break;
+        if (!writeAll(fd, m_buffer.data(), static_cast<size_t>(n))) {
+            why = std::strerror(errno);
+            break;
+        }
+        total += n;
+    }
+    zfclose(file);
+    if (why.empty() && total != length)
+        why = "the image is damaged (file shorter than its size)";
+    if (::close(fd) != 0 && why.empty())
+        why = std::strerror(errno);
+    if (why.empty() && ::rename(temp.c_str(), dest.c_str()) != 0)
+        why = std::strerror(errno);
+    if (!why.empty()) {
+        ::unlink(temp.c_str());
+        fail(why.find("image") != std::string::npos ? shown : dest, why);
+        return false;
+    }
+    return true;
+}
+
+int VdiskTool::get(const std::vector<std::string> &args)
+{
+    const bool several = args.size() > 2 || (args.size() == 2 && isFolder(args.back()));
+    if (several && !isFolder(args.back())) {
+        fail(args.back(), "not a folder");
+        return Usage;
+    }
+    if (!mount())
+        return Failed;
+    std::vector<std::string> names = args;
+    std::string folder = ".";
+    std::string single;
+    if (several) {
+        folder = names.back();
+        names.pop_back();
+    } else if (args.size() == 2) {
+        names.pop_back();
+        single = args[1];
+    }
+    std::vector<std::string> all;
+    bool listed = false;
+    bool ok = true;
+    for (const std::string &arg : names) {
+        std::vector<std::string> matches;
+        if (hasWildcard(arg)) {
+            if (!listed) {
+                all = listNames();
+                listed = true;
+            }
+            for (const std::string &name : all) {
+                std::string local;
+                if (m_codec.toLocal(name, local) && fnmatch(arg.c_str(), local.c_str(), FNM_CASEFOLD) == 0)
+                    matches.push_back(name);
+            }
+            if (matches.empty()) {
+                fail(arg, "no file in the image matches");
+                ok = false;
+            }
+        } else {
+            std::string name;
+            if (!toImageName(arg, name)) {
+                ok = false;
+                continue;
+            }
+            matches.push_back(name);
+        }
+        if (!single.empty() && !isFolder(single) && matches.size() > 1) {
+            fail(arg, "matches several files but " + single + " is not a folder");
+            ok = false;
+            continue;
+        }
+        for (const std::string &name : matches) {
+            std::string dest = single;
+            if (dest.empty() || isFolder(dest)) {
+                std::string local;
+                if (!m_codec.toLocal(name, local) || !safeLocalName(local)) {
+                    fail(m_codec.display(name), "cannot be used as a local file name; give DEST");
+                    ok = false;
+                    continue;
+                }
+                dest = (dest.empty() ? folder : dest) + "/" + local;
+            }
+            ok = getOne(name, dest) && ok;
+        }
+    }
+    return ok ? Ok : Failed;
+}
+
+bool VdiskTool::putOne(const std::string &path, const std::string &local)
+{
+    std::string name;
+    if (!toImageName(local, name))
+        return false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {
+    };
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        fail(path, fd < 0 ? std::strerror(errno) : "not a regular file");
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    int file = zfopen(name.c_str(), "w+");
+    if (file == 0) {
+        fail(local, lastErrorText());
+        ::close(fd);
+        return false;
+    }
+    std::string why;
+    for (;;) {
+        ssize_t n = ::read(fd, m_buffer.data(), m_buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            why = std::string(std::strerror(errno)) + " (" + path + ")";
+            break;
+        }
+        if (n == 0)
+            break;
+        if (zfwrite(m_buffer.data(), 1, static_cast<int>(n), file) < 0) {
+            why = lastErrorText();
+            break;
+        }
+    }
+    ::close(fd);
+    if (!why.empty()) {
+        vdiskAbandon(file);
+        fail(local, why);
+        return false;
+    }
+    if (zfclose(file) != 0) {
+        fail(local, lastErrorText());
+        return false;
+    }
+    return true;
+}
+
+int VdiskTool::put(const std::vector<std::string> &args)
+{
+    if (!mount())
+        return Failed;
+    if (args.size() == 2)
+        return putOne(args[0], args[1]) ? Ok : Failed;
+    bool ok = true;
+    for (const std::string &path : args) {
+        std::string local = baseName(path);
+        if (local.empty()) {
+            fail(path, "no file name");
+            ok = false;
+            continue;
+        }
+        ok = putOne(path, local) && ok;
+    }
+    return ok ? Ok : Failed;
+}
+
+int VdiskTool::remove(const std::vector<std::string> &args)
+{
+    if (!mount())
+        return Failed;
+    bool ok = true;
+    for (const std::string &arg : args) {
+        std::string name;
+        if (!toImageName(arg, name)) {
+            ok = false;
+            continue;
+        }
+        if (zfdelete(name.c_str()) != 1) {
+            fail(arg, lastErrorText());
+            ok = false;
+        }
+    }
+    return ok ? Ok : Failed;
+}
+
+int VdiskTool::move(const std::vector<std::string> &args)
+{
+    if (!mount())
+        return Failed;
+    std::string from, to;
+    if (!toImageName(args[0], from) || !toImageName(args[1], to))
+        return Failed;
+    if (zrename(from.c_str(), to.c_str()) != 1) {
+        fail(args[0] + " -> " + args[1], lastErrorText());
+        return Failed;
+    }
+    return Ok;
+}
+
+int VdiskTool::format(const std::vector<std::string> &args)
+{
+    if (!args.empty()) {
+        char *end = nullptr;
+        long mib = args.size() == 2 && args[0] == "--size" ? std::strtol(args[1].c_str(), &end, 10) : 0;
+        if (end == nullptr || *end != '\0' || mib < 1 || mib > 2047) {
+            std::fprintf(stderr, "vdisk: format: --size takes a whole number of MiB from 1 to 2047\n");
+            return Usage;
+        }
+        int fd = ::open(m_image.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        bool sized = fd >= 0 && ::ftruncate(fd, off_t(mib) * 1024 * 1024) == 0;
+        int saved = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (!sized) {
+            fail(m_image, std::strerror(saved));
+            return Failed;
+        }
+    }
+    SetVdiskFile(m_image.c_str());
+    if (FormatFileSystem() != 0) {
+        std::string why = lastErrorText();
+        if (vdiskLastError() == VDiskError::Io && errno != 0)
+            why = std::strerror(errno);
+        fail(m_image, why);
+        return Failed;
+    }
+    return Ok;
+}
+
+int VdiskTool::check()
+{
+    std::unique_ptr<FileBlockDevice> device;
+    VDiskError e = FileBlockDevice::open(m_image, device);
+    CheckReport report;
+    if (e == VDiskError::None)
+        e = VolumeChecker::check(*device, report);
+    if (e != VDiskError::None) {
+        fail(m_image, e == VDiskError::Io ? std::strerror(errno != 0 ? errno : EIO) : errorText(e));
+        return Failed;
+    }
+    for (const std::string &problem : report.problems)
+        std::printf("%s\n", m_codec.display(problem).c_str());
+    std::printf("%s: FAT%d, %u clusters of %u bytes: %u files, %u used, %u free, %u lost; %s\n",
+                m_image.c_str(), report.fat16 ? 16 : 12, report.clusters, report.clusterBytes, report.files,
+                report.usedClusters, report.freeClusters, report.lostClusters,
+                report.problems.empty() ? "consistent"
+                                        : (std::to_string(report.problems.size()) + " problems").c_str());
+    return report.problems.empty() ? Ok : Failed;
+}
+
+} // namespace vexo
