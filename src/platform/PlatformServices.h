@@ -4,9 +4,12 @@ namespace vexo
 {
 
 class DesktopShell;
+class DeviceLink;
 class ProfileFiles;
 class Prompter;
+class Registry;
 class SystemPaths;
+class VDiskLibrary;
 
 // The operating-system services the window uses. The program entry passes the
 // real ones; tests pass fakes. Not owned.
@@ -15,6 +18,9 @@ struct PlatformServices {
     SystemPaths *paths = nullptr;
     Prompter *prompter = nullptr;
     DesktopShell *shell = nullptr;
+    DeviceLink *link = nullptr;
+    VDiskLibrary *vdisk = nullptr;
+    Registry *registry = nullptr;
 };
 
 } // namespace vexo

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+namespace vexo {
+
+// The device link libraries (serial pipe, USB pipe, file-service client),
+// one method per C function, with the same arguments and results. Names are
+// converted to and from CP936 here; a name with no CP936 form fails like a
+// refused name. Called from the window thread, the connect thread and the
+// transfer worker.
+class DeviceLink
+{
+public:
+    // One listed device file.
+    struct FindRecord {
+        QString name; // up to the first zero byte of the 1,024-byte field
+        qint64 time = 0; // ms since 1970-01-01 00:00
+        qint64 size = 0;
+    };
+
+    virtual ~DeviceLink() = default;
+
+    virtual int InitUartPipe() = 0;
+    virtual int SetUartIntParam(int pipe, int port, int baud, int dataBits, int parity, int stopBits) = 0;
+    virtual int OpenUartPipe(int pipe) = 0;
+    virtual int CloseUartPipe(int pipe) = 0;
+    virtual int UnInitUartPipe(int pipe) = 0;
+    virtual int InitUSBPipe() = 0;
+    virtual int OpenUSBPipe(int pipe) = 0;
+    virtual int CloseUSBPipe(int pipe) = 0;
+    virtual int UnInitUSBPipe(int pipe) = 0;
+    virtual int SetPipeDevicePath(int pipe, const QString &path) = 0;
+
+    virtual int InitVexoFileClient(int pipe) = 0;
+    virtual int UnInitVexoFileClient(int client) = 0;
+    virtual int SetRespondTimeout(int client, int timeoutMs) = 0;
+    virtual int ConnectServer(int client) = 0;
+    virtual int CloseConnection(int client) = 0;
+
+    virtual int RequestFindFileOpen(int client, const QString &pattern, FindRecord *record) = 0;
+    virtual int RequestFindFileNext(int client, int find, FindRecord *record) = 0;
+    virtual int RequestFindFileClose(int client, int find) = 0;
+    virtual int RequestLookupFile(int client, const QString &name) = 0;
+    virtual int RequestDeleteFile(int client, const QString &name) = 0;
+    virtual int RequestRenameFile(int client, const QString &oldName, const QString &newName) = 0;
+    // progress and stop are shared with another thread (see the library).
+    virtual int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,
+                                  int *extra, int *stop, int overwrite) = 0;
+    virtual int RequestReceiveFileEx(int client, const QString &deviceName, const QString &localPath,
+                                     int *progress, int *extra, int *stop, int overwrite) = 0;
+};
+
+} // namespace vexo

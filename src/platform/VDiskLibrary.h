@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace vexo {
+
+// The disk-image library, one method per C function, with the same arguments
+// and results. Names are converted to and from CP936 here; a name with no
+// CP936 form fails like a refused name.
+class VDiskLibrary
+{
+public:
+    // One listed image file.
+    struct FindRecord {
+        QString name;    // up to the first NUL of the 17-byte field
+        qint32 time = 0; // seconds since 1970-01-01 00:00
+        qint32 size = 0;
+    };
+
+    virtual ~VDiskLibrary() = default;
+
+    virtual void SetVdiskFile(const QString &path) = 0;
+    virtual int InitFileSystem() = 0;
+    virtual int FormatFileSystem() = 0;
+    virtual void DestoryFileSystem() = 0;
+    virtual int OpenFindFile(const QString &folder) = 0;
+    virtual int FindFirst(FindRecord *record, int search) = 0;
+    virtual int FindNext(FindRecord *record, int search) = 0;
+    virtual int zfopen(const QString &name, const char *mode) = 0;
+    virtual int zfread(void *buffer, int size, int count, int file) = 0;
+    virtual int zfwrite(const void *buffer, int size, int count, int file) = 0;
+    virtual int zfclose(int file) = 0;
+    virtual int zflen(const QString &name) = 0;
+    virtual int zffind(const QString &name) = 0;
+    virtual int zfdelete(const QString &name) = 0;
+    virtual int zrename(const QString &oldName, const QString &newName) = 0;
+};
+
+} // namespace vexo
