@@ -41,14 +41,15 @@ void setUpPart(QAbstractItemView *view, RenameDelegate *delegate)
 FileListView::FileListView(QWidget *parent) : QWidget(parent)
 {
     m_stack = new QStackedWidget(this);
-    m_delegate = new RenameDelegate(this);
+    m_listDelegate = new RenameDelegate(this);
+    m_detailDelegate = new RenameDelegate(this);
     m_list = new ListPart(this);
     m_list->setObjectName(QStringLiteral("listPart"));
     m_detail = new DetailPart(this);
     m_detail->setObjectName(QStringLiteral("detailPart"));
     for (QAbstractItemView *view :
          {static_cast<QAbstractItemView *>(m_list), static_cast<QAbstractItemView *>(m_detail)}) {
-        setUpPart(view, m_delegate);
+        setUpPart(view, view == m_list ? m_listDelegate : m_detailDelegate);
         view->installEventFilter(this);
         connect(view, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex &index) { emit itemDoubleClicked(index.siblingAtColumn(0)); });
@@ -102,14 +103,17 @@ void FileListView::setModel(QAbstractItemModel *model)
     m_detail->setModel(model);
     // Each view made a selection model of its own; one shared model keeps the
     // selection and current row when the style changes.
-    QItemSelectionModel *madeByList = m_list->selectionModel();
-    QItemSelectionModel *madeByDetail = m_detail->selectionModel();
-    m_selection = model ? new QItemSelectionModel(model, this) : nullptr;
-    m_list->setSelectionModel(m_selection);
-    m_detail->setSelectionModel(m_selection);
-    for (QItemSelectionModel *made : {madeByList, madeByDetail}) {
-        if (made && made != oldShared)
-            made->deleteLater();
+    m_selection = nullptr;
+    if (model) {
+        QItemSelectionModel *madeByList = m_list->selectionModel();
+        QItemSelectionModel *madeByDetail = m_detail->selectionModel();
+        m_selection = new QItemSelectionModel(model, this);
+        m_list->setSelectionModel(m_selection);
+        m_detail->setSelectionModel(m_selection);
+        for (QItemSelectionModel *made : {madeByList, madeByDetail}) {
+            if (made && made != oldShared)
+                made->deleteLater();
+        }
     }
     if (oldShared)
         oldShared->deleteLater();
@@ -307,17 +311,14 @@ void FileListView::editCurrent()
 
 bool FileListView::isEditing() const
 {
-    return m_delegate->openEditor() != nullptr;
+    return m_listDelegate->openEditor() || m_detailDelegate->openEditor();
 }
 
 void FileListView::finishEditing()
 {
-    QWidget *editor = m_delegate->openEditor();
-    if (!editor)
-        return;
-    if (m_list->isAncestorOf(editor))
+    if (QWidget *editor = m_listDelegate->openEditor())
         m_list->finishEditing(editor);
-    else
+    if (QWidget *editor = m_detailDelegate->openEditor())
         m_detail->finishEditing(editor);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QModelIndex>
+#include <QPointer>
 #include <QWidget>
 
 class QAbstractItemModel;
@@ -124,7 +125,8 @@ signals:
     void dragFinished(Qt::DropAction action);
     // A drag enters or moves over the list; `target` is the row under the
     // pointer (invalid over empty space). The event starts ignored: a handler
-    // accepts it (event->acceptProposedAction()) to allow the drop. Connect directly.
+    // accepts it (event->acceptProposedAction()) to allow the drop. A refused
+    // enter refuses the drag for as long as it stays over the list. Connect directly.
     void dragOver(QDragMoveEvent *event, const QModelIndex &target);
     // Something was dropped on the list (only after dragOver accepted it).
     // Handlers accept the event when they took the data. Connect directly.
@@ -151,8 +153,11 @@ private:
     QStackedWidget *m_stack = nullptr;
     ListPart *m_list = nullptr;
     DetailPart *m_detail = nullptr;
-    RenameDelegate *m_delegate = nullptr;
-    QAbstractItemModel *m_model = nullptr;
+    // One delegate per view: a delegate's commit and close signals go to every
+    // view that uses it, and a view warns about editors that are not its own.
+    RenameDelegate *m_listDelegate = nullptr;
+    RenameDelegate *m_detailDelegate = nullptr;
+    QPointer<QAbstractItemModel> m_model;
     QItemSelectionModel *m_selection = nullptr;
     QList<QMetaObject::Connection> m_modelConnections;
     QList<int> m_columnWidths = defaultColumnWidths();
