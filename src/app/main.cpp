@@ -3,8 +3,10 @@
 #include "app/LocalPane.h"
 #include "app/SettingsFile.h"
 #include "app/common.h"
+#include "device/DevicePane.h"
 #include "platform/Prompter.h"
 #include "platform/SystemPaths.h"
+#include "vdisk/VDiskPane.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
@@ -59,6 +61,8 @@ void TFormMain::FormCreate()
     buildToolBar();
     buildLayout();
     buildStatusBar();
+    devicePane = new DevicePane(*this);
+    vdiskPane = new VDiskPane(*this);
 
     // 1. State starts disconnected, idle, never mounted (member initialisers).
     // 2. Settings: work folder, file, values, grid lines, view mode, start folder.
@@ -269,7 +273,13 @@ void TFormMain::SizePanes()
 
 void TFormMain::startAutomaticConnections()
 {
-    // The device and image connection threads join here with their panes.
+    bool started = true;
+    if (settings.AutoRpc)
+        started = devicePane->startConnect();
+    if (started && settings.AutoVDisk)
+        started = vdiskPane->startMount();
+    if (!started)
+        setStatusText(language.other(QStringLiteral("Init")) + language.other(QStringLiteral("Fail")));
 }
 
 void TFormMain::FormShow()
@@ -287,11 +297,14 @@ void TFormMain::FormDestroy()
     qApp->removeEventFilter(this);
     if (Timer1)
         Timer1->stop();
-    // 1-4. The view mode and the last local folder.
+    // The view mode and the last local folder.
     m_settingsFile->saveOnExit(settings, PLeft->currentPathText());
-    // 5. The work folder with everything in it.
+    // The image and the device link: running attempts are cut off from the
+    // window and the libraries released once they have ended, before the
+    // work folder goes, so no late listing leaves placeholders behind.
+    vdiskPane->shutdown();
+    devicePane->shutdown();
     DeleteFolderTree(TempDir);
-    // 7-9. The image and the device link are released by their panes.
 }
 
 void TFormMain::setStatusText(const QString &text)
@@ -404,6 +417,10 @@ void TFormMain::TB_DeleteClick()
 {
     if (ShellList->hasFocusInside())
         PLeft->deleteSelection();
+    else if (RpcList->hasFocusInside())
+        devicePane->DeleteRpcFiles();
+    else if (VDiskList->hasFocusInside())
+        vdiskPane->DeleteVDiskFiles();
 }
 
 void TFormMain::TB_CopyClick()

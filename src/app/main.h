@@ -20,10 +20,12 @@ namespace vexo
 {
 
 class CaptionPanel;
+class DevicePane;
 class FileListView;
 class FileRowModel;
 class LocalPane;
 class SettingsFile;
+class VDiskPane;
 
 // The main window: the local, device and image panes, the toolbar, the status
 // bar, and the state the panes share. Construction runs the start-up
@@ -41,6 +43,9 @@ public:
     std::atomic<bool> RpcConnected{false};
     std::atomic<int> VDiskState{-1}; // -1 never tried, 0 not mounted, 1 mounted
     bool OpIdle = true;              // false while a copy runs on the window thread
+    std::atomic<int> RpcPipe{0};     // open serial or USB pipe, 0 = none
+    std::atomic<int> RpcClient{0};   // open file-service client, 0 = none
+    std::atomic<int> RpcPipePort{0}; // port the pipe was opened for (0 = USB)
     Settings settings;               // the program-wide settings
     LanguageTable language;          // the user-interface texts
     QString TempDir;                 // the work folder
@@ -78,6 +83,10 @@ public:
     FileRowModel *VDiskRows = nullptr;
     QLabel *StatusPanel[3] = {nullptr, nullptr, nullptr};
     QTimer *Timer1 = nullptr;
+
+    // The device and image panes' commands.
+    DevicePane *devicePane = nullptr;
+    VDiskPane *vdiskPane = nullptr;
 
     // Status panel 1, the operation-status line.
     void setStatusText(const QString &text);

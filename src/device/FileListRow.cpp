@@ -6,7 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace vexo {
+namespace vexo
+{
 
 QString FileSizeText(qint64 size)
 {
@@ -46,8 +47,8 @@ QDate VDiskFileDate(qint32 seconds)
 
 bool CreateEmptyFile(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                          0644);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     return ::close(fd) == 0;

@@ -3,7 +3,8 @@
 #include <QDate>
 #include <QString>
 
-namespace vexo {
+namespace vexo
+{
 
 // The texts of a device or image file row.
 

@@ -4,7 +4,8 @@
 
 #include <QFileInfo>
 
-namespace vexo {
+namespace vexo
+{
 
 ShellIconList::ShellIconList(FileRowModel &rows) : m_rows(rows)
 {

@@ -3,7 +3,8 @@
 #include <QFileIconProvider>
 #include <QHash>
 
-namespace vexo {
+namespace vexo
+{
 
 class FileRowModel;
 
