@@ -1,0 +1,115 @@
+/* Client of the palmtop's file service over a serial or USB pipe.
+ *
+ * Handles and results are 32-bit integers; handle 0 means none. Device names
+ * are zero-terminated code page 936 (GBK) byte strings of 1 to 16 bytes
+ * without '/', '\', control characters, and not "." or "..". Local paths are
+ * native (UTF-8) paths. Calls on one client are serialised; every call returns
+ * within the response time-out once the device falls silent. */
+#ifndef VEXO_FILE_CLIENT_H
+#define VEXO_FILE_CLIENT_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Failure results shared by the calls below. */
+#define VEXO_ERR_NOT_CONNECTED                                                                               \
+    (-1)                        /* no session: not connected, closed, or the device node cannot be opened */
+#define VEXO_ERR_TIMEOUT (-2)   /* the device stayed silent for the response time-out */
+#define VEXO_ERR_NOT_FOUND (-3) /* no such file on the device */
+#define VEXO_ERR_BAD_NAME (-4)  /* name refused (see above); nothing was sent */
+#define VEXO_ERR_EXISTS                                                                                      \
+    (-5) /* destination exists and overwrite was 0: it was left untouched, nothing written */
+#define VEXO_ERR_STOPPED (-6) /* the stop flag ended the transfer; the destination keeps what it had */
+#define VEXO_ERR_TRANSFER_FAILED (-7) /* data check failed or the link broke during the transfer */
+#define VEXO_ERR_LOCAL_IO (-8)        /* a local file could not be read or written */
+#define VEXO_ERR_DEVICE_IO (-9)       /* the device could not read or store the file */
+#define VEXO_ERR_BAD_HANDLE (-10)     /* unknown pipe, client or find handle, or a null argument */
+#define VEXO_ERR_PROTOCOL (-11)       /* the device speaks an incompatible protocol */
+
+/* 1,060 bytes filled by the find calls; all integers little-endian (the
+ * library writes them byte by byte). Packed to 4 so that no tail padding is added. */
+#pragma pack(push, 4)
+typedef struct RpcFindRecord {
+    uint8_t reserved[16]; /* offset 0: zero */
+    int64_t time;         /* offset 16: the file's modification time, ms since 1970-01-01 00:00 UTC */
+    int64_t size;         /* offset 24: size in bytes */
+    uint32_t attributes;  /* offset 32: zero (a plain file) */
+    char name[1024];      /* offset 36: CP936 name, zero-terminated */
+} RpcFindRecord;
+#pragma pack(pop)
+
+/* Creates a client on a pipe made by InitUartPipe or InitUSBPipe.
+ * Returns its handle (above 0), or 0 for an unknown pipe. */
+int InitVexoFileClient(int pipe);
+
+/* Closes the connection if one is open and frees the client. Returns 0, or VEXO_ERR_BAD_HANDLE. */
+int UnInitVexoFileClient(int client);
+
+/* Response time-out in milliseconds (default 3000; values below 100 are taken as 100).
+ * Returns 0, or VEXO_ERR_BAD_HANDLE. */
+int SetRespondTimeout(int client, int timeoutMs);
+
+/* Opens a session with the device's file service (hello with version and
+ * capabilities). Returns 0 when connected, else a VEXO_ERR_ value. After a
+ * session was lost (time-out, device restarted) later calls reconnect by themselves. */
+int ConnectServer(int client);
+
+/* Ends the session in order. Returns 0 once closed (also when the device no
+ * longer answered, or no session was open), VEXO_ERR_BAD_HANDLE for an unknown client. */
+int CloseConnection(int client);
+
+/* Starts a listing of the files matching pattern ("*.*" or "*" for all; '*' and
+ * '?' wildcards, letters matched without regard to case) and fills the record with
+ * the first entry. Returns a find handle above 0; 0 when no file matches; a
+ * VEXO_ERR_ value on failure. The whole listing is fetched here in a few
+ * batches; the Next calls are served locally. */
+int RequestFindFileOpen(int client, const char *pattern, RpcFindRecord *record);
+
+/* Fills the record with the next entry. Returns 0 for an entry, 1 when there
+ * are no more, VEXO_ERR_BAD_HANDLE for an unknown handle. */
+int RequestFindFileNext(int client, int find, RpcFindRecord *record);
+
+/* Frees a find handle; any value (also 0 or negative) is accepted. Returns 0. */
+int RequestFindFileClose(int client, int find);
+
+/* Returns 0 when the device has a file of that name, VEXO_ERR_NOT_FOUND when
+ * not, another VEXO_ERR_ value on failure. */
+int RequestLookupFile(int client, const char *name);
+
+/* Returns 0 when the file was deleted, else a VEXO_ERR_ value. */
+int RequestDeleteFile(int client, const char *name);
+
+/* Renames a device file. Returns 0 when renamed; VEXO_ERR_EXISTS when newName is
+ * taken (nothing changed), VEXO_ERR_NOT_FOUND, or another VEXO_ERR_ value. */
+int RequestRenameFile(int client, const char *oldName, const char *newName);
+
+/* Transfers.
+ * progress: null, or an int the library keeps at the percentage (0..100) of
+ *   the file done; another thread may poll it.
+ * extra: ignored (may be null).
+ * stop: null, or an int another thread sets to non-zero to abandon the
+ *   file; it is polled at least once per frame and the call returns within
+ *   about a second with VEXO_ERR_STOPPED.
+ * overwrite: 1 replaces an existing destination; 0 leaves an existing one
+ *   untouched (VEXO_ERR_EXISTS) and still writes a missing one.
+ * The destination is written under a temporary name beside it and renamed
+ * into place only when complete and checked: after any failure or stop it
+ * keeps what it had, and no partial file is left. */
+
+/* Sends a local file to the device. Returns 1 when the file was sent and
+ * stored, else a VEXO_ERR_ value. */
+int RequestSendFileEx(int client, const char *localPath, const char *deviceName, int *progress, int *extra,
+                      int *stop, int overwrite);
+
+/* Receives a device file into a local path. Returns 1 when received, else a VEXO_ERR_ value. */
+int RequestReceiveFileEx(int client, const char *deviceName, const char *localPath, int *progress, int *extra,
+                         int *stop, int overwrite);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,98 @@
+// The file-service client behind the C API, also used directly by the
+// command-line client for pipelined batches.
+#pragma once
+
+#include "BlockCodec.h"
+#include "Channel.h"
+#include "LinkError.h"
+#include "Message.h"
+#include "Pipe.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vexo::link
+{
+
+struct DeviceEntry {
+    std::string name; // CP936 bytes
+    uint64_t size = 0;
+    int64_t mtimeMs = 0; // ms since 1970-01-01 UTC
+};
+
+struct TransferItem {
+    std::string source;      // send: local path; receive: device name
+    std::string destination; // send: device name; receive: local path
+    bool overwrite = true;
+};
+
+struct TransferControl {
+    int *progress = nullptr;   // kept at the percentage of the current file
+    const int *stop = nullptr; // non-zero abandons the current file and the rest
+    // Called as data moves: item index, bytes done, bytes in the file.
+    std::function<void(size_t, uint64_t, uint64_t)> onProgress;
+};
+
+class FileClient
+{
+public:
+    explicit FileClient(std::shared_ptr<Pipe> pipe);
+    ~FileClient();
+    FileClient(const FileClient &) = delete;
+    FileClient &operator=(const FileClient &) = delete;
+
+    // Serialises callers of the C API.
+    std::mutex &callMutex() { return m_callMutex; }
+
+    void setTimeout(int ms);
+    int timeout() const { return m_timeoutMs; }
+
+    LinkError connect();
+    LinkError close();
+    LinkError lookup(const std::string &name, DeviceEntry *entry = nullptr);
+    LinkError remove(const std::string &name);
+    LinkError rename(const std::string &from, const std::string &to);
+    LinkError list(const std::string &pattern, std::vector<DeviceEntry> &entries);
+    // Transfers the items in order, keeping the line busy across file
+    // boundaries. Returns one result per item.
+    std::vector<LinkError> send(const std::vector<TransferItem> &items, const TransferControl &control);
+    std::vector<LinkError> receive(const std::vector<TransferItem> &items, const TransferControl &control);
+
+    ChannelStats stats() const;
+
+private:
+    enum class State { Closed, Connected, Lost };
+    struct Outgoing;
+    struct Incoming;
+
+    LinkError attach();
+    LinkError hello();
+    LinkError ensureSession();
+    LinkError lose(LinkError error);
+    // Runs the link for up to maxWaitMs; `got` tells whether msg holds a
+    // message. Fails once the peer has been silent for the time-out counted
+    // from `since` or from the last frame heard, whichever is later.
+    LinkError next(Message &msg, bool &got, Clock::time_point since, int maxWaitMs);
+    LinkError request(Message req, Message &resp);
+    uint16_t nextId() { return ++m_lastId; }
+    size_t maxPartData() const;
+    bool openNextSend(const TransferItem &item, Outgoing &out, LinkError &error);
+    bool submitBlock(Outgoing &out, LinkError &error);
+    void finishIncoming(Incoming &in, LinkError &result);
+
+    std::mutex m_callMutex;
+    std::shared_ptr<Pipe> m_pipe;
+    std::shared_ptr<ByteStream> m_stream;
+    std::unique_ptr<Channel> m_channel;
+    State m_state = State::Closed;
+    int m_timeoutMs = 3000;
+    uint16_t m_lastId;
+    uint8_t m_lastTag = 0;
+    Codec m_codec = Codec::None;
+};
+
+} // namespace vexo::link

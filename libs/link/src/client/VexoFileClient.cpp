@@ -1,0 +1,245 @@
+// C API of the file-service client: handles, records and integer results.
+#include "VexoFileClient.h"
+
+#include "ByteIO.h"
+#include "FileClient.h"
+#include "PipeRegistry.h"
+
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+using namespace vexo::link;
+
+static_assert(sizeof(RpcFindRecord) == 1060, "RpcFindRecord must be 1,060 bytes");
+static_assert(offsetof(RpcFindRecord, time) == 16 && offsetof(RpcFindRecord, size) == 24 &&
+                  offsetof(RpcFindRecord, name) == 36,
+              "RpcFindRecord layout");
+
+namespace
+{
+
+struct FindState {
+    int client = 0;
+    std::vector<DeviceEntry> entries;
+    size_t next = 0;
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::map<int, std::shared_ptr<FileClient>> clients;
+    std::map<int, FindState> finds;
+    int nextClient = 1;
+    int nextFind = 1;
+};
+
+Registry &registry()
+{
+    static Registry r;
+    return r;
+}
+
+std::shared_ptr<FileClient> findClient(int handle)
+{
+    auto &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.clients.find(handle);
+    return it == r.clients.end() ? nullptr : it->second;
+}
+
+int toResult(LinkError e)
+{
+    switch (e) {
+    case LinkError::Ok:
+        return 0;
+    case LinkError::NotConnected:
+        return VEXO_ERR_NOT_CONNECTED;
+    case LinkError::Timeout:
+        return VEXO_ERR_TIMEOUT;
+    case LinkError::NotFound:
+        return VEXO_ERR_NOT_FOUND;
+    case LinkError::BadName:
+        return VEXO_ERR_BAD_NAME;
+    case LinkError::Exists:
+        return VEXO_ERR_EXISTS;
+    case LinkError::Stopped:
+        return VEXO_ERR_STOPPED;
+    case LinkError::TransferFailed:
+        return VEXO_ERR_TRANSFER_FAILED;
+    case LinkError::LocalIo:
+        return VEXO_ERR_LOCAL_IO;
+    case LinkError::DeviceIo:
+        return VEXO_ERR_DEVICE_IO;
+    case LinkError::BadHandle:
+        return VEXO_ERR_BAD_HANDLE;
+    case LinkError::Protocol:
+        return VEXO_ERR_PROTOCOL;
+    }
+    return VEXO_ERR_PROTOCOL;
+}
+
+void fillRecord(RpcFindRecord *record, const DeviceEntry &entry)
+{
+    auto *bytes = reinterpret_cast<uint8_t *>(record);
+    std::memset(bytes, 0, sizeof(RpcFindRecord));
+    putLe64(bytes + 16, static_cast<uint64_t>(entry.mtimeMs));
+    putLe64(bytes + 24, entry.size);
+    std::memcpy(bytes + 36, entry.name.data(), std::min<size_t>(entry.name.size(), 1023));
+}
+
+// Runs fn with the client locked; unknown handles give VEXO_ERR_BAD_HANDLE.
+template <typename Fn> int withClient(int handle, Fn fn)
+{
+    const auto client = findClient(handle);
+    if (!client)
+        return VEXO_ERR_BAD_HANDLE;
+    std::lock_guard<std::mutex> lock(client->callMutex());
+    return fn(*client);
+}
+
+int transfer(int client, const char *from, const char *to, int *progress, int *stop, int overwrite,
+             bool sending)
+{
+    if (!from || !to)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) {
+        TransferControl control;
+        control.progress = progress;
+        control.stop = stop;
+        const std::vector<TransferItem> items{TransferItem{from, to, overwrite != 0}};
+        const auto results = sending ? c.send(items, control) : c.receive(items, control);
+        return results.front() == LinkError::Ok ? 1 : toResult(results.front());
+    });
+}
+
+} // namespace
+
+extern "C" {
+
+int InitVexoFileClient(int pipe)
+{
+    auto p = PipeRegistry::instance().find(pipe);
+    if (!p)
+        return 0;
+    auto &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const int handle = r.nextClient++;
+    r.clients[handle] = std::make_shared<FileClient>(std::move(p));
+    return handle;
+}
+
+int UnInitVexoFileClient(int client)
+{
+    const auto c = findClient(client);
+    if (!c)
+        return VEXO_ERR_BAD_HANDLE;
+    {
+        std::lock_guard<std::mutex> lock(c->callMutex());
+        c->close();
+    }
+    auto &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.clients.erase(client);
+    for (auto it = r.finds.begin(); it != r.finds.end();)
+        it = it->second.client == client ? r.finds.erase(it) : std::next(it);
+    return 0;
+}
+
+int SetRespondTimeout(int client, int timeoutMs)
+{
+    return withClient(client, [&](FileClient &c) {
+        c.setTimeout(timeoutMs);
+        return 0;
+    });
+}
+
+int ConnectServer(int client)
+{
+    return withClient(client, [](FileClient &c) { return toResult(c.connect()); });
+}
+
+int CloseConnection(int client)
+{
+    return withClient(client, [](FileClient &c) { return toResult(c.close()); });
+}
+
+int RequestFindFileOpen(int client, const char *pattern, RpcFindRecord *record)
+{
+    if (!record)
+        return VEXO_ERR_BAD_HANDLE;
+    std::vector<DeviceEntry> entries;
+    const int rc = withClient(client, [&](FileClient &c) {
+        return toResult(c.list(pattern && *pattern ? pattern : "*", entries));
+    });
+    if (rc != 0)
+        return rc;
+    if (entries.empty())
+        return 0;
+    fillRecord(record, entries.front());
+    auto &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const int handle = r.nextFind++;
+    if (r.nextFind <= 0)
+        r.nextFind = 1;
+    r.finds[handle] = FindState{client, std::move(entries), 1};
+    return handle;
+}
+
+int RequestFindFileNext(int client, int find, RpcFindRecord *record)
+{
+    auto &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.finds.find(find);
+    if (!record || it == r.finds.end() || it->second.client != client)
+        return VEXO_ERR_BAD_HANDLE;
+    FindState &state = it->second;
+    if (state.next >= state.entries.size())
+        return 1;
+    fillRecord(record, state.entries[state.next++]);
+    return 0;
+}
+
+int RequestFindFileClose(int client, int find)
+{
+    auto &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.finds.find(find);
+    if (it != r.finds.end() && it->second.client == client)
+        r.finds.erase(it);
+    return 0;
+}
+
+int RequestLookupFile(int client, const char *name)
+{
+    if (!name)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) { return toResult(c.lookup(name)); });
+}
+
+int RequestDeleteFile(int client, const char *name)
+{
+    if (!name)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) { return toResult(c.remove(name)); });
+}
+
+int RequestRenameFile(int client, const char *oldName, const char *newName)
+{
+    if (!oldName || !newName)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) { return toResult(c.rename(oldName, newName)); });
+}
+
+int RequestSendFileEx(int client, const char *localPath, const char *deviceName, int *progress,
+                      int * /*extra*/, int *stop, int overwrite)
+{
+    return transfer(client, localPath, deviceName, progress, stop, overwrite, true);
+}
+
+int RequestReceiveFileEx(int client, const char *deviceName, const char *localPath, int *progress,
+                         int * /*extra*/, int *stop, int overwrite)
+{
+    return transfer(client, deviceName, localPath, progress, stop, overwrite, false);
+}
+}

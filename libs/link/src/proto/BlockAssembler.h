@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Message.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vexo::link
+{
+
+// Collects the data parts of one stream (a file or a listing) and restores
+// its raw blocks, keeping the CRC-32 and length of everything restored.
+class BlockAssembler
+{
+public:
+    // Feeds the next part. Returns false when the stream is malformed: mixed
+    // codecs within a block, an oversized or undecodable block, a part after
+    // the end, or a CRC-32 that does not match at the end. When the part
+    // completes a block, its raw bytes are in `block` and blockDone is true.
+    bool add(const DataPart &part, std::vector<uint8_t> &block, bool &blockDone);
+
+    bool finished() const { return m_finished; }
+    uint64_t total() const { return m_total; }
+
+private:
+    std::vector<uint8_t> m_pending;
+    int m_codec = -1;
+    uint32_t m_crc = 0;
+    uint64_t m_total = 0;
+    bool m_finished = false;
+};
+
+} // namespace vexo::link

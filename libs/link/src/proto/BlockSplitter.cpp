@@ -1,0 +1,34 @@
+#include "BlockSplitter.h"
+
+#include <algorithm>
+
+namespace vexo::link
+{
+
+std::vector<DataPart> splitBlock(Codec codec, const uint8_t *raw, size_t size, size_t maxPartData,
+                                 bool endOfStream, uint32_t streamCrc)
+{
+    std::vector<uint8_t> packed;
+    const Codec used = compressBlock(codec, raw, size, packed);
+    std::vector<DataPart> parts;
+    size_t offset = 0;
+    do {
+        const size_t n = std::min(maxPartData, packed.size() - offset);
+        DataPart part;
+        part.flags = static_cast<uint8_t>(used);
+        part.data.assign(packed.begin() + static_cast<std::ptrdiff_t>(offset),
+                         packed.begin() + static_cast<std::ptrdiff_t>(offset + n));
+        offset += n;
+        if (offset == packed.size()) {
+            part.flags |= kPartEndOfBlock;
+            if (endOfStream) {
+                part.flags |= kPartEndOfStream;
+                part.streamCrc = streamCrc;
+            }
+        }
+        parts.push_back(std::move(part));
+    } while (offset < packed.size());
+    return parts;
+}
+
+} // namespace vexo::link

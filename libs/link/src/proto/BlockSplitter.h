@@ -1,0 +1,19 @@
+#pragma once
+
+#include "BlockCodec.h"
+#include "Message.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vexo::link
+{
+
+// Turns a raw block (at most kMaxBlockSize) into data parts of at most
+// maxPartData bytes each: compressed as a unit when that is smaller, the last
+// part marked end of block, and with endOfStream also end of stream with the
+// stream's CRC-32.
+std::vector<DataPart> splitBlock(Codec codec, const uint8_t *raw, size_t size, size_t maxPartData,
+                                 bool endOfStream, uint32_t streamCrc);
+
+} // namespace vexo::link

@@ -1,0 +1,418 @@
+#include "Channel.h"
+
+#include "ByteIO.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vexo::link
+{
+
+namespace
+{
+// New Data frames are only encoded while little is waiting in our own output
+// buffer, so acknowledgements never queue behind more than about one frame.
+constexpr size_t kOutLowWater = 256;
+
+int16_t seqDiff(uint16_t a, uint16_t b)
+{
+    return static_cast<int16_t>(static_cast<uint16_t>(a - b));
+}
+
+int msUntil(Clock::time_point t, Clock::time_point now)
+{
+    if (t <= now)
+        return 0;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count() + 1;
+    return ms > 60000 ? 60000 : static_cast<int>(ms);
+}
+} // namespace
+
+Channel::Channel(ByteStream &stream) : m_stream(stream), m_lastHeard(Clock::now())
+{
+}
+
+void Channel::start(uint8_t tag, const ChannelConfig &config)
+{
+    m_config = config;
+    m_config.windowFrames = std::clamp(m_config.windowFrames, 1u, kMaxWindow);
+    m_config.maxPayload = std::clamp<size_t>(m_config.maxPayload, 64, kMaxFramePayload);
+    m_tag = tag;
+    m_active = true;
+    m_failed = m_streamBroken;
+    m_unsent.clear();
+    m_unacked.clear();
+    m_nextSeq = 0;
+    m_maxAckedOrder = m_sendOrder;
+    m_recvNext = 0;
+    m_have.fill(false);
+    m_ackDue = false;
+    m_naksDue.clear();
+    m_inbound.clear();
+    m_srttMs = 0;
+    m_rttvarMs = 0;
+    m_rtoMs = m_config.initialRtoMs;
+    m_lastProgress = Clock::now();
+    m_lastHeard = Clock::now();
+}
+
+void Channel::stop()
+{
+    m_active = false;
+    m_failed = m_streamBroken;
+    m_unsent.clear();
+    m_unacked.clear();
+    m_inbound.clear();
+    m_naksDue.clear();
+    m_ackDue = false;
+}
+
+void Channel::send(std::vector<uint8_t> message)
+{
+    m_unsent.push_back(std::move(message));
+}
+
+void Channel::discardUnsent()
+{
+    m_unsent.clear();
+}
+
+void Channel::discardUnsent(const std::function<bool(const std::vector<uint8_t> &)> &pick)
+{
+    m_unsent.erase(std::remove_if(m_unsent.begin(), m_unsent.end(), pick), m_unsent.end());
+}
+
+bool Channel::hasRoom() const
+{
+    return m_unsent.empty() && m_unacked.size() < m_config.windowFrames;
+}
+
+bool Channel::idle() const
+{
+    return m_unsent.empty() && m_unacked.empty() && m_out.empty();
+}
+
+void Channel::sendControl(FrameType type, uint8_t tag, uint16_t seq, const std::vector<uint8_t> &payload)
+{
+    appendFrame(m_out, type, tag, seq, payload.data(), payload.size());
+}
+
+bool Channel::takeMessage(std::vector<uint8_t> &message)
+{
+    if (m_inbound.empty())
+        return false;
+    message = std::move(m_inbound.front());
+    m_inbound.pop_front();
+    return true;
+}
+
+bool Channel::takeControl(Frame &frame)
+{
+    if (m_controls.empty())
+        return false;
+    frame = std::move(m_controls.front());
+    m_controls.pop_front();
+    return true;
+}
+
+void Channel::transmit(OutFrame &frame, Clock::time_point now)
+{
+    m_out.insert(m_out.end(), frame.encoded.begin(), frame.encoded.end());
+    frame.sentAt = now;
+    frame.sentOrder = ++m_sendOrder;
+    ++m_stats.framesSent;
+}
+
+void Channel::fillOutput()
+{
+    if (!m_active)
+        return;
+    const auto now = Clock::now();
+    while (m_out.size() < kOutLowWater) {
+        auto due =
+            std::find_if(m_unacked.begin(), m_unacked.end(), [](const OutFrame &f) { return f.resendDue; });
+        if (due != m_unacked.end()) {
+            due->resendDue = false;
+            if (++due->retries > m_config.maxRetries) {
+                m_failed = true;
+                return;
+            }
+            ++m_stats.framesResent;
+            transmit(*due, now);
+            continue;
+        }
+        if (m_unsent.empty() || m_unacked.size() >= m_config.windowFrames)
+            break;
+        OutFrame frame;
+        frame.seq = m_nextSeq++;
+        const auto &msg = m_unsent.front();
+        appendFrame(frame.encoded, FrameType::Data, m_tag, frame.seq, msg.data(), msg.size());
+        m_unsent.pop_front();
+        m_unacked.push_back(std::move(frame));
+        transmit(m_unacked.back(), now);
+    }
+}
+
+bool Channel::writeOutput()
+{
+    while (!m_out.empty()) {
+        const long n = m_stream.writeSome(m_out.data(), m_out.size());
+        if (n < 0) {
+            m_streamBroken = m_failed = true;
+            return false;
+        }
+        if (n == 0)
+            break;
+        m_stats.bytesWritten += static_cast<uint64_t>(n);
+        m_out.erase(m_out.begin(), m_out.begin() + n);
+    }
+    return true;
+}
+
+bool Channel::flush(Clock::time_point deadline)
+{
+    for (;;) {
+        if (!writeOutput())
+            return false;
+        if (m_out.empty())
+            return true;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        const int ready = m_stream.wait(true, msUntil(deadline, now));
+        if (ready & ByteStream::kFailed) {
+            m_streamBroken = m_failed = true;
+            return false;
+        }
+    }
+}
+
+bool Channel::readInput()
+{
+    uint8_t buffer[4096];
+    for (int rounds = 0; rounds < 64; ++rounds) {
+        const long n = m_stream.readSome(buffer, sizeof buffer);
+        if (n < 0) {
+            m_streamBroken = m_failed = true;
+            return false;
+        }
+        if (n == 0)
+            break;
+        m_stats.bytesRead += static_cast<uint64_t>(n);
+        m_decoder.feed(buffer, static_cast<size_t>(n));
+        const auto now = Clock::now();
+        Frame frame;
+        for (;;) {
+            const auto result = m_decoder.next(frame);
+            if (result == FrameDecoder::Result::None)
+                break;
+            if (result == FrameDecoder::Result::Damaged)
+                handleDamaged(frame);
+            else
+                handleFrame(frame, now);
+        }
+        if (static_cast<size_t>(n) < sizeof buffer)
+            break;
+    }
+    queueAcks();
+    return true;
+}
+
+void Channel::handleFrame(Frame &frame, Clock::time_point now)
+{
+    m_lastHeard = now;
+    const bool sequenced =
+        frame.type == FrameType::Data || frame.type == FrameType::Ack || frame.type == FrameType::Nak;
+    if (!sequenced || !m_active || frame.tag != m_tag) {
+        m_controls.push_back(std::move(frame));
+        return;
+    }
+    switch (frame.type) {
+    case FrameType::Data:
+        handleData(frame);
+        break;
+    case FrameType::Ack:
+        handleAck(frame, now);
+        break;
+    default:
+        handleNak(frame);
+        break;
+    }
+}
+
+void Channel::handleDamaged(const Frame &frame)
+{
+    if (!m_active || frame.type != FrameType::Data || frame.tag != m_tag)
+        return;
+    const int16_t d = seqDiff(frame.seq, m_recvNext);
+    if (d >= 0 && d < static_cast<int16_t>(kRecvSlots) && !m_have[frame.seq % kRecvSlots] &&
+        std::find(m_naksDue.begin(), m_naksDue.end(), frame.seq) == m_naksDue.end())
+        m_naksDue.push_back(frame.seq);
+}
+
+void Channel::handleData(Frame &frame)
+{
+    m_ackDue = true;
+    const int16_t d = seqDiff(frame.seq, m_recvNext);
+    if (d < 0 || d >= static_cast<int16_t>(kRecvSlots))
+        return; // a duplicate (acknowledged again) or not from this window
+    const unsigned slot = frame.seq % kRecvSlots;
+    if (!m_have[slot]) {
+        m_have[slot] = true;
+        m_slots[slot] = std::move(frame.payload);
+    }
+    while (m_have[m_recvNext % kRecvSlots]) {
+        const unsigned s = m_recvNext % kRecvSlots;
+        m_inbound.push_back(std::move(m_slots[s]));
+        m_slots[s].clear();
+        m_have[s] = false;
+        ++m_recvNext;
+    }
+}
+
+void Channel::queueAcks()
+{
+    if (!m_active)
+        return;
+    for (uint16_t seq : m_naksDue) {
+        if (seqDiff(seq, m_recvNext) >= 0 && !m_have[seq % kRecvSlots]) {
+            appendFrame(m_out, FrameType::Nak, m_tag, seq, nullptr, 0);
+            ++m_stats.naksSent;
+        }
+    }
+    m_naksDue.clear();
+    if (!m_ackDue)
+        return;
+    m_ackDue = false;
+    uint32_t bits = 0;
+    for (unsigned i = 0; i < 32; ++i)
+        if (m_have[static_cast<uint16_t>(m_recvNext + 1 + i) % kRecvSlots])
+            bits |= 1u << i;
+    uint8_t payload[4];
+    putLe32(payload, bits);
+    appendFrame(m_out, FrameType::Ack, m_tag, m_recvNext, payload, sizeof payload);
+}
+
+void Channel::rttSample(Clock::duration sample)
+{
+    const double ms = std::chrono::duration<double, std::milli>(sample).count();
+    if (m_srttMs == 0) {
+        m_srttMs = ms;
+        m_rttvarMs = ms / 2;
+    } else {
+        m_rttvarMs = 0.75 * m_rttvarMs + 0.25 * std::fabs(m_srttMs - ms);
+        m_srttMs = 0.875 * m_srttMs + 0.125 * ms;
+    }
+    m_rtoMs = std::clamp(static_cast<int>(m_srttMs + 4 * m_rttvarMs), m_config.minRtoMs, m_config.maxRtoMs);
+}
+
+void Channel::handleAck(const Frame &frame, Clock::time_point now)
+{
+    if (frame.payload.size() < 4)
+        return;
+    const uint16_t next = frame.seq;
+    // An acknowledgement beyond what we sent is not ours to believe.
+    if (seqDiff(next, m_nextSeq) > 0)
+        return;
+    const uint32_t bits = getLe32(frame.payload.data());
+    bool progress = false;
+    while (!m_unacked.empty() && seqDiff(m_unacked.front().seq, next) < 0) {
+        const OutFrame &f = m_unacked.front();
+        if (f.retries == 0)
+            rttSample(now - f.sentAt);
+        m_maxAckedOrder = std::max(m_maxAckedOrder, f.sentOrder);
+        m_unacked.pop_front();
+        progress = true;
+    }
+    for (auto &f : m_unacked) {
+        const int16_t d = seqDiff(f.seq, next) - 1;
+        if (d >= 0 && d < 32 && (bits & (1u << d)) && !f.sacked) {
+            f.sacked = true;
+            f.resendDue = false;
+            m_maxAckedOrder = std::max(m_maxAckedOrder, f.sentOrder);
+            progress = true;
+        }
+    }
+    // A frame sent before one that has arrived is lost: send it again now
+    // rather than wait for its timer.
+    for (auto &f : m_unacked)
+        if (!f.sacked && f.sentOrder < m_maxAckedOrder)
+            f.resendDue = true;
+    if (progress) {
+        m_lastProgress = now;
+        m_roomOpened = m_roomOpened || hasRoom();
+    }
+}
+
+void Channel::handleNak(const Frame &frame)
+{
+    for (auto &f : m_unacked) {
+        if (f.seq == frame.seq && !f.sacked) {
+            f.resendDue = true;
+            break;
+        }
+    }
+}
+
+Clock::time_point Channel::nextTimer() const
+{
+    auto next = Clock::time_point::max();
+    for (const auto &f : m_unacked) {
+        if (f.sacked || f.resendDue)
+            continue;
+        const auto ref = std::max(f.sentAt, m_lastProgress);
+        next = std::min(next, ref + std::chrono::milliseconds(m_rtoMs));
+    }
+    return next;
+}
+
+void Channel::checkTimers(Clock::time_point now)
+{
+    bool expired = false;
+    for (auto &f : m_unacked) {
+        if (f.sacked || f.resendDue)
+            continue;
+        if (now - std::max(f.sentAt, m_lastProgress) >= std::chrono::milliseconds(m_rtoMs)) {
+            f.resendDue = true;
+            expired = true;
+        }
+    }
+    if (expired)
+        m_rtoMs = std::min(m_rtoMs * 2, m_config.maxRtoMs);
+}
+
+bool Channel::pump(Clock::time_point deadline)
+{
+    for (;;) {
+        if (m_failed)
+            return false;
+        fillOutput();
+        if (m_failed || !writeOutput())
+            return false;
+        if (hasInbound() || m_roomOpened) {
+            m_roomOpened = false;
+            return true;
+        }
+        auto now = Clock::now();
+        if (m_active) {
+            checkTimers(now);
+            if (std::any_of(m_unacked.begin(), m_unacked.end(),
+                            [](const OutFrame &f) { return f.resendDue; }) &&
+                m_out.size() < kOutLowWater)
+                continue;
+        }
+        if (now >= deadline)
+            return true;
+        const auto wake = std::min(deadline, nextTimer());
+        const int ready = m_stream.wait(!m_out.empty(), msUntil(wake, now));
+        if (ready & ByteStream::kReadable) {
+            if (!readInput())
+                return false;
+        } else if (ready & ByteStream::kFailed) {
+            m_streamBroken = m_failed = true;
+            return false;
+        }
+    }
+}
+
+} // namespace vexo::link

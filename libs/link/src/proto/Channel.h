@@ -1,0 +1,147 @@
+// Reliable, ordered delivery of messages over a noisy byte stream: numbered
+// Data frames in a sliding window, cumulative and selective acknowledgements,
+// immediate negative acknowledgements for damaged frames, retransmission on
+// loss evidence or time-out. Control frames pass through unsequenced.
+#pragma once
+
+#include "ByteStream.h"
+#include "Frame.h"
+#include "FrameDecoder.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace vexo::link
+{
+
+using Clock = std::chrono::steady_clock;
+
+struct ChannelConfig {
+    size_t maxPayload = 2048;  // largest message, bytes (at most kMaxFramePayload)
+    unsigned windowFrames = 4; // unacknowledged Data frames in flight, 1..32
+    int initialRtoMs = 1000;   // retransmission time-out before any round trip was measured
+    int minRtoMs = 300;
+    int maxRtoMs = 3000;
+    int maxRetries = 12; // transmissions of one frame beyond the first before the link counts as lost
+};
+
+struct ChannelStats {
+    uint64_t framesSent = 0;
+    uint64_t framesResent = 0;
+    uint64_t bytesWritten = 0;
+    uint64_t bytesRead = 0;
+    uint64_t naksSent = 0;
+};
+
+class Channel
+{
+public:
+    static constexpr unsigned kMaxWindow = 32;
+
+    explicit Channel(ByteStream &stream);
+
+    // Begins a session: sequence numbers restart at 0 both ways; queued
+    // messages are dropped, bytes already encoded for the line still go out.
+    void start(uint8_t tag, const ChannelConfig &config);
+    // Ends the session; Data, Ack and Nak frames are then handed out as control frames.
+    void stop();
+    bool active() const { return m_active; }
+    uint8_t tag() const { return m_tag; }
+    const ChannelConfig &config() const { return m_config; }
+
+    // Queues a message (at most config().maxPayload bytes) for reliable delivery.
+    void send(std::vector<uint8_t> message);
+    // Drops queued messages that have not been given a sequence number yet
+    // (all of them, or those the predicate picks).
+    void discardUnsent();
+    void discardUnsent(const std::function<bool(const std::vector<uint8_t> &)> &pick);
+    // True when nothing waits for the window, so a sender may queue more.
+    bool hasRoom() const;
+    // True when every queued message was acknowledged and all bytes were written.
+    bool idle() const;
+    size_t unackedFrames() const { return m_unacked.size(); }
+
+    // Encodes an unsequenced frame for the line at once.
+    void sendControl(FrameType type, uint8_t tag, uint16_t seq, const std::vector<uint8_t> &payload);
+
+    // Moves bytes both ways until a message or control frame waits, the
+    // window opens for more messages after being full, the deadline passes or the link fails. Returns false
+    // once the stream broke or a frame ran out of retries (then failed() stays true until start()).
+    bool pump(Clock::time_point deadline);
+    // Writes pending bytes until none are left or the deadline passes.
+    bool flush(Clock::time_point deadline);
+
+    bool takeMessage(std::vector<uint8_t> &message);
+    // Control frames, and sequenced frames that belong to no current session.
+    bool takeControl(Frame &frame);
+
+    bool failed() const { return m_failed; }
+    bool streamBroken() const { return m_streamBroken; }
+    Clock::time_point lastHeard() const { return m_lastHeard; }
+    const ChannelStats &stats() const { return m_stats; }
+
+private:
+    struct OutFrame {
+        uint16_t seq = 0;
+        std::vector<uint8_t> encoded;
+        Clock::time_point sentAt;
+        uint64_t sentOrder = 0;
+        int retries = 0;
+        bool sacked = false;
+        bool resendDue = false;
+    };
+
+    void fillOutput();
+    bool writeOutput();
+    bool readInput();
+    void handleFrame(Frame &frame, Clock::time_point now);
+    void handleDamaged(const Frame &frame);
+    void handleData(Frame &frame);
+    void handleAck(const Frame &frame, Clock::time_point now);
+    void handleNak(const Frame &frame);
+    void queueAcks();
+    void checkTimers(Clock::time_point now);
+    Clock::time_point nextTimer() const;
+    void rttSample(Clock::duration sample);
+    void transmit(OutFrame &frame, Clock::time_point now);
+    bool hasInbound() const { return !m_inbound.empty() || !m_controls.empty(); }
+
+    ByteStream &m_stream;
+    ChannelConfig m_config;
+    FrameDecoder m_decoder;
+    bool m_active = false;
+    bool m_failed = false;
+    bool m_streamBroken = false;
+    uint8_t m_tag = 0;
+
+    std::vector<uint8_t> m_out;
+    std::deque<std::vector<uint8_t>> m_unsent;
+    std::deque<OutFrame> m_unacked;
+    uint16_t m_nextSeq = 0;
+    uint64_t m_sendOrder = 0;
+    uint64_t m_maxAckedOrder = 0;
+    Clock::time_point m_lastProgress;
+
+    static constexpr unsigned kRecvSlots = 64;
+    uint16_t m_recvNext = 0;
+    std::array<bool, kRecvSlots> m_have{};
+    std::array<std::vector<uint8_t>, kRecvSlots> m_slots;
+    bool m_ackDue = false;
+    bool m_roomOpened = false;
+    std::vector<uint16_t> m_naksDue;
+
+    std::deque<std::vector<uint8_t>> m_inbound;
+    std::deque<Frame> m_controls;
+
+    double m_srttMs = 0;
+    double m_rttvarMs = 0;
+    int m_rtoMs = 1000;
+    Clock::time_point m_lastHeard;
+    ChannelStats m_stats;
+};
+
+} // namespace vexo::link

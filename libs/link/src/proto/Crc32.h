@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vexo::link
+{
+
+// CRC-32 (IEEE 802.3, reflected, as zlib and Ethernet compute it). Pass the
+// previous result as `crc` to continue over several pieces; start with 0.
+uint32_t crc32(const void *data, size_t size, uint32_t crc = 0);
+
+} // namespace vexo::link

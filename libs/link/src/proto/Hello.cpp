@@ -1,0 +1,33 @@
+#include "Hello.h"
+
+#include "ByteIO.h"
+
+namespace vexo::link
+{
+
+std::vector<uint8_t> encodeHello(const Hello &hello)
+{
+    ByteWriter w;
+    w.u8(hello.version);
+    w.u8(hello.caps);
+    w.u32(hello.nonce);
+    w.u16(hello.maxPayload);
+    w.u8(hello.window);
+    return w.take();
+}
+
+bool decodeHello(const std::vector<uint8_t> &bytes, Hello &hello)
+{
+    // Later versions may append fields; what we know comes first.
+    ByteReader r(bytes);
+    return r.u8(hello.version) && r.u8(hello.caps) && r.u32(hello.nonce) && r.u16(hello.maxPayload) &&
+           r.u8(hello.window) && hello.nonce != 0;
+}
+
+uint8_t tagForNonce(uint32_t nonce)
+{
+    const uint8_t tag = static_cast<uint8_t>(nonce ^ (nonce >> 8) ^ (nonce >> 16) ^ (nonce >> 24));
+    return tag == 0 ? 1 : tag;
+}
+
+} // namespace vexo::link

@@ -1,0 +1,26 @@
+// The session handshake carried in Hello and HelloAck frames.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vexo::link
+{
+
+constexpr uint8_t kProtocolVersion = 1;
+
+struct Hello {
+    uint8_t version = kProtocolVersion;
+    uint8_t caps = 0;   // kCap* bits: codecs offered (Hello) or shared (HelloAck)
+    uint32_t nonce = 0; // names the session; a repeated Hello carries the same nonce
+    uint16_t maxPayload = 0;
+    uint8_t window = 0;
+};
+
+std::vector<uint8_t> encodeHello(const Hello &hello);
+bool decodeHello(const std::vector<uint8_t> &bytes, Hello &hello);
+
+// The session tag that frames of a session carry: never 0.
+uint8_t tagForNonce(uint32_t nonce);
+
+} // namespace vexo::link

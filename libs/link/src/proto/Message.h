@@ -1,0 +1,77 @@
+// The messages carried in Data frames; see PROTOCOL.md.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vexo::link
+{
+
+enum class MsgType : uint8_t {
+    Lookup = 0x10,
+    Delete = 0x11,
+    Rename = 0x12,
+    List = 0x13,
+    PutOpen = 0x14,
+    Get = 0x15,
+    Abort = 0x16,
+    Result = 0x20,
+    ListPart = 0x21,
+    GetOpen = 0x22,
+    FileData = 0x30,
+};
+
+enum class WireStatus : uint8_t {
+    Ok = 0,
+    NotFound = 1,
+    BadName = 2,
+    Exists = 3,
+    IoError = 4,
+    Stopped = 5,
+    BadRequest = 6,
+    CheckFailed = 7,
+};
+
+// Flags of a data part (file content or listing entries).
+constexpr uint8_t kPartCodecMask = 0x03;
+constexpr uint8_t kPartEndOfBlock = 0x04;  // last part of a (compressed) block
+constexpr uint8_t kPartEndOfStream = 0x08; // last part of the file or listing; a CRC-32 follows the flags
+
+struct DataPart {
+    uint8_t flags = 0;
+    uint32_t streamCrc = 0; // CRC-32 of all raw bytes of the stream, with kPartEndOfStream
+    std::vector<uint8_t> data;
+};
+
+struct Message {
+    MsgType type = MsgType::Result;
+    uint16_t id = 0;
+    std::string name;  // Lookup, Delete, Get, PutOpen: the name; Rename: old name; List: pattern
+    std::string name2; // Rename: new name
+    WireStatus status = WireStatus::Ok;
+    bool overwrite = false; // PutOpen
+    uint64_t size = 0;      // PutOpen, GetOpen, Result of a lookup
+    int64_t mtimeMs = 0;    // GetOpen, Result of a lookup
+    bool hasInfo = false;   // Result carries size and time
+    bool hasPart = false;   // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
+    DataPart part;
+};
+
+// Bytes a message takes besides its part's data.
+size_t messageOverhead(const Message &message);
+
+std::vector<uint8_t> encodeMessage(const Message &message);
+// Parses one message; false for anything truncated, unknown or malformed.
+bool decodeMessage(const std::vector<uint8_t> &bytes, Message &message);
+
+// One listing entry inside a listing block.
+struct WireEntry {
+    std::string name;
+    uint64_t size = 0;
+    int64_t mtimeMs = 0;
+};
+void appendEntry(std::vector<uint8_t> &block, const WireEntry &entry);
+bool decodeEntries(const std::vector<uint8_t> &block, std::vector<WireEntry> &entries);
+
+} // namespace vexo::link

@@ -1,0 +1,44 @@
+// The palmtop's flat folder: device names (CP936 on the wire) map to UTF-8
+// file names in one local directory. Files of other names, subfolders and our
+// temporary files are not part of the device's file list.
+#pragma once
+
+#include "Message.h"
+
+#include <string>
+#include <vector>
+
+namespace vexo::deviced
+{
+
+class DeviceFolder
+{
+public:
+    explicit DeviceFolder(std::string root);
+
+    bool check(std::string *error) const;
+    // Removes temporary files left by a server that was killed mid-transfer.
+    void removeStaleTemporaries() const;
+
+    // The local path of a device name; false when the name is refused.
+    bool localPath(const std::string &wireName, std::string &path) const;
+
+    link::WireStatus lookup(const std::string &wireName, link::WireEntry &entry) const;
+    link::WireStatus remove(const std::string &wireName) const;
+    link::WireStatus rename(const std::string &from, const std::string &to) const;
+    // Entries matching a pattern ('*' and '?', ASCII letters without case; "*.*" is everything), by name.
+    link::WireStatus list(const std::string &pattern, std::vector<link::WireEntry> &entries) const;
+
+    // A new temporary file inside the folder, open for writing; -1 on failure.
+    int createTemporary(std::string &path) const;
+    // Moves a finished temporary file to its name. With overwrite false an
+    // existing file wins (Exists) and the temporary file is removed.
+    link::WireStatus commit(const std::string &temporary, const std::string &wireName, bool overwrite) const;
+
+private:
+    std::string m_root;
+};
+
+bool matchPattern(const std::string &pattern, const std::string &name);
+
+} // namespace vexo::deviced

@@ -1,0 +1,507 @@
+#include "DeviceServer.h"
+
+#include "BlockSplitter.h"
+#include "Crc32.h"
+#include "Hello.h"
+#include "NameCodec.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexo::deviced
+{
+
+using namespace link;
+
+namespace
+{
+// A client that keeps sending while a file goes out is misbehaving.
+constexpr size_t kMaxQueued = 4096;
+constexpr int kResetGapMs = 250;
+
+bool writeAll(int fd, const uint8_t *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, uint8_t *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string printable(const std::string &wire)
+{
+    std::string utf8;
+    if (cp936ToUtf8(wire, utf8))
+        return utf8;
+    std::string hex;
+    char buf[4];
+    for (unsigned char c : wire) {
+        std::snprintf(buf, sizeof buf, "%02X", c);
+        hex += buf;
+    }
+    return "<" + hex + ">";
+}
+
+const char *statusText(WireStatus s)
+{
+    switch (s) {
+    case WireStatus::Ok:
+        return "ok";
+    case WireStatus::NotFound:
+        return "not found";
+    case WireStatus::BadName:
+        return "bad name";
+    case WireStatus::Exists:
+        return "exists";
+    case WireStatus::IoError:
+        return "i/o error";
+    case WireStatus::Stopped:
+        return "stopped";
+    case WireStatus::BadRequest:
+        return "bad request";
+    case WireStatus::CheckFailed:
+        return "check failed";
+    }
+    return "?";
+}
+} // namespace
+
+DeviceServer::DeviceServer(const DeviceFolder &folder, ByteStream &stream, ServerOptions options)
+    : m_folder(folder), m_stream(stream), m_options(options), m_channel(stream)
+{
+}
+
+DeviceServer::~DeviceServer()
+{
+    abortIncoming();
+    abortOutgoing();
+}
+
+void DeviceServer::log(const std::string &line) const
+{
+    if (m_options.verbose)
+        std::fprintf(stderr, "vexo-deviced: %s\n", line.c_str());
+}
+
+bool DeviceServer::serve(const std::atomic<bool> &quit)
+{
+    while (!quit.load())
+        if (!step(200))
+            return false;
+    // Let a last answer reach the client before the line goes away.
+    m_channel.flush(Clock::now() + std::chrono::milliseconds(500));
+    return true;
+}
+
+bool DeviceServer::step(int maxWaitMs)
+{
+    pumpGet();
+    if (!m_channel.pump(Clock::now() + std::chrono::milliseconds(maxWaitMs))) {
+        if (m_channel.streamBroken()) {
+            dropSession("line closed");
+            return false;
+        }
+        dropSession("client stopped answering");
+    }
+    Frame frame;
+    while (m_channel.takeControl(frame))
+        handleControl(frame);
+    std::vector<uint8_t> raw;
+    while (m_channel.takeMessage(raw)) {
+        Message msg;
+        if (!decodeMessage(raw, msg)) {
+            log("malformed request ignored");
+            continue;
+        }
+        dispatch(msg);
+    }
+    processQueue();
+    checkTimeouts();
+    return true;
+}
+
+void DeviceServer::handleControl(const Frame &frame)
+{
+    switch (frame.type) {
+    case FrameType::Hello:
+        handleHello(frame);
+        break;
+    case FrameType::Close:
+        if (m_channel.active() && frame.tag == m_channel.tag()) {
+            abortIncoming();
+            abortOutgoing();
+            m_queue.clear();
+            m_channel.stop();
+            m_nonce = 0;
+            log("session closed");
+        }
+        m_channel.sendControl(FrameType::CloseAck, frame.tag, 0, {});
+        break;
+    case FrameType::Data:
+    case FrameType::Ack:
+    case FrameType::Nak: {
+        // A client that still talks in a session we no longer have must start over.
+        const auto now = Clock::now();
+        if (now - m_lastReset >= std::chrono::milliseconds(kResetGapMs)) {
+            m_lastReset = now;
+            m_channel.sendControl(FrameType::Reset, frame.tag, 0, {});
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void DeviceServer::handleHello(const Frame &frame)
+{
+    Hello theirs;
+    if (!decodeHello(frame.payload, theirs))
+        return;
+    Hello mine;
+    mine.nonce = theirs.nonce;
+    if (theirs.version != kProtocolVersion) {
+        log("hello of unknown version " + std::to_string(theirs.version));
+        m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
+        return;
+    }
+    mine.caps = static_cast<uint8_t>(localCodecCaps() & theirs.caps);
+    mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
+    mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
+    if (!(m_channel.active() && theirs.nonce == m_nonce)) {
+        // A new client, or the old one starting over: whatever it left half done goes.
+        abortIncoming();
+        abortOutgoing();
+        m_queue.clear();
+        ChannelConfig config;
+        config.maxPayload = mine.maxPayload;
+        config.windowFrames = mine.window;
+        m_channel.start(tagForNonce(theirs.nonce), config);
+        m_nonce = theirs.nonce;
+        m_codec = chooseCodec(localCodecCaps(), theirs.caps);
+        log("session opened");
+    }
+    m_channel.sendControl(FrameType::HelloAck, m_channel.tag(), 0, encodeHello(mine));
+}
+
+void DeviceServer::dispatch(const Message &msg)
+{
+    if (msg.type == MsgType::Abort) {
+        abortIncoming();
+        abortOutgoing();
+        m_queue.clear();
+        // File data not yet numbered is not wanted any more; answers are.
+        m_channel.discardUnsent([](const std::vector<uint8_t> &m) {
+            return !m.empty() && (m[0] == static_cast<uint8_t>(MsgType::FileData) ||
+                                  m[0] == static_cast<uint8_t>(MsgType::GetOpen));
+        });
+        log("abort");
+        reply(msg.id, WireStatus::Stopped);
+        return;
+    }
+    if (m_queue.size() >= kMaxQueued) {
+        dropSession("request queue overflow");
+        return;
+    }
+    m_queue.push_back(msg);
+}
+
+void DeviceServer::processQueue()
+{
+    while (!m_queue.empty() && !m_out.active && m_channel.active()) {
+        const Message msg = std::move(m_queue.front());
+        m_queue.pop_front();
+        process(msg);
+    }
+}
+
+void DeviceServer::reply(uint16_t id, WireStatus status)
+{
+    Message r;
+    r.type = MsgType::Result;
+    r.id = id;
+    r.status = status;
+    m_channel.send(encodeMessage(r));
+}
+
+void DeviceServer::process(const Message &msg)
+{
+    switch (msg.type) {
+    case MsgType::Lookup: {
+        WireEntry entry;
+        Message r;
+        r.type = MsgType::Result;
+        r.id = msg.id;
+        r.status = m_folder.lookup(msg.name, entry);
+        if (r.status == WireStatus::Ok) {
+            r.hasInfo = true;
+            r.size = entry.size;
+            r.mtimeMs = entry.mtimeMs;
+        }
+        log("lookup " + printable(msg.name) + ": " + statusText(r.status));
+        m_channel.send(encodeMessage(r));
+        break;
+    }
+    case MsgType::Delete: {
+        const auto status = m_folder.remove(msg.name);
+        log("delete " + printable(msg.name) + ": " + statusText(status));
+        reply(msg.id, status);
+        break;
+    }
+    case MsgType::Rename: {
+        const auto status = m_folder.rename(msg.name, msg.name2);
+        log("rename " + printable(msg.name) + " to " + printable(msg.name2) + ": " + statusText(status));
+        reply(msg.id, status);
+        break;
+    }
+    case MsgType::List:
+        handleList(msg);
+        break;
+    case MsgType::PutOpen:
+        handlePutOpen(msg);
+        break;
+    case MsgType::FileData:
+        // Parts of a file refused or aborted earlier are dropped here.
+        if (m_in.active && msg.id == m_in.id)
+            handlePart(msg.part);
+        break;
+    case MsgType::Get:
+        handleGet(msg);
+        break;
+    default:
+        reply(msg.id, WireStatus::BadRequest);
+        break;
+    }
+}
+
+void DeviceServer::handleList(const Message &msg)
+{
+    std::vector<WireEntry> entries;
+    const auto status = m_folder.list(msg.name, entries);
+    log("list " + printable(msg.name) + ": " + std::to_string(entries.size()) + " entries");
+    if (status != WireStatus::Ok) {
+        reply(msg.id, status);
+        return;
+    }
+    // Entries go in blocks of up to kMaxBlockSize, each compressed on its own.
+    std::vector<std::vector<uint8_t>> blocks(1);
+    for (const auto &entry : entries) {
+        std::vector<uint8_t> one;
+        appendEntry(one, entry);
+        if (blocks.back().size() + one.size() > kMaxBlockSize)
+            blocks.emplace_back();
+        blocks.back().insert(blocks.back().end(), one.begin(), one.end());
+    }
+    uint32_t crc = 0;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        crc = crc32(blocks[i].data(), blocks[i].size(), crc);
+        for (auto &part : splitBlock(m_codec, blocks[i].data(), blocks[i].size(), maxPartData(),
+                                     i + 1 == blocks.size(), crc)) {
+            Message m;
+            m.type = MsgType::ListPart;
+            m.id = msg.id;
+            m.hasPart = true;
+            m.part = std::move(part);
+            m_channel.send(encodeMessage(m));
+        }
+    }
+}
+
+void DeviceServer::handlePutOpen(const Message &msg)
+{
+    abortIncoming();
+    std::string path;
+    if (!m_folder.localPath(msg.name, path)) {
+        log("receive " + printable(msg.name) + ": bad name");
+        reply(msg.id, WireStatus::BadName);
+        return;
+    }
+    struct stat st {
+    };
+    if (!msg.overwrite && lstat(path.c_str(), &st) == 0) {
+        log("receive " + printable(msg.name) + ": exists, kept");
+        reply(msg.id, WireStatus::Exists);
+        return;
+    }
+    m_in = Incoming{};
+    m_in.fd = m_folder.createTemporary(m_in.temporary);
+    if (m_in.fd < 0) {
+        log("receive " + printable(msg.name) + ": cannot create a file");
+        reply(msg.id, WireStatus::IoError);
+        return;
+    }
+    m_in.active = true;
+    m_in.id = msg.id;
+    m_in.name = msg.name;
+    m_in.overwrite = msg.overwrite;
+    m_in.size = msg.size;
+    if (msg.hasPart)
+        handlePart(msg.part);
+}
+
+void DeviceServer::handlePart(const DataPart &part)
+{
+    std::vector<uint8_t> block;
+    bool blockDone = false;
+    WireStatus status = WireStatus::Ok;
+    if (!m_in.assembler.add(part, block, blockDone) || m_in.assembler.total() > m_in.size)
+        status = WireStatus::CheckFailed;
+    else if (blockDone && !writeAll(m_in.fd, block.data(), block.size()))
+        status = WireStatus::IoError;
+    else if (m_in.assembler.finished() && m_in.assembler.total() != m_in.size)
+        status = WireStatus::CheckFailed;
+    if (status == WireStatus::Ok && !m_in.assembler.finished())
+        return;
+    const uint16_t id = m_in.id;
+    const std::string name = m_in.name;
+    if (status == WireStatus::Ok) {
+        const bool closed = ::close(m_in.fd) == 0;
+        m_in.fd = -1;
+        status = closed ? m_folder.commit(m_in.temporary, m_in.name, m_in.overwrite) : WireStatus::IoError;
+        m_in.temporary.clear();
+        m_in.active = false;
+    }
+    abortIncoming();
+    log("receive " + printable(name) + ": " + statusText(status));
+    reply(id, status);
+}
+
+void DeviceServer::handleGet(const Message &msg)
+{
+    std::string path;
+    if (!m_folder.localPath(msg.name, path)) {
+        log("send " + printable(msg.name) + ": bad name");
+        reply(msg.id, WireStatus::BadName);
+        return;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    struct stat st {
+    };
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        log("send " + printable(msg.name) + ": not found");
+        reply(msg.id, WireStatus::NotFound);
+        return;
+    }
+    m_out = Outgoing{};
+    m_out.active = true;
+    m_out.id = msg.id;
+    m_out.fd = fd;
+    m_out.size = static_cast<uint64_t>(st.st_size);
+    log("send " + printable(msg.name) + ": " + std::to_string(m_out.size) + " bytes");
+
+    Message open;
+    open.type = MsgType::GetOpen;
+    open.id = msg.id;
+    open.size = m_out.size;
+    open.mtimeMs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    const size_t room = m_channel.config().maxPayload - messageOverhead(open) - 5;
+    if (m_out.size <= room) {
+        std::vector<uint8_t> raw(m_out.size);
+        if (!readAll(fd, raw.data(), raw.size())) {
+            abortOutgoing();
+            reply(msg.id, WireStatus::IoError);
+            return;
+        }
+        auto parts = splitBlock(m_codec, raw.data(), raw.size(), room, true, crc32(raw.data(), raw.size()));
+        open.hasPart = true;
+        open.part = std::move(parts.front());
+        abortOutgoing();
+    }
+    m_channel.send(encodeMessage(open));
+}
+
+void DeviceServer::pumpGet()
+{
+    while (m_out.active && m_channel.active() && m_channel.hasRoom()) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockSize, m_out.size - m_out.sent));
+        std::vector<uint8_t> raw(n);
+        if (!readAll(m_out.fd, raw.data(), n)) {
+            const uint16_t id = m_out.id;
+            abortOutgoing();
+            log("send: read error");
+            reply(id, WireStatus::IoError);
+            return;
+        }
+        m_out.crc = crc32(raw.data(), n, m_out.crc);
+        m_out.sent += n;
+        const bool last = m_out.sent == m_out.size;
+        for (auto &part : splitBlock(m_codec, raw.data(), n, maxPartData(), last, m_out.crc)) {
+            Message m;
+            m.type = MsgType::FileData;
+            m.id = m_out.id;
+            m.hasPart = true;
+            m.part = std::move(part);
+            m_channel.send(encodeMessage(m));
+        }
+        if (last)
+            abortOutgoing();
+    }
+}
+
+void DeviceServer::abortIncoming()
+{
+    if (m_in.fd >= 0)
+        ::close(m_in.fd);
+    if (!m_in.temporary.empty())
+        unlink(m_in.temporary.c_str());
+    m_in = Incoming{};
+}
+
+void DeviceServer::abortOutgoing()
+{
+    if (m_out.fd >= 0)
+        ::close(m_out.fd);
+    m_out = Outgoing{};
+}
+
+void DeviceServer::dropSession(const char *why)
+{
+    if (m_channel.active() || m_in.active || m_out.active)
+        log(std::string("session dropped: ") + why);
+    abortIncoming();
+    abortOutgoing();
+    m_queue.clear();
+    m_channel.stop();
+    m_nonce = 0;
+}
+
+void DeviceServer::checkTimeouts()
+{
+    if (!m_channel.active())
+        return;
+    const auto silent = Clock::now() - m_channel.lastHeard();
+    const auto timeout = std::chrono::milliseconds(m_options.timeoutMs);
+    if (m_channel.unackedFrames() > 0 && silent > timeout)
+        dropSession("client silent");
+    else if (m_in.active && silent > 2 * timeout) {
+        log("receive " + printable(m_in.name) + ": client silent, dropped");
+        abortIncoming();
+    }
+}
+
+} // namespace vexo::deviced

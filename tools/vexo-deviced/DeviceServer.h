@@ -1,0 +1,90 @@
+// The palmtop side of the file service: one session at a time over one byte
+// stream, serving a DeviceFolder.
+#pragma once
+
+#include "BlockAssembler.h"
+#include "BlockCodec.h"
+#include "Channel.h"
+#include "DeviceFolder.h"
+#include "Message.h"
+
+#include <atomic>
+#include <deque>
+#include <string>
+
+namespace vexo::deviced
+{
+
+struct ServerOptions {
+    int timeoutMs = 3000; // silence after which a client counts as gone
+    bool verbose = false; // one line per request on stderr
+    uint16_t maxPayload = 2048;
+    uint8_t window = 4;
+};
+
+class DeviceServer
+{
+public:
+    DeviceServer(const DeviceFolder &folder, link::ByteStream &stream, ServerOptions options);
+    ~DeviceServer();
+    DeviceServer(const DeviceServer &) = delete;
+    DeviceServer &operator=(const DeviceServer &) = delete;
+
+    // Serves until quit is set or the stream breaks; false when it broke.
+    bool serve(const std::atomic<bool> &quit);
+    // One round of work lasting at most maxWaitMs; false once the stream broke.
+    bool step(int maxWaitMs);
+
+    bool inSession() const { return m_channel.active(); }
+
+private:
+    struct Incoming {
+        bool active = false;
+        uint16_t id = 0;
+        int fd = -1;
+        std::string temporary;
+        std::string name;
+        bool overwrite = false;
+        uint64_t size = 0;
+        link::BlockAssembler assembler;
+    };
+    struct Outgoing {
+        bool active = false;
+        uint16_t id = 0;
+        int fd = -1;
+        uint64_t size = 0;
+        uint64_t sent = 0;
+        uint32_t crc = 0;
+    };
+
+    void handleControl(const link::Frame &frame);
+    void handleHello(const link::Frame &frame);
+    void dispatch(const link::Message &msg);
+    void processQueue();
+    void process(const link::Message &msg);
+    void handleList(const link::Message &msg);
+    void handlePutOpen(const link::Message &msg);
+    void handlePart(const link::DataPart &part);
+    void handleGet(const link::Message &msg);
+    void pumpGet();
+    void reply(uint16_t id, link::WireStatus status);
+    void abortIncoming();
+    void abortOutgoing();
+    void dropSession(const char *why);
+    void checkTimeouts();
+    size_t maxPartData() const { return m_channel.config().maxPayload - 8; }
+    void log(const std::string &line) const;
+
+    const DeviceFolder &m_folder;
+    link::ByteStream &m_stream;
+    ServerOptions m_options;
+    link::Channel m_channel;
+    uint32_t m_nonce = 0;
+    link::Codec m_codec = link::Codec::None;
+    std::deque<link::Message> m_queue;
+    Incoming m_in;
+    Outgoing m_out;
+    link::Clock::time_point m_lastReset;
+};
+
+} // namespace vexo::deviced

@@ -1,0 +1,144 @@
+// vexo-deviced: the palmtop side of the file service, serving one flat folder.
+#include "DeviceFolder.h"
+#include "DeviceServer.h"
+#include "FdStream.h"
+#include "PtyPair.h"
+#include "SerialDevice.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vexo;
+
+namespace
+{
+std::atomic<bool> g_quit{false};
+
+void onSignal(int)
+{
+    g_quit.store(true);
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
+                         "                    [--timeout MS] [--verbose]\n");
+    return 2;
+}
+
+bool placeLink(const std::string &link, const std::string &target)
+{
+    struct stat st {
+    };
+    if (lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            std::fprintf(stderr, "vexo-deviced: %s exists and is not a symbolic link\n", link.c_str());
+            return false;
+        }
+        unlink(link.c_str());
+    }
+    if (symlink(target.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "vexo-deviced: %s: %s\n", link.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string root, device, ptyLink;
+    bool stdio = false;
+    int baud = 115200;
+    deviced::ServerOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--root" && hasValue)
+            root = argv[++i];
+        else if (arg == "--device" && hasValue)
+            device = argv[++i];
+        else if (arg == "--baud" && hasValue)
+            baud = std::atoi(argv[++i]);
+        else if (arg == "--pty" && hasValue)
+            ptyLink = argv[++i];
+        else if (arg == "--timeout" && hasValue)
+            options.timeoutMs = std::max(100, std::atoi(argv[++i]));
+        else if (arg == "--stdio")
+            stdio = true;
+        else if (arg == "--verbose")
+            options.verbose = true;
+        else
+            return usage();
+    }
+    if (root.empty() || (!device.empty()) + (!ptyLink.empty()) + stdio != 1 || baud <= 0)
+        return usage();
+
+    deviced::DeviceFolder folder(root);
+    std::string error;
+    if (!folder.check(&error)) {
+        std::fprintf(stderr, "vexo-deviced: %s\n", error.c_str());
+        return 1;
+    }
+    folder.removeStaleTemporaries();
+
+    struct sigaction sa {
+    };
+    sa.sa_handler = onSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    if (stdio) {
+        link::FdStream stream(STDIN_FILENO, STDOUT_FILENO, false);
+        deviced::DeviceServer server(folder, stream, options);
+        server.serve(g_quit);
+        return 0;
+    }
+
+    if (!ptyLink.empty()) {
+        link::PtyPair pty;
+        if (!pty.open(&error) || !placeLink(ptyLink, pty.slavePath())) {
+            std::fprintf(stderr, "vexo-deviced: %s\n", error.c_str());
+            return 1;
+        }
+        if (options.verbose)
+            std::fprintf(stderr, "vexo-deviced: serving %s on %s (%s)\n", root.c_str(), ptyLink.c_str(),
+                         pty.slavePath().c_str());
+        link::FdStream stream(pty.master(), pty.master(), false);
+        deviced::DeviceServer server(folder, stream, options);
+        const bool ok = server.serve(g_quit);
+        unlink(ptyLink.c_str());
+        return ok ? 0 : 1;
+    }
+
+    // A serial device may go away (unplugged, simulator restarted): keep trying.
+    bool reported = false;
+    while (!g_quit.load()) {
+        const int fd = link::openSerialDevice(device, baud, &error);
+        if (fd < 0) {
+            if (!reported)
+                std::fprintf(stderr, "vexo-deviced: %s (retrying)\n", error.c_str());
+            reported = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            continue;
+        }
+        reported = false;
+        if (options.verbose)
+            std::fprintf(stderr, "vexo-deviced: serving %s on %s\n", root.c_str(), device.c_str());
+        link::FdStream stream(fd, fd, true);
+        deviced::DeviceServer server(folder, stream, options);
+        if (server.serve(g_quit))
+            break;
+        std::fprintf(stderr, "vexo-deviced: %s hung up; reopening\n", device.c_str());
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return 0;
+}

@@ -1,0 +1,228 @@
+// vexo: command-line client of the palmtop's file service.
+#include "FileClient.h"
+#include "NameCodec.h"
+#include "ProgressBar.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace vexo;
+using link::LinkError;
+
+namespace
+{
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: vexo [--port PATH] [--baud N] [--timeout MS] [--no-clobber] [--stats] COMMAND\n"
+                 "  ls                      list the device's files\n"
+                 "  get NAME [DEST]         copy a device file here (DEST: file or folder)\n"
+                 "  get NAME... DIR         copy several device files into a folder\n"
+                 "  put FILE [NAME]         copy a local file to the device\n"
+                 "  put FILE...             copy several local files under their own names\n"
+                 "  rm NAME                 delete a device file\n"
+                 "  mv OLD NEW              rename a device file\n"
+                 "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n");
+    return 2;
+}
+
+bool isDir(const std::string &path)
+{
+    struct stat st {
+    };
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isFile(const std::string &path)
+{
+    struct stat st {
+    };
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string baseName(const std::string &path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool toDevice(const std::string &utf8, std::string &wire)
+{
+    if (!link::utf8ToCp936(utf8, wire)) {
+        std::fprintf(stderr, "vexo: %s: name cannot be written in code page 936\n", utf8.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string fromDevice(const std::string &wire)
+{
+    std::string utf8;
+    return link::cp936ToUtf8(wire, utf8) ? utf8 : wire;
+}
+
+int report(const std::string &what, LinkError e)
+{
+    if (e == LinkError::Ok)
+        return 0;
+    std::fprintf(stderr, "vexo: %s: %s\n", what.c_str(), link::describe(e));
+    return 1;
+}
+
+int runTransfer(link::FileClient &client, const std::vector<link::TransferItem> &items,
+                const std::vector<std::string> &labels, bool sending)
+{
+    cli::ProgressBar bar;
+    link::TransferControl control;
+    control.onProgress = [&](size_t index, uint64_t done, uint64_t total) {
+        bar.update(labels[index], done, total);
+    };
+    const auto results = sending ? client.send(items, control) : client.receive(items, control);
+    bar.finish();
+    int failures = 0;
+    for (size_t i = 0; i < results.size(); ++i)
+        failures += report(labels[i], results[i]);
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string port = "/dev/ttyACM0";
+    int baud = 0;
+    int timeoutMs = 3000;
+    bool overwrite = true;
+    bool stats = false;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "--port" && i + 1 < argc)
+            port = argv[++i];
+        else if (opt == "--baud" && i + 1 < argc)
+            baud = std::atoi(argv[++i]);
+        else if (opt == "--timeout" && i + 1 < argc)
+            timeoutMs = std::atoi(argv[++i]);
+        else if (opt == "--no-clobber" || opt == "-n")
+            overwrite = false;
+        else if (opt == "--stats")
+            stats = true;
+        else
+            return usage();
+    }
+    if (i >= argc)
+        return usage();
+    const std::string command = argv[i++];
+    const std::vector<std::string> args(argv + i, argv + argc);
+
+    auto pipe = std::make_shared<link::Pipe>(baud > 0 ? link::Pipe::Kind::Uart : link::Pipe::Kind::Usb);
+    pipe->setDevicePath(port);
+    if (baud > 0)
+        pipe->setLine(1, baud);
+    std::string error;
+    if (!pipe->open(&error)) {
+        std::fprintf(stderr, "vexo: %s\n", error.c_str());
+        return 1;
+    }
+    link::FileClient client(pipe);
+    client.setTimeout(timeoutMs);
+    const auto started = std::chrono::steady_clock::now();
+    if (const auto e = client.connect(); e != LinkError::Ok)
+        return report("cannot reach the device on " + port, e);
+
+    int rc = 0;
+    uint64_t payloadBytes = 0;
+    if (command == "ls" && args.empty()) {
+        std::vector<link::DeviceEntry> entries;
+        rc = report("ls", client.list("*", entries));
+        for (const auto &e : entries) {
+            const std::time_t t = static_cast<std::time_t>(e.mtimeMs / 1000);
+            std::tm tm{};
+            gmtime_r(&t, &tm);
+            char date[32];
+            std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &tm);
+            std::printf("%10llu  %s  %s\n", static_cast<unsigned long long>(e.size), date,
+                        fromDevice(e.name).c_str());
+        }
+    } else if (command == "get" && !args.empty()) {
+        std::vector<link::TransferItem> items;
+        std::vector<std::string> labels;
+        const bool intoDir = args.size() >= 2 && isDir(args.back());
+        if (args.size() > 2 && !intoDir) {
+            std::fprintf(stderr, "vexo: %s: not a folder\n", args.back().c_str());
+            return 1;
+        }
+        const size_t names = intoDir ? args.size() - 1 : 1;
+        for (size_t n = 0; n < names; ++n) {
+            link::TransferItem item;
+            if (!toDevice(args[n], item.source))
+                return 1;
+            std::string dest = args.size() == 2 && !intoDir ? args[1] : args[n];
+            if (intoDir)
+                dest = args.back() + "/" + baseName(args[n]);
+            else if (args.size() == 1)
+                dest = baseName(args[n]);
+            item.destination = dest;
+            item.overwrite = overwrite;
+            items.push_back(item);
+            labels.push_back(args[n]);
+        }
+        rc = runTransfer(client, items, labels, false);
+        for (const auto &item : items) {
+            struct stat st {
+            };
+            if (stat(item.destination.c_str(), &st) == 0)
+                payloadBytes += static_cast<uint64_t>(st.st_size);
+        }
+    } else if (command == "put" && !args.empty()) {
+        std::vector<link::TransferItem> items;
+        std::vector<std::string> labels;
+        const bool many = args.size() > 2 || (args.size() == 2 && isFile(args[1]));
+        for (size_t n = 0; n < (many ? args.size() : 1); ++n) {
+            link::TransferItem item;
+            item.source = args[n];
+            const std::string name = !many && args.size() == 2 ? args[1] : baseName(args[n]);
+            if (!toDevice(name, item.destination))
+                return 1;
+            item.overwrite = overwrite;
+            items.push_back(item);
+            labels.push_back(name);
+            struct stat st {
+            };
+            if (stat(args[n].c_str(), &st) == 0)
+                payloadBytes += static_cast<uint64_t>(st.st_size);
+        }
+        rc = runTransfer(client, items, labels, true);
+    } else if (command == "rm" && args.size() == 1) {
+        std::string wire;
+        rc = toDevice(args[0], wire) ? report(args[0], client.remove(wire)) : 1;
+    } else if (command == "mv" && args.size() == 2) {
+        std::string from, to;
+        rc = toDevice(args[0], from) && toDevice(args[1], to) ? report(args[0], client.rename(from, to)) : 1;
+    } else {
+        client.close();
+        return usage();
+    }
+    client.close();
+    if (stats) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const auto s = client.stats();
+        std::fprintf(
+            stderr,
+            "vexo: %llu payload bytes in %.3f s (%.0f B/s); line: %llu bytes out, %llu in, "
+            "%llu frames, %llu resent, %llu naks\n",
+            static_cast<unsigned long long>(payloadBytes), seconds,
+            seconds > 0 ? static_cast<double>(payloadBytes) / seconds : 0.0,
+            static_cast<unsigned long long>(s.bytesWritten), static_cast<unsigned long long>(s.bytesRead),
+            static_cast<unsigned long long>(s.framesSent), static_cast<unsigned long long>(s.framesResent),
+            static_cast<unsigned long long>(s.naksSent));
+    }
+    return rc;
+}
