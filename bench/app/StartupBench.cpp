@@ -24,7 +24,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+namespace
+{
 
 QElapsedTimer g_clock;
 
@@ -101,7 +102,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir home;
     for (int i = 0; i < entries; ++i) {
-        QFile f(home.filePath(QStringLiteral("file%1.%2").arg(i, 4, 10, QLatin1Char('0')).arg(i % 3 ? "txt" : "dat")));
+        QFile f(home.filePath(
+            QStringLiteral("file%1.%2").arg(i, 4, 10, QLatin1Char('0')).arg(i % 3 ? "txt" : "dat")));
         if (!f.open(QIODevice::WriteOnly))
             return 2;
     }
@@ -122,8 +124,8 @@ int main(int argc, char **argv)
     std::sort(paints.begin(), paints.end());
     std::sort(fills.begin(), fills.end());
     std::printf("start-up, %d entries, %d runs (median / worst):\n", entries, runs);
-    std::printf("  first paint          %5lld ms / %5lld ms\n", static_cast<long long>(paints[paints.size() / 2]),
-                static_cast<long long>(paints.back()));
+    std::printf("  first paint          %5lld ms / %5lld ms\n",
+                static_cast<long long>(paints[paints.size() / 2]), static_cast<long long>(paints.back()));
     std::printf("  local list shown     %5lld ms / %5lld ms   (target: under 1000 ms)\n",
                 static_cast<long long>(fills[fills.size() / 2]), static_cast<long long>(fills.back()));
     return 0;

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -405,6 +406,24 @@ private slots:
         pane->ShellList->currentView()->setFocus();
         QTest::keyClick(pane->ShellList->currentView(), Qt::Key_Return);
         QCOMPARE(m_shell->opened(), QStringList{root + "/doc.txt"});
+    }
+
+    void shortcutsRestWhileAModalWindowIsOpen()
+    {
+        auto w = open();
+        QDialog dialog(w.get());
+        QTimer::singleShot(0, &dialog, [&] {
+            QTest::keyClick(&dialog, Qt::Key_F3);
+            QTest::keyClick(&dialog, Qt::Key_F4);
+            QTest::keyClick(&dialog, Qt::Key_1, Qt::ControlModifier);
+            dialog.accept();
+        });
+        dialog.exec();
+        QCOMPARE(w->rpcRefreshes, 0);
+        QCOMPARE(w->rpcDisconnects, 0);
+        QVERIFY(w->TB_ViewReport->isChecked());
+        QTest::keyClick(w.get(), Qt::Key_F3);
+        QCOMPARE(w->rpcRefreshes, 1);
     }
 
     void aFailedSettingsWriteIsShownAndTheProgramGoesOn()
