@@ -30,16 +30,17 @@ void *openConverter(const std::string &to, const std::string &from)
     return cd == kInvalid ? nullptr : cd;
 }
 
+bool isAscii(std::string_view in)
+{
+    for (char c : in)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 bool convert(void *cd, std::string_view in, std::string &out)
 {
     out.clear();
-    bool ascii = true;
-    for (char c : in)
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) {
-        out.assign(in);
-        return true;
-    }
     if (cd == nullptr)
         return false;
     auto converter = static_cast<iconv_t>(cd);
@@ -58,8 +59,13 @@ bool convert(void *cd, std::string_view in, std::string &out)
 
 } // namespace
 
-LocaleCodec::LocaleCodec()
+LocaleCodec::LocaleCodec() = default;
+
+// The converters are opened on the first name that needs them: loading the
+// code page modules costs more than a whole listing of ASCII names.
+void LocaleCodec::open()
 {
+    m_opened = true;
     std::string local = localCodeset();
     m_toCp936 = openConverter("CP936", local);
     if (m_toCp936 == nullptr)
@@ -79,11 +85,23 @@ LocaleCodec::~LocaleCodec()
 
 bool LocaleCodec::toCp936(std::string_view local, std::string &out)
 {
+    if (isAscii(local)) {
+        out.assign(local);
+        return true;
+    }
+    if (!m_opened)
+        open();
     return convert(m_toCp936, local, out);
 }
 
 bool LocaleCodec::toLocal(std::string_view cp936, std::string &out)
 {
+    if (isAscii(cp936)) {
+        out.assign(cp936);
+        return true;
+    }
+    if (!m_opened)
+        open();
     return convert(m_toLocal, cp936, out);
 }
 

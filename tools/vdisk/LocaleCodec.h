@@ -25,8 +25,11 @@ public:
     std::string display(std::string_view cp936);
 
 private:
-    void *m_toCp936;
-    void *m_toLocal;
+    void open();
+
+    bool m_opened = false;
+    void *m_toCp936 = nullptr;
+    void *m_toLocal = nullptr;
 };
 
 } // namespace vexo

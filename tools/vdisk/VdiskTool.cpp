@@ -89,6 +89,15 @@ std::string VdiskTool::lastErrorText()
     return errorText(vdiskLastError());
 }
 
+// Left uninitialised and made on first use: a listing needs none, and
+// clearing a megabyte costs more than listing a thousand files.
+char *VdiskTool::buffer()
+{
+    if (!m_buffer)
+        m_buffer.reset(new char[kBufferBytes]);
+    return m_buffer.get();
+}
+
 bool VdiskTool::mount()
 {
     SetVdiskFile(m_image.c_str());
@@ -118,7 +127,6 @@ int VdiskTool::run(const std::vector<std::string> &args)
     m_image = args[0];
     m_command = args[1];
     std::vector<std::string> rest(args.begin() + 2, args.end());
-    m_buffer.resize(kBufferBytes);
     int status;
     if (m_command == "ls" && rest.empty())
         status = list();
@@ -184,10 +192,15 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         fail(shown, lastErrorText());
         return false;
     }
-    // Written beside the destination and renamed over it when complete, so
-    // a failure never leaves a damaged or emptied file behind.
-    std::string temp = dest + ".vdisk-" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0666);
+    // A new file is made in place (and removed again on failure); an
+    // existing one is replaced by a file written beside it and renamed over
+    // it when complete, so a failure never damages or empties it.
+    std::string temp;
+    int fd = ::open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        temp = dest + ".vdisk-" + std::to_string(::getpid());
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0666);
+    }
     if (fd < 0) {
         fail(dest, std::strerror(errno));
         zfclose(file);
@@ -196,14 +209,14 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
     int64_t total = 0;
     std::string why;
     for (;;) {
-        int n = zfread(m_buffer.data(), 1, static_cast<int>(m_buffer.size()), file);
+        int n = zfread(buffer(), 1, static_cast<int>(kBufferBytes), file);
         if (n < 0) {
             why = lastErrorText();
             break;
         }
         if (n == 0)
             break;
-        if (!writeAll(fd, m_buffer.data(), static_cast<size_t>(n))) {
+        if (!writeAll(fd, buffer(), static_cast<size_t>(n))) {
             why = std::strerror(errno);
             break;
         }
@@ -214,10 +227,10 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         why = "the image is damaged (file shorter than its size)";
     if (::close(fd) != 0 && why.empty())
         why = std::strerror(errno);
-    if (why.empty() && ::rename(temp.c_str(), dest.c_str()) != 0)
+    if (why.empty() && !temp.empty() && ::rename(temp.c_str(), dest.c_str()) != 0)
         why = std::strerror(errno);
     if (!why.empty()) {
-        ::unlink(temp.c_str());
+        ::unlink(temp.empty() ? dest.c_str() : temp.c_str());
         fail(why.find("image") != std::string::npos ? shown : dest, why);
         return false;
     }
@@ -314,7 +327,7 @@ bool VdiskTool::putOne(const std::string &path, const std::string &local)
     }
     std::string why;
     for (;;) {
-        ssize_t n = ::read(fd, m_buffer.data(), m_buffer.size());
+        ssize_t n = ::read(fd, buffer(), kBufferBytes);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -323,7 +336,7 @@ bool VdiskTool::putOne(const std::string &path, const std::string &local)
         }
         if (n == 0)
             break;
-        if (zfwrite(m_buffer.data(), 1, static_cast<int>(n), file) < 0) {
+        if (zfwrite(buffer(), 1, static_cast<int>(n), file) < 0) {
             why = lastErrorText();
             break;
         }

@@ -3,6 +3,7 @@
 #include "LocaleCodec.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,9 @@ private:
     std::string m_image;
     std::string m_command;
     LocaleCodec m_codec;
-    std::vector<char> m_buffer;
+    char *buffer();
+
+    std::unique_ptr<char[]> m_buffer;
 };
 
 } // namespace vexo

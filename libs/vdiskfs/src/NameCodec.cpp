@@ -31,9 +31,15 @@ bool isAscii(std::string_view s)
 
 } // namespace
 
-NameCodec::NameCodec()
-    : m_toUtf16(openConverter("UTF-16LE", "CP936")), m_toCp936(openConverter("CP936", "UTF-16LE"))
+NameCodec::NameCodec() = default;
+
+// Opened on the first non-ASCII name only: loading the code page module
+// would otherwise dominate mounting an image of plain names.
+void NameCodec::open()
 {
+    m_opened = true;
+    m_toUtf16 = openConverter("UTF-16LE", "CP936");
+    m_toCp936 = openConverter("CP936", "UTF-16LE");
 }
 
 NameCodec::~NameCodec()
@@ -81,6 +87,8 @@ bool NameCodec::toUtf16(std::string_view cp936, std::u16string &out)
             out.push_back(static_cast<char16_t>(c));
         return true;
     }
+    if (!m_opened)
+        open();
     std::string bytes;
     if (!convert(m_toUtf16, cp936.data(), cp936.size(), bytes) || bytes.size() % 2 != 0)
         return false;
@@ -103,6 +111,8 @@ bool NameCodec::toCp936(std::u16string_view text, std::string &out)
             out.push_back(static_cast<char>(c));
         return true;
     }
+    if (!m_opened)
+        open();
     std::string bytes;
     bytes.reserve(text.size() * 2);
     for (char16_t c : text) {

@@ -28,9 +28,11 @@ public:
 
 private:
     bool convert(void *cd, const char *in, size_t inLength, std::string &out);
+    void open();
 
-    void *m_toUtf16;
-    void *m_toCp936;
+    bool m_opened = false;
+    void *m_toUtf16 = nullptr;
+    void *m_toCp936 = nullptr;
 };
 
 } // namespace vexo
