@@ -22,8 +22,10 @@ CaptionPanel::CaptionPanel(const QString &text, QWidget *parent) : QWidget(paren
 QFont CaptionPanel::captionFont()
 {
     QFont font;
-    font.setFamilies({QStringLiteral("Fixedsys"), QStringLiteral("WenQuanYi Micro Hei Mono"),
-                      QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("DejaVu Sans Mono")});
+    // Latin glyphs from a true fixed-pitch face, Chinese ones from the later families.
+    font.setFamilies({QStringLiteral("Fixedsys"), QStringLiteral("DejaVu Sans Mono"),
+                      QStringLiteral("Liberation Mono"), QStringLiteral("WenQuanYi Micro Hei Mono"),
+                      QStringLiteral("Noto Sans Mono CJK SC")});
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPixelSize(16);
@@ -69,8 +71,8 @@ void CaptionPanel::paintEvent(QPaintEvent *)
         painter.drawLine(box.bottomLeft(), box.bottomRight());
         painter.drawLine(box.topRight(), box.bottomRight());
     };
-    bevel(r.adjusted(0, 0, -1, -1), dark, light); // sunken outer edge
-    bevel(r.adjusted(1, 1, -2, -2), light, dark); // raised inner edge
+    bevel(r, dark, light);                        // sunken outer edge
+    bevel(r.adjusted(1, 1, -1, -1), light, dark); // raised inner edge
 
     if (m_text.isEmpty())
         return;

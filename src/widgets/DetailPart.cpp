@@ -37,49 +37,70 @@ void DetailPart::finishEditing(QWidget *editor)
     closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
-void DetailPart::paintEvent(QPaintEvent *event)
+QColor DetailPart::gridColor() const
 {
-    QTreeView::paintEvent(event);
-    if (m_gridLines)
-        paintGrid();
-}
-
-// Like the classic report view, the grid continues below the last row so the
-// empty part of the list shows the same ruled pattern.
-void DetailPart::paintGrid()
-{
-    QPainter painter(viewport());
     QStyleOptionViewItem option;
     initViewItemOption(&option);
-    painter.setPen(QColor::fromRgba(
-        static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this))));
+    // A shade darker than the style's table grid: light lines vanish on bright screens.
+    const QRgb rgb = static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this));
+    return QColor::fromRgba(rgb).darker(112);
+}
 
-    const int height = viewport()->height();
-    const int width = viewport()->width();
-    const QModelIndex root = rootIndex();
-    int rowHeight = 0;
-    int y = 0;
-    if (model() && model()->rowCount(root) > 0) {
-        const QModelIndex first = model()->index(0, 0, root);
-        rowHeight = QTreeView::rowHeight(first);
-        const QModelIndex top = indexAt(QPoint(1, 1));
-        y = top.isValid() ? visualRect(top).top()
-                          : visualRect(model()->index(model()->rowCount(root) - 1, 0, root)).bottom() + 1;
-    }
-    if (rowHeight <= 0)
-        rowHeight = qMax(fontMetrics().height() + 4, 16);
-    for (y += rowHeight - 1; y < height; y += rowHeight)
-        painter.drawLine(0, y, width, y);
-
+void DetailPart::paintColumnLines(QPainter *painter, int top, int bottom) const
+{
     const QHeaderView *head = header();
     for (int visual = 0; visual < head->count(); ++visual) {
         const int logical = head->logicalIndex(visual);
         if (head->isSectionHidden(logical))
             continue;
         const int x = head->sectionViewportPosition(logical) + head->sectionSize(logical) - 1;
-        if (x >= 0 && x < width)
-            painter.drawLine(x, 0, x, height);
+        painter->drawLine(x, top, x, bottom);
     }
+}
+
+void DetailPart::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
+                         const QModelIndex &index) const
+{
+    QTreeView::drawRow(painter, option, index);
+    if (!m_gridLines)
+        return;
+    painter->save();
+    painter->setPen(gridColor());
+    const QRect row = option.rect;
+    painter->drawLine(0, row.bottom(), viewport()->width(), row.bottom());
+    paintColumnLines(painter, row.top(), row.bottom());
+    painter->restore();
+}
+
+void DetailPart::paintEvent(QPaintEvent *event)
+{
+    QTreeView::paintEvent(event);
+    if (m_gridLines)
+        paintEmptyGrid();
+}
+
+// Like the classic report view, the grid continues below the last row so the
+// empty part of the list shows the same ruled pattern.
+void DetailPart::paintEmptyGrid()
+{
+    int top = 0;
+    int rowHeight = 0;
+    const QModelIndex root = rootIndex();
+    const int rows = model() ? model()->rowCount(root) : 0;
+    if (rows > 0) {
+        const QRect last = visualRect(model()->index(rows - 1, 0, root));
+        top = last.bottom() + 1;
+        rowHeight = last.height();
+    }
+    if (top >= viewport()->height())
+        return;
+    if (rowHeight <= 0)
+        rowHeight = qMax(fontMetrics().height() + 4, 16);
+    QPainter painter(viewport());
+    painter.setPen(gridColor());
+    for (int y = top + rowHeight - 1; y < viewport()->height(); y += rowHeight)
+        painter.drawLine(0, y, viewport()->width(), y);
+    paintColumnLines(&painter, top, viewport()->height());
 }
 
 void DetailPart::startDrag(Qt::DropActions)

@@ -21,6 +21,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &option,
+                 const QModelIndex &index) const override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -28,7 +30,9 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    void paintGrid();
+    QColor gridColor() const;
+    void paintColumnLines(QPainter *painter, int top, int bottom) const;
+    void paintEmptyGrid();
 
     FileListView *m_owner;
     bool m_gridLines = false;
