@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/DeviceLink.h"
+
+namespace vexo
+{
+
+// The device link on our serial pipe, USB pipe and file-client libraries.
+// Device names cross as CP936; a name with no CP936 form is refused with the
+// library's bad-name result before anything is sent. Local paths cross as
+// native file names. The libraries serialise the calls on one client, so any
+// thread may call.
+class LibDeviceLink : public DeviceLink
+{
+public:
+    int InitUartPipe() override;
+    int SetUartIntParam(int pipe, int port, int baud, int dataBits, int parity, int stopBits) override;
+    int OpenUartPipe(int pipe) override;
+    int CloseUartPipe(int pipe) override;
+    int UnInitUartPipe(int pipe) override;
+    int InitUSBPipe() override;
+    int OpenUSBPipe(int pipe) override;
+    int CloseUSBPipe(int pipe) override;
+    int UnInitUSBPipe(int pipe) override;
+    int SetPipeDevicePath(int pipe, const QString &path) override;
+
+    int InitVexoFileClient(int pipe) override;
+    int UnInitVexoFileClient(int client) override;
+    int SetRespondTimeout(int client, int timeoutMs) override;
+    int ConnectServer(int client) override;
+    int CloseConnection(int client) override;
+
+    int RequestFindFileOpen(int client, const QString &pattern, FindRecord *record) override;
+    int RequestFindFileNext(int client, int find, FindRecord *record) override;
+    int RequestFindFileClose(int client, int find) override;
+    int RequestLookupFile(int client, const QString &name) override;
+    int RequestDeleteFile(int client, const QString &name) override;
+    int RequestRenameFile(int client, const QString &oldName, const QString &newName) override;
+    int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,
+                          int *extra, int *stop, int overwrite) override;
+    int RequestReceiveFileEx(int client, const QString &deviceName, const QString &localPath, int *progress,
+                             int *extra, int *stop, int overwrite) override;
+};
+
+} // namespace vexo
