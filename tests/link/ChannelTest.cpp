@@ -1,0 +1,127 @@
+#include "Channel.h"
+#include "LinkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace vexo::link;
+using namespace vexo::link::test;
+
+namespace
+{
+
+std::vector<uint8_t> numbered(uint32_t i, size_t size)
+{
+    auto v = randomBytes(size, i);
+    v[0] = static_cast<uint8_t>(i);
+    v[1] = static_cast<uint8_t>(i >> 8);
+    return v;
+}
+
+// Sends `count` messages from a to b over a damaging line (both directions
+// damaged) and checks they arrive once each, in order, unchanged.
+void exchange(double flip, double drop, int count)
+{
+    StreamPair pair;
+    auto aSide = std::make_shared<FaultyStream>(pair.a, flip, drop, 11);
+    auto bSide = std::make_shared<FaultyStream>(pair.b, flip, drop, 12);
+    Channel a(*aSide), b(*bSide);
+    ChannelConfig config;
+    config.maxPayload = 1024;
+    config.windowFrames = 8;
+    config.minRtoMs = 50;
+    config.initialRtoMs = 100;
+    a.start(5, config);
+    b.start(5, config);
+
+    std::atomic<bool> done{false};
+    std::thread receiver([&] {
+        int expected = 0;
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (expected < count && Clock::now() < deadline) {
+            ASSERT_TRUE(b.pump(Clock::now() + std::chrono::milliseconds(20)));
+            std::vector<uint8_t> m;
+            while (b.takeMessage(m)) {
+                ASSERT_EQ(m, numbered(static_cast<uint32_t>(expected), 200 + expected % 800)) << expected;
+                ++expected;
+            }
+        }
+        EXPECT_EQ(expected, count);
+        // Keep acknowledging until the sender has heard everything.
+        while (!done.load())
+            b.pump(Clock::now() + std::chrono::milliseconds(10));
+    });
+    int queued = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while ((queued < count || !a.idle()) && Clock::now() < deadline) {
+        while (queued < count && a.hasRoom()) {
+            a.send(numbered(static_cast<uint32_t>(queued), 200 + queued % 800));
+            ++queued;
+        }
+        ASSERT_TRUE(a.pump(Clock::now() + std::chrono::milliseconds(20)));
+    }
+    EXPECT_TRUE(a.idle());
+    done.store(true);
+    receiver.join();
+    if (flip > 0) {
+        EXPECT_GT(a.stats().framesResent, 0u);
+    }
+}
+
+TEST(ChannelTest, DeliversInOrderOnACleanLine)
+{
+    exchange(0, 0, 500);
+}
+
+TEST(ChannelTest, DeliversInOrderThroughBitFlipsAndLostBytes)
+{
+    exchange(2e-4, 5e-5, 800);
+}
+
+TEST(ChannelTest, GivesUpWhenThePeerNeverAnswers)
+{
+    StreamPair pair;
+    Channel a(*pair.a);
+    ChannelConfig config;
+    config.initialRtoMs = 20;
+    config.minRtoMs = 20;
+    config.maxRtoMs = 40;
+    config.maxRetries = 3;
+    a.start(1, config);
+    a.send({1, 2, 3});
+    const auto started = Clock::now();
+    while (a.pump(Clock::now() + std::chrono::milliseconds(50)) &&
+           Clock::now() - started < std::chrono::seconds(5)) {
+    }
+    EXPECT_TRUE(a.failed());
+    EXPECT_FALSE(a.streamBroken());
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(2));
+}
+
+TEST(ChannelTest, FramesOfAnotherSessionAreHandedOutNotDelivered)
+{
+    StreamPair pair;
+    Channel a(*pair.a), b(*pair.b);
+    a.start(1, ChannelConfig{});
+    b.start(2, ChannelConfig{});
+    a.send({9, 9});
+    a.pump(Clock::now() + std::chrono::milliseconds(20));
+    b.pump(Clock::now() + std::chrono::milliseconds(100));
+    std::vector<uint8_t> m;
+    EXPECT_FALSE(b.takeMessage(m));
+    Frame f;
+    ASSERT_TRUE(b.takeControl(f));
+    EXPECT_EQ(f.type, FrameType::Data);
+    EXPECT_EQ(f.tag, 1);
+}
+
+TEST(ChannelTest, ReportsAClosedStream)
+{
+    StreamPair pair;
+    Channel a(*pair.a);
+    a.start(1, ChannelConfig{});
+    pair.b.reset();
+    EXPECT_FALSE(a.pump(Clock::now() + std::chrono::milliseconds(500)));
+    EXPECT_TRUE(a.streamBroken());
+}
+
+} // namespace

@@ -1,0 +1,297 @@
+// The C libraries and the vexo tools against a real vexo-deviced process on
+// pseudo-terminals, plain or through the simulated serial line.
+#include "DevicedProcess.h"
+#include "LinkSimulator.h"
+#include "LinkTestSupport.h"
+#include "VexoFileClient.h"
+#include "VexoUSBPipe.h"
+#include "VexoUartPipe.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+using namespace vexo::link::test;
+using Clock = std::chrono::steady_clock;
+
+namespace
+{
+
+int64_t le64(const RpcFindRecord &r, size_t offset)
+{
+    int64_t v;
+    std::memcpy(&v, reinterpret_cast<const uint8_t *>(&r) + offset, 8);
+    return v;
+}
+
+class EndToEndTest : public ::testing::Test
+{
+protected:
+    ~EndToEndTest() override { release(); }
+
+    // Opens the link as the program does: USB pipe, device path, client, time-out, hello.
+    void openLink(const std::string &path, int timeoutMs = 3000)
+    {
+        m_pipe = InitUSBPipe();
+        ASSERT_GT(m_pipe, 0);
+        ASSERT_EQ(SetPipeDevicePath(m_pipe, path.c_str()), 0);
+        OpenUSBPipe(m_pipe);
+        m_client = InitVexoFileClient(m_pipe);
+        ASSERT_GT(m_client, 0);
+        SetRespondTimeout(m_client, timeoutMs);
+        ASSERT_EQ(ConnectServer(m_client), 0);
+    }
+    void release()
+    {
+        if (m_client) {
+            CloseConnection(m_client);
+            UnInitVexoFileClient(m_client);
+        }
+        if (m_pipe) {
+            CloseUSBPipe(m_pipe);
+            UnInitUSBPipe(m_pipe);
+        }
+        m_client = m_pipe = 0;
+    }
+    // A serial line at a high simulated rate, vexo-deviced on end B.
+    void startSimulated(double flip, double drop = 0)
+    {
+        vexo::test::LinkSimOptions options;
+        options.bytesPerSecond = 300000;
+        options.latencyMs = 1;
+        options.bitFlipPerByte = flip;
+        options.dropPerByte = drop;
+        options.seed = 3;
+        m_sim = std::make_unique<vexo::test::LinkSimulator>(options);
+        std::string error;
+        ASSERT_TRUE(m_sim->start(&error)) << error;
+        m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
+                                                    std::vector<std::string>{"--device", m_sim->endB()});
+    }
+    void startPty()
+    {
+        m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
+                                                    std::vector<std::string>{"--pty", ptyLink()}, ptyLink());
+    }
+    std::string ptyLink() const { return m_work / "device.link"; }
+    std::string dev(const std::string &name) const { return m_device / name; }
+    std::string loc(const std::string &name) const { return m_work / name; }
+
+    TempDir m_device;
+    TempDir m_work;
+    std::unique_ptr<vexo::test::LinkSimulator> m_sim;
+    std::unique_ptr<DevicedProcess> m_server;
+    int m_pipe = 0;
+    int m_client = 0;
+};
+
+TEST_F(EndToEndTest, TheProgramsCallsInTheirOrders)
+{
+    startPty();
+    openLink(ptyLink());
+    RpcFindRecord record;
+    const int none = RequestFindFileOpen(m_client, "*.*", &record);
+    EXPECT_EQ(none, 0);
+    EXPECT_EQ(RequestFindFileClose(m_client, none), 0);
+
+    const auto data = randomBytes(50000, 1);
+    writeFile(loc("up.bin"), data);
+    int progress = -1, stop = 0;
+    EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 1), 1);
+    EXPECT_EQ(progress, 100);
+    EXPECT_EQ(readFile(dev("up.bin")), data);
+    EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 0),
+              VEXO_ERR_EXISTS);
+    EXPECT_EQ(RequestLookupFile(m_client, "up.bin"), 0);
+    EXPECT_EQ(RequestLookupFile(m_client, "down.bin"), VEXO_ERR_NOT_FOUND);
+
+    const int find = RequestFindFileOpen(m_client, "*.*", &record);
+    ASSERT_GT(find, 0);
+    EXPECT_STREQ(record.name, "up.bin");
+    EXPECT_EQ(le64(record, 24), 50000);
+    EXPECT_NEAR(static_cast<double>(le64(record, 16)) / 1000,
+                static_cast<double>(std::chrono::duration_cast<std::chrono::seconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count()),
+                60);
+    EXPECT_EQ(RequestFindFileNext(m_client, find, &record), 1);
+    EXPECT_EQ(RequestFindFileClose(m_client, find), 0);
+    EXPECT_EQ(RequestFindFileNext(m_client, find, &record), VEXO_ERR_BAD_HANDLE);
+
+    progress = -1;
+    EXPECT_EQ(RequestReceiveFileEx(m_client, "up.bin", loc("down.bin").c_str(), &progress, nullptr, &stop, 1),
+              1);
+    EXPECT_EQ(progress, 100);
+    EXPECT_EQ(readFile(loc("down.bin")), data);
+    EXPECT_EQ(RequestRenameFile(m_client, "up.bin", "moved.bin"), 0);
+    EXPECT_EQ(RequestDeleteFile(m_client, "moved.bin"), 0);
+    EXPECT_EQ(RequestDeleteFile(m_client, "moved.bin"), VEXO_ERR_NOT_FOUND);
+    EXPECT_EQ(RequestLookupFile(m_client + 1000, "x"), VEXO_ERR_BAD_HANDLE);
+
+    // Disconnect and connect again on the same handles, as the program does.
+    EXPECT_EQ(CloseConnection(m_client), 0);
+    EXPECT_EQ(RequestLookupFile(m_client, "down.bin"), VEXO_ERR_NOT_CONNECTED);
+    SetRespondTimeout(m_client, 3000);
+    EXPECT_EQ(ConnectServer(m_client), 0);
+    EXPECT_EQ(RequestLookupFile(m_client, "x"), VEXO_ERR_NOT_FOUND);
+}
+
+TEST_F(EndToEndTest, SerialPipeAndLineSettings)
+{
+    startPty();
+    const int pipe = InitUartPipe();
+    EXPECT_EQ(SetUartIntParam(pipe, 3, 115200, 7, 0, 1), -1); // only 8N1
+    EXPECT_EQ(SetUartIntParam(pipe, 3, 115200, 8, 0, 1), 0);
+    EXPECT_EQ(OpenUartPipe(pipe), -1); // /dev/ttyS2 is not ours to open here
+    EXPECT_EQ(SetPipeDevicePath(pipe, ptyLink().c_str()), 0);
+    EXPECT_EQ(OpenUartPipe(pipe), 0);
+    const int client = InitVexoFileClient(pipe);
+    EXPECT_EQ(ConnectServer(client), 0);
+    EXPECT_EQ(RequestLookupFile(client, "none"), VEXO_ERR_NOT_FOUND);
+    EXPECT_EQ(UnInitVexoFileClient(client), 0);
+    EXPECT_EQ(CloseUartPipe(pipe), 0);
+    EXPECT_EQ(UnInitUartPipe(pipe), 0);
+    EXPECT_EQ(SetPipeDevicePath(pipe, "x"), -1);
+    EXPECT_EQ(InitVexoFileClient(pipe), 0);
+}
+
+TEST_F(EndToEndTest, NoDeviceFailsConnectWithinTheTimeOut)
+{
+    m_pipe = InitUSBPipe();
+    SetPipeDevicePath(m_pipe, loc("nothing-here").c_str());
+    OpenUSBPipe(m_pipe);
+    m_client = InitVexoFileClient(m_pipe);
+    EXPECT_EQ(ConnectServer(m_client), VEXO_ERR_NOT_CONNECTED);
+
+    // A line with nobody at the other end: the hello goes unanswered.
+    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1});
+    ASSERT_TRUE(sim.start(nullptr));
+    SetPipeDevicePath(m_pipe, sim.endA().c_str());
+    SetRespondTimeout(m_client, 400);
+    const auto started = Clock::now();
+    EXPECT_EQ(ConnectServer(m_client), VEXO_ERR_TIMEOUT);
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(1400));
+}
+
+TEST_F(EndToEndTest, ServerKilledMidFileFailsInTimeAndLeavesNothingPartial)
+{
+    startSimulated(0);
+    openLink(m_sim->endA(), 1000);
+    writeFile(dev("big.bin"), randomBytes(3 << 20, 2));
+    writeFile(loc("big.bin"), {1, 2});
+    std::atomic<int> progress{0};
+    int stop = 0;
+    std::thread killer([&] {
+        while (progress.load() < 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_server->killHard();
+    });
+    const auto started = Clock::now();
+    const int rc = RequestReceiveFileEx(m_client, "big.bin", loc("big.bin").c_str(),
+                                        reinterpret_cast<int *>(&progress), nullptr, &stop, 1);
+    const auto killedAt = Clock::now();
+    killer.join();
+    EXPECT_LT(rc, 0);
+    EXPECT_LT(killedAt - started, std::chrono::seconds(12));
+    EXPECT_EQ(readFile(loc("big.bin")), (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(listFolder(m_work.path()), std::vector<std::string>{"big.bin"});
+
+    // Sending into a server that dies: failure, and a restarted server sweeps its partial file.
+    m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
+                                                std::vector<std::string>{"--device", m_sim->endB()});
+    progress = 0;
+    std::thread killer2([&] {
+        while (progress.load() < 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_server->killHard();
+    });
+    const auto sendStarted = Clock::now();
+    EXPECT_LT(RequestSendFileEx(m_client, dev("big.bin").c_str(), "copy.bin",
+                                reinterpret_cast<int *>(&progress), nullptr, &stop, 1),
+              0);
+    killer2.join();
+    EXPECT_LT(Clock::now() - sendStarted, std::chrono::seconds(12));
+    m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
+                                                std::vector<std::string>{"--device", m_sim->endB()});
+    EXPECT_EQ(RequestLookupFile(m_client, "copy.bin"), VEXO_ERR_NOT_FOUND); // reconnects by itself
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecond)
+{
+    startSimulated(0);
+    openLink(m_sim->endA());
+    writeFile(loc("big.bin"), randomBytes(3 << 20, 2));
+    writeFile(dev("big.bin"), {9});
+    std::atomic<int> progress{0};
+    std::atomic<int> stop{0};
+    Clock::time_point stoppedAt;
+    std::thread stopper([&] {
+        while (progress.load() < 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        stoppedAt = Clock::now();
+        stop = 1;
+    });
+    const int rc =
+        RequestSendFileEx(m_client, loc("big.bin").c_str(), "big.bin", reinterpret_cast<int *>(&progress),
+                          nullptr, reinterpret_cast<int *>(&stop), 1);
+    const auto returnedAt = Clock::now();
+    stopper.join();
+    EXPECT_EQ(rc, VEXO_ERR_STOPPED);
+    EXPECT_LT(returnedAt - stoppedAt, std::chrono::seconds(1));
+    EXPECT_EQ(readFile(dev("big.bin")), std::vector<uint8_t>{9});
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big.bin"});
+    EXPECT_EQ(RequestLookupFile(m_client, "big.bin"), 0);
+}
+
+TEST_F(EndToEndTest, NoisySimulatedLineGivesExactFilesBothWays)
+{
+    startSimulated(1e-4, 1e-5);
+    openLink(m_sim->endA());
+    const auto data = randomBytes(400000, 6);
+    writeFile(loc("noisy.bin"), data);
+    int progress = 0, stop = 0;
+    ASSERT_EQ(
+        RequestSendFileEx(m_client, loc("noisy.bin").c_str(), "noisy.bin", &progress, nullptr, &stop, 1), 1);
+    EXPECT_EQ(readFile(dev("noisy.bin")), data);
+    ASSERT_EQ(
+        RequestReceiveFileEx(m_client, "noisy.bin", loc("back.bin").c_str(), &progress, nullptr, &stop, 1),
+        1);
+    EXPECT_EQ(readFile(loc("back.bin")), data);
+    EXPECT_GT(m_sim->counters(vexo::test::LinkSimulator::Direction::AToB).flipped, 0u);
+}
+
+TEST_F(EndToEndTest, CommandLineClient)
+{
+    startPty();
+    const std::string vexo = VEXO_CLI_PATH;
+    const std::string port = ptyLink();
+    writeFile(loc("one.txt"), textBytes(3000));
+    writeFile(loc("two.bin"), randomBytes(70000, 4));
+    std::string out;
+    EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), loc("two.bin")}), 0);
+    EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "\xE4\xBD\xA0\xE5\xA5\xBD.txt"}), 0);
+    EXPECT_EQ(runProgram({vexo, "--port", port, "ls"}, &out), 0);
+    EXPECT_NE(out.find("      3000  "), std::string::npos) << out;
+    EXPECT_NE(out.find("two.bin"), std::string::npos);
+    EXPECT_NE(out.find("\xE4\xBD\xA0\xE5\xA5\xBD.txt"), std::string::npos);
+    std::filesystem::create_directory(loc("back"));
+    EXPECT_EQ(runProgram({vexo, "--port", port, "get", "one.txt", "two.bin", loc("back")}), 0);
+    EXPECT_EQ(readFile(loc("back/two.bin")), readFile(loc("two.bin")));
+    EXPECT_EQ(runProgram({vexo, "--port", port, "get", "\xE4\xBD\xA0\xE5\xA5\xBD.txt", loc("back/x.txt")}),
+              0);
+    EXPECT_EQ(readFile(loc("back/x.txt")), readFile(loc("one.txt")));
+    EXPECT_EQ(runProgram({vexo, "--port", port, "mv", "one.txt", "three.txt"}), 0);
+    EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 0);
+    EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 1);
+    EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "seventeen-bytes.x"}), 1);
+    EXPECT_EQ(runProgram({vexo, "--port", loc("absent"), "ls"}), 1);
+    EXPECT_EQ(runProgram({vexo, "--port", port, "frobnicate"}), 2);
+    EXPECT_EQ(listFolder(m_device.path()),
+              (std::vector<std::string>{"two.bin", "\xE4\xBD\xA0\xE5\xA5\xBD.txt"}));
+}
+
+} // namespace

@@ -1,0 +1,282 @@
+// The client library against the real server loop, in-process over a socket pair.
+#include "FileClient.h"
+#include "LinkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace vexo::link;
+using namespace vexo::link::test;
+
+namespace
+{
+
+class FileClientTest : public ::testing::Test
+{
+protected:
+    void startLink(double flip = 0, int serverTimeoutMs = 3000)
+    {
+        std::shared_ptr<ByteStream> serverEnd = m_pair.b;
+        std::shared_ptr<ByteStream> clientEnd = m_pair.a;
+        if (flip > 0) {
+            serverEnd = std::make_shared<FaultyStream>(m_pair.b, flip, 0, 21);
+            clientEnd = std::make_shared<FaultyStream>(m_pair.a, flip, 0, 22);
+        }
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), serverEnd, serverTimeoutMs);
+        m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(clientEnd));
+        ASSERT_EQ(m_client->connect(), LinkError::Ok);
+    }
+
+    LinkError put(const std::string &local, const std::string &name, bool overwrite = true,
+                  const TransferControl &control = {})
+    {
+        return m_client->send({TransferItem{local, name, overwrite}}, control).front();
+    }
+    LinkError get(const std::string &name, const std::string &local, bool overwrite = true,
+                  const TransferControl &control = {})
+    {
+        return m_client->receive({TransferItem{name, local, overwrite}}, control).front();
+    }
+    std::string dev(const std::string &name) const { return m_device / name; }
+    std::string loc(const std::string &name) const { return m_local / name; }
+
+    TempDir m_device;
+    TempDir m_local;
+    StreamPair m_pair;
+    std::unique_ptr<ServerThread> m_server;
+    std::unique_ptr<FileClient> m_client;
+};
+
+TEST_F(FileClientTest, FilesOfEverySizeAndKindArriveByteExactBothWays)
+{
+    startLink();
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
+        {"empty", {}},
+        {"one", {0x42}},
+        {"inline.bin", randomBytes(1900, 1)},
+        {"edge.bin", randomBytes(2048, 2)},
+        {"blocks.bin", randomBytes(3 * 32768 + 5, 3)},
+        {"text.txt", textBytes(200000)},
+    };
+    for (const auto &[name, bytes] : files) {
+        SCOPED_TRACE(name);
+        writeFile(loc(name), bytes);
+        ASSERT_EQ(put(loc(name), name), LinkError::Ok);
+        EXPECT_EQ(readFile(dev(name)), bytes);
+        ASSERT_EQ(get(name, loc(name + ".back")), LinkError::Ok);
+        EXPECT_EQ(readFile(loc(name + ".back")), bytes);
+    }
+    // Text went compressed: far fewer bytes on the line than in the files.
+    EXPECT_LT(m_client->stats().bytesWritten, 200000u + 100000u + 2048 + 1900);
+}
+
+TEST_F(FileClientTest, LookupDeleteRenameAndListing)
+{
+    startLink();
+    writeFile(dev("a.txt"), randomBytes(10, 1));
+    writeFile(dev("b.txt"), randomBytes(20, 1));
+    std::filesystem::create_directory(dev("folder"));
+    writeFile(dev(".vexo-part-abc123"), {1});
+    writeFile(dev("much-longer-than-sixteen.txt"), {1});
+
+    DeviceEntry entry;
+    EXPECT_EQ(m_client->lookup("a.txt", &entry), LinkError::Ok);
+    EXPECT_EQ(entry.size, 10u);
+    EXPECT_EQ(m_client->lookup("A.TXT"), LinkError::NotFound);
+    EXPECT_EQ(m_client->lookup("folder"), LinkError::NotFound);
+
+    std::vector<DeviceEntry> entries;
+    ASSERT_EQ(m_client->list("*.*", entries), LinkError::Ok);
+    ASSERT_EQ(entries.size(), 2u); // no folder, no temporary file, no unaddressable name
+    EXPECT_EQ(entries[0].name, "a.txt");
+    EXPECT_EQ(entries[1].size, 20u);
+    struct stat st {
+    };
+    stat(dev("b.txt").c_str(), &st);
+    EXPECT_EQ(entries[1].mtimeMs / 1000, st.st_mtime);
+
+    EXPECT_EQ(m_client->rename("a.txt", "b.txt"), LinkError::Exists);
+    EXPECT_EQ(m_client->rename("a.txt", "c.txt"), LinkError::Ok);
+    EXPECT_EQ(m_client->rename("a.txt", "d.txt"), LinkError::NotFound);
+    EXPECT_EQ(m_client->remove("c.txt"), LinkError::Ok);
+    EXPECT_EQ(m_client->remove("c.txt"), LinkError::NotFound);
+    EXPECT_EQ(listFolder(m_device.path()), (std::vector<std::string>{".vexo-part-abc123", "b.txt", "folder",
+                                                                     "much-longer-than-sixteen.txt"}));
+}
+
+TEST_F(FileClientTest, AThousandEntriesListInFewFrames)
+{
+    for (int i = 0; i < 1000; ++i)
+        writeFile(dev("n" + std::to_string(10000 + i) + ".txt"), {});
+    startLink();
+    const auto framesBefore = m_client->stats().bytesRead;
+    std::vector<DeviceEntry> entries;
+    ASSERT_EQ(m_client->list("*", entries), LinkError::Ok);
+    ASSERT_EQ(entries.size(), 1000u);
+    EXPECT_EQ(entries[999].name, "n10999.txt");
+    // Compressed batches: well under the ~25 bytes a plain entry would take.
+    EXPECT_LT(m_client->stats().bytesRead - framesBefore, 10000u);
+}
+
+TEST_F(FileClientTest, OverwriteZeroKeepsExistingAndWritesMissing)
+{
+    startLink();
+    writeFile(loc("new"), randomBytes(5000, 9));
+    writeFile(dev("kept"), {1, 2, 3});
+    EXPECT_EQ(put(loc("new"), "kept", false), LinkError::Exists);
+    EXPECT_EQ(readFile(dev("kept")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(put(loc("new"), "missing", false), LinkError::Ok);
+    EXPECT_EQ(readFile(dev("missing")), readFile(loc("new")));
+
+    writeFile(loc("local-kept"), {4});
+    EXPECT_EQ(get("missing", loc("local-kept"), false), LinkError::Exists);
+    EXPECT_EQ(readFile(loc("local-kept")), (std::vector<uint8_t>{4}));
+    EXPECT_EQ(get("missing", loc("local-new"), false), LinkError::Ok);
+    EXPECT_EQ(get("missing", loc("local-kept"), true), LinkError::Ok);
+    EXPECT_EQ(readFile(loc("local-kept")), readFile(loc("new")));
+}
+
+TEST_F(FileClientTest, HostileAndOverlongNamesAreRefusedAndCreateNothing)
+{
+    startLink();
+    writeFile(loc("src"), {1});
+    const std::vector<std::string> hostile = {"../escape",
+                                              "a/b",
+                                              "..",
+                                              ".",
+                                              "a\\b",
+                                              std::string("x\0y", 3),
+                                              "\x01",
+                                              "12345678901234567",
+                                              "\xC4\xE3\xBA\xC3\xC4\xE3\xBA\xC3\xC4"
+                                              "\xE3\xBA\xC3\xC4\xE3\xBA\xC3\xC4\xE3"};
+    for (const auto &name : hostile) {
+        SCOPED_TRACE(::testing::PrintToString(name));
+        EXPECT_EQ(put(loc("src"), name), LinkError::BadName);
+        EXPECT_EQ(get(name, loc("out")), LinkError::BadName);
+        EXPECT_EQ(m_client->lookup(name), LinkError::BadName);
+        EXPECT_EQ(m_client->remove(name), LinkError::BadName);
+    }
+    EXPECT_TRUE(listFolder(m_device.path()).empty());
+    EXPECT_FALSE(std::filesystem::exists(loc("out")));
+
+    // Exactly 16 bytes, Chinese characters included, is fine; the file is stored under its UTF-8 name.
+    const std::string sixteen = "\xC4\xE3\xBA\xC3"
+                                "abcdefghijkl";
+    ASSERT_EQ(put(loc("src"), sixteen), LinkError::Ok);
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"\xE4\xBD\xA0\xE5\xA5\xBD"
+                                                                    "abcdefghijkl"});
+    EXPECT_EQ(put(loc("src"), sixteen + "m"), LinkError::BadName);
+}
+
+TEST_F(FileClientTest, StopMidFileKeepsTheOldDestinationOnBothSides)
+{
+    startLink();
+    const auto big = randomBytes(4 << 20, 5);
+    writeFile(loc("big"), big);
+    writeFile(dev("target"), {7, 7, 7});
+    int stop = 0;
+    TransferControl control;
+    control.stop = &stop;
+    control.onProgress = [&](size_t, uint64_t done, uint64_t) {
+        if (done > 200000)
+            stop = 1;
+    };
+    EXPECT_EQ(put(loc("big"), "target", true, control), LinkError::Stopped);
+    EXPECT_EQ(readFile(dev("target")), (std::vector<uint8_t>{7, 7, 7}));
+
+    stop = 0;
+    writeFile(dev("big"), big);
+    writeFile(loc("target"), {8});
+    EXPECT_EQ(get("big", loc("target"), true, control), LinkError::Stopped);
+    EXPECT_EQ(readFile(loc("target")), std::vector<uint8_t>{8});
+    EXPECT_EQ(listFolder(m_local.path()), (std::vector<std::string>{"big", "target"}));
+
+    // The session goes on: the next request works and no partial file is left.
+    EXPECT_EQ(m_client->lookup("target"), LinkError::Ok);
+    EXPECT_EQ(listFolder(m_device.path()), (std::vector<std::string>{"big", "target"}));
+}
+
+TEST_F(FileClientTest, BatchesPipelineManyFilesAndReportEachResult)
+{
+    startLink();
+    std::vector<TransferItem> items;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        writeFile(loc(name), randomBytes(static_cast<size_t>(i) * 300, static_cast<uint32_t>(i)));
+        items.push_back({loc(name), name, true});
+    }
+    items.push_back({loc("absent"), "absent", true});
+    items.push_back({loc("f1"), "bad/name", true});
+    const auto results = m_client->send(items, {});
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(results[static_cast<size_t>(i)], LinkError::Ok);
+        EXPECT_EQ(readFile(dev("f" + std::to_string(i))), readFile(loc("f" + std::to_string(i))));
+    }
+    EXPECT_EQ(results[40], LinkError::LocalIo);
+    EXPECT_EQ(results[41], LinkError::BadName);
+
+    std::filesystem::create_directory(loc("back"));
+    std::vector<TransferItem> gets;
+    for (int i = 0; i < 40; ++i)
+        gets.push_back({"f" + std::to_string(i), loc("back/f" + std::to_string(i)), true});
+    gets.push_back({"nothere", loc("back/nothere"), true});
+    const auto back = m_client->receive(gets, {});
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(readFile(loc("back/f" + std::to_string(i))), readFile(loc("f" + std::to_string(i))));
+    EXPECT_EQ(back[40], LinkError::NotFound);
+    EXPECT_EQ(listFolder(m_local.path() / "back").size(), 40u);
+}
+
+TEST_F(FileClientTest, BitFlipsBothWaysStillGiveExactFiles)
+{
+    startLink(1e-4);
+    const auto data = randomBytes(300000, 8);
+    writeFile(loc("noisy"), data);
+    ASSERT_EQ(put(loc("noisy"), "noisy"), LinkError::Ok);
+    EXPECT_EQ(readFile(dev("noisy")), data);
+    ASSERT_EQ(get("noisy", loc("noisy.back")), LinkError::Ok);
+    EXPECT_EQ(readFile(loc("noisy.back")), data);
+    EXPECT_GT(m_client->stats().framesResent + m_client->stats().naksSent, 0u);
+}
+
+TEST_F(FileClientTest, ASilentDeviceFailsTheCallWithinTheTimeOut)
+{
+    startLink();
+    m_client->setTimeout(500);
+    writeFile(dev("big"), randomBytes(8 << 20, 4));
+    writeFile(loc("dest"), {1});
+    std::thread killer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        m_server->kill();
+    });
+    const auto started = Clock::now();
+    const auto e = get("big", loc("dest"));
+    killer.join();
+    EXPECT_TRUE(e == LinkError::Timeout || e == LinkError::TransferFailed) << describe(e);
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(500 + 1000));
+    EXPECT_EQ(readFile(loc("dest")), std::vector<uint8_t>{1});
+    EXPECT_EQ(listFolder(m_local.path()), std::vector<std::string>{"dest"});
+
+    const auto again = Clock::now();
+    EXPECT_EQ(m_client->lookup("big"), LinkError::Timeout);
+    EXPECT_LT(Clock::now() - again, std::chrono::milliseconds(500 + 1000));
+}
+
+TEST_F(FileClientTest, ANewServerOnTheSameLineIsPickedUpByTheNextCall)
+{
+    startLink();
+    writeFile(dev("x"), {1});
+    m_server->kill();
+    m_server.reset();
+    m_client->setTimeout(300);
+    EXPECT_NE(m_client->lookup("x"), LinkError::Ok);
+    m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
+    EXPECT_EQ(m_client->lookup("x"), LinkError::Ok);
+    EXPECT_EQ(m_client->close(), LinkError::Ok);
+    EXPECT_EQ(m_client->lookup("x"), LinkError::NotConnected);
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+#include "Message.h"
+#include "BlockAssembler.h"
+#include "BlockSplitter.h"
+#include "Crc32.h"
+#include "Hello.h"
+#include "LinkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace vexo::link;
+
+namespace
+{
+
+Message make(MsgType type, uint16_t id)
+{
+    Message m;
+    m.type = type;
+    m.id = id;
+    return m;
+}
+
+TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
+{
+    std::vector<Message> messages;
+    auto lookup = make(MsgType::Lookup, 1);
+    lookup.name = "a.txt";
+    messages.push_back(lookup);
+    auto rename = make(MsgType::Rename, 2);
+    rename.name = "old";
+    rename.name2 = "\xC4\xE3\xBA\xC3";
+    messages.push_back(rename);
+    auto put = make(MsgType::PutOpen, 3);
+    put.name = "f";
+    put.overwrite = true;
+    put.size = 1ull << 40;
+    put.hasPart = true;
+    put.part.flags = kPartEndOfBlock | kPartEndOfStream;
+    put.part.streamCrc = 0xDEADBEEF;
+    put.part.data = {1, 2, 3};
+    messages.push_back(put);
+    auto result = make(MsgType::Result, 0xFFFF);
+    result.status = WireStatus::Exists;
+    result.hasInfo = true;
+    result.size = 5;
+    result.mtimeMs = -1;
+    messages.push_back(result);
+    auto data = make(MsgType::FileData, 4);
+    data.hasPart = true;
+    data.part.flags = static_cast<uint8_t>(Codec::Zstd);
+    data.part.data = std::vector<uint8_t>(100, 7);
+    messages.push_back(data);
+    messages.push_back(make(MsgType::Abort, 5));
+
+    for (const auto &m : messages) {
+        Message back;
+        ASSERT_TRUE(decodeMessage(encodeMessage(m), back)) << static_cast<int>(m.type);
+        EXPECT_EQ(back.type, m.type);
+        EXPECT_EQ(back.id, m.id);
+        EXPECT_EQ(back.name, m.name);
+        EXPECT_EQ(back.name2, m.name2);
+        EXPECT_EQ(back.size, m.size);
+        EXPECT_EQ(back.mtimeMs, m.mtimeMs);
+        EXPECT_EQ(back.overwrite, m.overwrite);
+        EXPECT_EQ(back.status, m.status);
+        EXPECT_EQ(back.part.flags, m.part.flags);
+        EXPECT_EQ(back.part.streamCrc, m.part.streamCrc);
+        EXPECT_EQ(back.part.data, m.part.data);
+    }
+}
+
+TEST(MessageTest, MalformedMessagesAreRefused)
+{
+    auto lookup = make(MsgType::Lookup, 1);
+    lookup.name = "abc";
+    const auto good = encodeMessage(lookup);
+    const std::vector<uint8_t> truncated(good.begin(), good.end() - 1);
+    auto trailing = good;
+    trailing.push_back(0);
+    const std::vector<std::vector<uint8_t>> bad = {
+        {},
+        {0x10},
+        {0x99, 0, 0},                      // unknown type
+        truncated,                         // name shorter than its length
+        trailing,                          // bytes after the message
+        {0x20, 1, 0, 42},                  // unknown status
+        {0x30, 1, 0, 0x03},                // codec 3 does not exist
+        {0x30, 1, 0, 0x08, 0, 0, 0, 0},    // end of stream without end of block
+        {0x30, 1, 0, 0x0C, 0, 0},          // end of stream with a short CRC
+        {0x14, 1, 0, 2, 0, 1, 'a'},        // unknown open flag
+        {0x20, 1, 0, 0, 0x80, 0x80, 0x80}, // unterminated varint
+    };
+    for (const auto &bytes : bad) {
+        Message m;
+        EXPECT_FALSE(decodeMessage(bytes, m)) << ::testing::PrintToString(bytes);
+    }
+}
+
+TEST(MessageTest, HelloCarriesVersionCapabilitiesAndNonce)
+{
+    Hello h;
+    h.caps = kCapZstd;
+    h.nonce = 0x01020304;
+    h.maxPayload = 1024;
+    h.window = 4;
+    Hello back;
+    ASSERT_TRUE(decodeHello(encodeHello(h), back));
+    EXPECT_EQ(back.version, kProtocolVersion);
+    EXPECT_EQ(back.caps, kCapZstd);
+    EXPECT_EQ(back.nonce, 0x01020304u);
+    EXPECT_EQ(back.maxPayload, 1024);
+    EXPECT_NE(tagForNonce(0x01010101), 0); // folds to zero, must not be
+    h.nonce = 0;
+    EXPECT_FALSE(decodeHello(encodeHello(h), back));
+}
+
+std::vector<uint8_t> roundTripBlocks(Codec codec, const std::vector<uint8_t> &raw, size_t partSize,
+                                     size_t *partCount)
+{
+    std::vector<DataPart> parts;
+    uint32_t crc = 0;
+    for (size_t off = 0; off < raw.size() || off == 0; off += kMaxBlockSize) {
+        const size_t n = std::min(kMaxBlockSize, raw.size() - off);
+        crc = crc32(raw.data() + off, n, crc);
+        auto block = splitBlock(codec, raw.data() + off, n, partSize, off + n == raw.size(), crc);
+        parts.insert(parts.end(), block.begin(), block.end());
+        if (raw.empty())
+            break;
+    }
+    *partCount = parts.size();
+    BlockAssembler assembler;
+    std::vector<uint8_t> out, block;
+    for (const auto &p : parts) {
+        bool done = false;
+        EXPECT_TRUE(assembler.add(p, block, done));
+        if (done)
+            out.insert(out.end(), block.begin(), block.end());
+    }
+    EXPECT_TRUE(assembler.finished());
+    return out;
+}
+
+TEST(BlockTest, TextShrinksRandomStaysRawBothRestoreExactly)
+{
+    using vexo::link::test::randomBytes;
+    using vexo::link::test::textBytes;
+    for (Codec codec : {Codec::Zstd, Codec::Zlib, Codec::None}) {
+        size_t textParts = 0, randomParts = 0, emptyParts = 0;
+        const auto text = textBytes(100000);
+        const auto random = randomBytes(100000, 3);
+        EXPECT_EQ(roundTripBlocks(codec, text, 2000, &textParts), text);
+        EXPECT_EQ(roundTripBlocks(codec, random, 2000, &randomParts), random);
+        EXPECT_TRUE(roundTripBlocks(codec, {}, 2000, &emptyParts).empty());
+        EXPECT_EQ(randomParts, 52u); // raw: three full blocks of 17 parts and a 1,696-byte one
+        if (codec != Codec::None) {
+            EXPECT_LT(textParts * 3, randomParts);
+        }
+    }
+}
+
+TEST(BlockTest, DamagedStreamsAreRefused)
+{
+    const auto text = vexo::link::test::textBytes(5000);
+    auto parts =
+        splitBlock(Codec::Zstd, text.data(), text.size(), 100000, true, crc32(text.data(), text.size()));
+    ASSERT_EQ(parts.size(), 1u);
+    std::vector<uint8_t> block;
+    bool done;
+
+    auto wrongCrc = parts[0];
+    wrongCrc.streamCrc ^= 1;
+    EXPECT_FALSE(BlockAssembler().add(wrongCrc, block, done));
+
+    auto garbage = parts[0];
+    garbage.data[garbage.data.size() / 2] ^= 0xFF;
+    EXPECT_FALSE(BlockAssembler().add(garbage, block, done));
+
+    DataPart raw;
+    raw.data.assign(kMaxBlockSize + 1, 0);
+    raw.flags = kPartEndOfBlock;
+    EXPECT_FALSE(BlockAssembler().add(raw, block, done)); // larger than any block
+
+    BlockAssembler mixed;
+    DataPart first;
+    first.flags = static_cast<uint8_t>(Codec::Zstd);
+    first.data = {1};
+    DataPart second;
+    second.flags = static_cast<uint8_t>(Codec::None) | kPartEndOfBlock;
+    EXPECT_TRUE(mixed.add(first, block, done));
+    EXPECT_FALSE(mixed.add(second, block, done));
+
+    BlockAssembler finished;
+    EXPECT_TRUE(finished.add(parts[0], block, done));
+    EXPECT_FALSE(finished.add(parts[0], block, done)); // nothing may follow the end
+}
+
+} // namespace
