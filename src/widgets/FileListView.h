@@ -103,8 +103,9 @@ public:
 
 signals:
     // A key was pressed/released in the list (auto-repeat releases are left
-    // out). Not emitted while an in-place editor is open. The key still reaches
-    // the view; handlers must not consume it.
+    // out; F2 is taken by editCurrent and not reported as pressed). Not emitted
+    // for keys typed into an open in-place editor. The key still reaches the
+    // view afterwards (type-ahead search, arrows, Enter = itemActivated).
     void keyPressed(int key, Qt::KeyboardModifiers modifiers);
     void keyReleased(int key, Qt::KeyboardModifiers modifiers);
     // Mouse double-click on a row (column-0 index).

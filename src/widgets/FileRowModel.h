@@ -25,7 +25,8 @@ struct FileRow {
 // follows the panes' header-click rule (see clickColumn); a new listing is
 // shown unsorted, in the order appended. Rows appended inside a batch reach the
 // views at most every FlushIntervalMs, so a long listing does not relayout its
-// views once per row.
+// views once per row. Use it on the window thread only; a listing thread posts
+// its rows there.
 class FileRowModel : public QAbstractTableModel
 {
     Q_OBJECT

@@ -62,7 +62,6 @@ class InputTextTest : public QObject
 private slots:
     void layoutAndTexts();
     void okReturnsTheTextAsTyped();
-    void okWithEmptyEditReturnsEmpty();
     void cancelAndEscapeReturnEmpty();
     void closeBoxReturnsTheInitialText();
     void enterActsOnReleaseOnly();
@@ -87,8 +86,6 @@ void InputTextTest::layoutAndTexts()
     QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("ButOk"))->text(), QStringLiteral("确\u3000定"));
     QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("ButCancel"))->text(),
              QStringLiteral("取\u3000消"));
-    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("LabCaption"))->width(), 297);
-    QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("edtText"))->width(), 297);
 }
 
 void InputTextTest::okReturnsTheTextAsTyped()
@@ -102,18 +99,14 @@ void InputTextTest::okReturnsTheTextAsTyped()
         },
         seen);
     QCOMPARE(answer, QStringLiteral("  new folder ")); // not trimmed
-}
 
-void InputTextTest::okWithEmptyEditReturnsEmpty()
-{
-    Seen seen;
-    const QString answer = prompt(
+    const QString empty = prompt(
         [](TFormInputText *dialog, QLineEdit *edit, Seen &) {
             edit->clear();
             QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("ButOk")), Qt::LeftButton);
         },
         seen);
-    QVERIFY(answer.isEmpty());
+    QVERIFY(empty.isEmpty());
 }
 
 void InputTextTest::cancelAndEscapeReturnEmpty()

@@ -166,7 +166,6 @@ void LookTest::captionPanelLayout()
     panel.setPalette(palette);
     panel.resize(400, 50); // the height stays fixed
     QCOMPARE(panel.height(), CaptionPanel::PanelHeight);
-    QCOMPARE(panel.text(), QStringLiteral("Palmtop - 未连接"));
     QVERIFY(QFontInfo(panel.font()).fixedPitch());
     QCOMPARE(panel.font().pixelSize(), 16);
 
@@ -186,12 +185,6 @@ void LookTest::captionPanelLayout()
             }
     QVERIFY2(firstInk >= CaptionPanel::TextIndent && firstInk <= CaptionPanel::TextIndent + 4,
              qPrintable(QString::number(firstInk)));
-    int lastInk = 0;
-    for (int x = 0; x < image.width() - 2; ++x)
-        for (int y = 3; y < 27; ++y)
-            if (image.pixelColor(x, y).lightness() < 60)
-                lastInk = x;
-    QVERIFY(lastInk < 300);
 }
 
 void LookTest::deepBlueFrameWithLightLists()
