@@ -43,6 +43,39 @@ TEST(Volume, StoresContentsOfEveryLengthAndKeepsThemAfterRemount)
     EXPECT_TRUE(test::checkProblems(bytes).empty());
 }
 
+TEST(Volume, WritesAndReadsFragmentedChains)
+{
+    std::vector<uint8_t> bytes;
+    auto volume = test::formatAndMount(bytes, 1u << 20);
+    for (int i = 0; i < 60; ++i)
+        ASSERT_EQ(writeFile(*volume, "h" + std::to_string(i), std::string(2048 * (1 + i % 3), 'h')),
+                  VDiskError::None);
+    for (int i = 0; i < 60; i += 2)
+        ASSERT_EQ(volume->remove("h" + std::to_string(i)), VDiskError::None);
+    // Fills the holes first: a chain of many short stretches, written in
+    // pieces that end mid-cluster.
+    std::mt19937 rng(4);
+    const std::string data = test::randomBytes(rng, 400000);
+    std::unique_ptr<FileWriter> writer;
+    ASSERT_EQ(FileWriter::open(*volume, "frag.bin", writer), VDiskError::None);
+    for (size_t at = 0; at < data.size(); at += 70001)
+        ASSERT_EQ(writer->write(data.data() + at, std::min<size_t>(70001, data.size() - at)),
+                  VDiskError::None);
+    ASSERT_EQ(writer->commit(), VDiskError::None);
+    std::string back;
+    ASSERT_EQ(readFile(*volume, "frag.bin", back), VDiskError::None);
+    EXPECT_TRUE(back == data);
+    std::unique_ptr<FileReader> reader;
+    ASSERT_EQ(FileReader::open(*volume, "frag.bin", reader), VDiskError::None);
+    back.assign(data.size(), '\0');
+    size_t got = 0;
+    ASSERT_EQ(reader->read(&back[0], back.size(), got), VDiskError::None)
+        << "one large read across stretches";
+    EXPECT_EQ(got, data.size());
+    EXPECT_TRUE(back == data);
+    EXPECT_TRUE(test::checkProblems(bytes).empty());
+}
+
 TEST(Volume, ReplacesAFileOnlyWhenTheNewContentsAreComplete)
 {
     std::vector<uint8_t> bytes;

@@ -91,8 +91,8 @@ VDiskError FileWriter::writeClusters(const uint8_t *data, size_t length)
         m_last = c;
         if (!adjacent) {
             if (i > 0) {
-                e = m_volume.device().write(m_volume.boot().clusterOffset(runFirst), data + runStart,
-                                            (i - runStart) * clusterBytes);
+                e = m_volume.device().write(m_volume.boot().clusterOffset(runFirst),
+                                            data + runStart * clusterBytes, (i - runStart) * clusterBytes);
                 if (e != VDiskError::None)
                     return e;
             }

@@ -37,11 +37,13 @@ public:
     VDiskError commit();
     // Drops the new contents.
     void abandon();
+    // Makes the writer void, as a failed write does (the caller's data was
+    // not all taken, so the file must not be completed).
+    void fail(VDiskError error);
 
 private:
     FileWriter(Volume &volume, std::string name, std::u16string key);
     VDiskError writeClusters(const uint8_t *data, size_t length);
-    void fail(VDiskError error);
 
     Volume &m_volume;
     std::string m_name;

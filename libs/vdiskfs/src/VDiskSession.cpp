@@ -22,6 +22,7 @@ namespace
 
 constexpr size_t kMaxOpenFiles = 64;
 constexpr size_t kMaxSearches = 16;
+constexpr uint64_t kNewImageBytes = 16 * 1024 * 1024;
 
 uint32_t newVolumeId()
 {
@@ -99,12 +100,6 @@ void VDiskSession::setImage(const char *path)
     m_path = path != nullptr ? path : "";
 }
 
-void VDiskSession::setNewImageBytes(uint64_t bytes)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_newImageBytes = bytes;
-}
-
 void VDiskSession::unmountLocked()
 {
     // Readers first: they may hold chains whose freeing waits for them.
@@ -171,10 +166,7 @@ VDiskError VDiskSession::format()
     };
     VDiskError e;
     if (::stat(m_path.c_str(), &st) != 0 && errno == ENOENT) {
-        BootSector probe;
-        if ((e = BootSector::plan(m_newImageBytes, probe)) != VDiskError::None)
-            return e;
-        e = FileBlockDevice::create(m_path, m_newImageBytes, device);
+        e = FileBlockDevice::create(m_path, kNewImageBytes, device);
     } else {
         e = FileBlockDevice::open(m_path, device);
     }
@@ -301,8 +293,10 @@ VDiskError VDiskSession::write(const void *buffer, int size, int count, int file
         return VDiskError::BadHandle;
     size_t bytes = 0;
     VDiskError e = byteCount(buffer, size, count, bytes);
-    if (e != VDiskError::None)
+    if (e != VDiskError::None) {
+        it->second.writer->fail(e);
         return e;
+    }
     return it->second.writer->write(buffer, bytes);
 }
 

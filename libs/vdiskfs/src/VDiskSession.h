@@ -41,9 +41,6 @@ public:
     VDiskError remove(const char *name);
     VDiskError rename(const char *from, const char *to);
 
-    // The size used for a new image (16 MiB); tests may shrink it.
-    void setNewImageBytes(uint64_t bytes);
-
 private:
     struct OpenFile {
         std::unique_ptr<FileReader> reader;
@@ -70,7 +67,6 @@ private:
     std::deque<Search> m_searches;
     int m_nextHandle = 1;
     int m_nextSearch = 1;
-    uint64_t m_newImageBytes = 16 * 1024 * 1024;
 };
 
 // For the vdisk tool, beside the C functions:
