@@ -1,39 +1,241 @@
 #include "vdisk/VDiskPane.h"
 
+#include "app/common.h"
 #include "app/main.h"
+#include "device/FileListRow.h"
+#include "platform/DesktopShell.h"
+#include "platform/Prompter.h"
+#include "platform/VDiskLibrary.h"
+#include "vdisk/TInitVDiskThread.h"
+#include "vdisk/VDiskCopy.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/FileListView.h"
+#include "widgets/FileRowModel.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QToolButton>
 
 namespace vexo
 {
 
-VDiskPane::VDiskPane(TFormMain &window) : QObject(&window), m_window(window)
+VDiskPane::VDiskPane(TFormMain &window)
+    : QObject(&window), m_window(window), m_library(window.services().vdisk),
+      m_registry(window.services().registry), m_icons(*window.VDiskRows)
 {
+    FileListView *list = window.VDiskList;
+    connect(list, &FileListView::keyReleased, this, &VDiskPane::VDiskListKeyUp);
+    connect(list, &FileListView::itemDoubleClicked, this, &VDiskPane::VDiskListDblClick);
+    connect(list, &FileListView::itemEdited, this, &VDiskPane::VDiskListEdited, Qt::DirectConnection);
 }
 
-VDiskPane::~VDiskPane() = default;
+VDiskPane::~VDiskPane()
+{
+    shutdown();
+}
+
+QString VDiskPane::imagePath(const QString &installPath)
+{
+    return installPath + QStringLiteral("/target/public/lib/vdisk.dat");
+}
+
+QString VDiskPane::placeholderFolder() const
+{
+    return m_window.TempDir.isEmpty() ? QString() : JoinPath(m_window.TempDir, QStringLiteral("VDisk"));
+}
 
 bool VDiskPane::startMount()
 {
+    if (!usable() || m_mounting)
+        return true;
+    auto *thread = new TInitVDiskThread(*this);
+    m_mounting = true;
+    thread->start();
+    if (!thread->isRunning() && !thread->isFinished()) {
+        m_mounting = false;
+        delete thread;
+        return false;
+    }
+    m_threads.removeAll(nullptr);
+    m_threads.append(thread);
     return true;
 }
 
 void VDiskPane::RefreshVDisk()
 {
+    if (m_window.VDiskState == 1)
+        ListVDisk();
+    else
+        startMount();
 }
 
 void VDiskPane::DisconnectVDisk()
 {
+    if (m_mounting) {
+        m_unmountWhenMounted = true;
+        return;
+    }
+    if (m_library)
+        m_library->DestoryFileSystem();
+    m_window.VDiskState = 0;
+    showState(Disconnected);
+    m_window.VDiskRows->clear();
+}
+
+void VDiskPane::ListVDisk()
+{
+    if (usable())
+        showListing(ReadVDiskListing(*m_library, placeholderFolder()));
+}
+
+void VDiskPane::setVDiskState(int state)
+{
+    m_window.VDiskState = state;
+}
+
+void VDiskPane::showState(State state)
+{
+    static const char *const keys[] = {"Connecting", "Connected", nullptr, "DisConnect"};
+    const LanguageTable &language = m_window.language;
+    const QString word = state == Failed
+                             ? language.other(QStringLiteral("Init")) + language.other(QStringLiteral("Fail"))
+                             : language.other(QLatin1String(keys[state]));
+    m_window.PVDiskStatus->setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") +
+                                   word);
+    if (state != Connecting)
+        m_window.TB_VDiskConnect->setChecked(state == Connected);
+}
+
+void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
+{
+    QVector<FileRow> rows;
+    rows.reserve(entries.size());
+    for (const VDiskEntry &entry : entries) {
+        const int icon = entry.placeholder.isEmpty() ? m_icons.genericIndex()
+                                                     : m_icons.GetShellIconIndex(entry.placeholder);
+        rows.append({entry.name, FileSizeText(entry.size), FileDateText(VDiskFileDate(entry.time)), icon});
+    }
+    m_window.VDiskRows->clear();
+    m_window.VDiskRows->appendRows(rows);
+}
+
+void VDiskPane::mountEnded()
+{
+    m_mounting = false;
+    if (m_unmountWhenMounted) {
+        m_unmountWhenMounted = false;
+        DisconnectVDisk();
+    }
+}
+
+void VDiskPane::ShowNoInstallPath()
+{
+    m_window.services().prompter->ask(QStringLiteral("系统没有检测到VexoTools安装目录！ \u3000"),
+                                      QStringLiteral("系统提示"), PromptButtons::Ok, PromptIcon::Error);
+}
+
+void VDiskPane::VDiskListKeyUp(int key, Qt::KeyboardModifiers)
+{
+    switch (key) {
+    case Qt::Key_Delete:
+        if (ConfirmFileDelete(*m_window.services().prompter))
+            DeleteSelectedVDiskFiles();
+        break;
+    case Qt::Key_F5:
+        RefreshVDisk();
+        break;
+    case Qt::Key_Control:
+        emit copyRequested();
+        break;
+    case Qt::Key_V:
+        emit pasteRequested();
+        break;
+    case Qt::Key_A:
+        m_window.VDiskList->selectAll();
+        break;
+    default:
+        break;
+    }
 }
 
 void VDiskPane::DeleteVDiskFiles()
 {
+    if (m_window.VDiskList->selectedRows().isEmpty())
+        return;
+    if (ConfirmFileDelete(*m_window.services().prompter))
+        DeleteSelectedVDiskFiles();
+}
+
+int VDiskPane::DeleteSelectedVDiskFiles()
+{
+    FileListView *list = m_window.VDiskList;
+    FileRowModel *rows = m_window.VDiskRows;
+    int result = 0;
+    if (!m_library)
+        return result;
+    for (int row = 0; row < rows->rowCount();) {
+        if (!list->isRowSelected(row)) {
+            ++row;
+            continue;
+        }
+        result = m_library->zfdelete(rows->caption(row));
+        if (result == 1)
+            rows->removeRows(row, 1); // the next row moves up and is looked at next
+        else
+            ++row;
+    }
+    return result;
+}
+
+void VDiskPane::VDiskListEdited(int, const QString &oldText, const QString &newText, bool *accept)
+{
+    *accept = m_library && m_library->zrename(oldText, newText) == 1;
+}
+
+void VDiskPane::VDiskListDblClick(const QModelIndex &)
+{
+    const QModelIndexList selected = m_window.VDiskList->selectedRows();
+    if (selected.size() != 1 || !m_library)
+        return;
+    const QString name = m_window.VDiskRows->caption(selected.first().row());
+    // A name that could leave the work folder is never copied out.
+    const QString copy =
+        IsSafeBareName(name) && !m_window.TempDir.isEmpty() ? JoinPath(m_window.TempDir, name) : QString();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int copied = copy.isEmpty() ? 0 : CopyVDiskFile(*m_library, name, copy, true);
+    QApplication::restoreOverrideCursor();
+    if (copied == 1)
+        m_window.services().shell->openWithAssociatedProgram(copy);
+    else
+        ShowCopyFailed(*m_window.services().prompter);
 }
 
 void VDiskPane::TB_FormatClick()
 {
+    if (!usable())
+        return;
+    const LanguageTable &language = m_window.language;
+    if (m_window.services().prompter->ask(language.msg(QStringLiteral("YNFormatVDisk")),
+                                          language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
+                                          PromptIcon::Question) != PromptAnswer::Ok)
+        return;
+    if (m_library->FormatFileSystem() == 0)
+        RefreshVDisk();
 }
 
 void VDiskPane::shutdown()
 {
+    if (m_detached.exchange(true))
+        return;
+    for (const QPointer<TInitVDiskThread> &thread : std::as_const(m_threads)) {
+        // An attempt may be waiting for its message box: the pane's posted
+        // calls are run here, and being cut off, they show nothing.
+        while (thread && !thread->wait(QDeadlineTimer(20)))
+            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    if (m_library)
+        m_library->DestoryFileSystem();
 }
 
 } // namespace vexo

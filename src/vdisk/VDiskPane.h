@@ -1,35 +1,112 @@
 #pragma once
 
+#include "device/ShellIconList.h"
+#include "vdisk/VDiskListing.h"
+
+#include <QList>
+#include <QModelIndex>
 #include <QObject>
+#include <QPointer>
+
+#include <atomic>
 
 namespace vexo
 {
 
+class Registry;
 class TFormMain;
+class TInitVDiskThread;
+class VDiskLibrary;
 
 // The image pane's commands and the simulator's disk image: mounting on a
 // thread, listing, refresh, unmount, keys, open, delete, rename and format.
+//
+// The pane works only when the window's services include the image library
+// and the registry; without them every command leaves the pane as it is.
 class VDiskPane : public QObject
 {
     Q_OBJECT
 public:
+    // The registry key (under HKEY_LOCAL_MACHINE) whose "InstallPath" names
+    // the simulator's folder.
+    static constexpr const char *InstallKey = "\\Software\\Tavrin\\VexoTools\\2";
+    // What the caption says after the pane's name.
+    enum State { Connecting, Connected, Failed, Disconnected };
+
     explicit VDiskPane(TFormMain &window);
     ~VDiskPane() override;
 
-    // Starts a mount attempt (AutoVDisk at start-up); false when the attempt
-    // could not be started.
+    // The image below an install folder: installPath + "/target/public/lib/vdisk.dat",
+    // nothing inserted or trimmed between the two.
+    static QString imagePath(const QString &installPath);
+
+    // Starts a mount attempt on a TInitVDiskThread. A request while an
+    // attempt runs is ignored. False when the thread could not be started.
     bool startMount();
+    // Lists the image again on this thread when mounted, else starts a mount.
     void RefreshVDisk();
+    // Unmounts (also when nothing is mounted): library released, state 0,
+    // button released, caption "DisConnect", list emptied. Asked for while an
+    // attempt runs, it is carried out when the attempt has ended.
     void DisconnectVDisk();
-    // The toolbar Delete while the image list has the focus.
+    // Rebuilds the list from the mounted image on this thread.
+    void ListVDisk();
+    // The toolbar Delete while the image list has the focus: asks first, and
+    // only when a row is selected.
     void DeleteVDiskFiles();
+    // Deletes the selected files; rows the library deleted leave the list.
+    // The library's answer for the last file tried, 0 when none was.
+    int DeleteSelectedVDiskFiles();
+    // Asks, formats the image (mounted or not) and, when that worked,
+    // refreshes (which mounts an unmounted image).
     void TB_FormatClick();
+    // The message shown when the registry key cannot be opened.
+    void ShowNoInstallPath();
     // At exit: no running attempt touches the window any more, and the image
     // is released once it has ended.
     void shutdown();
 
+    // TempDir + "/VDisk"; empty without a work folder.
+    QString placeholderFolder() const;
+    // True while a mount attempt has not yet reported its end.
+    bool mountRunning() const { return m_mounting; }
+
+    // For the mount thread.
+    VDiskLibrary &library() const { return *m_library; }
+    Registry &registry() const { return *m_registry; }
+    bool isDetached() const { return m_detached; }
+    void setVDiskState(int state);
+    void showState(State state);
+    void showListing(const QVector<VDiskEntry> &entries);
+    void mountEnded();
+
+signals:
+    // Ctrl released in the list: the selected names go to the clipboard.
+    void copyRequested();
+    // V released in the list: paste into the image.
+    void pasteRequested();
+
+public slots:
+    void VDiskListKeyUp(int key, Qt::KeyboardModifiers modifiers);
+    // Copies the one selected file to the work folder and opens it.
+    void VDiskListDblClick(const QModelIndex &index);
+    // Renames in the image; the row keeps its old name unless the library
+    // answers 1.
+    void VDiskListEdited(int row, const QString &oldText, const QString &newText, bool *accept);
+
 private:
+    bool usable() const { return m_library && m_registry && !m_detached; }
+
     TFormMain &m_window;
+    VDiskLibrary *m_library = nullptr;
+    Registry *m_registry = nullptr;
+    ShellIconList m_icons;
+    // Attempts started; each deletes itself when finished. An attempt that
+    // has reported its end may still be returning when the next one starts.
+    QList<QPointer<TInitVDiskThread>> m_threads;
+    bool m_mounting = false;
+    bool m_unmountWhenMounted = false;
+    std::atomic<bool> m_detached{false};
 };
 
 } // namespace vexo

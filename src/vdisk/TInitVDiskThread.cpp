@@ -1,0 +1,63 @@
+#include "vdisk/TInitVDiskThread.h"
+
+#include "platform/Registry.h"
+#include "platform/VDiskLibrary.h"
+#include "vdisk/VDiskListing.h"
+#include "vdisk/VDiskPane.h"
+
+namespace vexo
+{
+
+TInitVDiskThread::TInitVDiskThread(VDiskPane &pane)
+    : QThread(&pane), m_pane(pane), m_placeholderFolder(pane.placeholderFolder())
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+template <typename Change> void TInitVDiskThread::post(Change change)
+{
+    VDiskPane *pane = &m_pane;
+    QMetaObject::invokeMethod(
+        pane,
+        [pane, change] {
+            if (!pane->isDetached())
+                change(*pane);
+        },
+        Qt::QueuedConnection);
+}
+
+void TInitVDiskThread::Execute()
+{
+    post([](VDiskPane &pane) { pane.showState(VDiskPane::Connecting); });
+
+    QString installPath;
+    const bool opened = m_pane.registry().readMachineString(QString::fromUtf8(VDiskPane::InstallKey),
+                                                            QStringLiteral("InstallPath"), &installPath);
+    bool mounted = false;
+    if (!opened) {
+        VDiskPane *pane = &m_pane;
+        QMetaObject::invokeMethod(
+            pane,
+            [pane] {
+                if (!pane->isDetached())
+                    pane->ShowNoInstallPath();
+            },
+            Qt::BlockingQueuedConnection);
+    } else {
+        m_pane.library().SetVdiskFile(VDiskPane::imagePath(installPath));
+        mounted = m_pane.library().InitFileSystem() == 0;
+    }
+
+    if (!m_pane.isDetached())
+        m_pane.setVDiskState(mounted ? 1 : 0);
+    if (mounted) {
+        post([](VDiskPane &pane) { pane.showState(VDiskPane::Connected); });
+        const QVector<VDiskEntry> entries = ReadVDiskListing(m_pane.library(), m_placeholderFolder);
+        post([entries](VDiskPane &pane) { pane.showListing(entries); });
+    } else {
+        post([](VDiskPane &pane) { pane.showState(VDiskPane::Failed); });
+    }
+    post([](VDiskPane &pane) { pane.mountEnded(); });
+}
+
+} // namespace vexo
