@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -31,6 +32,19 @@ QString DeepBlueStyle::styleSheet()
 
 void DeepBlueStyle::apply(QApplication &app)
 {
+    // Without a desktop (a bare X server, the offscreen platform) Qt knows no
+    // icon theme and file lists would show no file-type icons.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
+        QStringList paths = QIcon::themeSearchPaths();
+        const QString dataDirs =
+            qEnvironmentVariable("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
+        for (const QString &dir : dataDirs.split(u':', Qt::SkipEmptyParts)) {
+            if (!paths.contains(dir + QStringLiteral("/icons")))
+                paths << dir + QStringLiteral("/icons");
+        }
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    }
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
     QPalette palette = QApplication::style()->standardPalette();
