@@ -156,15 +156,6 @@ TEST(LinkLine, ReceiverThatStopsReadingHoldsTheSenderBackWithoutLaterBurst)
     EXPECT_LE(line.pendingSize(), 101u);
 }
 
-TEST(LinkLine, UnthrottledLinePassesEverythingAtOnce)
-{
-    LinkLine line(lineOptions(0), 7);
-    const std::string input = pattern(50000);
-    EXPECT_EQ(relay(line, input, 1), input);
-    EXPECT_EQ(line.counters().received, input.size());
-    EXPECT_EQ(line.counters().delivered, input.size());
-}
-
 TEST(LinkLine, FaultsDependOnlyOnSeedAndBytes)
 {
     const std::string input = pattern(200000);

@@ -292,16 +292,5 @@ TEST(LinkSimulator, StopReturnsPromptlyWhileTheReceiverIsNotReading)
     EXPECT_EQ(link.endA(), "");
 }
 
-TEST(LinkSimulator, RefusesToStartTwice)
-{
-    LinkSimulator link(options(0));
-    ASSERT_TRUE(link.start(nullptr));
-    std::string error;
-    EXPECT_FALSE(link.start(&error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(link.endA().empty());
-    EXPECT_NE(link.endA(), link.endB());
-}
-
 } // namespace
 } // namespace vexo::test
