@@ -4,6 +4,7 @@
 #include "app/SettingsFile.h"
 #include "app/common.h"
 #include "device/DevicePane.h"
+#include "dialogs/setup.h"
 #include "platform/Prompter.h"
 #include "platform/SystemPaths.h"
 #include "vdisk/VDiskPane.h"
@@ -437,6 +438,16 @@ void TFormMain::TB_PasteClick()
 
 void TFormMain::TB_SetupClick()
 {
+    TFormSetup setup(settings, language, *m_settingsFile, *m_services.profiles, *m_services.prompter, this);
+    setup.exec();
+    // The window may have been closed while the dialog was open.
+    if (m_destroyed)
+        return;
+    // A fresh attempt picks up the port and speed just stored.
+    if (!setup.SetupCancelled)
+        RefreshRpc();
+    if (ShellList->gridLines() != settings.GridLines)
+        ApplyGridLines(settings.GridLines);
 }
 
 void TFormMain::RefreshRpc()

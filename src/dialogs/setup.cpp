@@ -1,0 +1,234 @@
+#include "dialogs/setup.h"
+
+#include "app/LanguageTable.h"
+#include "app/Settings.h"
+#include "app/SettingsFile.h"
+#include "platform/ProfileFiles.h"
+#include "platform/Prompter.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+
+namespace vexo
+{
+
+const QString TFormSetup::BrowsePrompt = QStringLiteral("选择初始本地文件夹:");
+
+namespace
+{
+
+const int PortCount = 11; // USB, COM1..COM10
+const int Speeds[] = {9600, 19200, 38400, 57600, 115200};
+
+QString portName(int port)
+{
+    return port == 0 ? QStringLiteral("USB") : QStringLiteral("COM%1").arg(port);
+}
+
+// The device node a port opens on this machine: the [Ports] entry of the
+// settings file when there is one, else the serial-port naming of Linux.
+QString portDeviceNode(ProfileFiles &profiles, const QString &settingsPath, int port)
+{
+    const QString fallback =
+        port == 0 ? QStringLiteral("/dev/ttyACM0") : QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    const QString mapped =
+        profiles.readString(settingsPath, QStringLiteral("Ports"), portName(port), QString()).trimmed();
+    return mapped.isEmpty() ? fallback : mapped;
+}
+
+template <typename T> T *named(T *widget, const char *name, int x, int y, int w, int h)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+} // namespace
+
+TFormSetup::TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file,
+                       ProfileFiles &profiles, Prompter &prompter, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_settings(settings), m_language(language), m_file(file), m_profiles(profiles), m_prompter(prompter)
+{
+    setObjectName(QStringLiteral("FormSetup"));
+    setWindowTitle(QStringLiteral("参数设置"));
+    setFixedSize(ClientWidth, ClientHeight);
+    setModal(true);
+    buildControls();
+    FormCreate();
+}
+
+void TFormSetup::buildControls()
+{
+    GB_Option = named(new QGroupBox(QStringLiteral(" 选项设置 "), this), "GB_Option", 18, 42, 317, 161);
+    RB_Local = named(new QRadioButton(QStringLiteral("本地路径"), GB_Option), "RB_Local", 18, 22, 200, 17);
+    edtPath = named(new QLineEdit(GB_Option), "edtPath", 38, 45, 219, 21);
+    FlatButton1 = named(new QToolButton(GB_Option), "FlatButton1", 267, 45, 20, 20);
+    FlatButton1->setAutoRaise(true);
+    FlatButton1->setIcon(
+        QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
+    RB_No = named(new QRadioButton(QStringLiteral("默认路径"), GB_Option), "RB_No", 19, 70, 145, 17);
+    RB_LastPath = named(new QRadioButton(QStringLiteral("记录最后一次路径"), GB_Option), "RB_LastPath", 170,
+                        70, 140, 17);
+    Bevel1 = named(new QFrame(GB_Option), "Bevel1", 2, 99, 313, 2);
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    CB_GridLines =
+        named(new QCheckBox(QStringLiteral(" 网格显示"), GB_Option), "CB_GridLines", 19, 106, 125, 17);
+    CB_ViewStyle = named(new QCheckBox(QStringLiteral(" 保留上次查看模式"), GB_Option), "CB_ViewStyle", 147,
+                         106, 165, 17);
+    ckAutoVDisk = named(new QCheckBox(QStringLiteral("启动自动连接VDisk虚拟磁盘"), GB_Option), "ckAutoVDisk",
+                        19, 130, 290, 17);
+
+    GB_Rpc = named(new QGroupBox(QStringLiteral(" Rpc 通讯参数 "), this), "GB_Rpc", 18, 212, 317, 135);
+    p1LabComPort = named(new QLabel(QStringLiteral("端口："), GB_Rpc), "p1LabComPort", 25, 26, 90, 16);
+    cbComport = named(new QComboBox(GB_Rpc), "cbComport", 118, 22, 107, 21);
+    for (int port = 0; port < PortCount; ++port)
+        cbComport->addItem(portName(port));
+    p1LabBaudrate =
+        named(new QLabel(QStringLiteral("通讯波特率："), GB_Rpc), "p1LabBaudrate", 25, 53, 90, 16);
+    cbBaudrate = named(new QComboBox(GB_Rpc), "cbBaudrate", 118, 49, 108, 21);
+    for (int speed : Speeds)
+        cbBaudrate->addItem(QString::number(speed));
+    ckCompress = named(new QCheckBox(QStringLiteral("进行压缩通讯"), GB_Rpc), "ckCompress", 18, 77, 290, 17);
+    ckAutoRpc =
+        named(new QCheckBox(QStringLiteral("每次启动自动连接"), GB_Rpc), "ckAutoRpc", 18, 103, 290, 17);
+
+    butApply = named(new QPushButton(QStringLiteral("确定(&O)"), this), "butApply", 169, 356, 75, 23);
+    butClose = named(new QPushButton(QStringLiteral("取消(&C)"), this), "butClose", 257, 356, 75, 23);
+
+    connect(butApply, &QPushButton::clicked, this, &TFormSetup::butApplyClick);
+    connect(butClose, &QPushButton::clicked, this, &TFormSetup::butCloseClick);
+    connect(FlatButton1, &QToolButton::clicked, this, &TFormSetup::FlatButton1Click);
+    showPortNodes();
+}
+
+void TFormSetup::FormCreate()
+{
+    const Settings &s = m_settings;
+    // The three choices share one exclusive group, so with both Pathed and
+    // LastPath stored the later one is what shows.
+    if (s.Pathed) {
+        RB_Local->setChecked(true);
+        edtPath->setText(s.Path);
+    }
+    if (s.LastPath)
+        RB_LastPath->setChecked(true);
+    if (!s.Pathed && !s.LastPath)
+        RB_No->setChecked(true);
+    CB_GridLines->setChecked(s.GridLines);
+    CB_ViewStyle->setChecked(s.ViewMode != 0);
+    cbComport->setCurrentIndex(s.Comport >= 0 && s.Comport < PortCount ? s.Comport : -1);
+    cbBaudrate->setCurrentIndex(cbBaudrate->findText(QString::number(s.Baudrate)));
+    ckCompress->setChecked(s.Compress == 1);
+    ckAutoRpc->setChecked(s.AutoRpc);
+    ckAutoVDisk->setChecked(s.AutoVDisk);
+
+    setWindowTitle(m_language.toolBar(QStringLiteral("Setup")));
+    GB_Option->setTitle(m_language.setup(QStringLiteral("Option")));
+    RB_Local->setText(m_language.setup(QStringLiteral("LocalPath")));
+    RB_No->setText(m_language.setup(QStringLiteral("DefaultPath")));
+    FlatButton1->setToolTip(m_language.setup(QStringLiteral("Browse")));
+    RB_LastPath->setText(m_language.setup(QStringLiteral("Recordpath")));
+    CB_GridLines->setText(m_language.setup(QStringLiteral("GridLineView")));
+    CB_ViewStyle->setText(m_language.setup(QStringLiteral("SaveView")));
+    ckAutoVDisk->setText(m_language.setup(QStringLiteral("AutoVDiskStartup")));
+    GB_Rpc->setTitle(m_language.setup(QStringLiteral("RpcOption")));
+    p1LabComPort->setText(m_language.setup(QStringLiteral("ComPort")));
+    p1LabBaudrate->setText(m_language.setup(QStringLiteral("Baudrate")));
+    ckCompress->setText(m_language.setup(QStringLiteral("Compress")));
+    ckAutoRpc->setText(m_language.setup(QStringLiteral("AutoRpcStartup")));
+    butApply->setText(m_language.other(QStringLiteral("Ok")));
+    butClose->setText(m_language.other(QStringLiteral("Cancel")));
+}
+
+void TFormSetup::showPortNodes()
+{
+    QStringList lines;
+    for (int port = 0; port < PortCount; ++port) {
+        const QString node = portDeviceNode(m_profiles, m_file.path(), port);
+        cbComport->setItemData(port, node, Qt::ToolTipRole);
+        lines << portName(port) + QStringLiteral(": ") + node;
+    }
+    cbComport->setToolTip(lines.join(QLatin1Char('\n')));
+}
+
+void TFormSetup::butApplyClick()
+{
+    Settings &s = m_settings;
+    // With nothing selected (a stored value outside the lists) the stored
+    // port and speed stay; the link always needs both.
+    if (cbComport->currentIndex() >= 0)
+        s.Comport = cbComport->currentIndex();
+    if (cbBaudrate->currentIndex() >= 0)
+        s.Baudrate = cbBaudrate->currentText().toInt();
+    s.Compress = ckCompress->isChecked() ? 1 : 0;
+    s.AutoRpc = ckAutoRpc->isChecked();
+    s.AutoVDisk = ckAutoVDisk->isChecked();
+    if (RB_No->isChecked()) {
+        s.Pathed = false;
+        s.LastPath = false;
+        s.Path.clear();
+    } else {
+        s.Pathed = RB_Local->isChecked();
+        s.Path = s.Pathed ? edtPath->text() : QString();
+        s.LastPath = RB_LastPath->isChecked();
+    }
+    s.GridLines = CB_GridLines->isChecked();
+    if (!CB_ViewStyle->isChecked())
+        s.ViewMode = 0;
+
+    // A file that refuses one write refuses the rest: stop at the first, so
+    // the user sees the failure once.
+    [[maybe_unused]] const bool written = m_file.writeInt(QStringLiteral("Comport"), s.Comport) &&
+                                          m_file.writeInt(QStringLiteral("Baudrate"), s.Baudrate) &&
+                                          m_file.writeInt(QStringLiteral("Compress"), s.Compress) &&
+                                          m_file.writeBool(QStringLiteral("AutoRpc"), s.AutoRpc) &&
+                                          m_file.writeBool(QStringLiteral("AutoVDisk"), s.AutoVDisk) &&
+                                          m_file.writeBool(QStringLiteral("GridLines"), s.GridLines) &&
+                                          m_file.writeInt(QStringLiteral("ViewStyle"), s.ViewMode) &&
+                                          m_file.writeBool(QStringLiteral("Pathed"), s.Pathed) &&
+                                          m_file.writeString(QStringLiteral("Path"), s.Path) &&
+                                          m_file.writeBool(QStringLiteral("LastPath"), s.LastPath);
+
+    SetupCancelled = false;
+    accept();
+}
+
+void TFormSetup::butCloseClick()
+{
+    SetupCancelled = true;
+    reject();
+}
+
+void TFormSetup::FlatButton1Click()
+{
+    const QString folder = m_prompter.browseFolder(BrowsePrompt, QString());
+    if (!folder.isEmpty())
+        edtPath->setText(QDir::toNativeSeparators(folder));
+}
+
+void TFormSetup::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect box = frameGeometry();
+        box.moveCenter(screen->availableGeometry().center());
+        move(box.topLeft());
+    }
+}
+
+} // namespace vexo

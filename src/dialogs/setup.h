@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+namespace vexo
+{
+
+class LanguageTable;
+class ProfileFiles;
+class Prompter;
+class SettingsFile;
+struct Settings;
+
+// The setup dialog: the local pane's start folder, grid lines, whether the
+// view mode is remembered, the automatic connections at start-up, and the
+// device link's port, speed and compression flag.
+//
+// A fresh dialog is made for each opening and filled from `settings` at
+// construction. Apply (butApply) stores every value into `settings` and then
+// writes the ten [Setting] entries through `file`; Cancel, Escape and the
+// close box change nothing. The caller reads SetupCancelled after exec() to
+// learn which way it ended. Nothing is owned; everything must outlive the
+// dialog. `profiles` is read only for the [Ports] mapping shown as the tool
+// tip of cbComport.
+class TFormSetup : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 356;
+    static constexpr int ClientHeight = 421;
+    // The prompt of the start-folder browse dialog.
+    static const QString BrowsePrompt;
+
+    TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file, ProfileFiles &profiles,
+               Prompter &prompter, QWidget *parent = nullptr);
+
+    // True until Apply: an opening that ends any other way counts as
+    // cancelled.
+    bool SetupCancelled = true;
+
+    // Controls, by their designed names.
+    QGroupBox *GB_Option;
+    QRadioButton *RB_Local;
+    QLineEdit *edtPath;
+    QToolButton *FlatButton1;
+    QRadioButton *RB_No;
+    QRadioButton *RB_LastPath;
+    QFrame *Bevel1;
+    QCheckBox *CB_GridLines;
+    QCheckBox *CB_ViewStyle;
+    QCheckBox *ckAutoVDisk;
+    QGroupBox *GB_Rpc;
+    QLabel *p1LabComPort;
+    QComboBox *cbComport;
+    QLabel *p1LabBaudrate;
+    QComboBox *cbBaudrate;
+    QCheckBox *ckCompress;
+    QCheckBox *ckAutoRpc;
+    QPushButton *butApply;
+    QPushButton *butClose;
+
+public slots:
+    // Stores the values in the settings and the settings file, then closes
+    // the dialog as applied. A failed write is reported by the settings
+    // file's error handler once; the remaining entries are then skipped and
+    // the values in memory stay changed.
+    void butApplyClick();
+    // Closes the dialog without storing anything.
+    void butCloseClick();
+    // Picks the fixed start folder into edtPath; a cancelled browse keeps
+    // the text. Does not choose RB_Local.
+    void FlatButton1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildControls();
+    void FormCreate();
+    void showPortNodes();
+
+    Settings &m_settings;
+    const LanguageTable &m_language;
+    SettingsFile &m_file;
+    ProfileFiles &m_profiles;
+    Prompter &m_prompter;
+};
+
+} // namespace vexo
