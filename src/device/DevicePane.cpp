@@ -1,42 +1,403 @@
 #include "device/DevicePane.h"
 
+#include "app/SettingsFile.h"
+#include "app/common.h"
 #include "app/main.h"
+#include "device/DevicePorts.h"
+#include "device/RpcListing.h"
+#include "device/TInitRPCThread.h"
+#include "platform/DesktopShell.h"
+#include "platform/DeviceLink.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/FileListView.h"
+#include "widgets/FileRowModel.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QFileInfo>
+#include <QToolButton>
 
 namespace vexo
 {
 
-DevicePane::DevicePane(TFormMain &window) : QObject(&window), m_window(window)
+namespace
 {
+
+constexpr int RespondTimeoutMs = 3000;
+
+// The window waits for the device: show it.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+// A listing on the window thread: rows go straight into the pane, and the
+// list is repainted whenever the model shows a batch, so rows appear while
+// the window waits for the rest.
+class PaneSink : public RpcListingSink
+{
+public:
+    PaneSink(FileRowModel &rows, FileListView &list,
+             std::function<void(const FileRow &, const QString &)> add)
+        : m_rows(rows), m_list(list), m_add(std::move(add))
+    {
+    }
+    void listingStarted() override
+    {
+        m_rows.clear();
+        m_rows.beginBatch();
+    }
+    void rowListed(const FileRow &row, const QString &placeholder) override
+    {
+        m_add(row, placeholder);
+        if (m_rows.pendingCount() == 0)
+            m_list.currentView()->viewport()->repaint();
+    }
+    void listingEnded() override { m_rows.endBatch(); }
+
+private:
+    FileRowModel &m_rows;
+    FileListView &m_list;
+    std::function<void(const FileRow &, const QString &)> m_add;
+};
+
+} // namespace
+
+DevicePane::DevicePane(TFormMain &window)
+    : QObject(&window), m_window(window), m_link(window.services().link), m_icons(*window.RpcRows)
+{
+    FileListView *list = m_window.RpcList;
+    connect(list, &FileListView::keyReleased, this, &DevicePane::RpcListKeyUp);
+    connect(list, &FileListView::itemDoubleClicked, this, &DevicePane::RpcListDblClick);
+    connect(list, &FileListView::itemEdited, this, &DevicePane::RpcListEdited, Qt::DirectConnection);
 }
 
-DevicePane::~DevicePane() = default;
+DevicePane::~DevicePane()
+{
+    // The window always shuts the pane down first; this only guards against
+    // a thread outliving the pane.
+    if (m_attempt) {
+        m_attempt->detach();
+        m_attempt->wait();
+    }
+}
 
 bool DevicePane::startConnect()
 {
+    if (m_shutDown || !m_link || m_attemptRunning)
+        return true;
+    return startAttempt();
+}
+
+bool DevicePane::startAttempt()
+{
+    TInitRPCThread::Request request;
+    request.port = m_window.settings.Comport;
+    request.baudRate = m_window.settings.Baudrate;
+    request.devicePath =
+        ResolveDevicePath(*m_window.services().profiles, m_window.settingsFile().path(), request.port);
+    request.tempDir = m_window.TempDir;
+
+    auto *thread = new TInitRPCThread(*this, request);
+    m_attempt = thread;
+    m_attemptRunning = true;
+    m_disconnectAfterAttempt = false;
+    thread->start();
     return true;
 }
 
 void DevicePane::RefreshRpc()
 {
+    // A second request while an attempt runs (F5 down and up, F3 twice)
+    // would only queue a duplicate attempt or interleave two listings.
+    if (m_shutDown || !m_link || m_attemptRunning)
+        return;
+    if (m_window.RpcConnected)
+        ListRpc();
+    else
+        startAttempt();
 }
 
 void DevicePane::DisconnectRpc()
 {
+    if (m_shutDown)
+        return;
+    if (m_attemptRunning) {
+        m_disconnectAfterAttempt = true;
+        if (m_attempt)
+            m_attempt->stopListing();
+        return;
+    }
+    CloseRpcLink();
+    m_window.RpcRows->clear();
+    m_window.TB_RpcConnect->setChecked(false);
+    setCaption("DisConnect");
+}
+
+int DevicePane::CloseRpcLink()
+{
+    const int result = m_link ? m_link->CloseConnection(m_window.RpcClient) : 0;
+    m_window.RpcConnected = false;
+    return result;
+}
+
+bool DevicePane::OpenRpcLink(int port, int baudRate, const QString &devicePath)
+{
+    if (!m_link)
+        return false;
+    DeviceLink &link = *m_link;
+    TFormMain &w = m_window;
+
+    // A pipe made for another port goes, with its client. A pipe without a
+    // client is released too, so it is never reused on the wrong port.
+    if (port != w.RpcPipePort && (w.RpcClient != 0 || w.RpcPipe != 0)) {
+        if (w.RpcClient != 0) {
+            link.CloseConnection(w.RpcClient);
+            link.UnInitVexoFileClient(w.RpcClient);
+        }
+        if (w.RpcPipe != 0) {
+            if (w.RpcPipePort != 0) {
+                link.CloseUartPipe(w.RpcPipe);
+                link.UnInitUartPipe(w.RpcPipe);
+            } else {
+                link.CloseUSBPipe(w.RpcPipe);
+                link.UnInitUSBPipe(w.RpcPipe);
+            }
+        }
+        w.RpcPipe = 0;
+        w.RpcClient = 0;
+        w.RpcConnected = false;
+    }
+    if (w.RpcConnected)
+        return true;
+
+    if (w.RpcPipe == 0) {
+        int pipe = 0;
+        if (port == 0) {
+            pipe = link.InitUSBPipe();
+            link.SetPipeDevicePath(pipe, devicePath);
+            link.OpenUSBPipe(pipe);
+        } else {
+            pipe = link.InitUartPipe();
+            link.SetPipeDevicePath(pipe, devicePath);
+            link.SetUartIntParam(pipe, port, baudRate, 8, 0, 1);
+            link.OpenUartPipe(pipe);
+        }
+        w.RpcPipe = pipe;
+    }
+    if (w.RpcClient == 0)
+        w.RpcClient = link.InitVexoFileClient(w.RpcPipe);
+    w.RpcPipePort = port;
+    link.SetRespondTimeout(w.RpcClient, RespondTimeoutMs);
+    return link.ConnectServer(w.RpcClient) == 0;
+}
+
+void DevicePane::ListRpc()
+{
+    if (!m_link)
+        return;
+    WaitCursor wait;
+    PaneSink sink(*m_window.RpcRows, *m_window.RpcList,
+                  [this](const FileRow &row, const QString &placeholder) { addRow(row, placeholder); });
+    ListRpcFiles(*m_link, m_window.RpcClient, m_window.TempDir, sink);
+}
+
+void DevicePane::addRow(FileRow row, const QString &placeholder)
+{
+    row.iconIndex = placeholder.isEmpty() ? m_icons.genericIndex() : m_icons.GetShellIconIndex(placeholder);
+    m_window.RpcRows->appendRow(row);
+}
+
+void DevicePane::setCaption(const char *stateKey)
+{
+    m_window.PRpcStatus->setText(m_window.language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
+                                 m_window.language.other(QLatin1String(stateKey)));
+}
+
+void DevicePane::showLinkState(LinkState state)
+{
+    if (m_shutDown)
+        return;
+    switch (state) {
+    case LinkState::Connecting:
+        setCaption("Connecting");
+        break;
+    case LinkState::Connected:
+        setCaption("Connected");
+        m_window.TB_RpcConnect->setChecked(true);
+        break;
+    case LinkState::Failed:
+        setCaption("DisConnect");
+        m_window.TB_RpcConnect->setChecked(false);
+        break;
+    }
+}
+
+void DevicePane::threadListingStarted()
+{
+    if (m_shutDown)
+        return;
+    m_window.RpcRows->clear();
+    m_window.RpcRows->beginBatch();
+}
+
+void DevicePane::threadRowListed(const FileRow &row, const QString &placeholder)
+{
+    if (!m_shutDown)
+        addRow(row, placeholder);
+}
+
+void DevicePane::threadListingEnded()
+{
+    if (!m_shutDown)
+        m_window.RpcRows->endBatch();
+}
+
+void DevicePane::attemptEnded(bool connected)
+{
+    if (m_shutDown)
+        return;
+    m_attemptRunning = false;
+    m_attempt = nullptr;
+    if (m_disconnectAfterAttempt) {
+        m_disconnectAfterAttempt = false;
+        DisconnectRpc();
+    }
+    emit attemptFinished(connected);
 }
 
 void DevicePane::DeleteRpcFiles()
 {
+    if (m_window.RpcList->selectedRows().isEmpty())
+        return;
+    if (ConfirmFileDelete(*m_window.services().prompter))
+        DeleteSelectedRpcFiles();
+}
+
+int DevicePane::DeleteSelectedRpcFiles()
+{
+    FileListView *list = m_window.RpcList;
+    FileRowModel *rows = m_window.RpcRows;
+    int result = 0;
+    for (int row = 0; row < rows->rowCount();) {
+        if (!list->isRowSelected(row)) {
+            ++row;
+            continue;
+        }
+        result = m_link ? m_link->RequestDeleteFile(m_window.RpcClient, rows->caption(row)) : -1;
+        // The row below moves up into this place and is examined next.
+        if (result == 0)
+            rows->removeRows(row, 1);
+        else
+            ++row;
+    }
+    return result;
+}
+
+bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
+{
+    return m_link && m_link->RequestRenameFile(m_window.RpcClient, oldName, newName) == 0;
 }
 
 bool DevicePane::RpcFileExists(const QString &name, bool local)
 {
-    return local && QFileInfo::exists(name);
+    if (local)
+        return QFileInfo::exists(name);
+    return m_link && m_link->RequestLookupFile(m_window.RpcClient, name) == 0;
+}
+
+void DevicePane::RpcListKeyUp(int key, Qt::KeyboardModifiers)
+{
+    if (m_window.RpcList->isEditing())
+        return;
+    switch (key) {
+    case Qt::Key_Delete:
+        // Asked even with nothing selected: the key always answers.
+        if (ConfirmFileDelete(*m_window.services().prompter))
+            DeleteSelectedRpcFiles();
+        break;
+    case Qt::Key_F5:
+        RefreshRpc();
+        break;
+    case Qt::Key_Control:
+        emit copyRequested();
+        break;
+    case Qt::Key_V:
+        emit pasteRequested();
+        break;
+    case Qt::Key_A:
+        m_window.RpcList->selectAll();
+        break;
+    default:
+        break;
+    }
+}
+
+void DevicePane::RpcListDblClick(const QModelIndex &)
+{
+    const QModelIndexList selected = m_window.RpcList->selectedRows();
+    if (selected.size() != 1 || !m_link)
+        return;
+    const QString name = m_window.RpcRows->caption(selected.first().row());
+    // The name comes from the device: it must not reach outside the work folder.
+    if (!IsSafeBareName(name) || m_window.TempDir.isEmpty())
+        return;
+    const QString local = JoinPath(m_window.TempDir, name);
+    int progress = 0, extra = 0, stop = 0;
+    int result = 0;
+    {
+        WaitCursor wait;
+        result = m_link->RequestReceiveFileEx(m_window.RpcClient, name, local, &progress, &extra, &stop, 1);
+    }
+    if (result == 1)
+        m_window.services().shell->openWithAssociatedProgram(local);
+}
+
+void DevicePane::RpcListEdited(int, const QString &oldText, const QString &newText, bool *accept)
+{
+    // The row keeps the new name only when the device took it.
+    *accept = newText == oldText || RenameRpcFile(oldText, newText);
 }
 
 void DevicePane::shutdown()
 {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    if (m_attempt) {
+        m_attempt->detach();
+        m_attempt->wait();
+        delete m_attempt;
+    }
+    m_attemptRunning = false;
+    releaseLink();
+}
+
+void DevicePane::releaseLink()
+{
+    if (!m_link)
+        return;
+    TFormMain &w = m_window;
+    if (w.RpcClient != 0) {
+        m_link->CloseConnection(w.RpcClient);
+        m_link->UnInitVexoFileClient(w.RpcClient);
+    }
+    if (w.RpcPipe != 0) {
+        if (w.RpcPipePort != 0) {
+            m_link->CloseUartPipe(w.RpcPipe);
+            m_link->UnInitUartPipe(w.RpcPipe);
+        } else {
+            m_link->CloseUSBPipe(w.RpcPipe);
+            m_link->UnInitUSBPipe(w.RpcPipe);
+        }
+    }
+    w.RpcClient = 0;
+    w.RpcPipe = 0;
+    w.RpcConnected = false;
 }
 
 } // namespace vexo

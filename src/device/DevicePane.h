@@ -1,14 +1,27 @@
 #pragma once
 
+#include "device/ShellIconList.h"
+
 #include <QObject>
+#include <QPointer>
+
+class QModelIndex;
 
 namespace vexo
 {
 
+class DeviceLink;
 class TFormMain;
+class TInitRPCThread;
+struct FileRow;
 
 // The device pane's commands and its link to the palmtop: connecting on a
 // thread, listing, refresh, disconnect, keys, open, delete and rename.
+//
+// Link state lives in the window (RpcConnected, RpcPipe, RpcClient,
+// RpcPipePort). One connection attempt runs at a time: a connect request
+// while one runs is ignored, a disconnect waits for its end. Without a device
+// link service nothing is ever attempted.
 class DevicePane : public QObject
 {
     Q_OBJECT
@@ -19,19 +32,81 @@ public:
     // Starts a connection attempt (AutoRpc at start-up); false when the
     // attempt could not be started.
     bool startConnect();
+    // Connected: lists the device again at once, on this thread. Otherwise
+    // starts a connection attempt, unless one is running.
     void RefreshRpc();
+    // Closes the connection, empties the list, releases the toolbar toggle
+    // and shows the disconnected caption. While an attempt runs this happens
+    // when it ends (its listing is cut short).
     void DisconnectRpc();
-    // The toolbar Delete while the device list has the focus.
+    // The toolbar Delete while the device list has the focus: with a
+    // selection, asks and deletes.
     void DeleteRpcFiles();
     // Whether the destination exists: a local path when local is true, else
-    // a device name.
+    // a device name (asks the device; false when it cannot be reached). Any
+    // thread may call.
     bool RpcFileExists(const QString &name, bool local);
-    // At exit: no running attempt touches the window any more, and the
-    // link is released once it has ended.
+    // At exit: a running attempt is cut off from the window and awaited (it
+    // is bounded by the response time-out), then the client and the pipe are
+    // released. Idempotent.
     void shutdown();
 
+    // The open sequence on port (0 = USB, n = COMn) with the pipe's device
+    // node; true when connected. Pipe and client are made only when missing,
+    // and replaced when the port changed. Runs on the connect thread.
+    bool OpenRpcLink(int port, int baudRate, const QString &devicePath);
+    // Closes the connection (pipe and client stay for the next attempt);
+    // RpcConnected becomes false. Returns the library's result, 0 = closed.
+    int CloseRpcLink();
+    // Rebuilds the list from the device on this (the window's) thread; the
+    // window waits until the last entry has arrived.
+    void ListRpc();
+    // Deletes the file of every selected row, top down, each tried once; a
+    // row goes when its delete succeeded. Returns the last request's result
+    // (0 when nothing was selected).
+    int DeleteSelectedRpcFiles();
+    // Renames a file on the device; true when it was renamed.
+    bool RenameRpcFile(const QString &oldName, const QString &newName);
+    // True while a connection attempt (with its first listing) runs.
+    bool attemptRunning() const { return m_attemptRunning; }
+
+public slots:
+    void RpcListKeyUp(int key, Qt::KeyboardModifiers modifiers);
+    // Receives the one selected file into the work folder and opens it.
+    void RpcListDblClick(const QModelIndex &index);
+    void RpcListEdited(int row, const QString &oldText, const QString &newText, bool *accept);
+
+signals:
+    // Ctrl released in the list: copy the selection to the clipboard.
+    void copyRequested();
+    // V released in the list: paste into the device.
+    void pasteRequested();
+    // An attempt has ended and its changes are on screen.
+    void attemptFinished(bool connected);
+
 private:
+    friend class TInitRPCThread;
+    enum class LinkState { Connecting, Connected, Failed };
+
+    bool startAttempt();
+    // The window-thread steps of an attempt, in the order it hands them over.
+    void showLinkState(LinkState state);
+    void threadListingStarted();
+    void threadRowListed(const FileRow &row, const QString &placeholder);
+    void threadListingEnded();
+    void attemptEnded(bool connected);
+
+    void setCaption(const char *stateKey);
+    void addRow(FileRow row, const QString &placeholder);
+    void releaseLink();
+
     TFormMain &m_window;
+    DeviceLink *m_link = nullptr;
+    ShellIconList m_icons;
+    QPointer<TInitRPCThread> m_attempt;
+    bool m_attemptRunning = false;
+    bool m_disconnectAfterAttempt = false;
+    bool m_shutDown = false;
 };
 
 } // namespace vexo

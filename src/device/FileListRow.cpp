@@ -26,7 +26,11 @@ QString LocaleDateSeparator()
 
 QString FileDateText(const QDate &date)
 {
-    const QString sep = LocaleDateSeparator();
+    return FileDateText(date, LocaleDateSeparator());
+}
+
+QString FileDateText(const QDate &date, const QString &sep)
+{
     return QStringLiteral("%1%2%3%4%5")
         .arg(date.year(), 4, 10, QLatin1Char('0'))
         .arg(sep)

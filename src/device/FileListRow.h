@@ -14,6 +14,8 @@ QString FileSizeText(qint64 size);
 
 // "yyyy/MM/dd", each "/" being the date separator of the user's locale.
 QString FileDateText(const QDate &date);
+// The same with a separator looked up once for many rows.
+QString FileDateText(const QDate &date, const QString &separator);
 // The date separator of the user's locale ("/" when it has none).
 QString LocaleDateSeparator();
 

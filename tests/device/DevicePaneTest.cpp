@@ -1,0 +1,604 @@
+// The device pane inside the real main window, on a recording device link.
+#include "device/DevicePane.h"
+#include "FakeDesktopShell.h"
+#include "FakeSystemPaths.h"
+#include "MemoryProfileFiles.h"
+#include "RecordingDeviceLink.h"
+#include "ScriptedPrompter.h"
+#include "app/main.h"
+#include "device/FileListRow.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/FileListView.h"
+#include "widgets/FileRowModel.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace vexo;
+using Record = DeviceLink::FindRecord;
+
+namespace
+{
+
+// The window with its device commands routed to the pane, as the key hook,
+// the toolbar toggle and the refresh command reach them.
+class DeviceFormMain : public TFormMain
+{
+public:
+    using TFormMain::TFormMain;
+    void RefreshRpc() override { devicePane->RefreshRpc(); }
+    void DisconnectRpc() override { devicePane->DisconnectRpc(); }
+};
+
+const QString Caption = QStringLiteral("PalmTop Filelist - ");
+
+QStringList captions(FileRowModel *rows)
+{
+    QStringList out;
+    for (int i = 0; i < rows->rowCount(); ++i)
+        out << rows->caption(i);
+    return out;
+}
+
+} // namespace
+
+class DevicePaneTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<test::MemoryProfileFiles> m_files;
+    std::unique_ptr<test::FakeSystemPaths> m_paths;
+    std::unique_ptr<test::ScriptedPrompter> m_prompter;
+    std::unique_ptr<test::FakeDesktopShell> m_shell;
+    std::unique_ptr<test::RecordingDeviceLink> m_link;
+    QString m_ini;
+
+    void setIni(const QByteArray &setting, const QByteArray &ports = QByteArray())
+    {
+        QByteArray content = "[Setting]\nAutoVDisk=0\n" + setting;
+        if (!ports.isEmpty())
+            content += "[Ports]\n" + ports;
+        m_files->setContent(m_ini, content);
+    }
+    std::unique_ptr<DeviceFormMain> open(bool withLink = true)
+    {
+        PlatformServices s{m_files.get(), m_paths.get(), m_prompter.get(), m_shell.get()};
+        if (withLink)
+            s.link = m_link.get();
+        auto w = std::make_unique<DeviceFormMain>(s);
+        w->resize(1000, 700);
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        if (!QTest::qWaitForWindowActive(w.get()))
+            qWarning("window not active");
+        return w;
+    }
+    static bool waitIdle(TFormMain *w)
+    {
+        return QTest::qWaitFor([w] { return !w->devicePane->attemptRunning(); }, 5000);
+    }
+    // Connects and waits for the attempt and its listing to end.
+    static bool connectNow(TFormMain *w)
+    {
+        w->devicePane->RefreshRpc();
+        return waitIdle(w) && w->RpcConnected;
+    }
+    static QAbstractItemView *view(TFormMain *w) { return w->RpcList->currentView(); }
+    static void select(TFormMain *w, const QList<int> &rows)
+    {
+        w->RpcList->clearSelection();
+        for (int r : rows)
+            w->RpcList->selectionModel()->select(w->RpcList->indexOfRow(r),
+                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    void useFiles(const QStringList &names)
+    {
+        QVector<Record> files;
+        for (const QString &n : names)
+            files.append({n, 0, 10});
+        m_link->setFiles(files);
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(m_dir->path() + "/tmp");
+        m_files = std::make_unique<test::MemoryProfileFiles>();
+        m_paths = std::make_unique<test::FakeSystemPaths>(m_dir->path() + "/", m_dir->path() + "/tmp/");
+        m_prompter = std::make_unique<test::ScriptedPrompter>();
+        m_shell = std::make_unique<test::FakeDesktopShell>();
+        m_link = std::make_unique<test::RecordingDeviceLink>();
+        m_ini = m_dir->path() + "/VexoFile.ini";
+        setIni("AutoRpc=0\nComport=1\nBaudrate=115200\n");
+    }
+
+    // ---- connection ------------------------------------------------------
+
+    void openSequenceFollowsThePort_data()
+    {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QByteArray>("ports");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("port");
+        QTest::newRow("COM3 default node")
+            << QByteArray("Comport=3\nBaudrate=57600\n") << QByteArray()
+            << QStringList{"InitUartPipe()", "SetPipeDevicePath(1,/dev/ttyS2)",
+                           "SetUartIntParam(1,3,57600,8,0,1)", "OpenUartPipe(1)"}
+            << 3;
+        QTest::newRow("COM10 mapped")
+            << QByteArray("Comport=10\nBaudrate=9600\n") << QByteArray("com10 = /dev/ttyUSB0\n")
+            << QStringList{"InitUartPipe()", "SetPipeDevicePath(1,/dev/ttyUSB0)",
+                           "SetUartIntParam(1,10,9600,8,0,1)", "OpenUartPipe(1)"}
+            << 10;
+        QTest::newRow("USB default node")
+            << QByteArray("Comport=0\n") << QByteArray("COM1=/dev/ttyUSB0\n")
+            << QStringList{"InitUSBPipe()", "SetPipeDevicePath(1,/dev/ttyACM0)", "OpenUSBPipe(1)"} << 0;
+        QTest::newRow("USB mapped") << QByteArray("Comport=0\n") << QByteArray("USB=/dev/ttyACM1\n")
+                                    << QStringList{"InitUSBPipe()", "SetPipeDevicePath(1,/dev/ttyACM1)",
+                                                   "OpenUSBPipe(1)"}
+                                    << 0;
+    }
+    void openSequenceFollowsThePort()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(QByteArray, ports);
+        QFETCH(QStringList, expected);
+        QFETCH(int, port);
+        setIni("AutoRpc=0\n" + setting, ports);
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        expected << "InitVexoFileClient(1)"
+                 << "SetRespondTimeout(101,3000)"
+                 << "ConnectServer(101)"
+                 << "RequestFindFileOpen(101,*.*)"
+                 << "RequestFindFileClose(101,0)";
+        QCOMPARE(m_link->log(), expected);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QVERIFY(w->TB_RpcConnect->isChecked());
+        QCOMPARE(w->RpcPipePort.load(), port);
+    }
+
+    void autoRpcConnectsAtStartUpAndTheCaptionFollowsTheAttempt()
+    {
+        setIni("AutoRpc=1\nComport=2\n");
+        useFiles({"a.txt"});
+        m_link->holdConnect();
+        auto w = open();
+        QTRY_VERIFY(m_link->connectWaiting());
+        QTRY_COMPARE(w->PRpcStatus->text(), Caption + "Connecting...");
+        QVERIFY(!w->TB_RpcConnect->isChecked());
+        QVERIFY(w->devicePane->attemptRunning());
+        m_link->releaseConnect();
+        QVERIFY(waitIdle(w.get()));
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QVERIFY(w->TB_RpcConnect->isChecked());
+        QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
+    }
+
+    void disconnectKeepsHandlesAndTheNextAttemptOnlyReconnects()
+    {
+        useFiles({"a.txt", "b.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(w->RpcRows->rowCount(), 2);
+        m_link->clearLog();
+
+        view(w.get())->setFocus();
+        QTest::keyClick(view(w.get()), Qt::Key_F4);
+        QCOMPARE(m_link->log(), QStringList{"CloseConnection(101)"});
+        QCOMPARE(w->RpcRows->rowCount(), 0);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QVERIFY(!w->TB_RpcConnect->isChecked());
+        QVERIFY(!w->RpcConnected);
+
+        m_link->clearLog();
+        w->settings.Baudrate = 9600; // takes effect only with a new pipe
+        QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
+        QVERIFY(waitIdle(w.get()));
+        QCOMPARE(m_link->logWithoutListing(),
+                 (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
+        QCOMPARE(w->RpcRows->rowCount(), 2);
+        QVERIFY(w->TB_RpcConnect->isChecked());
+
+        // The toggle disconnects again.
+        m_link->clearLog();
+        QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
+        QCOMPARE(m_link->log(), QStringList{"CloseConnection(101)"});
+        QVERIFY(!w->TB_RpcConnect->isChecked());
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+    }
+
+    void portChangeReplacesClientAndPipe()
+    {
+        setIni("AutoRpc=0\nComport=1\n");
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        // As after the setup dialog: close, then a fresh attempt on the new port.
+        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        w->settings.Comport = 0;
+        m_link->clearLog();
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(m_link->logWithoutListing(),
+                 (QStringList{"CloseConnection(101)", "UnInitVexoFileClient(101)", "CloseUartPipe(1)",
+                              "UnInitUartPipe(1)", "InitUSBPipe()", "SetPipeDevicePath(2,/dev/ttyACM0)",
+                              "OpenUSBPipe(2)", "InitVexoFileClient(2)", "SetRespondTimeout(102,3000)",
+                              "ConnectServer(102)"}));
+        QCOMPARE(w->RpcPipePort.load(), 0);
+
+        // And back to a serial port: the USB pipe goes through its own library.
+        w->devicePane->CloseRpcLink();
+        w->settings.Comport = 4;
+        m_link->clearLog();
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(m_link->calls("CloseUSBPipe"), QStringList{"CloseUSBPipe(2)"});
+        QCOMPARE(m_link->calls("UnInitUSBPipe"), QStringList{"UnInitUSBPipe(2)"});
+        QCOMPARE(m_link->calls("SetUartIntParam"), QStringList{"SetUartIntParam(3,4,115200,8,0,1)"});
+    }
+
+    void failedAttemptKeepsRowsAndHandles()
+    {
+        useFiles({"a.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        m_link->clearLog();
+        m_link->script("ConnectServer", -2);
+        QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
+        w->devicePane->RefreshRpc();
+        QVERIFY(ended.wait());
+        QCOMPARE(ended.first().first().toBool(), false);
+        QCOMPARE(m_link->log(), (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QVERIFY(!w->TB_RpcConnect->isChecked());
+        QVERIFY(!w->RpcConnected);
+        QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
+        QCOMPARE(w->RpcClient.load(), 101);
+        QCOMPARE(w->RpcPipe.load(), 1);
+
+        m_link->clearLog();
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(m_link->logWithoutListing(),
+                 (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
+    }
+
+    void requestsDuringAnAttemptAreIgnoredAndDisconnectWaitsForItsEnd()
+    {
+        useFiles({"a.txt"});
+        m_link->holdConnect();
+        auto w = open();
+        view(w.get())->setFocus();
+        // F5 in the list asks twice (key hook on the way down, the list on the
+        // way up), F3 twice more: one attempt.
+        QTest::keyClick(view(w.get()), Qt::Key_F5);
+        QTest::keyClick(view(w.get()), Qt::Key_F3);
+        QTest::keyClick(view(w.get()), Qt::Key_F3);
+        QTRY_VERIFY(m_link->connectWaiting());
+        QTest::keyClick(view(w.get()), Qt::Key_F4);
+        QVERIFY(w->devicePane->attemptRunning());
+        QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
+        m_link->releaseConnect();
+        QVERIFY(ended.wait());
+        QCOMPARE(m_link->calls("InitUartPipe").size(), 1);
+        QCOMPARE(m_link->calls("ConnectServer").size(), 1);
+        // The disconnect asked for during the attempt has happened.
+        QVERIFY(!w->RpcConnected);
+        QCOMPARE(w->RpcRows->rowCount(), 0);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QVERIFY(!w->TB_RpcConnect->isChecked());
+        QCOMPARE(m_link->log().last(), QStringLiteral("CloseConnection(101)"));
+    }
+
+    void exitDuringAnAttemptWaitsForItAndReleasesTheLink()
+    {
+        useFiles({"a.txt"});
+        m_link->holdConnect();
+        auto w = open();
+        w->devicePane->RefreshRpc();
+        QTRY_VERIFY(m_link->connectWaiting());
+        const QString temp = w->TempDir;
+        std::thread releaser([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            m_link->releaseConnect();
+        });
+        w->close();
+        releaser.join();
+        const QStringList log = m_link->log();
+        const int connect = log.indexOf("ConnectServer(101)");
+        QVERIFY(connect >= 0);
+        // Cut off from the window: no listing, and the link released after the attempt.
+        QCOMPARE(log.mid(connect + 1), (QStringList{"CloseConnection(101)", "UnInitVexoFileClient(101)",
+                                                    "CloseUartPipe(1)", "UnInitUartPipe(1)"}));
+        QVERIFY(!QFileInfo::exists(temp));
+        w.reset();
+    }
+
+    void exitWhenConnectedReleasesClientThenPipe()
+    {
+        setIni("AutoRpc=0\nComport=0\n");
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        w->close();
+        QCOMPARE(m_link->log(), (QStringList{"CloseConnection(101)", "UnInitVexoFileClient(101)",
+                                             "CloseUSBPipe(1)", "UnInitUSBPipe(1)"}));
+    }
+
+    void withoutALinkServiceNothingIsAttempted()
+    {
+        setIni("AutoRpc=1\n");
+        auto w = open(false);
+        QTest::keyClick(view(w.get()), Qt::Key_F3);
+        QVERIFY(!w->devicePane->attemptRunning());
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QVERIFY(!w->devicePane->RpcFileExists("a.txt", false));
+    }
+
+    // ---- listing ---------------------------------------------------------
+
+    void listingShowsTextsInServiceOrderWithPlaceholders()
+    {
+        const QString longName(1024, QLatin1Char('n'));
+        m_link->setFiles({{"zeta.txt", 0, 0},
+                          {"alpha.doc", 86399999, 1234},
+                          {"mid.bin", 86400000, 9999999999},
+                          {"neg.dat", -1, 12345678901},
+                          {longName, 0, 1}});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        FileRowModel *rows = w->RpcRows;
+        QCOMPARE(captions(rows), (QStringList{"zeta.txt", "alpha.doc", "mid.bin", "neg.dat", longName}));
+        const QStringList sizes{"         0 B", "      1234 B", "9999999999 B", "12345678901 B",
+                                "         1 B"};
+        for (int i = 0; i < sizes.size(); ++i)
+            QCOMPARE(rows->row(i).sizeText, sizes.at(i));
+        const QString sep = LocaleDateSeparator();
+        const QString jan1 = "1970" + sep + "01" + sep + "01";
+        QCOMPARE(rows->row(0).dateText, jan1);
+        QCOMPARE(rows->row(1).dateText, jan1);
+        QCOMPARE(rows->row(2).dateText, "1970" + sep + "01" + sep + "02");
+        QCOMPARE(rows->row(3).dateText, jan1);
+        QCOMPARE(m_link->calls("RequestFindFileNext").size(), 5);
+        QCOMPARE(m_link->calls("RequestFindFileClose"), QStringList{"RequestFindFileClose(101,7)"});
+
+        const QString rpc = w->TempDir + "/Rpc/";
+        for (const char *name : {"zeta.txt", "alpha.doc", "mid.bin", "neg.dat"}) {
+            QVERIFY2(QFileInfo(rpc + name).isFile(), name);
+            QCOMPARE(QFileInfo(rpc + name).size(), 0);
+        }
+        for (int i = 0; i < rows->rowCount(); ++i)
+            QVERIFY(!rows->icon(rows->row(i).iconIndex).isNull());
+
+        // Sorted by the user, then listed again: the service's order and one
+        // placeholder per name; a file gone from the device keeps its own.
+        rows->clickColumn(FileRowModel::SizeColumn);
+        QCOMPARE(rows->caption(0), QStringLiteral("zeta.txt"));
+        m_link->setFiles({{"neg.dat", 0, 1}, {"alpha.doc", 0, 2}});
+        w->devicePane->RefreshRpc();
+        QCOMPARE(captions(rows), (QStringList{"neg.dat", "alpha.doc"}));
+        QVERIFY(!rows->isSorted());
+        QCOMPARE(QDir(rpc).entryList(QDir::Files).size(), 4);
+        QVERIFY(QFileInfo(rpc + "zeta.txt").isFile());
+    }
+
+    void unsafeDeviceNamesNeverBecomeLocalFiles()
+    {
+        m_link->setFiles({{"../escape.txt", 0, 1},
+                          {"..", 0, 1},
+                          {".", 0, 1},
+                          {"a\\b.txt", 0, 1},
+                          {QStringLiteral("nul") + QChar(0) + "x", 0, 1},
+                          {"ok.txt", 0, 1}});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(w->RpcRows->rowCount(), 6);
+        QVERIFY(!QFileInfo::exists(w->TempDir + "/escape.txt"));
+        QCOMPARE(QDir(w->TempDir + "/Rpc").entryList(QDir::Files | QDir::Hidden), QStringList{"ok.txt"});
+        QVERIFY(!w->RpcRows->icon(w->RpcRows->row(0).iconIndex).isNull());
+
+        // Nor by a double-click.
+        for (int row : {0, 1, 3}) {
+            select(w.get(), {row});
+            w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(row));
+        }
+        QVERIFY(m_link->calls("RequestReceiveFileEx").isEmpty());
+        QVERIFY(m_shell->opened().isEmpty());
+    }
+
+    void failedOpenEmptiesTheListAndStillCloses()
+    {
+        useFiles({"a.txt", "b.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        m_link->script("RequestFindFileOpen", -2);
+        QTest::keyClick(view(w.get()), Qt::Key_F3); // connected: lists at once
+        QCOMPARE(w->RpcRows->rowCount(), 0);
+        QCOMPARE(m_link->log(),
+                 (QStringList{"RequestFindFileOpen(101,*.*)", "RequestFindFileClose(101,-2)"}));
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QVERIFY(!w->devicePane->attemptRunning());
+    }
+
+    // ---- commands --------------------------------------------------------
+
+    void deleteTriesEachSelectedRowOnceAndKeepsFailures()
+    {
+        useFiles({"a", "b", "c", "d"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        select(w.get(), {0, 1, 2});
+        m_link->clearLog();
+        m_link->script("RequestDeleteFile", 0);
+        m_link->script("RequestDeleteFile", -9);
+        m_link->script("RequestDeleteFile", 0);
+        m_prompter->answer(PromptAnswer::Ok);
+        view(w.get())->setFocus();
+        QTest::keyClick(view(w.get()), Qt::Key_Delete);
+        QCOMPARE(m_prompter->questions().size(), 1);
+        QCOMPARE(m_link->log(), (QStringList{"RequestDeleteFile(101,a)", "RequestDeleteFile(101,b)",
+                                             "RequestDeleteFile(101,c)"}));
+        QCOMPARE(captions(w->RpcRows), (QStringList{"b", "d"}));
+    }
+
+    void deleteQuestionAndItsAnswers()
+    {
+        useFiles({"a", "b"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        view(w.get())->setFocus();
+        w->RpcList->clearSelection();
+
+        // The key asks even with nothing selected; OK then deletes nothing.
+        m_prompter->answer(PromptAnswer::Ok);
+        QTest::keyClick(view(w.get()), Qt::Key_Delete);
+        QCOMPARE(m_prompter->questions().size(), 1);
+        // The toolbar asks only with a selection.
+        QTest::mouseClick(w->TB_Delete, Qt::LeftButton);
+        QCOMPARE(m_prompter->questions().size(), 1);
+        // Cancel keeps the selected file.
+        select(w.get(), {1});
+        QTest::mouseClick(w->TB_Delete, Qt::LeftButton);
+        QCOMPARE(m_prompter->questions().size(), 2);
+        QVERIFY(m_link->log().isEmpty());
+        QCOMPARE(w->RpcRows->rowCount(), 2);
+
+        // An empty list: asked, nothing sent.
+        w->devicePane->DisconnectRpc();
+        m_link->clearLog();
+        m_prompter->answer(PromptAnswer::Ok);
+        QTest::keyClick(view(w.get()), Qt::Key_Delete);
+        QCOMPARE(m_prompter->questions().size(), 3);
+        QVERIFY(m_link->log().isEmpty());
+    }
+
+    void doubleClickReceivesIntoTheWorkFolderAndOpens()
+    {
+        useFiles({"a.txt", "b.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        QAbstractItemView *v = view(w.get());
+        const QRect cell = v->visualRect(w->RpcList->indexOfRow(1));
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, cell.center());
+        const QString local = w->TempDir + "/b.txt";
+        QCOMPARE(m_link->log(), QStringList{"RequestReceiveFileEx(101,b.txt," + local + ",1)"});
+        QCOMPARE(m_shell->opened(), QStringList{local});
+        QFile received(local);
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.readAll(), QByteArray("data of b.txt"));
+
+        // Refused by the device: nothing opens.
+        m_link->script("RequestReceiveFileEx", -9);
+        w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
+        QCOMPARE(m_shell->opened().size(), 1);
+
+        // Two rows selected: nothing is asked of the device.
+        m_link->clearLog();
+        select(w.get(), {0, 1});
+        w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(0));
+        QVERIFY(m_link->log().isEmpty());
+    }
+
+    void renameKeepsTheNewNameOnlyWhenTheDeviceTookIt()
+    {
+        useFiles({"a.txt", "b.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        auto rename = [&](int row, const QString &text) {
+            w->RpcList->setCurrentRow(row);
+            view(w.get())->setFocus();
+            w->RpcList->editCurrent();
+            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY(editor);
+            editor->selectAll();
+            QTest::keyClicks(editor, text);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!w->RpcList->isEditing());
+        };
+        rename(0, "z.txt");
+        QCOMPARE(m_link->log(), QStringList{"RequestRenameFile(101,a.txt,z.txt)"});
+        QCOMPARE(w->RpcRows->caption(0), QStringLiteral("z.txt"));
+
+        // The name is taken: the row goes back.
+        rename(1, "z.txt");
+        QCOMPARE(w->RpcRows->caption(1), QStringLiteral("b.txt"));
+
+        // A refresh shows what the device holds.
+        w->devicePane->RefreshRpc();
+        QCOMPARE(captions(w->RpcRows), (QStringList{"z.txt", "b.txt"}));
+        QCOMPARE(m_link->fileNames(), (QStringList{"z.txt", "b.txt"}));
+    }
+
+    void listKeysAndTheCaptionEditor()
+    {
+        useFiles({"a", "b", "c"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        QSignalSpy copies(w->devicePane, &DevicePane::copyRequested);
+        QSignalSpy pastes(w->devicePane, &DevicePane::pasteRequested);
+        QAbstractItemView *v = view(w.get());
+        v->setFocus();
+        w->RpcList->setCurrentRow(0);
+
+        // Ctrl+C ends with the release of Ctrl: that copies.
+        QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(copies.size(), 1);
+        QTest::keyClick(v, Qt::Key_V);
+        QCOMPARE(pastes.size(), 1);
+        QTest::keyClick(v, Qt::Key_A);
+        QCOMPARE(w->RpcList->selectedRows().size(), 3);
+
+        // Inside the caption editor V, A and Delete are text keys only.
+        w->RpcList->setCurrentRow(1);
+        w->RpcList->editCurrent();
+        QWidget *editor = QApplication::focusWidget();
+        QVERIFY(qobject_cast<QLineEdit *>(editor));
+        m_link->clearLog();
+        QTest::keyClick(editor, Qt::Key_V);
+        QTest::keyClick(editor, Qt::Key_A);
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QTest::keyClick(editor, Qt::Key_F5);
+        QTest::keyRelease(editor, Qt::Key_Control);
+        w->devicePane->RpcListKeyUp(Qt::Key_Delete, Qt::NoModifier);
+        QCOMPARE(pastes.size(), 1);
+        QCOMPARE(copies.size(), 1);
+        QVERIFY(m_prompter->questions().isEmpty());
+        QCOMPARE(w->RpcList->selectedRows().size(), 1);
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QVERIFY(m_link->calls("RequestDelete").isEmpty());
+        QVERIFY(m_link->calls("RequestRename").isEmpty());
+    }
+
+    void fileExistsAsksTheDeviceOrTheLocalDisk()
+    {
+        useFiles({"a.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        QVERIFY(w->devicePane->RpcFileExists("a.txt", false));
+        QVERIFY(!w->devicePane->RpcFileExists("b.txt", false));
+        m_link->script("RequestLookupFile", -2); // silent device
+        QVERIFY(!w->devicePane->RpcFileExists("a.txt", false));
+        QVERIFY(w->devicePane->RpcFileExists(m_ini.section('/', 0, -2), true));
+        QVERIFY(!w->devicePane->RpcFileExists("a.txt", true));
+    }
+};
+
+QTEST_MAIN(DevicePaneTest)
+#include "DevicePaneTest.moc"
