@@ -34,6 +34,9 @@ VDiskError FileReader::open(Volume &volume, std::string_view name, std::unique_p
     uint32_t size = file->entry.size;
     if (size > 0 && !volume.fat().isDataCluster(first))
         return VDiskError::Corrupt;
+    // No chain holds more than the whole data area.
+    if (uint64_t(size) > uint64_t(volume.fat().clusterCount()) * volume.boot().clusterBytes())
+        return VDiskError::Corrupt;
     out.reset(new FileReader(volume, size > 0 ? first : 0, size));
     return VDiskError::None;
 }
@@ -72,17 +75,33 @@ VDiskError FileReader::fetch(uint8_t *to, size_t length, size_t &got)
     if (m_clusterOffset >= clusterBytes)
         m_clusterOffset -= clusterBytes;
     // Step over the clusters consumed; none past the file's end.
-    for (uint64_t i = 0; i < whole && m_diskPos < m_size; ++i) {
-        uint32_t next = 0;
-        bool end = false;
-        e = fat.next(m_cluster, next, end);
-        if (e != VDiskError::None)
+    for (uint64_t i = 0; i < whole && m_diskPos < m_size; ++i)
+        if ((e = step()) != VDiskError::None)
             return e;
-        if (end)
-            return VDiskError::Corrupt;
-        m_cluster = next;
-    }
     got = n;
+    return VDiskError::None;
+}
+
+VDiskError FileReader::step()
+{
+    const FatTable &fat = m_volume.fat();
+    if (m_visited.empty()) {
+        m_visited.assign((size_t(fat.lastCluster()) + 64) / 64, 0);
+        m_visited[m_cluster / 64] |= uint64_t(1) << (m_cluster % 64);
+    }
+    uint32_t next = 0;
+    bool end = false;
+    VDiskError e = fat.next(m_cluster, next, end);
+    if (e != VDiskError::None)
+        return e;
+    if (end)
+        return VDiskError::Corrupt; // the chain is shorter than the size
+    uint64_t &word = m_visited[next / 64];
+    const uint64_t bit = uint64_t(1) << (next % 64);
+    if (word & bit)
+        return VDiskError::Corrupt;
+    word |= bit;
+    m_cluster = next;
     return VDiskError::None;
 }
 

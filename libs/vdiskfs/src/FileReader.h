@@ -14,7 +14,8 @@ namespace vexo
 class Volume;
 
 // Reads one file from its start to its end. The chain is followed lazily
-// and checked link by link; it is never followed past the recorded size.
+// and checked link by link, loops included; it is never followed past the
+// recorded size.
 class FileReader
 {
 public:
@@ -33,6 +34,9 @@ private:
     // Reads the next stretch of consecutive clusters from the image, at
     // most `length` bytes.
     VDiskError fetch(uint8_t *to, size_t length, size_t &got);
+    // Moves on to the next cluster of the chain; fails on a damaged link or
+    // on a cluster already visited (a loop).
+    VDiskError step();
 
     Volume &m_volume;
     uint32_t m_first;
@@ -42,6 +46,7 @@ private:
     uint64_t m_diskPos = 0; // next file byte to fetch from the image
     std::vector<uint8_t> m_buffer;
     size_t m_bufferPos = 0;
+    std::vector<uint64_t> m_visited; // one bit per cluster, made on the first step
     VDiskError m_failed = VDiskError::None;
 };
 
