@@ -1,0 +1,208 @@
+#include "FakeDesktopShell.h"
+#include "FakeSystemPaths.h"
+#include "ScriptedPrompter.h"
+#include "app/main.h"
+#include "platform/LibVDiskLibrary.h"
+#include "platform/LinuxProfileFiles.h"
+#include "platform/ProfileRegistry.h"
+#include "vdisk/VDiskPane.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/FileListView.h"
+#include "widgets/FileRowModel.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <memory>
+
+using namespace vexo;
+
+namespace
+{
+
+// The window with its image commands routed to the image pane.
+class WiredFormMain : public TFormMain
+{
+public:
+    using TFormMain::TFormMain;
+    void RefreshVDisk() override { vdiskPane->RefreshVDisk(); }
+    void DisconnectVDisk() override { vdiskPane->DisconnectVDisk(); }
+    void TB_FormatClick() override { vdiskPane->TB_FormatClick(); }
+};
+
+QString tool(const char *name)
+{
+    QString path = QStandardPaths::findExecutable(QLatin1String(name));
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(QLatin1String(name), {"/usr/sbin", "/sbin"});
+    return path;
+}
+
+// Runs a tool; its exit code, -1 when it did not run. Output goes to *out.
+int run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(30000))
+        return -1;
+    if (out)
+        *out = p.readAll();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+QStringList captions(const FileRowModel *rows)
+{
+    QStringList out;
+    for (int i = 0; i < rows->rowCount(); ++i)
+        out << rows->caption(i);
+    return out;
+}
+
+} // namespace
+
+class VDiskE2ETest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mountListOpenRenameDeleteFormat()
+    {
+        const QString mkfs = tool("mkfs.fat"), fsck = tool("fsck.fat"), mcopy = tool("mcopy"),
+                      mtype = tool("mtype"), mdir = tool("mdir");
+        if (mkfs.isEmpty() || fsck.isEmpty() || mcopy.isEmpty() || mtype.isEmpty() || mdir.isEmpty())
+            QSKIP("dosfstools and mtools are needed");
+
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        // An install folder with a space and Chinese characters in its name.
+        const QString install = root.filePath(QStringLiteral("模拟器 Tools"));
+        const QString lib = install + "/target/public/lib";
+        QVERIFY(QDir().mkpath(lib));
+        const QString image = lib + "/vdisk.dat";
+        QCOMPARE(run(mkfs, {"-C", image, "2048"}), 0);
+        QByteArray data(3000, '\0');
+        for (int i = 0; i < data.size(); ++i)
+            data[i] = char(i * 13);
+        const QString source = root.filePath("source");
+        QVERIFY(QDir().mkpath(source));
+        for (const auto &[name, bytes] : {std::pair<QString, QByteArray>{"README.TXT", "read me\r\n"},
+                                          {"DATA.BIN", data},
+                                          {"OLD.TXT", "old name"}}) {
+            QFile f(source + "/" + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+            f.close();
+            QCOMPARE(run(mcopy, {"-i", image, source + "/" + name, "::" + name}), 0);
+        }
+
+        // The registry file names the install folder.
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath("config")));
+        LinuxProfileFiles profiles;
+        ProfileRegistry registry(profiles, ProfileRegistry::defaultFolder());
+        QVERIFY(QDir().mkpath(ProfileRegistry::defaultFolder()));
+        QVERIFY(profiles.writeString(registry.fileName(),
+                                     "HKEY_LOCAL_MACHINE\\Software\\Tavrin\\VexoTools\\2", "InstallPath",
+                                     install));
+        QVERIFY(QDir().mkpath(root.filePath("program")) && QDir().mkpath(root.filePath("tmp")));
+        QVERIFY(profiles.writeString(root.filePath("program/VexoFile.ini"), "Setting", "AutoRpc", "0"));
+        QVERIFY(profiles.writeString(root.filePath("program/VexoFile.ini"), "Setting", "AutoVDisk", "1"));
+
+        test::FakeSystemPaths paths(root.filePath("program") + "/", root.filePath("tmp") + "/");
+        test::ScriptedPrompter prompter;
+        test::FakeDesktopShell shell;
+        LibVDiskLibrary vdisk;
+        PlatformServices services{&profiles, &paths, &prompter, &shell};
+        services.vdisk = &vdisk;
+        services.registry = &registry;
+
+        auto w = std::make_unique<WiredFormMain>(services);
+        w->resize(1000, 700);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+
+        // Mounted and listed at start-up.
+        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
+        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Filelist - Connected"));
+        QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "OLD.TXT"}));
+        QCOMPARE(w->VDiskRows->row(1).sizeText, QStringLiteral("      3000 B"));
+        QVERIFY(prompter.questions().isEmpty());
+
+        // Double-click copies DATA.BIN out and opens the copy.
+        FileListView *list = w->VDiskList;
+        QAbstractItemView *view = list->detailView();
+        view->setFocus();
+        const QPoint cell = view->visualRect(list->indexOfRow(1)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell);
+        const QString copy = w->TempDir + "/DATA.BIN";
+        QTRY_COMPARE(shell.opened(), QStringList{copy});
+        QFile opened(copy);
+        QVERIFY(opened.open(QIODevice::ReadOnly));
+        QCOMPARE(opened.readAll(), data);
+
+        // Rename OLD.TXT in place.
+        list->setCurrentRow(2);
+        list->editCurrent();
+        QLineEdit *editor = nullptr;
+        for (QLineEdit *edit : view->findChildren<QLineEdit *>()) {
+            if (edit->isVisible())
+                editor = edit;
+        }
+        QVERIFY(editor);
+        editor->setText("NEW.TXT");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!list->isEditing());
+        QCOMPARE(w->VDiskRows->caption(2), QStringLiteral("NEW.TXT"));
+
+        // Delete README.TXT with the Delete key.
+        list->setCurrentRow(0);
+        prompter.answer(PromptAnswer::Ok);
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(captions(w->VDiskRows), (QStringList{"DATA.BIN", "NEW.TXT"}));
+
+        // Unmounted, the image is consistent and holds what the pane shows.
+        QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
+        QCOMPARE(w->VDiskState.load(), 0);
+        QByteArray out;
+        QCOMPARE(run(fsck, {"-n", image}, &out), 0);
+        QCOMPARE(run(mtype, {"-i", image, "::NEW.TXT"}, &out), 0);
+        QCOMPARE(out, QByteArray("old name"));
+        QCOMPARE(run(mtype, {"-i", image, "::README.TXT"}, &out) == 0, false);
+
+        // Mount again and format: the pane lists the empty image.
+        QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
+        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->VDiskRows->rowCount(), 2);
+        QTRY_VERIFY(!w->vdiskPane->mountRunning());
+        prompter.answer(PromptAnswer::Ok);
+        QTest::mouseClick(w->TB_Format, Qt::LeftButton);
+        QCOMPARE(w->VDiskRows->rowCount(), 0);
+        QCOMPARE(w->VDiskState.load(), 1);
+        w->close();
+        w.reset();
+
+        QCOMPARE(run(fsck, {"-n", image}, &out), 0);
+        QCOMPARE(run(mdir, {"-i", image, "-b", "::"}, &out), 0);
+        QCOMPARE(out.trimmed(), QByteArray());
+        QCOMPARE(QFileInfo(image).size(), qint64(2048 * 1024));
+
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+};
+
+QTEST_MAIN(VDiskE2ETest)
+#include "VDiskE2ETest.moc"
