@@ -1,0 +1,128 @@
+// The vdisk command-line tool, run as a user would.
+#include "BootSector.h"
+#include "VDiskTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace vexo
+{
+namespace
+{
+
+class VdiskTool : public ::testing::Test
+{
+protected:
+    // Runs "vdisk IMAGE ARGS" in the test's folder.
+    int vdisk(const std::string &args, std::string *output = nullptr)
+    {
+        return test::run(
+            "cd " + test::quote(m_dir.path()) + " && LC_ALL=C.UTF-8 " + VDISK_TOOL + " img " + args, output);
+    }
+    std::string local(const std::string &name) { return test::readLocal(m_dir.file(name)); }
+
+    test::TempDir m_dir;
+};
+
+TEST_F(VdiskTool, PutsListsGetsRenamesAndRemoves)
+{
+    ASSERT_EQ(vdisk("format --size 4"), 0);
+    test::writeLocal(m_dir.file("one.txt"), "first");
+    test::writeLocal(m_dir.file("two.bin"), std::string(70000, '2'));
+    test::writeLocal(m_dir.file("three.txt"), "");
+    ASSERT_EQ(vdisk("put one.txt two.bin three.txt"), 0);
+    ASSERT_EQ(vdisk("put one.txt '\xE6\xB5\x8B\xE8\xAF\x95 File.txt'"), 0); // 测试 File.txt
+    std::string out;
+    ASSERT_EQ(vdisk("ls", &out), 0);
+    const std::regex line(R"( {5}70000  \d{4}-\d\d-\d\d \d\d:\d\d  two\.bin\n)");
+    EXPECT_TRUE(std::regex_search(out, line)) << out;
+    EXPECT_NE(out.find("  \xE6\xB5\x8B\xE8\xAF\x95 File.txt\n"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4);
+
+    ASSERT_EQ(vdisk("get TWO.BIN copy.bin"), 0);
+    EXPECT_EQ(local("copy.bin"), std::string(70000, '2'));
+    ASSERT_EQ(test::run("mkdir " + test::quote(m_dir.file("out"))), 0);
+    ASSERT_EQ(vdisk("get '\xE6\xB5\x8B\xE8\xAF\x95 file.txt' three.txt out"), 0);
+    EXPECT_EQ(local("out/\xE6\xB5\x8B\xE8\xAF\x95 file.txt"), "first");
+    EXPECT_EQ(local("out/three.txt"), "");
+    ASSERT_EQ(vdisk("get '*.TXT' out"), 0);
+    EXPECT_EQ(local("out/one.txt"), "first");
+    test::writeLocal(m_dir.file("two.bin"), "to be replaced");
+    ASSERT_EQ(vdisk("get two.bin"), 0);
+    EXPECT_EQ(local("two.bin"), std::string(70000, '2'));
+    ASSERT_EQ(test::run("ls -A " + test::quote(m_dir.path()), &out), 0);
+    EXPECT_EQ(out.find(".vdisk-"), std::string::npos) << "no temporary file left: " << out;
+
+    ASSERT_EQ(vdisk("mv one.txt 'Renamed One.txt'"), 0);
+    ASSERT_EQ(vdisk("rm two.bin three.txt"), 0);
+    ASSERT_EQ(vdisk("ls", &out), 0);
+    EXPECT_NE(out.find("Renamed One.txt"), std::string::npos);
+    EXPECT_EQ(out.find("two.bin"), std::string::npos);
+    ASSERT_EQ(vdisk("check", &out), 0) << out;
+    EXPECT_NE(out.find("consistent"), std::string::npos);
+    if (test::run("command -v fsck.fat") == 0) {
+        EXPECT_EQ(test::run("fsck.fat -n " + test::quote(m_dir.file("img")), &out), 0) << out;
+    }
+}
+
+TEST_F(VdiskTool, ReportsEveryFailureWithAMessageAndAnExitCode)
+{
+    std::string out;
+    EXPECT_EQ(test::run(std::string(VDISK_TOOL), &out), 2);
+    EXPECT_NE(out.find("usage"), std::string::npos);
+    EXPECT_EQ(vdisk("frobnicate"), 2);
+    EXPECT_EQ(vdisk("ls", &out), 1);
+    EXPECT_NE(out.find("No such file"), std::string::npos) << out;
+    ASSERT_EQ(vdisk("format"), 0);
+    test::writeLocal(m_dir.file("keep.txt"), "kept");
+    ASSERT_EQ(vdisk("put keep.txt"), 0);
+
+    const std::pair<const char *, const char *> failures[] = {
+        {"put missing.txt", "No such file"},
+        {"put keep.txt eighteen-bytes-xyz", "invalid name"},
+        {"put keep.txt 'what?'", "invalid name"},
+        {"put keep.txt '\xF0\x9F\x98\x80'", "no CP936"},
+        {"get missing.txt", "no such file in the image"},
+        {"get 'z*' .", "no file in the image matches"},
+        {"rm missing.txt", "no such file in the image"},
+        {"mv missing.txt x.txt", "no such file in the image"},
+        {"format --size 0", "--size"},
+        {"get a b not-a-folder", "not a folder"},
+    };
+    for (const auto &f : failures) {
+        EXPECT_NE(vdisk(f.first, &out), 0) << f.first;
+        EXPECT_NE(out.find(f.second), std::string::npos) << f.first << ": " << out;
+    }
+    test::writeLocal(m_dir.file("other.txt"), "other");
+    ASSERT_EQ(vdisk("put other.txt"), 0);
+    EXPECT_EQ(vdisk("mv other.txt KEEP.TXT", &out), 1);
+    EXPECT_NE(out.find("already has that name"), std::string::npos) << out;
+
+    // One bad file among good ones: the good ones go in, the exit says no.
+    test::writeLocal(m_dir.file("good.txt"), "good");
+    EXPECT_EQ(vdisk("put good.txt missing.txt keep.txt", &out), 1);
+    ASSERT_EQ(vdisk("get good.txt back.txt"), 0);
+    EXPECT_EQ(local("back.txt"), "good");
+
+    // Too large for the image: the older file keeps its contents.
+    test::writeLocal(m_dir.file("huge.bin"), std::string(17u << 20, 'h'));
+    EXPECT_EQ(vdisk("put huge.bin keep.txt", &out), 1);
+    EXPECT_NE(out.find("image is full"), std::string::npos) << out;
+    ASSERT_EQ(vdisk("get keep.txt kept.txt"), 0);
+    EXPECT_EQ(local("kept.txt"), "kept");
+
+    // A lost cluster: a FAT entry taken by no file.
+    ASSERT_EQ(vdisk("check", &out), 0) << out;
+    std::string image = local("img");
+    BootSector boot;
+    ASSERT_EQ(BootSector::parse(reinterpret_cast<const uint8_t *>(image.data()), image.size(), boot),
+              VDiskError::None);
+    image[boot.fatOffset(0) + 200] = image[boot.fatOffset(0) + 201] = '\xFF'; // cluster 100
+    test::writeLocal(m_dir.file("img"), image);
+    EXPECT_EQ(vdisk("check", &out), 1);
+    EXPECT_NE(out.find("lost clusters"), std::string::npos) << out;
+}
+
+} // namespace
+} // namespace vexo
