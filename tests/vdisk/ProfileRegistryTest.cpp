@@ -1,14 +1,11 @@
 #include "platform/ProfileRegistry.h"
 #include "MemoryProfileFiles.h"
 #include "QtPrinters.h"
-#include "platform/LinuxProfileFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 using namespace vexo;
 
@@ -64,28 +61,6 @@ TEST_F(ProfileRegistryTest, KeyThatCannotBeCreatedCannotBeOpened)
     test::MemoryProfileFiles writable;
     ProfileRegistry blocked(writable, dir.filePath("blocked/VexoTools"));
     EXPECT_FALSE(blocked.readMachineString(Key, "InstallPath", &value));
-}
-
-TEST(ProfileRegistryLinux, LivesInTheConfigFolder)
-{
-    QTemporaryDir dir;
-    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    EXPECT_EQ(ProfileRegistry::defaultFolder(), dir.path() + "/VexoTools/");
-    LinuxProfileFiles files;
-    ProfileRegistry registry(files, ProfileRegistry::defaultFolder());
-    QString value;
-    EXPECT_TRUE(registry.readMachineString(Key, "InstallPath", &value));
-    EXPECT_TRUE(QFileInfo(dir.path() + "/VexoTools/registry.ini").isFile());
-    EXPECT_TRUE(files.writeString(registry.fileName(), "HKEY_LOCAL_MACHINE" + Key, "InstallPath", "/opt/v"));
-    EXPECT_TRUE(registry.readMachineString(Key, "InstallPath", &value));
-    EXPECT_EQ(value, QStringLiteral("/opt/v"));
-    qputenv("XDG_CONFIG_HOME", "relative/path"); // not absolute: ignored
-    EXPECT_TRUE(ProfileRegistry::defaultFolder().endsWith("/.config/VexoTools/"));
-    if (old.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", old);
 }
 
 } // namespace
