@@ -48,8 +48,9 @@ void TInitVDiskThread::Execute()
         mounted = m_pane.library().InitFileSystem() == 0;
     }
 
-    if (!m_pane.isDetached())
-        m_pane.setVDiskState(mounted ? 1 : 0);
+    if (m_pane.isDetached())
+        return; // cut off at exit: nothing more is shown or listed
+    m_pane.setVDiskState(mounted ? 1 : 0);
     if (mounted) {
         post([](VDiskPane &pane) { pane.showState(VDiskPane::Connected); });
         const QVector<VDiskEntry> entries = ReadVDiskListing(m_pane.library(), m_placeholderFolder);
