@@ -394,6 +394,7 @@ void TFormMain::TB_ExitClick()
 
 void TFormMain::TB_FormatClick()
 {
+    vdiskPane->TB_FormatClick();
 }
 
 void TFormMain::TB_VDiskConnectClick()
@@ -443,8 +444,9 @@ void TFormMain::TB_SetupClick()
     // The window may have been closed while the dialog was open.
     if (m_destroyed)
         return;
-    // A fresh attempt picks up the port and speed just stored.
-    if (!setup.SetupCancelled)
+    // With the connection closed, RefreshRpc starts a fresh attempt, which
+    // picks up the port and speed just stored.
+    if (!setup.SetupCancelled && devicePane->CloseRpcLink() == 0)
         RefreshRpc();
     if (ShellList->gridLines() != settings.GridLines)
         ApplyGridLines(settings.GridLines);
@@ -452,18 +454,22 @@ void TFormMain::TB_SetupClick()
 
 void TFormMain::RefreshRpc()
 {
+    devicePane->RefreshRpc();
 }
 
 void TFormMain::DisconnectRpc()
 {
+    devicePane->DisconnectRpc();
 }
 
 void TFormMain::RefreshVDisk()
 {
+    vdiskPane->RefreshVDisk();
 }
 
 void TFormMain::DisconnectVDisk()
 {
+    vdiskPane->DisconnectVDisk();
 }
 
 void TFormMain::CopyLocalToClipboard()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/LibDeviceLink.h"
+#include "platform/LibVDiskLibrary.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/LinuxSystemPaths.h"
 #include "platform/PlatformServices.h"
+#include "platform/ProfileRegistry.h"
 #include "platform/QtDesktopShell.h"
 #include "platform/QtPrompter.h"
 
@@ -24,12 +27,18 @@ public:
         s.paths = &m_paths;
         s.prompter = &m_prompter;
         s.shell = &m_shell;
+        s.link = &m_link;
+        s.vdisk = &m_vdisk;
+        s.registry = &m_registry;
         return s;
     }
     QtPrompter &prompter() { return m_prompter; }
 
 private:
     LinuxProfileFiles m_profiles;
+    LibDeviceLink m_link;
+    LibVDiskLibrary m_vdisk;
+    ProfileRegistry m_registry{m_profiles, ProfileRegistry::defaultFolder()};
     LinuxSystemPaths m_paths;
     QtPrompter m_prompter;
     QtDesktopShell m_shell;
