@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cstdio>
 
 namespace vexo
 {
@@ -35,8 +35,21 @@ TEST_F(VdiskTool, PutsListsGetsRenamesAndRemoves)
     ASSERT_EQ(vdisk("put one.txt '\xE6\xB5\x8B\xE8\xAF\x95 File.txt'"), 0); // 测试 File.txt
     std::string out;
     ASSERT_EQ(vdisk("ls", &out), 0);
-    const std::regex line(R"( {5}70000  \d{4}-\d\d-\d\d \d\d:\d\d  two\.bin\n)");
-    EXPECT_TRUE(std::regex_search(out, line)) << out;
+    // "     70000  2024-05-01 13:45  two.bin": size in ten columns, date, time.
+    const size_t end = out.find("  two.bin\n");
+    ASSERT_NE(end, std::string::npos) << out;
+    size_t start = end;
+    while (start > 0 && out[start - 1] != '\n')
+        --start;
+    const std::string line = out.substr(start, end - start);
+    int size = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, used = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%10d  %4d-%2d-%2d %2d:%2d%n", &size, &year, &month, &day, &hour,
+                          &minute, &used),
+              6)
+        << line;
+    EXPECT_EQ(line.substr(0, 12), "     70000  ");
+    EXPECT_EQ(used, 28) << line;
+    EXPECT_GE(year, 2020);
     EXPECT_NE(out.find("  \xE6\xB5\x8B\xE8\xAF\x95 File.txt\n"), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4);
 
