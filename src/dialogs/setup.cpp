@@ -3,7 +3,7 @@
 #include "app/LanguageTable.h"
 #include "app/Settings.h"
 #include "app/SettingsFile.h"
-#include "platform/ProfileFiles.h"
+#include "device/DevicePorts.h"
 #include "platform/Prompter.h"
 
 #include <QCheckBox>
@@ -30,22 +30,6 @@ namespace
 
 const int PortCount = 11; // USB, COM1..COM10
 const int Speeds[] = {9600, 19200, 38400, 57600, 115200};
-
-QString portName(int port)
-{
-    return port == 0 ? QStringLiteral("USB") : QStringLiteral("COM%1").arg(port);
-}
-
-// The device node a port opens on this machine: the [Ports] entry of the
-// settings file when there is one, else the serial-port naming of Linux.
-QString portDeviceNode(ProfileFiles &profiles, const QString &settingsPath, int port)
-{
-    const QString fallback =
-        port == 0 ? QStringLiteral("/dev/ttyACM0") : QStringLiteral("/dev/ttyS%1").arg(port - 1);
-    const QString mapped =
-        profiles.readString(settingsPath, QStringLiteral("Ports"), portName(port), QString()).trimmed();
-    return mapped.isEmpty() ? fallback : mapped;
-}
 
 template <typename T> T *named(T *widget, const char *name, int x, int y, int w, int h)
 {
@@ -96,7 +80,7 @@ void TFormSetup::buildControls()
     p1LabComPort = named(new QLabel(QStringLiteral("端口："), GB_Rpc), "p1LabComPort", 25, 26, 90, 16);
     cbComport = named(new QComboBox(GB_Rpc), "cbComport", 118, 22, 107, 21);
     for (int port = 0; port < PortCount; ++port)
-        cbComport->addItem(portName(port));
+        cbComport->addItem(DevicePortName(port));
     p1LabBaudrate =
         named(new QLabel(QStringLiteral("通讯波特率："), GB_Rpc), "p1LabBaudrate", 25, 53, 90, 16);
     cbBaudrate = named(new QComboBox(GB_Rpc), "cbBaudrate", 118, 49, 108, 21);
@@ -158,9 +142,9 @@ void TFormSetup::showPortNodes()
 {
     QStringList lines;
     for (int port = 0; port < PortCount; ++port) {
-        const QString node = portDeviceNode(m_profiles, m_file.path(), port);
+        const QString node = ResolveDevicePath(m_profiles, m_file.path(), port);
         cbComport->setItemData(port, node, Qt::ToolTipRole);
-        lines << portName(port) + QStringLiteral(": ") + node;
+        lines << DevicePortName(port) + QStringLiteral(": ") + node;
     }
     cbComport->setToolTip(lines.join(QLatin1Char('\n')));
 }
