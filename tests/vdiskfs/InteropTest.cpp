@@ -238,14 +238,16 @@ TEST_F(Interop, FilesPutByMtoolsAreListedAndReadExactly)
                 << f.utf8;
             expected.insert(f.listedAs);
         }
-        ASSERT_EQ(test::run("mmd -i " + test::quote(image) + " ::sub && mcopy -i " + test::quote(image) +
-                            " " + test::quote(m_dir.file("a.txt")) + " ::sub/inner.txt"),
+        ASSERT_EQ(test::run("mmd -i " + test::quote(image) + " ::sub '::Long Folder' && mcopy -i " +
+                            test::quote(image) + " " + test::quote(m_dir.file("a.txt")) + " ::sub/inner.txt"),
                   0);
         SetVdiskFile(image.c_str());
         ASSERT_EQ(InitFileSystem(), 0);
         EXPECT_EQ(listed(), expected) << "folders are not listed";
         for (const auto &c : contents)
             EXPECT_TRUE(get(c.first) == c.second) << c.first;
+        EXPECT_FALSE(put("SUB", "x")) << "a folder's name is taken";
+        EXPECT_EQ(zrename("a.txt", "long folder"), 0);
         EXPECT_TRUE(put("ours.bin", "written by us"));
         EXPECT_EQ(zfdelete("lower"), 1);
         DestoryFileSystem();

@@ -128,26 +128,6 @@ TEST(FatTable, FollowsOnlyValidLinksAndFreesLoopsCleanly)
     EXPECT_EQ(fat.get(5), 0u);
 }
 
-TEST(FatTable, AllocatesUntilFullAndWritesEveryCopy)
-{
-    std::vector<uint8_t> bytes;
-    auto volume = test::formatAndMount(bytes, 64 * 1024);
-    ASSERT_TRUE(volume);
-    FatTable &fat = volume->fat();
-    const uint32_t total = fat.freeClusters();
-    uint32_t c = 0;
-    for (uint32_t i = 0; i < total; ++i)
-        ASSERT_EQ(fat.allocate(c), VDiskError::None);
-    EXPECT_EQ(fat.allocate(c), VDiskError::DiskFull);
-    ASSERT_EQ(fat.flush(volume->device(), volume->boot()), VDiskError::None);
-    const BootSector &b = volume->boot();
-    EXPECT_TRUE(std::equal(bytes.begin() + long(b.fatOffset(0)),
-                           bytes.begin() + long(b.fatOffset(0) + b.fatUsedBytes()),
-                           bytes.begin() + long(b.fatOffset(1))));
-    EXPECT_EQ(fat.get(2), fat.endOfChain());
-    EXPECT_EQ(bytes[b.fatOffset(0)], 0xF8) << "entry 0 keeps the media byte";
-}
-
 TEST(FatTime, ReadsStoredWallClockAndClampsNonsense)
 {
     FatTime t;

@@ -46,6 +46,8 @@ VDiskError FileWriter::open(Volume &volume, std::string_view name, std::unique_p
         // chain, size and time change at commit.
         w->m_replace = true;
         w->m_replaceSlot = existing->shortSlot;
+    } else if (volume.root().isFolderName(key)) {
+        return VDiskError::Exists;
     } else {
         w->m_plan = volume.root().plan(name, text);
         if ((e = volume.root().reserve(w->m_plan, w->m_firstSlot)) != VDiskError::None)

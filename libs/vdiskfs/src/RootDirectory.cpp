@@ -75,6 +75,7 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
     m_files.resize(count);
     m_byKey.clear();
     m_shortNames.clear();
+    m_folderKeys.clear();
     m_tailHint.clear();
     m_findings = Findings();
     m_dirtyBegin = m_dirtyEnd = 0;
@@ -127,9 +128,13 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
         inRun = false;
         if (entry.attr & (dirent::kAttrVolume | dirent::kAttrDirectory)) {
             // Folders made by other tools are not shown, but their names
-            // still count against new aliases.
+            // are taken: no file may get one, nor an alias equal to theirs.
             if (!(entry.attr & dirent::kAttrVolume)) {
                 takeShort(entry.name);
+                setSlots(longValid ? runStart : i, longValid ? i - runStart + 1 : 1, Slot::Folder);
+                m_folderKeys.insert(nameKey(shortname::display(entry.name, entry.caseFlags), codec));
+                if (longValid)
+                    m_folderKeys.insert(NameCodec::foldCase(pieces.substr(0, pieces.find(u'\0'))));
                 if (entry.name[0] != '.')
                     m_findings.folders.push_back(entry);
             }

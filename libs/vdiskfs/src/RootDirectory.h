@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vexo
@@ -47,6 +48,8 @@ public:
     uint32_t slotCount() const { return static_cast<uint32_t>(m_slots.size()); }
     size_t fileCount() const { return m_byKey.size(); }
     const DirFile *find(const std::u16string &key) const;
+    // True when a folder (made by another tool) has this name.
+    bool isFolderName(const std::u16string &key) const { return m_folderKeys.count(key) != 0; }
     const DirFile *fileAt(uint32_t shortSlot) const;
     // The first file whose 8.3 entry is at slot `from` or later.
     const DirFile *nextFile(uint32_t from) const;
@@ -84,7 +87,7 @@ public:
     const std::vector<uint8_t> &bytes() const { return m_raw; }
 
 private:
-    enum class Slot : uint8_t { Free, File, Reserved, Other };
+    enum class Slot : uint8_t { Free, File, Folder, Reserved, Other };
 
     void addFile(std::unique_ptr<DirFile> file, NameCodec &codec);
     bool shortTaken(const dirent::ShortName &n, const DirFile *ignore) const;
@@ -100,6 +103,7 @@ private:
     std::vector<std::unique_ptr<DirFile>> m_files; // by 8.3 slot
     std::unordered_map<std::u16string, uint32_t> m_byKey;
     std::unordered_map<std::string, uint32_t> m_shortNames; // 8.3 name -> entries using it
+    std::unordered_set<std::u16string> m_folderKeys;
     std::unordered_map<std::string, uint32_t> m_tailHint;
     uint32_t m_freeHint = 0;
     size_t m_dirtyBegin = 0;

@@ -161,24 +161,30 @@ VDiskError VDiskSession::format()
     const bool remount = mountedIsImage();
     if (remount)
         unmountLocked();
+    VDiskError e = formatLocked();
+    // Mounted before, mounted after: freshly formatted, or as it was when
+    // the format failed.
+    if (remount) {
+        VDiskError m = mountLocked();
+        if (e == VDiskError::None)
+            e = m;
+    }
+    return e;
+}
+
+VDiskError VDiskSession::formatLocked()
+{
     std::unique_ptr<FileBlockDevice> device;
     struct stat st {
     };
-    VDiskError e;
-    if (::stat(m_path.c_str(), &st) != 0 && errno == ENOENT) {
-        e = FileBlockDevice::create(m_path, kNewImageBytes, device);
-    } else {
-        e = FileBlockDevice::open(m_path, device);
-    }
+    VDiskError e = ::stat(m_path.c_str(), &st) != 0 && errno == ENOENT
+                       ? FileBlockDevice::create(m_path, kNewImageBytes, device)
+                       : FileBlockDevice::open(m_path, device);
     if (e != VDiskError::None)
         return e;
     if (!device->writable())
         return VDiskError::ReadOnly;
-    e = Volume::format(*device, newVolumeId());
-    device.reset();
-    if (e == VDiskError::None && remount)
-        e = mountLocked();
-    return e;
+    return Volume::format(*device, newVolumeId());
 }
 
 VDiskError VDiskSession::openSearch(const char *folder, int &search)

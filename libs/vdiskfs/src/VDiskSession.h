@@ -55,6 +55,7 @@ private:
     ~VDiskSession();
     void unmountLocked();
     VDiskError mountLocked();
+    VDiskError formatLocked();
     bool mountedIsImage() const;
     int newHandle();
 

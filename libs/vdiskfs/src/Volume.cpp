@@ -113,7 +113,7 @@ VDiskError Volume::rename(std::string_view from, std::string_view to)
     std::u16string key = NameCodec::foldCase(text);
     if (isBeingWritten(file->key) || isBeingWritten(key))
         return VDiskError::Busy;
-    if (key != file->key && m_root.find(key) != nullptr)
+    if (key != file->key && (m_root.find(key) != nullptr || m_root.isFolderName(key)))
         return VDiskError::Exists;
     if (file->name == to)
         return VDiskError::None;
