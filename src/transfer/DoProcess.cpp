@@ -1,0 +1,248 @@
+#include "transfer/DoProcess.h"
+
+#include "app/main.h"
+#include "platform/Prompter.h"
+#include "transfer/uDialog.h"
+#include "widgets/AnimationStrip.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace vexo
+{
+
+std::atomic<int> WorkerState{0};
+
+namespace
+{
+
+const QString FinishText = QStringLiteral("Finish...");
+const QString StopText = QStringLiteral("Stop...");
+
+} // namespace
+
+TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_main(main)
+{
+    WorkerState = -1;
+    setObjectName(QStringLiteral("FormDoProcess"));
+    setWindowTitle(QStringLiteral("拷贝文件..."));
+    setFixedSize(ClientWidth, ClientHeight);
+    setModal(true);
+
+    Animate = new AnimationStrip(this);
+    Animate->setObjectName(QStringLiteral("Animate"));
+    Animate->move((ClientWidth - AnimationStrip::FrameWidth) / 2, 6);
+
+    labFilename = new QLabel(this);
+    labFilename->setObjectName(QStringLiteral("labFilename"));
+    labFilename->setTextFormat(Qt::PlainText);
+    labFilename->setGeometry(12, 50, ClientWidth - 24, 16);
+
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setGeometry(12, 70, ClientWidth - 24, 16);
+
+    butCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    butCancel->setObjectName(QStringLiteral("butCancel"));
+    butCancel->setGeometry((ClientWidth - 80) / 2, 93, 80, 25);
+    connect(butCancel, &QPushButton::clicked, this, &TFormDoProcess::butCancelClick);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(TickMs);
+    connect(Timer1, &QTimer::timeout, this, &TFormDoProcess::Timer1Timer);
+}
+
+TFormDoProcess::~TFormDoProcess()
+{
+    if (!m_worker || !m_worker->isRunning())
+        return;
+    // Taken down from outside while the worker runs: its questions can no
+    // longer be answered here. Cut it off, drop what it has already posted
+    // (a blocking question then returns unanswered, which ends the run), and
+    // wait for the library call to give up the file.
+    m_worker->RequestStop();
+    disconnect(m_worker, nullptr, this, nullptr);
+    while (!m_worker->wait(20))
+        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+}
+
+void TFormDoProcess::SetLists(const QStringList &sources, const QStringList &destinations)
+{
+    m_sources = sources;
+    m_destinations = destinations;
+}
+
+void TFormDoProcess::SetDirection(TransferDirection direction)
+{
+    m_direction = direction;
+}
+
+void TFormDoProcess::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TFormDoProcess::FormShow()
+{
+    // Without a connection nothing starts; the window waits to be closed.
+    if (!m_main.RpcConnected)
+        return;
+    auto *worker = new TProcessThread(m_main, m_sources, m_direction, m_destinations);
+    m_worker = worker;
+    connect(worker, &TProcessThread::labelChanged, this, &TFormDoProcess::threadLabel, Qt::QueuedConnection);
+    connect(worker, &TProcessThread::gaugeChanged, this, &TFormDoProcess::threadGauge, Qt::QueuedConnection);
+    connect(worker, &TProcessThread::longNameRefused, this, &TFormDoProcess::threadLongName,
+            Qt::BlockingQueuedConnection);
+    connect(worker, &TProcessThread::replaceAsked, this, &TFormDoProcess::threadAskReplace,
+            Qt::BlockingQueuedConnection);
+    connect(worker, &TProcessThread::failuresReported, this, &TFormDoProcess::threadReportFailures,
+            Qt::BlockingQueuedConnection);
+    connect(worker, &TProcessThread::finishing, this, &TFormDoProcess::threadFinishing,
+            Qt::BlockingQueuedConnection);
+    connect(worker, &QThread::finished, this, &TFormDoProcess::workerEnded, Qt::QueuedConnection);
+    m_workerStarted = true;
+    // Set here rather than by the worker alone, so that a close request that
+    // comes before the thread has begun still stops it.
+    WorkerState = 1;
+    worker->start(QThread::LowPriority);
+    Animate->start();
+    Timer1->start();
+}
+
+bool TFormDoProcess::workerRunning() const
+{
+    return m_workerStarted && !m_workerEnded && m_worker && !m_worker->Finished.load();
+}
+
+void TFormDoProcess::Timer1Timer()
+{
+    // A Cancel or close request in progress closes the window itself.
+    if (!m_workerStarted || m_pending != PendingClose::None)
+        return;
+    TProcessThread *worker = m_worker;
+    if (!worker || worker->Finished.load()) {
+        closeNow();
+        return;
+    }
+    const int progress = worker->Progress.load();
+    if (progress < 100)
+        ProgressBar->setValue(qMax(0, progress));
+}
+
+void TFormDoProcess::butCancelClick()
+{
+    if (!workerRunning()) {
+        closeNow();
+        return;
+    }
+    if (m_pending == PendingClose::None)
+        m_pending = PendingClose::AfterEnd;
+    m_worker->RequestStop();
+}
+
+void TFormDoProcess::reject()
+{
+    requestClose();
+}
+
+void TFormDoProcess::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    // The window closes by closeNow() only, once the worker allows it.
+    event->ignore();
+    requestClose();
+}
+
+void TFormDoProcess::requestClose()
+{
+    if (m_closing || m_pending != PendingClose::None)
+        return;
+    if (WorkerState.load() == 1 && workerRunning()) {
+        labFilename->setText(StopText);
+        m_pending = PendingClose::AfterPause;
+        m_worker->RequestStop();
+        return;
+    }
+    closeNow();
+}
+
+void TFormDoProcess::workerEnded()
+{
+    m_workerEnded = true;
+    switch (m_pending) {
+    case PendingClose::AfterEnd:
+        closeNow();
+        break;
+    case PendingClose::AfterPause:
+        QTimer::singleShot(ClosePauseMs, this, &TFormDoProcess::closeNow);
+        break;
+    case PendingClose::None:
+        break; // the next tick closes the window
+    }
+}
+
+void TFormDoProcess::closeNow()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    Timer1->stop();
+    Animate->stop();
+    QDialog::done(QDialog::Accepted);
+}
+
+void TFormDoProcess::threadLabel(const QString &text)
+{
+    labFilename->setText(text);
+}
+
+void TFormDoProcess::threadGauge(int percent)
+{
+    ProgressBar->setValue(percent);
+}
+
+void TFormDoProcess::threadLongName(const QString &)
+{
+    if (Prompter *prompter = m_main.services().prompter)
+        prompter->ask(QStringLiteral("文件名长度不能大于16字节"), QStringLiteral("警告"), PromptButtons::Ok,
+                      PromptIcon::Warning);
+}
+
+void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply)
+{
+    TFormDialogReplace dialog(m_main, this);
+    dialog.SetDirection(m_direction);
+    reply->answer = dialog.AskReplace(source, reply->destination);
+    reply->destination = dialog.destination();
+}
+
+void TFormDoProcess::threadReportFailures(const QString &text)
+{
+    if (Prompter *prompter = m_main.services().prompter)
+        prompter->ask(text, QStringLiteral("错误"), PromptButtons::Ok, PromptIcon::Error);
+}
+
+void TFormDoProcess::threadFinishing()
+{
+    labFilename->setText(FinishText);
+}
+
+} // namespace vexo

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "transfer/TProcessThread.h"
+#include "transfer/TransferDirection.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QStringList>
+
+#include <atomic>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace vexo
+{
+
+class AnimationStrip;
+class TFormMain;
+
+// -1: a progress window exists and its worker has not started; 1: a worker
+// runs; 0: the worker has ended. Written by the window and the worker, read
+// by the window on a close request.
+extern std::atomic<int> WorkerState;
+
+// The modal progress window of a device run: animation, current file name,
+// gauge and Cancel. Showing it starts the worker (when the device is
+// connected); the window closes only after the worker has ended, so exec()
+// returning means the run is over.
+//
+// - Timer1 (1000 ms) puts the worker's progress into the gauge and closes the
+//   window once the worker has finished.
+// - Cancel stops the worker and closes the window when it has ended.
+// - A close request (close box, Escape) while the worker runs shows
+//   "Stop...", stops it, and closes 1000 ms after it has ended.
+// The window keeps serving the worker's questions while it waits for the
+// worker to end.
+class TFormDoProcess : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 388;
+    static constexpr int ClientHeight = 125;
+    static constexpr int TickMs = 1000;
+    static constexpr int ClosePauseMs = 1000;
+
+    explicit TFormDoProcess(TFormMain &main, QWidget *parent = nullptr);
+    // A worker still running (the window was taken down from outside) is
+    // stopped, cut off from the window and awaited.
+    ~TFormDoProcess() override;
+
+    // Called before the window is shown; the lists are copied.
+    void SetLists(const QStringList &sources, const QStringList &destinations);
+    void SetDirection(TransferDirection direction);
+
+    // The running worker, null before it starts and after it has freed itself.
+    TProcessThread *worker() const { return m_worker; }
+    // True once a worker has been started for this window.
+    bool workerStarted() const { return m_workerStarted; }
+
+    AnimationStrip *Animate = nullptr;
+    QLabel *labFilename = nullptr;
+    QProgressBar *ProgressBar = nullptr;
+    QPushButton *butCancel = nullptr;
+    QTimer *Timer1 = nullptr;
+
+public slots:
+    void butCancelClick();
+    void Timer1Timer();
+    // Escape and the close box come here as well.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    // The worker's requests, run on the window thread.
+    void threadLabel(const QString &text);
+    void threadGauge(int percent);
+    void threadLongName(const QString &name);
+    void threadAskReplace(const QString &source, vexo::ReplaceReply *reply);
+    void threadReportFailures(const QString &text);
+    void threadFinishing();
+    void workerEnded();
+
+private:
+    enum class PendingClose { None, AfterEnd, AfterPause };
+
+    void FormShow();
+    // A close request: at once when no worker runs, else stop it first.
+    void requestClose();
+    void closeNow();
+    bool workerRunning() const;
+
+    TFormMain &m_main;
+    QStringList m_sources;
+    QStringList m_destinations;
+    TransferDirection m_direction = tdSend;
+    QPointer<TProcessThread> m_worker;
+    bool m_workerStarted = false;
+    bool m_workerEnded = false;
+    bool m_shown = false;
+    bool m_closing = false;
+    PendingClose m_pending = PendingClose::None;
+};
+
+} // namespace vexo

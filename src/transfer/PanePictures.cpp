@@ -1,0 +1,115 @@
+#include "transfer/PanePictures.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace vexo
+{
+
+namespace
+{
+
+constexpr int Size = 40;
+
+QLinearGradient vertical(qreal top, qreal bottom, const QColor &a, const QColor &b)
+{
+    QLinearGradient g(0, top, 0, bottom);
+    g.setColorAt(0, a);
+    g.setColorAt(1, b);
+    return g;
+}
+
+// The PC's disk: a drive box seen from the front, with its light on.
+void drawDisk(QPainter &p)
+{
+    const QRectF body(3.5, 10.5, 33, 20);
+    p.setPen(QPen(QColor(0x3c, 0x44, 0x52), 1));
+    p.setBrush(vertical(body.top(), body.bottom(), QColor(0xe9, 0xec, 0xf1), QColor(0x9a, 0xa3, 0xb1)));
+    p.drawRoundedRect(body, 3, 3);
+    p.setBrush(vertical(22, 29, QColor(0x6d, 0x77, 0x86), QColor(0x47, 0x4f, 0x5c)));
+    p.drawRoundedRect(QRectF(6.5, 22.5, 27, 5), 1.5, 1.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2e, 0xc4, 0x4a));
+    p.drawEllipse(QPointF(30, 15.5), 1.8, 1.8);
+    p.setPen(QPen(QColor(0x7b, 0x86, 0x96), 1));
+    for (int i = 0; i < 4; ++i)
+        p.drawLine(QPointF(7.5 + i * 3, 13.5), QPointF(7.5 + i * 3, 18.5));
+}
+
+// The palmtop: an upright handheld with its screen and keys.
+void drawPalmtop(QPainter &p)
+{
+    const QRectF body(10.5, 1.5, 19, 37);
+    p.setPen(QPen(QColor(0x1e, 0x26, 0x33), 1));
+    p.setBrush(vertical(body.top(), body.bottom(), QColor(0x4a, 0x5b, 0x78), QColor(0x24, 0x2f, 0x42)));
+    p.drawRoundedRect(body, 4, 4);
+    const QRectF screen(13.5, 5.5, 13, 14);
+    p.setPen(QPen(QColor(0x10, 0x18, 0x22), 1));
+    p.setBrush(vertical(screen.top(), screen.bottom(), QColor(0xc8, 0xec, 0xc0), QColor(0x8f, 0xc8, 0x8a)));
+    p.drawRect(screen);
+    p.setPen(QPen(QColor(0x35, 0x5e, 0x34), 1));
+    for (int i = 0; i < 3; ++i)
+        p.drawLine(QPointF(15.5, 9 + i * 3.5), QPointF(24.5 - i * 2, 9 + i * 3.5));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xd5, 0xdc, 0xe8));
+    for (int row = 0; row < 4; ++row) {
+        for (int col = 0; col < 3; ++col)
+            p.drawRoundedRect(QRectF(13.5 + col * 4.7, 23 + row * 3.6, 3.4, 2.4), 0.8, 0.8);
+    }
+}
+
+// The simulator's disk image: a diskette with its shutter and label.
+void drawImage(QPainter &p)
+{
+    QPainterPath shell;
+    shell.moveTo(4.5, 4.5);
+    shell.lineTo(31.5, 4.5);
+    shell.lineTo(35.5, 8.5);
+    shell.lineTo(35.5, 35.5);
+    shell.lineTo(4.5, 35.5);
+    shell.closeSubpath();
+    p.setPen(QPen(QColor(0x14, 0x2a, 0x55), 1));
+    p.setBrush(vertical(4, 36, QColor(0x4f, 0x84, 0xd6), QColor(0x23, 0x4f, 0x9a)));
+    p.drawPath(shell);
+    p.setBrush(vertical(4, 15, QColor(0xe4, 0xe8, 0xee), QColor(0xa9, 0xb2, 0xbf)));
+    p.drawRect(QRectF(11.5, 4.5, 16, 11));
+    p.setBrush(QColor(0x33, 0x3d, 0x4d));
+    p.drawRect(QRectF(21.5, 6.5, 4, 7));
+    p.setPen(QPen(QColor(0x9a, 0xa8, 0xbd), 1));
+    p.setBrush(QColor(0xfb, 0xfb, 0xf6));
+    p.drawRect(QRectF(8.5, 20.5, 23, 13));
+    p.setPen(QPen(QColor(0xc0, 0x4a, 0x3a), 1));
+    p.drawLine(QPointF(10.5, 24.5), QPointF(29.5, 24.5));
+    p.setPen(QPen(QColor(0x8a, 0x9a, 0xb3), 1));
+    p.drawLine(QPointF(10.5, 28.5), QPointF(26.5, 28.5));
+}
+
+QPixmap render(void (*draw)(QPainter &))
+{
+    QPixmap pixmap(Size, Size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    draw(p);
+    return pixmap;
+}
+
+} // namespace
+
+QPixmap PanePicture(PathKind kind)
+{
+    switch (kind) {
+    case pkLocal:
+        return render(drawDisk);
+    case pkDevice:
+        return render(drawPalmtop);
+    case pkVDisk:
+        return render(drawImage);
+    case pkOther:
+        break;
+    }
+    return QPixmap();
+}
+
+} // namespace vexo

@@ -1,0 +1,186 @@
+#include "transfer/TProcessThread.h"
+
+#include "app/common.h"
+#include "app/main.h"
+#include "device/DevicePane.h"
+#include "platform/CodePage.h"
+#include "platform/DeviceLink.h"
+#include "transfer/DeviceName.h"
+#include "transfer/DoProcess.h"
+#include "transfer/uDialog.h"
+
+#include <VexoFileClient.h>
+
+#include <QList>
+
+namespace vexo
+{
+
+// The library keeps the progress and reads the stop flag through plain int
+// pointers, with atomic accesses of its own. We keep both as std::atomic<int>
+// so that every access on our side is atomic too, and hand the library the
+// address of the atomic's one int; that is only sound while the atomic is a
+// lock-free wrapper with exactly the size and alignment of an int.
+static_assert(std::atomic<int>::is_always_lock_free, "the library shares the integers without locks");
+static_assert(sizeof(std::atomic<int>) == sizeof(int), "the library sees the atomic as one int");
+static_assert(alignof(std::atomic<int>) == alignof(int), "the library sees the atomic as one int");
+
+namespace
+{
+
+int *sharedInt(std::atomic<int> &value)
+{
+    return reinterpret_cast<int *>(&value);
+}
+
+struct Failure {
+    QString file;
+    QString reason;
+};
+
+QString failureLine(const Failure &f)
+{
+    return f.file + QStringLiteral("：") + f.reason;
+}
+
+} // namespace
+
+QString TransferFailureReason(int result)
+{
+    switch (result) {
+    case VEXO_ERR_NOT_CONNECTED:
+        return QStringLiteral("设备未连接");
+    case VEXO_ERR_TIMEOUT:
+        return QStringLiteral("设备没有响应");
+    case VEXO_ERR_NOT_FOUND:
+        return QStringLiteral("文件不存在");
+    case VEXO_ERR_BAD_NAME:
+        return QStringLiteral("文件名被拒绝");
+    case VEXO_ERR_EXISTS:
+        return QStringLiteral("目标文件已存在");
+    case VEXO_ERR_STOPPED:
+        return QStringLiteral("已停止");
+    case VEXO_ERR_TRANSFER_FAILED:
+        return QStringLiteral("传输失败");
+    case VEXO_ERR_LOCAL_IO:
+        return QStringLiteral("本机文件读写失败");
+    case VEXO_ERR_DEVICE_IO:
+        return QStringLiteral("设备文件读写失败");
+    default:
+        return QStringLiteral("通信错误 (%1)").arg(result);
+    }
+}
+
+TProcessThread::TProcessThread(TFormMain &main, const QStringList &sources, TransferDirection direction,
+                               const QStringList &destinations)
+    : m_main(main), m_sources(sources), m_destinations(destinations), m_direction(direction)
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+TProcessThread::~TProcessThread()
+{
+    wait();
+}
+
+bool TProcessThread::destinationExists(const QString &destination) const
+{
+    if (m_direction == tdReceive)
+        return m_main.devicePane->RpcFileExists(destination, true);
+    return m_main.devicePane->RpcFileExists(BareDeviceName(destination), false);
+}
+
+int TProcessThread::transfer(const QString &source, const QString &destination, int overwrite)
+{
+    DeviceLink *link = m_main.services().link;
+    if (!link)
+        return VEXO_ERR_NOT_CONNECTED;
+    const int client = m_main.RpcClient.load();
+    if (m_direction == tdSend)
+        return link->RequestSendFileEx(client, source, BareDeviceName(destination), sharedInt(Progress),
+                                       nullptr, sharedInt(StopFlag), overwrite);
+    // A received name becomes a local file: it must not leave its folder.
+    if (!IsSafeBareName(PathFileName(destination)))
+        return VEXO_ERR_BAD_NAME;
+    return link->RequestReceiveFileEx(client, BareDeviceName(source), destination, sharedInt(Progress),
+                                      nullptr, sharedInt(StopFlag), overwrite);
+}
+
+void TProcessThread::run()
+{
+    WorkerState = 1;
+    ReplaceState replaceState = rsAsk;
+    QList<Failure> failures;
+    const int pairs = qMin(m_sources.size(), m_destinations.size());
+    for (int i = 0; i < pairs && replaceState != rsCancelled; ++i) {
+        if (StopFlag.load() != 0)
+            break;
+        const QString &source = m_sources.at(i);
+        QString destination = m_destinations.at(i);
+
+        // A name with no CP936 form passes here and is refused by the library, by name.
+        if (m_direction == tdSend &&
+            CodePage::cp936Length(BareDeviceName(destination)) > MaxDeviceNameBytes) {
+            emit longNameRefused(destination);
+            continue;
+        }
+
+        if (replaceState == rsAsk && destinationExists(destination)) {
+            ReplaceReply reply;
+            reply.destination = destination;
+            // Unanswered (the window went away) counts as Cancel.
+            reply.answer = raCancel;
+            emit replaceAsked(source, &reply);
+            destination = reply.destination;
+            bool skip = false;
+            switch (reply.answer) {
+            case raYes:
+            case raRename:
+                break;
+            case raYesAll:
+                replaceState = rsAllYes;
+                break;
+            case raNoAll:
+                replaceState = rsAllNo;
+                break;
+            case raCancel:
+                replaceState = rsCancelled;
+                skip = true;
+                break;
+            default: // raNo, raNone
+                skip = true;
+                break;
+            }
+            if (skip)
+                continue;
+        }
+
+        Progress.store(0);
+        const int overwrite = replaceState == rsAllNo ? 0 : 1;
+        const QString name = PathFileName(source);
+        emit labelChanged(name);
+        const int result = transfer(source, destination, overwrite);
+        // Without overwrite an existing destination is kept on purpose.
+        if (result == 1 || (result == VEXO_ERR_EXISTS && overwrite == 0)) {
+            emit gaugeChanged(100);
+        } else {
+            const Failure failure{name, TransferFailureReason(result)};
+            failures.append(failure);
+            // Not shown as done: the gauge keeps how far the file got.
+            emit gaugeChanged(qBound(0, Progress.load(), 99));
+            emit labelChanged(failureLine(failure));
+        }
+    }
+
+    if (!failures.isEmpty()) {
+        QStringList lines;
+        for (const Failure &f : failures)
+            lines << failureLine(f);
+        emit failuresReported(QStringLiteral("下列文件没有拷贝成功：\n\n") + lines.join(QLatin1Char('\n')));
+    }
+    emit finishing();
+    WorkerState = 0;
+    Finished.store(true);
+}
+
+} // namespace vexo

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "transfer/TransferDirection.h"
+
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+
+namespace vexo
+{
+
+class TFormMain;
+
+// What the worker remembers of the replace answers for the rest of a run.
+enum ReplaceState {
+    rsAsk = 0,        // test each destination, ask on a clash
+    rsAllYes = 1,     // no more questions; every pair overwrites
+    rsAllNo = 2,      // no more questions; every pair keeps an existing destination
+    rsCancelled = -1, // no further pair is touched
+};
+
+// The answer to one replace question, filled on the window thread.
+struct ReplaceReply {
+    QString destination; // the pair's destination; a new one after a rename
+    int answer = 0;      // a ReplaceAnswer
+};
+
+// Device names hold at most this many CP936 bytes.
+constexpr int MaxDeviceNameBytes = 16;
+
+// Why a file did not arrive, for a result of the file-client library other
+// than 1 (done); fixed texts like the program's other built-in messages.
+QString TransferFailureReason(int result);
+
+// One device run on its own thread, one pair after the other: long device
+// names are refused with a warning, clashes go to the replace dialog (whose
+// remembered answers hold for the rest of the run), then the file-client
+// library copies the file. A file that fails is named in the label and, at
+// the end, in one summary of every failed file and its reason.
+//
+// The worker never touches a widget: it speaks to the window through the
+// signals below only. It frees itself once run() has returned.
+class TProcessThread : public QThread
+{
+    Q_OBJECT
+public:
+    TProcessThread(TFormMain &main, const QStringList &sources, TransferDirection direction,
+                   const QStringList &destinations);
+    ~TProcessThread() override;
+
+    // Percentage (0..100) of the current file, kept by the library; any thread reads it.
+    std::atomic<int> Progress{0};
+    // 1 abandons the current file and ends the run; set through RequestStop.
+    std::atomic<int> StopFlag{0};
+    // Set once the run has ended, after the last library call has returned
+    // and after "Finish..." is on screen.
+    std::atomic<bool> Finished{false};
+
+    // Asks the library to abandon the current file and the worker to end.
+    // Any thread.
+    void RequestStop() { StopFlag.store(1); }
+
+signals:
+    // Qt::QueuedConnection: the label text.
+    void labelChanged(const QString &text);
+    // Qt::QueuedConnection: the gauge (0..100).
+    void gaugeChanged(int percent);
+    // Qt::BlockingQueuedConnection: the long-name warning, answered before the worker goes on.
+    void longNameRefused(const QString &name);
+    // Qt::BlockingQueuedConnection: the replace dialog for (source, reply->destination);
+    // the window fills *reply.
+    void replaceAsked(const QString &source, vexo::ReplaceReply *reply);
+    // Qt::BlockingQueuedConnection: one message listing the files that failed.
+    void failuresReported(const QString &text);
+    // Qt::BlockingQueuedConnection: "Finish..." is shown before Finished is set.
+    void finishing();
+
+protected:
+    // The run (the Execute step).
+    void run() override;
+
+private:
+    int transfer(const QString &source, const QString &destination, int overwrite);
+    bool destinationExists(const QString &destination) const;
+
+    TFormMain &m_main;
+    const QStringList m_sources;
+    const QStringList m_destinations;
+    const TransferDirection m_direction;
+};
+
+} // namespace vexo

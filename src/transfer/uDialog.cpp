@@ -1,0 +1,148 @@
+#include "transfer/uDialog.h"
+
+#include "app/common.h"
+#include "app/main.h"
+#include "device/DevicePane.h"
+#include "platform/Prompter.h"
+#include "transfer/DeviceName.h"
+#include "transfer/PanePictures.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace vexo
+{
+
+TFormDialogReplace::TFormDialogReplace(TFormMain &main, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_main(main)
+{
+    setObjectName(QStringLiteral("FormDialogReplace"));
+    setWindowTitle(QStringLiteral("文件替换"));
+    setFixedSize(ClientWidth, ClientHeight);
+    setModal(true);
+
+    const int left = 16;
+    const int width = ClientWidth - 2 * left;
+    auto label = [this](const char *name, const QRect &geometry) {
+        auto *l = new QLabel(this);
+        l->setObjectName(QLatin1String(name));
+        l->setTextFormat(Qt::PlainText);
+        l->setGeometry(geometry);
+        return l;
+    };
+    LabFilename = label("LabFilename", QRect(left, 12, width, 18));
+    LabReplace = label("LabReplace", QRect(left, 34, width, 18));
+
+    const int textLeft = left + PictureSize + 10;
+    const int textWidth = ClientWidth - textLeft - left;
+    ImgSrc = label("ImgSrc", QRect(left, 66, PictureSize, PictureSize));
+    LabSrc = label("LabSrc", QRect(textLeft, 66, textWidth, PictureSize));
+    ImgDesc = label("ImgDesc", QRect(left, 124, PictureSize, PictureSize));
+    LabDesc = label("LabDesc", QRect(textLeft, 124, textWidth, PictureSize));
+    for (QLabel *path : {LabSrc, LabDesc}) {
+        path->setWordWrap(true);
+        path->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+
+    const LanguageTable &t = m_main.language;
+    const int gap = 10;
+    const int buttonWidth = (width - 2 * gap) / 3;
+    const int buttonHeight = 27;
+    auto button = [&](const char *name, const QString &text, int row, int column,
+                      void (TFormDialogReplace::*slot)()) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        b->setGeometry(left + column * (buttonWidth + gap), 190 + row * (buttonHeight + 12), buttonWidth,
+                       buttonHeight);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    butYes = button("butYes", t.other(QStringLiteral("Yes")) + QStringLiteral("(&Y)"), 0, 0,
+                    &TFormDialogReplace::butYesClick);
+    butNo = button("butNo", t.other(QStringLiteral("No")) + QStringLiteral("(&N)"), 0, 1,
+                   &TFormDialogReplace::butNoClick);
+    butRename = button("butRename", t.msg(QStringLiteral("Rename")) + QStringLiteral("(&R)"), 0, 2,
+                       &TFormDialogReplace::butRenameClick);
+    butAllYes = button("butAllYes", t.other(QStringLiteral("YesAll")) + QStringLiteral("(&A)"), 1, 0,
+                       &TFormDialogReplace::butAllYesClick);
+    butAllNo = button("butAllNo", t.other(QStringLiteral("NoAll")), 1, 1, &TFormDialogReplace::butAllNoClick);
+    butCancel = button("butCancel", t.other(QStringLiteral("Cancel")) + QStringLiteral("(&C)"), 1, 2,
+                       &TFormDialogReplace::butCancelClick);
+}
+
+void TFormDialogReplace::SetDirection(TransferDirection direction)
+{
+    m_direction = direction;
+}
+
+ReplaceAnswer TFormDialogReplace::AskReplace(const QString &source, const QString &destination)
+{
+    const LanguageTable &t = m_main.language;
+    LabFilename->setText(PathFileName(source) + QStringLiteral(", ") + t.msg(QStringLiteral("Containfile")));
+    LabReplace->setText(t.msg(QStringLiteral("YNReplacefile")));
+    ImgSrc->setPixmap(PanePicture(GetPathKind(source)));
+    ImgDesc->setPixmap(PanePicture(GetPathKind(destination)));
+    LabSrc->setText(source);
+    LabSrc->setToolTip(source);
+    LabDesc->setText(destination);
+    LabDesc->setToolTip(destination);
+    m_answer = raNone;
+    exec();
+    return m_answer;
+}
+
+QString TFormDialogReplace::destination() const
+{
+    return LabDesc->text();
+}
+
+void TFormDialogReplace::answerWith(ReplaceAnswer answer)
+{
+    m_answer = answer;
+    accept();
+}
+
+bool TFormDialogReplace::destinationExists(const QString &path) const
+{
+    if (m_direction == tdReceive)
+        return m_main.devicePane->RpcFileExists(path, true);
+    return m_main.devicePane->RpcFileExists(BareDeviceName(path), false);
+}
+
+void TFormDialogReplace::butRenameClick()
+{
+    const QString current = LabDesc->text();
+    const QString name = PathFileName(current);
+    const QString folder = PathFolderPart(current);
+    Prompter *prompter = m_main.services().prompter;
+    if (!prompter)
+        return;
+    const QString answer = prompter->promptText(m_main.language.msg(QStringLiteral("Rename")),
+                                                QStringLiteral("输入文件名："), name);
+    if (answer.isEmpty() || answer == name)
+        return;
+    const QString renamed = folder + answer;
+    LabDesc->setText(renamed);
+    LabDesc->setToolTip(renamed);
+    // A name that is taken as well stays on show; the user answers again.
+    if (!destinationExists(renamed))
+        answerWith(raRename);
+}
+
+void TFormDialogReplace::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect box = frameGeometry();
+        box.moveCenter(screen->availableGeometry().center());
+        move(box.topLeft());
+    }
+}
+
+} // namespace vexo

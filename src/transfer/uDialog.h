@@ -1,0 +1,86 @@
+#pragma once
+
+#include "transfer/TransferDirection.h"
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+
+namespace vexo
+{
+
+class TFormMain;
+
+// The answers of the replace dialog.
+enum ReplaceAnswer {
+    raNone = 0,   // closed another way (close box, Escape)
+    raYes = 1,    // replace this file
+    raNo = 2,     // skip this file
+    raRename = 3, // write to the new, free name shown as the destination
+    raYesAll = 4, // replace this and every later file, ask no more
+    raNoAll = 5,  // keep every existing destination, ask no more
+    raCancel = 6, // end the run
+};
+
+// The modal question asked when a transfer's destination exists: it names
+// the file, shows source and destination with a picture of the pane each
+// belongs to, and offers Yes, Yes to all, No, No to all, Rename and Cancel.
+// Rename asks for a new name and closes only when that name is free (on the
+// device when sending, among the PC's files when receiving); otherwise the
+// dialog stays open showing the new destination. A fresh dialog serves one
+// question.
+class TFormDialogReplace : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 337;
+    static constexpr int ClientHeight = 286;
+    static constexpr int PictureSize = 41;
+
+    explicit TFormDialogReplace(TFormMain &main, QWidget *parent = nullptr);
+
+    // Where a new name is looked for; tdSend until set.
+    void SetDirection(TransferDirection direction);
+    // Fills the dialog for (source, destination), shows it modally, centred
+    // on the screen, and returns the answer once it has closed.
+    ReplaceAnswer AskReplace(const QString &source, const QString &destination);
+    // The destination to use: the one given, or the last name entered by Rename.
+    QString destination() const;
+    ReplaceAnswer answer() const { return m_answer; }
+
+    QLabel *LabFilename = nullptr;
+    QLabel *LabReplace = nullptr;
+    QLabel *ImgSrc = nullptr;
+    QLabel *LabSrc = nullptr;
+    QLabel *ImgDesc = nullptr;
+    QLabel *LabDesc = nullptr;
+    QPushButton *butYes = nullptr;
+    QPushButton *butNo = nullptr;
+    QPushButton *butRename = nullptr;
+    QPushButton *butAllYes = nullptr;
+    QPushButton *butAllNo = nullptr;
+    QPushButton *butCancel = nullptr;
+
+public slots:
+    void butYesClick() { answerWith(raYes); }
+    void butNoClick() { answerWith(raNo); }
+    void butAllYesClick() { answerWith(raYesAll); }
+    void butAllNoClick() { answerWith(raNoAll); }
+    void butCancelClick() { answerWith(raCancel); }
+    void butRenameClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void answerWith(ReplaceAnswer answer);
+    bool destinationExists(const QString &path) const;
+
+    TFormMain &m_main;
+    TransferDirection m_direction = tdSend;
+    ReplaceAnswer m_answer = raNone;
+};
+
+} // namespace vexo
