@@ -3,7 +3,6 @@
 #include "FatTable.h"
 #include "FatTime.h"
 #include "LittleEndian.h"
-#include "VDiskTestSupport.h"
 
 #include <gtest/gtest.h>
 

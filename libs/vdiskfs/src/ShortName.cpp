@@ -9,7 +9,7 @@ namespace vexo::shortname
 namespace
 {
 
-bool isSpecial(char c)
+bool isShortNameSymbol(char c)
 {
     return std::strchr("!#$%&'()-@^_`{}~", c) != nullptr && c != '\0';
 }
@@ -40,7 +40,7 @@ bool plainPart(std::string_view part, size_t maxLength, bool &lower)
             anyLower = true;
         else if (isUpper(c))
             anyUpper = true;
-        else if (!(c >= '0' && c <= '9') && !isSpecial(c))
+        else if (!(c >= '0' && c <= '9') && !isShortNameSymbol(c))
             return false;
     }
     lower = anyLower;
@@ -115,7 +115,7 @@ Basis basis(std::string_view name)
             } else if (c == ' ' || c == '.') {
                 b.lossy = true;
                 continue;
-            } else if (std::isalnum(c) || isSpecial(static_cast<char>(c))) {
+            } else if (std::isalnum(c) || isShortNameSymbol(static_cast<char>(c))) {
                 mapped = upper(static_cast<char>(c));
             } else {
                 mapped = '_';
@@ -177,7 +177,7 @@ std::string display(const dirent::ShortName &name, uint8_t caseFlags)
 bool validStoredByte(uint8_t c)
 {
     return c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
-           isSpecial(static_cast<char>(c));
+           isShortNameSymbol(static_cast<char>(c));
 }
 
 } // namespace vexo::shortname
