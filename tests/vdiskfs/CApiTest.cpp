@@ -31,44 +31,6 @@ protected:
         SetVdiskFile(nullptr);
     }
 
-    // The program's copy in: 1024-byte pieces, the last one possibly empty.
-    static bool put(const std::string &name, const std::string &data)
-    {
-        int h = zfopen(name.c_str(), "w+");
-        if (h == 0)
-            return false;
-        size_t at = 0;
-        for (;;) {
-            size_t n = std::min<size_t>(1024, data.size() - at);
-            EXPECT_EQ(zfwrite(data.data() + at, int(n), 1, h), int(n));
-            at += n;
-            if (n < 1024)
-                break;
-        }
-        return zfclose(h) == 0;
-    }
-    static std::string get(const std::string &name)
-    {
-        int length = zflen(name.c_str());
-        int h = zfopen(name.c_str(), "r");
-        EXPECT_NE(h, 0) << name;
-        std::string data(size_t(std::max(length, 0)), '\0');
-        for (int at = 0; at < length; at += 1024)
-            EXPECT_EQ(zfread(&data[size_t(at)], std::min(1024, length - at), 1, h),
-                      std::min(1024, length - at));
-        EXPECT_EQ(zfclose(h), 0);
-        return data;
-    }
-    static std::vector<std::string> list()
-    {
-        std::vector<std::string> names;
-        VDiskFindRecord r;
-        int search = OpenFindFile("/");
-        for (int more = FindFirst(&r, search); more != -1; more = FindNext(&r, search))
-            names.emplace_back(r.name, strnlen(r.name, sizeof r.name));
-        return names;
-    }
-
     test::TempDir m_dir;
     std::string m_image;
 };
@@ -77,7 +39,7 @@ TEST_F(CApi, FillsThe44ByteRecord)
 {
     static_assert(sizeof(VDiskFindRecord) == 44);
     const std::string name = "seventeen-bytes-x";
-    ASSERT_TRUE(put(name, std::string(70000, 'r')));
+    ASSERT_TRUE(test::apiPut(name, std::string(70000, 'r')));
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -95,7 +57,7 @@ TEST_F(CApi, FillsThe44ByteRecord)
     EXPECT_EQ(b[32] | b[33] << 8 | b[34] << 16 | b[35] << 24, 70000);
     for (int i = 36; i < 44; ++i)
         EXPECT_EQ(b[i], 0) << i;
-    ASSERT_TRUE(put("a.txt", "x"));
+    ASSERT_TRUE(test::apiPut("a.txt", "x"));
     int search = OpenFindFile("/");
     ASSERT_EQ(FindFirst(&r, search), 0);
     ASSERT_EQ(FindNext(&r, search), 0);
@@ -155,10 +117,10 @@ TEST_F(CApi, FormatsInPlaceOrCreatesAndStaysMounted)
     };
     ASSERT_EQ(::stat(m_image.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 16 << 20) << "a new image is 16 MiB";
-    ASSERT_TRUE(put("a.txt", "x"));
+    ASSERT_TRUE(test::apiPut("a.txt", "x"));
     ASSERT_EQ(FormatFileSystem(), 0);
-    EXPECT_TRUE(list().empty()) << "still mounted, now empty";
-    EXPECT_TRUE(put("b.txt", "y"));
+    EXPECT_TRUE(test::apiList().empty()) << "still mounted, now empty";
+    EXPECT_TRUE(test::apiPut("b.txt", "y"));
 
     const std::string other = m_dir.file("other.img");
     test::writeLocal(other, std::string(3u << 20, '\x5A'));
@@ -168,7 +130,7 @@ TEST_F(CApi, FormatsInPlaceOrCreatesAndStaysMounted)
     ASSERT_EQ(::stat(other.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 3 << 20) << "size kept";
     ASSERT_EQ(InitFileSystem(), 0);
-    EXPECT_TRUE(list().empty());
+    EXPECT_TRUE(test::apiList().empty());
 
     const std::string tiny = m_dir.file("tiny.img");
     test::writeLocal(tiny, std::string(10000, 'q'));
@@ -183,38 +145,36 @@ TEST_F(CApi, CopiesInAndOutAndReplacesOnlyAtClose)
     for (size_t length : {0, 1023, 1024, 1025, 2048, 100000}) {
         std::string name = "len" + std::to_string(length);
         std::string data = test::randomBytes(rng, length);
-        ASSERT_TRUE(put(name, data)) << name;
+        ASSERT_TRUE(test::apiPut(name, data)) << name;
         EXPECT_EQ(zflen(name.c_str()), int(length));
-        EXPECT_TRUE(get(name) == data) << name;
+        EXPECT_TRUE(test::apiGet(name) == data) << name;
     }
-    ASSERT_TRUE(put("Report.doc", "first version"));
+    ASSERT_TRUE(test::apiPut("Report.doc", "first version"));
     int w = zfopen("REPORT.DOC", "w+");
     ASSERT_NE(w, 0);
     EXPECT_EQ(zfopen("report.doc", "w+"), 0) << "one writer per name";
     ASSERT_EQ(zfwrite("second", 6, 1, w), 6);
-    EXPECT_EQ(get("report.doc"), "first version") << "old contents until zfclose";
+    EXPECT_EQ(test::apiGet("report.doc"), "first version") << "old contents until zfclose";
     ASSERT_EQ(zfclose(w), 0);
-    EXPECT_EQ(get("report.doc"), "second");
+    EXPECT_EQ(test::apiGet("report.doc"), "second");
     EXPECT_EQ(zffind("REPORT.DOC"), 1);
     EXPECT_EQ(zfdelete("report.DOC"), 1);
     EXPECT_EQ(zfdelete("report.doc"), 0);
     EXPECT_EQ(zffind("report.doc"), 0);
 
-    EXPECT_FALSE(put("eighteen-bytes-xyz", "x"));
-    EXPECT_FALSE(put("", "x"));
-    EXPECT_FALSE(put("a/b", "x"));
-    ASSERT_TRUE(put("\xB2\xE2\xCA\xD4\xCE\xC4\xBC\xFE.txt", "gbk")); // 测试文件.txt, 12 bytes
+    ASSERT_TRUE(test::apiPut("\xB2\xE2\xCA\xD4\xCE\xC4\xBC\xFE.txt", "gbk")); // 测试文件.txt, 12 bytes
+    EXPECT_EQ(zfopen("eighteen-bytes-xyz", "w+"), 0) << "17 bytes at most";
     EXPECT_EQ(zrename("\xB2\xE2\xCA\xD4\xCE\xC4\xBC\xFE.txt", "eighteen-bytes-xyz"), 0);
     EXPECT_EQ(zrename("\xB2\xE2\xCA\xD4\xCE\xC4\xBC\xFE.txt", ""), 0);
     EXPECT_EQ(zrename("\xB2\xE2\xCA\xD4\xCE\xC4\xBC\xFE.txt", "len0"), 0) << "taken";
     EXPECT_EQ(zrename("\xB2\xE2\xCA\xD4\xCE\xC4\xBC\xFE.txt", "Renamed.txt"), 1);
-    EXPECT_EQ(get("renamed.txt"), "gbk");
+    EXPECT_EQ(test::apiGet("renamed.txt"), "gbk");
     DestoryFileSystem();
     ASSERT_EQ(InitFileSystem(), 0);
-    std::vector<std::string> names = list();
+    std::vector<std::string> names = test::apiList();
     EXPECT_EQ(names.size(), 7u);
     EXPECT_NE(std::find(names.begin(), names.end(), "Renamed.txt"), names.end());
-    EXPECT_EQ(get("len100000").size(), 100000u);
+    EXPECT_EQ(test::apiGet("len100000").size(), 100000u);
 }
 
 TEST_F(CApi, TwoThreadsShareTheLibrarySafely)
@@ -224,9 +184,9 @@ TEST_F(CApi, TwoThreadsShareTheLibrarySafely)
         for (int round = 0; round < 40; ++round) {
             std::string name = std::string(1, tag) + std::to_string(round % 8) + ".bin";
             std::string data = test::randomBytes(rng, rng() % 5000);
-            ASSERT_TRUE(put(name, data));
-            ASSERT_TRUE(get(name) == data);
-            (void)list();
+            ASSERT_TRUE(test::apiPut(name, data));
+            ASSERT_TRUE(test::apiGet(name) == data);
+            (void)test::apiList();
             if (round % 3 == 0) {
                 ASSERT_EQ(zfdelete(name.c_str()), 1);
             }

@@ -44,6 +44,12 @@ const Name kPool[] = {
     {"n4.bin", "n4.bin"},
 };
 
+std::set<std::string> apiNames()
+{
+    std::vector<std::string> names = test::apiList();
+    return std::set<std::string>(names.begin(), names.end());
+}
+
 std::string lower(std::string s)
 {
     for (char &c : s)
@@ -69,33 +75,6 @@ protected:
         SetVdiskFile(nullptr);
     }
 
-    static bool put(const std::string &name, const std::string &data)
-    {
-        int h = zfopen(name.c_str(), "w+");
-        if (h == 0)
-            return false;
-        for (size_t at = 0; at < data.size(); at += 1024)
-            zfwrite(data.data() + at, int(std::min<size_t>(1024, data.size() - at)), 1, h);
-        return zfclose(h) == 0;
-    }
-    static std::string get(const std::string &name)
-    {
-        int length = zflen(name.c_str());
-        int h = zfopen(name.c_str(), "r");
-        std::string data(size_t(std::max(length, 0)), '\0');
-        EXPECT_EQ(zfread(&data[0], length, 1, h), length) << name;
-        zfclose(h);
-        return data;
-    }
-    static std::set<std::string> listed()
-    {
-        std::set<std::string> names;
-        VDiskFindRecord r;
-        int search = OpenFindFile("/");
-        for (int more = FindFirst(&r, search); more != -1; more = FindNext(&r, search))
-            names.emplace(r.name, strnlen(r.name, sizeof r.name));
-        return names;
-    }
     static std::set<std::string> localFiles(const std::string &dir)
     {
         std::set<std::string> names;
@@ -148,7 +127,7 @@ protected:
             if (op < 50) {
                 size_t length = rng() % 10 == 0 ? 150000 + rng() % 150000 : rng() % 9000;
                 std::string data = test::randomBytes(rng, length);
-                ASSERT_TRUE(put(name.cp936, data)) << name.utf8;
+                ASSERT_TRUE(test::apiPut(name.cp936, data)) << name.utf8;
                 auto it = model.find(key);
                 if (it == model.end())
                     model[key] = {name, data};
@@ -176,9 +155,9 @@ protected:
                 std::set<std::string> names;
                 for (const auto &entry : model)
                     names.insert(entry.second.first.cp936);
-                EXPECT_EQ(listed(), names);
+                EXPECT_EQ(apiNames(), names);
                 for (const auto &entry : model)
-                    EXPECT_TRUE(get(entry.second.first.cp936) == entry.second.second);
+                    EXPECT_TRUE(test::apiGet(entry.second.first.cp936) == entry.second.second);
                 DestoryFileSystem();
                 verifyWithTools(image, model);
                 ASSERT_EQ(InitFileSystem(), 0);
@@ -191,7 +170,7 @@ protected:
                             test::quote(m_dir.file("from-mtools.bin")) + " ::From-Mtools.bin"),
                   0);
         ASSERT_EQ(InitFileSystem(), 0);
-        EXPECT_EQ(get("from-mtools.bin"), std::string(5000, 'm'));
+        EXPECT_EQ(test::apiGet("from-mtools.bin"), std::string(5000, 'm'));
     }
 
     test::TempDir m_dir;
@@ -243,12 +222,12 @@ TEST_F(Interop, FilesPutByMtoolsAreListedAndReadExactly)
                   0);
         SetVdiskFile(image.c_str());
         ASSERT_EQ(InitFileSystem(), 0);
-        EXPECT_EQ(listed(), expected) << "folders are not listed";
+        EXPECT_EQ(apiNames(), expected) << "folders are not listed";
         for (const auto &c : contents)
-            EXPECT_TRUE(get(c.first) == c.second) << c.first;
-        EXPECT_FALSE(put("SUB", "x")) << "a folder's name is taken";
+            EXPECT_TRUE(test::apiGet(c.first) == c.second) << c.first;
+        EXPECT_FALSE(test::apiPut("SUB", "x")) << "a folder's name is taken";
         EXPECT_EQ(zrename("a.txt", "long folder"), 0);
-        EXPECT_TRUE(put("ours.bin", "written by us"));
+        EXPECT_TRUE(test::apiPut("ours.bin", "written by us"));
         EXPECT_EQ(zfdelete("lower"), 1);
         DestoryFileSystem();
         std::vector<uint8_t> bytes;

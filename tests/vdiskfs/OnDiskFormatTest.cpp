@@ -1,6 +1,6 @@
-// The on-disk structures: boot sector geometry, FAT packing, entry times.
+// The on-disk structures: boot sector geometry and entry times. (FAT
+// entries and chains are covered through whole volumes elsewhere.)
 #include "BootSector.h"
-#include "FatTable.h"
 #include "FatTime.h"
 #include "LittleEndian.h"
 
@@ -83,48 +83,6 @@ TEST(BootSector, RefusesMissingOrInconsistentFields)
         BootSector out;
         EXPECT_EQ(BootSector::parse(sector, size, out), VDiskError::BadImage);
     }
-}
-
-TEST(FatTable, PacksTwelveBitEntriesWithoutDisturbingNeighbours)
-{
-    FatTable fat(FatType::Fat12, 10, std::vector<uint8_t>(18, 0));
-    fat.set(2, 0xABC);
-    fat.set(3, 0x123);
-    fat.set(4, 0xFFF);
-    EXPECT_EQ(fat.get(2), 0xABCu);
-    EXPECT_EQ(fat.get(3), 0x123u);
-    EXPECT_EQ(fat.get(4), 0xFFFu);
-    // Entries 2 and 3 share the byte at offset 4.
-    EXPECT_EQ(fat.bytes()[3], 0xBC);
-    EXPECT_EQ(fat.bytes()[4], 0x3A);
-    EXPECT_EQ(fat.bytes()[5], 0x12);
-    EXPECT_EQ(fat.freeClusters(), 7u);
-}
-
-TEST(FatTable, FollowsOnlyValidLinksAndFreesLoopsCleanly)
-{
-    FatTable fat(FatType::Fat16, 8, std::vector<uint8_t>(20, 0));
-    fat.set(2, 3);
-    fat.set(3, 0xFFFF);
-    fat.set(4, 0xFFF7); // bad cluster
-    fat.set(5, 99);     // beyond the volume
-    fat.set(6, 7);
-    fat.set(7, 6); // a loop
-    uint32_t next = 0;
-    bool end = false;
-    EXPECT_EQ(fat.next(2, next, end), VDiskError::None);
-    EXPECT_EQ(next, 3u);
-    EXPECT_EQ(fat.next(3, next, end), VDiskError::None);
-    EXPECT_TRUE(end);
-    EXPECT_EQ(fat.next(4, next, end), VDiskError::Corrupt);
-    EXPECT_EQ(fat.next(5, next, end), VDiskError::Corrupt);
-    EXPECT_EQ(fat.next(8, next, end), VDiskError::Corrupt) << "free cluster";
-    EXPECT_EQ(fat.next(1, next, end), VDiskError::Corrupt);
-    fat.freeChain(6);
-    EXPECT_EQ(fat.get(6), 0u);
-    EXPECT_EQ(fat.get(7), 0u);
-    fat.freeChain(5);
-    EXPECT_EQ(fat.get(5), 0u);
 }
 
 TEST(FatTime, ReadsStoredWallClockAndClampsNonsense)

@@ -2,8 +2,10 @@
 
 #include "FileReader.h"
 #include "FileWriter.h"
+#include "VexoVDisk.h"
 #include "VolumeChecker.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +96,49 @@ std::string randomBytes(std::mt19937 &rng, size_t length)
     for (char &c : s)
         c = static_cast<char>(rng() & 0xFF);
     return s;
+}
+
+bool apiPut(const std::string &name, const std::string &data)
+{
+    int h = zfopen(name.c_str(), "w+");
+    if (h == 0)
+        return false;
+    size_t at = 0;
+    bool ok = true;
+    for (;;) {
+        int n = int(std::min<size_t>(1024, data.size() - at));
+        ok = zfwrite(data.data() + at, n, 1, h) == n && ok;
+        at += size_t(n);
+        if (n < 1024)
+            break;
+    }
+    return zfclose(h) == 0 && ok;
+}
+
+std::string apiGet(const std::string &name)
+{
+    int length = zflen(name.c_str());
+    int h = zfopen(name.c_str(), "r");
+    if (length < 0 || h == 0)
+        return "<missing " + name + ">";
+    std::string data(size_t(length), '\0');
+    for (int at = 0; at < length; at += 1024) {
+        int n = std::min(1024, length - at);
+        if (zfread(&data[size_t(at)], n, 1, h) != n)
+            data = "<short read " + name + ">";
+    }
+    zfclose(h);
+    return data;
+}
+
+std::vector<std::string> apiList()
+{
+    std::vector<std::string> names;
+    VDiskFindRecord r;
+    int search = OpenFindFile("/");
+    for (int more = FindFirst(&r, search); more != -1; more = FindNext(&r, search))
+        names.emplace_back(r.name, strnlen(r.name, sizeof r.name));
+    return names;
 }
 
 TempDir::TempDir()

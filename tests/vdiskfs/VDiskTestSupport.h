@@ -47,6 +47,13 @@ std::vector<std::string> checkProblems(std::vector<uint8_t> &bytes, bool ignoreC
 
 std::string randomBytes(std::mt19937 &rng, size_t length);
 
+// Through the C functions, as the program does: a copy in with 1024-byte
+// pieces (the last one possibly empty), a copy out with zflen and pieces,
+// and a listing in the library's order.
+bool apiPut(const std::string &name, const std::string &data);
+std::string apiGet(const std::string &name);
+std::vector<std::string> apiList();
+
 // A private folder removed with everything in it at the end of the test.
 class TempDir
 {
