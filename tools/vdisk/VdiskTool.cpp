@@ -208,10 +208,12 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
     }
     int64_t total = 0;
     std::string why;
+    bool imageFault = false; // else the local file is at fault
     for (;;) {
         int n = zfread(buffer(), 1, static_cast<int>(kBufferBytes), file);
         if (n < 0) {
             why = lastErrorText();
+            imageFault = true;
             break;
         }
         if (n == 0)
@@ -223,15 +225,17 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         total += n;
     }
     zfclose(file);
-    if (why.empty() && total != length)
+    if (why.empty() && total != length) {
         why = "the image is damaged (file shorter than its size)";
+        imageFault = true;
+    }
     if (::close(fd) != 0 && why.empty())
         why = std::strerror(errno);
     if (why.empty() && !temp.empty() && ::rename(temp.c_str(), dest.c_str()) != 0)
         why = std::strerror(errno);
     if (!why.empty()) {
         ::unlink(temp.empty() ? dest.c_str() : temp.c_str());
-        fail(why.find("image") != std::string::npos ? shown : dest, why);
+        fail(imageFault ? shown : dest, why);
         return false;
     }
     return true;
