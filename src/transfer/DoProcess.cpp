@@ -61,6 +61,9 @@ TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(TickMs);
     connect(Timer1, &QTimer::timeout, this, &TFormDoProcess::Timer1Timer);
+
+    // The main window must not release the link under a running worker.
+    m_main.installEventFilter(this);
 }
 
 TFormDoProcess::~TFormDoProcess()
@@ -171,6 +174,19 @@ void TFormDoProcess::closeEvent(QCloseEvent *event)
     requestClose();
 }
 
+bool TFormDoProcess::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == &m_main && event->type() == QEvent::Close && workerRunning()) {
+        // Logging out or a kill closes the main window: end the run as a
+        // close request would, then let the main window close.
+        event->ignore();
+        m_closeMainAfter = true;
+        requestClose();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void TFormDoProcess::requestClose()
 {
     if (m_closing || m_pending != PendingClose::None)
@@ -207,6 +223,8 @@ void TFormDoProcess::closeNow()
     Timer1->stop();
     Animate->stop();
     QDialog::done(QDialog::Accepted);
+    if (m_closeMainAfter)
+        QTimer::singleShot(0, &m_main, &QWidget::close);
 }
 
 void TFormDoProcess::threadLabel(const QString &text)

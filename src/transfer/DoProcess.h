@@ -35,6 +35,8 @@ extern std::atomic<int> WorkerState;
 // - Cancel stops the worker and closes the window when it has ended.
 // - A close request (close box, Escape) while the worker runs shows
 //   "Stop...", stops it, and closes 1000 ms after it has ended.
+// - A close of the main window while the worker runs is taken as a close
+//   request here; the main window closes once this window has.
 // The window keeps serving the worker's questions while it waits for the
 // worker to end.
 class TFormDoProcess : public QDialog
@@ -75,6 +77,9 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // A close of the main window while the worker runs is held back until
+    // the run has been stopped and this window has closed.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     // The worker's requests, run on the window thread.
@@ -104,6 +109,7 @@ private:
     bool m_workerEnded = false;
     bool m_shown = false;
     bool m_closing = false;
+    bool m_closeMainAfter = false;
     PendingClose m_pending = PendingClose::None;
 };
 

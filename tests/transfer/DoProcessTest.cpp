@@ -5,6 +5,7 @@
 #include "widgets/AnimationStrip.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -251,6 +252,33 @@ private slots:
         QCOMPARE(m_fx->link.calls("RequestSendFileEx").size(), 1);
         QCOMPARE(WorkerState.load(), 0);
         QCOMPARE(form.labFilename->text(), QStringLiteral("Finish..."));
+    }
+
+    // Closing the main window mid-run (logout, kill) is held back: the run
+    // stops as on a close request, then the main window closes by itself.
+    void closingTheMainWindowMidRunStopsTheRunFirst()
+    {
+        m_fx->link.makeSlow("big.bin");
+        const QStringList names{"big.bin", "after.txt"};
+        bool closedAtOnce = true;
+        QString label;
+        m_driver->whileRunning([&](TFormDoProcess &form) {
+            if (!form.worker() || form.worker()->Progress.load() < 5)
+                return false;
+            closedAtOnce = m_w->close();
+            label = form.labFilename->text();
+            return true;
+        });
+        const QString workFolder = m_w->TempDir;
+        QVERIFY(QFileInfo::exists(workFolder));
+        send(pcFiles(names), names);
+        QVERIFY(!closedAtOnce);
+        QCOMPARE(label, QStringLiteral("Stop..."));
+        QVERIFY(m_fx->link.stopSeen());
+        QCOMPARE(m_fx->link.calls("RequestSendFileEx").size(), 1);
+        // The main window's shut-down follows once the run is over.
+        QVERIFY(QFileInfo::exists(workFolder));
+        QTRY_VERIFY(!QFileInfo::exists(workFolder));
     }
 
     // Receiving onto a PC file: Rename is tested against the PC's files, in
