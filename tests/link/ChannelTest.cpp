@@ -1,5 +1,6 @@
 #include "Channel.h"
 #include "LinkTestSupport.h"
+#include "Pipe.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,19 @@ TEST(ChannelTest, ReportsAClosedStream)
     pair.b.reset();
     EXPECT_FALSE(a.pump(Clock::now() + std::chrono::milliseconds(500)));
     EXPECT_TRUE(a.streamBroken());
+}
+
+TEST(PipeTest, DefaultDeviceNodesFollowThePortNumber)
+{
+    Pipe serial(Pipe::Kind::Uart);
+    serial.setLine(3, 57600);
+    EXPECT_EQ(serial.devicePath(), "/dev/ttyS2");
+    EXPECT_EQ(serial.baud(), 57600);
+    Pipe usb(Pipe::Kind::Usb);
+    EXPECT_EQ(usb.devicePath(), "/dev/ttyACM0");
+    EXPECT_EQ(usb.baud(), 0); // a USB pipe never sets a speed
+    usb.setDevicePath("/dev/ttyACM1");
+    EXPECT_EQ(usb.devicePath(), "/dev/ttyACM1");
 }
 
 } // namespace

@@ -37,6 +37,11 @@ int Pipe::baud() const
 std::string Pipe::devicePath() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    return pathLocked();
+}
+
+std::string Pipe::pathLocked() const
+{
     if (!m_path.empty())
         return m_path;
     if (m_kind == Kind::Usb)
@@ -48,11 +53,7 @@ bool Pipe::openLocked(std::string *error)
 {
     if (m_kind == Kind::Stream)
         return m_stream != nullptr;
-    std::string path = m_path;
-    if (path.empty())
-        path =
-            m_kind == Kind::Usb ? "/dev/ttyACM0" : "/dev/ttyS" + std::to_string(m_port > 0 ? m_port - 1 : 0);
-    const int fd = openSerialDevice(path, m_kind == Kind::Uart ? m_baud : 0, error);
+    const int fd = openSerialDevice(pathLocked(), m_kind == Kind::Uart ? m_baud : 0, error);
     if (fd < 0)
         return false;
     m_stream = std::make_shared<FdStream>(fd, fd, true);

@@ -36,6 +36,7 @@ public:
 
 private:
     bool openLocked(std::string *error);
+    std::string pathLocked() const;
 
     mutable std::mutex m_mutex;
     Kind m_kind;
