@@ -7,6 +7,8 @@
 #include "dialogs/setup.h"
 #include "platform/Prompter.h"
 #include "platform/SystemPaths.h"
+#include "transfer/RunDeviceTransfer.h"
+#include "transfer/TransferPlanner.h"
 #include "vdisk/VDiskPane.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
@@ -64,6 +66,7 @@ void TFormMain::FormCreate()
     buildStatusBar();
     devicePane = new DevicePane(*this);
     vdiskPane = new VDiskPane(*this);
+    wireTransfers();
 
     // 1. State starts disconnected, idle, never mounted (member initialisers).
     // 2. Settings: work folder, file, values, grid lines, view mode, start folder.
@@ -187,8 +190,18 @@ void TFormMain::buildLayout()
 
     setCentralWidget(central);
     connect(SpLeft, &QSplitter::splitterMoved, this, &TFormMain::SpLeftMoved);
+}
+
+void TFormMain::wireTransfers()
+{
+    transfers = new TransferPlanner(*this);
+    transfers->attachLists();
     connect(PLeft, &LocalPane::copyRequested, this, &TFormMain::CopyLocalToClipboard);
     connect(PLeft, &LocalPane::pasteRequested, this, &TFormMain::PasteToLocal);
+    connect(devicePane, &DevicePane::copyRequested, this, &TFormMain::CopyDeviceToClipboard);
+    connect(devicePane, &DevicePane::pasteRequested, this, &TFormMain::PasteToDevice);
+    connect(vdiskPane, &VDiskPane::copyRequested, this, &TFormMain::CopyVDiskToClipboard);
+    connect(vdiskPane, &VDiskPane::pasteRequested, this, &TFormMain::PasteToVDisk);
 }
 
 void TFormMain::buildStatusBar()
@@ -429,12 +442,20 @@ void TFormMain::TB_CopyClick()
 {
     if (ShellList->hasFocusInside())
         CopyLocalToClipboard();
+    else if (RpcList->hasFocusInside())
+        CopyDeviceToClipboard();
+    else if (VDiskList->hasFocusInside())
+        CopyVDiskToClipboard();
 }
 
 void TFormMain::TB_PasteClick()
 {
     if (ShellList->hasFocusInside())
         PasteToLocal();
+    else if (RpcList->hasFocusInside())
+        PasteToDevice();
+    else if (VDiskList->hasFocusInside())
+        PasteToVDisk();
 }
 
 void TFormMain::TB_SetupClick()
@@ -474,10 +495,38 @@ void TFormMain::DisconnectVDisk()
 
 void TFormMain::CopyLocalToClipboard()
 {
+    transfers->CopyLocalToClipboard();
 }
 
 void TFormMain::PasteToLocal()
 {
+    transfers->PasteToLocal();
+}
+
+void TFormMain::CopyDeviceToClipboard()
+{
+    transfers->CopyDeviceToClipboard();
+}
+
+void TFormMain::PasteToDevice()
+{
+    transfers->PasteToDevice();
+}
+
+void TFormMain::CopyVDiskToClipboard()
+{
+    transfers->CopyVDiskToClipboard();
+}
+
+void TFormMain::PasteToVDisk()
+{
+    transfers->PasteToVDisk();
+}
+
+void TFormMain::RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
+                                  TransferDirection direction)
+{
+    vexo::RunDeviceTransfer(*this, sources, destinations, direction);
 }
 
 void TFormMain::Timer1Timer()

@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 #include "app/Settings.h"
 #include "platform/PlatformServices.h"
+#include "transfer/TransferDirection.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -25,6 +26,7 @@ class FileListView;
 class FileRowModel;
 class LocalPane;
 class SettingsFile;
+class TransferPlanner;
 class VDiskPane;
 
 // The main window: the local, device and image panes, the toolbar, the status
@@ -49,6 +51,8 @@ public:
     Settings settings;               // the program-wide settings
     LanguageTable language;          // the user-interface texts
     QString TempDir;                 // the work folder
+    // The list the last accepted drag came from; none at first.
+    FileListView *DragSource = nullptr;
 
     const PlatformServices &services() const { return m_services; }
     SettingsFile &settingsFile() { return *m_settingsFile; }
@@ -87,6 +91,8 @@ public:
     // The device and image panes' commands.
     DevicePane *devicePane = nullptr;
     VDiskPane *vdiskPane = nullptr;
+    // Copy, paste, drag and drop between the panes.
+    TransferPlanner *transfers = nullptr;
 
     // Status panel 1, the operation-status line.
     void setStatusText(const QString &text);
@@ -121,9 +127,19 @@ public slots:
     virtual void RefreshVDisk();
     virtual void DisconnectVDisk();
 
-    // Clipboard entry points of the local pane.
+    // Copy and Paste of each pane: the toolbar and the lists' Ctrl and V
+    // releases (see TransferPlanner).
     virtual void CopyLocalToClipboard();
     virtual void PasteToLocal();
+    void CopyDeviceToClipboard();
+    void PasteToDevice();
+    void CopyVDiskToClipboard();
+    void PasteToVDisk();
+
+    // Runs a device transfer behind the modal progress window and returns
+    // when it has closed; after a send the device is listed again.
+    virtual void RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
+                                   TransferDirection direction);
 
     void Timer1Timer();
     void SpLeftMoved();
@@ -139,6 +155,7 @@ private:
     void FormShow();
     void FormDestroy();
     void buildLayout();
+    void wireTransfers();
     void buildToolBar();
     void buildStatusBar();
     void LoadSettings();

@@ -6,6 +6,7 @@
 #include "platform/LinuxSystemPaths.h"
 #include "platform/PlatformServices.h"
 #include "platform/ProfileRegistry.h"
+#include "platform/QtClipboard.h"
 #include "platform/QtDesktopShell.h"
 #include "platform/QtPrompter.h"
 
@@ -30,6 +31,7 @@ public:
         s.link = &m_link;
         s.vdisk = &m_vdisk;
         s.registry = &m_registry;
+        s.clipboard = &m_clipboard;
         return s;
     }
     QtPrompter &prompter() { return m_prompter; }
@@ -42,6 +44,7 @@ private:
     LinuxSystemPaths m_paths;
     QtPrompter m_prompter;
     QtDesktopShell m_shell;
+    QtClipboard m_clipboard;
 };
 
 } // namespace vexo

@@ -3,6 +3,7 @@
 namespace vexo
 {
 
+class Clipboard;
 class DesktopShell;
 class DeviceLink;
 class ProfileFiles;
@@ -21,6 +22,7 @@ struct PlatformServices {
     DeviceLink *link = nullptr;
     VDiskLibrary *vdisk = nullptr;
     Registry *registry = nullptr;
+    Clipboard *clipboard = nullptr;
 };
 
 } // namespace vexo
