@@ -1,0 +1,241 @@
+// The device pane of the real main window against vexo-deviced on a
+// pseudo-terminal, through the real link libraries.
+#include "FakeDesktopShell.h"
+#include "FakeSystemPaths.h"
+#include "MemoryProfileFiles.h"
+#include "ScriptedPrompter.h"
+#include "app/main.h"
+#include "device/DevicePane.h"
+#include "device/FileListRow.h"
+#include "platform/LibDeviceLink.h"
+#include "widgets/CaptionPanel.h"
+#include "widgets/FileListView.h"
+#include "widgets/FileRowModel.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace vexo;
+
+namespace
+{
+
+// The window with its device commands routed to the pane, as the key hook
+// and the toolbar toggle reach them.
+class DeviceFormMain : public TFormMain
+{
+public:
+    using TFormMain::TFormMain;
+    void RefreshRpc() override { devicePane->RefreshRpc(); }
+    void DisconnectRpc() override { devicePane->DisconnectRpc(); }
+};
+
+const QString Caption = QStringLiteral("PalmTop Filelist - ");
+const QString Chinese = QStringLiteral("文件.txt");
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList sortedCaptions(FileRowModel *rows)
+{
+    QStringList out;
+    for (int i = 0; i < rows->rowCount(); ++i)
+        out << rows->caption(i);
+    out.sort();
+    return out;
+}
+
+int rowOf(FileRowModel *rows, const QString &name)
+{
+    for (int i = 0; i < rows->rowCount(); ++i) {
+        if (rows->caption(i) == name)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class DeviceE2ETest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    QString m_root;
+    QString m_link;
+
+    PlatformServices services(test::MemoryProfileFiles &files, test::FakeSystemPaths &paths,
+                              test::ScriptedPrompter &prompter, test::FakeDesktopShell &shell,
+                              LibDeviceLink &link)
+    {
+        return PlatformServices{&files, &paths, &prompter, &shell, &link};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_root = m_dir.filePath("device");
+        m_link = m_dir.filePath("pty");
+        QVERIFY(QDir().mkpath(m_root));
+        QVERIFY(QDir().mkpath(m_dir.filePath("tmp")));
+        writeFile(m_root + "/a.txt", "hello");
+        writeFile(m_root + "/b.bin", QByteArray(3000, '\x5a'));
+        writeFile(m_root + "/c.txt", "see");
+        writeFile(m_root + "/" + Chinese, "\xe4\xb8\xad");
+        QFile a(m_root + "/a.txt");
+        QVERIFY(a.open(QIODevice::ReadWrite));
+        QVERIFY(a.setFileTime(QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::UTC),
+                              QFileDevice::FileModificationTime));
+
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(QStringLiteral(VEXO_DEVICED), {"--root", m_root, "--pty", m_link});
+        QVERIFY(m_server.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_link), 10000);
+    }
+
+    void cleanupTestCase()
+    {
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000))
+            m_server.kill();
+    }
+
+    void connectListRenameDeleteOpenDisconnect()
+    {
+        test::MemoryProfileFiles files;
+        test::FakeSystemPaths paths(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
+        test::ScriptedPrompter prompter;
+        test::FakeDesktopShell shell;
+        LibDeviceLink link;
+        files.setContent(m_dir.filePath("VexoFile.ini"),
+                         "[Setting]\nAutoRpc=1\nAutoVDisk=0\nComport=1\nBaudrate=115200\n[Ports]\nCOM1=" +
+                             m_link.toUtf8() + "\n");
+        auto w = std::make_unique<DeviceFormMain>(services(files, paths, prompter, shell, link));
+        w->resize(1000, 700);
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+
+        // Connected at start-up, with the device's files listed.
+        QTRY_VERIFY_WITH_TIMEOUT(!w->devicePane->attemptRunning(), 15000);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QVERIFY(w->TB_RpcConnect->isChecked());
+        FileRowModel *rows = w->RpcRows;
+        QCOMPARE(sortedCaptions(rows), (QStringList{"a.txt", "b.bin", "c.txt", Chinese}));
+        const int a = rowOf(rows, "a.txt");
+        QCOMPARE(rows->row(a).sizeText, QStringLiteral("         5 B"));
+        const QString sep = LocaleDateSeparator();
+        QCOMPARE(rows->row(a).dateText, "2024" + sep + "02" + sep + "29");
+        QCOMPARE(rows->row(rowOf(rows, "b.bin")).sizeText, QStringLiteral("      3000 B"));
+        QVERIFY(QFileInfo(w->TempDir + "/Rpc/" + Chinese).isFile());
+
+        QAbstractItemView *view = w->RpcList->currentView();
+        view->setFocus();
+
+        // Rename in place: done on the device; a taken name goes back.
+        auto rename = [&](const QString &from, const QString &to) {
+            w->RpcList->setCurrentRow(rowOf(rows, from));
+            w->RpcList->editCurrent();
+            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY(editor);
+            editor->selectAll();
+            QTest::keyClicks(editor, to);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!w->RpcList->isEditing());
+        };
+        rename("c.txt", "d.txt");
+        QVERIFY(QFileInfo(m_root + "/d.txt").isFile());
+        QVERIFY(!QFileInfo::exists(m_root + "/c.txt"));
+        QVERIFY(rowOf(rows, "d.txt") >= 0);
+        rename("d.txt", "a.txt");
+        QVERIFY(rowOf(rows, "d.txt") >= 0);
+        QCOMPARE(readFile(m_root + "/a.txt"), QByteArray("hello"));
+
+        // Delete with the key and the question answered OK.
+        w->RpcList->setCurrentRow(rowOf(rows, "b.bin"));
+        prompter.answer(PromptAnswer::Ok);
+        QTest::keyClick(view, Qt::Key_Delete);
+        QVERIFY(!QFileInfo::exists(m_root + "/b.bin"));
+        QCOMPARE(rowOf(rows, "b.bin"), -1);
+
+        // Double-click: received into the work folder and opened.
+        for (const QString &name : {QStringLiteral("a.txt"), Chinese}) {
+            w->RpcList->clearSelection();
+            const QRect cell = view->visualRect(w->RpcList->indexOfRow(rowOf(rows, name)));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+            QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+            QVERIFY2(!shell.opened().isEmpty(), qPrintable(name));
+            QCOMPARE(shell.opened().last(), w->TempDir + "/" + name);
+            QCOMPARE(readFile(w->TempDir + "/" + name), readFile(m_root + "/" + name));
+        }
+
+        // F5 while connected lists again from the device.
+        writeFile(m_root + "/e.txt", "new");
+        QTest::keyClick(view, Qt::Key_F5);
+        QCOMPARE(sortedCaptions(rows), (QStringList{"a.txt", "d.txt", "e.txt", Chinese}));
+        QVERIFY(w->devicePane->RpcFileExists("e.txt", false));
+        QVERIFY(!w->devicePane->RpcFileExists("b.bin", false));
+
+        // F4 disconnects; the toggle connects again on the same pipe.
+        QTest::keyClick(view, Qt::Key_F4);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(rows->rowCount(), 0);
+        QVERIFY(!w->RpcConnected);
+        const int pipe = w->RpcPipe;
+        QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->devicePane->attemptRunning(), 15000);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QCOMPARE(w->RpcPipe.load(), pipe);
+        QCOMPARE(rows->rowCount(), 4);
+
+        const QString temp = w->TempDir;
+        w->close();
+        QVERIFY(!QFileInfo::exists(temp));
+        QCOMPARE(m_server.state(), QProcess::Running);
+    }
+
+    void aMissingDeviceNodeFailsTheAttempt()
+    {
+        test::MemoryProfileFiles files;
+        test::FakeSystemPaths paths(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
+        test::ScriptedPrompter prompter;
+        test::FakeDesktopShell shell;
+        LibDeviceLink link;
+        files.setContent(m_dir.filePath("VexoFile.ini"),
+                         "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=0\n[Ports]\nUSB=" +
+                             m_dir.filePath("nothing-here").toUtf8() + "\n");
+        DeviceFormMain w(services(files, paths, prompter, shell, link));
+        QSignalSpy ended(w.devicePane, &DevicePane::attemptFinished);
+        w.devicePane->RefreshRpc();
+        QVERIFY(ended.wait(15000));
+        QCOMPARE(ended.first().first().toBool(), false);
+        QCOMPARE(w.PRpcStatus->text(), Caption + "DisConnect");
+        QVERIFY(!w.TB_RpcConnect->isChecked());
+        QVERIFY(w.RpcPipe != 0); // kept for the next attempt
+    }
+};
+
+QTEST_MAIN(DeviceE2ETest)
+#include "DeviceE2ETest.moc"
