@@ -32,16 +32,6 @@ using Record = DeviceLink::FindRecord;
 namespace
 {
 
-// The window with its device commands routed to the pane, as the key hook,
-// the toolbar toggle and the refresh command reach them.
-class DeviceFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshRpc() override { devicePane->RefreshRpc(); }
-    void DisconnectRpc() override { devicePane->DisconnectRpc(); }
-};
-
 const QString Caption = QStringLiteral("PalmTop Filelist - ");
 
 QStringList captions(FileRowModel *rows)
@@ -73,12 +63,12 @@ class DevicePaneTest : public QObject
             content += "[Ports]\n" + ports;
         m_files->setContent(m_ini, content);
     }
-    std::unique_ptr<DeviceFormMain> open(bool withLink = true)
+    std::unique_ptr<TFormMain> open(bool withLink = true)
     {
         PlatformServices s{m_files.get(), m_paths.get(), m_prompter.get(), m_shell.get()};
         if (withLink)
             s.link = m_link.get();
-        auto w = std::make_unique<DeviceFormMain>(s);
+        auto w = std::make_unique<TFormMain>(s);
         w->resize(1000, 700);
         w->show();
         QApplication::setActiveWindow(w.get());

@@ -30,16 +30,6 @@ using namespace vexo;
 namespace
 {
 
-// The window with its device commands routed to the pane, as the key hook
-// and the toolbar toggle reach them.
-class DeviceFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshRpc() override { devicePane->RefreshRpc(); }
-    void DisconnectRpc() override { devicePane->DisconnectRpc(); }
-};
-
 const QString Caption = QStringLiteral("PalmTop Filelist - ");
 const QString Chinese = QStringLiteral("文件.txt");
 
@@ -132,7 +122,7 @@ private slots:
         files.setContent(m_dir.filePath("VexoFile.ini"),
                          "[Setting]\nAutoRpc=1\nAutoVDisk=0\nComport=1\nBaudrate=115200\n[Ports]\nCOM1=" +
                              m_link.toUtf8() + "\n");
-        auto w = std::make_unique<DeviceFormMain>(services(files, paths, prompter, shell, link));
+        auto w = std::make_unique<TFormMain>(services(files, paths, prompter, shell, link));
         w->resize(1000, 700);
         w->show();
         QApplication::setActiveWindow(w.get());
@@ -226,7 +216,7 @@ private slots:
         files.setContent(m_dir.filePath("VexoFile.ini"),
                          "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=0\n[Ports]\nUSB=" +
                              m_dir.filePath("nothing-here").toUtf8() + "\n");
-        DeviceFormMain w(services(files, paths, prompter, shell, link));
+        TFormMain w(services(files, paths, prompter, shell, link));
         QSignalSpy ended(w.devicePane, &DevicePane::attemptFinished);
         w.devicePane->RefreshRpc();
         QVERIFY(ended.wait(15000));
