@@ -16,19 +16,7 @@ using test::ModalDriver;
 
 namespace
 {
-
-const QString LongNameWarning = QStringLiteral("文件名长度不能大于16字节");
-
-QString sendLine(const QString &local, const QString &name, int overwrite)
-{
-    return QStringLiteral("RequestSendFileEx(101,%1,%2,%3)").arg(local, name).arg(overwrite);
-}
-
-QString lookupLine(const QString &name)
-{
-    return QStringLiteral("RequestLookupFile(101,%1)").arg(name);
-}
-
+const QString LongName = QStringLiteral("文件名长度不能大于16字节");
 } // namespace
 
 class DoProcessTest : public QObject
@@ -39,17 +27,34 @@ class DoProcessTest : public QObject
     std::unique_ptr<TFormMain> m_w;
     std::unique_ptr<ModalDriver> m_driver;
 
-    // Local sources for bare device names, in order.
-    QStringList pcFiles(const QStringList &names)
+    // Sends PC files of these names to the device under the same names.
+    void sendFiles(const QStringList &names)
     {
-        QStringList paths;
+        QStringList sources;
         for (const QString &n : names)
-            paths << m_fx->pcFile(n);
-        return paths;
-    }
-    void send(const QStringList &sources, const QStringList &names)
-    {
+            sources << m_fx->pcFile(n);
         RunDeviceTransfer(*m_w, sources, names, tdSend);
+    }
+    // The send calls made, as "name overwrite".
+    QStringList sends() const
+    {
+        QStringList out;
+        for (const QString &call : m_fx->link.calls("RequestSendFileEx")) {
+            const QStringList args = call.chopped(1).split(',');
+            out << args.at(2) + ' ' + args.at(3);
+        }
+        return out;
+    }
+    QStringList lookups(const QStringList &names) const
+    {
+        QStringList out;
+        for (const QString &n : names)
+            out << "RequestLookupFile(101," + n + ")";
+        return out;
+    }
+    TFormDoProcess *progressWindow() const
+    {
+        return qobject_cast<TFormDoProcess *>(QApplication::activeModalWidget());
     }
 
 private slots:
@@ -61,7 +66,7 @@ private slots:
     }
     void cleanup()
     {
-        QCOMPARE(m_driver->unexpectedDialogs(), 0);
+        QCOMPARE(m_driver->unexpected, 0);
         m_driver.reset();
         m_w.reset();
         m_fx.reset();
@@ -71,19 +76,15 @@ private slots:
     {
         TFormDoProcess form(*m_w, m_w.get());
         QCOMPARE(WorkerState.load(), -1);
-        QCOMPARE(form.windowTitle(), QStringLiteral("拷贝文件..."));
         QCOMPARE(form.size(), QSize(388, 125));
         QCOMPARE(form.Animate->size(), QSize(260, 40));
-        QCOMPARE(form.butCancel->text(), QStringLiteral("取消(&C)"));
-        form.SetLists({}, {});
         QElapsedTimer clock;
         clock.start();
         form.exec();
         QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(form.labFilename->text(), QStringLiteral("Finish..."));
         QCOMPARE(WorkerState.load(), 0);
-        QVERIFY(m_fx->link.log().isEmpty());
-        QVERIFY(m_fx->prompter.questions().isEmpty());
+        QVERIFY(m_fx->link.log().isEmpty() && m_fx->prompter.questions().isEmpty());
     }
 
     void disconnectedStartsNothingAndWaitsToBeClosed()
@@ -92,197 +93,123 @@ private slots:
         TFormDoProcess form(*m_w, m_w.get());
         form.SetLists({m_fx->pcFile("a.txt")}, {"a.txt"});
         bool openAfterTicks = false;
-        QTimer::singleShot(TFormDoProcess::TickMs * 2 + 200, &form, [&] {
+        QTimer::singleShot(2 * TFormDoProcess::TickMs + 200, &form, [&] {
             openAfterTicks = form.isVisible();
             form.close();
         });
         form.exec();
-        QVERIFY(openAfterTicks);
-        QVERIFY(!form.workerStarted());
-        QVERIFY(!form.Animate->isPlaying());
-        QCOMPARE(form.labFilename->text(), QString());
+        QVERIFY(openAfterTicks && !form.workerStarted() && !form.Animate->isPlaying());
         QCOMPARE(WorkerState.load(), -1);
         QVERIFY(m_fx->link.log().isEmpty());
     }
 
-    // 16 CP936 bytes go, 17 do not; a Chinese character counts two bytes.
-    void longDeviceNamesAreRefusedWithAWarning()
-    {
-        const QString ascii16 = QStringLiteral("sixteen-bytes.ab");
-        const QString ascii17 = QStringLiteral("seventeen-bytes.a");
-        const QString chinese16 = QStringLiteral("八个汉字的文件名");
-        const QString chinese18 = QStringLiteral("九个汉字的文件名字");
-        const QStringList names{ascii16, ascii17, chinese16, chinese18};
-        const QStringList sources = pcFiles(names);
-        send(sources, names);
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx"),
-                 (QStringList{sendLine(sources[0], ascii16, 1), sendLine(sources[2], chinese16, 1)}));
-        QCOMPARE(m_fx->link.calls("RequestLookupFile"),
-                 (QStringList{lookupLine(ascii16), lookupLine(chinese16)}));
-        QCOMPARE(m_fx->prompter.texts(), (QStringList{LongNameWarning, LongNameWarning}));
-        QCOMPARE(m_fx->prompter.questions().at(0).title, QStringLiteral("警告"));
-        QCOMPARE(m_fx->prompter.questions().at(0).buttons, PromptButtons::Ok);
-    }
-
-    // No to all: that file and every later one go without overwrite, without
-    // another question or existence test; long names are still refused.
-    void noToAllKeepsExistingFilesAndAsksNoMore()
+    // No to all: that file and every later one go without overwrite, with no
+    // more questions or existence tests. Names over 16 CP936 bytes are
+    // refused with a warning all the same (a Chinese character is 2 bytes).
+    void noToAllAndTheDeviceNameLimit()
     {
         m_fx->deviceHas({"a.txt", "c.txt"});
-        const QStringList names{"a.txt", "seventeen-bytes.a", "b.txt", "c.txt"};
-        const QStringList sources = pcFiles(names);
         m_driver->onReplace(ModalDriver::answer("butAllNo"));
-        send(sources, names);
-        QCOMPARE(m_driver->replaceDialogs(), 1);
-        QCOMPARE(m_fx->link.calls("RequestLookupFile"), QStringList{lookupLine("a.txt")});
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx"),
-                 (QStringList{sendLine(sources[0], "a.txt", 0), sendLine(sources[2], "b.txt", 0),
-                              sendLine(sources[3], "c.txt", 0)}));
-        QCOMPARE(m_fx->prompter.texts(), QStringList{LongNameWarning});
+        sendFiles({"a.txt", "sixteen-bytes.ab", "seventeen-bytes.a", "八个汉字的文件名", "九个汉字的文件名字",
+                   "b.txt", "c.txt"});
+        QCOMPARE(m_driver->dialogs, 1);
+        QCOMPARE(m_fx->link.calls("RequestLookupFile"), lookups({"a.txt"}));
+        QCOMPARE(sends(),
+                 (QStringList{"a.txt 0", "sixteen-bytes.ab 0", "八个汉字的文件名 0", "b.txt 0", "c.txt 0"}));
+        QCOMPARE(m_fx->prompter.texts(), (QStringList{LongName, LongName}));
+        QCOMPARE(m_fx->prompter.questions().at(0).title, QStringLiteral("警告"));
     }
 
     void yesToAllOverwritesTheRestWithoutAsking()
     {
         m_fx->deviceHas({"a.txt", "b.txt", "c.txt"});
-        const QStringList names{"a.txt", "b.txt", "c.txt", "d.txt"};
-        const QStringList sources = pcFiles(names);
         m_driver->onReplace(ModalDriver::answer("butAllYes"));
-        send(sources, names);
-        QCOMPARE(m_driver->replaceDialogs(), 1);
-        QCOMPARE(m_fx->link.calls("RequestLookupFile"), QStringList{lookupLine("a.txt")});
-        QStringList expected;
-        for (int i = 0; i < names.size(); ++i)
-            expected << sendLine(sources[i], names[i], 1);
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx"), expected);
+        sendFiles({"a.txt", "b.txt", "c.txt", "d.txt"});
+        QCOMPARE(m_driver->dialogs, 1);
+        QCOMPARE(m_fx->link.calls("RequestLookupFile"), lookups({"a.txt"}));
+        QCOMPARE(sends(), (QStringList{"a.txt 1", "b.txt 1", "c.txt 1", "d.txt 1"}));
         QVERIFY(m_fx->prompter.questions().isEmpty());
     }
 
-    void closingTheReplaceDialogSkipsTheFileAndTheNextClashIsAskedAgain()
+    void closingTheReplaceDialogSkipsTheFileAndAsksAgainLater()
     {
         m_fx->deviceHas({"a.txt", "b.txt"});
-        const QStringList names{"a.txt", "b.txt"};
-        const QStringList sources = pcFiles(names);
         m_driver->onReplace([](TFormDialogReplace &d) { d.close(); });
         m_driver->onReplace(ModalDriver::answer("butYes"));
-        send(sources, names);
-        QCOMPARE(m_driver->replaceDialogs(), 2);
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx"), QStringList{sendLine(sources[1], "b.txt", 1)});
-        QVERIFY(m_fx->prompter.questions().isEmpty());
+        sendFiles({"a.txt", "b.txt"});
+        QCOMPARE(m_driver->dialogs, 2);
+        QCOMPARE(sends(), QStringList{"b.txt 1"});
     }
 
     void cancelInTheReplaceDialogEndsTheRun()
     {
         m_fx->deviceHas({"b.txt"});
-        const QStringList names{"a.txt", "b.txt", "c.txt"};
-        const QStringList sources = pcFiles(names);
         m_driver->onReplace(ModalDriver::answer("butCancel"));
-        TFormDoProcess form(*m_w, m_w.get());
-        form.SetLists(sources, names);
-        form.exec();
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx"), QStringList{sendLine(sources[0], "a.txt", 1)});
-        QCOMPARE(m_fx->link.calls("RequestLookupFile"),
-                 (QStringList{lookupLine("a.txt"), lookupLine("b.txt")}));
-        QCOMPARE(form.labFilename->text(), QStringLiteral("Finish..."));
+        sendFiles({"a.txt", "b.txt", "c.txt"});
+        QCOMPARE(sends(), QStringList{"a.txt 1"});
+        QCOMPARE(m_fx->link.calls("RequestLookupFile"), lookups({"a.txt", "b.txt"}));
         QVERIFY(m_fx->prompter.questions().isEmpty());
     }
 
-    // Cancel abandons the file in flight, starts no other, names the
-    // abandoned file once the worker has ended, and closes the window.
-    void cancelDuringALongFile()
+    // Cancel, a close request and closing the main window all abandon the
+    // file in flight and start no other; the abandoned file is named once
+    // the worker has ended, and only then does the window close. A close
+    // request shows "Stop..." and pauses; the main window closes after the run.
+    void stoppingDuringALongFile_data()
     {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel") << "cancel";
+        QTest::newRow("close box") << "close";
+        QTest::newRow("main window closed") << "main";
+    }
+    void stoppingDuringALongFile()
+    {
+        QFETCH(QString, how);
         m_fx->link.makeSlow("big.bin");
-        const QStringList names{"big.bin", "after.txt"};
-        const QStringList sources = pcFiles(names);
-        int gaugeSeen = 0;
-        bool playing = false;
+        QString label;
+        bool mainClosedAtOnce = false, playing = false;
+        QElapsedTimer sinceStop;
         m_driver->whileRunning([&](TFormDoProcess &form) {
-            gaugeSeen = form.ProgressBar->value();
-            if (gaugeSeen < 5)
+            if (form.ProgressBar->value() < 5)
                 return false;
             playing = form.Animate->isPlaying();
-            form.butCancel->click();
-            return true;
-        });
-        QString labelAtSummary;
-        m_fx->prompter.onAsk = [&](const QString &) {
-            labelAtSummary =
-                qobject_cast<TFormDoProcess *>(QApplication::activeModalWidget())->labFilename->text();
-        };
-        send(sources, names);
-        QVERIFY(gaugeSeen >= 5 && gaugeSeen < 100);
-        QVERIFY(playing);
-        QVERIFY(m_fx->link.stopSeen());
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx"), QStringList{sendLine(sources[0], "big.bin", 1)});
-        QCOMPARE(WorkerState.load(), 0);
-        // One summary naming the abandoned file; the label named it as well.
-        const QString line = QStringLiteral("big.bin：") + TransferFailureReason(test::TransferLink::Stopped);
-        QCOMPARE(m_fx->prompter.questions().size(), 1);
-        QVERIFY(m_fx->prompter.texts().at(0).contains(line));
-        QCOMPARE(m_fx->prompter.questions().at(0).title, QStringLiteral("错误"));
-        QCOMPARE(labelAtSummary, line);
-    }
-
-    // A close request while a file runs: "Stop...", the worker is stopped,
-    // and the window stays until it has ended and the pause is over.
-    void closeRequestDuringALongFileStopsAndPauses()
-    {
-        m_fx->link.makeSlow("big.bin");
-        const QStringList names{"big.bin", "after.txt"};
-        const QStringList sources = pcFiles(names);
-        QString labelAfterClose;
-        bool openAfterClose = false;
-        QElapsedTimer sinceClose;
-        m_driver->whileRunning([&](TFormDoProcess &form) {
-            if (!form.worker() || form.worker()->Progress.load() < 5)
-                return false;
-            sinceClose.start();
-            form.close();
-            labelAfterClose = form.labFilename->text();
-            openAfterClose = form.isVisible();
+            sinceStop.start();
+            if (how == "cancel")
+                form.butCancel->click();
+            else if (how == "close")
+                form.close();
+            else
+                mainClosedAtOnce = m_w->close();
+            label = form.labFilename->text();
             form.close(); // a second request changes nothing
             return true;
         });
-        TFormDoProcess form(*m_w, m_w.get());
-        form.SetLists(sources, names);
-        form.exec();
-        QCOMPARE(labelAfterClose, QStringLiteral("Stop..."));
-        QVERIFY(openAfterClose);
-        QVERIFY(sinceClose.elapsed() >= TFormDoProcess::ClosePauseMs);
-        QVERIFY(m_fx->link.stopSeen());
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx").size(), 1);
-        QCOMPARE(WorkerState.load(), 0);
-        QCOMPARE(form.labFilename->text(), QStringLiteral("Finish..."));
-    }
-
-    // Closing the main window mid-run (logout, kill) is held back: the run
-    // stops as on a close request, then the main window closes by itself.
-    void closingTheMainWindowMidRunStopsTheRunFirst()
-    {
-        m_fx->link.makeSlow("big.bin");
-        const QStringList names{"big.bin", "after.txt"};
-        bool closedAtOnce = true;
-        QString label;
-        m_driver->whileRunning([&](TFormDoProcess &form) {
-            if (!form.worker() || form.worker()->Progress.load() < 5)
-                return false;
-            closedAtOnce = m_w->close();
-            label = form.labFilename->text();
-            return true;
-        });
+        QString labelAtSummary;
+        m_fx->prompter.onAsk = [&] { labelAtSummary = progressWindow()->labFilename->text(); };
         const QString workFolder = m_w->TempDir;
-        QVERIFY(QFileInfo::exists(workFolder));
-        send(pcFiles(names), names);
-        QVERIFY(!closedAtOnce);
-        QCOMPARE(label, QStringLiteral("Stop..."));
-        QVERIFY(m_fx->link.stopSeen());
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx").size(), 1);
-        // The main window's shut-down follows once the run is over.
-        QVERIFY(QFileInfo::exists(workFolder));
-        QTRY_VERIFY(!QFileInfo::exists(workFolder));
+        sendFiles({"big.bin", "after.txt"});
+
+        QVERIFY(playing && m_fx->link.stopSeen());
+        QCOMPARE(sends(), QStringList{"big.bin 1"});
+        QCOMPARE(WorkerState.load(), 0);
+        const QString stopped = "big.bin：" + TransferFailureReason(test::TransferLink::Stopped);
+        QCOMPARE(m_fx->prompter.questions().size(), 1);
+        QVERIFY(m_fx->prompter.texts().at(0).contains(stopped));
+        QCOMPARE(m_fx->prompter.questions().at(0).title, QStringLiteral("错误"));
+        QCOMPARE(labelAtSummary, stopped);
+        if (how != "cancel") {
+            QCOMPARE(label, QStringLiteral("Stop..."));
+            QVERIFY(sinceStop.elapsed() >= TFormDoProcess::ClosePauseMs);
+        }
+        QVERIFY(!mainClosedAtOnce);
+        if (how == "main")
+            QTRY_VERIFY(!QFileInfo::exists(workFolder)); // the main window's shut-down ran
+        else
+            QVERIFY(QFileInfo::exists(workFolder));
     }
 
-    // Receiving onto a PC file: Rename is tested against the PC's files, in
-    // the destination's folder, and a taken name keeps the dialog open.
+    // Receiving onto a PC file: Rename looks among the PC's files, in the
+    // destination's folder, and a taken name keeps the dialog open.
     void receiveOntoAnExistingPcFileRenamesAmongThePcFiles()
     {
         m_fx->deviceHas({"r.txt"});
@@ -290,70 +217,56 @@ private slots:
         m_fx->pcFile("taken.txt", "also mine");
         m_fx->prompter.answerText("taken.txt");
         m_fx->prompter.answerText("free.txt");
-        QString shownAfterFirstRename;
-        bool openAfterFirstRename = false;
+        QString shownAfterTaken;
         m_driver->onReplace([&](TFormDialogReplace &d) {
             ModalDriver::click(d, "butRename");
-            shownAfterFirstRename = d.LabDesc->text();
-            openAfterFirstRename = d.isVisible();
+            shownAfterTaken = d.isVisible() ? d.LabDesc->text() : QString();
             ModalDriver::click(d, "butRename");
         });
         RunDeviceTransfer(*m_w, {"r.txt"}, {existing}, tdReceive);
-        QCOMPARE(shownAfterFirstRename, m_fx->pcPath("taken.txt"));
-        QVERIFY(openAfterFirstRename);
+        QCOMPARE(shownAfterTaken, m_fx->pcPath("taken.txt"));
         QCOMPARE(m_fx->link.logWithoutListing(),
-                 QStringList{
-                     QStringLiteral("RequestReceiveFileEx(101,r.txt,%1,1)").arg(m_fx->pcPath("free.txt"))});
+                 QStringList{"RequestReceiveFileEx(101,r.txt," + m_fx->pcPath("free.txt") + ",1)"});
         QCOMPARE(m_fx->read(existing), QByteArray("mine"));
-        QCOMPARE(m_fx->read(m_fx->pcPath("taken.txt")), QByteArray("also mine"));
         QCOMPARE(m_fx->read(m_fx->pcPath("free.txt")), QByteArray("data of r.txt"));
     }
 
-    // Failures are read: the run goes on, the label names the failed file
-    // (its gauge is not shown full), and one summary lists every failure.
+    // Results are read: the run goes on after a failure, the label names the
+    // failed file, its gauge is not shown full, and one box lists them all.
     void failedFilesAreNamedAndListedOnce()
     {
-        const QStringList names{"a.txt", "b.txt", "c.txt", "d.txt"};
-        const QStringList sources = pcFiles(names);
-        m_fx->link.script("RequestSendFileEx", 1);
-        m_fx->link.script("RequestSendFileEx", -7); // transfer failed
-        m_fx->link.script("RequestSendFileEx", 1);
-        m_fx->link.script("RequestSendFileEx", -4); // name refused
+        for (int result : {1, -7, 1, -4})
+            m_fx->link.script("RequestSendFileEx", result);
         QString labelAtSummary;
         int gaugeAtSummary = -1;
-        m_fx->prompter.onAsk = [&](const QString &) {
-            auto *form = qobject_cast<TFormDoProcess *>(QApplication::activeModalWidget());
-            labelAtSummary = form->labFilename->text();
-            gaugeAtSummary = form->ProgressBar->value();
+        m_fx->prompter.onAsk = [&] {
+            labelAtSummary = progressWindow()->labFilename->text();
+            gaugeAtSummary = progressWindow()->ProgressBar->value();
         };
-        send(sources, names);
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx").size(), 4);
+        sendFiles({"a.txt", "b.txt", "c.txt", "d.txt"});
+        QCOMPARE(sends().size(), 4);
         QCOMPARE(m_fx->prompter.questions().size(), 1);
         const QString summary = m_fx->prompter.texts().at(0);
-        const QString failedB = QStringLiteral("b.txt：") + TransferFailureReason(-7);
-        const QString failedD = QStringLiteral("d.txt：") + TransferFailureReason(-4);
-        QVERIFY2(summary.contains(failedB) && summary.contains(failedD), qPrintable(summary));
+        const QString failedD = "d.txt：" + TransferFailureReason(-4);
+        QVERIFY2(summary.contains("b.txt：" + TransferFailureReason(-7)) && summary.contains(failedD),
+                 qPrintable(summary));
         QVERIFY(!summary.contains("a.txt") && !summary.contains("c.txt"));
         QCOMPARE(labelAtSummary, failedD);
         QVERIFY(gaugeAtSummary < 100);
-        QVERIFY(TransferFailureReason(-1) != TransferFailureReason(-7));
     }
 
-    // Taken down from outside while a file runs, the window stops its worker
-    // and waits for it instead of leaving it behind.
-    void aWindowTakenDownMidFileStopsAndAwaitsItsWorker()
+    // Taken down from outside mid-file, the window stops and awaits its worker.
+    void aWindowTakenDownMidFileStopsItsWorker()
     {
         m_fx->link.makeSlow("big.bin");
-        const QStringList names{"big.bin", "after.txt"};
         auto form = std::make_unique<TFormDoProcess>(*m_w, m_w.get());
-        form->SetLists(pcFiles(names), names);
+        form->SetLists({m_fx->pcFile("big.bin"), m_fx->pcFile("after.txt")}, {"big.bin", "after.txt"});
         form->show();
         QTRY_VERIFY(form->worker() && form->worker()->Progress.load() > 0);
         QPointer<TProcessThread> worker = form->worker();
         form.reset();
-        QVERIFY(m_fx->link.stopSeen());
-        QVERIFY(worker.isNull() || worker->isFinished());
-        QCOMPARE(m_fx->link.calls("RequestSendFileEx").size(), 1);
+        QVERIFY(m_fx->link.stopSeen() && (worker.isNull() || worker->isFinished()));
+        QCOMPARE(sends(), QStringList{"big.bin 1"});
         QTRY_VERIFY(worker.isNull()); // it frees itself
     }
 };

@@ -1,6 +1,5 @@
-// Shared pieces of the transfer widget tests: a device link whose chosen
-// files take long enough to be cancelled, a driver that answers the modal
-// windows of a run, and the main window on fakes.
+// Shared by the transfer tests: a device link with slow files, a driver for
+// the modal windows of a run, and the main window on fakes.
 #pragma once
 
 #include "FakeDesktopShell.h"
@@ -15,13 +14,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QQueue>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -29,101 +24,81 @@
 namespace vexo::test
 {
 
-// The recording device with slow files: a transfer of a slow name creeps 1 %
-// per step and gives the file up (stopped) as soon as the stop flag is set.
+// A transfer of a slow name creeps 1 % per 30 ms and gives up once stopped.
 class TransferLink : public RecordingDeviceLink
 {
 public:
     static constexpr int Stopped = -6;
+    void makeSlow(const QString &name) { m_slow = name; }
+    bool stopSeen() const { return m_stopSeen; }
 
-    void makeSlow(const QString &deviceName, int stepMs = 30)
+    int RequestSendFileEx(int client, const QString &local, const QString &name, int *progress, int *extra,
+                          int *stop, int overwrite) override
     {
-        QMutexLocker lock(&m_slowMutex);
-        m_slow.insert(deviceName, stepMs);
+        creep(name, progress, stop, "RequestSendFileEx");
+        return RecordingDeviceLink::RequestSendFileEx(client, local, name, progress, extra, stop, overwrite);
     }
-    bool stopSeen() const { return m_stopSeen.load(); }
-
-    int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,
-                          int *extra, int *stop, int overwrite) override
+    int RequestReceiveFileEx(int client, const QString &name, const QString &local, int *progress, int *extra,
+                             int *stop, int overwrite) override
     {
-        creep(deviceName, progress, stop, "RequestSendFileEx");
-        return RecordingDeviceLink::RequestSendFileEx(client, localPath, deviceName, progress, extra, stop,
-                                                      overwrite);
-    }
-    int RequestReceiveFileEx(int client, const QString &deviceName, const QString &localPath, int *progress,
-                             int *extra, int *stop, int overwrite) override
-    {
-        creep(deviceName, progress, stop, "RequestReceiveFileEx");
-        return RecordingDeviceLink::RequestReceiveFileEx(client, deviceName, localPath, progress, extra, stop,
+        creep(name, progress, stop, "RequestReceiveFileEx");
+        return RecordingDeviceLink::RequestReceiveFileEx(client, name, local, progress, extra, stop,
                                                          overwrite);
     }
 
 private:
     void creep(const QString &name, int *progress, int *stop, const char *call)
     {
-        int stepMs = 0;
-        {
-            QMutexLocker lock(&m_slowMutex);
-            stepMs = m_slow.value(name, 0);
-        }
-        if (stepMs == 0)
-            return;
-        for (int p = 0; p < 100; ++p) {
-            if (stop && __atomic_load_n(stop, __ATOMIC_RELAXED) != 0) {
+        for (int p = 0; name == m_slow && p < 100; ++p) {
+            if (__atomic_load_n(stop, __ATOMIC_RELAXED) != 0) {
                 m_stopSeen = true;
                 script(QLatin1String(call), Stopped);
                 return;
             }
-            if (progress)
-                __atomic_store_n(progress, p, __ATOMIC_RELAXED);
-            std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+            __atomic_store_n(progress, p, __ATOMIC_RELAXED);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
         }
     }
-
-    QMutex m_slowMutex;
-    QHash<QString, int> m_slow;
+    QString m_slow; // set before a run starts
     std::atomic<bool> m_stopSeen{false};
 };
 
-// The scripted prompter, with a look at the window when a message box comes.
+// The scripted prompter, calling onAsk before it answers a message box.
 class ObservingPrompter : public ScriptedPrompter
 {
 public:
-    std::function<void(const QString &text)> onAsk;
-
+    std::function<void()> onAsk;
     PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
                      PromptIcon icon) override
     {
         if (onAsk)
-            onAsk(text);
+            onAsk();
         return ScriptedPrompter::ask(text, title, buttons, icon);
     }
 };
 
-// Answers the modal windows of a run from the window thread: each replace
-// dialog takes the next action; while the progress window is on top, the
-// watch is called until it returns true.
+// Each replace dialog takes the next action (none left: Cancel, counted as
+// unexpected); while the progress window is on top the watch runs until it
+// returns true.
 class ModalDriver : public QObject
 {
 public:
-    using ReplaceAction = std::function<void(TFormDialogReplace &)>;
-    using Watch = std::function<bool(TFormDoProcess &)>;
-
+    using Action = std::function<void(TFormDialogReplace &)>;
     ModalDriver()
     {
         connect(&m_timer, &QTimer::timeout, this, &ModalDriver::tick);
         m_timer.start(5);
     }
-    void onReplace(ReplaceAction action) { m_actions.enqueue(std::move(action)); }
-    void whileRunning(Watch watch) { m_watch = std::move(watch); }
-    int replaceDialogs() const { return m_dialogs; }
-    int unexpectedDialogs() const { return m_unexpected; }
+    void onReplace(Action action) { m_actions.append(std::move(action)); }
+    void whileRunning(std::function<bool(TFormDoProcess &)> watch) { m_watch = std::move(watch); }
+    int dialogs = 0;
+    int unexpected = 0;
 
     static void click(TFormDialogReplace &d, const char *button)
     {
         d.findChild<QAbstractButton *>(QLatin1String(button))->click();
     }
-    static ReplaceAction answer(const char *button)
+    static Action answer(const char *button)
     {
         return [button](TFormDialogReplace &d) { click(d, button); };
     }
@@ -136,30 +111,21 @@ private:
             if (!replace->isVisible() || replace->property("driven").toBool())
                 return;
             replace->setProperty("driven", true);
-            ++m_dialogs;
-            if (m_actions.isEmpty()) {
-                ++m_unexpected;
-                click(*replace, "butCancel");
-                return;
-            }
-            m_actions.dequeue()(*replace);
-            return;
-        }
-        if (auto *form = qobject_cast<TFormDoProcess *>(modal)) {
+            ++dialogs;
+            if (m_actions.isEmpty())
+                ++unexpected;
+            m_actions.isEmpty() ? click(*replace, "butCancel") : m_actions.takeFirst()(*replace);
+        } else if (auto *form = qobject_cast<TFormDoProcess *>(modal)) {
             if (m_watch && m_watch(*form))
                 m_watch = nullptr;
         }
     }
-
     QTimer m_timer;
-    QQueue<ReplaceAction> m_actions;
-    Watch m_watch;
-    int m_dialogs = 0;
-    int m_unexpected = 0;
+    QList<Action> m_actions;
+    std::function<bool(TFormDoProcess &)> m_watch;
 };
 
-// The main window on fakes, connected to the recording device (client 101)
-// without a connection attempt.
+// The main window on fakes, "connected" to the recording device as client 101.
 class TransferFixture
 {
     QTemporaryDir m_dir; // first: the fakes below live in it
@@ -171,25 +137,21 @@ public:
         QDir().mkpath(m_dir.path() + "/pc");
         files.setContent(m_dir.path() + "/VexoFile.ini", "[Setting]\nAutoRpc=0\nAutoVDisk=0\n");
     }
-    std::unique_ptr<TFormMain> open(bool connected = true)
+    std::unique_ptr<TFormMain> open()
     {
-        PlatformServices s{&files, &paths, &prompter, &shell};
-        s.link = &link;
-        auto w = std::make_unique<TFormMain>(s);
-        w->RpcConnected = connected;
-        w->RpcClient = connected ? 101 : 0;
+        auto w = std::make_unique<TFormMain>(PlatformServices{&files, &paths, &prompter, &shell, &link});
+        w->RpcConnected = true;
+        w->RpcClient = 101;
         return w;
     }
-    // A PC file in the test's folder; returns its path.
+    QString pcPath(const QString &name) const { return m_dir.path() + "/pc/" + name; }
     QString pcFile(const QString &name, const QByteArray &content = "pc data")
     {
-        const QString path = pcPath(name);
-        QFile f(path);
+        QFile f(pcPath(name));
         if (f.open(QIODevice::WriteOnly))
             f.write(content);
-        return path;
+        return pcPath(name);
     }
-    QString pcPath(const QString &name) const { return m_dir.path() + "/pc/" + name; }
     static QByteArray read(const QString &path)
     {
         QFile f(path);
