@@ -35,7 +35,7 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
     put.overwrite = true;
     put.size = 1ull << 40;
     put.hasPart = true;
-    put.part.flags = kPartEndOfBlock | kPartEndOfStream;
+    put.part.flags = kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc;
     put.part.streamCrc = 0xDEADBEEF;
     put.part.data = {1, 2, 3};
     messages.push_back(put);
@@ -86,7 +86,8 @@ TEST(MessageTest, MalformedMessagesAreRefused)
         {0x20, 1, 0, 42},                  // unknown status
         {0x30, 1, 0, 0x03},                // codec 3 does not exist
         {0x30, 1, 0, 0x08, 0, 0, 0, 0},    // end of stream without end of block
-        {0x30, 1, 0, 0x0C, 0, 0},          // end of stream with a short CRC
+        {0x30, 1, 0, 0x1C, 0, 0},          // end of stream with a short CRC
+        {0x30, 1, 0, 0x10, 0, 0, 0, 0},    // a stream CRC before the end of the stream
         {0x14, 1, 0, 2, 0, 1, 'a'},        // unknown open flag
         {0x20, 1, 0, 0, 0x80, 0x80, 0x80}, // unterminated varint
     };
@@ -188,6 +189,18 @@ TEST(BlockTest, DamagedStreamsAreRefused)
     second.flags = static_cast<uint8_t>(Codec::None) | kPartEndOfBlock;
     EXPECT_TRUE(mixed.add(first, block, done));
     EXPECT_FALSE(mixed.add(second, block, done));
+
+    // A stream of one part needs no CRC of its own; a longer one does.
+    const auto single = splitBlock(Codec::None, text.data(), 100, 1000, true, 0, true);
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_FALSE(single[0].flags & kPartStreamCrc);
+    EXPECT_TRUE(BlockAssembler().add(single[0], block, done));
+    auto two = splitBlock(Codec::None, text.data(), 100, 60, true, crc32(text.data(), 100), true);
+    ASSERT_EQ(two.size(), 2u);
+    two[1].flags &= static_cast<uint8_t>(~kPartStreamCrc);
+    BlockAssembler unchecked;
+    EXPECT_TRUE(unchecked.add(two[0], block, done));
+    EXPECT_FALSE(unchecked.add(two[1], block, done));
 
     BlockAssembler finished;
     EXPECT_TRUE(finished.add(parts[0], block, done));

@@ -427,7 +427,8 @@ void DeviceServer::handleGet(const Message &msg)
             reply(msg.id, WireStatus::IoError);
             return;
         }
-        auto parts = splitBlock(m_codec, raw.data(), raw.size(), room, true, crc32(raw.data(), raw.size()));
+        auto parts =
+            splitBlock(m_codec, raw.data(), raw.size(), room, true, crc32(raw.data(), raw.size()), true);
         open.hasPart = true;
         open.part = std::move(parts.front());
         abortOutgoing();

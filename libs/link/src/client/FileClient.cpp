@@ -453,7 +453,7 @@ bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError
             return false;
         }
         const uint32_t crc = crc32(raw.data(), raw.size());
-        auto parts = splitBlock(m_codec, raw.data(), raw.size(), room, true, crc);
+        auto parts = splitBlock(m_codec, raw.data(), raw.size(), room, true, crc, true);
         open.hasPart = true;
         open.part = std::move(parts.front());
         out.sent = out.size;

@@ -13,6 +13,7 @@ bool BlockAssembler::add(const DataPart &part, std::vector<uint8_t> &block, bool
     if (m_finished || (m_codec >= 0 && codec != m_codec))
         return false;
     m_codec = codec;
+    ++m_parts;
     if (m_pending.size() + part.data.size() > kMaxBlockSize)
         return false;
     m_pending.insert(m_pending.end(), part.data.begin(), part.data.end());
@@ -27,7 +28,7 @@ bool BlockAssembler::add(const DataPart &part, std::vector<uint8_t> &block, bool
     blockDone = true;
     if (part.flags & kPartEndOfStream) {
         m_finished = true;
-        return m_crc == part.streamCrc;
+        return (part.flags & kPartStreamCrc) ? m_crc == part.streamCrc : m_parts == 1;
     }
     return true;
 }

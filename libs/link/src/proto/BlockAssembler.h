@@ -15,7 +15,8 @@ class BlockAssembler
 public:
     // Feeds the next part. Returns false when the stream is malformed: mixed
     // codecs within a block, an oversized or undecodable block, a part after
-    // the end, or a CRC-32 that does not match at the end. When the part
+    // the end, a CRC-32 that does not match at the end, or a missing CRC-32
+    // on a stream of more than one part. When the part
     // completes a block, its raw bytes are in `block` and blockDone is true.
     bool add(const DataPart &part, std::vector<uint8_t> &block, bool &blockDone);
 
@@ -27,6 +28,7 @@ private:
     int m_codec = -1;
     uint32_t m_crc = 0;
     uint64_t m_total = 0;
+    uint64_t m_parts = 0;
     bool m_finished = false;
 };
 

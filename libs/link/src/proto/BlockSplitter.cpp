@@ -6,7 +6,7 @@ namespace vexo::link
 {
 
 std::vector<DataPart> splitBlock(Codec codec, const uint8_t *raw, size_t size, size_t maxPartData,
-                                 bool endOfStream, uint32_t streamCrc)
+                                 bool endOfStream, uint32_t streamCrc, bool wholeStream)
 {
     std::vector<uint8_t> packed;
     const Codec used = compressBlock(codec, raw, size, packed);
@@ -19,15 +19,14 @@ std::vector<DataPart> splitBlock(Codec codec, const uint8_t *raw, size_t size, s
         part.data.assign(packed.begin() + static_cast<std::ptrdiff_t>(offset),
                          packed.begin() + static_cast<std::ptrdiff_t>(offset + n));
         offset += n;
-        if (offset == packed.size()) {
-            part.flags |= kPartEndOfBlock;
-            if (endOfStream) {
-                part.flags |= kPartEndOfStream;
-                part.streamCrc = streamCrc;
-            }
-        }
+        if (offset == packed.size())
+            part.flags |= kPartEndOfBlock | (endOfStream ? kPartEndOfStream : 0);
         parts.push_back(std::move(part));
     } while (offset < packed.size());
+    if (endOfStream && !(wholeStream && parts.size() == 1)) {
+        parts.back().flags |= kPartStreamCrc;
+        parts.back().streamCrc = streamCrc;
+    }
     return parts;
 }
 

@@ -13,6 +13,12 @@ namespace
 // New Data frames are only encoded while little is waiting in our own output
 // buffer, so acknowledgements never queue behind more than about one frame.
 constexpr size_t kOutLowWater = 256;
+// Short answers that arrive while we are sending are acknowledged together,
+// at most this late (well below the smallest retransmission time-out), so
+// acknowledgements take little of a line that is busy with our data.
+constexpr auto kAckDelay = std::chrono::milliseconds(150);
+constexpr unsigned kAckDelayMaxFrames = 8;
+constexpr size_t kSmallFrame = 256;
 
 int16_t seqDiff(uint16_t a, uint16_t b)
 {
@@ -46,7 +52,8 @@ void Channel::start(uint8_t tag, const ChannelConfig &config)
     m_maxAckedOrder = m_sendOrder;
     m_recvNext = 0;
     m_have.fill(false);
-    m_ackDue = false;
+    m_ackDue = m_ackNow = false;
+    m_ackPending = 0;
     m_naksDue.clear();
     m_inbound.clear();
     m_srttMs = 0;
@@ -64,7 +71,8 @@ void Channel::stop()
     m_unacked.clear();
     m_inbound.clear();
     m_naksDue.clear();
-    m_ackDue = false;
+    m_ackDue = m_ackNow = false;
+    m_ackPending = 0;
 }
 
 void Channel::send(std::vector<uint8_t> message)
@@ -214,7 +222,7 @@ bool Channel::readInput()
         if (static_cast<size_t>(n) < sizeof buffer)
             break;
     }
-    queueAcks();
+    queueAcks(Clock::now());
     return true;
 }
 
@@ -229,7 +237,7 @@ void Channel::handleFrame(Frame &frame, Clock::time_point now)
     }
     switch (frame.type) {
     case FrameType::Data:
-        handleData(frame);
+        handleData(frame, now);
         break;
     case FrameType::Ack:
         handleAck(frame, now);
@@ -250,10 +258,15 @@ void Channel::handleDamaged(const Frame &frame)
         m_naksDue.push_back(frame.seq);
 }
 
-void Channel::handleData(Frame &frame)
+void Channel::handleData(Frame &frame, Clock::time_point now)
 {
+    if (!m_ackDue)
+        m_ackDueSince = now;
     m_ackDue = true;
+    ++m_ackPending;
     const int16_t d = seqDiff(frame.seq, m_recvNext);
+    if (d != 0 || frame.payload.size() > kSmallFrame)
+        m_ackNow = true; // a gap to report, a duplicate, or bulk data the sender waits on
     if (d < 0 || d >= static_cast<int16_t>(kRecvSlots))
         return; // a duplicate (acknowledged again) or not from this window
     const unsigned slot = frame.seq % kRecvSlots;
@@ -270,7 +283,7 @@ void Channel::handleData(Frame &frame)
     }
 }
 
-void Channel::queueAcks()
+void Channel::queueAcks(Clock::time_point now)
 {
     if (!m_active)
         return;
@@ -283,7 +296,11 @@ void Channel::queueAcks()
     m_naksDue.clear();
     if (!m_ackDue)
         return;
-    m_ackDue = false;
+    const bool busy = !m_unacked.empty();
+    if (busy && !m_ackNow && m_ackPending < kAckDelayMaxFrames && now - m_ackDueSince < kAckDelay)
+        return;
+    m_ackDue = m_ackNow = false;
+    m_ackPending = 0;
     uint32_t bits = 0;
     for (unsigned i = 0; i < 32; ++i)
         if (m_have[static_cast<uint16_t>(m_recvNext + 1 + i) % kRecvSlots])
@@ -356,7 +373,7 @@ void Channel::handleNak(const Frame &frame)
 
 Clock::time_point Channel::nextTimer() const
 {
-    auto next = Clock::time_point::max();
+    auto next = m_ackDue ? m_ackDueSince + kAckDelay : Clock::time_point::max();
     for (const auto &f : m_unacked) {
         if (f.sacked || f.resendDue)
             continue;
@@ -395,6 +412,11 @@ bool Channel::pump(Clock::time_point deadline)
         }
         auto now = Clock::now();
         if (m_active) {
+            if (m_ackDue) {
+                queueAcks(now);
+                if (!m_ackDue)
+                    continue;
+            }
             checkTimers(now);
             if (std::any_of(m_unacked.begin(), m_unacked.end(),
                             [](const OutFrame &f) { return f.resendDue; }) &&

@@ -100,10 +100,10 @@ private:
     bool readInput();
     void handleFrame(Frame &frame, Clock::time_point now);
     void handleDamaged(const Frame &frame);
-    void handleData(Frame &frame);
+    void handleData(Frame &frame, Clock::time_point now);
     void handleAck(const Frame &frame, Clock::time_point now);
     void handleNak(const Frame &frame);
-    void queueAcks();
+    void queueAcks(Clock::time_point now);
     void checkTimers(Clock::time_point now);
     Clock::time_point nextTimer() const;
     void rttSample(Clock::duration sample);
@@ -131,6 +131,9 @@ private:
     std::array<bool, kRecvSlots> m_have{};
     std::array<std::vector<uint8_t>, kRecvSlots> m_slots;
     bool m_ackDue = false;
+    bool m_ackNow = false; // a gap, a duplicate or a large frame: acknowledge without delay
+    unsigned m_ackPending = 0;
+    Clock::time_point m_ackDueSince;
     bool m_roomOpened = false;
     std::vector<uint16_t> m_naksDue;
 

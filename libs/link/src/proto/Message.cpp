@@ -15,19 +15,19 @@ bool carriesPart(MsgType type)
 void writePart(ByteWriter &w, const DataPart &part)
 {
     w.u8(part.flags);
-    if (part.flags & kPartEndOfStream)
+    if (part.flags & kPartStreamCrc)
         w.u32(part.streamCrc);
     w.bytes(part.data.data(), part.data.size());
 }
 
 bool readPart(ByteReader &r, DataPart &part)
 {
-    if (!r.u8(part.flags) || (part.flags & ~(kPartCodecMask | kPartEndOfBlock | kPartEndOfStream)) ||
-        (part.flags & kPartCodecMask) == kPartCodecMask)
+    constexpr uint8_t known = kPartCodecMask | kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc;
+    if (!r.u8(part.flags) || (part.flags & ~known) || (part.flags & kPartCodecMask) == kPartCodecMask)
         return false;
     if ((part.flags & kPartEndOfStream) && !(part.flags & kPartEndOfBlock))
         return false;
-    if ((part.flags & kPartEndOfStream) && !r.u32(part.streamCrc))
+    if ((part.flags & kPartStreamCrc) && (!(part.flags & kPartEndOfStream) || !r.u32(part.streamCrc)))
         return false;
     part.data = r.rest();
     return true;

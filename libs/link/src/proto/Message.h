@@ -36,11 +36,14 @@ enum class WireStatus : uint8_t {
 // Flags of a data part (file content or listing entries).
 constexpr uint8_t kPartCodecMask = 0x03;
 constexpr uint8_t kPartEndOfBlock = 0x04;  // last part of a (compressed) block
-constexpr uint8_t kPartEndOfStream = 0x08; // last part of the file or listing; a CRC-32 follows the flags
+constexpr uint8_t kPartEndOfStream = 0x08; // last part of the file or listing
+// With end of stream: the CRC-32 of the whole raw stream follows the flags. A
+// stream of a single part leaves it out: the frame's own CRC-32 covers it all.
+constexpr uint8_t kPartStreamCrc = 0x10;
 
 struct DataPart {
     uint8_t flags = 0;
-    uint32_t streamCrc = 0; // CRC-32 of all raw bytes of the stream, with kPartEndOfStream
+    uint32_t streamCrc = 0; // CRC-32 of all raw bytes of the stream, with kPartStreamCrc
     std::vector<uint8_t> data;
 };
 
