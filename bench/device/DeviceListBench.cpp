@@ -2,9 +2,11 @@
 // and vexo-deviced on a pseudo-terminal with no line pacing.
 //   vexo_device_list_bench [--entries N] [--runs R] [--server PATH]
 // Each run measures, in the shown main window:
-//   connect  - a connection attempt on its thread, with its first listing,
-//              until every row is in the pane;
-//   first    - from the attempt's start to the first row in the pane;
+//   cold     - a connection attempt on its thread, with its first listing,
+//              until every row is in the pane, into a fresh work folder (every
+//              placeholder file is new);
+//   first    - in that attempt, from its start to the first row in the pane;
+//   warm     - the same again, the placeholders already there;
 //   refresh  - a listing on the window thread while connected (F5).
 // The device's files and the work folder live in a temporary folder.
 #include "FakeDesktopShell.h"
@@ -131,47 +133,53 @@ int main(int argc, char **argv)
             return !pane->attemptRunning() && rows->rowCount() == n && rows->pendingCount() == 0;
         };
 
-        std::vector<double> connect, first, refresh;
-        std::printf("%-6s %8s %12s %10s %12s\n", "run", "entries", "connect ms", "first ms", "refresh ms");
-        for (int run = 1; run <= options.runs; ++run) {
+        // One attempt with its listing, until every row is shown and drawn.
+        auto attempt = [&](qint64 *firstAt) -> double {
             pane->DisconnectRpc();
             QElapsedTimer clock;
             clock.start();
-            qint64 firstAt = -1;
             QMetaObject::Connection seen = QObject::connect(rows, &QAbstractItemModel::rowsInserted, [&] {
-                if (firstAt < 0)
-                    firstAt = clock.elapsed();
+                if (*firstAt < 0)
+                    *firstAt = clock.elapsed();
             });
             pane->RefreshRpc();
-            if (!waitFor(allShown) || !window.RpcConnected) {
+            const bool shown = waitFor(allShown) && window.RpcConnected;
+            QObject::disconnect(seen);
+            if (!shown)
+                return -1;
+            window.RpcList->grab();
+            return clock.nsecsElapsed() / 1e6;
+        };
+
+        std::vector<double> cold, first, warm, refresh;
+        std::printf("%-6s %8s %9s %9s %9s %11s\n", "run", "entries", "cold ms", "first ms", "warm ms",
+                    "refresh ms");
+        for (int run = 1; run <= options.runs; ++run) {
+            QDir(window.TempDir + "/Rpc").removeRecursively();
+            qint64 firstAt = -1, unused = -1;
+            const double coldMs = attempt(&firstAt);
+            const double warmMs = coldMs < 0 ? -1 : attempt(&unused);
+            QElapsedTimer clock;
+            clock.start();
+            pane->RefreshRpc();
+            window.RpcList->grab();
+            const double refreshMs = clock.nsecsElapsed() / 1e6;
+            if (coldMs < 0 || warmMs < 0 || rows->rowCount() != n) {
                 std::fprintf(stderr, "device list bench: run %d showed %d of %d rows\n", run,
                              rows->rowCount(), n);
                 status = 1;
                 break;
             }
-            window.RpcList->grab(); // drawn once
-            const double connectMs = clock.nsecsElapsed() / 1e6;
-            QObject::disconnect(seen);
-
-            clock.restart();
-            pane->RefreshRpc();
-            const bool listed = rows->rowCount() == n;
-            window.RpcList->grab();
-            const double refreshMs = clock.nsecsElapsed() / 1e6;
-            if (!listed) {
-                std::fprintf(stderr, "device list bench: refresh showed %d of %d rows\n", rows->rowCount(),
-                             n);
-                status = 1;
-                break;
-            }
-            connect.push_back(connectMs);
+            cold.push_back(coldMs);
             first.push_back(double(firstAt));
+            warm.push_back(warmMs);
             refresh.push_back(refreshMs);
-            std::printf("%-6d %8d %12.1f %10.1f %12.1f\n", run, n, connectMs, double(firstAt), refreshMs);
+            std::printf("%-6d %8d %9.1f %9.1f %9.1f %11.1f\n", run, n, coldMs, double(firstAt), warmMs,
+                        refreshMs);
         }
-        if (!connect.empty())
-            std::printf("%-6s %8d %12.1f %10.1f %12.1f\n", "median", n, median(connect), median(first),
-                        median(refresh));
+        if (!cold.empty())
+            std::printf("%-6s %8d %9.1f %9.1f %9.1f %11.1f\n", "median", n, median(cold), median(first),
+                        median(warm), median(refresh));
         window.close();
     }
     server.terminate();

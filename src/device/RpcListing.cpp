@@ -2,9 +2,8 @@
 
 #include "app/common.h"
 #include "device/FileListRow.h"
+#include "device/PlaceholderFolder.h"
 #include "platform/DeviceLink.h"
-
-#include <QDir>
 
 namespace vexo
 {
@@ -16,9 +15,7 @@ QString RpcPlaceholderFolder(const QString &tempDir)
 
 int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListingSink &sink)
 {
-    const QString folder = RpcPlaceholderFolder(tempDir);
-    if (!folder.isEmpty())
-        QDir().mkdir(folder);
+    PlaceholderFolder placeholders(RpcPlaceholderFolder(tempDir));
 
     DeviceLink::FindRecord record;
     const int find = link.RequestFindFileOpen(client, QStringLiteral("*.*"), &record);
@@ -30,9 +27,9 @@ int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListin
         for (;;) {
             QString placeholder;
             // A name from the device never leaves the placeholder folder.
-            if (!folder.isEmpty() && IsSafeBareName(record.name)) {
-                placeholder = JoinPath(folder, record.name);
-                CreateEmptyFile(placeholder);
+            if (placeholders.isOpen() && IsSafeBareName(record.name)) {
+                placeholder = placeholders.pathOf(record.name);
+                placeholders.make(record.name);
             }
             FileRow row;
             row.caption = record.name;

@@ -33,9 +33,9 @@ QString RpcPlaceholderFolder(const QString &tempDir);
 
 // Lists the device's files: one open with "*.*", next until no more, and one
 // close, which follows every open, even a failed one (with the open's result
-// as the handle). Each entry gets an empty placeholder file under
-// RpcPlaceholderFolder (created when missing) unless its name is unsafe as a
-// local name. Returns the number of rows listed.
+// as the handle). Each entry gets an empty placeholder file (PlaceholderFolder)
+// under RpcPlaceholderFolder unless its name is unsafe as a local name.
+// Returns the number of rows listed.
 int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListingSink &sink);
 
 } // namespace vexo
