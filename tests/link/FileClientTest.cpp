@@ -279,4 +279,23 @@ TEST_F(FileClientTest, ANewServerOnTheSameLineIsPickedUpByTheNextCall)
     EXPECT_EQ(m_client->lookup("x"), LinkError::NotConnected);
 }
 
+TEST_F(FileClientTest, ARestartedDeviceAnswersQuestionsInANewSessionAtOnce)
+{
+    startLink();
+    writeFile(dev("x"), {1});
+    m_server.reset();
+    m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
+    std::vector<DeviceEntry> entries;
+    EXPECT_EQ(m_client->list("*", entries), LinkError::Ok);
+    EXPECT_EQ(entries.size(), 1u);
+    m_server.reset();
+    m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
+    EXPECT_EQ(m_client->lookup("x"), LinkError::Ok);
+    // A change is not repeated on its own: the caller learns the session was lost.
+    m_server.reset();
+    m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
+    EXPECT_EQ(m_client->remove("x"), LinkError::NotConnected);
+    EXPECT_EQ(m_client->remove("x"), LinkError::Ok);
+}
+
 } // namespace

@@ -316,8 +316,10 @@ LinkError FileClient::next(Message &msg, bool &got, Clock::time_point since, int
         return lose(m_channel->streamBroken() ? LinkError::NotConnected : LinkError::Timeout);
     Frame frame;
     while (m_channel->takeControl(frame)) {
-        if (frame.type == FrameType::Reset && frame.tag == m_channel->tag())
+        if (frame.type == FrameType::Reset && frame.tag == m_channel->tag()) {
+            m_resetSeen = true;
             return lose(LinkError::NotConnected);
+        }
     }
     std::vector<uint8_t> raw;
     if (m_channel->takeMessage(raw)) {
@@ -328,19 +330,27 @@ LinkError FileClient::next(Message &msg, bool &got, Clock::time_point since, int
     return LinkError::Ok;
 }
 
-LinkError FileClient::request(Message req, Message &resp)
+LinkError FileClient::request(Message req, Message &resp, bool readOnly)
 {
-    if (const auto e = ensureSession(); e != LinkError::Ok)
-        return e;
-    req.id = nextId();
-    m_channel->send(encodeMessage(req));
-    const auto since = Clock::now();
-    for (;;) {
-        bool got = false;
-        if (const auto e = next(resp, got, since, 1000); e != LinkError::Ok)
+    for (int attempt = 0;; ++attempt) {
+        if (const auto e = ensureSession(); e != LinkError::Ok)
             return e;
-        if (got && resp.type == MsgType::Result && resp.id == req.id)
-            return errorFromStatus(resp.status);
+        req.id = nextId();
+        m_channel->send(encodeMessage(req));
+        const auto since = Clock::now();
+        m_resetSeen = false;
+        LinkError e = LinkError::Ok;
+        for (;;) {
+            bool got = false;
+            if (e = next(resp, got, since, 1000); e != LinkError::Ok)
+                break;
+            if (got && resp.type == MsgType::Result && resp.id == req.id)
+                return errorFromStatus(resp.status);
+        }
+        // The device lost our session (it restarted): a question that changes
+        // nothing is simply asked again in a new one.
+        if (!(e == LinkError::NotConnected && m_resetSeen && readOnly && attempt == 0))
+            return e;
     }
 }
 
@@ -351,7 +361,7 @@ LinkError FileClient::lookup(const std::string &name, DeviceEntry *entry)
     Message req, resp;
     req.type = MsgType::Lookup;
     req.name = name;
-    const auto e = request(req, resp);
+    const auto e = request(req, resp, true);
     if (e == LinkError::Ok && entry) {
         entry->name = name;
         entry->size = resp.size;
@@ -367,7 +377,7 @@ LinkError FileClient::remove(const std::string &name)
     Message req, resp;
     req.type = MsgType::Delete;
     req.name = name;
-    return request(req, resp);
+    return request(req, resp, false);
 }
 
 LinkError FileClient::rename(const std::string &from, const std::string &to)
@@ -378,14 +388,24 @@ LinkError FileClient::rename(const std::string &from, const std::string &to)
     req.type = MsgType::Rename;
     req.name = from;
     req.name2 = to;
-    return request(req, resp);
+    return request(req, resp, false);
 }
 
 LinkError FileClient::list(const std::string &pattern, std::vector<DeviceEntry> &entries)
 {
-    entries.clear();
     if (pattern.size() > 255)
         return LinkError::BadName;
+    for (int attempt = 0;; ++attempt) {
+        m_resetSeen = false;
+        const auto e = listOnce(pattern, entries);
+        if (!(e == LinkError::NotConnected && m_resetSeen && attempt == 0))
+            return e;
+    }
+}
+
+LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries)
+{
+    entries.clear();
     if (const auto e = ensureSession(); e != LinkError::Ok)
         return e;
     Message req;

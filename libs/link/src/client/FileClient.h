@@ -77,7 +77,10 @@ private:
     // message. Fails once the peer has been silent for the time-out counted
     // from `since` or from the last frame heard, whichever is later.
     LinkError next(Message &msg, bool &got, Clock::time_point since, int maxWaitMs);
-    LinkError request(Message req, Message &resp);
+    // Sends a request and waits for its Result; readOnly requests are asked
+    // once more in a new session when the device reset ours.
+    LinkError request(Message req, Message &resp, bool readOnly);
+    LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries);
     uint16_t nextId() { return ++m_lastId; }
     size_t maxPartData() const;
     bool openNextSend(const TransferItem &item, Outgoing &out, LinkError &error);
@@ -92,6 +95,7 @@ private:
     int m_timeoutMs = 3000;
     uint16_t m_lastId;
     uint8_t m_lastTag = 0;
+    bool m_resetSeen = false;
     Codec m_codec = Codec::None;
 };
 
