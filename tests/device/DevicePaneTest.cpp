@@ -134,9 +134,6 @@ private slots:
             << QStringList{"InitUartPipe()", "SetPipeDevicePath(1,/dev/ttyUSB0)",
                            "SetUartIntParam(1,10,9600,8,0,1)", "OpenUartPipe(1)"}
             << 10;
-        QTest::newRow("USB default node")
-            << QByteArray("Comport=0\n") << QByteArray("COM1=/dev/ttyUSB0\n")
-            << QStringList{"InitUSBPipe()", "SetPipeDevicePath(1,/dev/ttyACM0)", "OpenUSBPipe(1)"} << 0;
         QTest::newRow("USB mapped") << QByteArray("Comport=0\n") << QByteArray("USB=/dev/ttyACM1\n")
                                     << QStringList{"InitUSBPipe()", "SetPipeDevicePath(1,/dev/ttyACM1)",
                                                    "OpenUSBPipe(1)"}
@@ -203,13 +200,6 @@ private slots:
                  (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
         QCOMPARE(w->RpcRows->rowCount(), 2);
         QVERIFY(w->TB_RpcConnect->isChecked());
-
-        // The toggle disconnects again.
-        m_link->clearLog();
-        QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
-        QCOMPARE(m_link->log(), QStringList{"CloseConnection(101)"});
-        QVERIFY(!w->TB_RpcConnect->isChecked());
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
     }
 
     void portChangeReplacesClientAndPipe()
@@ -228,15 +218,6 @@ private slots:
                               "OpenUSBPipe(2)", "InitVexoFileClient(2)", "SetRespondTimeout(102,3000)",
                               "ConnectServer(102)"}));
         QCOMPARE(w->RpcPipePort.load(), 0);
-
-        // And back to a serial port: the USB pipe goes through its own library.
-        w->devicePane->CloseRpcLink();
-        w->settings.Comport = 4;
-        m_link->clearLog();
-        QVERIFY(connectNow(w.get()));
-        QCOMPARE(m_link->calls("CloseUSBPipe"), QStringList{"CloseUSBPipe(2)"});
-        QCOMPARE(m_link->calls("UnInitUSBPipe"), QStringList{"UnInitUSBPipe(2)"});
-        QCOMPARE(m_link->calls("SetUartIntParam"), QStringList{"SetUartIntParam(3,4,115200,8,0,1)"});
     }
 
     void failedAttemptKeepsRowsAndHandles()
@@ -362,6 +343,9 @@ private slots:
         QCOMPARE(rows->row(2).dateText, "1970" + sep + "01" + sep + "02");
         QCOMPARE(rows->row(3).dateText, jan1);
         QCOMPARE(m_link->calls("RequestFindFileNext").size(), 5);
+        QVERIFY(w->devicePane->RpcFileExists("mid.bin", false));
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", false));
+        QVERIFY(w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", true));
         QCOMPARE(m_link->calls("RequestFindFileClose"), QStringList{"RequestFindFileClose(101,7)"});
 
         const QString rpc = w->TempDir + "/Rpc/";
@@ -574,19 +558,6 @@ private slots:
         QTest::keyClick(editor, Qt::Key_Escape);
         QVERIFY(m_link->calls("RequestDelete").isEmpty());
         QVERIFY(m_link->calls("RequestRename").isEmpty());
-    }
-
-    void fileExistsAsksTheDeviceOrTheLocalDisk()
-    {
-        useFiles({"a.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        QVERIFY(w->devicePane->RpcFileExists("a.txt", false));
-        QVERIFY(!w->devicePane->RpcFileExists("b.txt", false));
-        m_link->script("RequestLookupFile", -2); // silent device
-        QVERIFY(!w->devicePane->RpcFileExists("a.txt", false));
-        QVERIFY(w->devicePane->RpcFileExists(m_ini.section('/', 0, -2), true));
-        QVERIFY(!w->devicePane->RpcFileExists("a.txt", true));
     }
 };
 
