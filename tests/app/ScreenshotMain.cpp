@@ -1,11 +1,12 @@
 // Renders the main window off screen into a PNG, for people to look at:
-//   vexo_screenshot OUT.png [WIDTH HEIGHT [FOLDER]]
+//   vexo_screenshot OUT.png [WIDTH HEIGHT [FOLDER [SETUP.png]]]
 // Settings and work files go to a temporary folder, so nothing of the user's
 // is touched.
 #include "FakeDesktopShell.h"
 #include "ScriptedPrompter.h"
 #include "app/LocalPane.h"
 #include "app/main.h"
+#include "dialogs/setup.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/LinuxSystemPaths.h"
 #include "widgets/DeepBlueStyle.h"
@@ -39,7 +40,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT.png [WIDTH HEIGHT [FOLDER]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUT.png [WIDTH HEIGHT [FOLDER [SETUP.png]]]\n", argv[0]);
         return 2;
     }
     vexo::DeepBlueStyle::apply(app);
@@ -56,7 +57,14 @@ int main(int argc, char *argv[])
     window.show();
     window.PLeft->showFolder(argc > 4 ? QString::fromLocal8Bit(argv[4]) : QDir::homePath());
     QTimer::singleShot(800, &window, [&] {
-        const bool ok = window.grab().save(QString::fromLocal8Bit(argv[1]));
+        bool ok = window.grab().save(QString::fromLocal8Bit(argv[1]));
+        if (argc > 5) {
+            vexo::TFormSetup setup(window.settings, window.language, window.settingsFile(), profiles,
+                                   prompter, &window);
+            setup.show();
+            QCoreApplication::processEvents();
+            ok = setup.grab().save(QString::fromLocal8Bit(argv[5])) && ok;
+        }
         window.close();
         QCoreApplication::exit(ok ? 0 : 1);
     });
