@@ -1,0 +1,194 @@
+// The server against a hand-driven client that sends what our client never
+// would: hostile names, malformed messages, stray and repeated frames.
+#include "Channel.h"
+#include "Hello.h"
+#include "LinkTestSupport.h"
+#include "Message.h"
+
+#include <gtest/gtest.h>
+
+using namespace vexo::link;
+using namespace vexo::link::test;
+
+namespace
+{
+
+class DeviceServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
+        ASSERT_TRUE(hello(0x1234));
+    }
+
+    bool hello(uint32_t nonce)
+    {
+        Hello h;
+        h.caps = localCodecCaps();
+        h.nonce = nonce;
+        h.maxPayload = 2048;
+        h.window = 4;
+        m_channel.sendControl(FrameType::Hello, tagForNonce(nonce), 0, encodeHello(h));
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        while (Clock::now() < deadline) {
+            m_channel.pump(Clock::now() + std::chrono::milliseconds(20));
+            Frame f;
+            Hello ack;
+            while (m_channel.takeControl(f)) {
+                if (f.type == FrameType::HelloAck && decodeHello(f.payload, ack) && ack.nonce == nonce) {
+                    ChannelConfig config;
+                    config.maxPayload = ack.maxPayload;
+                    m_channel.start(tagForNonce(nonce), config);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    // Sends a message and returns the first Result with its id (status BadRequest if none came).
+    Message ask(Message msg)
+    {
+        msg.id = ++m_id;
+        m_channel.send(encodeMessage(msg));
+        return waitResult(msg.id);
+    }
+
+    Message waitResult(uint16_t id)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        std::vector<uint8_t> raw;
+        while (Clock::now() < deadline) {
+            m_channel.pump(Clock::now() + std::chrono::milliseconds(20));
+            while (m_channel.takeMessage(raw)) {
+                Message m;
+                if (decodeMessage(raw, m) && m.type == MsgType::Result && m.id == id)
+                    return m;
+            }
+        }
+        Message none;
+        none.status = WireStatus::BadRequest;
+        return none;
+    }
+
+    Message named(MsgType type, const std::string &name, const std::string &name2 = "")
+    {
+        Message m;
+        m.type = type;
+        m.name = name;
+        m.name2 = name2;
+        return m;
+    }
+
+    TempDir m_device;
+    StreamPair m_pair;
+    std::unique_ptr<ServerThread> m_server;
+    Channel m_channel{*m_pair.a};
+    uint16_t m_id = 0;
+};
+
+TEST_F(DeviceServerTest, HostileNamesAreRefusedBeforeAnyFileIsTouched)
+{
+    writeFile(m_device / "victim", {1});
+    const std::vector<std::string> names = {
+        "../victim", "/etc/passwd",       "..",   ".",           "a\\b", "a/b", std::string("a\0b", 3),
+        "\x1b[2J",   "12345678901234567", "\xC4", ".vexo-part-x"};
+    for (const auto &name : names) {
+        SCOPED_TRACE(::testing::PrintToString(name));
+        EXPECT_EQ(ask(named(MsgType::Lookup, name)).status, WireStatus::BadName);
+        EXPECT_EQ(ask(named(MsgType::Delete, name)).status, WireStatus::BadName);
+        EXPECT_EQ(ask(named(MsgType::Get, name)).status, WireStatus::BadName);
+        EXPECT_EQ(ask(named(MsgType::Rename, "victim", name)).status, WireStatus::BadName);
+        auto put = named(MsgType::PutOpen, name);
+        put.overwrite = true;
+        put.size = 1;
+        put.hasPart = true;
+        put.part.flags = kPartEndOfBlock | kPartEndOfStream;
+        put.part.data = {0x66};
+        EXPECT_EQ(ask(put).status, WireStatus::BadName);
+    }
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"victim"});
+}
+
+TEST_F(DeviceServerTest, MalformedAndMismatchedInputGivesCleanErrors)
+{
+    // Not a message at all: ignored, and the session goes on.
+    m_channel.send({0x99, 1, 2, 3});
+    m_channel.send({});
+    EXPECT_EQ(ask(named(MsgType::Lookup, "none")).status, WireStatus::NotFound);
+
+    // More data than declared, and a wrong CRC: refused, nothing left behind.
+    auto put = named(MsgType::PutOpen, "f");
+    put.overwrite = true;
+    put.size = 2;
+    put.hasPart = true;
+    put.part.flags = kPartEndOfBlock | kPartEndOfStream;
+    put.part.data = {1, 2, 3};
+    EXPECT_EQ(ask(put).status, WireStatus::CheckFailed);
+    put.part.data = {1, 2};
+    put.part.flags |= kPartStreamCrc;
+    put.part.streamCrc = 12345;
+    EXPECT_EQ(ask(put).status, WireStatus::CheckFailed);
+    // Data of a file that was never opened is dropped.
+    Message data;
+    data.type = MsgType::FileData;
+    data.id = 999;
+    data.hasPart = true;
+    data.part.flags = kPartEndOfBlock | kPartEndOfStream;
+    m_channel.send(encodeMessage(data));
+    // A request the device does not serve.
+    Message odd;
+    odd.type = MsgType::GetOpen;
+    EXPECT_EQ(ask(odd).status, WireStatus::BadRequest);
+    EXPECT_TRUE(listFolder(m_device.path()).empty());
+}
+
+TEST_F(DeviceServerTest, RepeatedHelloKeepsTheSessionNewHelloStartsOver)
+{
+    auto put = named(MsgType::PutOpen, "half");
+    put.overwrite = true;
+    put.size = 100000;
+    m_channel.send(encodeMessage(put)); // opened, never finished
+    EXPECT_EQ(ask(named(MsgType::Lookup, "none")).status, WireStatus::NotFound);
+    ASSERT_EQ(listFolder(m_device.path()).size(), 1u); // the temporary file
+    // The same nonce again (its HelloAck was lost): the half-sent file stays.
+    Hello h;
+    h.caps = localCodecCaps();
+    h.nonce = 0x1234;
+    h.maxPayload = 2048;
+    h.window = 4;
+    m_channel.sendControl(FrameType::Hello, tagForNonce(0x1234), 0, encodeHello(h));
+    EXPECT_EQ(ask(named(MsgType::Lookup, "none")).status, WireStatus::NotFound);
+    EXPECT_EQ(listFolder(m_device.path()).size(), 1u);
+    // A new client: the partial file goes.
+    ASSERT_TRUE(hello(0x5678));
+    EXPECT_EQ(ask(named(MsgType::Lookup, "none")).status, WireStatus::NotFound);
+    EXPECT_TRUE(listFolder(m_device.path()).empty());
+}
+
+TEST_F(DeviceServerTest, FramesOfAForgottenSessionAreAnsweredWithReset)
+{
+    const uint8_t oldTag = m_channel.tag();
+    m_channel.sendControl(FrameType::Close, oldTag, 0, {});
+    bool closed = false, reset = false;
+    auto await = [&](bool &flag) {
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        while (!flag && Clock::now() < deadline) {
+            m_channel.pump(Clock::now() + std::chrono::milliseconds(20));
+            Frame f;
+            while (m_channel.takeControl(f)) {
+                closed = closed || (f.type == FrameType::CloseAck && f.tag == oldTag);
+                reset = reset || (f.type == FrameType::Reset && f.tag == oldTag);
+            }
+        }
+    };
+    await(closed);
+    // Still talking in the closed session, as a client that missed the close would.
+    m_channel.send(encodeMessage(named(MsgType::Lookup, "x")));
+    await(reset);
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(reset);
+}
+
+} // namespace
