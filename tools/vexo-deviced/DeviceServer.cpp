@@ -90,7 +90,7 @@ const char *statusText(WireStatus s)
 } // namespace
 
 DeviceServer::DeviceServer(const DeviceFolder &folder, ByteStream &stream, ServerOptions options)
-    : m_folder(folder), m_stream(stream), m_options(options), m_channel(stream)
+    : m_folder(folder), m_options(options), m_channel(stream)
 {
 }
 

@@ -76,7 +76,6 @@ private:
     void log(const std::string &line) const;
 
     const DeviceFolder &m_folder;
-    link::ByteStream &m_stream;
     ServerOptions m_options;
     link::Channel m_channel;
     uint32_t m_nonce = 0;
