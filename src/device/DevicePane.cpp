@@ -3,6 +3,7 @@
 #include "app/SettingsFile.h"
 #include "app/common.h"
 #include "app/main.h"
+#include "device/DeviceNodeProbe.h"
 #include "device/DevicePorts.h"
 #include "device/RpcListing.h"
 #include "device/TInitRPCThread.h"
@@ -180,12 +181,12 @@ bool DevicePane::OpenRpcLink(int port, int baudRate, const QString &devicePath)
         if (port == 0) {
             pipe = link.InitUSBPipe();
             link.SetPipeDevicePath(pipe, devicePath);
-            link.OpenUSBPipe(pipe);
+            m_nodeOpenFailed = link.OpenUSBPipe(pipe) != 0;
         } else {
             pipe = link.InitUartPipe();
             link.SetPipeDevicePath(pipe, devicePath);
             link.SetUartIntParam(pipe, port, baudRate, 8, 0, 1);
-            link.OpenUartPipe(pipe);
+            m_nodeOpenFailed = link.OpenUartPipe(pipe) != 0;
         }
         w.RpcPipe = pipe;
     }
@@ -228,6 +229,7 @@ void DevicePane::showLinkState(LinkState state)
         break;
     case LinkState::Connected:
         setCaption("Connected");
+        m_window.PRpcStatus->setToolTip(QString());
         m_window.TB_RpcConnect->setChecked(true);
         break;
     case LinkState::Failed:
@@ -235,6 +237,22 @@ void DevicePane::showLinkState(LinkState state)
         m_window.TB_RpcConnect->setChecked(false);
         break;
     }
+}
+
+QString DevicePane::connectFailureText(const QString &node) const
+{
+    // Only a node the pipe could not open is looked at: a port that opened
+    // is not opened a second time behind the pipe's back.
+    const QString problem = m_nodeOpenFailed ? DeviceNodeProblem(node) : QString();
+    return DeviceConnectFailedText(node, problem);
+}
+
+void DevicePane::showConnectFailure(const QString &text)
+{
+    if (m_shutDown)
+        return;
+    m_window.setStatusText(text);
+    m_window.PRpcStatus->setToolTip(text);
 }
 
 void DevicePane::threadListingStarted()

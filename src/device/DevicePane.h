@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
+
 class QModelIndex;
 
 namespace vexo
@@ -95,6 +97,12 @@ private:
     void threadRowListed(const FileRow &row, const QString &placeholder);
     void threadListingEnded();
     void attemptEnded(bool connected);
+    // Why the attempt on `node` failed, for the status line: the node's open
+    // problem when the pipe could not open it, else "no answer". Runs on the
+    // connect thread (it may open the node).
+    QString connectFailureText(const QString &node) const;
+    // The failure on the status line, kept as the caption's tool tip.
+    void showConnectFailure(const QString &text);
 
     void setCaption(const char *stateKey);
     void addRow(FileRow row, const QString &placeholder);
@@ -107,6 +115,9 @@ private:
     bool m_attemptRunning = false;
     bool m_disconnectAfterAttempt = false;
     bool m_shutDown = false;
+    // The pipe's last Open call failed: its node is worth a look when the
+    // attempt fails.
+    std::atomic<bool> m_nodeOpenFailed{false};
 };
 
 } // namespace vexo

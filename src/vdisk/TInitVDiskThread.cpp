@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 #include "platform/VDiskLibrary.h"
+#include "vdisk/ImageProbe.h"
 #include "vdisk/VDiskListing.h"
 #include "vdisk/VDiskPane.h"
 
@@ -34,6 +35,7 @@ void TInitVDiskThread::Execute()
     const bool opened = m_pane.registry().readMachineString(QString::fromUtf8(VDiskPane::InstallKey),
                                                             QStringLiteral("InstallPath"), &installPath);
     bool mounted = false;
+    QString failure; // why a named image did not mount
     if (!opened) {
         VDiskPane *pane = &m_pane;
         QMetaObject::invokeMethod(
@@ -44,8 +46,11 @@ void TInitVDiskThread::Execute()
             },
             Qt::BlockingQueuedConnection);
     } else {
-        m_pane.library().SetVdiskFile(VDiskPane::imagePath(installPath));
+        const QString image = VDiskPane::imagePath(installPath);
+        m_pane.library().SetVdiskFile(image);
         mounted = m_pane.library().InitFileSystem() == 0;
+        if (!mounted)
+            failure = ImageMountFailedText(image, ImageMountProblem(image));
     }
 
     if (m_pane.isDetached())
@@ -57,6 +62,8 @@ void TInitVDiskThread::Execute()
         post([entries](VDiskPane &pane) { pane.showListing(entries); });
     } else {
         post([](VDiskPane &pane) { pane.showState(VDiskPane::Failed); });
+        if (!failure.isEmpty())
+            post([failure](VDiskPane &pane) { pane.showMountFailure(failure); });
     }
     post([](VDiskPane &pane) { pane.mountEnded(); });
 }

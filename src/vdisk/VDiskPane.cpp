@@ -105,6 +105,14 @@ void VDiskPane::showState(State state)
                                    word);
     if (state != Connecting)
         m_window.TB_VDiskConnect->setChecked(state == Connected);
+    if (state == Connected)
+        m_window.PVDiskStatus->setToolTip(QString());
+}
+
+void VDiskPane::showMountFailure(const QString &text)
+{
+    m_window.setStatusText(text);
+    m_window.PVDiskStatus->setToolTip(text);
 }
 
 void VDiskPane::showListing(const QVector<VDiskEntry> &entries)

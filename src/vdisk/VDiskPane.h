@@ -79,6 +79,8 @@ public:
     void showState(State state);
     void showListing(const QVector<VDiskEntry> &entries);
     void mountEnded();
+    // Why the mount failed, on the status line and as the caption's tool tip.
+    void showMountFailure(const QString &text);
 
 signals:
     // Ctrl released in the list: the selected names go to the clipboard.

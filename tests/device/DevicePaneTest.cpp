@@ -13,6 +13,7 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -244,6 +245,43 @@ private slots:
         QVERIFY(connectNow(w.get()));
         QCOMPARE(m_link->logWithoutListing(),
                  (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
+    }
+
+    void aFailedAttemptSaysWhichNodeAndWhyInTheStatusLine()
+    {
+        // The pipe could not open the mapped node: the node is looked at.
+        const QString node = m_dir->path() + "/ttyUSB7";
+        setIni("AutoRpc=0\nComport=1\n", "COM1=" + node.toUtf8() + "\n");
+        m_link->script("OpenUartPipe", -1);
+        m_link->script("ConnectServer", -2);
+        auto w = open();
+        QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
+        w->devicePane->RefreshRpc();
+        QVERIFY(ended.wait());
+        const QString why = QStringLiteral("无法打开 ") + node + QStringLiteral("：不存在");
+        QCOMPARE(w->statusText(), why);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->toolTip(), why);
+
+        // The node is there now and the pipe is kept; the device stays silent.
+        QFile made(node);
+        QVERIFY(made.open(QIODevice::WriteOnly));
+        made.close();
+        m_link->script("ConnectServer", -2);
+        w->devicePane->RefreshRpc();
+        QVERIFY(ended.wait());
+        QCOMPARE(w->statusText(), QStringLiteral("无法打开 ") + node + QStringLiteral("：不是串口设备"));
+
+        // A pipe that opened is not looked behind: the device did not answer.
+        w->settings.Comport = 2; // a new pipe, on the default node of COM2
+        m_link->script("ConnectServer", -2);
+        w->devicePane->RefreshRpc();
+        QVERIFY(ended.wait());
+        QVERIFY(w->statusText().startsWith(QStringLiteral("/dev/ttyS1 ")));
+        QVERIFY(w->statusText().contains(QStringLiteral("没有应答")));
+
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(w->PRpcStatus->toolTip(), QString());
     }
 
     void requestsDuringAnAttemptAreIgnoredAndDisconnectWaitsForItsEnd()

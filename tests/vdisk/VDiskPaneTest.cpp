@@ -167,6 +167,10 @@ private slots:
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "InitializeFail");
             QVERIFY(!w->TB_VDiskConnect->isChecked());
             QVERIFY(m_prompter->questions().isEmpty());
+            // The status line and the caption's tool tip say which image and why.
+            const QString why = QStringLiteral("无法装载 /opt/sim/target/public/lib/vdisk.dat：不存在");
+            QTRY_COMPARE(w->statusText(), why);
+            QCOMPARE(w->PVDiskStatus->toolTip(), why);
         }
         // The key cannot be opened: the message, and no image named.
         m_registry->setOpenFails(true);
@@ -190,6 +194,7 @@ private slots:
         auto w = openMounted();
         QCOMPARE(m_lib->calls("SetVdiskFile"), QStringList{"SetVdiskFile(/target/public/lib/vdisk.dat)"});
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Connected");
+        QCOMPARE(w->PVDiskStatus->toolTip(), QString());
     }
 
     void aSecondRequestWhileMountingIsIgnoredAndAnUnmountWaitsForTheAttempt()
