@@ -1,11 +1,10 @@
 #include "dialogs/InputText.h"
+#include "widgets/WindowPlacement.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace vexo
 {
@@ -133,12 +132,7 @@ void TFormInputText::keyPressEvent(QKeyEvent *event)
 void TFormInputText::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect box = frameGeometry();
-        box.moveCenter(screen->availableGeometry().center());
-        move(box.topLeft());
-    }
+    CenterOnScreen(*this);
 }
 
 QString PromptText(const QString &title, const QString &prompt, const QString &initial, QWidget *parent)

@@ -5,18 +5,17 @@
 #include "app/SettingsFile.h"
 #include "device/DevicePorts.h"
 #include "platform/Prompter.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFrame>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 
@@ -207,12 +206,7 @@ void TFormSetup::FlatButton1Click()
 void TFormSetup::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect box = frameGeometry();
-        box.moveCenter(screen->availableGeometry().center());
-        move(box.topLeft());
-    }
+    CenterOnScreen(*this);
 }
 
 } // namespace vexo

@@ -6,11 +6,10 @@
 #include "platform/Prompter.h"
 #include "transfer/DeviceName.h"
 #include "transfer/PanePictures.h"
+#include "widgets/WindowPlacement.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 namespace vexo
 {
@@ -137,12 +136,7 @@ void TFormDialogReplace::butRenameClick()
 void TFormDialogReplace::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        QRect box = frameGeometry();
-        box.moveCenter(screen->availableGeometry().center());
-        move(box.topLeft());
-    }
+    CenterOnScreen(*this);
 }
 
 } // namespace vexo
