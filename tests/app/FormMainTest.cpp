@@ -1,7 +1,4 @@
-#include "FakeDesktopShell.h"
-#include "FakeSystemPaths.h"
-#include "MemoryProfileFiles.h"
-#include "ScriptedPrompter.h"
+#include "FakePlatform.h"
 #include "app/LocalPane.h"
 #include "app/main.h"
 #include "widgets/CaptionPanel.h"
@@ -55,26 +52,18 @@ class FormMainTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<test::MemoryProfileFiles> m_files;
-    std::unique_ptr<test::FakeSystemPaths> m_paths;
-    std::unique_ptr<test::ScriptedPrompter> m_prompter;
-    std::unique_ptr<test::FakeDesktopShell> m_shell;
+    std::unique_ptr<test::FakePlatform> m_fake;
+    test::MemoryProfileFiles *m_files = nullptr;
+    test::ScriptedPrompter *m_prompter = nullptr;
+    test::FakeDesktopShell *m_shell = nullptr;
     QString m_ini;
 
-    PlatformServices services()
-    {
-        return PlatformServices{m_files.get(), m_paths.get(), m_prompter.get(), m_shell.get()};
-    }
+    PlatformServices services() { return m_fake->services(); }
     void setIni(const QByteArray &content) { m_files->setContent(m_ini, content); }
     std::unique_ptr<ProbeFormMain> open()
     {
         auto w = std::make_unique<ProbeFormMain>(services());
-        w->resize(1000, 700);
-        w->show();
-        QApplication::setActiveWindow(w.get());
-        if (!QTest::qWaitForWindowActive(w.get()))
-            qWarning("window not active");
+        test::showActive(*w);
         return w;
     }
     // Waits until the local list shows `rows` rows.
@@ -87,13 +76,11 @@ class FormMainTest : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QDir().mkpath(m_dir->path() + "/tmp");
-        m_files = std::make_unique<test::MemoryProfileFiles>();
-        m_paths = std::make_unique<test::FakeSystemPaths>(m_dir->path() + "/", m_dir->path() + "/tmp/");
-        m_prompter = std::make_unique<test::ScriptedPrompter>();
-        m_shell = std::make_unique<test::FakeDesktopShell>();
-        m_ini = m_dir->path() + "/VexoFile.ini";
+        m_fake = std::make_unique<test::FakePlatform>();
+        m_files = &m_fake->files;
+        m_prompter = &m_fake->prompter;
+        m_shell = &m_fake->shell;
+        m_ini = m_fake->folder() + "/VexoFile.ini";
     }
 
     void firstStartCreatesSettingsAndShowsTheDefaults()
@@ -169,7 +156,7 @@ private slots:
 
     void startFolderAndLastPath()
     {
-        const QString folder = m_dir->path() + "/start";
+        const QString folder = m_fake->folder() + "/start";
         QDir().mkpath(folder + "/inner");
         setIni("[Setting]\nPathed=1\nLastPath=1\nPath=" + folder.toUtf8() + "\n");
         {
@@ -283,7 +270,7 @@ private slots:
 
     void localPaneUpNewFolderAndEnter()
     {
-        const QString root = m_dir->path() + "/local";
+        const QString root = m_fake->folder() + "/local";
         QDir().mkpath(root + "/sub");
         auto w = open();
         LocalPane *pane = w->PLeft;
@@ -337,7 +324,7 @@ private slots:
 
     void localPaneDeleteAsksOnceAndRemovesFilesAndTrees()
     {
-        const QString root = m_dir->path() + "/local";
+        const QString root = m_fake->folder() + "/local";
         QDir().mkpath(root + "/tree/deep");
         touch(root + "/tree/deep/f.txt");
         touch(root + "/a.txt");
@@ -384,7 +371,7 @@ private slots:
 
     void localListKeysAndOpening()
     {
-        const QString root = m_dir->path() + "/local";
+        const QString root = m_fake->folder() + "/local";
         QDir().mkpath(root + "/sub");
         touch(root + "/doc.txt");
         auto w = open();

@@ -1,10 +1,7 @@
 // The device pane inside the real main window, on a recording device link.
 #include "device/DevicePane.h"
-#include "FakeDesktopShell.h"
-#include "FakeSystemPaths.h"
-#include "MemoryProfileFiles.h"
+#include "FakePlatform.h"
 #include "RecordingDeviceLink.h"
-#include "ScriptedPrompter.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
 #include "widgets/CaptionPanel.h"
@@ -49,11 +46,10 @@ class DevicePaneTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<test::MemoryProfileFiles> m_files;
-    std::unique_ptr<test::FakeSystemPaths> m_paths;
-    std::unique_ptr<test::ScriptedPrompter> m_prompter;
-    std::unique_ptr<test::FakeDesktopShell> m_shell;
+    std::unique_ptr<test::FakePlatform> m_fake;
+    test::MemoryProfileFiles *m_files = nullptr;
+    test::ScriptedPrompter *m_prompter = nullptr;
+    test::FakeDesktopShell *m_shell = nullptr;
     std::unique_ptr<test::RecordingDeviceLink> m_link;
     QString m_ini;
 
@@ -66,15 +62,11 @@ class DevicePaneTest : public QObject
     }
     std::unique_ptr<TFormMain> open(bool withLink = true)
     {
-        PlatformServices s{m_files.get(), m_paths.get(), m_prompter.get(), m_shell.get()};
+        PlatformServices s = m_fake->services();
         if (withLink)
             s.link = m_link.get();
         auto w = std::make_unique<TFormMain>(s);
-        w->resize(1000, 700);
-        w->show();
-        QApplication::setActiveWindow(w.get());
-        if (!QTest::qWaitForWindowActive(w.get()))
-            qWarning("window not active");
+        test::showActive(*w);
         return w;
     }
     static bool waitIdle(TFormMain *w)
@@ -106,14 +98,12 @@ class DevicePaneTest : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QDir().mkpath(m_dir->path() + "/tmp");
-        m_files = std::make_unique<test::MemoryProfileFiles>();
-        m_paths = std::make_unique<test::FakeSystemPaths>(m_dir->path() + "/", m_dir->path() + "/tmp/");
-        m_prompter = std::make_unique<test::ScriptedPrompter>();
-        m_shell = std::make_unique<test::FakeDesktopShell>();
+        m_fake = std::make_unique<test::FakePlatform>();
+        m_files = &m_fake->files;
+        m_prompter = &m_fake->prompter;
+        m_shell = &m_fake->shell;
         m_link = std::make_unique<test::RecordingDeviceLink>();
-        m_ini = m_dir->path() + "/VexoFile.ini";
+        m_ini = m_fake->folder() + "/VexoFile.ini";
         setIni("AutoRpc=0\nComport=1\nBaudrate=115200\n");
     }
 
@@ -250,7 +240,7 @@ private slots:
     void aFailedAttemptSaysWhichNodeAndWhyInTheStatusLine()
     {
         // The pipe could not open the mapped node: the node is looked at.
-        const QString node = m_dir->path() + "/ttyUSB7";
+        const QString node = m_fake->folder() + "/ttyUSB7";
         setIni("AutoRpc=0\nComport=1\n", "COM1=" + node.toUtf8() + "\n");
         m_link->script("OpenUartPipe", -1);
         m_link->script("ConnectServer", -2);

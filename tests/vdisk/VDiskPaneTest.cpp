@@ -1,10 +1,7 @@
 #include "vdisk/VDiskPane.h"
-#include "FakeDesktopShell.h"
-#include "FakeSystemPaths.h"
-#include "MemoryProfileFiles.h"
+#include "FakePlatform.h"
 #include "MemoryRegistry.h"
 #include "MemoryVDiskLibrary.h"
-#include "ScriptedPrompter.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
 #include "widgets/CaptionPanel.h"
@@ -29,16 +26,6 @@ using namespace vexo;
 
 namespace
 {
-
-// The window with its image commands routed to the image pane.
-class WiredFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshVDisk() override { vdiskPane->RefreshVDisk(); }
-    void DisconnectVDisk() override { vdiskPane->DisconnectVDisk(); }
-    void TB_FormatClick() override { vdiskPane->TB_FormatClick(); }
-};
 
 const QString Key = QStringLiteral("\\Software\\Tavrin\\VexoTools\\2");
 const QString Caption = QStringLiteral("Simulator Disk Filelist - ");
@@ -66,22 +53,21 @@ class VDiskPaneTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<test::MemoryProfileFiles> m_files;
-    std::unique_ptr<test::FakeSystemPaths> m_paths;
-    std::unique_ptr<test::ScriptedPrompter> m_prompter;
-    std::unique_ptr<test::FakeDesktopShell> m_shell;
+    std::unique_ptr<test::FakePlatform> m_fake;
+    test::MemoryProfileFiles *m_files = nullptr;
+    test::ScriptedPrompter *m_prompter = nullptr;
+    test::FakeDesktopShell *m_shell = nullptr;
     std::unique_ptr<test::MemoryVDiskLibrary> m_lib;
     std::unique_ptr<test::MemoryRegistry> m_registry;
 
-    std::unique_ptr<WiredFormMain> open(bool autoMount)
+    std::unique_ptr<TFormMain> open(bool autoMount)
     {
-        m_files->setContent(m_dir->path() + "/VexoFile.ini",
+        m_files->setContent(m_fake->folder() + "/VexoFile.ini",
                             QByteArray("[Setting]\nAutoRpc=0\nAutoVDisk=") + (autoMount ? "1" : "0") + "\n");
-        PlatformServices services{m_files.get(), m_paths.get(), m_prompter.get(), m_shell.get()};
+        PlatformServices services = m_fake->services();
         services.vdisk = m_lib.get();
         services.registry = m_registry.get();
-        auto w = std::make_unique<WiredFormMain>(services);
+        auto w = std::make_unique<TFormMain>(services);
         w->resize(1000, 700);
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
@@ -89,7 +75,7 @@ class VDiskPaneTest : public QObject
         return w;
     }
     // Opens the window and waits for the start-up mount to end.
-    std::unique_ptr<WiredFormMain> openMounted()
+    std::unique_ptr<TFormMain> openMounted()
     {
         auto w = open(true);
         if (!QTest::qWaitFor([&] { return !w->vdiskPane->mountRunning() && w->VDiskState == 1; }))
@@ -115,12 +101,10 @@ class VDiskPaneTest : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QDir().mkpath(m_dir->path() + "/tmp");
-        m_files = std::make_unique<test::MemoryProfileFiles>();
-        m_paths = std::make_unique<test::FakeSystemPaths>(m_dir->path() + "/", m_dir->path() + "/tmp/");
-        m_prompter = std::make_unique<test::ScriptedPrompter>();
-        m_shell = std::make_unique<test::FakeDesktopShell>();
+        m_fake = std::make_unique<test::FakePlatform>();
+        m_files = &m_fake->files;
+        m_prompter = &m_fake->prompter;
+        m_shell = &m_fake->shell;
         m_lib = std::make_unique<test::MemoryVDiskLibrary>();
         m_registry = std::make_unique<test::MemoryRegistry>();
         m_registry->setValue(Key, "InstallPath", "/opt/sim");
@@ -446,9 +430,10 @@ private slots:
 
         // An attempt about to ask its question at exit asks nothing.
         m_registry->setOpenFails(true);
-        auto v = std::make_unique<WiredFormMain>(PlatformServices{m_files.get(), m_paths.get(),
-                                                                  m_prompter.get(), m_shell.get(), nullptr,
-                                                                  m_lib.get(), m_registry.get()});
+        PlatformServices services = m_fake->services();
+        services.vdisk = m_lib.get();
+        services.registry = m_registry.get();
+        auto v = std::make_unique<TFormMain>(services);
         v->close();
         v.reset();
         QCoreApplication::processEvents();
