@@ -52,6 +52,10 @@ if ((EUID == 0)); then
 fi
 chmod -R a+rX,go-w "$prefix"
 chmod a-w "$prefix/bin"
+if ((EUID == 0)) && ! "${runner[@]}" test -x "$prefix/bin/VexoFileManager"; then
+  echo "the scratch folder $scratch is out of reach of other users"
+  exit 77
+fi
 "${runner[@]}" env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" QT_QPA_PLATFORM=offscreen \
   "$prefix/bin/VexoFileManager" &
 pid=$!
