@@ -173,8 +173,14 @@ size_t FileClient::maxPartData() const
 LinkError FileClient::attach()
 {
     auto stream = m_pipe->stream();
-    if (!stream)
+    if (!stream) {
+        // The pipe was closed or its device is gone: let go of the old one now.
+        m_channel.reset();
+        m_stream.reset();
+        if (m_state == State::Connected)
+            m_state = State::Lost;
         return LinkError::NotConnected;
+    }
     if (stream != m_stream || !m_channel) {
         m_channel.reset();
         m_stream = std::move(stream);
