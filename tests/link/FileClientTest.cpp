@@ -97,6 +97,11 @@ TEST_F(FileClientTest, LookupDeleteRenameAndListing)
     stat(dev("b.txt").c_str(), &st);
     EXPECT_EQ(entries[1].mtimeMs / 1000, st.st_mtime);
 
+    // Names as the program keeps them on its clipboard, with the device's prefix.
+    EXPECT_EQ(m_client->lookup("TVR:\\a.txt"), LinkError::Ok);
+    EXPECT_EQ(get("tvr:\\b.txt", loc("b.txt")), LinkError::Ok);
+    EXPECT_EQ(readFile(loc("b.txt")).size(), 20u);
+
     EXPECT_EQ(m_client->rename("a.txt", "b.txt"), LinkError::Exists);
     EXPECT_EQ(m_client->rename("a.txt", "c.txt"), LinkError::Ok);
     EXPECT_EQ(m_client->rename("a.txt", "d.txt"), LinkError::NotFound);

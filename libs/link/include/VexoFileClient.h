@@ -2,7 +2,8 @@
  *
  * Handles and results are 32-bit integers; handle 0 means none. Device names
  * are zero-terminated code page 936 (GBK) byte strings of 1 to 16 bytes
- * without '/', '\', control characters, and not "." or "..". Local paths are
+ * without '/', '\', control characters, and not "." or ".."; a leading
+ * "TVR:\" (the program's mark for device files) is ignored. Local paths are
  * native (UTF-8) paths. Calls on one client are serialised; every call returns
  * within the response time-out once the device falls silent. */
 #ifndef VEXO_FILE_CLIENT_H

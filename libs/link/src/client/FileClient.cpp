@@ -12,6 +12,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <random>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,17 @@ uint32_t randomNonce()
     std::random_device rd;
     uint32_t n = rd() ^ static_cast<uint32_t>(Clock::now().time_since_epoch().count());
     return n == 0 ? 1 : n;
+}
+
+// The program writes device files as "TVR:\NAME" where it keeps their kind;
+// the device knows bare names only.
+std::string bareName(const std::string &name)
+{
+    static const char kPrefix[] = "TVR:\\";
+    const size_t n = sizeof kPrefix - 1;
+    if (name.size() > n && strncasecmp(name.c_str(), kPrefix, n) == 0)
+        return name.substr(n);
+    return name;
 }
 
 bool stopRequested(const TransferControl &c)
@@ -360,8 +372,9 @@ LinkError FileClient::request(Message req, Message &resp, bool readOnly)
     }
 }
 
-LinkError FileClient::lookup(const std::string &name, DeviceEntry *entry)
+LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
 {
+    const std::string name = bareName(given);
     if (!isValidDeviceName(name))
         return LinkError::BadName;
     Message req, resp;
@@ -376,8 +389,9 @@ LinkError FileClient::lookup(const std::string &name, DeviceEntry *entry)
     return e;
 }
 
-LinkError FileClient::remove(const std::string &name)
+LinkError FileClient::remove(const std::string &given)
 {
+    const std::string name = bareName(given);
     if (!isValidDeviceName(name))
         return LinkError::BadName;
     Message req, resp;
@@ -386,8 +400,10 @@ LinkError FileClient::remove(const std::string &name)
     return request(req, resp, false);
 }
 
-LinkError FileClient::rename(const std::string &from, const std::string &to)
+LinkError FileClient::rename(const std::string &givenFrom, const std::string &givenTo)
 {
+    const std::string from = bareName(givenFrom);
+    const std::string to = bareName(givenTo);
     if (!isValidDeviceName(from) || !isValidDeviceName(to))
         return LinkError::BadName;
     Message req, resp;
@@ -446,7 +462,8 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
 
 bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError &error)
 {
-    if (!isValidDeviceName(item.destination)) {
+    const std::string name = bareName(item.destination);
+    if (!isValidDeviceName(name)) {
         error = LinkError::BadName;
         return false;
     }
@@ -466,7 +483,7 @@ bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError
     Message open;
     open.type = MsgType::PutOpen;
     open.id = out.id;
-    open.name = item.destination;
+    open.name = name;
     open.overwrite = item.overwrite;
     open.size = out.size;
     // A small file travels inside the open message: one frame per file.
@@ -716,7 +733,8 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
             const auto &item = items[index];
             struct stat st {
             };
-            if (!isValidDeviceName(item.source)) {
+            const std::string name = bareName(item.source);
+            if (!isValidDeviceName(name)) {
                 finish(index, LinkError::BadName);
                 continue;
             }
@@ -732,7 +750,7 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
             Message get;
             get.type = MsgType::Get;
             get.id = in.id;
-            get.name = item.source;
+            get.name = name;
             m_channel->send(encodeMessage(get));
             requested.push_back(std::move(in));
         }
