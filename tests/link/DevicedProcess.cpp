@@ -40,6 +40,19 @@ DevicedProcess::DevicedProcess(const std::string &root, const std::vector<std::s
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
+DevicedProcess::DevicedProcess(const std::string &root, int stdioFd)
+{
+    std::vector<std::string> all = {VEXO_DEVICED_PATH, "--root", root, "--stdio"};
+    auto argv = cArgs(all);
+    m_pid = fork();
+    if (m_pid == 0) {
+        dup2(stdioFd, STDIN_FILENO);
+        dup2(stdioFd, STDOUT_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
 DevicedProcess::~DevicedProcess()
 {
     if (m_pid > 0) {

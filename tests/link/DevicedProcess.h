@@ -14,6 +14,8 @@ public:
     // waitFor set, waits until that path exists (the pty link).
     DevicedProcess(const std::string &root, const std::vector<std::string> &args,
                    const std::string &waitFor = "");
+    // With --stdio: the child's stdin and stdout are this descriptor.
+    DevicedProcess(const std::string &root, int stdioFd);
     ~DevicedProcess();
     bool running() const { return m_pid > 0; }
     // SIGKILL: the device vanishes without a word.

@@ -1,6 +1,7 @@
 // The C libraries and the vexo tools against a real vexo-deviced process on
 // pseudo-terminals, plain or through the simulated serial line.
 #include "DevicedProcess.h"
+#include "FileClient.h"
 #include "LinkSimulator.h"
 #include "LinkTestSupport.h"
 #include "VexoFileClient.h"
@@ -12,7 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace vexo::link::test;
 using Clock = std::chrono::steady_clock;
@@ -259,6 +262,23 @@ TEST_F(EndToEndTest, NoisySimulatedLineGivesExactFilesBothWays)
         1);
     EXPECT_EQ(readFile(loc("back.bin")), data);
     EXPECT_GT(m_sim->counters(vexo::test::LinkSimulator::Direction::AToB).flipped, 0u);
+}
+
+TEST_F(EndToEndTest, ServesOverStandardInputAndOutput)
+{
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    writeFile(dev("s.txt"), textBytes(5000));
+    {
+        DevicedProcess server(m_device.path().string(), fds[1]);
+        close(fds[1]);
+        auto stream = std::make_shared<vexo::link::FdStream>(fds[0], fds[0], true);
+        vexo::link::FileClient client(std::make_shared<vexo::link::Pipe>(stream));
+        ASSERT_EQ(client.connect(), vexo::link::LinkError::Ok);
+        EXPECT_EQ(client.receive({{"s.txt", loc("s.txt"), true}}, {}).front(), vexo::link::LinkError::Ok);
+        EXPECT_EQ(readFile(loc("s.txt")), textBytes(5000));
+        EXPECT_EQ(client.close(), vexo::link::LinkError::Ok);
+    }
 }
 
 TEST_F(EndToEndTest, CommandLineClient)
