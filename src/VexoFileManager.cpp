@@ -5,12 +5,16 @@
 #include "widgets/DeepBlueStyle.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VexoFileManager"));
+    // Lets docks and task bars match the window to the installed menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vexofilemanager"));
     vexo::DeepBlueStyle::apply(app);
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vexofilemanager")));
     vexo::LinuxPlatform platform;
     vexo::TFormMain window(platform.services());
     platform.prompter().setParent(&window);
