@@ -1,8 +1,8 @@
 #include "widgets/FileListView.h"
 
-#include "widgets/DetailPart.h"
+#include "widgets/DetailModeView.h"
 #include "widgets/FileRowModel.h"
-#include "widgets/ListPart.h"
+#include "widgets/IconModeView.h"
 #include "widgets/RenameDelegate.h"
 
 #include <QApplication>
@@ -22,7 +22,7 @@ namespace vexo
 namespace
 {
 
-void setUpPart(QAbstractItemView *view, RenameDelegate *delegate)
+void setUpView(QAbstractItemView *view, RenameDelegate *delegate)
 {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -43,13 +43,13 @@ FileListView::FileListView(QWidget *parent) : QWidget(parent)
     m_stack = new QStackedWidget(this);
     m_listDelegate = new RenameDelegate(this);
     m_detailDelegate = new RenameDelegate(this);
-    m_list = new ListPart(this);
-    m_list->setObjectName(QStringLiteral("listPart"));
-    m_detail = new DetailPart(this);
-    m_detail->setObjectName(QStringLiteral("detailPart"));
+    m_list = new IconModeView(this);
+    m_list->setObjectName(QStringLiteral("iconModeView"));
+    m_detail = new DetailModeView(this);
+    m_detail->setObjectName(QStringLiteral("detailModeView"));
     for (QAbstractItemView *view :
          {static_cast<QAbstractItemView *>(m_list), static_cast<QAbstractItemView *>(m_detail)}) {
-        setUpPart(view, view == m_list ? m_listDelegate : m_detailDelegate);
+        setUpView(view, view == m_list ? m_listDelegate : m_detailDelegate);
         view->installEventFilter(this);
         connect(view, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex &index) { emit itemDoubleClicked(index.siblingAtColumn(0)); });
@@ -150,7 +150,7 @@ QModelIndex FileListView::rootIndex() const
     return m_detail->rootIndex();
 }
 
-void FileListView::configureListPart()
+void FileListView::configureIconModeView()
 {
     switch (m_style) {
     case ViewStyle::LargeIcons:
@@ -195,7 +195,7 @@ void FileListView::setViewStyle(ViewStyle style)
     if (style == ViewStyle::Details) {
         m_stack->setCurrentWidget(m_detail);
     } else {
-        configureListPart();
+        configureIconModeView();
         m_stack->setCurrentWidget(m_list);
     }
     QAbstractItemView *now = currentView();

@@ -19,8 +19,8 @@ class QTreeView;
 namespace vexo
 {
 
-class DetailPart;
-class ListPart;
+class DetailModeView;
+class IconModeView;
 class RenameDelegate;
 
 // The file list of all three panes: one model shown in one of four view
@@ -137,8 +137,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class ListPart;
-    friend class DetailPart;
+    friend class IconModeView;
+    friend class DetailModeView;
     friend class RenameDelegate;
 
     void startDragFrom(QAbstractItemView *view);
@@ -146,14 +146,14 @@ private:
     void dropIn(QAbstractItemView *view, QDropEvent *event);
     bool acceptEdit(const QModelIndex &index, const QString &oldText, const QString &newText);
     void finishEditing();
-    void configureListPart();
+    void configureIconModeView();
     void applyColumnWidths();
     void updateSortIndicator();
     void onHeaderClicked(int section);
 
     QStackedWidget *m_stack = nullptr;
-    ListPart *m_list = nullptr;
-    DetailPart *m_detail = nullptr;
+    IconModeView *m_list = nullptr;
+    DetailModeView *m_detail = nullptr;
     // One delegate per view: a delegate's commit and close signals go to every
     // view that uses it, and a view warns about editors that are not its own.
     RenameDelegate *m_listDelegate = nullptr;

@@ -9,10 +9,10 @@ class FileListView;
 
 // The details style of a FileListView: a flat tree view with whole-row
 // selection and optional grid lines. Drags and drops go to the owning list.
-class DetailPart : public QTreeView
+class DetailModeView : public QTreeView
 {
 public:
-    explicit DetailPart(FileListView *owner);
+    explicit DetailModeView(FileListView *owner);
 
     void setGridLines(bool on);
     bool gridLines() const { return m_gridLines; }

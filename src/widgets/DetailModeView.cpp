@@ -1,4 +1,4 @@
-#include "widgets/DetailPart.h"
+#include "widgets/DetailModeView.h"
 
 #include "widgets/FileListView.h"
 
@@ -10,7 +10,7 @@
 namespace vexo
 {
 
-DetailPart::DetailPart(FileListView *owner) : QTreeView(owner), m_owner(owner)
+DetailModeView::DetailModeView(FileListView *owner) : QTreeView(owner), m_owner(owner)
 {
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -23,7 +23,7 @@ DetailPart::DetailPart(FileListView *owner) : QTreeView(owner), m_owner(owner)
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
-void DetailPart::setGridLines(bool on)
+void DetailModeView::setGridLines(bool on)
 {
     if (m_gridLines == on)
         return;
@@ -31,13 +31,13 @@ void DetailPart::setGridLines(bool on)
     viewport()->update();
 }
 
-void DetailPart::finishEditing(QWidget *editor)
+void DetailModeView::finishEditing(QWidget *editor)
 {
     commitData(editor);
     closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
-QColor DetailPart::gridColor() const
+QColor DetailModeView::gridColor() const
 {
     QStyleOptionViewItem option;
     initViewItemOption(&option);
@@ -46,7 +46,7 @@ QColor DetailPart::gridColor() const
     return QColor::fromRgba(rgb).darker(112);
 }
 
-void DetailPart::paintColumnLines(QPainter *painter, int top, int bottom) const
+void DetailModeView::paintColumnLines(QPainter *painter, int top, int bottom) const
 {
     const QHeaderView *head = header();
     for (int visual = 0; visual < head->count(); ++visual) {
@@ -58,8 +58,8 @@ void DetailPart::paintColumnLines(QPainter *painter, int top, int bottom) const
     }
 }
 
-void DetailPart::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
-                         const QModelIndex &index) const
+void DetailModeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
+                             const QModelIndex &index) const
 {
     QTreeView::drawRow(painter, option, index);
     if (!m_gridLines)
@@ -72,7 +72,7 @@ void DetailPart::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
     painter->restore();
 }
 
-void DetailPart::paintEvent(QPaintEvent *event)
+void DetailModeView::paintEvent(QPaintEvent *event)
 {
     QTreeView::paintEvent(event);
     if (m_gridLines)
@@ -81,7 +81,7 @@ void DetailPart::paintEvent(QPaintEvent *event)
 
 // Like the classic report view, the grid continues below the last row so the
 // empty part of the list shows the same ruled pattern.
-void DetailPart::paintEmptyGrid()
+void DetailModeView::paintEmptyGrid()
 {
     int top = 0;
     int rowHeight = 0;
@@ -103,26 +103,26 @@ void DetailPart::paintEmptyGrid()
     paintColumnLines(&painter, top, viewport()->height());
 }
 
-void DetailPart::startDrag(Qt::DropActions)
+void DetailModeView::startDrag(Qt::DropActions)
 {
     m_owner->startDragFrom(this);
 }
 
-void DetailPart::dragEnterEvent(QDragEnterEvent *event)
+void DetailModeView::dragEnterEvent(QDragEnterEvent *event)
 {
     m_owner->dragMoveIn(this, event);
 }
 
-void DetailPart::dragMoveEvent(QDragMoveEvent *event)
+void DetailModeView::dragMoveEvent(QDragMoveEvent *event)
 {
     m_owner->dragMoveIn(this, event);
 }
 
-void DetailPart::dragLeaveEvent(QDragLeaveEvent *)
+void DetailModeView::dragLeaveEvent(QDragLeaveEvent *)
 {
 }
 
-void DetailPart::dropEvent(QDropEvent *event)
+void DetailModeView::dropEvent(QDropEvent *event)
 {
     m_owner->dropIn(this, event);
 }

@@ -9,10 +9,10 @@ class FileListView;
 
 // The icon and list styles of a FileListView. Drags and drops are handed to
 // the owning list, which lets its owner decide.
-class ListPart : public QListView
+class IconModeView : public QListView
 {
 public:
-    explicit ListPart(FileListView *owner);
+    explicit IconModeView(FileListView *owner);
 
     // Commits and closes `editor` if it is open in this view.
     void finishEditing(QWidget *editor);
