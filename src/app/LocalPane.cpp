@@ -116,6 +116,12 @@ LocalPane::LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTabl
     showFolder(QString());
 }
 
+LocalPane::~LocalPane()
+{
+    // The model's gatherer thread uses the icon provider: it goes first.
+    delete m_fs;
+}
+
 QString LocalPane::currentPathText() const
 {
     return m_folder.isEmpty() ? computerText() : m_folder;
@@ -157,6 +163,7 @@ void LocalPane::attachFileSystemModel()
     QFileSystemModel *old = m_fs;
     m_fs = new QFileSystemModel(this);
     m_fs->setReadOnly(false);
+    m_fs->setIconProvider(&m_icons);
     m_fs->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
     m_fs->setRootPath(m_folder);
     ShellList->setModel(m_fs);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/MimeIconProvider.h"
+
 #include <QWidget>
 
 class QComboBox;
@@ -29,6 +31,7 @@ public:
 
     LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTable &language,
               QWidget *parent = nullptr);
+    ~LocalPane() override;
 
     // The current folder as the folder box reports it: an absolute path, or
     // computerText() at the top level.
@@ -83,6 +86,7 @@ private:
     Prompter &m_prompter;
     DesktopShell &m_shell;
     const LanguageTable &m_language;
+    MimeIconProvider m_icons;
     QFileSystemModel *m_fs = nullptr;
     QStandardItemModel *m_computer = nullptr;
     QString m_folder; // empty at the top level

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFileIconProvider>
+#include "widgets/MimeIconProvider.h"
+
 #include <QHash>
 
 namespace vexo
@@ -24,7 +25,7 @@ public:
 
 private:
     FileRowModel &m_rows;
-    QFileIconProvider m_provider;
+    MimeIconProvider m_provider;
     QHash<QString, int> m_bySuffix;
     int m_generic = -1;
 };
