@@ -32,4 +32,29 @@ bool PipeRegistry::remove(int handle)
     return m_pipes.erase(handle) > 0;
 }
 
+int PipeRegistry::openPipe(int handle) const
+{
+    const auto p = find(handle);
+    return p && p->open() ? 0 : -1;
+}
+
+int PipeRegistry::closePipe(int handle) const
+{
+    const auto p = find(handle);
+    if (!p)
+        return -1;
+    p->close();
+    return 0;
+}
+
+int PipeRegistry::releasePipe(int handle)
+{
+    const auto p = find(handle);
+    if (!p)
+        return -1;
+    p->close();
+    remove(handle);
+    return 0;
+}
+
 } // namespace vexo::link

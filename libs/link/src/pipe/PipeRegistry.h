@@ -20,6 +20,13 @@ public:
     std::shared_ptr<Pipe> find(int handle) const;
     bool remove(int handle);
 
+    // The results of the C API's Open, Close and UnInit calls, shared by the
+    // serial and the USB pipe: 0, or -1 for an unknown handle (or, for open,
+    // a node that cannot be opened now).
+    int openPipe(int handle) const;
+    int closePipe(int handle) const;
+    int releasePipe(int handle);
+
 private:
     mutable std::mutex m_mutex;
     std::map<int, std::shared_ptr<Pipe>> m_pipes;

@@ -15,26 +15,16 @@ int InitUSBPipe(void)
 
 int OpenUSBPipe(int pipe)
 {
-    const auto p = PipeRegistry::instance().find(pipe);
-    return p && p->open() ? 0 : -1;
+    return PipeRegistry::instance().openPipe(pipe);
 }
 
 int CloseUSBPipe(int pipe)
 {
-    const auto p = PipeRegistry::instance().find(pipe);
-    if (!p)
-        return -1;
-    p->close();
-    return 0;
+    return PipeRegistry::instance().closePipe(pipe);
 }
 
 int UnInitUSBPipe(int pipe)
 {
-    const auto p = PipeRegistry::instance().find(pipe);
-    if (!p)
-        return -1;
-    p->close();
-    PipeRegistry::instance().remove(pipe);
-    return 0;
+    return PipeRegistry::instance().releasePipe(pipe);
 }
 }

@@ -24,26 +24,16 @@ int SetUartIntParam(int pipe, int port, int baud, int dataBits, int parity, int 
 
 int OpenUartPipe(int pipe)
 {
-    const auto p = PipeRegistry::instance().find(pipe);
-    return p && p->open() ? 0 : -1;
+    return PipeRegistry::instance().openPipe(pipe);
 }
 
 int CloseUartPipe(int pipe)
 {
-    const auto p = PipeRegistry::instance().find(pipe);
-    if (!p)
-        return -1;
-    p->close();
-    return 0;
+    return PipeRegistry::instance().closePipe(pipe);
 }
 
 int UnInitUartPipe(int pipe)
 {
-    const auto p = PipeRegistry::instance().find(pipe);
-    if (!p)
-        return -1;
-    p->close();
-    PipeRegistry::instance().remove(pipe);
-    return 0;
+    return PipeRegistry::instance().releasePipe(pipe);
 }
 }
