@@ -2,6 +2,7 @@
 
 #include "BlockSplitter.h"
 #include "Crc32.h"
+#include "FileIo.h"
 #include "Hello.h"
 #include "NameCodec.h"
 
@@ -22,34 +23,6 @@ namespace
 // A client that keeps sending while a file goes out is misbehaving.
 constexpr size_t kMaxQueued = 4096;
 constexpr int kResetGapMs = 250;
-
-bool writeAll(int fd, const uint8_t *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool readAll(int fd, uint8_t *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 std::string printable(const std::string &wire)
 {

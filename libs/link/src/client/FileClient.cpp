@@ -3,6 +3,7 @@
 #include "BlockAssembler.h"
 #include "BlockSplitter.h"
 #include "Crc32.h"
+#include "FileIo.h"
 #include "Hello.h"
 #include "NameCodec.h"
 
@@ -65,34 +66,6 @@ void setProgress(const TransferControl &c, uint64_t done, uint64_t total, bool c
         return;
     int pct = complete ? 100 : total == 0 ? 0 : static_cast<int>(std::min<uint64_t>(99, done * 100 / total));
     __atomic_store_n(c.progress, pct, __ATOMIC_RELAXED);
-}
-
-bool writeAll(int fd, const uint8_t *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool readAll(int fd, uint8_t *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 std::string dirOf(const std::string &path)
