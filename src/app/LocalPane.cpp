@@ -1,6 +1,7 @@
 #include "app/LocalPane.h"
 
 #include "app/LanguageTable.h"
+#include "app/PaneKeys.h"
 #include "app/common.h"
 #include "platform/DesktopShell.h"
 #include "platform/Prompter.h"
@@ -319,22 +320,13 @@ void LocalPane::ShellComboBoxKeyUp(int key)
 
 void LocalPane::ShellListKeyUp(int key)
 {
-    switch (key) {
-    case Qt::Key_Delete:
-        deleteSelection();
-        break;
-    case Qt::Key_Control:
-        emit copyRequested();
-        break;
-    case Qt::Key_V:
-        emit pasteRequested();
-        break;
-    case Qt::Key_A:
-        ShellList->selectAll();
-        break;
-    default:
-        break;
-    }
+    PaneKeyActions keys;
+    keys.remove = [this] { deleteSelection(); };
+    // F5 is the list's own re-read, on key press.
+    keys.copy = [this] { emit copyRequested(); };
+    keys.paste = [this] { emit pasteRequested(); };
+    keys.selectAll = [this] { ShellList->selectAll(); };
+    ReleasePaneKey(key, keys);
 }
 
 void LocalPane::onActivated(const QModelIndex &index)

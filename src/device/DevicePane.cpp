@@ -1,5 +1,6 @@
 #include "device/DevicePane.h"
 
+#include "app/PaneKeys.h"
 #include "app/SettingsFile.h"
 #include "app/common.h"
 #include "app/main.h"
@@ -332,27 +333,17 @@ void DevicePane::RpcListKeyUp(int key, Qt::KeyboardModifiers)
 {
     if (m_window.RpcList->isEditing())
         return;
-    switch (key) {
-    case Qt::Key_Delete:
-        // Asked even with nothing selected: the key always answers.
+    PaneKeyActions keys;
+    // Asked even with nothing selected: the key always answers.
+    keys.remove = [this] {
         if (ConfirmFileDelete(*m_window.services().prompter))
             DeleteSelectedRpcFiles();
-        break;
-    case Qt::Key_F5:
-        RefreshRpc();
-        break;
-    case Qt::Key_Control:
-        emit copyRequested();
-        break;
-    case Qt::Key_V:
-        emit pasteRequested();
-        break;
-    case Qt::Key_A:
-        m_window.RpcList->selectAll();
-        break;
-    default:
-        break;
-    }
+    };
+    keys.refresh = [this] { RefreshRpc(); };
+    keys.copy = [this] { emit copyRequested(); };
+    keys.paste = [this] { emit pasteRequested(); };
+    keys.selectAll = [this] { m_window.RpcList->selectAll(); };
+    ReleasePaneKey(key, keys);
 }
 
 void DevicePane::RpcListDblClick(const QModelIndex &)

@@ -1,5 +1,6 @@
 #include "vdisk/VDiskPane.h"
 
+#include "app/PaneKeys.h"
 #include "app/common.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
@@ -145,26 +146,16 @@ void VDiskPane::ShowNoInstallPath()
 
 void VDiskPane::VDiskListKeyUp(int key, Qt::KeyboardModifiers)
 {
-    switch (key) {
-    case Qt::Key_Delete:
+    PaneKeyActions keys;
+    keys.remove = [this] {
         if (ConfirmFileDelete(*m_window.services().prompter))
             DeleteSelectedVDiskFiles();
-        break;
-    case Qt::Key_F5:
-        RefreshVDisk();
-        break;
-    case Qt::Key_Control:
-        emit copyRequested();
-        break;
-    case Qt::Key_V:
-        emit pasteRequested();
-        break;
-    case Qt::Key_A:
-        m_window.VDiskList->selectAll();
-        break;
-    default:
-        break;
-    }
+    };
+    keys.refresh = [this] { RefreshVDisk(); };
+    keys.copy = [this] { emit copyRequested(); };
+    keys.paste = [this] { emit pasteRequested(); };
+    keys.selectAll = [this] { m_window.VDiskList->selectAll(); };
+    ReleasePaneKey(key, keys);
 }
 
 void VDiskPane::DeleteVDiskFiles()
