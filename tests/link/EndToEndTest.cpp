@@ -188,9 +188,12 @@ TEST_F(EndToEndTest, ServerKilledMidFileFailsInTimeAndLeavesNothingPartial)
     writeFile(loc("big.bin"), {1, 2});
     std::atomic<int> progress{0};
     int stop = 0;
-    Clock::time_point killedAt;
+    Clock::time_point killedAt = Clock::now();
+    // A call that fails before the file is under way (a starved machine) must
+    // not leave the killer waiting for progress that never comes.
+    std::atomic<bool> returned{false};
     auto killWhenUnderWay = [&] {
-        while (progress.load() < 5)
+        while (progress.load() < 5 && !returned)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         killedAt = Clock::now();
         m_server->killHard();
@@ -198,6 +201,7 @@ TEST_F(EndToEndTest, ServerKilledMidFileFailsInTimeAndLeavesNothingPartial)
     std::thread killer(killWhenUnderWay);
     const int rc = RequestReceiveFileEx(m_client, "big.bin", loc("big.bin").c_str(),
                                         reinterpret_cast<int *>(&progress), nullptr, &stop, 1);
+    returned = true;
     killer.join();
     EXPECT_LT(rc, 0);
     EXPECT_LT(Clock::now() - killedAt, std::chrono::milliseconds(1000 + 1000)); // time-out + 1 s
@@ -208,10 +212,12 @@ TEST_F(EndToEndTest, ServerKilledMidFileFailsInTimeAndLeavesNothingPartial)
     m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
                                                 std::vector<std::string>{"--device", m_sim->endB()});
     progress = 0;
+    returned = false;
     std::thread killer2(killWhenUnderWay);
     EXPECT_LT(RequestSendFileEx(m_client, dev("big.bin").c_str(), "copy.bin",
                                 reinterpret_cast<int *>(&progress), nullptr, &stop, 1),
               0);
+    returned = true;
     killer2.join();
     EXPECT_LT(Clock::now() - killedAt, std::chrono::milliseconds(1000 + 1000));
     m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
@@ -228,9 +234,10 @@ TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecond)
     writeFile(dev("big.bin"), {9});
     std::atomic<int> progress{0};
     std::atomic<int> stop{0};
-    Clock::time_point stoppedAt;
+    Clock::time_point stoppedAt = Clock::now();
+    std::atomic<bool> returned{false};
     std::thread stopper([&] {
-        while (progress.load() < 10)
+        while (progress.load() < 10 && !returned)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         stoppedAt = Clock::now();
         stop = 1;
@@ -239,6 +246,7 @@ TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecond)
         RequestSendFileEx(m_client, loc("big.bin").c_str(), "big.bin", reinterpret_cast<int *>(&progress),
                           nullptr, reinterpret_cast<int *>(&stop), 1);
     const auto returnedAt = Clock::now();
+    returned = true;
     stopper.join();
     EXPECT_EQ(rc, VEXO_ERR_STOPPED);
     EXPECT_LT(returnedAt - stoppedAt, std::chrono::seconds(1));
