@@ -48,7 +48,7 @@ void FatTable::set(uint32_t cluster, uint32_t value)
         ++m_free;
     if (m_type == FatType::Fat16) {
         le::put16(&m_bytes[size_t(cluster) * 2], static_cast<uint16_t>(value));
-        markDirty(size_t(cluster) * 2, size_t(cluster) * 2 + 2);
+        m_dirty.add(size_t(cluster) * 2, size_t(cluster) * 2 + 2);
         return;
     }
     size_t at = size_t(cluster) + cluster / 2;
@@ -58,7 +58,7 @@ void FatTable::set(uint32_t cluster, uint32_t value)
     else
         pair = (pair & 0xF000) | (value & 0xFFF);
     le::put16(&m_bytes[at], static_cast<uint16_t>(pair));
-    markDirty(at, at + 2);
+    m_dirty.add(at, at + 2);
 }
 
 VDiskError FatTable::next(uint32_t cluster, uint32_t &nextCluster, bool &end) const
@@ -112,28 +112,17 @@ void FatTable::freeChain(uint32_t first)
     }
 }
 
-void FatTable::markDirty(size_t begin, size_t end)
-{
-    if (m_dirtyBegin >= m_dirtyEnd) {
-        m_dirtyBegin = begin;
-        m_dirtyEnd = end;
-        return;
-    }
-    m_dirtyBegin = std::min(m_dirtyBegin, begin);
-    m_dirtyEnd = std::max(m_dirtyEnd, end);
-}
-
 VDiskError FatTable::flush(BlockDevice &device, const BootSector &boot)
 {
     if (!dirty())
         return VDiskError::None;
-    size_t length = m_dirtyEnd - m_dirtyBegin;
+    const size_t length = m_dirty.size();
     for (uint32_t copy = 0; copy < boot.fatCount(); ++copy) {
-        VDiskError e = device.write(boot.fatOffset(copy) + m_dirtyBegin, &m_bytes[m_dirtyBegin], length);
+        VDiskError e = device.write(boot.fatOffset(copy) + m_dirty.begin, &m_bytes[m_dirty.begin], length);
         if (e != VDiskError::None)
             return e;
     }
-    m_dirtyBegin = m_dirtyEnd = 0;
+    m_dirty.clear();
     return VDiskError::None;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BootSector.h"
+#include "DirtyRange.h"
 #include "VDiskError.h"
 
 #include <cstdint>
@@ -47,22 +48,19 @@ public:
     void freeChain(uint32_t first);
     uint32_t freeClusters() const { return m_free; }
 
-    bool dirty() const { return m_dirtyBegin < m_dirtyEnd; }
+    bool dirty() const { return !m_dirty.empty(); }
     // Writes the changed bytes to every FAT copy, first copy first.
     VDiskError flush(BlockDevice &device, const BootSector &boot);
 
     const std::vector<uint8_t> &bytes() const { return m_bytes; }
 
 private:
-    void markDirty(size_t begin, size_t end);
-
     FatType m_type = FatType::Fat12;
     uint32_t m_clusterCount = 0;
     std::vector<uint8_t> m_bytes;
     uint32_t m_free = 0;
     uint32_t m_hint = 2;
-    size_t m_dirtyBegin = 0;
-    size_t m_dirtyEnd = 0;
+    DirtyRange m_dirty;
 };
 
 } // namespace vexo

@@ -78,7 +78,7 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
     m_folderKeys.clear();
     m_tailHint.clear();
     m_findings = Findings();
-    m_dirtyBegin = m_dirtyEnd = 0;
+    m_dirty.clear();
 
     uint32_t end = count;
     for (uint32_t i = 0; i < count; ++i)
@@ -166,7 +166,7 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
         if (std::any_of(s, s + dirent::kSize, [](uint8_t b) { return b != 0; })) {
             ++m_findings.staleSlots;
             std::memset(s, 0, dirent::kSize);
-            markDirty(size_t(i) * dirent::kSize, size_t(i + 1) * dirent::kSize);
+            m_dirty.add(size_t(i) * dirent::kSize, size_t(i + 1) * dirent::kSize);
         }
     }
     m_freeHint = 0;
@@ -333,7 +333,7 @@ void RootDirectory::encodeEntries(const NamePlan &plan, uint32_t firstSlot, cons
     entry.name = plan.shortName;
     entry.caseFlags = plan.caseFlags;
     entry.encode(&m_raw[size_t(firstSlot + pieces) * dirent::kSize]);
-    markDirty(size_t(firstSlot) * dirent::kSize, size_t(firstSlot + plan.slots) * dirent::kSize);
+    m_dirty.add(size_t(firstSlot) * dirent::kSize, size_t(firstSlot + plan.slots) * dirent::kSize);
 }
 
 const DirFile *RootDirectory::create(const NamePlan &plan, uint32_t firstSlot, std::string name,
@@ -363,7 +363,7 @@ void RootDirectory::update(uint32_t shortSlot, uint16_t cluster, uint32_t size, 
     file->entry.accessDate = written.date;
     file->entry.attr |= dirent::kAttrArchive;
     file->entry.encode(&m_raw[size_t(shortSlot) * dirent::kSize]);
-    markDirty(size_t(shortSlot) * dirent::kSize, size_t(shortSlot + 1) * dirent::kSize);
+    m_dirty.add(size_t(shortSlot) * dirent::kSize, size_t(shortSlot + 1) * dirent::kSize);
 }
 
 void RootDirectory::remove(uint32_t shortSlot)
@@ -371,7 +371,7 @@ void RootDirectory::remove(uint32_t shortSlot)
     std::unique_ptr<DirFile> file = std::move(m_files[shortSlot]);
     for (uint32_t i = file->firstSlot; i <= shortSlot; ++i)
         m_raw[size_t(i) * dirent::kSize] = dirent::kFree;
-    markDirty(size_t(file->firstSlot) * dirent::kSize, size_t(shortSlot + 1) * dirent::kSize);
+    m_dirty.add(size_t(file->firstSlot) * dirent::kSize, size_t(shortSlot + 1) * dirent::kSize);
     setSlots(file->firstSlot, shortSlot - file->firstSlot + 1, Slot::Free);
     auto it = m_byKey.find(file->key);
     if (it != m_byKey.end() && it->second == shortSlot)
@@ -413,25 +413,13 @@ VDiskError RootDirectory::rename(uint32_t shortSlot, const NamePlan &plan, std::
     return VDiskError::None;
 }
 
-void RootDirectory::markDirty(size_t begin, size_t end)
-{
-    if (m_dirtyBegin >= m_dirtyEnd) {
-        m_dirtyBegin = begin;
-        m_dirtyEnd = end;
-        return;
-    }
-    m_dirtyBegin = std::min(m_dirtyBegin, begin);
-    m_dirtyEnd = std::max(m_dirtyEnd, end);
-}
-
 VDiskError RootDirectory::flush(BlockDevice &device, const BootSector &boot)
 {
     if (!dirty())
         return VDiskError::None;
-    VDiskError e =
-        device.write(boot.rootOffset() + m_dirtyBegin, &m_raw[m_dirtyBegin], m_dirtyEnd - m_dirtyBegin);
+    VDiskError e = device.write(boot.rootOffset() + m_dirty.begin, &m_raw[m_dirty.begin], m_dirty.size());
     if (e == VDiskError::None)
-        m_dirtyBegin = m_dirtyEnd = 0;
+        m_dirty.clear();
     return e;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DirEntry.h"
+#include "DirtyRange.h"
 #include "VDiskError.h"
 
 #include <memory>
@@ -82,7 +83,7 @@ public:
     };
     Findings findings() const;
 
-    bool dirty() const { return m_dirtyBegin < m_dirtyEnd; }
+    bool dirty() const { return !m_dirty.empty(); }
     VDiskError flush(BlockDevice &device, const BootSector &boot);
     const std::vector<uint8_t> &bytes() const { return m_raw; }
 
@@ -94,7 +95,6 @@ private:
     void takeShort(const dirent::ShortName &n);
     void dropShort(const dirent::ShortName &n);
     void encodeEntries(const NamePlan &plan, uint32_t firstSlot, const dirent::ShortEntry &fields);
-    void markDirty(size_t begin, size_t end);
     void setSlots(uint32_t first, uint32_t count, Slot state);
 
     std::vector<uint8_t> m_raw;
@@ -106,8 +106,7 @@ private:
     std::unordered_set<std::u16string> m_folderKeys;
     std::unordered_map<std::string, uint32_t> m_tailHint;
     uint32_t m_freeHint = 0;
-    size_t m_dirtyBegin = 0;
-    size_t m_dirtyEnd = 0;
+    DirtyRange m_dirty;
 };
 
 // The lookup key of a name given as CP936 bytes. Bytes that are not valid
