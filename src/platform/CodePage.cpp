@@ -55,10 +55,12 @@ QByteArray CodePage::toCp936(const QString &text, bool *ok)
     return good ? out : QByteArray();
 }
 
-QString CodePage::fromCp936(const QByteArray &bytes)
+QString CodePage::fromCp936(const QByteArray &bytes, bool *ok)
 {
     QByteArray utf8;
-    convert("UTF-8", "CP936", bytes, &utf8, true);
+    const bool clean = convert("UTF-8", "CP936", bytes, &utf8, true);
+    if (ok)
+        *ok = clean;
     return QString::fromUtf8(utf8);
 }
 
@@ -79,6 +81,10 @@ bool CodePage::isValidUtf8(const QByteArray &bytes)
 
 QString CodePage::decodeText(const QByteArray &bytes)
 {
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2));
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2));
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));
     if (isValidUtf8(bytes))

@@ -14,13 +14,15 @@ class CodePage
 public:
     // Empty and *ok = false when a character has no CP936 form.
     static QByteArray toCp936(const QString &text, bool *ok = nullptr);
-    // Invalid sequences become U+FFFD; never fails.
-    static QString fromCp936(const QByteArray &bytes);
+    // Invalid sequences become U+FFFD; never fails. *ok is false when there
+    // was one, so the text is not exactly what the bytes meant.
+    static QString fromCp936(const QByteArray &bytes, bool *ok = nullptr);
     // Length in CP936 bytes, or -1 when a character has no CP936 form.
     static int cp936Length(const QString &text);
     static bool isValidUtf8(const QByteArray &bytes);
-    // Settings and language files: UTF-8 when valid (a BOM is dropped),
-    // otherwise CP936, as files made on a Chinese Windows PC are.
+    // Settings and language files: UTF-16 LE or BE after its BOM, UTF-8 when
+    // valid (a BOM is dropped), otherwise CP936, as files made on a Chinese
+    // Windows PC are.
     static QString decodeText(const QByteArray &bytes);
 };
 

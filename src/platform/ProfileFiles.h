@@ -15,12 +15,15 @@ namespace vexo
 //  - lines starting with ';' or '#' are comments; the first section of a name
 //    and the first key of a name in it win;
 //  - a value is read into a 2048-byte buffer, so at most 2047 bytes (in the
-//    file's own encoding) come back, never a broken character;
-//  - a file is decoded as UTF-8 when it is valid UTF-8 (a BOM is skipped),
-//    otherwise as CP936; it is written back as UTF-8;
-//  - a write replaces the key's line in place, or appends the key at the end
-//    of its section, or appends the section at the end of the file; the
-//    line endings of the file are kept.
+//    file's own encoding; UTF-16 counts as UTF-8) come back, never a broken
+//    character;
+//  - a file is UTF-16 LE or BE after its byte-order mark, UTF-8 when it is
+//    valid UTF-8 (a BOM is skipped), otherwise CP936;
+//  - a write replaces the key's line in place (the key keeps its spelling in
+//    the file), or appends the key at the end of its section, or appends the
+//    section at the end of the file. Every other byte stays as it was and the
+//    file keeps its encoding and line endings; only a value that CP936 cannot
+//    hold turns a CP936 file into UTF-8. A new file is UTF-8.
 // A missing file reads as empty. Subclasses supply the storage.
 class ProfileFiles
 {
@@ -37,7 +40,11 @@ public:
     // Booleans are integers: non-zero is true; a non-integer gives def.
     bool readBool(const QString &file, const QString &section, const QString &key, bool def);
 
-    // False when the file could not be written; the old file is then intact.
+    // False when the file could not be written, when the file cannot hold the
+    // value without losing a character elsewhere, or when the section or key
+    // name cannot be stored (a line break, a ']' in the section, an empty key,
+    // a key with '=' or starting like a comment or a section); the old file
+    // is then intact.
     bool writeString(const QString &file, const QString &section, const QString &key, const QString &value);
     bool writeInt(const QString &file, const QString &section, const QString &key, int value);
     bool writeBool(const QString &file, const QString &section, const QString &key, bool value);

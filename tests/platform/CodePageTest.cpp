@@ -36,4 +36,6 @@ TEST(CodePage, DecodesFilesAsUtf8WhenValidElseCp936)
     EXPECT_EQ(CodePage::decodeText(QStringLiteral("中文").toUtf8()), QStringLiteral("中文"));
     EXPECT_EQ(CodePage::decodeText("\xD6\xD0\xCE\xC4"), QStringLiteral("中文"));
     EXPECT_EQ(CodePage::decodeText("\xEF\xBB\xBFx"), QStringLiteral("x"));
+    EXPECT_EQ(CodePage::decodeText(QByteArray("\xFF\xFE-N", 4)), QStringLiteral("中"));
+    EXPECT_EQ(CodePage::decodeText(QByteArray("\xFE\xFFN-", 4)), QStringLiteral("中"));
 }

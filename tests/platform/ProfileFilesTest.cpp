@@ -15,6 +15,26 @@ namespace
 
 const QString Ini = QStringLiteral("/p/VexoFile.ini");
 
+// The text as a UTF-16 file with its byte-order mark.
+QByteArray utf16(const QString &text, bool littleEndian)
+{
+    QByteArray bytes = littleEndian ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+    for (const QChar c : text) {
+        const char lo = static_cast<char>(c.unicode() & 0xFF);
+        const char hi = static_cast<char>(c.unicode() >> 8);
+        bytes.append(littleEndian ? lo : hi).append(littleEndian ? hi : lo);
+    }
+    return bytes;
+}
+QByteArray utf16le(const char *text)
+{
+    return utf16(QString::fromUtf8(text), true);
+}
+QByteArray utf16be(const char *text)
+{
+    return utf16(QString::fromUtf8(text), false);
+}
+
 struct ReadCase {
     const char *name;
     QByteArray file;
@@ -22,6 +42,11 @@ struct ReadCase {
     const char *key;
     const char *expected;
 };
+
+void PrintTo(const ReadCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class ProfileRead : public testing::TestWithParam<ReadCase>
 {
@@ -56,6 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{"utf8Bom", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"},
                     ReadCase{"equalsInValue", "[S]\nK=a=b\n", "S", "K", "a=b"},
                     ReadCase{"gbkValue", "[S]\nK=\xD6\xD0\xCE\xC4\n", "S", "K", "中文"},
+                    ReadCase{"utf16le", utf16le("[S]\r\nK=中文\r\n"), "S", "K", "中文"},
+                    ReadCase{"utf16be", utf16be("[S]\nK=中文"), "S", "K", "中文"},
                     ReadCase{"utf8Value", "[S]\nK=中文\n", "S", "K", "中文"},
                     ReadCase{"lastLineWithoutEnding", "[S]\nK=end", "S", "K", "end"}),
     [](const testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.name); });
@@ -85,9 +112,23 @@ TEST(ProfileFiles, IntegersFollowTheProfileRules)
     struct Case {
         const char *text;
         int expected;
-    } cases[] = {{"115200", 115200}, {"0x1C200", 115200}, {"0X1c200", 115200}, {"-5", -5},   {"+7", 7},
-                 {"0x", 99},         {"yes", 99},         {"12abc", 99},       {"", 99},     {"2", 2},
-                 {"0xFFFFFFFF", -1}, {"0x1FFFFFFFF", 99}, {"99999999999", 99}, {" 42 ", 42}, {"0x-1", 99}};
+    } cases[] = {{"115200", 115200},
+                 {"0x1C200", 115200},
+                 {"0X1c200", 115200},
+                 {"-5", -5},
+                 {"+7", 7},
+                 {"0x", 99},
+                 {"yes", 99},
+                 {"12abc", 99},
+                 {"", 99},
+                 {"2", 2},
+                 {"0xFFFFFFFF", -1},
+                 {"0x1FFFFFFFF", 99},
+                 {"99999999999", 99},
+                 {" 42 ", 42},
+                 {"0x-1", 99},
+                 // A comment after a number is not cut off: the value is not an integer.
+                 {"115200 ; fast", 99}};
     MemoryProfileFiles files;
     for (const Case &c : cases) {
         files.setContent(Ini, QByteArray("[S]\nK=") + c.text + "\n");
@@ -106,7 +147,7 @@ TEST(ProfileFiles, WritesInPlaceAppendToSectionOrAddSection)
     ASSERT_TRUE(files.writeString(Ini, "a", "x", "10"));
     ASSERT_TRUE(files.writeString(Ini, "A", "Z", "3"));
     ASSERT_TRUE(files.writeString(Ini, "C", "W", "4"));
-    EXPECT_EQ(files.content(Ini), "; keep me\r\n[A]\r\nx=10\r\nZ=3\r\n\r\n[B]\r\nY=2\r\n[C]\r\nW=4\r\n");
+    EXPECT_EQ(files.content(Ini), "; keep me\r\n[A]\r\nX=10\r\nZ=3\r\n\r\n[B]\r\nY=2\r\n[C]\r\nW=4\r\n");
 }
 
 TEST(ProfileFiles, WriteToFileWithoutFinalNewlineAndToNewFile)
@@ -133,14 +174,59 @@ TEST(ProfileFiles, ValuesThatTrimmingWouldChangeRoundTrip)
     EXPECT_EQ(files.readString(Ini, "S", "lines", "none"), "none");
 }
 
-TEST(ProfileFiles, WritingIntoAGbkFileKeepsItsOtherTexts)
+struct WriteCase {
+    const char *name;
+    QByteArray before;
+    const char *key;
+    const char *value;
+    bool written;
+    QByteArray after; // the file's bytes after the write
+};
+
+void PrintTo(const WriteCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ProfileWrite : public testing::TestWithParam<WriteCase>
+{
+};
+
+TEST_P(ProfileWrite, ChangesOnlyTheLineItWrites)
 {
     MemoryProfileFiles files;
-    files.setContent(Ini, "[S]\nName=\xD6\xD0\xCE\xC4\n");
-    ASSERT_TRUE(files.writeString(Ini, "S", "Other", "新"));
-    EXPECT_EQ(files.readString(Ini, "S", "Name", ""), "中文");
-    EXPECT_EQ(files.readString(Ini, "S", "Other", ""), "新");
+    files.setContent(Ini, GetParam().before);
+    EXPECT_EQ(
+        files.writeString(Ini, "S", QString::fromUtf8(GetParam().key), QString::fromUtf8(GetParam().value)),
+        GetParam().written);
+    EXPECT_EQ(files.content(Ini), GetParam().after);
+    if (GetParam().written) {
+        EXPECT_EQ(files.readString(Ini, "S", QString::fromUtf8(GetParam().key), "<def>"),
+                  QString::fromUtf8(GetParam().value));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    BytesAfterAWrite, ProfileWrite,
+    testing::Values(
+        WriteCase{"lf", "[S]\n  A = 1  \nK=1\n; note\n", "K", "2", true, "[S]\n  A = 1  \nK=2\n; note\n"},
+        WriteCase{"crlfNewKey", "[S]\r\nA=1\r\n\r\n[T]\r\n", "K", "v", true,
+                  "[S]\r\nA=1\r\nK=v\r\n\r\n[T]\r\n"},
+        WriteCase{"keyKeepsItsSpelling", "[S]\nWidth=1\n", "WIDTH", "2", true, "[S]\nWidth=2\n"},
+        WriteCase{"utf8Bom", "\xEF\xBB\xBF[S]\nK=1\n", "K", "新", true, "\xEF\xBB\xBF[S]\nK=新\n"},
+        WriteCase{"utf16le", utf16le("[S]\r\nName=中文\r\nK=1\r\n"), "K", "新", true,
+                  utf16le("[S]\r\nName=中文\r\nK=新\r\n")},
+        WriteCase{"utf16beNewKeyAfterLastLine", utf16be("[S]\nName=中文"), "K", "😀", true,
+                  utf16be("[S]\nName=中文\nK=😀\n")},
+        WriteCase{"latin1BytesKept", "[S]\nName=caf\xE9\nK=1\n", "K", "2", true, "[S]\nName=caf\xE9\nK=2\n"},
+        WriteCase{"gbk", "[S]\nName=\xD6\xD0\xCE\xC4\nK=1\n", "K", "新", true,
+                  "[S]\nName=\xD6\xD0\xCE\xC4\nK=\xD0\xC2\n"},
+        WriteCase{"gbkTurnsUtf8ForAValueItCannotHold", "[S]\r\nName=\xD6\xD0\xCE\xC4\r\n", "K", "😀", true,
+                  "[S]\r\nName=中文\r\nK=😀\r\n"},
+        WriteCase{"latin1CannotTurnUtf8", "[S]\nName=caf\xE9\nK=1\n", "K", "😀", false,
+                  "[S]\nName=caf\xE9\nK=1\n"},
+        WriteCase{"keyThatWouldReadBackAsAnother", "[S]\nK=1\n", "K=2", "3", false, "[S]\nK=1\n"}),
+    [](const testing::TestParamInfo<WriteCase> &info) { return std::string(info.param.name); });
 
 TEST(LinuxProfileFiles, ReplacesTheFileAtomicallyAndReportsFailures)
 {
