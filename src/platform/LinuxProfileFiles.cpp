@@ -28,6 +28,18 @@ bool writeAll(int fd, const QByteArray &data)
     return true;
 }
 
+// Read-only has the Windows meaning: a file or folder without any write
+// permission bit is not written, not even by root, who the kernel would let
+// through. Otherwise the kernel's answer for the effective user decides: the
+// rename needs only the folder, but a file the user may not write must not be
+// replaced behind its owner's back.
+bool userMayWrite(const QByteArray &path, const struct stat &st)
+{
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return false;
+    return ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) == 0;
+}
+
 } // namespace
 
 bool LinuxProfileFiles::exists(const QString &file)
@@ -47,16 +59,34 @@ bool LinuxProfileFiles::store(const QString &file, const QByteArray &content)
 {
     const QByteArray target = QFile::encodeName(file);
     const QFileInfo info(file);
-    QByteArray tmpl =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    struct stat folderStat {
+    };
+    if (::stat(folder.constData(), &folderStat) != 0 || !userMayWrite(folder, folderStat))
+        return false;
+    struct stat old {
+    };
+    const bool replacing = ::stat(target.constData(), &old) == 0;
+    if (!replacing && errno != ENOENT)
+        return false;
+    if (replacing && (!S_ISREG(old.st_mode) || !userMayWrite(target, old)))
+        return false;
+
+    QByteArray tmpl = folder + '/' + '.' + QFile::encodeName(info.fileName()) + ".XXXXXX";
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
         return false;
 
-    struct stat old {
+    const mode_t mode = replacing ? (old.st_mode & 07777) : 0644;
+    bool ok = writeAll(fd, content) && ::fchmod(fd, mode) == 0;
+    // The new file keeps the old one's owner and group; when they cannot be
+    // kept the old file stays, rather than passing to another user.
+    struct stat made {
     };
-    const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    bool ok = writeAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    if (ok && replacing && ::fstat(fd, &made) == 0 &&
+        (made.st_uid != old.st_uid || made.st_gid != old.st_gid))
+        ok = ::fchown(fd, old.st_uid, old.st_gid) == 0 && ::fchmod(fd, mode) == 0;
+    ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok)
         ok = ::rename(tmpl.constData(), target.constData()) == 0;
@@ -65,7 +95,7 @@ bool LinuxProfileFiles::store(const QString &file, const QByteArray &content)
         return false;
     }
     // Make the rename itself durable.
-    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

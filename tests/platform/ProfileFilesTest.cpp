@@ -8,6 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using vexo::test::MemoryProfileFiles;
 
 namespace
@@ -244,5 +250,126 @@ TEST(LinuxProfileFiles, ReplacesTheFileAtomicallyAndReportsFailures)
     EXPECT_FALSE(files.writeString(dir.filePath("taken.ini"), "S", "K", "v"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"VexoFile.ini"});
 }
+
+// Who may write what is decided for an ordinary user. The tests run as root in
+// CI, where the kernel lets everything through: those cases run in a child that
+// has dropped to nobody, and only read-only permissions are checked as root.
+struct LockedCase {
+    const char *name;
+    mode_t folderMode;
+    mode_t fileMode; // 0: no file yet
+    bool asUser;     // written by an ordinary user rather than by this process
+    bool fileOfUser; // the file belongs to that user, not to root
+    bool folderOfUser;
+    bool written;
+};
+
+void PrintTo(const LockedCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LockedFile : public testing::TestWithParam<LockedCase>
+{
+};
+
+// The child's exit code: 0 refused, 1 written, 2 could not become nobody,
+// 3 nobody cannot reach the folder.
+int writeAsNobody(const QString &folder, const QString &ini)
+{
+    const passwd *nobody = ::getpwnam("nobody");
+    if (!nobody)
+        return 2;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 ||
+            ::setresgid(nobody->pw_gid, nobody->pw_gid, nobody->pw_gid) != 0 ||
+            ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) != 0)
+            ::_exit(2);
+        if (::access(QFile::encodeName(folder).constData(), X_OK) != 0)
+            ::_exit(3);
+        vexo::LinuxProfileFiles files;
+        ::_exit(files.writeString(ini, "S", "K", "2") ? 1 : 0);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return 2;
+    return WEXITSTATUS(status);
+}
+
+TEST_P(LockedFile, IsNotWrittenAndStaysAsItWas)
+{
+    const LockedCase &c = GetParam();
+    const bool root = ::geteuid() == 0;
+    if (c.asUser && !(c.fileOfUser && c.folderOfUser) && !root)
+        GTEST_SKIP() << "giving a file or folder to another user needs root";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString folder = dir.filePath("cfg");
+    const QString ini = folder + "/VexoFile.ini";
+    const QByteArray before = "[S]\r\nK=1\r\n";
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const passwd *nobody = ::getpwnam("nobody");
+    if (c.fileMode != 0) {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(before);
+        f.close();
+        ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), c.fileMode), 0);
+        if (c.asUser && c.fileOfUser && root) {
+            ASSERT_NE(nobody, nullptr) << "no user nobody to drop to";
+            ASSERT_EQ(::chown(QFile::encodeName(ini).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+    }
+    if (c.asUser && c.folderOfUser && root) {
+        ASSERT_NE(nobody, nullptr) << "no user nobody to drop to";
+        ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), c.folderMode), 0);
+
+    int result = 0;
+    if (c.asUser && root) {
+        result = writeAsNobody(folder, ini);
+        ASSERT_NE(result, 2) << "could not drop to the user nobody";
+        if (result == 3)
+            GTEST_SKIP() << "nobody cannot reach " << qPrintable(dir.path())
+                         << "; set TMPDIR to a shared folder";
+    } else {
+        vexo::LinuxProfileFiles files;
+        result = files.writeString(ini, "S", "K", "2") ? 1 : 0;
+    }
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+
+    EXPECT_EQ(result == 1, c.written);
+    QFile f(ini);
+    if (c.fileMode == 0) {
+        EXPECT_EQ(f.exists(), c.written);
+    } else {
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), c.written ? QByteArray("[S]\r\nK=2\r\n") : before);
+        struct stat st {
+        };
+        ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.fileMode);
+        if (c.asUser && c.fileOfUser && root) {
+            EXPECT_EQ(st.st_uid, nobody->pw_uid); // the file stays its owner's
+        }
+    }
+    // No temporary file is left behind.
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              c.written || c.fileMode != 0 ? QStringList{"VexoFile.ini"} : QStringList{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Permissions, LockedFile,
+    testing::Values(LockedCase{"readOnlyFile", 0755, 0444, false, false, false, false},
+                    LockedCase{"readOnlyFolder", 0555, 0644, false, false, false, false},
+                    LockedCase{"newFileInReadOnlyFolder", 0555, 0, false, false, false, false},
+                    LockedCase{"userReadOnlyFile", 0755, 0444, true, true, true, false},
+                    LockedCase{"anotherUsersFileInASharedFolder", 0777, 0644, true, false, false, false},
+                    LockedCase{"anotherUsersFolder", 0755, 0666, true, true, false, false},
+                    LockedCase{"userFile", 0755, 0644, true, true, true, true}),
+    [](const testing::TestParamInfo<LockedCase> &info) { return std::string(info.param.name); });
 
 } // namespace
