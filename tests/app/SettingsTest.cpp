@@ -1,8 +1,11 @@
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
 #include "app/SettingsFile.h"
+#include "platform/LinuxProfileFiles.h"
 
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -67,7 +70,7 @@ TEST_F(SettingsTest, FirstStartWritesTheDefaultFileInOrder)
 TEST_F(SettingsTest, ValuesOutOfTheOrdinaryReadAsTheRulesSay)
 {
     m_files.setContent(m_ini, "[Setting]\nGridLines=yes\nAutoRpc=2\nBaudrate=0x1C200\nComport=12\n"
-                              "AutoVDisk=0\nViewStyle=7\nLanguage=\n");
+                              "AutoVDisk=0\nViewStyle=7\nLanguage=\nCompress=0 ; off\n");
     const Settings s = load();
     EXPECT_FALSE(s.GridLines);
     EXPECT_TRUE(s.AutoRpc);
@@ -77,6 +80,7 @@ TEST_F(SettingsTest, ValuesOutOfTheOrdinaryReadAsTheRulesSay)
     EXPECT_EQ(s.ViewMode, 7);
     EXPECT_EQ(StartViewStyle(s.ViewMode), -1);
     EXPECT_EQ(s.Language, "");
+    EXPECT_EQ(s.Compress, 1);           // a comment after the number makes it no integer: the default
     EXPECT_EQ(m_files.writeCount(), 0); // an existing file is not rewritten
 }
 
@@ -137,6 +141,24 @@ TEST_F(SettingsTest, FailedWritesAreReportedOnceAndDefaultsAreUsed)
     m_errors.clear();
     EXPECT_FALSE(m_file.writeInt("Comport", 3));
     EXPECT_EQ(m_errors, QStringList{"Unable to write to " + m_ini});
+}
+
+TEST_F(SettingsTest, AReadOnlyFileOnDiskIsReportedAndKeptAsItWas)
+{
+    const QByteArray before = "[Setting]\r\nComport=1\r\n";
+    QFile f(m_ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(before);
+    f.close();
+    ASSERT_EQ(::chmod(QFile::encodeName(m_ini).constData(), 0444), 0);
+
+    LinuxProfileFiles disk;
+    SettingsFile file(disk, m_ini);
+    file.setErrorHandler([this](const QString &m) { m_errors << m; });
+    EXPECT_FALSE(file.writeInt("Comport", 3));
+    EXPECT_EQ(m_errors, QStringList{"Unable to write to " + m_ini});
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
 }
 
 } // namespace
