@@ -27,6 +27,7 @@ struct Document {
     QVector<Line> lines;
     Encoding encoding = Encoding::Utf8;
     QByteArray bom;
+    QByteArray tail; // an odd last byte of a UTF-16 file, kept after every line
 };
 
 constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
@@ -59,8 +60,7 @@ void splitBytes(Document &doc, const QByteArray &bytes, qsizetype start)
     }
 }
 
-// UTF-16: lines are split on code units, each line keeping its own bytes;
-// an odd byte at the end is kept as a line of its own.
+// UTF-16: lines are split on code units, each line keeping its own bytes.
 void splitUtf16(Document &doc, const QByteArray &bytes)
 {
     const bool le = doc.encoding == Encoding::Utf16Le;
@@ -85,7 +85,7 @@ void splitUtf16(Document &doc, const QByteArray &bytes)
         doc.lines.append(line);
     }
     if ((bytes.size() - base) % 2 != 0)
-        doc.lines.append(Line{QString(QChar::ReplacementCharacter), QString(), bytes.right(1), false, false});
+        doc.tail = bytes.right(1);
 }
 
 Document parse(const QByteArray &bytes)
@@ -156,7 +156,7 @@ std::optional<QByteArray> serialise(const Document &doc)
         bytes += *body + *ending;
     }
     if (fits)
-        return bytes;
+        return bytes + doc.tail;
     if (doc.encoding != Encoding::Cp936)
         return std::nullopt;
     // A new value that CP936 cannot hold: the whole file becomes UTF-8, which

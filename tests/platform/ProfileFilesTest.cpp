@@ -224,6 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
                   utf16le("[S]\r\nName=中文\r\nK=新\r\n")},
         WriteCase{"utf16beNewKeyAfterLastLine", utf16be("[S]\nName=中文"), "K", "😀", true,
                   utf16be("[S]\nName=中文\nK=😀\n")},
+        WriteCase{"utf16OddLastByteStaysLast", utf16le("[S]\nA=1\n") + "x", "K", "2", true,
+                  utf16le("[S]\nA=1\nK=2\n") + "x"},
         WriteCase{"latin1BytesKept", "[S]\nName=caf\xE9\nK=1\n", "K", "2", true, "[S]\nName=caf\xE9\nK=2\n"},
         WriteCase{"gbk", "[S]\nName=\xD6\xD0\xCE\xC4\nK=1\n", "K", "新", true,
                   "[S]\nName=\xD6\xD0\xCE\xC4\nK=\xD0\xC2\n"},
