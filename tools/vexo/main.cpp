@@ -1,5 +1,6 @@
 // vexo: command-line client of the palmtop's file service.
 #include "FileClient.h"
+#include "JsonListing.h"
 #include "NameCodec.h"
 #include "ProgressBar.h"
 
@@ -17,19 +18,20 @@ using link::LinkError;
 namespace
 {
 
-int usage()
+int usage(std::FILE *output = stderr)
 {
-    std::fprintf(stderr,
+    std::fprintf(output,
                  "usage: vexo [--port PATH] [--baud N] [--timeout MS] [--no-clobber] [--stats] COMMAND\n"
-                 "  ls                      list the device's files\n"
+                 "  ls [--json]             list the device's files (--json: a JSON array)\n"
                  "  get NAME [DEST]         copy a device file here (DEST: file or folder)\n"
                  "  get NAME... DIR         copy several device files into a folder\n"
                  "  put FILE [NAME]         copy a local file to the device\n"
                  "  put FILE...             copy several local files under their own names\n"
                  "  rm NAME                 delete a device file\n"
                  "  mv OLD NEW              rename a device file\n"
-                 "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n");
-    return 2;
+                 "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n"
+                 "Exit status: 0 done, 1 failed, 2 bad command line.\n");
+    return output == stderr ? 2 : 0;
 }
 
 bool isDir(const std::string &path)
@@ -113,6 +115,8 @@ int main(int argc, char **argv)
             overwrite = false;
         else if (opt == "--stats")
             stats = true;
+        else if (opt == "--help" || opt == "-h")
+            return usage(stdout);
         else
             return usage();
     }
@@ -138,7 +142,15 @@ int main(int argc, char **argv)
 
     int rc = 0;
     uint64_t payloadBytes = 0;
-    if (command == "ls" && args.empty()) {
+    if (command == "ls" && args.size() == 1 && args[0] == "--json") {
+        std::vector<link::DeviceEntry> entries;
+        rc = report("ls", client.list("*", entries));
+        cli::JsonListing listing;
+        for (const auto &e : entries)
+            listing.add(e.name, e.size, e.mtimeMs / 1000);
+        if (rc == 0)
+            std::fputs(listing.finish().c_str(), stdout);
+    } else if (command == "ls" && args.empty()) {
         std::vector<link::DeviceEntry> entries;
         rc = report("ls", client.list("*", entries));
         for (const auto &e : entries) {
