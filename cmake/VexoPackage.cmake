@@ -21,6 +21,11 @@ set(CPACK_PACKAGE_NAME vexofilemanager)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Everything installs as the default component. Naming it makes CPack's
+# install keep its list of files apart (install_manifest_Unspecified.txt):
+# install_manifest.txt stays the list of a real "cmake --install", the one
+# the README removes an install with.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_THREADS 0)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
