@@ -51,6 +51,8 @@ void HostileDevice::run()
         channel.pump(Clock::now() + std::chrono::milliseconds(10));
         Frame frame;
         while (channel.takeControl(frame)) {
+            if (frame.type == FrameType::Close)
+                channel.sendControl(FrameType::CloseAck, frame.tag, 0, {});
             Hello theirs;
             if (frame.type != FrameType::Hello || !decodeHello(frame.payload, theirs))
                 continue;
