@@ -414,6 +414,7 @@ void Channel::checkTimers(Clock::time_point now)
 
 bool Channel::pump(Clock::time_point deadline)
 {
+    bool polled = false;
     for (;;) {
         if (m_failed)
             return false;
@@ -437,8 +438,16 @@ bool Channel::pump(Clock::time_point deadline)
                 m_out.size() < kOutLowWater)
                 continue;
         }
-        if (now >= deadline)
-            return true;
+        if (now >= deadline) {
+            // A deadline that has passed still takes what is there, once:
+            // more input cannot keep the caller here.
+            if (polled || !(m_stream.wait(false, 0) & ByteStream::kReadable))
+                return true;
+            polled = true;
+            if (!readInput())
+                return false;
+            continue;
+        }
         const auto wake = std::min(deadline, nextTimer());
         const int ready = m_stream.wait(!m_out.empty(), msUntil(wake, now));
         if (ready & ByteStream::kReadable) {

@@ -74,7 +74,9 @@ public:
     void sendControl(FrameType type, uint8_t tag, uint16_t seq, const std::vector<uint8_t> &payload);
 
     // Moves bytes both ways until a message or control frame waits, the
-    // window opens for more messages after being full, the deadline passes or the link fails. Returns false
+    // window opens for more messages after being full, the deadline passes or
+    // the link fails; a deadline already passed still takes the input that is
+    // there (one read). Returns false
     // once the stream broke or a frame ran out of retries (then failed() stays true until start()).
     bool pump(Clock::time_point deadline);
     // Writes pending bytes until none are left or the deadline passes.
