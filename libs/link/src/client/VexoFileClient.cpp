@@ -3,6 +3,7 @@
 
 #include "ByteIO.h"
 #include "FileClient.h"
+#include "NoThrow.h"
 #include "PipeRegistry.h"
 
 #include <cstddef>
@@ -94,11 +95,7 @@ void fillRecord(RpcFindRecord *record, const DeviceEntry &entry)
 // abandoned with VEXO_ERR_NO_MEMORY.
 template <typename Fn> int guarded(Fn fn) noexcept
 {
-    try {
-        return fn();
-    } catch (...) {
-        return VEXO_ERR_NO_MEMORY;
-    }
+    return noThrow(VEXO_ERR_NO_MEMORY, fn);
 }
 
 // Runs fn with the client locked; unknown handles give VEXO_ERR_BAD_HANDLE. A
