@@ -48,7 +48,9 @@ struct StreamPair {
 class ServerThread
 {
 public:
-    ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000);
+    // verbose: the server logs each request on stderr, as vexo-deviced --verbose does.
+    ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000,
+                 bool verbose = false);
     ~ServerThread();
     // Stops serving at once, as a device that is switched off would.
     void kill();

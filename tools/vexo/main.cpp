@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -63,12 +64,6 @@ bool toDevice(const std::string &utf8, std::string &wire)
     return true;
 }
 
-std::string fromDevice(const std::string &wire)
-{
-    std::string utf8;
-    return link::cp936ToUtf8(wire, utf8) ? utf8 : wire;
-}
-
 int report(const std::string &what, LinkError e)
 {
     if (e == LinkError::Ok)
@@ -93,9 +88,7 @@ int runTransfer(link::FileClient &client, const std::vector<link::TransferItem> 
     return failures == 0 ? 0 : 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     std::string port = "/dev/ttyACM0";
     int baud = 0;
@@ -152,7 +145,14 @@ int main(int argc, char **argv)
             std::fputs(listing.finish().c_str(), stdout);
     } else if (command == "ls" && args.empty()) {
         std::vector<link::DeviceEntry> entries;
-        rc = report("ls", client.list("*", entries));
+        size_t refused = 0;
+        rc = report("ls", client.list("*", entries, &refused));
+        if (refused > 0) {
+            std::fprintf(stderr, "vexo: ls: %zu name(s) the device may not use were left out\n", refused);
+            rc = 1;
+        }
+        // Names in quotes with escapes: whatever the device sends, it cannot
+        // forge a line or reach the terminal's control sequences.
         for (const auto &e : entries) {
             const std::time_t t = static_cast<std::time_t>(e.mtimeMs / 1000);
             std::tm tm{};
@@ -160,7 +160,7 @@ int main(int argc, char **argv)
             char date[32];
             std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &tm);
             std::printf("%10llu  %s  %s\n", static_cast<unsigned long long>(e.size), date,
-                        fromDevice(e.name).c_str());
+                        link::quotedName(e.name).c_str());
         }
     } else if (command == "get" && !args.empty()) {
         std::vector<link::TransferItem> items;
@@ -237,4 +237,17 @@ int main(int argc, char **argv)
             static_cast<unsigned long long>(s.naksSent));
     }
     return rc;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Whatever a device sends is bounded; should memory still run out, say so and fail.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "vexo: %s\n", e.what());
+        return 1;
+    }
 }
