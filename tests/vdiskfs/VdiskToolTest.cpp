@@ -1,6 +1,7 @@
 // The vdisk command-line tool, run as a user would.
 #include "BootSector.h"
 #include "FatTable.h"
+#include "FileBlockDevice.h"
 #include "VDiskTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,42 @@ TEST_F(VdiskTool, SaysSoWhenItCannotDoWhatWasAsked)
         EXPECT_NE(out.find(r.second), std::string::npos) << r.first << ": " << out;
     }
     EXPECT_EQ(local("img"), std::string(bytes.begin(), bytes.end())) << "refusals change nothing";
+}
+
+// A 1 GiB image whose one folder's chain runs through every cluster: the
+// check reads no more of it than a full folder holds.
+TEST_F(VdiskTool, ChecksAHugeFolderInLittleMemory)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit and AddressSanitizer do not mix";
+#endif
+    ASSERT_EQ(vdisk("format --size 1024"), 0);
+    {
+        std::unique_ptr<FileBlockDevice> device;
+        ASSERT_EQ(FileBlockDevice::open(m_dir.file("img"), device), VDiskError::None);
+        std::unique_ptr<Volume> volume;
+        ASSERT_EQ(Volume::mount(std::move(device), volume), VDiskError::None);
+        FatTable &fat = volume->fat();
+        for (uint32_t c = 2; c < fat.lastCluster(); ++c)
+            fat.set(c, c + 1);
+        fat.set(fat.lastCluster(), fat.endOfChain());
+        RootDirectory::NamePlan plan = volume->root().plan("BIG", u"BIG");
+        uint32_t slot = 0;
+        ASSERT_EQ(volume->root().reserve(plan, slot), VDiskError::None);
+        dirent::ShortEntry fields;
+        fields.attr = dirent::kAttrDirectory;
+        fields.cluster = 2;
+        volume->root().create(plan, slot, "BIG", u"BIG", fields);
+        ASSERT_EQ(fat.flush(volume->device(), volume->boot()), VDiskError::None);
+        ASSERT_EQ(volume->root().flush(volume->device(), volume->boot()), VDiskError::None);
+    }
+    std::string out;
+    EXPECT_EQ(
+        test::run("cd " + test::quote(m_dir.path()) + " && ulimit -v 32768 && " + VDISK_TOOL + " img check",
+                  &out),
+        1);
+    EXPECT_NE(out.find("BIG: folder larger than 65536 entries"), std::string::npos) << out;
+    EXPECT_NE(out.find("FAT16, 65"), std::string::npos) << out;
 }
 
 } // namespace
