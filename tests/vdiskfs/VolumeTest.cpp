@@ -250,6 +250,49 @@ TEST(Volume, ACrashAtAnyWriteLeavesEarlierFilesIntact)
     }
 }
 
+// The last free cluster is the one an off-by-one loses: a file that takes
+// every free cluster reads back whole after a remount, and deleting it
+// gives every cluster back.
+TEST(Volume, AFileFillingTheVolumeToItsLastClusterComesBackWhole)
+{
+    // FAT12 with an odd and an even last cluster (they sit in different
+    // halves of a 3-byte pair), and FAT16; the file ends on a cluster
+    // boundary or within its last cluster.
+    for (size_t imageBytes : {size_t(64 * 1024), size_t(130 * 1024), size_t(9u << 20)})
+        for (size_t shortBy : {size_t(0), size_t(100)}) {
+            SCOPED_TRACE(std::to_string(imageBytes) + " bytes, file short by " + std::to_string(shortBy));
+            std::vector<uint8_t> bytes;
+            auto volume = test::formatAndMount(bytes, imageBytes);
+            ASSERT_TRUE(volume);
+            ASSERT_EQ(writeFile(*volume, "first.txt", "first"), VDiskError::None);
+            const uint32_t last = volume->fat().lastCluster();
+            const size_t fill =
+                size_t(volume->fat().freeClusters()) * volume->boot().clusterBytes() - shortBy;
+            std::mt19937 rng(static_cast<uint32_t>(imageBytes + shortBy));
+            const std::string data = test::randomBytes(rng, fill);
+            ASSERT_EQ(writeFile(*volume, "fill.bin", data), VDiskError::None);
+            EXPECT_EQ(volume->fat().freeClusters(), 0u);
+            EXPECT_EQ(writeFile(*volume, "one more.bin", "x"), VDiskError::DiskFull);
+            volume.reset();
+            volume = test::mountBytes(bytes);
+            ASSERT_TRUE(volume);
+            EXPECT_TRUE(volume->fat().isEndOfChain(volume->fat().get(last)))
+                << "the file ends in the last cluster";
+            std::string back;
+            ASSERT_EQ(readFile(*volume, "fill.bin", back), VDiskError::None);
+            EXPECT_TRUE(back == data);
+            EXPECT_EQ(test::checkProblems(bytes), std::vector<std::string>());
+            ASSERT_EQ(volume->remove("fill.bin"), VDiskError::None);
+            volume.reset();
+            volume = test::mountBytes(bytes);
+            EXPECT_EQ(volume->fat().freeClusters(), volume->fat().clusterCount() - 1);
+            EXPECT_EQ(volume->fat().get(last), 0u);
+            EXPECT_EQ(test::checkProblems(bytes), std::vector<std::string>());
+            ASSERT_EQ(readFile(*volume, "first.txt", back), VDiskError::None);
+            EXPECT_EQ(back, "first");
+        }
+}
+
 // An I/O error at any write of a put, a replace, a remove or a rename, for
 // one write or for the rest of the call: the call fails, and once the
 // device works again (at the latest when the image is unmounted) the image
