@@ -1,0 +1,164 @@
+// Fuzz target: writes on a hostile image. Mount it, note every file that
+// reads back whole, then put a new file, replace one, remove one, rename
+// one, maybe fill the volume, and mount again. Whatever the damage, a file
+// that read whole before and that no call changed reads the same after
+// each step and after the remount, and a file put reads back as written.
+//
+// The input is the start of an image, as for vdiskfs_fuzz. Bytes 3-10 (the
+// OEM name, which mounting ignores) choose the sizes and the files.
+#include "FileReader.h"
+#include "FileWriter.h"
+#include "LittleEndian.h"
+#include "MemoryBlockDevice.h"
+#include "Volume.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using namespace vexo;
+
+bool readWhole(Volume &volume, const std::string &name, std::string &data)
+{
+    data.clear();
+    std::unique_ptr<FileReader> reader;
+    if (FileReader::open(volume, name, reader) != VDiskError::None)
+        return false;
+    char buffer[4096];
+    size_t got = 0;
+    while (reader->read(buffer, sizeof buffer, got) == VDiskError::None && got > 0)
+        data.append(buffer, got);
+    return data.size() == reader->size();
+}
+
+bool put(Volume &volume, const std::string &name, const std::string &data)
+{
+    std::unique_ptr<FileWriter> writer;
+    if (FileWriter::open(volume, name, writer) != VDiskError::None)
+        return false;
+    // Two pieces: one that ends mid-cluster, then the rest.
+    const size_t split = data.size() / 3;
+    return writer->write(data.data(), split) == VDiskError::None &&
+           writer->write(data.data() + split, data.size() - split) == VDiskError::None &&
+           writer->commit() == VDiskError::None;
+}
+
+std::string pattern(size_t length, char seed)
+{
+    std::string s(length, '\0');
+    for (size_t i = 0; i < length; ++i)
+        s[i] = static_cast<char>(seed + i * 7 + i / 251);
+    return s;
+}
+
+// The files that must keep their contents, by the slot of their 8.3 entry
+// (a change to one file may change how a damaged neighbour is shown). Only
+// a file that its shown name finds can be read by name.
+using Sound = std::map<uint32_t, std::string>;
+
+void verify(Volume &volume, const Sound &sound)
+{
+    for (const auto &file : sound) {
+        const DirFile *f = volume.root().fileAt(file.first);
+        if (f == nullptr)
+            __builtin_trap();
+        std::string data;
+        if (volume.lookup(f->name) == f && (!readWhole(volume, f->name, data) || data != file.second))
+            __builtin_trap();
+    }
+}
+
+uint32_t slotOf(Volume &volume, const std::string &name)
+{
+    return volume.lookup(name)->shortSlot;
+}
+
+std::vector<std::string> listed(Volume &volume)
+{
+    std::vector<std::string> names;
+    for (const DirFile *f = volume.root().nextFile(0); f != nullptr;
+         f = volume.root().nextFile(f->shortSlot + 1))
+        if (volume.lookup(f->name) == f)
+            names.push_back(f->name);
+    return names;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    constexpr size_t kMaxImage = 4u << 20;
+    if (size < 512 || size > kMaxImage)
+        return 0;
+    std::vector<uint8_t> bytes(data, data + size);
+    uint64_t sectors = le::get16(data + 19) != 0 ? le::get16(data + 19) : le::get32(data + 32);
+    uint64_t declared = sectors * le::get16(data + 11);
+    if (declared > size && declared <= kMaxImage)
+        bytes.resize(declared, 0);
+    const uint8_t *choice = data + 3;
+
+    std::unique_ptr<Volume> volume;
+    if (Volume::mount(std::make_unique<MemoryBlockDevice>(std::move(bytes)), volume) != VDiskError::None)
+        return 0;
+    Sound sound;
+    const std::vector<std::string> names = listed(*volume);
+    for (const std::string &name : names) {
+        std::string contents;
+        if (readWhole(*volume, name, contents))
+            sound[slotOf(*volume, name)] = contents;
+    }
+    auto pick = [&](uint8_t c) { return names.empty() ? std::string("none") : names[c % names.size()]; };
+
+    const std::string fresh = pattern(size_t(choice[0]) * 97 + choice[1], 'n');
+    if (volume->lookup("fuzz new.bin") == nullptr && put(*volume, "fuzz new.bin", fresh))
+        sound[slotOf(*volume, "fuzz new.bin")] = fresh;
+    verify(*volume, sound);
+
+    const std::string replaced = pattern(size_t(choice[3]) * 61, 'r');
+    const std::string target = pick(choice[2]);
+    if (put(*volume, target, replaced))
+        sound[slotOf(*volume, target)] = replaced;
+    verify(*volume, sound);
+
+    const std::string gone = pick(choice[4]);
+    if (volume->lookup(gone) != nullptr) {
+        const uint32_t slot = slotOf(*volume, gone);
+        if (volume->remove(gone) == VDiskError::None)
+            sound.erase(slot);
+    }
+    verify(*volume, sound);
+
+    const std::string from = pick(choice[5]);
+    if (volume->lookup(from) != nullptr && volume->lookup("renamed.txt") == nullptr) {
+        const uint32_t slot = slotOf(*volume, from);
+        if (volume->rename(from, "renamed.txt") == VDiskError::None && sound.count(slot) != 0) {
+            std::string contents = std::move(sound[slot]);
+            sound.erase(slot);
+            sound[slotOf(*volume, "renamed.txt")] = std::move(contents);
+        }
+    }
+    verify(*volume, sound);
+
+    if (choice[6] & 1) {
+        // Every cluster that is free to take.
+        const std::string fill =
+            pattern(size_t(volume->fat().freeClusters()) * volume->boot().clusterBytes(), 'f');
+        if (put(*volume, "fill.bin", fill))
+            sound[slotOf(*volume, "fill.bin")] = fill;
+        verify(*volume, sound);
+    }
+
+    if (volume->sync() != VDiskError::None)
+        __builtin_trap();
+    std::vector<uint8_t> after = static_cast<MemoryBlockDevice &>(volume->device()).bytes();
+    volume.reset();
+    if (Volume::mount(std::make_unique<MemoryBlockDevice>(std::move(after)), volume) != VDiskError::None)
+        __builtin_trap();
+    verify(*volume, sound);
+    return 0;
+}
