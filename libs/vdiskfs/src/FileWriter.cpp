@@ -209,16 +209,8 @@ VDiskError FileWriter::completeEntry()
     }
     if ((e = v.root().flush(v.device(), v.boot())) != VDiskError::None)
         return e;
-    if (m_replace && v.fat().isDataCluster(oldFirst)) {
-        const bool read = v.isRead(oldFirst);
-        if (!read) {
-            v.chainDropped(oldFirst);
-            v.fat().freeChain(oldFirst);
-            if ((e = v.fat().flush(v.device(), v.boot())) != VDiskError::None)
-                return e;
-        }
-        v.freeChainWhenUnused(oldFirst, read);
-    }
+    if (m_replace && v.fat().isDataCluster(oldFirst) && (e = v.dropChain(oldFirst)) != VDiskError::None)
+        return e;
     if (m_first != 0)
         v.chainTaken(m_first);
     return VDiskError::None;

@@ -241,15 +241,7 @@ VDiskError Volume::remove(std::string_view name)
         VDiskError err = m_root.flush(*m_device, m_boot);
         if (err != VDiskError::None || !m_fat.isDataCluster(first))
             return err;
-        const bool read = m_readers.count(first) != 0;
-        if (!read) {
-            chainDropped(first);
-            m_fat.freeChain(first);
-            if ((err = m_fat.flush(*m_device, m_boot)) != VDiskError::None)
-                return err;
-        }
-        freeChainWhenUnused(first, read);
-        return VDiskError::None;
+        return dropChain(first);
     });
 }
 
@@ -312,13 +304,15 @@ void Volume::releaseChain(uint32_t first)
     }
 }
 
-void Volume::freeChainWhenUnused(uint32_t first, bool deferred)
+VDiskError Volume::dropChain(uint32_t first)
 {
-    // Freed already, or freed by the last reader to let go.
-    if (deferred) {
-        chainDropped(first);
+    chainDropped(first);
+    if (m_readers.count(first) != 0) {
         m_deferredFree.insert(first);
+        return VDiskError::None;
     }
+    m_fat.freeChain(first);
+    return m_fat.flush(*m_device, m_boot);
 }
 
 } // namespace vexo

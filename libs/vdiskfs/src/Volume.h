@@ -81,10 +81,10 @@ public:
     // freed meanwhile stays allocated until its last reader lets go.
     void retainChain(uint32_t first);
     void releaseChain(uint32_t first);
-    // The last step of dropping a chain: when `deferred` (a reader holds
-    // it) it is freed once the last reader lets go.
-    void freeChainWhenUnused(uint32_t first, bool deferred);
-    bool isRead(uint32_t first) const { return m_readers.count(first) != 0; }
+    // Frees a sound chain that no entry holds any more, now or, while a
+    // reader holds it, once the last reader lets go. The last step of a
+    // change: nothing after it may fail.
+    VDiskError dropChain(uint32_t first);
     void markModified() { m_modified = true; }
 
 private:
