@@ -1,8 +1,10 @@
 // Fuzz target: writes on a hostile image. Mount it, note every file that
 // reads back whole, then put a new file, replace one, remove one, rename
-// one, maybe fill the volume, and mount again. Whatever the damage, a file
-// that read whole before and that no call changed reads the same after
-// each step and after the remount, and a file put reads back as written.
+// one, maybe fill the volume, and mount again. Whatever the damage, after
+// each step and after the remount: a file that read whole before and that
+// no call changed reads the same, a file put reads back as written, and
+// every cluster a chain of the root folder reached keeps its bytes unless
+// it belonged to a file removed or replaced.
 //
 // The input is the start of an image, as for vdiskfs_fuzz (up to 2 MiB
 // here). Bytes 3-10 (the
@@ -13,8 +15,10 @@
 #include "MemoryBlockDevice.h"
 #include "Volume.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -74,6 +78,52 @@ void verify(Volume &volume, const Sound &sound)
     }
 }
 
+// The clusters the root folder's chains reach, damaged ones included.
+std::vector<bool> reachedClusters(Volume &volume)
+{
+    FatTable &fat = volume.fat();
+    std::vector<bool> reached(size_t(fat.lastCluster()) + 1, false);
+    auto walk = [&](uint32_t c) {
+        while (fat.isDataCluster(c) && !reached[c]) {
+            reached[c] = true;
+            c = fat.get(c);
+        }
+    };
+    for (const DirFile *f = volume.root().nextFile(0); f != nullptr;
+         f = volume.root().nextFile(f->shortSlot + 1))
+        walk(f->entry.cluster);
+    const RootDirectory::Findings findings = volume.root().findings();
+    for (const dirent::ShortEntry &e : findings.unusable)
+        walk(e.cluster);
+    for (const dirent::ShortEntry &e : findings.folders)
+        walk(e.cluster);
+    return reached;
+}
+
+// Clusters that must keep their bytes, and those bytes as they were.
+struct Guard {
+    std::vector<bool> clusters;
+    std::vector<uint8_t> bytes;
+
+    // A sound file's chain is its alone: once the file is removed or
+    // replaced, its clusters may be used again.
+    void release(const std::vector<uint32_t> &chain)
+    {
+        for (uint32_t c : chain)
+            clusters[c] = false;
+    }
+    void verify(Volume &volume) const
+    {
+        const auto &now = static_cast<MemoryBlockDevice &>(volume.device()).bytes();
+        const uint32_t n = volume.boot().clusterBytes();
+        for (uint32_t c = 2; c < clusters.size(); ++c) {
+            const uint64_t at = volume.boot().clusterOffset(c);
+            if (clusters[c] && std::memcmp(now.data() + at, bytes.data() + at, n) != 0)
+                __builtin_trap();
+        }
+    }
+};
+
 uint32_t slotOf(Volume &volume, const std::string &name)
 {
     return volume.lookup(name)->shortSlot;
@@ -117,25 +167,50 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             sound[slotOf(*volume, name)] = contents;
     }
     auto pick = [&](uint8_t c) { return names.empty() ? std::string("none") : names[c % names.size()]; };
+    Guard guard{reachedClusters(*volume), static_cast<MemoryBlockDevice &>(volume->device()).bytes()};
+    // The clusters of a sound file's chain (none for another file).
+    auto soundChain = [&](const std::string &name) {
+        std::vector<uint32_t> chain;
+        const DirFile *f = volume->lookup(name);
+        if (f == nullptr || sound.count(f->shortSlot) == 0)
+            return chain;
+        for (uint32_t c = f->entry.cluster; volume->fat().isDataCluster(c) && guard.clusters[c];
+             c = volume->fat().get(c))
+            if (std::find(chain.begin(), chain.end(), c) == chain.end())
+                chain.push_back(c);
+            else
+                break;
+        return chain;
+    };
+    auto check = [&] {
+        verify(*volume, sound);
+        guard.verify(*volume);
+    };
 
     const std::string fresh = pattern(size_t(choice[0]) * 97 + choice[1], 'n');
     if (volume->lookup("fuzz new.bin") == nullptr && put(*volume, "fuzz new.bin", fresh))
         sound[slotOf(*volume, "fuzz new.bin")] = fresh;
-    verify(*volume, sound);
+    check();
 
     const std::string replaced = pattern(size_t(choice[3]) * 61, 'r');
     const std::string target = pick(choice[2]);
-    if (put(*volume, target, replaced))
+    const std::vector<uint32_t> replacedChain = soundChain(target);
+    if (put(*volume, target, replaced)) {
+        guard.release(replacedChain);
         sound[slotOf(*volume, target)] = replaced;
-    verify(*volume, sound);
+    }
+    check();
 
     const std::string gone = pick(choice[4]);
     if (volume->lookup(gone) != nullptr) {
         const uint32_t slot = slotOf(*volume, gone);
-        if (volume->remove(gone) == VDiskError::None)
+        const std::vector<uint32_t> goneChain = soundChain(gone);
+        if (volume->remove(gone) == VDiskError::None) {
+            guard.release(goneChain);
             sound.erase(slot);
+        }
     }
-    verify(*volume, sound);
+    check();
 
     const std::string from = pick(choice[5]);
     if (volume->lookup(from) != nullptr && volume->lookup("renamed.txt") == nullptr) {
@@ -146,7 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             sound[slotOf(*volume, "renamed.txt")] = std::move(contents);
         }
     }
-    verify(*volume, sound);
+    check();
 
     const size_t freeBytes = size_t(volume->fat().freeClusters()) * volume->boot().clusterBytes();
     if ((choice[6] & 1) && freeBytes <= kMaxFill) {
@@ -154,7 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const std::string fill = pattern(freeBytes, 'f');
         if (put(*volume, "fill.bin", fill))
             sound[slotOf(*volume, "fill.bin")] = fill;
-        verify(*volume, sound);
+        check();
     }
 
     if (volume->sync() != VDiskError::None)
@@ -163,6 +238,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     volume.reset();
     if (Volume::mount(std::make_unique<MemoryBlockDevice>(std::move(after)), volume) != VDiskError::None)
         __builtin_trap();
-    verify(*volume, sound);
+    check();
     return 0;
 }
