@@ -172,6 +172,12 @@ TEST(RootDirectory, ReadsEveryFormOtherToolsWrite)
     raw.file("OUTOFO~1TXT", 1);
     raw.longName(u"../escape", "ESCAPE~1   ");
     raw.file("ESCAPE~1   ", 1);
+    raw.longName(u".", "DOT~1      ");
+    raw.file("DOT~1      ", 1);
+    raw.longName(u"..", "DOTDOT~1   ");
+    raw.file("DOTDOT~1   ", 1);
+    raw.file(".          ", 1); // files named like a folder's own entries
+    raw.file("..         ", 1);
     raw.file("SUBDIR     ", 0, 0, dirent::kAttrDirectory);
     raw.file("\xE5"
              "ELETEDTXT",
@@ -188,14 +194,16 @@ TEST(RootDirectory, ReadsEveryFormOtherToolsWrite)
     dir.parse(raw.bytes, codec);
     EXPECT_EQ(listed(dir),
               (std::vector<std::string>{"a.txt", "Mixed Case.Txt", "\xB2\xE2\xCA\xD4.txt", "ANAMEM~1.TXT",
-                                        "BADSUM~1.TXT", "OUTOFO~1.TXT", "ESCAPE~1",
+                                        "BADSUM~1.TXT", "OUTOFO~1.TXT", "ESCAPE~1", "DOT~1", "DOTDOT~1",
                                         "\xE5"
                                         "ABC.TXT"}));
+    EXPECT_EQ(dir.find(u"."), nullptr) << "neither listed nor found, so never removed";
+    EXPECT_EQ(dir.find(u".."), nullptr);
     EXPECT_NE(dir.find(NameCodec::foldCase(u"MIXED CASE.TXT")), nullptr);
     EXPECT_NE(dir.find(NameCodec::foldCase(u"anamem~1.txt")), nullptr);
     RootDirectory::Findings f = dir.findings();
     EXPECT_EQ(f.folders.size(), 1u);
-    EXPECT_EQ(f.unusableEntries, 1u);
+    EXPECT_EQ(f.unusableEntries, 3u);
     EXPECT_EQ(f.orphanSlots, 4u); // bad sum, out of order (2 pieces), orphan
     EXPECT_EQ(f.staleSlots, 1u);
     EXPECT_TRUE(dir.dirty()) << "the stale slot is blanked on the next write";

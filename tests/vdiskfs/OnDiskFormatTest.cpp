@@ -66,6 +66,7 @@ TEST(BootSector, RefusesMissingOrInconsistentFields)
         {"no FAT", [](uint8_t *s) { s[16] = 0; }},
         {"three FATs", [](uint8_t *s) { s[16] = 3; }},
         {"no root (FAT32)", [](uint8_t *s) { le::put16(s + 17, 0); }},
+        {"root entries not filling whole sectors", [](uint8_t *s) { le::put16(s + 17, 4095); }},
         {"no sectors", [](uint8_t *s) { le::put16(s + 19, 0), le::put32(s + 32, 0); }},
         {"bad media", [](uint8_t *s) { s[21] = 0x12; }},
         {"no FAT sectors", [](uint8_t *s) { le::put16(s + 22, 0); }},

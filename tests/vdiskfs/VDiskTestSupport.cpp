@@ -28,7 +28,10 @@ VDiskError FaultyBlockDevice::write(uint64_t offset, const void *buffer, size_t 
 {
     if (offset > m_bytes.size() || length > m_bytes.size() - offset)
         return VDiskError::Io;
+    const long attempt = m_attempts++;
     if (m_budget >= 0 && m_writes >= m_budget)
+        return VDiskError::Io;
+    if (attempt >= m_failFirst && attempt < m_failEnd)
         return VDiskError::Io;
     ++m_writes;
     std::memcpy(m_bytes.data() + offset, buffer, length);

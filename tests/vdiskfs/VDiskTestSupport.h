@@ -27,11 +27,23 @@ public:
     VDiskError write(uint64_t offset, const void *buffer, size_t length) override;
     VDiskError sync() override { return VDiskError::None; }
     long writes() const { return m_writes; }
+    // Write calls made so far, failed ones included.
+    long attempts() const { return m_attempts; }
+    // Makes `count` write calls fail, starting with the one numbered
+    // `first` (counted by attempts()); the device works again after them.
+    void failWrites(long first, long count)
+    {
+        m_failFirst = first;
+        m_failEnd = first + count;
+    }
 
 private:
     std::vector<uint8_t> &m_bytes;
     long m_budget;
     long m_writes = 0;
+    long m_attempts = 0;
+    long m_failFirst = -1;
+    long m_failEnd = -1;
 };
 
 // A fresh empty image of the given size in `bytes`, mounted.

@@ -1,5 +1,7 @@
 // The vdisk command-line tool, run as a user would.
 #include "BootSector.h"
+#include "FatTable.h"
+#include "FileBlockDevice.h"
 #include "VDiskTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -135,6 +137,99 @@ TEST_F(VdiskTool, ReportsEveryFailureWithAMessageAndAnExitCode)
     test::writeLocal(m_dir.file("img"), image);
     EXPECT_EQ(vdisk("check", &out), 1);
     EXPECT_NE(out.find("lost clusters"), std::string::npos) << out;
+}
+
+// What the tool says on damaged entries and on names it cannot show.
+TEST_F(VdiskTool, SaysSoWhenItCannotDoWhatWasAsked)
+{
+    ASSERT_EQ(vdisk("format --size 1"), 0);
+    test::writeLocal(m_dir.file("a.txt"), "a");
+    test::writeLocal(m_dir.file("b.bin"), std::string(5000, 'b'));
+    ASSERT_EQ(vdisk("put a.txt b.bin c.bin"), 1) << "c.bin is missing";
+    ASSERT_EQ(vdisk("put b.bin c.bin"), 0);
+    ASSERT_EQ(vdisk("put a.txt x.txt"), 0);
+    std::string image = local("img");
+    std::vector<uint8_t> bytes(image.begin(), image.end());
+    {
+        // x.txt's 8.3 name begins with a byte that is not CP936.
+        auto volume = test::mountBytes(bytes);
+        ASSERT_TRUE(volume);
+        const uint8_t invalid = 0xFF;
+        ASSERT_EQ(volume->device().write(
+                      volume->boot().rootOffset() + volume->lookup("x.txt")->shortSlot * 32, &invalid, 1),
+                  VDiskError::None);
+    }
+    test::writeLocal(m_dir.file("img"), std::string(bytes.begin(), bytes.end()));
+    ASSERT_EQ(test::run("mkdir " + test::quote(m_dir.file("out"))), 0);
+    std::string out;
+    EXPECT_EQ(vdisk("get '*' out", &out), 1);
+    EXPECT_NE(out.find("\\xFF.txt: skipped: the name has no form in this locale"), std::string::npos) << out;
+    EXPECT_EQ(local("out/a.txt"), "a") << "the names it can show are copied";
+    EXPECT_EQ(local("out/b.bin"), std::string(5000, 'b'));
+
+    image = local("img");
+    // a.txt's size reads 0xFFFFFFFF; b.bin's chain runs on into c.bin's.
+    bytes.assign(image.begin(), image.end());
+    {
+        auto volume = test::mountBytes(bytes);
+        ASSERT_TRUE(volume);
+        const DirFile *a = volume->lookup("a.txt");
+        volume->root().update(a->shortSlot, a->entry.cluster, 0xFFFFFFFFu, a->entry.written);
+        volume->fat().set(volume->lookup("b.bin")->entry.cluster + 1,
+                          volume->lookup("c.bin")->entry.cluster + 2);
+        ASSERT_EQ(volume->fat().flush(volume->device(), volume->boot()), VDiskError::None);
+        ASSERT_EQ(volume->root().flush(volume->device(), volume->boot()), VDiskError::None);
+    }
+    test::writeLocal(m_dir.file("img"), std::string(bytes.begin(), bytes.end()));
+    ASSERT_EQ(vdisk("ls", &out), 0);
+    EXPECT_NE(out.find("4294967295  "), std::string::npos) << out;
+    const std::pair<const char *, const char *> refusals[] = {
+        {"get a.txt", "a.txt: the image is damaged; run check"},
+        {"get c.bin", "c.bin: the image is damaged; run check"},
+        {"rm b.bin", "b.bin: the image is damaged; run check"},
+        {"put a.txt c.bin", "c.bin: the image is damaged; run check"},
+    };
+    for (const auto &r : refusals) {
+        EXPECT_EQ(vdisk(r.first, &out), 1) << r.first;
+        EXPECT_NE(out.find(r.second), std::string::npos) << r.first << ": " << out;
+    }
+    EXPECT_EQ(local("img"), std::string(bytes.begin(), bytes.end())) << "refusals change nothing";
+}
+
+// A 1 GiB image whose one folder's chain runs through every cluster: the
+// check reads no more of it than a full folder holds.
+TEST_F(VdiskTool, ChecksAHugeFolderInLittleMemory)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit and AddressSanitizer do not mix";
+#endif
+    ASSERT_EQ(vdisk("format --size 1024"), 0);
+    {
+        std::unique_ptr<FileBlockDevice> device;
+        ASSERT_EQ(FileBlockDevice::open(m_dir.file("img"), device), VDiskError::None);
+        std::unique_ptr<Volume> volume;
+        ASSERT_EQ(Volume::mount(std::move(device), volume), VDiskError::None);
+        FatTable &fat = volume->fat();
+        for (uint32_t c = 2; c < fat.lastCluster(); ++c)
+            fat.set(c, c + 1);
+        fat.set(fat.lastCluster(), fat.endOfChain());
+        RootDirectory::NamePlan plan = volume->root().plan("BIG", u"BIG");
+        uint32_t slot = 0;
+        ASSERT_EQ(volume->root().reserve(plan, slot), VDiskError::None);
+        dirent::ShortEntry fields;
+        fields.attr = dirent::kAttrDirectory;
+        fields.cluster = 2;
+        volume->root().create(plan, slot, "BIG", u"BIG", fields);
+        ASSERT_EQ(fat.flush(volume->device(), volume->boot()), VDiskError::None);
+        ASSERT_EQ(volume->root().flush(volume->device(), volume->boot()), VDiskError::None);
+    }
+    std::string out;
+    EXPECT_EQ(
+        test::run("cd " + test::quote(m_dir.path()) + " && ulimit -v 32768 && " + VDISK_TOOL + " img check",
+                  &out),
+        1);
+    EXPECT_NE(out.find("BIG: folder larger than 65536 entries"), std::string::npos) << out;
+    EXPECT_NE(out.find("FAT16, 65"), std::string::npos) << out;
 }
 
 } // namespace

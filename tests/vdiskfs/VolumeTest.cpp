@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 namespace vexo
@@ -246,6 +247,118 @@ TEST(Volume, ACrashAtAnyWriteLeavesEarlierFilesIntact)
         EXPECT_EQ(kept, 1);
         EXPECT_NE(volume->lookup("Replace Me.txt"), nullptr);
         EXPECT_EQ(test::checkProblems(bytes, true), std::vector<std::string>());
+    }
+}
+
+// The last free cluster is the one an off-by-one loses: a file that takes
+// every free cluster reads back whole after a remount, and deleting it
+// gives every cluster back.
+TEST(Volume, AFileFillingTheVolumeToItsLastClusterComesBackWhole)
+{
+    // FAT12 with an odd and an even last cluster (they sit in different
+    // halves of a 3-byte pair), and FAT16; the file ends on a cluster
+    // boundary or within its last cluster.
+    for (size_t imageBytes : {size_t(64 * 1024), size_t(130 * 1024), size_t(9u << 20)})
+        for (size_t shortBy : {size_t(0), size_t(100)}) {
+            SCOPED_TRACE(std::to_string(imageBytes) + " bytes, file short by " + std::to_string(shortBy));
+            std::vector<uint8_t> bytes;
+            auto volume = test::formatAndMount(bytes, imageBytes);
+            ASSERT_TRUE(volume);
+            ASSERT_EQ(writeFile(*volume, "first.txt", "first"), VDiskError::None);
+            const uint32_t last = volume->fat().lastCluster();
+            const size_t fill =
+                size_t(volume->fat().freeClusters()) * volume->boot().clusterBytes() - shortBy;
+            std::mt19937 rng(static_cast<uint32_t>(imageBytes + shortBy));
+            const std::string data = test::randomBytes(rng, fill);
+            ASSERT_EQ(writeFile(*volume, "fill.bin", data), VDiskError::None);
+            EXPECT_EQ(volume->fat().freeClusters(), 0u);
+            EXPECT_EQ(writeFile(*volume, "one more.bin", "x"), VDiskError::DiskFull);
+            volume.reset();
+            volume = test::mountBytes(bytes);
+            ASSERT_TRUE(volume);
+            EXPECT_TRUE(volume->fat().isEndOfChain(volume->fat().get(last)))
+                << "the file ends in the last cluster";
+            std::string back;
+            ASSERT_EQ(readFile(*volume, "fill.bin", back), VDiskError::None);
+            EXPECT_TRUE(back == data);
+            EXPECT_EQ(test::checkProblems(bytes), std::vector<std::string>());
+            ASSERT_EQ(volume->remove("fill.bin"), VDiskError::None);
+            volume.reset();
+            volume = test::mountBytes(bytes);
+            EXPECT_EQ(volume->fat().freeClusters(), volume->fat().clusterCount() - 1);
+            EXPECT_EQ(volume->fat().get(last), 0u);
+            EXPECT_EQ(test::checkProblems(bytes), std::vector<std::string>());
+            ASSERT_EQ(readFile(*volume, "first.txt", back), VDiskError::None);
+            EXPECT_EQ(back, "first");
+        }
+}
+
+// An I/O error at any write of a put, a replace, a remove or a rename, for
+// one write or for the rest of the call: the call fails, and once the
+// device works again (at the latest when the image is unmounted) the image
+// is as it was, byte for byte outside the clusters that were free.
+TEST(Volume, AFailedWriteChangesNothingEvenAfterUnmount)
+{
+    std::vector<uint8_t> pristine;
+    {
+        auto volume = test::formatAndMount(pristine, 256 * 1024);
+        ASSERT_EQ(writeFile(*volume, "keep.txt", std::string(5000, 'k')), VDiskError::None);
+        ASSERT_EQ(writeFile(*volume, "Replace Me.txt", std::string(3000, 'o')), VDiskError::None);
+        ASSERT_EQ(writeFile(*volume, "short.txt", "s"), VDiskError::None);
+    }
+    BootSector boot;
+    ASSERT_EQ(BootSector::parse(pristine.data(), pristine.size(), boot), VDiskError::None);
+    const FatTable fat(boot.type(), boot.clusterCount(),
+                       std::vector<uint8_t>(pristine.begin() + long(boot.fatOffset(0)),
+                                            pristine.begin() + long(boot.fatOffset(1))));
+    auto unchanged = [&](const std::vector<uint8_t> &bytes) {
+        if (!std::equal(pristine.begin(), pristine.begin() + long(boot.dataOffset()), bytes.begin()))
+            return false;
+        for (uint32_t c = 2; c <= fat.lastCluster(); ++c) {
+            const auto at = long(boot.clusterOffset(c));
+            if (fat.get(c) != 0 &&
+                !std::equal(pristine.begin() + at, pristine.begin() + at + long(boot.clusterBytes()),
+                            bytes.begin() + at))
+                return false;
+        }
+        return true;
+    };
+    struct Op {
+        const char *what;
+        std::function<VDiskError(Volume &)> run;
+    };
+    const Op ops[] = {
+        {"put a new file", [](Volume &v) { return writeFile(v, "A New File.txt", std::string(9000, 'w')); }},
+        {"replace with more",
+         [](Volume &v) { return writeFile(v, "replace me.txt", std::string(9000, 'n')); }},
+        {"replace with nothing", [](Volume &v) { return writeFile(v, "Replace Me.txt", ""); }},
+        {"remove", [](Volume &v) { return v.remove("keep.txt"); }},
+        {"rename to a long name", [](Volume &v) { return v.rename("short.txt", "A Longer Name.txt"); }},
+        {"rename to a short name", [](Volume &v) { return v.rename("Replace Me.txt", "r.txt"); }},
+    };
+    for (const Op &op : ops) {
+        long total = 0;
+        {
+            std::vector<uint8_t> bytes = pristine;
+            auto volume = test::mountBytes(bytes);
+            ASSERT_EQ(op.run(*volume), VDiskError::None) << op.what;
+            total = static_cast<test::FaultyBlockDevice &>(volume->device()).attempts();
+        }
+        ASSERT_GT(total, 0) << op.what;
+        for (long first = 0; first < total; ++first)
+            for (long count : {1L, 1000L}) {
+                SCOPED_TRACE(std::string(op.what) + ", write " + std::to_string(first) + " fails" +
+                             (count > 1 ? " with all later ones" : ""));
+                std::vector<uint8_t> bytes = pristine;
+                auto volume = test::mountBytes(bytes);
+                auto &device = static_cast<test::FaultyBlockDevice &>(volume->device());
+                device.failWrites(first, count);
+                EXPECT_NE(op.run(*volume), VDiskError::None);
+                device.failWrites(-1, 0);
+                EXPECT_EQ(volume->sync(), VDiskError::None);
+                volume.reset();
+                EXPECT_TRUE(unchanged(bytes));
+            }
     }
 }
 

@@ -44,4 +44,30 @@ for img in *.img; do
   cut_zeros "$img"
   cp "$img" "$out/"
 done
+
+# A damaged one for the write fuzzer: a.txt's chain runs on into big.bin's
+# (cross-linked), and "Long Name 2.bin" runs into a cluster marked free.
+python3 - "$out/chains12.img" "$out/damaged12.img" <<'PY'
+import struct, sys
+b = bytearray(open(sys.argv[1], "rb").read())
+bps, _, res, nfats, root, _, _, spf = struct.unpack_from("<HBHBHHBH", b, 11)
+b += bytes(max(0, (res + nfats * spf) * bps + root * 32 - len(b)))
+def fat(c, value=None):
+    at = res * bps + c + c // 2
+    pair = b[at] | b[at + 1] << 8
+    if value is None:
+        return pair >> 4 if c & 1 else pair & 0xFFF
+    pair = (pair & 0x000F) | value << 4 if c & 1 else (pair & 0xF000) | value
+    for copy in range(nfats):
+        struct.pack_into("<H", b, res * bps + copy * spf * bps + c + c // 2, pair)
+first = {}
+for i in range(root):
+    e = (res + nfats * spf) * bps + i * 32
+    if b[e] not in (0, 0xE5) and b[e + 11] != 0x0F:
+        first[bytes(b[e:e + 11])] = struct.unpack_from("<H", b, e + 26)[0]
+big = first[b"BIG     BIN"]
+fat(first[b"A       TXT"], fat(fat(big)))
+fat(fat(fat(first[b"LONGNA~1BIN"])), 0)
+open(sys.argv[2], "wb").write(bytes(b).rstrip(b"\0"))
+PY
 ls -l "$out"

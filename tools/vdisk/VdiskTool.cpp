@@ -176,8 +176,10 @@ int VdiskTool::list()
         std::tm when{};
         gmtime_r(&t, &when); // stored wall-clock time: no zone to apply
         char line[64];
-        std::snprintf(line, sizeof line, "%10d  %04d-%02d-%02d %02d:%02d  ", static_cast<int>(record.size),
-                      when.tm_year + 1900, when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min);
+        // The size as stored, unsigned: a damaged entry shows what it holds.
+        std::snprintf(line, sizeof line, "%10u  %04d-%02d-%02d %02d:%02d  ",
+                      static_cast<uint32_t>(record.size), when.tm_year + 1900, when.tm_mon + 1, when.tm_mday,
+                      when.tm_hour, when.tm_min);
         out += line;
         out += m_codec.display(std::string(record.name, strnlen(record.name, sizeof record.name)));
         out += '\n';
@@ -272,6 +274,16 @@ int VdiskTool::get(const std::vector<std::string> &args)
             if (!listed) {
                 all = listNames();
                 listed = true;
+                // A pattern cannot tell whether it meant these: say so once
+                // rather than leave them out unnoticed.
+                for (const std::string &name : all) {
+                    std::string local;
+                    if (!m_codec.toLocal(name, local)) {
+                        fail(m_codec.display(name),
+                             "skipped: the name has no form in this locale's encoding");
+                        ok = false;
+                    }
+                }
             }
             for (const std::string &name : all) {
                 std::string local;

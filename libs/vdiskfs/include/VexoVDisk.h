@@ -43,7 +43,9 @@ typedef struct VDiskFindRecord {
      * conversion; signed, little-endian (a plain int32_t on the
      * little-endian hosts we build for). */
     int32_t time;
-    /* Bytes 32-35: the file size in bytes; signed, little-endian. */
+    /* Bytes 32-35: the file size in bytes; signed, little-endian. The
+     * field as stored: a damaged entry's size above 2147483647 (which no
+     * FAT12/FAT16 volume holds) comes out negative, never clamped. */
     int32_t size;
     /* Bytes 36-43: zero. */
     unsigned char reserved2[8];
@@ -93,14 +95,18 @@ int VEXO_VDISK_CALL OpenFindFile(const char *folder);
 int VEXO_VDISK_CALL FindFirst(VDiskFindRecord *record, int search);
 int VEXO_VDISK_CALL FindNext(VDiskFindRecord *record, int search);
 
-/* Opens a file. Mode "r" reads an existing file. Mode "w+" (also "w",
- * "wb", "w+b", "wb+") writes a file from its start: a new file appears, and
+/* Opens a file. Mode "r" reads an existing file whose cluster chain is
+ * sound: its own (reached by no other entry), without loops or bad links,
+ * and as long as its size needs. Mode "w+" (also "w", "wb", "w+b", "wb+")
+ * writes a file from its start: a new file appears, and
  * an existing one is replaced, only at zfclose; until then its earlier
  * contents stay readable and intact. "w+" refuses empty names, names longer
  * than 17 bytes, names that are not valid CP936 and names holding "/", "\",
  * control characters or any of " * : < > ? | or ending in "." or " ", and
- * fails when the root folder is full or the name is already open for
- * writing. Returns a file handle (> 0), or 0 on failure. */
+ * fails when the root folder is full, the name is already open for
+ * writing, or an older file of that name has a chain that is not sound.
+ * New data only goes to clusters that no chain reaches. Returns a file
+ * handle (> 0), or 0 on failure. */
 int VEXO_VDISK_CALL zfopen(const char *name, const char *mode);
 
 /* Reads size * count bytes into buffer from a file opened with "r".
@@ -122,15 +128,17 @@ int VEXO_VDISK_CALL zfwrite(const void *buffer, int size, int count, int file);
  * completed (the older file then keeps its contents). */
 int VEXO_VDISK_CALL zfclose(int file);
 
-/* Length of a file in bytes, or -1 when it does not exist or nothing is
- * mounted. */
+/* Length of a file in bytes, or -1 when it does not exist, its size field
+ * is damaged (above 2147483647) or nothing is mounted. */
 int VEXO_VDISK_CALL zflen(const char *name);
 
 /* 1 when the file exists, 0 otherwise. */
 int VEXO_VDISK_CALL zffind(const char *name);
 
 /* Deletes a file. Returns 1 when deleted, 0 when it does not exist, is
- * being written, or nothing is mounted. A reader that has it open keeps
+ * being written, its chain is not sound (see zfopen "r"; freeing it could
+ * free another file's clusters), or nothing is mounted. A failed call
+ * changes nothing, here as in zfclose and zrename, also on an I/O error. A reader that has it open keeps
  * reading the old contents. */
 int VEXO_VDISK_CALL zfdelete(const char *name);
 

@@ -66,6 +66,9 @@ VDiskError BootSector::parse(const uint8_t *s, uint64_t imageSize, BootSector &o
     // A zero root size or FAT size means FAT32, which we do not handle.
     if (b.m_rootEntries == 0 || b.m_sectorsPerFat == 0 || b.m_totalSectors == 0)
         return VDiskError::BadImage;
+    // Like fsck.fat: a root folder ending mid-sector is not one we trust.
+    if (b.m_rootEntries * 32 % b.m_bytesPerSector != 0)
+        return VDiskError::BadImage;
     if (b.m_media != 0xF0 && b.m_media < 0xF8)
         return VDiskError::BadImage;
     if (!b.derive())

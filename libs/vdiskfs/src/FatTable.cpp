@@ -42,6 +42,8 @@ uint32_t FatTable::get(uint32_t cluster) const
 void FatTable::set(uint32_t cluster, uint32_t value)
 {
     uint32_t before = get(cluster);
+    if (m_recording)
+        m_undo.emplace_back(cluster, before);
     if (before == 0 && value != 0 && cluster >= 2)
         --m_free;
     else if (before != 0 && value == 0 && cluster >= 2)
@@ -83,7 +85,7 @@ VDiskError FatTable::allocate(uint32_t &cluster)
         return VDiskError::DiskFull;
     uint32_t c = isDataCluster(m_hint) ? m_hint : 2;
     for (uint32_t tried = 0; tried < m_clusterCount; ++tried) {
-        if (get(c) == 0) {
+        if (get(c) == 0 && (m_blocked.empty() || !m_blocked[c])) {
             set(c, endOfChain());
             cluster = c;
             m_hint = c < lastCluster() ? c + 1 : 2;
@@ -110,6 +112,46 @@ void FatTable::freeChain(uint32_t first)
             break;
         c = v;
     }
+}
+
+void FatTable::block(uint32_t cluster)
+{
+    if (!isDataCluster(cluster) || get(cluster) != 0)
+        return;
+    if (m_blocked.empty())
+        m_blocked.assign(size_t(lastCluster()) + 1, false);
+    if (!m_blocked[cluster]) {
+        m_blocked[cluster] = true;
+        --m_free;
+    }
+}
+
+void FatTable::unblockAll()
+{
+    for (uint32_t c = 2; c < m_blocked.size(); ++c)
+        if (m_blocked[c] && get(c) == 0)
+            ++m_free;
+    m_blocked.clear();
+}
+
+void FatTable::beginUndo()
+{
+    m_undo.clear();
+    m_recording = true;
+}
+
+void FatTable::undo()
+{
+    m_recording = false;
+    for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it)
+        set(it->first, it->second);
+    m_undo.clear();
+}
+
+void FatTable::endUndo()
+{
+    m_recording = false;
+    m_undo.clear();
 }
 
 VDiskError FatTable::flush(BlockDevice &device, const BootSector &boot)

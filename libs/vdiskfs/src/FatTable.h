@@ -5,6 +5,7 @@
 #include "VDiskError.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vexo
@@ -48,6 +49,17 @@ public:
     void freeChain(uint32_t first);
     uint32_t freeClusters() const { return m_free; }
 
+    // A cluster marked free but reached by some file's chain: allocate()
+    // never hands it out. unblockAll() forgets every such mark.
+    void block(uint32_t cluster);
+    void unblockAll();
+
+    // Between beginUndo() and endUndo() every set() is remembered, so that
+    // undo() can put the table back as it was at beginUndo().
+    void beginUndo();
+    void undo();
+    void endUndo();
+
     bool dirty() const { return !m_dirty.empty(); }
     // Writes the changed bytes to every FAT copy, first copy first.
     VDiskError flush(BlockDevice &device, const BootSector &boot);
@@ -61,6 +73,9 @@ private:
     uint32_t m_free = 0;
     uint32_t m_hint = 2;
     DirtyRange m_dirty;
+    std::vector<bool> m_blocked;
+    std::vector<std::pair<uint32_t, uint32_t>> m_undo; // cluster, value before
+    bool m_recording = false;
 };
 
 } // namespace vexo

@@ -32,11 +32,11 @@ VDiskError FileReader::open(Volume &volume, std::string_view name, std::unique_p
         return VDiskError::NotFound;
     uint32_t first = file->entry.cluster;
     uint32_t size = file->entry.size;
-    if (size > 0 && !volume.fat().isDataCluster(first))
-        return VDiskError::Corrupt;
-    // No chain holds more than the whole data area.
-    if (uint64_t(size) > uint64_t(volume.fat().clusterCount()) * volume.boot().clusterBytes())
-        return VDiskError::Corrupt;
+    // A chain shared with another file, or not as long as the size says,
+    // holds someone else's bytes or not all of its own: no read succeeds.
+    VDiskError e = volume.checkChain(file->entry);
+    if (e != VDiskError::None)
+        return e;
     out.reset(new FileReader(volume, size > 0 ? first : 0, size));
     return VDiskError::None;
 }

@@ -40,6 +40,13 @@ VDiskError FileWriter::open(Volume &volume, std::string_view name, std::unique_p
     std::u16string key = NameCodec::foldCase(text);
     if (volume.isBeingWritten(key))
         return VDiskError::Busy;
+    // New clusters must be ones no chain reaches, and an older file's chain
+    // is freed at commit only when it is its own.
+    if ((e = volume.mapChains()) != VDiskError::None)
+        return e;
+    if (const DirFile *existing = volume.root().find(key))
+        if ((e = volume.checkChain(existing->entry)) != VDiskError::None)
+            return e;
     std::unique_ptr<FileWriter> w(new FileWriter(volume, std::string(name), key));
     if (const DirFile *existing = volume.root().find(key)) {
         // The older file keeps its entry and its name's case; only its
@@ -163,12 +170,25 @@ VDiskError FileWriter::commit()
         return e;
     }
     Volume &v = m_volume;
-    m_volume.markModified();
-    if ((e = v.fat().flush(v.device(), v.boot())) != VDiskError::None) {
-        fail(e);
+    v.markModified();
+    e = v.transact([&] { return completeEntry(); });
+    if (e != VDiskError::None) {
+        // The FAT and the folder are back as they were; the new chain and
+        // any reservation go with the writer.
         abandon();
         return e;
     }
+    m_finished = true;
+    m_volume.stopWriting(m_key);
+    return VDiskError::None;
+}
+
+VDiskError FileWriter::completeEntry()
+{
+    Volume &v = m_volume;
+    VDiskError e = v.fat().flush(v.device(), v.boot());
+    if (e != VDiskError::None)
+        return e;
     const FatTime now = FatTime::now();
     const auto first = static_cast<uint16_t>(m_first);
     const auto size = static_cast<uint32_t>(m_size);
@@ -187,14 +207,13 @@ VDiskError FileWriter::commit()
         v.root().create(m_plan, m_firstSlot, m_name, m_key, fields);
         m_reserved = false;
     }
-    m_finished = true;
-    m_volume.stopWriting(m_key);
-    e = v.root().flush(v.device(), v.boot());
-    if (e == VDiskError::None && m_replace && v.fat().isDataCluster(oldFirst)) {
-        v.freeChainWhenUnused(oldFirst);
-        e = v.fat().flush(v.device(), v.boot());
-    }
-    return e;
+    if ((e = v.root().flush(v.device(), v.boot())) != VDiskError::None)
+        return e;
+    if (m_replace && v.fat().isDataCluster(oldFirst) && (e = v.dropChain(oldFirst)) != VDiskError::None)
+        return e;
+    if (m_first != 0)
+        v.chainTaken(m_first);
+    return VDiskError::None;
 }
 
 void FileWriter::abandon()

@@ -44,6 +44,8 @@ public:
 private:
     FileWriter(Volume &volume, std::string name, std::u16string key);
     VDiskError writeClusters(const uint8_t *data, size_t length);
+    // commit()'s changes to the FAT and the folder, undone on failure.
+    VDiskError completeEntry();
 
     Volume &m_volume;
     std::string m_name;

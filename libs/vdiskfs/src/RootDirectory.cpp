@@ -28,8 +28,18 @@ bool unsafeChar(char16_t c)
     return c < 0x20 || c == 0x7F || c == u'/' || c == u'\\';
 }
 
+bool isDotName(const dirent::ShortName &n)
+{
+    static const dirent::ShortName dot = {'.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    static const dirent::ShortName dotDot = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    return n == dot || n == dotDot;
+}
+
 bool usableShortName(const dirent::ShortName &n)
 {
+    // "." and ".." name folders themselves, never a file.
+    if (isDotName(n))
+        return false;
     for (size_t i = 0; i < n.size(); ++i) {
         uint8_t c = n[i];
         if (i == 0 && c == dirent::kKanjiE5)
@@ -69,6 +79,13 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
 {
     m_raw = std::move(raw);
     m_raw.resize(m_raw.size() / dirent::kSize * dirent::kSize);
+    m_dirty.clear();
+    m_reservations.clear();
+    derive(codec);
+}
+
+void RootDirectory::derive(NameCodec &codec)
+{
     const uint32_t count = static_cast<uint32_t>(m_raw.size() / dirent::kSize);
     m_slots.assign(count, Slot::Other);
     m_files.clear();
@@ -78,7 +95,6 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
     m_folderKeys.clear();
     m_tailHint.clear();
     m_findings = Findings();
-    m_dirty.clear();
 
     uint32_t end = count;
     for (uint32_t i = 0; i < count; ++i)
@@ -142,6 +158,7 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
         }
         if (!usableShortName(entry.name)) {
             ++m_findings.unusableEntries;
+            m_findings.unusable.push_back(entry);
             continue;
         }
         auto file = std::make_unique<DirFile>();
@@ -152,7 +169,8 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
             size_t length = pieces.find(u'\0');
             std::u16string text = pieces.substr(0, length);
             std::string name;
-            bool safe = !text.empty() && std::none_of(text.begin(), text.end(), unsafeChar);
+            bool safe = !text.empty() && text != u"." && text != u".." &&
+                        std::none_of(text.begin(), text.end(), unsafeChar);
             if (safe && codec.toCp936(text, name) && name.size() <= kMaxNameBytes)
                 file->name = std::move(name);
         }
@@ -173,6 +191,43 @@ void RootDirectory::parse(std::vector<uint8_t> raw, NameCodec &codec)
     for (uint32_t i = 0; i < end; ++i)
         if (m_slots[i] == Slot::Other && dirent::isLongName(&m_raw[size_t(i) * dirent::kSize]))
             ++m_findings.orphanSlots;
+    for (const Reservation &r : m_reservations) {
+        setSlots(r.first, r.slots, Slot::Reserved);
+        takeShort(r.shortName);
+    }
+}
+
+void RootDirectory::remember(uint32_t first, uint32_t count)
+{
+    if (!m_recording)
+        return;
+    auto from = m_raw.begin() + long(first) * long(dirent::kSize);
+    m_undo.push_back({first, std::vector<uint8_t>(from, from + long(count) * long(dirent::kSize))});
+}
+
+void RootDirectory::beginUndo()
+{
+    m_undo.clear();
+    m_recording = true;
+}
+
+void RootDirectory::undo(NameCodec &codec)
+{
+    m_recording = false;
+    if (m_undo.empty())
+        return;
+    for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it) {
+        std::copy(it->bytes.begin(), it->bytes.end(), m_raw.begin() + long(it->first) * long(dirent::kSize));
+        m_dirty.add(size_t(it->first) * dirent::kSize, size_t(it->first) * dirent::kSize + it->bytes.size());
+    }
+    m_undo.clear();
+    derive(codec);
+}
+
+void RootDirectory::endUndo()
+{
+    m_recording = false;
+    m_undo.clear();
 }
 
 RootDirectory::Findings RootDirectory::findings() const
@@ -297,6 +352,7 @@ VDiskError RootDirectory::reserve(const NamePlan &plan, uint32_t &firstSlot)
             firstSlot = i + 1 - run;
             setSlots(firstSlot, run, Slot::Reserved);
             takeShort(plan.shortName);
+            m_reservations.push_back({firstSlot, run, plan.shortName});
             return VDiskError::None;
         }
     }
@@ -309,10 +365,19 @@ void RootDirectory::release(const NamePlan &plan, uint32_t firstSlot)
 {
     setSlots(firstSlot, plan.slots, Slot::Free);
     dropShort(plan.shortName);
+    dropReservation(firstSlot);
+}
+
+void RootDirectory::dropReservation(uint32_t firstSlot)
+{
+    m_reservations.erase(std::remove_if(m_reservations.begin(), m_reservations.end(),
+                                        [&](const Reservation &r) { return r.first == firstSlot; }),
+                         m_reservations.end());
 }
 
 void RootDirectory::encodeEntries(const NamePlan &plan, uint32_t firstSlot, const dirent::ShortEntry &fields)
 {
+    remember(firstSlot, plan.slots);
     const uint32_t pieces = plan.slots - 1;
     const uint8_t sum = dirent::checksum(plan.shortName);
     for (uint32_t k = 0; k < pieces; ++k) {
@@ -340,6 +405,7 @@ const DirFile *RootDirectory::create(const NamePlan &plan, uint32_t firstSlot, s
                                      std::u16string key, const dirent::ShortEntry &fields)
 {
     encodeEntries(plan, firstSlot, fields);
+    dropReservation(firstSlot);
     auto file = std::make_unique<DirFile>();
     file->name = std::move(name);
     file->key = std::move(key);
@@ -356,6 +422,7 @@ const DirFile *RootDirectory::create(const NamePlan &plan, uint32_t firstSlot, s
 
 void RootDirectory::update(uint32_t shortSlot, uint16_t cluster, uint32_t size, FatTime written)
 {
+    remember(shortSlot, 1);
     DirFile *file = m_files[shortSlot].get();
     file->entry.cluster = cluster;
     file->entry.size = size;
@@ -368,6 +435,7 @@ void RootDirectory::update(uint32_t shortSlot, uint16_t cluster, uint32_t size, 
 
 void RootDirectory::remove(uint32_t shortSlot)
 {
+    remember(m_files[shortSlot]->firstSlot, shortSlot - m_files[shortSlot]->firstSlot + 1);
     std::unique_ptr<DirFile> file = std::move(m_files[shortSlot]);
     for (uint32_t i = file->firstSlot; i <= shortSlot; ++i)
         m_raw[size_t(i) * dirent::kSize] = dirent::kFree;

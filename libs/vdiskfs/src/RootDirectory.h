@@ -46,6 +46,13 @@ public:
     // Builds the folder from raw slot bytes (a multiple of 32).
     void parse(std::vector<uint8_t> raw, NameCodec &codec);
 
+    // Between beginUndo() and endUndo() the slots every change overwrites
+    // are remembered; undo() puts them back (marking them for the next
+    // flush) and parses the folder again. Reservations survive it.
+    void beginUndo();
+    void undo(NameCodec &codec);
+    void endUndo();
+
     uint32_t slotCount() const { return static_cast<uint32_t>(m_slots.size()); }
     size_t fileCount() const { return m_byKey.size(); }
     const DirFile *find(const std::u16string &key) const;
@@ -75,10 +82,11 @@ public:
 
     // What parsing found besides files, for the consistency check.
     struct Findings {
-        uint32_t orphanSlots = 0;                // long-name pieces that belong to no entry
-        uint32_t unusableEntries = 0;            // 8.3 entries with control characters
-        uint32_t staleSlots = 0;                 // non-zero slots after the end marker
-        std::vector<dirent::ShortEntry> folders; // sub-folders, without . and ..
+        uint32_t orphanSlots = 0;                 // long-name pieces that belong to no entry
+        uint32_t unusableEntries = 0;             // 8.3 entries with control characters or named . or ..
+        std::vector<dirent::ShortEntry> unusable; // those entries; their chains still count as used
+        uint32_t staleSlots = 0;                  // non-zero slots after the end marker
+        std::vector<dirent::ShortEntry> folders;  // sub-folders, without . and ..
         std::vector<std::string> duplicateShortNames;
     };
     Findings findings() const;
@@ -96,6 +104,19 @@ private:
     void dropShort(const dirent::ShortName &n);
     void encodeEntries(const NamePlan &plan, uint32_t firstSlot, const dirent::ShortEntry &fields);
     void setSlots(uint32_t first, uint32_t count, Slot state);
+    void derive(NameCodec &codec);
+    void dropReservation(uint32_t firstSlot);
+    void remember(uint32_t first, uint32_t count);
+
+    struct Reservation {
+        uint32_t first;
+        uint32_t slots;
+        dirent::ShortName shortName;
+    };
+    struct Saved {
+        uint32_t first;
+        std::vector<uint8_t> bytes;
+    };
 
     std::vector<uint8_t> m_raw;
     std::vector<Slot> m_slots;
@@ -107,6 +128,9 @@ private:
     std::unordered_map<std::string, uint32_t> m_tailHint;
     uint32_t m_freeHint = 0;
     DirtyRange m_dirty;
+    std::vector<Reservation> m_reservations;
+    std::vector<Saved> m_undo;
+    bool m_recording = false;
 };
 
 // The lookup key of a name given as CP936 bytes. Bytes that are not valid

@@ -19,7 +19,7 @@ const char *errorText(VDiskError error)
     case VDiskError::BadImage:
         return "not a valid FAT12/FAT16 image";
     case VDiskError::Corrupt:
-        return "the image is damaged (bad cluster chain or entry)";
+        return "the image is damaged; run check";
     case VDiskError::NotFound:
         return "no such file in the image";
     case VDiskError::Exists:

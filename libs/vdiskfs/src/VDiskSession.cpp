@@ -229,10 +229,10 @@ VDiskError VDiskSession::find(VDiskFindRecord *record, int search, bool first)
     std::memset(record, 0, sizeof *record);
     std::memcpy(record->name, file->name.data(), std::min(file->name.size(), sizeof record->name));
     int64_t seconds = file->entry.written.toSeconds();
-    uint32_t size = file->entry.size;
     auto clamp = [](int64_t v) { return static_cast<uint32_t>(std::min<int64_t>(v, INT32_MAX)); };
     le::put32(reinterpret_cast<uint8_t *>(record) + offsetof(VDiskFindRecord, time), clamp(seconds));
-    le::put32(reinterpret_cast<uint8_t *>(record) + offsetof(VDiskFindRecord, size), clamp(size));
+    // The size as stored: one that no volume can hold shows as what it is.
+    le::put32(reinterpret_cast<uint8_t *>(record) + offsetof(VDiskFindRecord, size), file->entry.size);
     return VDiskError::None;
 }
 
@@ -339,8 +339,9 @@ VDiskError VDiskSession::length(const char *name, int &bytes)
     const DirFile *file = m_volume->lookup(name);
     if (file == nullptr)
         return VDiskError::NotFound;
+    // No FAT12/FAT16 volume holds a file this large: the entry is damaged.
     if (file->entry.size > uint32_t(INT32_MAX))
-        return VDiskError::TooLarge;
+        return VDiskError::Corrupt;
     bytes = static_cast<int>(file->entry.size);
     return VDiskError::None;
 }

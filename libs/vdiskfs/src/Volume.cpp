@@ -1,5 +1,8 @@
 #include "Volume.h"
 
+#include "DirEntry.h"
+
+#include <deque>
 #include <vector>
 
 namespace vexo
@@ -78,6 +81,143 @@ VDiskError Volume::checkNewName(std::string_view name, std::u16string &text)
     return VDiskError::None;
 }
 
+VDiskError Volume::mapChains()
+{
+    if (!m_reach.empty())
+        return VDiskError::None;
+    std::vector<uint8_t> reach(size_t(m_fat.lastCluster()) + 1, 0);
+    // Marks a chain; gives how many clusters it reached first.
+    auto walk = [&](uint32_t first) {
+        uint32_t marked = 0;
+        for (uint32_t c = first; m_fat.isDataCluster(c);) {
+            if (reach[c] != 0) {
+                reach[c] = 2;
+                break;
+            }
+            reach[c] = 1;
+            ++marked;
+            c = m_fat.get(c);
+        }
+        return marked;
+    };
+    // Folders to read: first cluster and how many clusters are theirs alone.
+    std::deque<std::pair<uint32_t, uint32_t>> folders;
+    auto walkFolder = [&](uint32_t first) {
+        const bool unseen = m_fat.isDataCluster(first) && reach[first] == 0;
+        uint32_t marked = walk(first);
+        if (unseen && marked > 0)
+            folders.emplace_back(first, marked);
+    };
+    for (const DirFile *f = m_root.nextFile(0); f != nullptr; f = m_root.nextFile(f->shortSlot + 1))
+        walk(f->entry.cluster);
+    const RootDirectory::Findings findings = m_root.findings();
+    for (const dirent::ShortEntry &entry : findings.unusable)
+        walk(entry.cluster);
+    for (const dirent::ShortEntry &entry : findings.folders)
+        walkFolder(entry.cluster);
+    // Sub-folders are read one cluster at a time: memory stays small
+    // whatever their size. Their own chains were marked above, so a folder
+    // reached twice is read once and a folder loop ends.
+    const uint32_t clusterBytes = m_boot.clusterBytes();
+    std::vector<uint8_t> buffer(clusterBytes);
+    while (!folders.empty()) {
+        uint32_t c = folders.front().first;
+        uint32_t left = folders.front().second;
+        folders.pop_front();
+        bool ended = false;
+        for (; left > 0 && !ended; --left, c = m_fat.get(c)) {
+            VDiskError e = m_device->read(m_boot.clusterOffset(c), buffer.data(), buffer.size());
+            if (e != VDiskError::None)
+                return e;
+            for (size_t at = 0; at < buffer.size() && !ended; at += dirent::kSize) {
+                const uint8_t *slot = &buffer[at];
+                ended = slot[0] == dirent::kEnd;
+                if (ended || slot[0] == dirent::kFree || dirent::isLongName(slot))
+                    continue;
+                dirent::ShortEntry entry = dirent::ShortEntry::decode(slot);
+                if (entry.attr & dirent::kAttrVolume)
+                    continue;
+                if (!(entry.attr & dirent::kAttrDirectory))
+                    walk(entry.cluster);
+                else if (entry.name[0] != '.')
+                    walkFolder(entry.cluster);
+            }
+        }
+    }
+    m_reach = std::move(reach);
+    for (uint32_t c = 2; c <= m_fat.lastCluster(); ++c)
+        if (m_reach[c] != 0 && m_fat.get(c) == 0)
+            m_fat.block(c);
+    return VDiskError::None;
+}
+
+VDiskError Volume::checkChain(const dirent::ShortEntry &entry)
+{
+    VDiskError e = mapChains();
+    if (e != VDiskError::None)
+        return e;
+    const uint64_t need = (uint64_t(entry.size) + m_boot.clusterBytes() - 1) / m_boot.clusterBytes();
+    if (need == 0)
+        return entry.cluster == 0 ? VDiskError::None : VDiskError::Corrupt;
+    if (need > m_fat.clusterCount())
+        return VDiskError::Corrupt;
+    uint32_t c = entry.cluster;
+    for (uint64_t i = 1;; ++i) {
+        if (!m_fat.isDataCluster(c) || m_reach[c] != 1)
+            return VDiskError::Corrupt;
+        const uint32_t next = m_fat.get(c);
+        if (i == need)
+            return m_fat.isEndOfChain(next) ? VDiskError::None : VDiskError::Corrupt;
+        c = next;
+    }
+}
+
+void Volume::markChain(uint32_t first, uint8_t state)
+{
+    if (m_reach.empty())
+        return;
+    // Only sound chains come here; the bound merely guards against a loop.
+    uint32_t c = first;
+    for (uint32_t steps = 0; steps < m_fat.clusterCount() && m_fat.isDataCluster(c); ++steps) {
+        m_reach[c] = state;
+        c = m_fat.get(c);
+    }
+}
+
+void Volume::chainTaken(uint32_t first)
+{
+    markChain(first, 1);
+}
+
+void Volume::chainDropped(uint32_t first)
+{
+    markChain(first, 0);
+}
+
+void Volume::begin()
+{
+    m_fat.beginUndo();
+    m_root.beginUndo();
+}
+
+void Volume::finish(VDiskError result)
+{
+    if (result == VDiskError::None) {
+        m_fat.endUndo();
+        m_root.endUndo();
+        return;
+    }
+    m_fat.undo();
+    m_root.undo(m_codec);
+    // What the chains reach is learnt again when next needed.
+    m_reach.clear();
+    m_fat.unblockAll();
+    // Whatever of the change reached the image is written back now; if the
+    // device still fails, the restored bytes stay due for the next flush.
+    if (m_fat.flush(*m_device, m_boot) == VDiskError::None)
+        (void)m_root.flush(*m_device, m_boot);
+}
+
 VDiskError Volume::remove(std::string_view name)
 {
     if (!m_device->writable())
@@ -87,16 +227,22 @@ VDiskError Volume::remove(std::string_view name)
         return VDiskError::NotFound;
     if (isBeingWritten(file->key))
         return VDiskError::Busy;
-    uint32_t first = file->entry.cluster;
-    m_modified = true;
-    // The entry goes first: if we stop halfway, the clusters are merely lost.
-    m_root.remove(file->shortSlot);
-    VDiskError e = m_root.flush(*m_device, m_boot);
+    // Freeing a chain that another entry shares, or that holds clusters
+    // it does not own, would destroy another file.
+    VDiskError e = checkChain(file->entry);
     if (e != VDiskError::None)
         return e;
-    if (m_fat.isDataCluster(first))
-        freeChainWhenUnused(first);
-    return m_fat.flush(*m_device, m_boot);
+    const uint32_t first = file->entry.cluster;
+    const uint32_t slot = file->shortSlot;
+    m_modified = true;
+    return transact([&] {
+        // The entry goes first: if we stop halfway, the clusters are merely lost.
+        m_root.remove(slot);
+        VDiskError err = m_root.flush(*m_device, m_boot);
+        if (err != VDiskError::None || !m_fat.isDataCluster(first))
+            return err;
+        return dropChain(first);
+    });
 }
 
 VDiskError Volume::rename(std::string_view from, std::string_view to)
@@ -118,10 +264,12 @@ VDiskError Volume::rename(std::string_view from, std::string_view to)
     if (file->name == to)
         return VDiskError::None;
     RootDirectory::NamePlan plan = m_root.plan(to, text, file);
+    const uint32_t slot = file->shortSlot;
     m_modified = true;
-    if ((e = m_root.rename(file->shortSlot, plan, std::string(to), key)) != VDiskError::None)
-        return e;
-    return m_root.flush(*m_device, m_boot);
+    return transact([&] {
+        VDiskError err = m_root.rename(slot, plan, std::string(to), key);
+        return err != VDiskError::None ? err : m_root.flush(*m_device, m_boot);
+    });
 }
 
 VDiskError Volume::sync()
@@ -156,12 +304,15 @@ void Volume::releaseChain(uint32_t first)
     }
 }
 
-void Volume::freeChainWhenUnused(uint32_t first)
+VDiskError Volume::dropChain(uint32_t first)
 {
-    if (m_readers.count(first) != 0)
+    chainDropped(first);
+    if (m_readers.count(first) != 0) {
         m_deferredFree.insert(first);
-    else
-        m_fat.freeChain(first);
+        return VDiskError::None;
+    }
+    m_fat.freeChain(first);
+    return m_fat.flush(*m_device, m_boot);
 }
 
 } // namespace vexo

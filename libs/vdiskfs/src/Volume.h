@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace vexo
 {
@@ -43,6 +44,29 @@ public:
     // Checks a name for a new or renamed file and gives its UTF-16 form.
     VDiskError checkNewName(std::string_view name, std::u16string &text);
 
+    // Learns which clusters the chains of all entries reach, sub-folders
+    // made by other tools included, once per mount (a no-op later). Clusters
+    // marked free but reached are kept from allocation from then on.
+    VDiskError mapChains();
+    // None when the entry's chain is its own (no other chain reaches any of
+    // its clusters), is free of loops and bad links, and has exactly the
+    // clusters its size needs; Corrupt otherwise. Maps the chains first.
+    VDiskError checkChain(const dirent::ShortEntry &entry);
+    // Records that a chain now belongs to an entry, or to none any more.
+    void chainTaken(uint32_t first);
+    void chainDropped(uint32_t first);
+
+    // Runs a change: when it fails, the FAT and the root folder are put back
+    // as they were, in memory and (as far as the device allows, else at the
+    // next flush) on the image, so a reported failure changes nothing.
+    template <typename F> VDiskError transact(F &&change)
+    {
+        begin();
+        VDiskError e = change();
+        finish(e);
+        return e;
+    }
+
     VDiskError remove(std::string_view name);
     VDiskError rename(std::string_view from, std::string_view to);
     // Makes every change so far durable; a no-op when nothing changed.
@@ -57,11 +81,17 @@ public:
     // freed meanwhile stays allocated until its last reader lets go.
     void retainChain(uint32_t first);
     void releaseChain(uint32_t first);
-    void freeChainWhenUnused(uint32_t first);
+    // Frees a sound chain that no entry holds any more, now or, while a
+    // reader holds it, once the last reader lets go. The last step of a
+    // change: nothing after it may fail.
+    VDiskError dropChain(uint32_t first);
     void markModified() { m_modified = true; }
 
 private:
     explicit Volume(std::unique_ptr<BlockDevice> device);
+    void begin();
+    void finish(VDiskError result);
+    void markChain(uint32_t first, uint8_t state);
 
     std::unique_ptr<BlockDevice> m_device;
     BootSector m_boot;
@@ -71,6 +101,9 @@ private:
     std::unordered_set<std::u16string> m_writing;
     std::unordered_map<uint32_t, uint32_t> m_readers;
     std::unordered_set<uint32_t> m_deferredFree;
+    // Per cluster: 0 reached by no chain, 1 by exactly one, 2 by several (or
+    // twice by one: a loop). Empty until mapChains().
+    std::vector<uint8_t> m_reach;
     bool m_modified = false;
 };
 

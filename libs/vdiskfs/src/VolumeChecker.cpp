@@ -7,6 +7,8 @@
 #include "RootDirectory.h"
 #include "ShortName.h"
 
+#include <algorithm>
+#include <deque>
 #include <memory>
 #include <unordered_set>
 
@@ -17,6 +19,9 @@ namespace
 {
 
 constexpr int kMaxDepth = 8;
+// A FAT folder holds at most 65536 entries; past that a chain is not read
+// as entries, so a hostile chain costs no more memory than a full folder.
+constexpr uint32_t kMaxFolderBytes = 65536 * 32;
 
 class Walker
 {
@@ -28,9 +33,9 @@ public:
 
     // Marks a chain as owned by `owner`; returns its clusters (empty when
     // the start is not a data cluster).
-    std::vector<uint32_t> walk(uint32_t first, uint32_t owner, const std::string &name)
+    size_t walk(uint32_t first, uint32_t owner, const std::string &name)
     {
-        std::vector<uint32_t> chain;
+        size_t chain = 0;
         uint32_t c = first;
         while (true) {
             if (!m_fat.isDataCluster(c)) {
@@ -48,7 +53,7 @@ public:
                 break;
             }
             m_owner[c] = owner;
-            chain.push_back(c);
+            ++chain;
             uint32_t v = m_fat.get(c);
             if (m_fat.isEndOfChain(v))
                 break;
@@ -76,12 +81,45 @@ public:
             m_report.problems.push_back(name + ": starts outside the data area");
             return;
         }
-        uint64_t have = walk(entry.cluster, owner, name).size();
+        uint64_t have = walk(entry.cluster, owner, name);
         uint64_t need = (uint64_t(entry.size) + m_boot.clusterBytes() - 1) / m_boot.clusterBytes();
         if (have < need)
             m_report.problems.push_back(name + ": chain shorter than the file size");
         else if (have > need)
             m_report.problems.push_back(name + ": chain longer than the file size");
+    }
+
+    // Checks the root folder, then every sub-folder. A folder is queued
+    // only once its chain is walked and found to start on a cluster of its
+    // own, so the queue never holds more folders than there are clusters,
+    // and only one folder's entries are in memory at a time.
+    void checkFolders(const RootDirectory &root)
+    {
+        checkFolder(root, "", 0);
+        while (!m_pending.empty()) {
+            Pending folder = std::move(m_pending.front());
+            m_pending.pop_front();
+            const uint32_t clusterBytes = m_boot.clusterBytes();
+            const uint32_t readable = std::max<uint32_t>(1, kMaxFolderBytes / clusterBytes);
+            const uint32_t count = std::min(folder.clusters, readable);
+            if (folder.clusters > readable)
+                m_report.problems.push_back(folder.path + ": folder larger than " +
+                                            std::to_string(kMaxFolderBytes / dirent::kSize) +
+                                            " entries; only those are checked");
+            std::vector<uint8_t> raw(size_t(count) * clusterBytes);
+            bool ok = true;
+            uint32_t c = folder.first;
+            for (uint32_t i = 0; i < count && ok; ++i, c = m_fat.get(c))
+                ok = m_device.read(m_boot.clusterOffset(c), raw.data() + size_t(i) * clusterBytes,
+                                   clusterBytes) == VDiskError::None;
+            if (!ok) {
+                m_report.problems.push_back(folder.path + ": folder cannot be read");
+                continue;
+            }
+            RootDirectory sub;
+            sub.parse(std::move(raw), m_codec);
+            checkFolder(sub, folder.path + "/", folder.depth);
+        }
     }
 
     void checkFolder(const RootDirectory &dir, const std::string &prefix, int depth)
@@ -110,24 +148,17 @@ public:
                 }
             checkFile(file->entry, prefix + file->name);
         }
+        // Entries not shown as files still own their clusters.
+        for (const dirent::ShortEntry &entry : f.unusable)
+            if (m_fat.isDataCluster(entry.cluster))
+                walk(entry.cluster, ++m_nextOwner, prefix + shortname::display(entry.name, entry.caseFlags));
         for (const dirent::ShortEntry &folder : f.folders) {
             ++m_report.folders;
             std::string name = prefix + shortname::display(folder.name, folder.caseFlags);
-            std::vector<uint32_t> chain = walk(folder.cluster, ++m_nextOwner, name);
-            if (depth >= kMaxDepth || chain.empty())
-                continue;
-            std::vector<uint8_t> raw(chain.size() * m_boot.clusterBytes());
-            bool ok = true;
-            for (size_t i = 0; i < chain.size() && ok; ++i)
-                ok = m_device.read(m_boot.clusterOffset(chain[i]), raw.data() + i * m_boot.clusterBytes(),
-                                   m_boot.clusterBytes()) == VDiskError::None;
-            if (!ok) {
-                m_report.problems.push_back(name + ": folder cannot be read");
-                continue;
-            }
-            RootDirectory sub;
-            sub.parse(std::move(raw), m_codec);
-            checkFolder(sub, name + "/", depth + 1);
+            const bool own = m_fat.isDataCluster(folder.cluster) && m_owner[folder.cluster] == 0;
+            const auto clusters = static_cast<uint32_t>(walk(folder.cluster, ++m_nextOwner, name));
+            if (own && clusters > 0 && depth < kMaxDepth)
+                m_pending.push_back({folder.cluster, clusters, std::move(name), depth + 1});
         }
     }
 
@@ -164,8 +195,16 @@ private:
     const BootSector &m_boot;
     const FatTable &m_fat;
     CheckReport &m_report;
+    struct Pending {
+        uint32_t first;
+        uint32_t clusters;
+        std::string path;
+        int depth;
+    };
+
     std::vector<uint32_t> m_owner;
     uint32_t m_nextOwner = 0;
+    std::deque<Pending> m_pending;
     NameCodec m_codec;
 };
 
@@ -208,7 +247,7 @@ VDiskError VolumeChecker::check(BlockDevice &device, CheckReport &report)
     RootDirectory root;
     if ((e = RootDirectory::load(device, boot, walker.codec(), root)) != VDiskError::None)
         return e;
-    walker.checkFolder(root, "", 0);
+    walker.checkFolders(root);
     walker.countClusters();
     return VDiskError::None;
 }
