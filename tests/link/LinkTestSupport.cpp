@@ -73,11 +73,13 @@ StreamPair::StreamPair()
     b = std::make_shared<FdStream>(fds[1], fds[1], true);
 }
 
-ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs)
+ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs,
+                           bool offerChecksum)
     : m_folder(root), m_stream(std::move(stream))
 {
     deviced::ServerOptions options;
     options.timeoutMs = timeoutMs;
+    options.offerChecksum = offerChecksum;
     m_server = std::make_unique<deviced::DeviceServer>(m_folder, *m_stream, options);
     m_thread = std::thread([this] {
         while (!m_quit.load() && m_server->step(50)) {

@@ -48,7 +48,8 @@ struct StreamPair {
 class ServerThread
 {
 public:
-    ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000);
+    ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000,
+                 bool offerChecksum = true);
     ~ServerThread();
     // Stops serving at once, as a device that is switched off would.
     void kill();

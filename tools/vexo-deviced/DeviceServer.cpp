@@ -161,7 +161,8 @@ void DeviceServer::handleHello(const Frame &frame)
         m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
         return;
     }
-    mine.caps = static_cast<uint8_t>(localCodecCaps() & theirs.caps);
+    const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapChecksum : 0);
+    mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
     if (!(m_channel.active() && theirs.nonce == m_nonce)) {
@@ -222,6 +223,8 @@ void DeviceServer::reply(uint16_t id, WireStatus status)
 
 void DeviceServer::process(const Message &msg)
 {
+    if (msg.type == MsgType::Checksum && !m_options.offerChecksum)
+        return; // an older server could not even decode it
     switch (msg.type) {
     case MsgType::Lookup: {
         WireEntry entry;
@@ -235,6 +238,19 @@ void DeviceServer::process(const Message &msg)
             r.mtimeMs = entry.mtimeMs;
         }
         log("lookup " + printable(msg.name) + ": " + statusText(r.status));
+        m_channel.send(encodeMessage(r));
+        break;
+    }
+    case MsgType::Checksum: {
+        WireEntry entry;
+        Message r;
+        r.type = MsgType::Result;
+        r.id = msg.id;
+        r.status = m_folder.checksum(msg.name, entry, r.crc);
+        r.hasInfo = r.hasCrc = r.status == WireStatus::Ok;
+        r.size = entry.size;
+        r.mtimeMs = entry.mtimeMs;
+        log("checksum " + printable(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }

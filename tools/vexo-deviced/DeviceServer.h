@@ -20,6 +20,7 @@ struct ServerOptions {
     bool verbose = false; // one line per request on stderr
     uint16_t maxPayload = 2048;
     uint8_t window = 4;
+    bool offerChecksum = true; // false: behave as a server from before the Checksum request
 };
 
 class DeviceServer

@@ -200,7 +200,7 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps = localCodecCaps();
+    mine.caps = localCodecCaps() | kCapChecksum;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -227,6 +227,7 @@ LinkError FileClient::hello()
             config.maxPayload = std::min(mine.maxPayload, theirs.maxPayload);
             config.windowFrames = std::min<unsigned>(mine.window, std::max<unsigned>(theirs.window, 1));
             m_codec = chooseCodec(mine.caps, theirs.caps);
+            m_peerCaps = theirs.caps;
             m_channel->start(tag, config);
             m_lastTag = tag;
             m_state = State::Connected;
@@ -360,6 +361,32 @@ LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
         entry->mtimeMs = resp.mtimeMs;
     }
     return e;
+}
+
+LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEntry *entry)
+{
+    const std::string name = bareName(given);
+    if (!isValidDeviceName(name))
+        return LinkError::BadName;
+    if (const auto e = ensureSession(); e != LinkError::Ok)
+        return e;
+    if (!(m_peerCaps & kCapChecksum))
+        return LinkError::Unsupported;
+    Message req, resp;
+    req.type = MsgType::Checksum;
+    req.name = name;
+    const auto e = request(req, resp, true);
+    if (e != LinkError::Ok)
+        return e;
+    if (!resp.hasCrc)
+        return lose(LinkError::Protocol);
+    crc = resp.crc;
+    if (entry) {
+        entry->name = name;
+        entry->size = resp.size;
+        entry->mtimeMs = resp.mtimeMs;
+    }
+    return LinkError::Ok;
 }
 
 LinkError FileClient::remove(const std::string &given)

@@ -51,6 +51,7 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Delete:
     case MsgType::Get:
     case MsgType::List:
+    case MsgType::Checksum:
         w.shortString(m.name);
         break;
     case MsgType::Rename:
@@ -77,6 +78,8 @@ std::vector<uint8_t> encodeMessage(const Message &m)
         if (m.hasInfo) {
             w.varint(m.size);
             w.svarint(m.mtimeMs);
+            if (m.hasCrc)
+                w.u32(m.crc);
         }
         break;
     case MsgType::ListPart:
@@ -102,6 +105,7 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::Delete:
     case MsgType::Get:
     case MsgType::List:
+    case MsgType::Checksum:
         return r.shortString(m.name) && r.remaining() == 0;
     case MsgType::Rename:
         return r.shortString(m.name) && r.shortString(m.name2) && r.remaining() == 0;
@@ -126,7 +130,12 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
             return false;
         m.status = static_cast<WireStatus>(status);
         m.hasInfo = r.remaining() > 0;
-        return !m.hasInfo || (r.varint(m.size) && r.svarint(m.mtimeMs) && r.remaining() == 0);
+        if (!m.hasInfo)
+            return true;
+        if (!r.varint(m.size) || !r.svarint(m.mtimeMs))
+            return false;
+        m.hasCrc = r.remaining() > 0;
+        return (!m.hasCrc || r.u32(m.crc)) && r.remaining() == 0;
     }
     case MsgType::ListPart:
     case MsgType::FileData:
