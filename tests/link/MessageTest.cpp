@@ -33,6 +33,8 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
     auto put = make(MsgType::PutOpen, 3);
     put.name = "f";
     put.overwrite = true;
+    put.hasTime = true;
+    put.mtimeMs = -1234567;
     put.size = 1ull << 40;
     put.hasPart = true;
     put.part.flags = kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc;
@@ -75,6 +77,7 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
         EXPECT_EQ(back.part.flags, m.part.flags);
         EXPECT_EQ(back.part.streamCrc, m.part.streamCrc);
         EXPECT_EQ(back.part.data, m.part.data);
+        EXPECT_EQ(back.hasTime, m.hasTime);
         EXPECT_EQ(back.hasCrc, m.hasCrc);
         EXPECT_EQ(back.crc, m.crc);
     }
@@ -99,7 +102,8 @@ TEST(MessageTest, MalformedMessagesAreRefused)
         {0x30, 1, 0, 0x08, 0, 0, 0, 0},       // end of stream without end of block
         {0x30, 1, 0, 0x1C, 0, 0},             // end of stream with a short CRC
         {0x30, 1, 0, 0x10, 0, 0, 0, 0},       // a stream CRC before the end of the stream
-        {0x14, 1, 0, 2, 0, 1, 'a'},           // unknown open flag
+        {0x14, 1, 0, 4, 0, 1, 'a'},           // unknown open flag
+        {0x14, 1, 0, 2, 0, 1, 'a'},           // a time announced but missing
         {0x20, 1, 0, 0, 0x80, 0x80, 0x80},    // unterminated varint
         {0x20, 1, 0, 0, 5, 2, 1, 2, 3},       // a checksum cut short
         {0x20, 1, 0, 0, 5, 2, 1, 2, 3, 4, 5}, // bytes after the checksum

@@ -161,7 +161,7 @@ void DeviceServer::handleHello(const Frame &frame)
         m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
         return;
     }
-    const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapChecksum : 0);
+    const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
@@ -347,6 +347,8 @@ void DeviceServer::handlePutOpen(const Message &msg)
     m_in.name = msg.name;
     m_in.overwrite = msg.overwrite;
     m_in.size = msg.size;
+    m_in.hasTime = msg.hasTime;
+    m_in.mtimeMs = msg.mtimeMs;
     if (msg.hasPart)
         handlePart(msg.part);
 }
@@ -367,6 +369,8 @@ void DeviceServer::handlePart(const DataPart &part)
     const uint16_t id = m_in.id;
     const std::string name = m_in.name;
     if (status == WireStatus::Ok) {
+        if (m_in.hasTime)
+            keepFileTime(m_in.fd, m_in.mtimeMs);
         const bool closed = ::close(m_in.fd) == 0;
         m_in.fd = -1;
         status = closed ? m_folder.commit(m_in.temporary, m_in.name, m_in.overwrite) : WireStatus::IoError;

@@ -47,6 +47,8 @@ private:
         std::string name;
         bool overwrite = false;
         uint64_t size = 0;
+        bool hasTime = false;
+        int64_t mtimeMs = 0;
         link::BlockAssembler assembler;
     };
     struct Outgoing {

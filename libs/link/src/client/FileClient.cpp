@@ -119,6 +119,7 @@ struct FileClient::Incoming {
     int fd = -1;
     bool opened = false;
     uint64_t size = 0;
+    int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
     BlockAssembler assembler;
     void discard()
@@ -200,7 +201,7 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps = localCodecCaps() | kCapChecksum;
+    mine.caps = localCodecCaps() | kCapSync;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -370,7 +371,7 @@ LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEn
         return LinkError::BadName;
     if (const auto e = ensureSession(); e != LinkError::Ok)
         return e;
-    if (!(m_peerCaps & kCapChecksum))
+    if (!(m_peerCaps & kCapSync))
         return LinkError::Unsupported;
     Message req, resp;
     req.type = MsgType::Checksum;
@@ -486,6 +487,12 @@ bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError
     open.name = name;
     open.overwrite = item.overwrite;
     open.size = out.size;
+    // The copy keeps the source's time, so that a later comparison by size and
+    // time finds the two equal without a checksum.
+    if (m_peerCaps & kCapSync) {
+        open.hasTime = true;
+        open.mtimeMs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    }
     // A small file travels inside the open message: one frame per file.
     const size_t room = m_channel->config().maxPayload - messageOverhead(open) - 5;
     if (out.size <= room) {
@@ -679,6 +686,7 @@ void FileClient::finishIncoming(Incoming &in, LinkError &result)
             umask(m);
             return m;
         }());
+    keepFileTime(in.fd, in.mtimeMs);
     const bool closed = ::close(in.fd) == 0;
     in.fd = -1;
     result = closed ? commitFile(in.tmp, in.dest, in.overwrite) : LinkError::LocalIo;
@@ -791,6 +799,7 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
             } else {
                 in.opened = true;
                 in.size = msg.size;
+                in.mtimeMs = msg.mtimeMs;
                 std::string tmpl = dirOf(in.dest) + "/." + baseOf(in.dest) + ".vexo-XXXXXX";
                 in.fd = mkstemp(tmpl.data());
                 if (in.fd < 0)

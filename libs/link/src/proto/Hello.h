@@ -9,9 +9,10 @@ namespace vexo::link
 
 constexpr uint8_t kProtocolVersion = 1;
 
-// Capability bit beside the codec bits: the server answers Checksum requests.
-// An older server masks it out of its HelloAck, and is then never asked.
-constexpr uint8_t kCapChecksum = 0x04;
+// Capability bit beside the codec bits: the server answers Checksum requests
+// and keeps the time a PutOpen carries. An older server masks it out of its
+// HelloAck, and is then sent neither.
+constexpr uint8_t kCapSync = 0x04;
 
 struct Hello {
     uint8_t version = kProtocolVersion;

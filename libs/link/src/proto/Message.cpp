@@ -61,9 +61,11 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Abort:
         break;
     case MsgType::PutOpen:
-        w.u8(m.overwrite ? 1 : 0);
+        w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0)));
         w.varint(m.size);
         w.shortString(m.name);
+        if (m.hasTime)
+            w.svarint(m.mtimeMs);
         if (m.hasPart)
             writePart(w, m.part);
         break;
@@ -113,9 +115,12 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
         return r.remaining() == 0;
     case MsgType::PutOpen: {
         uint8_t flags;
-        if (!r.u8(flags) || flags > 1 || !r.varint(m.size) || !r.shortString(m.name))
+        if (!r.u8(flags) || flags > 3 || !r.varint(m.size) || !r.shortString(m.name))
             return false;
-        m.overwrite = flags == 1;
+        m.overwrite = (flags & 1) != 0;
+        m.hasTime = (flags & 2) != 0;
+        if (m.hasTime && !r.svarint(m.mtimeMs))
+            return false;
         m.hasPart = r.remaining() > 0;
         return !m.hasPart || readPart(r, m.part);
     }
