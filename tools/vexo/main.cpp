@@ -2,6 +2,7 @@
 #include "FileClient.h"
 #include "NameCodec.h"
 #include "ProgressBar.h"
+#include "Sync.h"
 
 #include <chrono>
 #include <cstdio>
@@ -28,6 +29,9 @@ int usage()
                  "  put FILE...             copy several local files under their own names\n"
                  "  rm NAME                 delete a device file\n"
                  "  mv OLD NEW              rename a device file\n"
+                 "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n"
+                 "                          make a folder and the device agree (default both ways,\n"
+                 "                          newer wins); prints the plan first; deletes only with --delete\n"
                  "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n");
     return 2;
 }
@@ -199,6 +203,8 @@ int main(int argc, char **argv)
                 payloadBytes += static_cast<uint64_t>(st.st_size);
         }
         rc = runTransfer(client, items, labels, true);
+    } else if (command == "sync") {
+        rc = cli::runSync(client, args, baud);
     } else if (command == "rm" && args.size() == 1) {
         std::string wire;
         rc = toDevice(args[0], wire) ? report(args[0], client.remove(wire)) : 1;
