@@ -56,6 +56,8 @@ public:
     // Called before the window is shown; the lists are copied.
     void SetLists(const QStringList &sources, const QStringList &destinations);
     void SetDirection(TransferDirection direction);
+    // The replace answer the worker starts with; rsAsk unless set.
+    void SetReplaceState(ReplaceState state) { m_replaceState = state; }
 
     // The running worker, null before it starts and after it has freed itself.
     TProcessThread *worker() const { return m_worker; }
@@ -104,6 +106,7 @@ private:
     QStringList m_sources;
     QStringList m_destinations;
     TransferDirection m_direction = tdSend;
+    ReplaceState m_replaceState = rsAsk;
     QPointer<TProcessThread> m_worker;
     bool m_workerStarted = false;
     bool m_workerEnded = false;
