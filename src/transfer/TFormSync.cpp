@@ -45,7 +45,7 @@ TFormSync::TFormSync(const LanguageTable &language, Sides sides, QWidget *parent
     const QString otherName = text(device ? "Palmtop" : "Image");
     setWindowTitle(text("Synchronize") + QStringLiteral(" - ") + m_sides.folder + QStringLiteral("  <->  ") +
                    otherName);
-    resize(760, 480);
+    resize(900, 480);
 
     auto *layout = new QVBoxLayout(this);
     auto *direction = new QGroupBox(text("Direction"), this);
@@ -78,10 +78,10 @@ TFormSync::TFormSync(const LanguageTable &language, Sides sides, QWidget *parent
     SyncList->setColumnCount(ColumnCount);
     SyncList->setHeaderLabels({text("Name"), text("Action"), text("Pc"), otherName, text("Note")});
     SyncList->header()->setStretchLastSection(true);
-    SyncList->setColumnWidth(ColName, 190);
-    SyncList->setColumnWidth(ColAction, 150);
-    SyncList->setColumnWidth(ColPc, 150);
-    SyncList->setColumnWidth(ColOther, 150);
+    SyncList->setColumnWidth(ColName, 200);
+    SyncList->setColumnWidth(ColAction, 120);
+    SyncList->setColumnWidth(ColPc, 175);
+    SyncList->setColumnWidth(ColOther, 175);
     layout->addWidget(SyncList, 1);
 
     labTotals = new QLabel(this);
