@@ -63,6 +63,8 @@ public:
     TProcessThread *worker() const { return m_worker; }
     // True once a worker has been started for this window.
     bool workerStarted() const { return m_workerStarted; }
+    // True when the person stopped the run (Cancel, close) before its end.
+    bool runStopped() const { return m_pending != PendingClose::None; }
 
     AnimationStrip *Animate = nullptr;
     QLabel *labFilename = nullptr;

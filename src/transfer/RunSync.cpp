@@ -25,16 +25,18 @@ QString q(const std::string &text)
     return QString::fromStdString(text);
 }
 
-void runDevice(TFormMain &window, const QStringList &sources, const QStringList &destinations,
+// False when the run did not reach its end (stopped, or the device went away).
+bool runDevice(TFormMain &window, const QStringList &sources, const QStringList &destinations,
                TransferDirection direction)
 {
     if (sources.isEmpty())
-        return;
+        return true;
     TFormDoProcess form(window, &window);
     form.SetLists(sources, destinations);
     form.SetDirection(direction);
     form.SetReplaceState(rsAllYes);
     form.exec();
+    return form.workerStarted() && !form.runStopped();
 }
 
 } // namespace
@@ -89,9 +91,10 @@ void RunSync(TFormMain &window, bool toDevice)
         }
     }
     bool copyFailed = false;
+    bool completed = true;
     if (toDevice) {
-        runDevice(window, sendFrom, sendTo, tdSend);
-        runDevice(window, receiveFrom, receiveTo, tdReceive);
+        completed = runDevice(window, sendFrom, sendTo, tdSend) &&
+                    runDevice(window, receiveFrom, receiveTo, tdReceive);
     } else {
         window.OpIdle = false;
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -102,9 +105,10 @@ void RunSync(TFormMain &window, bool toDevice)
         QGuiApplication::restoreOverrideCursor();
         window.OpIdle = true;
     }
-    // Deletes last, once everything that had to arrive has arrived.
+    // Deletes last, once everything that had to arrive has arrived; a stopped
+    // run deletes nothing.
     for (const SyncRow &row : preview.rows()) {
-        if (!row.selected)
+        if (!row.selected || !completed)
             continue;
         if (row.action == SyncAction::DeleteLocal)
             QFile::remove(JoinPath(folder, q(row.local.name)));

@@ -10,7 +10,8 @@ class TFormMain;
 // and runs what the person started: sends and receives to and from the device
 // on the transfer worker behind the progress window (already decided, so no
 // replace question is asked), copies to and from the image on the window
-// thread, then the deletes that were ticked. Afterwards the panes involved are
+// thread, then the deletes that were ticked (none after a stopped run, which
+// also skips the other direction). Afterwards the panes involved are
 // read again. A local pane without a local folder, a side that is not
 // connected or a listing that fails is reported and nothing happens. Call on
 // the window thread.

@@ -1,6 +1,7 @@
 // Synchronize in the real main window on the recording device: the key opens
 // the preview, the person's choices decide what runs, and the run goes through
 // the transfer worker without replace questions.
+#include "MemoryVDiskLibrary.h"
 #include "TransferTestSupport.h"
 #include "app/LocalPane.h"
 #include "transfer/TFormSync.h"
@@ -29,7 +30,7 @@ class SyncTest : public QObject
 
     // Presses F9 on the device list and lets `choose` act on the preview
     // before it is started (or not, when it returns false).
-    void synchronize(const std::function<bool(TFormSync &)> &choose)
+    void synchronize(const std::function<bool(TFormSync &)> &choose, FileListView *list = nullptr)
     {
         bool seen = false;
         QTimer poll;
@@ -44,8 +45,9 @@ class SyncTest : public QObject
                 preview->butCancel->click();
         });
         poll.start(5);
-        m_w->RpcList->setFocus();
-        QTest::keyClick(m_w->RpcList, Qt::Key_F9);
+        list = list ? list : m_w->RpcList;
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_F9);
         QVERIFY(seen);
     }
     static QTreeWidgetItem *row(TFormSync &preview, const QString &name)
@@ -135,6 +137,66 @@ private slots:
         m_fx->link.clearLog();
         synchronize([](TFormSync &) { return false; });
         QVERIFY(m_fx->link.logWithoutListing().isEmpty());
+    }
+
+    void aStoppedRunDeletesNothing()
+    {
+        m_fx->link.makeSlow("STOCK.DAT");
+        m_driver->whileRunning([](TFormDoProcess &form) {
+            if (!form.workerStarted())
+                return false;
+            form.butCancel->click();
+            return true;
+        });
+        synchronize([](TFormSync &preview) {
+            preview.RB_ToRemote->click();
+            preview.CB_Delete->click();
+            return true;
+        });
+        QVERIFY(m_fx->link.stopSeen());
+        QVERIFY(calls("RequestDeleteFile").isEmpty());
+        QVERIFY(m_fx->link.fileNames().contains("day.rec"));
+    }
+
+    // With the image's pane focused: the image's own 17-byte limit, the
+    // content compared by reading the image, copies on the window thread.
+    void theImageWhenItsPaneHasTheFocus()
+    {
+        test::MemoryVDiskLibrary image;
+        PlatformServices s{&m_fx->files, &m_fx->paths, &m_fx->prompter, &m_fx->shell, &m_fx->link};
+        s.vdisk = &image;
+        m_w.reset();
+        m_w = std::make_unique<TFormMain>(s);
+        m_w->show();
+        m_w->PLeft->showFolder(m_fx->pcPath(QString()));
+        image.InitFileSystem();
+        m_w->VDiskState = 1;
+        m_fx->pcFile("seventeen-bytes.a", "fits the image");
+        image.addFile("stock.dat", "stock, edited today", 10); // copied long ago: same content, older time
+        image.addFile("notes.txt", "gone from the PC");
+        image.clearCalls();
+        m_fx->link.clearLog(); // the first window's release of the link
+        synchronize(
+            [&](TFormSync &preview) {
+                preview.RB_ToRemote->click();
+                preview.CB_Delete->click();
+                [&] {
+                    QCOMPARE(preview.SyncList->headerItem()->text(3), QStringLiteral("Simulator disk"));
+                    QCOMPARE(row(preview, "stock.dat")->text(1), QStringLiteral("Skip: equal"));
+                    QCOMPARE(row(preview, "seventeen-bytes.a")->text(1), QStringLiteral("Send"));
+                    QCOMPARE(row(preview, "much-too-long-name.dat")->text(4),
+                             QStringLiteral("Name longer than 17 bytes"));
+                    QCOMPARE(row(preview, "notes.txt")->text(1), QStringLiteral("Delete on the other side"));
+                }();
+                return true;
+            },
+            m_w->VDiskList);
+        QCOMPARE(image.content("prices.dat"), std::optional<QByteArray>("new prices"));
+        QCOMPARE(image.content("seventeen-bytes.a"), std::optional<QByteArray>("fits the image"));
+        QCOMPARE(image.content("notes.txt"), std::nullopt);
+        QVERIFY(!image.content("much-too-long-name.dat"));
+        QVERIFY(m_fx->link.logWithoutListing().isEmpty());
+        m_w.reset(); // before the image it uses
     }
 };
 
