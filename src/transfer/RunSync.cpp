@@ -62,19 +62,19 @@ void RunSync(TFormMain &window, bool toDevice)
     sides.baud = window.settings.Comport == 0 ? 0 : window.settings.Baudrate;
     DeviceLink &link = *window.services().link;
     VDiskLibrary &image = *window.services().vdisk;
-    bool listed = ListLocalSyncFiles(folder, sides.local);
-    {
-        // Listing the device and asking its checksums hold the window thread for a moment.
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        listed = listed && (toDevice ? ListDeviceSyncFiles(link, client, sides.remote)
-                                     : ListVDiskSyncFiles(image, sides.remote));
+    // Listing the other side and asking its checksums (the preview plans at
+    // once) hold the window thread for a moment.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool listed =
+        ListLocalSyncFiles(folder, sides.local) && (toDevice ? ListDeviceSyncFiles(link, client, sides.remote)
+                                                             : ListVDiskSyncFiles(image, sides.remote));
+    if (!listed) {
         QGuiApplication::restoreOverrideCursor();
-    }
-    if (!listed)
         return refuse("ListFailed");
+    }
     sides.probe = toDevice ? DeviceContentProbe(link, client, folder) : VDiskContentProbe(image, folder);
-
     TFormSync preview(t, std::move(sides), &window);
+    QGuiApplication::restoreOverrideCursor();
     if (preview.exec() != QDialog::Accepted)
         return;
 

@@ -160,6 +160,9 @@ TEST_F(SyncCommandTest, DeletesOnlyWhenAskedAndNeverBothWays)
 
     std::string out;
     EXPECT_EQ(sync({"--both", "--delete"}, &out), 2);
+    // Refused before any device is needed.
+    EXPECT_EQ(
+        runProgram({VEXO_CLI_PATH, "--port", m_work / "absent", "sync", pc(), "--to-pc", "--to-device"}), 2);
     EXPECT_EQ(sync({"--to-device", "--delete", "--dry-run"}, &out), 0);
     EXPECT_NE(out.find("delete-dev gone.txt"), std::string::npos) << out;
     EXPECT_EQ(listFolder(m_device.path()), (std::vector<std::string>{"gone.txt", "kept.txt"}));

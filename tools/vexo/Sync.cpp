@@ -154,14 +154,18 @@ int syncUsage(const char *why)
     return 2;
 }
 
-} // namespace
-
-int runSync(link::FileClient &client, const std::vector<std::string> &args, int baud)
-{
+struct SyncArgs {
     SyncOptions options;
     bool dryRun = false;
-    int directions = 0;
     std::string dir;
+};
+
+int parseSyncArgs(const std::vector<std::string> &args, SyncArgs &parsed)
+{
+    SyncOptions &options = parsed.options;
+    bool &dryRun = parsed.dryRun;
+    std::string &dir = parsed.dir;
+    int directions = 0;
     for (const auto &a : args) {
         if (a == "--to-device" || a == "--to-pc" || a == "--both") {
             ++directions;
@@ -188,6 +192,24 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
     if (options.deleteMissing && options.direction == SyncDirection::Both)
         return syncUsage("--delete needs --to-device or --to-pc");
     options.nameLimit = static_cast<int>(link::kMaxDeviceName);
+    return 0;
+}
+
+} // namespace
+
+int checkSyncArgs(const std::vector<std::string> &args)
+{
+    SyncArgs parsed;
+    return parseSyncArgs(args, parsed);
+}
+
+int runSync(link::FileClient &client, const std::vector<std::string> &args, int baud)
+{
+    SyncArgs parsed;
+    if (const int rc = parseSyncArgs(args, parsed); rc != 0)
+        return rc;
+    const SyncOptions &options = parsed.options;
+    const std::string &dir = parsed.dir;
 
     std::vector<SyncFile> local;
     if (!listLocal(dir, local)) {
@@ -228,7 +250,7 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
     };
     auto rows = PlanSync(local, remote, options, nameBytes, probe);
     printPlan(rows, baud);
-    if (dryRun) {
+    if (parsed.dryRun) {
         std::printf("dry run: nothing changed\n");
         return 0;
     }

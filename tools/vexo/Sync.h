@@ -16,4 +16,8 @@ namespace vexo::cli
 // a usage error (nothing touched).
 int runSync(link::FileClient &client, const std::vector<std::string> &args, int baud);
 
+// The same arguments checked without a device: 0 when they are good, else 2
+// after a message on stderr.
+int checkSyncArgs(const std::vector<std::string> &args);
+
 } // namespace vexo::cli

@@ -124,6 +124,10 @@ int main(int argc, char **argv)
         return usage();
     const std::string command = argv[i++];
     const std::vector<std::string> args(argv + i, argv + argc);
+    if (command == "sync") {
+        if (const int rc = cli::checkSyncArgs(args); rc != 0)
+            return rc;
+    }
 
     auto pipe = std::make_shared<link::Pipe>(baud > 0 ? link::Pipe::Kind::Uart : link::Pipe::Kind::Usb);
     pipe->setDevicePath(port);
