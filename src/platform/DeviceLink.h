@@ -43,14 +43,14 @@ public:
     virtual int RequestFindFileNext(int client, int find, FindRecord *record) = 0;
     virtual int RequestFindFileClose(int client, int find) = 0;
     virtual int RequestLookupFile(int client, const QString &name) = 0;
-    // CRC-32 of a device file computed on the device; -12 (unsupported) when
+    // CRC-32 of a device file computed on the device; -14 (unsupported) when
     // the device's service predates the request.
     virtual int RequestFileChecksum(int client, const QString &name, quint32 *crc)
     {
         Q_UNUSED(client);
         Q_UNUSED(name);
         Q_UNUSED(crc);
-        return -12;
+        return -14;
     }
     virtual int RequestDeleteFile(int client, const QString &name) = 0;
     virtual int RequestRenameFile(int client, const QString &oldName, const QString &newName) = 0;

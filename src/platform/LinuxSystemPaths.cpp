@@ -67,7 +67,14 @@ QStringList LinuxSystemPaths::languageFolders()
     QStringList folders{programFolder()};
     if (!folders.contains(m_executableFolder))
         folders << m_executableFolder;
-    folders << withSlash(QStringLiteral(VEXO_INSTALL_DATADIR));
+    // An install moved to another prefix (a package made from a build for
+    // /usr/local installs into /usr) still finds the files it came with.
+    const QString beside =
+        withSlash(QDir::cleanPath(m_executableFolder + QStringLiteral("../share/VexoFile")));
+    const QString installed = withSlash(QStringLiteral(VEXO_INSTALL_DATADIR));
+    folders << beside;
+    if (installed != beside)
+        folders << installed;
     return folders;
 }
 

@@ -1,11 +1,16 @@
 // The server against a hand-driven client that sends what our client never
 // would: hostile names, malformed messages, stray and repeated frames.
+#include "BlockAssembler.h"
 #include "Channel.h"
 #include "Hello.h"
 #include "LinkTestSupport.h"
 #include "Message.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vexo::link;
 using namespace vexo::link::test;
@@ -18,7 +23,7 @@ class DeviceServerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, 3000, m_verbose);
         ASSERT_TRUE(hello(0x1234));
     }
 
@@ -72,6 +77,32 @@ protected:
         return none;
     }
 
+    // The names of a listing, or nothing when it failed or did not end.
+    std::vector<std::string> list()
+    {
+        Message req = named(MsgType::List, "*");
+        req.id = ++m_id;
+        m_channel.send(encodeMessage(req));
+        BlockAssembler assembler;
+        std::vector<uint8_t> block, raw;
+        std::vector<std::string> names;
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        while (Clock::now() < deadline && !assembler.finished()) {
+            m_channel.pump(Clock::now() + std::chrono::milliseconds(20));
+            Message m;
+            while (m_channel.takeMessage(raw)) {
+                bool done = false;
+                std::vector<WireEntry> entries;
+                if (!decodeMessage(raw, m) || m.id != req.id || m.type != MsgType::ListPart ||
+                    !assembler.add(m.part, block, done) || (done && !decodeEntries(block, entries)))
+                    continue;
+                for (const auto &e : entries)
+                    names.push_back(e.name);
+            }
+        }
+        return assembler.finished() ? names : std::vector<std::string>{};
+    }
+
     Message named(MsgType type, const std::string &name, const std::string &name2 = "")
     {
         Message m;
@@ -81,6 +112,7 @@ protected:
         return m;
     }
 
+    bool m_verbose = false;
     TempDir m_device;
     StreamPair m_pair;
     std::unique_ptr<ServerThread> m_server;
@@ -109,6 +141,36 @@ TEST_F(DeviceServerTest, HostileNamesAreRefusedBeforeAnyFileIsTouched)
         EXPECT_EQ(ask(put).status, WireStatus::BadName);
     }
     EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"victim"});
+}
+
+// Special files: a FIFO, a folder, symbolic links (one to a file outside the
+// served folder) are neither listed nor served, and never block the server.
+TEST_F(DeviceServerTest, SpecialFilesAreNeitherListedNorServed)
+{
+    TempDir outside;
+    writeFile(outside / "secret", {5, 5, 5});
+    writeFile(m_device / "plain", {1});
+    ASSERT_EQ(symlink((outside / "secret").c_str(), (m_device / "outside").c_str()), 0);
+    ASSERT_EQ(symlink("plain", (m_device / "inside").c_str()), 0);
+    ASSERT_EQ(mkfifo((m_device / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir((m_device / "dir").c_str(), 0700), 0);
+    for (const std::string name : {"outside", "inside", "fifo", "dir"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ask(named(MsgType::Lookup, name)).status, WireStatus::NotFound);
+        EXPECT_EQ(ask(named(MsgType::Get, name)).status, WireStatus::NotFound);
+        EXPECT_EQ(ask(named(MsgType::Delete, name)).status, WireStatus::NotFound);
+        EXPECT_EQ(ask(named(MsgType::Rename, name, "renamed")).status, WireStatus::NotFound);
+    }
+    EXPECT_EQ(list(), std::vector<std::string>{"plain"});
+    EXPECT_EQ(ask(named(MsgType::Lookup, "plain")).status, WireStatus::Ok);
+    EXPECT_EQ(readFile(outside / "secret"), (std::vector<uint8_t>{5, 5, 5}));
+    EXPECT_EQ(listFolder(m_device.path()),
+              (std::vector<std::string>{"dir", "fifo", "inside", "outside", "plain"}));
+    // A server stuck in the FIFO's open would be let go here, so that a
+    // regression fails the checks above instead of hanging the suite.
+    const int writer = open((m_device / "fifo").c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0)
+        close(writer);
 }
 
 TEST_F(DeviceServerTest, MalformedAndMismatchedInputGivesCleanErrors)
@@ -189,6 +251,29 @@ TEST_F(DeviceServerTest, FramesOfAForgottenSessionAreAnsweredWithReset)
     await(reset);
     EXPECT_TRUE(closed);
     EXPECT_TRUE(reset);
+}
+
+class DeviceServerLogTest : public DeviceServerTest
+{
+protected:
+    DeviceServerLogTest() { m_verbose = true; }
+};
+
+// What a hostile client names reaches the log quoted: one line per request,
+// no terminal control sequence.
+TEST_F(DeviceServerLogTest, ForbiddenNamesAreLoggedQuotedAndEscaped)
+{
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ask(named(MsgType::Lookup, "\x1B[2J\x1B]0;owned\x07")).status, WireStatus::BadName);
+    EXPECT_EQ(ask(named(MsgType::Get, "x\nvexo-deviced: forged")).status, WireStatus::BadName);
+    EXPECT_EQ(ask(named(MsgType::Delete, "../" + std::string(200, 'a'))).status, WireStatus::BadName);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(log.find('\x1B'), std::string::npos) << log;
+    EXPECT_EQ(log.find('\x07'), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nvexo-deviced: forged"), std::string::npos) << log;
+    EXPECT_NE(log.find("lookup \"\\x1B[2J\\x1B]0;owned\\x07\": bad name"), std::string::npos) << log;
+    EXPECT_NE(log.find("send \"x\\x0Avexo-deviced: forged\": bad name"), std::string::npos) << log;
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{});
 }
 
 } // namespace

@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace vexo::link;
 using namespace vexo::link::test;
@@ -130,7 +134,7 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOld
     ASSERT_EQ(utimes(loc("stock.dat").c_str(), times), 0);
     ASSERT_EQ(utimes(dev("price.dat").c_str(), times), 0);
     for (const bool older : {false, true}) {
-        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, 3000, !older);
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, 3000, false, !older);
         m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
         ASSERT_EQ(m_client->connect(), LinkError::Ok);
         uint32_t crc = 0;
@@ -224,6 +228,30 @@ TEST_F(FileClientTest, HostileAndOverlongNamesAreRefusedAndCreateNothing)
     EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"\xE4\xBD\xA0\xE5\xA5\xBD"
                                                                     "abcdefghijkl"});
     EXPECT_EQ(put(loc("src"), sixteen + "m"), LinkError::BadName);
+}
+
+// Special files on the PC: a FIFO or a folder is refused at once, never waited on.
+TEST_F(FileClientTest, SpecialFilesAreNotSentFromThePc)
+{
+    startLink();
+    ASSERT_EQ(mkfifo(loc("fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(loc("dir"));
+    // Lets go of a client stuck in the FIFO's open, so that a regression fails below instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread releaser([&] {
+        for (int i = 0; i < 200 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const int writer = open(loc("fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            close(writer);
+    });
+    const auto started = Clock::now();
+    EXPECT_EQ(put(loc("fifo"), "fifo"), LinkError::LocalIo);
+    EXPECT_EQ(put(loc("dir"), "dir"), LinkError::LocalIo);
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(1000));
+    done = true;
+    releaser.join();
+    EXPECT_TRUE(listFolder(m_device.path()).empty());
 }
 
 TEST_F(FileClientTest, StopMidFileKeepsTheOldDestinationOnBothSides)

@@ -118,4 +118,30 @@ TEST(FrameDecoderTest, ByteByByteFeedingGivesTheSameFrames)
     EXPECT_EQ(frames[1].payload.size(), kMaxFramePayload);
 }
 
+TEST(FrameDecoderTest, ForgedHeadersBackToBackCostLittleMoreThanNoise)
+{
+    // Valid headers every 9 bytes, each announcing a full payload that never
+    // checks out: without a bound each one costs a CRC over 8 KiB.
+    const auto header = frameBytes(FrameType::Data, 7, std::vector<uint8_t>(kMaxFramePayload, 0));
+    std::vector<uint8_t> forged;
+    while (forged.size() < (1u << 20))
+        forged.insert(forged.end(), header.begin(), header.begin() + kFrameHeaderSize);
+    // A real frame behind them, and enough noise for every forged frame to be complete.
+    const auto good = frameBytes(FrameType::Data, 4242, {1, 2, 3});
+    forged.insert(forged.end(), good.begin(), good.end());
+    forged.resize(forged.size() + kMaxFramePayload + kFrameOverhead, 0);
+    FrameDecoder decoder;
+    std::vector<uint16_t> frames;
+    for (size_t at = 0; at < forged.size(); at += 4096) {
+        decoder.feed(forged.data() + at, std::min<size_t>(4096, forged.size() - at));
+        Frame f;
+        for (auto r = decoder.next(f); r != FrameDecoder::Result::None; r = decoder.next(f))
+            if (r == FrameDecoder::Result::Frame)
+                frames.push_back(f.seq);
+    }
+    EXPECT_LE(decoder.checkedBytes(), 4 * forged.size());
+    // The real frame behind them is still found.
+    EXPECT_EQ(frames, std::vector<uint16_t>{4242});
+}
+
 } // namespace

@@ -74,11 +74,12 @@ StreamPair::StreamPair()
 }
 
 ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs,
-                           bool offerChecksum)
+                           bool verbose, bool offerChecksum)
     : m_folder(root), m_stream(std::move(stream))
 {
     deviced::ServerOptions options;
     options.timeoutMs = timeoutMs;
+    options.verbose = verbose;
     options.offerChecksum = offerChecksum;
     m_server = std::make_unique<deviced::DeviceServer>(m_folder, *m_stream, options);
     m_thread = std::thread([this] {

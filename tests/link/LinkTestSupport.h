@@ -48,8 +48,10 @@ struct StreamPair {
 class ServerThread
 {
 public:
+    // verbose: the server logs each request on stderr, as vexo-deviced --verbose does.
+    // offerChecksum false: it answers as a server from before the Checksum request.
     ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000,
-                 bool offerChecksum = true);
+                 bool verbose = false, bool offerChecksum = true);
     ~ServerThread();
     // Stops serving at once, as a device that is switched off would.
     void kill();

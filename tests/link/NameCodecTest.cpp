@@ -48,6 +48,27 @@ TEST(NameCodecTest, Cp936AndUtf8ConvertBothWays)
     EXPECT_FALSE(utf8ToCp936("\xC3", back));             // broken UTF-8
 }
 
+TEST(NameCodecTest, ForbiddenNamesArePrintedQuotedOnOneLineWithoutTerminalCodes)
+{
+    const struct {
+        std::string name;
+        std::string printed;
+    } cases[] = {
+        {"a.txt", "\"a.txt\""},
+        {"a \"b\"", "\"a \\\"b\\\"\""},
+        {"a\\b", "\"a\\\\b\""},
+        {"\x1B[2J\x1B]0;x\x07", "\"\\x1B[2J\\x1B]0;x\\x07\""},
+        {"ok\nforged 1 B", "\"ok\\x0Aforged 1 B\""},
+        {"\r\x7F", "\"\\x0D\\x7F\""},
+        {"\xC4\xE3\xBA\xC3", "\"\xE4\xBD\xA0\xE5\xA5\xBD\""}, // 你好, decoded
+        {"\xC4", "\"\\xC4\""},                                // a lead byte alone does not decode
+        {"\xFF\x1B\"", "\"\\xFF\\x1B\\\"\""},
+        {std::string(40, 'x'), "\"" + std::string(40, 'x') + "\""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(quotedName(c.name), c.printed) << ::testing::PrintToString(c.name);
+}
+
 TEST(NameCodecTest, PatternsMatchLikeTheDevice)
 {
     using vexo::deviced::matchPattern;

@@ -72,6 +72,7 @@ TEST(LinuxSystemPaths, ProgramFolderIsTheWritableExecutableFolderElseTheConfigFo
     EXPECT_EQ(missing.programFolder(), config.path() + "/VexoFile/");
     EXPECT_TRUE(QFileInfo(config.path() + "/VexoFile").isDir());
     EXPECT_EQ(missing.languageFolders().value(1), exe.path() + "/gone/");
+    EXPECT_EQ(missing.languageFolders().value(2), exe.path() + "/share/VexoFile/");
     qputenv("XDG_CONFIG_HOME", old);
 }
 

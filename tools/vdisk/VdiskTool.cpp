@@ -67,6 +67,7 @@ void VdiskTool::usage(std::FILE *to)
 {
     std::fputs("usage: vdisk IMAGE COMMAND [ARGS]\n"
                "  ls                     list the files: size, date and time, name\n"
+               "  ls --json              the same as a JSON array (UTF-8 names, times in UTC)\n"
                "  get NAME [DEST]        copy a file out (DEST: a file or a folder; default: here)\n"
                "  get NAME... DIR        copy files out into a folder (NAME may hold * ? [..])\n"
                "  put FILE [NAME]        copy a file in, under NAME (default: the file's own name)\n"
@@ -130,6 +131,8 @@ int VdiskTool::run(const std::vector<std::string> &args)
     int status;
     if (m_command == "ls" && rest.empty())
         status = list();
+    else if (m_command == "ls" && rest.size() == 1 && rest[0] == "--json")
+        status = listJson();
     else if (m_command == "get" && !rest.empty())
         status = get(rest);
     else if (m_command == "put" && !rest.empty())

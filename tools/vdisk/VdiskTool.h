@@ -25,6 +25,7 @@ public:
 
 private:
     int list();
+    int listJson(); // VdiskJson.cpp
     int get(const std::vector<std::string> &args);
     int put(const std::vector<std::string> &args);
     int remove(const std::vector<std::string> &args);

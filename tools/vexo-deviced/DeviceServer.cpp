@@ -20,22 +20,19 @@ using namespace link;
 
 namespace
 {
-// A client that keeps sending while a file goes out is misbehaving.
-constexpr size_t kMaxQueued = 4096;
+// What one session may have waiting: requests held back while a file or
+// earlier answers go out. A client of ours pipelines a handful; one that goes
+// past this floods us and loses its session.
+constexpr size_t kMaxQueued = 256;
+constexpr size_t kMaxQueuedBytes = 1 << 20;
+// Answers waiting for the window beyond this hold back further requests, so a
+// client that asks faster than it takes answers fills the bounded queue above.
+constexpr size_t kMaxBacklog = 64 * 1024;
 constexpr int kResetGapMs = 250;
 
-std::string printable(const std::string &wire)
+size_t footprint(const Message &m)
 {
-    std::string utf8;
-    if (cp936ToUtf8(wire, utf8))
-        return utf8;
-    std::string hex;
-    char buf[4];
-    for (unsigned char c : wire) {
-        std::snprintf(buf, sizeof buf, "%02X", c);
-        hex += buf;
-    }
-    return "<" + hex + ">";
+    return sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
 }
 
 const char *statusText(WireStatus s)
@@ -126,7 +123,7 @@ void DeviceServer::handleControl(const Frame &frame)
         if (m_channel.active() && frame.tag == m_channel.tag()) {
             abortIncoming();
             abortOutgoing();
-            m_queue.clear();
+            clearQueue();
             m_channel.stop();
             m_nonce = 0;
             log("session closed");
@@ -169,7 +166,7 @@ void DeviceServer::handleHello(const Frame &frame)
         // A new client, or the old one starting over: whatever it left half done goes.
         abortIncoming();
         abortOutgoing();
-        m_queue.clear();
+        clearQueue();
         ChannelConfig config;
         config.maxPayload = mine.maxPayload;
         config.windowFrames = mine.window;
@@ -186,7 +183,7 @@ void DeviceServer::dispatch(const Message &msg)
     if (msg.type == MsgType::Abort) {
         abortIncoming();
         abortOutgoing();
-        m_queue.clear();
+        clearQueue();
         // File data not yet numbered is not wanted any more; answers are.
         m_channel.discardUnsent([](const std::vector<uint8_t> &m) {
             return !m.empty() && (m[0] == static_cast<uint8_t>(MsgType::FileData) ||
@@ -196,20 +193,28 @@ void DeviceServer::dispatch(const Message &msg)
         reply(msg.id, WireStatus::Stopped);
         return;
     }
-    if (m_queue.size() >= kMaxQueued) {
-        dropSession("request queue overflow");
+    if (m_queue.size() >= kMaxQueued || m_queuedBytes + footprint(msg) > kMaxQueuedBytes) {
+        dropSession("too many requests waiting");
         return;
     }
+    m_queuedBytes += footprint(msg);
     m_queue.push_back(msg);
 }
 
 void DeviceServer::processQueue()
 {
-    while (!m_queue.empty() && !m_out.active && m_channel.active()) {
+    while (!m_queue.empty() && !m_out.active && m_channel.active() && m_channel.unsentBytes() < kMaxBacklog) {
         const Message msg = std::move(m_queue.front());
         m_queue.pop_front();
+        m_queuedBytes -= footprint(msg);
         process(msg);
     }
+}
+
+void DeviceServer::clearQueue()
+{
+    m_queue.clear();
+    m_queuedBytes = 0;
 }
 
 void DeviceServer::reply(uint16_t id, WireStatus status)
@@ -237,7 +242,7 @@ void DeviceServer::process(const Message &msg)
             r.size = entry.size;
             r.mtimeMs = entry.mtimeMs;
         }
-        log("lookup " + printable(msg.name) + ": " + statusText(r.status));
+        log("lookup " + quotedName(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }
@@ -250,19 +255,19 @@ void DeviceServer::process(const Message &msg)
         r.hasInfo = r.hasCrc = r.status == WireStatus::Ok;
         r.size = entry.size;
         r.mtimeMs = entry.mtimeMs;
-        log("checksum " + printable(msg.name) + ": " + statusText(r.status));
+        log("checksum " + quotedName(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }
     case MsgType::Delete: {
         const auto status = m_folder.remove(msg.name);
-        log("delete " + printable(msg.name) + ": " + statusText(status));
+        log("delete " + quotedName(msg.name) + ": " + statusText(status));
         reply(msg.id, status);
         break;
     }
     case MsgType::Rename: {
         const auto status = m_folder.rename(msg.name, msg.name2);
-        log("rename " + printable(msg.name) + " to " + printable(msg.name2) + ": " + statusText(status));
+        log("rename " + quotedName(msg.name) + " to " + quotedName(msg.name2) + ": " + statusText(status));
         reply(msg.id, status);
         break;
     }
@@ -274,8 +279,10 @@ void DeviceServer::process(const Message &msg)
         break;
     case MsgType::FileData:
         // Parts of a file refused or aborted earlier are dropped here.
-        if (m_in.active && msg.id == m_in.id)
+        if (m_in.active && msg.id == m_in.id) {
+            m_in.lastData = Clock::now();
             handlePart(msg.part);
+        }
         break;
     case MsgType::Get:
         handleGet(msg);
@@ -290,7 +297,7 @@ void DeviceServer::handleList(const Message &msg)
 {
     std::vector<WireEntry> entries;
     const auto status = m_folder.list(msg.name, entries);
-    log("list " + printable(msg.name) + ": " + std::to_string(entries.size()) + " entries");
+    log("list " + quotedName(msg.name) + ": " + std::to_string(entries.size()) + " entries");
     if (status != WireStatus::Ok) {
         reply(msg.id, status);
         return;
@@ -324,25 +331,26 @@ void DeviceServer::handlePutOpen(const Message &msg)
     abortIncoming();
     std::string path;
     if (!m_folder.localPath(msg.name, path)) {
-        log("receive " + printable(msg.name) + ": bad name");
+        log("receive " + quotedName(msg.name) + ": bad name");
         reply(msg.id, WireStatus::BadName);
         return;
     }
     struct stat st {
     };
     if (!msg.overwrite && lstat(path.c_str(), &st) == 0) {
-        log("receive " + printable(msg.name) + ": exists, kept");
+        log("receive " + quotedName(msg.name) + ": exists, kept");
         reply(msg.id, WireStatus::Exists);
         return;
     }
     m_in = Incoming{};
     m_in.fd = m_folder.createTemporary(m_in.temporary);
     if (m_in.fd < 0) {
-        log("receive " + printable(msg.name) + ": cannot create a file");
+        log("receive " + quotedName(msg.name) + ": cannot create a file");
         reply(msg.id, WireStatus::IoError);
         return;
     }
     m_in.active = true;
+    m_in.lastData = Clock::now();
     m_in.id = msg.id;
     m_in.name = msg.name;
     m_in.overwrite = msg.overwrite;
@@ -378,7 +386,7 @@ void DeviceServer::handlePart(const DataPart &part)
         m_in.active = false;
     }
     abortIncoming();
-    log("receive " + printable(name) + ": " + statusText(status));
+    log("receive " + quotedName(name) + ": " + statusText(status));
     reply(id, status);
 }
 
@@ -386,17 +394,19 @@ void DeviceServer::handleGet(const Message &msg)
 {
     std::string path;
     if (!m_folder.localPath(msg.name, path)) {
-        log("send " + printable(msg.name) + ": bad name");
+        log("send " + quotedName(msg.name) + ": bad name");
         reply(msg.id, WireStatus::BadName);
         return;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Regular files only, checked on what was opened: a FIFO must not block the
+    // open, and a symbolic link must not lead out of the folder.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     struct stat st {
     };
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0)
             ::close(fd);
-        log("send " + printable(msg.name) + ": not found");
+        log("send " + quotedName(msg.name) + ": not found");
         reply(msg.id, WireStatus::NotFound);
         return;
     }
@@ -405,7 +415,7 @@ void DeviceServer::handleGet(const Message &msg)
     m_out.id = msg.id;
     m_out.fd = fd;
     m_out.size = static_cast<uint64_t>(st.st_size);
-    log("send " + printable(msg.name) + ": " + std::to_string(m_out.size) + " bytes");
+    log("send " + quotedName(msg.name) + ": " + std::to_string(m_out.size) + " bytes");
 
     Message open;
     open.type = MsgType::GetOpen;
@@ -479,7 +489,7 @@ void DeviceServer::dropSession(const char *why)
         log(std::string("session dropped: ") + why);
     abortIncoming();
     abortOutgoing();
-    m_queue.clear();
+    clearQueue();
     m_channel.stop();
     m_nonce = 0;
 }
@@ -488,12 +498,14 @@ void DeviceServer::checkTimeouts()
 {
     if (!m_channel.active())
         return;
-    const auto silent = Clock::now() - m_channel.lastHeard();
+    // Progress, not frames heard: a client that keeps talking but takes none
+    // of our frames, or never sends the rest of its file, is as good as gone.
+    const auto now = Clock::now();
     const auto timeout = std::chrono::milliseconds(m_options.timeoutMs);
-    if (m_channel.unackedFrames() > 0 && silent > timeout)
-        dropSession("client silent");
-    else if (m_in.active && silent > 2 * timeout) {
-        log("receive " + printable(m_in.name) + ": client silent, dropped");
+    if (m_channel.unackedFrames() > 0 && now - m_channel.lastProgress() > timeout)
+        dropSession("client takes no answers");
+    else if (m_in.active && now - m_in.lastData > 2 * timeout) {
+        log("receive " + quotedName(m_in.name) + ": client sends no more data, dropped");
         abortIncoming();
     }
 }

@@ -17,7 +17,7 @@ namespace vexo::deviced
 
 struct ServerOptions {
     int timeoutMs = 3000; // silence after which a client counts as gone
-    bool verbose = false; // one line per request on stderr
+    bool verbose = false; // one line per request on stderr; names in quotes, escaped
     uint16_t maxPayload = 2048;
     uint8_t window = 4;
     bool offerChecksum = true; // false: behave as a server from before the Checksum request
@@ -47,6 +47,7 @@ private:
         std::string name;
         bool overwrite = false;
         uint64_t size = 0;
+        link::Clock::time_point lastData;
         bool hasTime = false;
         int64_t mtimeMs = 0;
         link::BlockAssembler assembler;
@@ -74,6 +75,7 @@ private:
     void abortIncoming();
     void abortOutgoing();
     void dropSession(const char *why);
+    void clearQueue();
     void checkTimeouts();
     size_t maxPartData() const { return m_channel.config().maxPayload - 8; }
     void log(const std::string &line) const;
@@ -84,6 +86,7 @@ private:
     uint32_t m_nonce = 0;
     link::Codec m_codec = link::Codec::None;
     std::deque<link::Message> m_queue;
+    size_t m_queuedBytes = 0;
     Incoming m_in;
     Outgoing m_out;
     link::Clock::time_point m_lastReset;

@@ -26,11 +26,13 @@ void onSignal(int)
     g_quit.store(true);
 }
 
-int usage()
+int usage(std::FILE *output = stderr)
 {
-    std::fprintf(stderr, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
-                         "                    [--timeout MS] [--verbose]\n");
-    return 2;
+    std::fprintf(output, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
+                         "                    [--timeout MS] [--verbose]\n"
+                         "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
+                         "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
+    return output == stderr ? 2 : 0;
 }
 
 bool placeLink(const std::string &link, const std::string &target)
@@ -61,7 +63,9 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--root" && hasValue)
+        if (arg == "--help" || arg == "-h")
+            return usage(stdout);
+        else if (arg == "--root" && hasValue)
             root = argv[++i];
         else if (arg == "--device" && hasValue)
             device = argv[++i];

@@ -1,5 +1,6 @@
 // vexo: command-line client of the palmtop's file service.
 #include "FileClient.h"
+#include "JsonListing.h"
 #include "NameCodec.h"
 #include "ProgressBar.h"
 #include "Sync.h"
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -18,11 +20,11 @@ using link::LinkError;
 namespace
 {
 
-int usage()
+int usage(std::FILE *output = stderr)
 {
-    std::fprintf(stderr,
+    std::fprintf(output,
                  "usage: vexo [--port PATH] [--baud N] [--timeout MS] [--no-clobber] [--stats] COMMAND\n"
-                 "  ls                      list the device's files\n"
+                 "  ls [--json]             list the device's files (--json: a JSON array)\n"
                  "  get NAME [DEST]         copy a device file here (DEST: file or folder)\n"
                  "  get NAME... DIR         copy several device files into a folder\n"
                  "  put FILE [NAME]         copy a local file to the device\n"
@@ -32,8 +34,9 @@ int usage()
                  "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n"
                  "                          make a folder and the device agree (default both ways,\n"
                  "                          newer wins); prints the plan first; deletes only with --delete\n"
-                 "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n");
-    return 2;
+                 "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n"
+                 "Exit status: 0 done, 1 failed, 2 bad command line.\n");
+    return output == stderr ? 2 : 0;
 }
 
 bool isDir(const std::string &path)
@@ -65,12 +68,6 @@ bool toDevice(const std::string &utf8, std::string &wire)
     return true;
 }
 
-std::string fromDevice(const std::string &wire)
-{
-    std::string utf8;
-    return link::cp936ToUtf8(wire, utf8) ? utf8 : wire;
-}
-
 int report(const std::string &what, LinkError e)
 {
     if (e == LinkError::Ok)
@@ -95,9 +92,7 @@ int runTransfer(link::FileClient &client, const std::vector<link::TransferItem> 
     return failures == 0 ? 0 : 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     std::string port = "/dev/ttyACM0";
     int baud = 0;
@@ -117,6 +112,8 @@ int main(int argc, char **argv)
             overwrite = false;
         else if (opt == "--stats")
             stats = true;
+        else if (opt == "--help" || opt == "-h")
+            return usage(stdout);
         else
             return usage();
     }
@@ -146,9 +143,24 @@ int main(int argc, char **argv)
 
     int rc = 0;
     uint64_t payloadBytes = 0;
-    if (command == "ls" && args.empty()) {
+    if (command == "ls" && args.size() == 1 && args[0] == "--json") {
         std::vector<link::DeviceEntry> entries;
         rc = report("ls", client.list("*", entries));
+        cli::JsonListing listing;
+        for (const auto &e : entries)
+            listing.add(e.name, e.size, e.mtimeMs / 1000);
+        if (rc == 0)
+            std::fputs(listing.finish().c_str(), stdout);
+    } else if (command == "ls" && args.empty()) {
+        std::vector<link::DeviceEntry> entries;
+        size_t refused = 0;
+        rc = report("ls", client.list("*", entries, &refused));
+        if (refused > 0) {
+            std::fprintf(stderr, "vexo: ls: %zu name(s) the device may not use were left out\n", refused);
+            rc = 1;
+        }
+        // Names in quotes with escapes: whatever the device sends, it cannot
+        // forge a line or reach the terminal's control sequences.
         for (const auto &e : entries) {
             const std::time_t t = static_cast<std::time_t>(e.mtimeMs / 1000);
             std::tm tm{};
@@ -156,7 +168,7 @@ int main(int argc, char **argv)
             char date[32];
             std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &tm);
             std::printf("%10llu  %s  %s\n", static_cast<unsigned long long>(e.size), date,
-                        fromDevice(e.name).c_str());
+                        link::quotedName(e.name).c_str());
         }
     } else if (command == "get" && !args.empty()) {
         std::vector<link::TransferItem> items;
@@ -235,4 +247,17 @@ int main(int argc, char **argv)
             static_cast<unsigned long long>(s.naksSent));
     }
     return rc;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Whatever a device sends is bounded; should memory still run out, say so and fail.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "vexo: %s\n", e.what());
+        return 1;
+    }
 }

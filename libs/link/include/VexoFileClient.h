@@ -5,7 +5,9 @@
  * without '/', '\', control characters, and not "." or ".."; a leading
  * "TVR:\" (the program's mark for device files) is ignored. Local paths are
  * native (UTF-8) paths. Calls on one client are serialised; every call returns
- * within the response time-out once the device falls silent. */
+ * within the response time-out once its request stops making progress (a
+ * device that keeps talking without answering counts as silent). No call
+ * raises an exception. */
 #ifndef VEXO_FILE_CLIENT_H
 #define VEXO_FILE_CLIENT_H
 
@@ -29,7 +31,9 @@ extern "C" {
 #define VEXO_ERR_DEVICE_IO (-9)       /* the device could not read or store the file */
 #define VEXO_ERR_BAD_HANDLE (-10)     /* unknown pipe, client or find handle, or a null argument */
 #define VEXO_ERR_PROTOCOL (-11)       /* the device speaks an incompatible protocol */
-#define VEXO_ERR_UNSUPPORTED (-12)    /* the device's file service is too old for this request */
+#define VEXO_ERR_TOO_LARGE (-12)      /* the device's listing went past 65,536 entries or 8 MiB */
+#define VEXO_ERR_NO_MEMORY (-13)      /* the library ran out of memory; the call was abandoned */
+#define VEXO_ERR_UNSUPPORTED (-14)    /* the device's file service is too old for this request */
 
 /* 1,060 bytes filled by the find calls; all integers little-endian (the
  * library writes them byte by byte). Packed to 4 so that no tail padding is added. */
@@ -67,7 +71,9 @@ int CloseConnection(int client);
  * '?' wildcards, letters matched without regard to case) and fills the record with
  * the first entry. Returns a find handle above 0; 0 when no file matches; a
  * VEXO_ERR_ value on failure. The whole listing is fetched here in a few
- * batches; the Next calls are served locally. */
+ * batches; the Next calls are served locally. A listing holds at most 65,536
+ * entries (8 MiB on the line); a device that sends more gets VEXO_ERR_TOO_LARGE.
+ * Entries whose names break the rules above are left out. */
 int RequestFindFileOpen(int client, const char *pattern, RpcFindRecord *record);
 
 /* Fills the record with the next entry. Returns 0 for an entry, 1 when there

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # An install into a scratch prefix puts the program, the tools, the language
-# files, the menu entry and the icon where desktops look for them; the
+# files, the menu entry, the icon, the metainfo, the manual pages and the
+# completions where desktops, man and bash look for them; the
 # installed program, whose folder its user cannot write, keeps its settings
 # in the user's config folder and writes nothing beside itself.
 set -euo pipefail
@@ -22,7 +23,11 @@ for f in bin/VexoFileManager bin/vdisk bin/vexo bin/vexo-deviced \
   share/icons/hicolor/scalable/apps/vexofilemanager.svg \
   share/icons/hicolor/16x16/apps/vexofilemanager.png \
   share/icons/hicolor/48x48/apps/vexofilemanager.png \
-  share/icons/hicolor/256x256/apps/vexofilemanager.png; do
+  share/icons/hicolor/256x256/apps/vexofilemanager.png \
+  share/metainfo/org.vexofilemanager.VexoFileManager.metainfo.xml \
+  share/man/man1/VexoFileManager.1.gz share/man/man1/vexo.1.gz share/man/man1/vdisk.1.gz \
+  share/man/man1/vexo-deviced.1.gz share/bash-completion/completions/vexo \
+  share/bash-completion/completions/vdisk share/bash-completion/completions/vexo-deviced; do
   [[ -s "$prefix/$f" ]] || fail "missing $f"
 done
 for t in VexoFileManager vdisk vexo vexo-deviced; do

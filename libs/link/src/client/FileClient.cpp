@@ -121,6 +121,7 @@ struct FileClient::Incoming {
     uint64_t size = 0;
     int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
+    uint64_t dropped = 0;              // bytes of the stream dropped after a failure
     BlockAssembler assembler;
     void discard()
     {
@@ -148,6 +149,11 @@ void FileClient::setTimeout(int ms)
 ChannelStats FileClient::stats() const
 {
     return m_channel ? m_channel->stats() : ChannelStats{};
+}
+
+void FileClient::abandon()
+{
+    lose(LinkError::Ok);
 }
 
 size_t FileClient::maxPartData() const
@@ -300,11 +306,11 @@ LinkError FileClient::next(Message &msg, bool &got, Clock::time_point since, int
     got = false;
     const auto timeout = std::chrono::milliseconds(m_timeoutMs);
     const auto now = Clock::now();
-    const auto silentFrom = std::max(m_channel->lastHeard(), since);
-    if (now - silentFrom > timeout)
+    const auto progress = std::max(m_channel->lastProgress(), since);
+    if (now - progress > timeout)
         return lose(LinkError::Timeout);
     const auto until = std::min(now + std::chrono::milliseconds(maxWaitMs),
-                                silentFrom + timeout + std::chrono::milliseconds(1));
+                                progress + timeout + std::chrono::milliseconds(1));
     if (!m_channel->pump(until))
         return lose(m_channel->streamBroken() ? LinkError::NotConnected : LinkError::Timeout);
     Frame frame;
@@ -414,19 +420,26 @@ LinkError FileClient::rename(const std::string &givenFrom, const std::string &gi
     return request(req, resp, false);
 }
 
-LinkError FileClient::list(const std::string &pattern, std::vector<DeviceEntry> &entries)
+LinkError FileClient::list(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t *refused)
 {
     if (pattern.size() > 255)
         return LinkError::BadName;
     for (int attempt = 0;; ++attempt) {
         m_resetSeen = false;
-        const auto e = listOnce(pattern, entries);
+        size_t dropped = 0;
+        const auto e = listOnce(pattern, entries, dropped);
+        if (refused)
+            *refused = dropped;
+        if (e != LinkError::Ok) {
+            // A failed listing hands back nothing, and gives its memory back.
+            std::vector<DeviceEntry>().swap(entries);
+        }
         if (!(e == LinkError::NotConnected && m_resetSeen && attempt == 0))
             return e;
     }
 }
 
-LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries)
+LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t &refused)
 {
     entries.clear();
     if (const auto e = ensureSession(); e != LinkError::Ok)
@@ -436,9 +449,16 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
     req.id = nextId();
     req.name = pattern;
     m_channel->send(encodeMessage(req));
-    const auto since = Clock::now();
+    auto since = Clock::now();
     BlockAssembler assembler;
     std::vector<uint8_t> block;
+    size_t budget = kMaxListBytes;
+    auto charge = [&budget](size_t bytes) {
+        if (bytes > budget)
+            return false;
+        budget -= bytes;
+        return true;
+    };
     for (;;) {
         Message msg;
         bool got = false;
@@ -450,12 +470,27 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
             return msg.status == WireStatus::Ok ? LinkError::Protocol : errorFromStatus(msg.status);
         if (msg.type != MsgType::ListPart)
             continue;
+        // The rest of an over-long listing is still on its way: the session
+        // cannot carry on after it.
+        if (!charge(msg.part.data.size() + 64))
+            return lose(LinkError::TooLarge);
+        since = Clock::now();
         bool blockDone = false;
         std::vector<WireEntry> wire;
         if (!assembler.add(msg.part, block, blockDone) || (blockDone && !decodeEntries(block, wire)))
             return lose(LinkError::Protocol);
-        for (auto &w : wire)
+        if (blockDone && !charge(block.size()))
+            return lose(LinkError::TooLarge);
+        for (auto &w : wire) {
+            // Names the window or a terminal could be tricked by never leave the library.
+            if (!isValidDeviceName(w.name)) {
+                ++refused;
+                continue;
+            }
+            if (entries.size() == kMaxListEntries)
+                return lose(LinkError::TooLarge);
             entries.push_back(DeviceEntry{std::move(w.name), w.size, w.mtimeMs});
+        }
         if (assembler.finished())
             return LinkError::Ok;
     }
@@ -468,7 +503,8 @@ bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError
         error = LinkError::BadName;
         return false;
     }
-    out.fd = ::open(item.source.c_str(), O_RDONLY | O_CLOEXEC);
+    // A FIFO or a device would block the open or the reads: only regular files go.
+    out.fd = ::open(item.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {
     };
     if (out.fd < 0 || fstat(out.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -561,6 +597,12 @@ std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
     uint16_t abortId = 0;
     auto since = Clock::now();
 
+    // The open file is closed on every way out, an exception's included.
+    struct Closer {
+        Outgoing &file;
+        ~Closer() { file.closeFile(); }
+    } closer{cur};
+
     auto sendAbort = [&]() {
         Message abort;
         abort.type = MsgType::Abort;
@@ -637,12 +679,18 @@ std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
         }
         if (!got || msg.type != MsgType::Result)
             continue;
-        since = Clock::now();
         if (stopping && msg.id == abortId) {
             abortPending = false;
             continue;
         }
         const LinkError e = errorFromStatus(msg.status);
+        // Only an answer to one of ours is progress; anything else may be a
+        // peer that talks without ever answering.
+        const auto answers = [&msg](const Outgoing &o) { return o.id == msg.id; };
+        if ((current && msg.id == cur.id) || std::any_of(awaiting.begin(), awaiting.end(), answers) ||
+            std::any_of(localAborts.begin(), localAborts.end(),
+                        [&](const auto &a) { return a.first == msg.id; }))
+            since = Clock::now();
         if (current && msg.id == cur.id) {
             // Refused at the open (name, exists): the rest of it is not wanted.
             m_channel->discardUnsent();
@@ -721,10 +769,19 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
         for (auto &in : requested) {
             in.discard();
             if (!done[in.index])
-                finish(in.index, e);
+                finish(in.index, in.failure != LinkError::Ok ? in.failure : e);
         }
         requested.clear();
     };
+    // No temporary file outlives the call, even one abandoned by an exception.
+    struct Discarder {
+        std::deque<Incoming> &files;
+        ~Discarder()
+        {
+            for (auto &in : files)
+                in.discard();
+        }
+    } discarder{requested};
 
     for (;;) {
         if (!stopping && stopRequested(control)) {
@@ -776,7 +833,6 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
         }
         if (!got)
             continue;
-        since = Clock::now();
         if (stopping && msg.type == MsgType::Result && msg.id == abortId) {
             abortPending = false;
             continue;
@@ -786,6 +842,12 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
         if (it == requested.end())
             continue;
         Incoming &in = *it;
+        // Data of a file that already failed holds the time-out off only as
+        // long as the file's declared size (and one block) could still be coming.
+        if (in.failure == LinkError::Ok)
+            since = Clock::now();
+        else if ((in.dropped += msg.part.data.size() + 1) <= in.size + kMaxBlockSize)
+            since = Clock::now();
         if (msg.type == MsgType::Result) {
             in.discard();
             finish(in.index,

@@ -18,6 +18,13 @@
 namespace vexo::link
 {
 
+// Most a listing may hold; a device that sends more fails the listing with
+// TooLarge. Far above what a palmtop's flat folder holds.
+constexpr size_t kMaxListEntries = 65536;
+// Budget for one listing's bytes: restored entries plus each part's data and
+// a 64-byte charge per part, so that empty parts cannot go on for ever.
+constexpr size_t kMaxListBytes = 8u << 20;
+
 struct DeviceEntry {
     std::string name; // CP936 bytes
     uint64_t size = 0;
@@ -59,13 +66,18 @@ public:
     LinkError checksum(const std::string &name, uint32_t &crc, DeviceEntry *entry = nullptr);
     LinkError remove(const std::string &name);
     LinkError rename(const std::string &from, const std::string &to);
-    LinkError list(const std::string &pattern, std::vector<DeviceEntry> &entries);
+    // Entries whose names the protocol forbids (section 5 of PROTOCOL.md) are
+    // left out of `entries` and counted in *refused.
+    LinkError list(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t *refused = nullptr);
     // Transfers the items in order, keeping the line busy across file
     // boundaries. Returns one result per item.
     std::vector<LinkError> send(const std::vector<TransferItem> &items, const TransferControl &control);
     std::vector<LinkError> receive(const std::vector<TransferItem> &items, const TransferControl &control);
 
     ChannelStats stats() const;
+    // Gives up the session after a call was abandoned midway (out of memory);
+    // the next call says Hello again.
+    void abandon();
 
 private:
     enum class State { Closed, Connected, Lost };
@@ -77,13 +89,15 @@ private:
     LinkError ensureSession();
     LinkError lose(LinkError error);
     // Runs the link for up to maxWaitMs; `got` tells whether msg holds a
-    // message. Fails once the peer has been silent for the time-out counted
-    // from `since` or from the last frame heard, whichever is later.
+    // message. Fails once the request has made no progress for the time-out:
+    // counted from `since` (the caller's last useful message) or from the last
+    // acknowledgement of our own frames, whichever is later. Frames that
+    // carry nothing new do not hold the time-out off.
     LinkError next(Message &msg, bool &got, Clock::time_point since, int maxWaitMs);
     // Sends a request and waits for its Result; readOnly requests are asked
     // once more in a new session when the device reset ours.
     LinkError request(Message req, Message &resp, bool readOnly);
-    LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries);
+    LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t &refused);
     uint16_t nextId() { return ++m_lastId; }
     size_t maxPartData() const;
     bool openNextSend(const TransferItem &item, Outgoing &out, LinkError &error);

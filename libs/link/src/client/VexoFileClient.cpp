@@ -3,6 +3,7 @@
 
 #include "ByteIO.h"
 #include "FileClient.h"
+#include "NoThrow.h"
 #include "PipeRegistry.h"
 
 #include <cstddef>
@@ -75,6 +76,8 @@ int toResult(LinkError e)
         return VEXO_ERR_BAD_HANDLE;
     case LinkError::Protocol:
         return VEXO_ERR_PROTOCOL;
+    case LinkError::TooLarge:
+        return VEXO_ERR_TOO_LARGE;
     case LinkError::Unsupported:
         return VEXO_ERR_UNSUPPORTED;
     }
@@ -90,18 +93,33 @@ void fillRecord(RpcFindRecord *record, const DeviceEntry &entry)
     std::memcpy(bytes + 36, entry.name.data(), std::min<size_t>(entry.name.size(), 1023));
 }
 
-// Runs fn with the client locked; unknown handles give VEXO_ERR_BAD_HANDLE.
-template <typename Fn> int withClient(int handle, Fn fn)
+// No exception leaves the library: a call that runs out of memory is
+// abandoned with VEXO_ERR_NO_MEMORY.
+template <typename Fn> int guarded(Fn fn) noexcept
 {
-    const auto client = findClient(handle);
-    if (!client)
-        return VEXO_ERR_BAD_HANDLE;
-    std::lock_guard<std::mutex> lock(client->callMutex());
-    return fn(*client);
+    return noThrow(VEXO_ERR_NO_MEMORY, fn);
+}
+
+// Runs fn with the client locked; unknown handles give VEXO_ERR_BAD_HANDLE. A
+// call abandoned midway also gives up its session, whose state it may have left half done.
+template <typename Fn> int withClient(int handle, Fn fn) noexcept
+{
+    return guarded([&] {
+        const auto client = findClient(handle);
+        if (!client)
+            return VEXO_ERR_BAD_HANDLE;
+        std::lock_guard<std::mutex> lock(client->callMutex());
+        try {
+            return fn(*client);
+        } catch (...) {
+            client->abandon();
+            return VEXO_ERR_NO_MEMORY;
+        }
+    });
 }
 
 int transfer(int client, const char *from, const char *to, int *progress, int *stop, int overwrite,
-             bool sending)
+             bool sending) noexcept
 {
     if (!from || !to)
         return VEXO_ERR_BAD_HANDLE;
@@ -121,31 +139,36 @@ extern "C" {
 
 int InitVexoFileClient(int pipe)
 {
-    auto p = PipeRegistry::instance().find(pipe);
-    if (!p)
-        return 0;
-    auto &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const int handle = r.nextClient++;
-    r.clients[handle] = std::make_shared<FileClient>(std::move(p));
-    return handle;
+    const int rc = guarded([&] {
+        auto p = PipeRegistry::instance().find(pipe);
+        if (!p)
+            return 0;
+        auto &r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        const int handle = r.nextClient++;
+        r.clients[handle] = std::make_shared<FileClient>(std::move(p));
+        return handle;
+    });
+    return rc < 0 ? 0 : rc;
 }
 
 int UnInitVexoFileClient(int client)
 {
-    const auto c = findClient(client);
-    if (!c)
-        return VEXO_ERR_BAD_HANDLE;
-    {
-        std::lock_guard<std::mutex> lock(c->callMutex());
-        c->close();
-    }
-    auto &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.clients.erase(client);
-    for (auto it = r.finds.begin(); it != r.finds.end();)
-        it = it->second.client == client ? r.finds.erase(it) : std::next(it);
-    return 0;
+    return guarded([&] {
+        const auto c = findClient(client);
+        if (!c)
+            return VEXO_ERR_BAD_HANDLE;
+        {
+            std::lock_guard<std::mutex> lock(c->callMutex());
+            c->close();
+        }
+        auto &r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        r.clients.erase(client);
+        for (auto it = r.finds.begin(); it != r.finds.end();)
+            it = it->second.client == client ? r.finds.erase(it) : std::next(it);
+        return 0;
+    });
 }
 
 int SetRespondTimeout(int client, int timeoutMs)
@@ -170,46 +193,52 @@ int RequestFindFileOpen(int client, const char *pattern, RpcFindRecord *record)
 {
     if (!record)
         return VEXO_ERR_BAD_HANDLE;
-    std::vector<DeviceEntry> entries;
-    const int rc = withClient(client, [&](FileClient &c) {
-        return toResult(c.list(pattern && *pattern ? pattern : "*", entries));
+    return guarded([&] {
+        std::vector<DeviceEntry> entries;
+        const int rc = withClient(client, [&](FileClient &c) {
+            return toResult(c.list(pattern && *pattern ? pattern : "*", entries));
+        });
+        if (rc != 0)
+            return rc;
+        if (entries.empty())
+            return 0;
+        fillRecord(record, entries.front());
+        auto &r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        const int handle = r.nextFind++;
+        if (r.nextFind <= 0)
+            r.nextFind = 1;
+        r.finds[handle] = FindState{client, std::move(entries), 1};
+        return handle;
     });
-    if (rc != 0)
-        return rc;
-    if (entries.empty())
-        return 0;
-    fillRecord(record, entries.front());
-    auto &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const int handle = r.nextFind++;
-    if (r.nextFind <= 0)
-        r.nextFind = 1;
-    r.finds[handle] = FindState{client, std::move(entries), 1};
-    return handle;
 }
 
 int RequestFindFileNext(int client, int find, RpcFindRecord *record)
 {
-    auto &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const auto it = r.finds.find(find);
-    if (!record || it == r.finds.end() || it->second.client != client)
-        return VEXO_ERR_BAD_HANDLE;
-    FindState &state = it->second;
-    if (state.next >= state.entries.size())
-        return 1;
-    fillRecord(record, state.entries[state.next++]);
-    return 0;
+    return guarded([&] {
+        auto &r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        const auto it = r.finds.find(find);
+        if (!record || it == r.finds.end() || it->second.client != client)
+            return VEXO_ERR_BAD_HANDLE;
+        FindState &state = it->second;
+        if (state.next >= state.entries.size())
+            return 1;
+        fillRecord(record, state.entries[state.next++]);
+        return 0;
+    });
 }
 
 int RequestFindFileClose(int client, int find)
 {
-    auto &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const auto it = r.finds.find(find);
-    if (it != r.finds.end() && it->second.client == client)
-        r.finds.erase(it);
-    return 0;
+    return guarded([&] {
+        auto &r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        const auto it = r.finds.find(find);
+        if (it != r.finds.end() && it->second.client == client)
+            r.finds.erase(it);
+        return 0;
+    });
 }
 
 int RequestLookupFile(int client, const char *name)

@@ -1,8 +1,10 @@
 // C API of the USB pipe.
 #include "VexoUSBPipe.h"
 
+#include "NoThrow.h"
 #include "PipeRegistry.h"
 
+using vexo::link::noThrow;
 using vexo::link::Pipe;
 using vexo::link::PipeRegistry;
 
@@ -10,21 +12,21 @@ extern "C" {
 
 int InitUSBPipe(void)
 {
-    return PipeRegistry::instance().add(std::make_shared<Pipe>(Pipe::Kind::Usb));
+    return noThrow(0, [] { return PipeRegistry::instance().add(std::make_shared<Pipe>(Pipe::Kind::Usb)); });
 }
 
 int OpenUSBPipe(int pipe)
 {
-    return PipeRegistry::instance().openPipe(pipe);
+    return noThrow(-1, [pipe] { return PipeRegistry::instance().openPipe(pipe); });
 }
 
 int CloseUSBPipe(int pipe)
 {
-    return PipeRegistry::instance().closePipe(pipe);
+    return noThrow(-1, [pipe] { return PipeRegistry::instance().closePipe(pipe); });
 }
 
 int UnInitUSBPipe(int pipe)
 {
-    return PipeRegistry::instance().releasePipe(pipe);
+    return noThrow(-1, [pipe] { return PipeRegistry::instance().releasePipe(pipe); });
 }
 }

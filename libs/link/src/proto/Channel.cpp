@@ -47,6 +47,7 @@ void Channel::start(uint8_t tag, const ChannelConfig &config)
     m_active = true;
     m_failed = m_streamBroken;
     m_unsent.clear();
+    m_unsentBytes = 0;
     m_unacked.clear();
     m_nextSeq = 0;
     m_maxAckedOrder = m_sendOrder;
@@ -68,6 +69,7 @@ void Channel::stop()
     m_active = false;
     m_failed = m_streamBroken;
     m_unsent.clear();
+    m_unsentBytes = 0;
     m_unacked.clear();
     m_inbound.clear();
     m_naksDue.clear();
@@ -77,17 +79,22 @@ void Channel::stop()
 
 void Channel::send(std::vector<uint8_t> message)
 {
+    m_unsentBytes += message.size();
     m_unsent.push_back(std::move(message));
 }
 
 void Channel::discardUnsent()
 {
     m_unsent.clear();
+    m_unsentBytes = 0;
 }
 
 void Channel::discardUnsent(const std::function<bool(const std::vector<uint8_t> &)> &pick)
 {
     m_unsent.erase(std::remove_if(m_unsent.begin(), m_unsent.end(), pick), m_unsent.end());
+    m_unsentBytes = 0;
+    for (const auto &m : m_unsent)
+        m_unsentBytes += m.size();
 }
 
 bool Channel::hasRoom() const
@@ -102,7 +109,8 @@ bool Channel::idle() const
 
 void Channel::sendControl(FrameType type, uint8_t tag, uint16_t seq, const std::vector<uint8_t> &payload)
 {
-    appendFrame(m_out, type, tag, seq, payload.data(), payload.size());
+    if (m_out.size() < kMaxOutput)
+        appendFrame(m_out, type, tag, seq, payload.data(), payload.size());
 }
 
 bool Channel::takeMessage(std::vector<uint8_t> &message)
@@ -155,7 +163,10 @@ void Channel::fillOutput()
         frame.seq = m_nextSeq++;
         const auto &msg = m_unsent.front();
         appendFrame(frame.encoded, FrameType::Data, m_tag, frame.seq, msg.data(), msg.size());
+        m_unsentBytes -= msg.size();
         m_unsent.pop_front();
+        if (m_unacked.empty())
+            m_lastProgress = now; // the peer's time to acknowledge starts now
         m_unacked.push_back(std::move(frame));
         transmit(m_unacked.back(), now);
     }
@@ -285,7 +296,9 @@ void Channel::handleData(Frame &frame, Clock::time_point now)
 
 void Channel::queueAcks(Clock::time_point now)
 {
-    if (!m_active)
+    // A peer that does not read gets no more acknowledgements than fit; the
+    // next one carries the same news.
+    if (!m_active || m_out.size() >= kMaxOutput)
         return;
     for (uint16_t seq : m_naksDue) {
         if (seqDiff(seq, m_recvNext) >= 0 && !m_have[seq % kRecvSlots]) {
@@ -373,7 +386,8 @@ void Channel::handleNak(const Frame &frame)
 
 Clock::time_point Channel::nextTimer() const
 {
-    auto next = m_ackDue ? m_ackDueSince + kAckDelay : Clock::time_point::max();
+    // An acknowledgement held back by a full output waits for the line, not a timer.
+    auto next = m_ackDue && m_out.size() < kMaxOutput ? m_ackDueSince + kAckDelay : Clock::time_point::max();
     for (const auto &f : m_unacked) {
         if (f.sacked || f.resendDue)
             continue;
@@ -400,6 +414,7 @@ void Channel::checkTimers(Clock::time_point now)
 
 bool Channel::pump(Clock::time_point deadline)
 {
+    bool polled = false;
     for (;;) {
         if (m_failed)
             return false;
@@ -423,8 +438,16 @@ bool Channel::pump(Clock::time_point deadline)
                 m_out.size() < kOutLowWater)
                 continue;
         }
-        if (now >= deadline)
-            return true;
+        if (now >= deadline) {
+            // A deadline that has passed still takes what is there, once:
+            // more input cannot keep the caller here.
+            if (polled || !(m_stream.wait(false, 0) & ByteStream::kReadable))
+                return true;
+            polled = true;
+            if (!readInput())
+                return false;
+            continue;
+        }
         const auto wake = std::min(deadline, nextTimer());
         const int ready = m_stream.wait(!m_out.empty(), msUntil(wake, now));
         if (ready & ByteStream::kReadable) {

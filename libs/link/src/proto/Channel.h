@@ -41,6 +41,7 @@ class Channel
 {
 public:
     static constexpr unsigned kMaxWindow = 32;
+    static constexpr size_t kMaxOutput = 64 * 1024;
 
     explicit Channel(ByteStream &stream);
 
@@ -61,15 +62,21 @@ public:
     void discardUnsent(const std::function<bool(const std::vector<uint8_t> &)> &pick);
     // True when nothing waits for the window, so a sender may queue more.
     bool hasRoom() const;
+    // Bytes of queued messages not yet given a sequence number.
+    size_t unsentBytes() const { return m_unsentBytes; }
     // True when every queued message was acknowledged and all bytes were written.
     bool idle() const;
     size_t unackedFrames() const { return m_unacked.size(); }
 
-    // Encodes an unsequenced frame for the line at once.
+    // Encodes an unsequenced frame for the line at once; dropped (as the line
+    // could have lost it) while a peer that does not read has left more than
+    // kMaxOutput bytes waiting.
     void sendControl(FrameType type, uint8_t tag, uint16_t seq, const std::vector<uint8_t> &payload);
 
     // Moves bytes both ways until a message or control frame waits, the
-    // window opens for more messages after being full, the deadline passes or the link fails. Returns false
+    // window opens for more messages after being full, the deadline passes or
+    // the link fails; a deadline already passed still takes the input that is
+    // there (one read). Returns false
     // once the stream broke or a frame ran out of retries (then failed() stays true until start()).
     bool pump(Clock::time_point deadline);
     // Writes pending bytes until none are left or the deadline passes.
@@ -82,6 +89,10 @@ public:
     bool failed() const { return m_failed; }
     bool streamBroken() const { return m_streamBroken; }
     Clock::time_point lastHeard() const { return m_lastHeard; }
+    // When our Data frames last made progress: an acknowledgement covered one
+    // of them, or one went out while none was outstanding. Frames heard that
+    // acknowledge nothing new do not count.
+    Clock::time_point lastProgress() const { return m_lastProgress; }
     const ChannelStats &stats() const { return m_stats; }
 
 private:
@@ -120,6 +131,7 @@ private:
 
     std::vector<uint8_t> m_out;
     std::deque<std::vector<uint8_t>> m_unsent;
+    size_t m_unsentBytes = 0;
     std::deque<OutFrame> m_unacked;
     uint16_t m_nextSeq = 0;
     uint64_t m_sendOrder = 0;

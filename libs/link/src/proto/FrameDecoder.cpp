@@ -8,14 +8,24 @@
 namespace vexo::link
 {
 
+namespace
+{
+// A header inside a damaged frame is real only after lost bytes, rarely more
+// than one per damaged frame; each byte fed pays for this many bytes of such checks.
+constexpr uint64_t kBudgetPerByte = 2;
+constexpr uint64_t kBudgetMax = 8 * (kMaxFramePayload + kFrameOverhead);
+} // namespace
+
 void FrameDecoder::feed(const uint8_t *data, size_t size)
 {
     compact();
     m_buf.insert(m_buf.end(), data, data + size);
+    m_budget = std::min(kBudgetMax, m_budget + kBudgetPerByte * size);
 }
 
 void FrameDecoder::clear()
 {
+    m_base += m_buf.size();
     m_buf.clear();
     m_pos = 0;
 }
@@ -24,6 +34,7 @@ void FrameDecoder::compact()
 {
     if (m_pos > 0) {
         m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_pos));
+        m_base += m_pos;
         m_pos = 0;
     }
 }
@@ -50,6 +61,18 @@ FrameDecoder::Result FrameDecoder::next(Frame &frame)
         const size_t total = kFrameHeaderSize + length + kFrameTrailerSize;
         if (static_cast<size_t>(end - magic) < total)
             return Result::None;
+        // Forged headers back to back would each cost a full CRC: inside a
+        // damaged frame, a header is checked only while the budget lasts.
+        const uint64_t offset = m_base + m_pos;
+        const bool nested = offset < m_damagedEnd;
+        if (nested && m_budget < total) {
+            ++m_pos;
+            ++m_skipped;
+            continue;
+        }
+        if (nested)
+            m_budget -= total;
+        m_checked += total - kFrameTrailerSize;
 
         frame.type = static_cast<FrameType>(h[1]);
         frame.tag = h[2];
@@ -62,6 +85,7 @@ FrameDecoder::Result FrameDecoder::next(Frame &frame)
         // A lost byte makes a frame swallow the start of the next one: look
         // for headers inside the damaged frame again.
         frame.payload.clear();
+        m_damagedEnd = std::max(m_damagedEnd, offset + total);
         ++m_pos;
         ++m_damaged;
         return Result::Damaged;

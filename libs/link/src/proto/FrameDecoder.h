@@ -11,6 +11,9 @@ namespace vexo::link
 
 // Cuts frames out of a byte stream that may hold noise, damaged frames and
 // lost bytes. Bytes that do not start a valid header are skipped one by one.
+// The CRC work spent on headers found inside damaged frames is bounded by a
+// small multiple of the bytes fed, so a stream of forged headers costs little
+// more to scan than noise.
 class FrameDecoder
 {
 public:
@@ -26,14 +29,20 @@ public:
 
     uint64_t skippedBytes() const { return m_skipped; }
     uint64_t damagedFrames() const { return m_damaged; }
+    // Bytes run through a frame's trailing CRC-32 so far.
+    uint64_t checkedBytes() const { return m_checked; }
 
 private:
     void compact();
 
     std::vector<uint8_t> m_buf;
     size_t m_pos = 0;
+    uint64_t m_base = 0;       // stream offset of m_buf[0]
+    uint64_t m_damagedEnd = 0; // stream offset where the furthest damaged frame ends
+    uint64_t m_budget = 0;     // CRC bytes allowed for headers inside damaged frames
     uint64_t m_skipped = 0;
     uint64_t m_damaged = 0;
+    uint64_t m_checked = 0;
 };
 
 } // namespace vexo::link

@@ -19,6 +19,7 @@ enum class LinkError {
     DeviceIo,       // the device could not read or store the file
     BadHandle,      // unknown handle
     Protocol,       // the peer speaks something we do not understand
+    TooLarge,       // the peer sent more than a listing may hold; nothing was kept
     Unsupported,    // the peer does not offer this request (an older server)
 };
 

@@ -18,4 +18,10 @@ bool utf8ToCp936(std::string_view utf8, std::string &cp936);
 // no '/', '\', NUL or control character, and not "." or "..".
 bool isValidDeviceName(std::string_view cp936);
 
+// A device name as it may safely reach a terminal or a log: in double quotes,
+// decoded to UTF-8 where it decodes, with quotes, backslashes, control and
+// bidirectional-format characters and undecodable bytes written as escapes
+// (\", \\, \xNN, \u{NNNN}). Whatever the peer sent, one line, no terminal codes.
+std::string quotedName(std::string_view cp936);
+
 } // namespace vexo::link

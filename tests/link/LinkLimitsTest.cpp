@@ -1,0 +1,242 @@
+// Link resource limits: what a hostile peer can make either side hold or wait
+// for. The client against devices that list for ever or talk without
+// answering; the server against clients that flood it or take no answers.
+#include "DeviceServer.h"
+#include "FileClient.h"
+#include "Hello.h"
+#include "HostileDevice.h"
+#include "LinkTestSupport.h"
+#include "PtyPair.h"
+#include "VexoFileClient.h"
+#include "VexoUSBPipe.h"
+
+#include <gtest/gtest.h>
+
+using namespace vexo::link;
+using namespace vexo::link::test;
+using vexo::test::HostileDevice;
+namespace deviced = vexo::deviced;
+
+namespace
+{
+
+using Behaviour = HostileDevice::Behaviour;
+using std::chrono::milliseconds;
+
+TEST(LinkLimitsTest, AnEndlessListingFailsCleanlyThroughTheClassAndTheCApi)
+{
+    {
+        StreamPair pair;
+        HostileDevice device(pair.b, Behaviour::EndlessListing);
+        FileClient client(std::make_shared<Pipe>(pair.a));
+        ASSERT_EQ(client.connect(), LinkError::Ok);
+        std::vector<DeviceEntry> entries;
+        EXPECT_EQ(client.list("*", entries), LinkError::TooLarge);
+        EXPECT_TRUE(entries.empty());
+        EXPECT_GT(device.entriesSent(), kMaxListEntries);
+    }
+    // The window's road: a pipe on a device node, the find calls.
+    PtyPair pty;
+    ASSERT_TRUE(pty.open(nullptr));
+    HostileDevice device(std::make_shared<FdStream>(pty.master(), pty.master(), false),
+                         Behaviour::EndlessListing);
+    const int pipe = InitUSBPipe();
+    SetPipeDevicePath(pipe, pty.slavePath().c_str());
+    OpenUSBPipe(pipe);
+    const int client = InitVexoFileClient(pipe);
+    ASSERT_EQ(ConnectServer(client), 0);
+    RpcFindRecord record;
+    const int find = RequestFindFileOpen(client, "*.*", &record);
+    EXPECT_EQ(find, VEXO_ERR_TOO_LARGE);
+    EXPECT_EQ(RequestFindFileClose(client, find), 0);
+    UnInitVexoFileClient(client);
+    CloseUSBPipe(pipe);
+    UnInitUSBPipe(pipe);
+}
+
+TEST(LinkLimitsTest, TheTimeOutCountsProgressOnTheRequestNotFramesHeard)
+{
+    struct Case {
+        const char *what;
+        Behaviour behaviour;
+        bool receive; // else a delete
+        LinkError expected;
+    };
+    const std::vector<Case> cases = {
+        {"acks that acknowledge nothing", Behaviour::AckChatter, false, LinkError::Timeout},
+        {"close-acks", Behaviour::CloseAckChatter, false, LinkError::Timeout},
+        {"hello-acks of another session", Behaviour::ForeignHelloAck, false, LinkError::Timeout},
+        {"resets of another session", Behaviour::ForeignReset, false, LinkError::Timeout},
+        {"file data after the file failed", Behaviour::DataAfterFailure, true, LinkError::TransferFailed},
+    };
+    const int timeoutMs = 600;
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        TempDir local;
+        writeFile(local / "x", {1, 2, 3});
+        StreamPair pair;
+        HostileDevice device(pair.b, tc.behaviour, {}, milliseconds(100), std::chrono::seconds(8));
+        FileClient client(std::make_shared<Pipe>(pair.a));
+        client.setTimeout(timeoutMs);
+        ASSERT_EQ(client.connect(), LinkError::Ok);
+        const auto started = Clock::now();
+        const LinkError e = tc.receive ? client.receive({TransferItem{"x", local / "x", true}}, {}).front()
+                                       : client.remove("x");
+        EXPECT_EQ(e, tc.expected) << describe(e);
+        EXPECT_LT(Clock::now() - started, milliseconds(timeoutMs + 900));
+        // A failed receive leaves the destination as it was, and nothing beside it.
+        EXPECT_EQ(readFile(local / "x"), (std::vector<uint8_t>{1, 2, 3}));
+        EXPECT_EQ(listFolder(local.path()), std::vector<std::string>{"x"});
+    }
+}
+
+// A client built frame by frame, so that it can skip what our client never
+// skips: acknowledging, reading.
+class RawClient
+{
+public:
+    explicit RawClient(std::shared_ptr<FdStream> stream) : m_stream(std::move(stream)) {}
+
+    void hello(uint32_t nonce)
+    {
+        Hello h;
+        h.caps = localCodecCaps();
+        h.nonce = nonce;
+        h.maxPayload = 2048;
+        h.window = 4;
+        m_tag = tagForNonce(nonce);
+        m_seq = 0;
+        send(FrameType::Hello, 0, encodeHello(h));
+    }
+    // False when the line took nothing (the peer does not read either).
+    bool request(MsgType type, const std::string &name)
+    {
+        Message m;
+        m.type = type;
+        m.id = m_seq;
+        m.name = name;
+        if (!send(FrameType::Data, m_seq, encodeMessage(m)))
+            return false;
+        ++m_seq;
+        return true;
+    }
+    bool send(FrameType type, uint16_t seq, const std::vector<uint8_t> &payload)
+    {
+        const auto bytes = encodeFrame(Frame{type, m_tag, seq, payload});
+        size_t done = 0;
+        for (int tries = 0; done < bytes.size() && tries < 100; ++tries) {
+            const long n = m_stream->writeSome(bytes.data() + done, bytes.size() - done);
+            if (n < 0)
+                return false;
+            if (n == 0 && done == 0)
+                return false;
+            if (n == 0)
+                m_stream->wait(true, 10);
+            done += static_cast<size_t>(n > 0 ? n : 0);
+        }
+        return done == bytes.size();
+    }
+    // Reads what arrived without acknowledging any of it; returns its frames.
+    std::vector<Frame> read()
+    {
+        std::vector<Frame> frames;
+        uint8_t buf[8192];
+        long n;
+        while ((n = m_stream->readSome(buf, sizeof buf)) > 0) {
+            m_decoder.feed(buf, static_cast<size_t>(n));
+            Frame f;
+            while (m_decoder.next(f) == FrameDecoder::Result::Frame)
+                frames.push_back(f);
+        }
+        return frames;
+    }
+    uint8_t tag() const { return m_tag; }
+
+private:
+    std::shared_ptr<FdStream> m_stream;
+    FrameDecoder m_decoder;
+    uint8_t m_tag = 0;
+    uint16_t m_seq = 0;
+};
+
+class ServerLimitsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Enough files that each listing is some kilobytes on the line.
+        for (int i = 0; i < 400; ++i)
+            writeFile(m_device / ("file" + std::to_string(1000 + i) + ".dat"), {});
+        deviced::ServerOptions options;
+        options.timeoutMs = 300;
+        m_server = std::make_unique<deviced::DeviceServer>(m_folder, *m_pair.b, options);
+    }
+    void steps(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            m_server->step(1);
+    }
+    // The server answers a fresh client: Lookup of a file it has.
+    bool servesAFreshClient()
+    {
+        m_client.read();
+        m_client.hello(0x7777);
+        steps(5);
+        m_client.request(MsgType::Lookup, "file1000.dat");
+        for (int i = 0; i < 100; ++i) {
+            m_server->step(10);
+            for (const auto &f : m_client.read()) {
+                Message m;
+                if (f.type == FrameType::Data && f.tag == m_client.tag() && decodeMessage(f.payload, m) &&
+                    m.type == MsgType::Result)
+                    return m.status == WireStatus::Ok;
+            }
+        }
+        return false;
+    }
+
+    TempDir m_device;
+    deviced::DeviceFolder m_folder{m_device.path().string()};
+    StreamPair m_pair;
+    std::unique_ptr<deviced::DeviceServer> m_server;
+    RawClient m_client{m_pair.a};
+};
+
+TEST_F(ServerLimitsTest, AFloodOfListRequestsThatAreNeverAcknowledgedDropsTheSession)
+{
+    m_client.hello(0x1111);
+    steps(5);
+    ASSERT_TRUE(m_server->inSession());
+    // Each List is answered with kilobytes that can never leave the window:
+    // the server stops taking requests, its bounded queue fills, the session goes.
+    int sent = 0;
+    for (; sent < 3000 && m_server->inSession(); ++sent) {
+        ASSERT_TRUE(m_client.request(MsgType::List, "*"));
+        if (sent % 16 == 0) {
+            m_server->step(1);
+            m_client.read();
+        }
+    }
+    steps(5);
+    EXPECT_FALSE(m_server->inSession()) << sent << " requests";
+    EXPECT_LT(sent, 1000);
+    EXPECT_TRUE(servesAFreshClient());
+}
+
+TEST_F(ServerLimitsTest, AClientThatKeepsTalkingButTakesNoAnswersIsDropped)
+{
+    m_client.hello(0x2222);
+    steps(5);
+    ASSERT_TRUE(m_client.request(MsgType::List, "*"));
+    // An Ack that acknowledges nothing, every 20 ms: heard, but no progress.
+    const auto started = Clock::now();
+    while (m_server->inSession() && Clock::now() - started < std::chrono::seconds(3)) {
+        m_client.send(FrameType::Ack, 0, {0, 0, 0, 0});
+        m_server->step(20);
+    }
+    EXPECT_FALSE(m_server->inSession());
+    EXPECT_LT(Clock::now() - started, milliseconds(300 + 700));
+    EXPECT_TRUE(servesAFreshClient());
+}
+
+} // namespace

@@ -1,0 +1,251 @@
+// Link resource limits, measured: vexo against an endless listing and
+// vexo-deviced against a request flood, each as a process under a 64 MB
+// address-space limit. Each must fail or drop cleanly and stay under it.
+#include "BlockCodec.h"
+#include "Hello.h"
+#include "HostileDevice.h"
+#include "LinkTestSupport.h"
+#include "PtyPair.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vexo::link;
+using namespace vexo::link::test;
+using vexo::test::HostileDevice;
+
+namespace
+{
+
+constexpr rlim_t kLimit = 64u << 20;
+
+// The sanitizers reserve terabytes of address space: there only the outcome is checked.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kLimited = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kLimited = false;
+#else
+constexpr bool kLimited = true;
+#endif
+#else
+constexpr bool kLimited = true;
+#endif
+
+struct Outcome {
+    int status = -1;   // exit status, or -1 when killed
+    long maxRssKb = 0; // peak resident memory
+    std::string stderrText;
+};
+
+class LimitedProcess
+{
+public:
+    // Starts argv with stdin and stdout on `io` (or /dev/null) and stderr into a file.
+    LimitedProcess(const std::vector<std::string> &argv, int io, const std::string &stderrPath)
+        : m_stderrPath(stderrPath)
+    {
+        std::vector<char *> args;
+        for (const auto &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        m_pid = fork();
+        if (m_pid == 0) {
+            if (kLimited) {
+                const rlimit limit{kLimit, kLimit};
+                setrlimit(RLIMIT_AS, &limit);
+            }
+            const int null = open("/dev/null", O_RDWR);
+            dup2(io >= 0 ? io : null, STDIN_FILENO);
+            dup2(io >= 0 ? io : null, STDOUT_FILENO);
+            const int err = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(err, STDERR_FILENO);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+    }
+    ~LimitedProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    // Waits at most `limit` for the end (then kills it); gives its status and peak memory.
+    Outcome wait(std::chrono::milliseconds limit)
+    {
+        Outcome o;
+        const auto deadline = Clock::now() + limit;
+        int status = 0;
+        rusage usage{};
+        pid_t done = 0;
+        while ((done = wait4(m_pid, &status, WNOHANG, &usage)) == 0 && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done == 0) {
+            kill(m_pid, SIGKILL);
+            wait4(m_pid, &status, 0, &usage);
+        }
+        m_pid = -1;
+        o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        o.maxRssKb = usage.ru_maxrss;
+        const auto bytes = readFile(m_stderrPath);
+        o.stderrText.assign(bytes.begin(), bytes.end());
+        return o;
+    }
+    void terminate() { kill(m_pid, SIGTERM); }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_stderrPath;
+};
+
+TEST(LinkMemoryTest, VexoLsAgainstAnEndlessListingFailsUnder64MB)
+{
+    TempDir work;
+    PtyPair pty;
+    ASSERT_TRUE(pty.open(nullptr));
+    HostileDevice device(std::make_shared<FdStream>(pty.master(), pty.master(), false),
+                         HostileDevice::Behaviour::EndlessListing);
+    LimitedProcess vexo({VEXO_CLI_PATH, "--port", pty.slavePath(), "ls"}, -1, work / "stderr");
+    const Outcome o = vexo.wait(std::chrono::seconds(30));
+    EXPECT_EQ(o.status, 1) << o.stderrText;
+    EXPECT_NE(o.stderrText.find("larger than allowed"), std::string::npos) << o.stderrText;
+    EXPECT_TRUE(!kLimited || o.maxRssKb * 1024 < static_cast<long>(kLimit)) << o.maxRssKb << " KiB";
+    std::printf("vexo ls against an endless listing: exit %d, peak %ld KiB, %llu entries offered\n", o.status,
+                o.maxRssKb, static_cast<unsigned long long>(device.entriesSent()));
+}
+
+// Frames written by hand: a client that acknowledges nothing and, later, reads nothing.
+class Flooder
+{
+public:
+    explicit Flooder(int fd) : m_stream(fd, fd, false) {}
+
+    void hello(uint32_t nonce)
+    {
+        Hello h;
+        h.caps = localCodecCaps();
+        h.nonce = nonce;
+        h.maxPayload = 2048;
+        h.window = 4;
+        m_tag = tagForNonce(nonce);
+        m_seq = 0;
+        write(FrameType::Hello, 0, encodeHello(h));
+    }
+    bool request(uint8_t type, const std::string &name)
+    {
+        std::vector<uint8_t> msg = {type, static_cast<uint8_t>(m_seq), static_cast<uint8_t>(m_seq >> 8),
+                                    static_cast<uint8_t>(name.size())};
+        msg.insert(msg.end(), name.begin(), name.end());
+        if (!write(FrameType::Data, m_seq, msg))
+            return false;
+        ++m_seq;
+        return true;
+    }
+    bool write(FrameType type, uint16_t seq, const std::vector<uint8_t> &payload, int tag = -1)
+    {
+        const auto bytes =
+            encodeFrame(Frame{type, static_cast<uint8_t>(tag < 0 ? m_tag : tag), seq, payload});
+        size_t done = 0;
+        for (int tries = 0; done < bytes.size() && tries < 50; ++tries) {
+            const long n = m_stream.writeSome(bytes.data() + done, bytes.size() - done);
+            if (n < 0 || (n == 0 && done == 0))
+                return false;
+            if (n == 0)
+                m_stream.wait(true, 10);
+            done += static_cast<size_t>(n > 0 ? n : 0);
+        }
+        return done == bytes.size();
+    }
+    // Reads what arrived; returns its whole frames.
+    std::vector<Frame> read(int waitMs = 0)
+    {
+        std::vector<Frame> frames;
+        if (waitMs > 0)
+            m_stream.wait(false, waitMs);
+        uint8_t buf[16384];
+        long n;
+        while ((n = m_stream.readSome(buf, sizeof buf)) > 0) {
+            m_decoder.feed(buf, static_cast<size_t>(n));
+            Frame f;
+            while (m_decoder.next(f) == FrameDecoder::Result::Frame)
+                frames.push_back(f);
+        }
+        return frames;
+    }
+    uint8_t tag() const { return m_tag; }
+
+private:
+    FdStream m_stream;
+    FrameDecoder m_decoder;
+    uint8_t m_tag = 0;
+    uint16_t m_seq = 0;
+};
+
+TEST(LinkMemoryTest, VexoDevicedAgainstARequestFloodDropsTheSessionUnder64MB)
+{
+    TempDir device, work;
+    for (int i = 0; i < 1000; ++i)
+        writeFile(device / ("file" + std::to_string(10000 + i) + ".dat"), {});
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    LimitedProcess server(
+        {VEXO_DEVICED_PATH, "--root", device.path().string(), "--stdio", "--verbose", "--timeout", "500"},
+        fds[1], work / "stderr");
+    close(fds[1]);
+    Flooder client(fds[0]);
+    const auto heard = [&](FrameType type, int ms) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < deadline)
+            for (const auto &f : client.read(20))
+                if (f.type == type && f.tag == client.tag())
+                    return true;
+        return false;
+    };
+
+    // Lists as fast as the server takes them, its answers read and thrown
+    // away, never acknowledged: the server must give up the session.
+    client.hello(0x11111111);
+    ASSERT_TRUE(heard(FrameType::HelloAck, 3000));
+    bool reset = false;
+    for (int i = 0; i < 20000 && !reset; ++i) {
+        client.request(0x13, "*");
+        if (i % 64 == 0)
+            for (const auto &f : client.read())
+                reset = reset || (f.type == FrameType::Reset && f.tag == client.tag());
+    }
+    EXPECT_TRUE(reset || heard(FrameType::Reset, 2000));
+
+    // A client that never reads: requests, then closes of other sessions, each answered into a full line.
+    client.hello(0x22222222);
+    for (int i = 0; i < 5000; ++i) {
+        if (!client.request(0x13, "*"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        client.write(FrameType::Close, 0, {}, 1 + i % 200);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    client.read();
+
+    // Still serving: a fresh client's Lookup is answered.
+    client.hello(0x33333333);
+    ASSERT_TRUE(heard(FrameType::HelloAck, 3000));
+    client.request(0x10, "file10000.dat");
+    EXPECT_TRUE(heard(FrameType::Data, 3000));
+
+    server.terminate();
+    const Outcome o = server.wait(std::chrono::seconds(5));
+    close(fds[0]);
+    EXPECT_EQ(o.status, 0) << o.stderrText.substr(0, 2000);
+    EXPECT_NE(o.stderrText.find("session dropped: too many requests waiting"), std::string::npos);
+    EXPECT_TRUE(!kLimited || o.maxRssKb * 1024 < static_cast<long>(kLimit)) << o.maxRssKb << " KiB";
+    std::printf("vexo-deviced against a request flood: exit %d, peak %ld KiB\n", o.status, o.maxRssKb);
+}
+
+} // namespace
