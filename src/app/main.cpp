@@ -198,6 +198,7 @@ void TFormMain::wireTransfers()
     transfers->attachLists();
     connect(PLeft, &LocalPane::copyRequested, this, &TFormMain::CopyLocalToClipboard);
     connect(PLeft, &LocalPane::pasteRequested, this, &TFormMain::PasteToLocal);
+    connect(PLeft, &LocalPane::statusMessage, this, &TFormMain::setStatusText);
     connect(devicePane, &DevicePane::copyRequested, this, &TFormMain::CopyDeviceToClipboard);
     connect(devicePane, &DevicePane::pasteRequested, this, &TFormMain::PasteToDevice);
     connect(vdiskPane, &VDiskPane::copyRequested, this, &TFormMain::CopyVDiskToClipboard);

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -430,6 +431,60 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(pane->currentPathText(), root + "/sub");
         QCOMPARE(pane->ShellComboBox->currentText(), root + "/sub");
+    }
+
+    // Typed into the folder box as a person types: keys go to the focused
+    // combo box, and what was typed is never completed behind the user's back.
+    void folderBoxEnterGoesToTheTypedFolder_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown"); // relative to the root; empty = unchanged
+        QTest::addRow("absolute") << "%root/sub"
+                                  << "/sub";
+        QTest::addRow("trailing slash") << "%root/sub/"
+                                        << "/sub";
+        QTest::addRow("home") << "~/x"
+                              << "/home/x";
+        QTest::addRow("prefix of a listed folder") << "%root/su"
+                                                   << "";
+        QTest::addRow("file") << "%root/sub/f.txt"
+                              << "";
+        QTest::addRow("relative") << "sub"
+                                  << "";
+    }
+    void folderBoxEnterGoesToTheTypedFolder()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        const QString root = m_fake->folder() + "/local";
+        QDir().mkpath(root + "/sub");
+        QDir().mkpath(root + "/home/x");
+        touch(root + "/sub/f.txt");
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", (root + "/home").toUtf8());
+        auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+
+        auto w = open();
+        LocalPane *pane = w->PLeft;
+        pane->showFolder(root);
+        pane->showFolder(root + "/sub"); // the combo box now lists .../sub
+        pane->showFolder(root);
+        QTest::mouseClick(pane->ShellComboBox->lineEdit(), Qt::LeftButton);
+        QTRY_VERIFY(pane->ShellComboBox->hasFocus() || pane->ShellComboBox->lineEdit()->hasFocus());
+        pane->ShellComboBox->lineEdit()->selectAll();
+        typed.replace("%root", root);
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        QCOMPARE(pane->ShellComboBox->currentText(), typed);
+        RealKeys keys;
+        keys.click(Qt::Key_Return);
+        if (shown.isEmpty()) {
+            QCOMPARE(pane->currentPathText(), root);
+            QCOMPARE(pane->ShellComboBox->currentText(), root);
+            QVERIFY2(w->statusText().contains(typed), qPrintable(w->statusText()));
+        } else {
+            QCOMPARE(pane->currentPathText(), root + shown);
+            QCOMPARE(pane->ShellComboBox->currentText(), root + shown);
+        }
     }
 
     void localPaneDeleteAsksOnceAndRemovesFilesAndTrees()
