@@ -576,7 +576,7 @@ private slots:
         QTest::keyClick(editor, Qt::Key_V);
         QTest::keyClick(editor, Qt::Key_A);
         QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClick(editor, Qt::Key_F5);
+        QTest::keyRelease(editor, Qt::Key_F5);
         QTest::keyRelease(editor, Qt::Key_Control);
         w->devicePane->RpcListKeyUp(Qt::Key_Delete, Qt::NoModifier);
         QCOMPARE(pastes.size(), 1);
