@@ -374,6 +374,9 @@ private slots:
         QVERIFY(w->devicePane->RpcFileExists("mid.bin", false));
         QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", false));
         QVERIFY(w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", true));
+        // A local folder is no file: a receive into it is not a replace.
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc", true));
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/gone.bin", true));
         QCOMPARE(m_link->calls("RequestFindFileClose"), QStringList{"RequestFindFileClose(101,7)"});
 
         const QString rpc = w->TempDir + "/Rpc/";
