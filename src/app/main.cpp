@@ -488,10 +488,8 @@ void TFormMain::TB_SetupClick()
     // The window may have been closed while the dialog was open.
     if (m_destroyed)
         return;
-    // With the connection closed, RefreshRpc starts a fresh attempt, which
-    // picks up the port and speed just stored.
-    if (!setup.SetupCancelled && devicePane->CloseRpcLink() == 0)
-        RefreshRpc();
+    if (!setup.SetupCancelled)
+        devicePane->applyLinkSettings();
     if (ShellList->gridLines() != settings.GridLines)
         ApplyGridLines(settings.GridLines);
 }
