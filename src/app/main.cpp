@@ -14,7 +14,9 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/ShareSplitter.h"
 #include "widgets/ToolbarArtwork.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,6 +55,8 @@ TFormMain::TFormMain(const PlatformServices &services, QWidget *parent)
     setWindowTitle(QStringLiteral("VexoFileManager"));
     resize(712, 564);
     setMinimumSize(130, 50);
+    // Where the window goes when restored from maximised.
+    CenterOnScreen(*this);
     FormCreate();
 }
 
@@ -143,7 +147,7 @@ void TFormMain::buildLayout()
     auto *outer = new QHBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
 
-    SpLeft = new QSplitter(Qt::Horizontal, central);
+    SpLeft = new ShareSplitter(Qt::Horizontal, central);
     SpLeft->setObjectName(QStringLiteral("SpLeft"));
     SpLeft->setHandleWidth(5);
     SpLeft->setChildrenCollapsible(false);
@@ -157,7 +161,7 @@ void TFormMain::buildLayout()
     PRight->setObjectName(QStringLiteral("PRight"));
     auto *right = new QVBoxLayout(PRight);
     right->setContentsMargins(0, 0, 0, 0);
-    SpTop = new QSplitter(Qt::Vertical, PRight);
+    SpTop = new ShareSplitter(Qt::Vertical, PRight);
     SpTop->setObjectName(QStringLiteral("SpTop"));
     SpTop->setHandleWidth(5);
     SpTop->setChildrenCollapsible(false);
@@ -201,6 +205,7 @@ void TFormMain::wireTransfers()
     transfers->attachLists();
     connect(PLeft, &LocalPane::copyRequested, this, &TFormMain::CopyLocalToClipboard);
     connect(PLeft, &LocalPane::pasteRequested, this, &TFormMain::PasteToLocal);
+    connect(PLeft, &LocalPane::statusMessage, this, [this](const QString &text) { showReason(text); });
     connect(devicePane, &DevicePane::copyRequested, this, &TFormMain::CopyDeviceToClipboard);
     connect(devicePane, &DevicePane::pasteRequested, this, &TFormMain::PasteToDevice);
     connect(vdiskPane, &VDiskPane::copyRequested, this, &TFormMain::CopyVDiskToClipboard);
@@ -303,6 +308,9 @@ void TFormMain::SizePanes()
     const int top = (screen.height() - 120) / 2;
     SpLeft->setSizes({left, qMax(1, screen.width() - left)});
     SpTop->setSizes({top, qMax(1, screen.height() - top)});
+    // The start-up division is kept, as shares, when the window changes size.
+    SpLeft->setFirstShare(double(left) / qMax(1, screen.width()));
+    SpTop->setFirstShare(double(top) / qMax(1, screen.height()));
     SpLeftMoved();
 }
 
@@ -320,8 +328,21 @@ void TFormMain::startAutomaticConnections()
 void TFormMain::FormShow()
 {
     ShellList->setFocus();
-    if (ShellList->rowCount() > 0 && !ShellList->currentIndex().isValid())
-        ShellList->setCurrentRow(0);
+    // The start folder is read on a thread: its first entry becomes current
+    // once it is listed, unless the user has moved in the list by then.
+    auto makeFirstCurrent = [this] {
+        if (ShellList->rowCount() > 0 && !ShellList->currentIndex().isValid())
+            ShellList->setCurrentRow(0);
+    };
+    if (ShellList->rowCount() > 0) {
+        makeFirstCurrent();
+        return;
+    }
+    auto *once = new QObject(this);
+    connect(PLeft, &LocalPane::folderListed, once, [once, makeFirstCurrent] {
+        makeFirstCurrent();
+        once->deleteLater();
+    });
 }
 
 void TFormMain::FormDestroy()
@@ -342,9 +363,23 @@ void TFormMain::FormDestroy()
     DeleteFolderTree(TempDir);
 }
 
+bool TFormMain::linkWorkAbandoned() const
+{
+    return devicePane && devicePane->attemptAbandoned();
+}
+
 void TFormMain::setStatusText(const QString &text)
 {
+    m_reasonShown.invalidate();
     StatusPanel[1]->setText(text);
+}
+
+void TFormMain::showReason(const QString &text, QWidget *caption)
+{
+    setStatusText(text);
+    m_reasonShown.start();
+    if (caption)
+        caption->setToolTip(text);
 }
 
 QString TFormMain::statusText() const
@@ -493,10 +528,8 @@ void TFormMain::TB_SetupClick()
     // The window may have been closed while the dialog was open.
     if (m_destroyed)
         return;
-    // With the connection closed, RefreshRpc starts a fresh attempt, which
-    // picks up the port and speed just stored.
-    if (!setup.SetupCancelled && devicePane->CloseRpcLink() == 0)
-        RefreshRpc();
+    if (!setup.SetupCancelled)
+        devicePane->applyLinkSettings();
     if (ShellList->gridLines() != settings.GridLines)
         ApplyGridLines(settings.GridLines);
 }
@@ -559,6 +592,9 @@ void TFormMain::RunDeviceTransfer(const QStringList &sources, const QStringList 
 
 void TFormMain::Timer1Timer()
 {
+    // A reason stays long enough to be read.
+    if (m_reasonShown.isValid() && !m_reasonShown.hasExpired(ReasonHoldMs))
+        return;
     if (OpIdle && (RpcConnected || VDiskState != -1))
         setStatusText(QString());
 }
@@ -593,7 +629,13 @@ void TFormMain::KeyHook(QKeyEvent *event)
         DisconnectVDisk();
         break;
     case Qt::Key_F8:
-        TB_SetupClick();
+        // The dialog opens once the key press has been delivered: a modal
+        // loop inside the delivery would see the key's release, and the rest
+        // of the delivery would then look like a new press.
+        QTimer::singleShot(0, this, [this] {
+            if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
+                TB_SetupClick();
+        });
         break;
     case Qt::Key_F9:
         TB_SyncClick();
@@ -612,16 +654,22 @@ void TFormMain::KeyHook(QKeyEvent *event)
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
-    // A key press is offered to each parent in turn when a child ignores it;
-    // the hook acts once, where it was first delivered.
+    // One action per physical press: the same press reaches the filter once
+    // for each object it is offered to (the focus widget, then each parent
+    // that it propagates to), and whichever widget accepted the key before
+    // makes no difference to the next one.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        auto *widget = static_cast<QWidget *>(watched);
-        const bool propagated =
-            event == m_lastKeyEvent && m_lastKeyTarget && widget->isAncestorOf(m_lastKeyTarget);
-        m_lastKeyEvent = event;
-        m_lastKeyTarget = widget;
-        if (!propagated)
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const KeyPress press{key->key(), key->nativeScanCode(), key->timestamp(), key->isAutoRepeat(),
+                             key->modifiers()};
+        if (!m_keyDown || !(*m_keyDown == press)) {
+            m_keyDown = press;
             KeyHook(static_cast<QKeyEvent *>(event));
+        }
+    } else if (event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat() && m_keyDown && m_keyDown->key == key->key())
+            m_keyDown.reset();
     }
     return QMainWindow::eventFilter(watched, event);
 }

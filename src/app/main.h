@@ -5,14 +5,14 @@
 #include "platform/PlatformServices.h"
 #include "transfer/TransferDirection.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
-#include <QPointer>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class QLabel;
-class QSplitter;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -26,6 +26,7 @@ class FileListView;
 class FileRowModel;
 class LocalPane;
 class SettingsFile;
+class ShareSplitter;
 class TransferPlanner;
 class VDiskPane;
 
@@ -74,9 +75,9 @@ public:
     QToolButton *TB_Setup = nullptr;
     QToolButton *TB_Exit = nullptr;
     LocalPane *PLeft = nullptr;
-    QSplitter *SpLeft = nullptr;
+    ShareSplitter *SpLeft = nullptr;
     QWidget *PRight = nullptr;
-    QSplitter *SpTop = nullptr;
+    ShareSplitter *SpTop = nullptr;
     QWidget *PTop = nullptr;
     QWidget *PBottom = nullptr;
     CaptionPanel *PRpcStatus = nullptr;
@@ -95,8 +96,18 @@ public:
     // Copy, paste, drag and drop between the panes.
     TransferPlanner *transfers = nullptr;
 
+    // True when shut-down left a device attempt inside the link library
+    // (see DevicePane::attemptAbandoned).
+    bool linkWorkAbandoned() const;
+
     // Status panel 1, the operation-status line.
     void setStatusText(const QString &text);
+    // Why a command did nothing: on the status line, where the timer leaves
+    // it for at least ReasonHoldMs (a newer text replaces it), and as the
+    // tool tip of `caption` (the pane's caption panel; none for the local
+    // pane), which keeps it.
+    void showReason(const QString &text, QWidget *caption = nullptr);
+    static constexpr int ReasonHoldMs = 10000;
     QString statusText() const;
 
     // Grid lines on the three lists.
@@ -172,10 +183,29 @@ private:
     void applyViewCommand(ViewStyle style);
     void reportSettingsError(const QString &message);
 
+    // One physical key press, as the hook saw it. Real input carries the
+    // server's time stamp and scan code, so two presses of a key differ even
+    // when their events share an address; a press seen again (offered to a
+    // parent, or to another object) is the same in every field.
+    struct KeyPress {
+        int key = 0;
+        quint32 scanCode = 0;
+        quint64 timestamp = 0;
+        bool autoRepeat = false;
+        Qt::KeyboardModifiers modifiers;
+        bool operator==(const KeyPress &other) const
+        {
+            return key == other.key && scanCode == other.scanCode && timestamp == other.timestamp &&
+                   autoRepeat == other.autoRepeat && modifiers == other.modifiers;
+        }
+    };
+
     PlatformServices m_services;
     std::unique_ptr<SettingsFile> m_settingsFile;
-    const QEvent *m_lastKeyEvent = nullptr;
-    QPointer<QWidget> m_lastKeyTarget;
+    // The press the hook last acted on, until its key is released.
+    std::optional<KeyPress> m_keyDown;
+    // Started when a reason was shown; invalid otherwise.
+    QElapsedTimer m_reasonShown;
     bool m_shown = false;
     bool m_destroyed = false;
 };

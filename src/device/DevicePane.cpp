@@ -2,22 +2,30 @@
 
 #include "app/PaneKeys.h"
 #include "app/SettingsFile.h"
+#include "app/StatusTexts.h"
 #include "app/common.h"
 #include "app/main.h"
 #include "device/DeviceNodeProbe.h"
 #include "device/DevicePorts.h"
 #include "device/RpcListing.h"
 #include "device/TInitRPCThread.h"
+#include "platform/CodePage.h"
 #include "platform/DesktopShell.h"
 #include "platform/DeviceLink.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 
+#include <VexoFileClient.h>
+
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QToolButton>
+
+#include <algorithm>
+#include <utility>
 
 namespace vexo
 {
@@ -26,6 +34,8 @@ namespace
 {
 
 constexpr int RespondTimeoutMs = 3000;
+// Beyond the time-out, what an attempt may take to hand back at exit.
+constexpr int ShutdownGraceMs = 1000;
 
 // The window waits for the device: show it.
 class WaitCursor
@@ -82,7 +92,7 @@ DevicePane::~DevicePane()
 {
     // The window always shuts the pane down first; this only guards against
     // a thread outliving the pane.
-    if (m_attempt) {
+    if (m_attempt && !m_abandoned) {
         m_attempt->detach();
         m_attempt->wait();
     }
@@ -105,19 +115,35 @@ bool DevicePane::startAttempt()
     request.tempDir = m_window.TempDir;
 
     auto *thread = new TInitRPCThread(*this, request);
+    if (m_attemptStackSize != 0)
+        thread->setStackSize(m_attemptStackSize);
+    thread->start();
+    // A thread the system would not start leaves the pane as it was, ready
+    // for the next request.
+    if (!thread->isRunning() && !thread->isFinished()) {
+        delete thread;
+        showConnectFailure(m_window.language.other(QStringLiteral("Init")) +
+                           m_window.language.other(QStringLiteral("Fail")));
+        return false;
+    }
     m_attempt = thread;
     m_attemptRunning = true;
     m_disconnectAfterAttempt = false;
-    thread->start();
     return true;
 }
 
 void DevicePane::RefreshRpc()
 {
-    // A second request while an attempt runs (F5 down and up, F3 twice)
-    // would only queue a duplicate attempt or interleave two listings.
-    if (m_shutDown || !m_link || m_attemptRunning)
+    if (m_shutDown || !m_link)
         return;
+    // A second request while an attempt connects (F5 down and up, F3 twice)
+    // would only start a duplicate attempt. Once connected the attempt is
+    // listing: a refresh asked for then (after a copy) lists again after it.
+    if (m_attemptRunning) {
+        if (m_window.RpcConnected)
+            m_refreshAfterAttempt = true;
+        return;
+    }
     if (m_window.RpcConnected)
         ListRpc();
     else
@@ -205,7 +231,29 @@ void DevicePane::ListRpc()
     WaitCursor wait;
     PaneSink sink(*m_window.RpcRows, *m_window.RpcList,
                   [this](const FileRow &row, const QString &placeholder) { addRow(row, placeholder); });
-    ListRpcFiles(*m_link, m_window.RpcClient, m_window.TempDir, sink);
+    int opened = 0;
+    ListRpcFiles(*m_link, m_window.RpcClient, m_window.TempDir, sink, &opened);
+    if (IsLinkLost(opened))
+        linkLost(opened);
+}
+
+bool DevicePane::IsLinkLost(int result)
+{
+    return result == VEXO_ERR_NOT_CONNECTED || result == VEXO_ERR_TIMEOUT;
+}
+
+void DevicePane::linkLost(int result)
+{
+    if (m_shutDown)
+        return;
+    // The session is not closed here: a silent device would hold the window
+    // for another time-out. The next attempt says hello again.
+    m_window.RpcConnected = false;
+    m_window.RpcRows->clear();
+    m_window.TB_RpcConnect->setChecked(false);
+    setCaption("DisConnect");
+    const QString why = result == VEXO_ERR_TIMEOUT ? StatusTexts::LinkTimedOut() : StatusTexts::LinkClosed();
+    showConnectFailure(StatusTexts::LinkLost(why));
 }
 
 void DevicePane::addRow(FileRow row, const QString &placeholder)
@@ -252,8 +300,7 @@ void DevicePane::showConnectFailure(const QString &text)
 {
     if (m_shutDown)
         return;
-    m_window.setStatusText(text);
-    m_window.PRpcStatus->setToolTip(text);
+    m_window.showReason(text, m_window.PRpcStatus);
 }
 
 void DevicePane::threadListingStarted()
@@ -276,15 +323,37 @@ void DevicePane::threadListingEnded()
         m_window.RpcRows->endBatch();
 }
 
+void DevicePane::applyLinkSettings()
+{
+    if (m_shutDown)
+        return;
+    // The running attempt uses the settings it started with; the new ones
+    // take over when it has ended.
+    if (m_attemptRunning) {
+        m_reconnectAfterAttempt = true;
+        return;
+    }
+    // With the connection closed, RefreshRpc starts a fresh attempt, which
+    // picks up the port and speed just stored.
+    if (CloseRpcLink() == 0)
+        RefreshRpc();
+}
+
 void DevicePane::attemptEnded(bool connected)
 {
     if (m_shutDown)
         return;
     m_attemptRunning = false;
     m_attempt = nullptr;
+    const bool reconnect = std::exchange(m_reconnectAfterAttempt, false);
+    const bool refresh = std::exchange(m_refreshAfterAttempt, false);
     if (m_disconnectAfterAttempt) {
         m_disconnectAfterAttempt = false;
         DisconnectRpc();
+    } else if (reconnect) {
+        applyLinkSettings();
+    } else if (refresh && m_window.RpcConnected) {
+        ListRpc();
     }
     emit attemptFinished(connected);
 }
@@ -308,6 +377,10 @@ int DevicePane::DeleteSelectedRpcFiles()
             continue;
         }
         result = m_link ? m_link->RequestDeleteFile(m_window.RpcClient, rows->caption(row)) : -1;
+        if (IsLinkLost(result)) {
+            linkLost(result);
+            break;
+        }
         // The row below moves up into this place and is examined next.
         if (result == 0)
             rows->removeRows(row, 1);
@@ -317,15 +390,48 @@ int DevicePane::DeleteSelectedRpcFiles()
     return result;
 }
 
+QString DevicePane::renameProblem(const QString &name)
+{
+    bool encodable = false;
+    CodePage::toCp936(name, &encodable);
+    const bool badCharacter = std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f;
+    });
+    if (name.isEmpty())
+        return StatusTexts::RenameRefused(name);
+    if (badCharacter || !encodable || name == QLatin1String(".") || name == QLatin1String(".."))
+        return StatusTexts::RenameBadCharacters(name);
+    if (CodePage::cp936Length(name) > MaxNameBytes)
+        return StatusTexts::RenameTooLong(name, MaxNameBytes);
+    return QString();
+}
+
 bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
 {
-    return m_link && m_link->RequestRenameFile(m_window.RpcClient, oldName, newName) == 0;
+    if (!m_link)
+        return false;
+    // Names the device would refuse are not sent; the user learns why.
+    QString problem = renameProblem(newName);
+    if (problem.isEmpty()) {
+        const int result = m_link->RequestRenameFile(m_window.RpcClient, oldName, newName);
+        if (result == 0)
+            return true;
+        if (IsLinkLost(result)) {
+            linkLost(result);
+            return false;
+        }
+        problem = result == VEXO_ERR_EXISTS ? StatusTexts::RenameNameTaken(newName)
+                                            : StatusTexts::RenameRefused(newName);
+    }
+    m_window.showReason(problem, m_window.PRpcStatus);
+    return false;
 }
 
 bool DevicePane::RpcFileExists(const QString &name, bool local)
 {
+    // Only a file counts: a folder of that name is no file to replace.
     if (local)
-        return QFileInfo::exists(name);
+        return QFileInfo(name).isFile();
     return m_link && m_link->RequestLookupFile(m_window.RpcClient, name) == 0;
 }
 
@@ -362,8 +468,12 @@ void DevicePane::RpcListDblClick(const QModelIndex &)
         WaitCursor wait;
         result = m_link->RequestReceiveFileEx(m_window.RpcClient, name, local, &progress, &extra, &stop, 1);
     }
-    if (result == 1)
-        m_window.services().shell->openWithAssociatedProgram(local);
+    if (result == 1) {
+        if (!m_window.services().shell->openWithAssociatedProgram(local))
+            m_window.showReason(StatusTexts::CannotOpen(name), m_window.PRpcStatus);
+    } else if (IsLinkLost(result)) {
+        linkLost(result);
+    }
 }
 
 void DevicePane::RpcListEdited(int, const QString &oldText, const QString &newText, bool *accept)
@@ -379,7 +489,15 @@ void DevicePane::shutdown()
     m_shutDown = true;
     if (m_attempt) {
         m_attempt->detach();
-        m_attempt->wait();
+        // A long first listing arrives in one library call that cannot be
+        // cut short; the window does not wait for more than a silent device
+        // would take. Cut off, the attempt touches nothing of the window.
+        if (!m_attempt->wait(QDeadlineTimer(RespondTimeoutMs + ShutdownGraceMs))) {
+            m_abandoned = true;
+            m_attemptRunning = false;
+            // The client is still in use: it goes with the process.
+            return;
+        }
         delete m_attempt;
     }
     m_attemptRunning = false;

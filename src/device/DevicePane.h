@@ -35,7 +35,8 @@ public:
     // attempt could not be started.
     bool startConnect();
     // Connected: lists the device again at once, on this thread. Otherwise
-    // starts a connection attempt, unless one is running.
+    // starts a connection attempt. While an attempt connects a request is
+    // ignored; while its first listing runs, the list is read again after it.
     void RefreshRpc();
     // Closes the connection, empties the list, releases the toolbar toggle
     // and shows the disconnected caption. While an attempt runs this happens
@@ -44,14 +45,19 @@ public:
     // The toolbar Delete while the device list has the focus: with a
     // selection, asks and deletes.
     void DeleteRpcFiles();
-    // Whether the destination exists: a local path when local is true, else
-    // a device name (asks the device; false when it cannot be reached). Any
-    // thread may call.
+    // Whether the destination exists: a local file (not a folder) when local
+    // is true, else a device name (asks the device; false when it cannot be
+    // reached). Any thread may call.
     bool RpcFileExists(const QString &name, bool local);
-    // At exit: a running attempt is cut off from the window and awaited (it
-    // is bounded by the response time-out), then the client and the pipe are
-    // released. Idempotent.
+    // At exit: a running attempt is cut off from the window and awaited for
+    // at most the response time-out and a second, then the client and the
+    // pipe are released. An attempt still in the library after that (a long
+    // first listing) is left to end with the process: see attemptAbandoned.
+    // Idempotent.
     void shutdown();
+    // True when shutdown left an attempt running inside the link library;
+    // the process should then end without running the library's clean-up.
+    bool attemptAbandoned() const { return m_abandoned; }
 
     // The open sequence on port (0 = USB, n = COMn) with the pipe's device
     // node; true when connected. Pipe and client are made only when missing,
@@ -60,6 +66,13 @@ public:
     // Closes the connection (pipe and client stay for the next attempt);
     // RpcConnected becomes false. Returns the library's result, 0 = closed.
     int CloseRpcLink();
+    // After the setup dialog: closes the connection and, when that worked,
+    // connects with the stored port and speed. While an attempt runs this
+    // happens when it has ended.
+    void applyLinkSettings();
+    // Stack size of the connect threads in bytes (0: the system's default).
+    // A size the system refuses makes every attempt fail to start.
+    void setAttemptStackSize(uint bytes) { m_attemptStackSize = bytes; }
     // Rebuilds the list from the device on this (the window's) thread; the
     // window waits until the last entry has arrived.
     void ListRpc();
@@ -67,10 +80,25 @@ public:
     // row goes when its delete succeeded. Returns the last request's result
     // (0 when nothing was selected).
     int DeleteSelectedRpcFiles();
-    // Renames a file on the device; true when it was renamed.
+    // Renames a file on the device; true when it was renamed. Otherwise the
+    // reason (too long, bad characters, name taken, link lost) is shown.
     bool RenameRpcFile(const QString &oldName, const QString &newName);
+    // The longest device name, in CP936 bytes.
+    static constexpr int MaxNameBytes = 16;
+    // Why the device would refuse `name` as a file name; empty when it may
+    // be sent.
+    static QString renameProblem(const QString &name);
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const { return m_attemptRunning; }
+
+    // True for a library result that means the link is gone: no session
+    // (closed, pipe gone) or the device stayed silent for the time-out.
+    static bool IsLinkLost(int result);
+    // A call reported the link lost (`result`, see IsLinkLost): the pane
+    // shows disconnected with the reason on the status line and in the
+    // caption's tool tip; the next refresh (F3, F5) connects again. Window
+    // thread only; the worker and the connect thread post it.
+    void linkLost(int result);
 
 public slots:
     void RpcListKeyUp(int key, Qt::KeyboardModifiers modifiers);
@@ -114,7 +142,11 @@ private:
     QPointer<TInitRPCThread> m_attempt;
     bool m_attemptRunning = false;
     bool m_disconnectAfterAttempt = false;
+    bool m_reconnectAfterAttempt = false;
+    bool m_refreshAfterAttempt = false;
+    uint m_attemptStackSize = 0;
     bool m_shutDown = false;
+    bool m_abandoned = false;
     // The pipe's last Open call failed: its node is worth a look when the
     // attempt fails.
     std::atomic<bool> m_nodeOpenFailed{false};

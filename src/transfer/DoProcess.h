@@ -65,6 +65,9 @@ public:
     bool workerStarted() const { return m_workerStarted; }
     // True when the person stopped the run (Cancel, close) before its end.
     bool runStopped() const { return m_pending != PendingClose::None; }
+    // The library's result that showed the link lost during the run; 0 when
+    // the link held.
+    int linkLostResult() const { return m_linkLost; }
 
     AnimationStrip *Animate = nullptr;
     QLabel *labFilename = nullptr;
@@ -112,6 +115,7 @@ private:
     QPointer<TProcessThread> m_worker;
     bool m_workerStarted = false;
     bool m_workerEnded = false;
+    int m_linkLost = 0;
     bool m_shown = false;
     bool m_closing = false;
     bool m_closeMainAfter = false;

@@ -4,17 +4,20 @@
 #include "RecordingDeviceLink.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
+#include "transfer/TransferDirection.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -301,6 +304,81 @@ private slots:
         QCOMPARE(m_link->log().last(), QStringLiteral("CloseConnection(101)"));
     }
 
+    void aConnectThreadThatCannotStartLeavesThePaneUsable()
+    {
+        useFiles({"a.txt"});
+        auto w = open();
+        w->devicePane->setAttemptStackSize(1); // refused by the system
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("QThread::start"));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("QThread::start"));
+        w->devicePane->RefreshRpc();
+        QVERIFY(!w->devicePane->attemptRunning());
+        QCOMPARE(w->statusText(), QStringLiteral("InitializeFail"));
+        w->devicePane->RefreshRpc(); // not locked: it is tried again
+        w->devicePane->setAttemptStackSize(0);
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
+    }
+
+    // Asked for while an attempt runs: new link settings take over when it
+    // ends; a refresh during its first listing lists again after it.
+    void requestsDuringAnAttemptAreCarriedOutAfterIt_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addRow("setup applied while connecting") << "setup";
+        QTest::addRow("refresh while listing") << "refresh";
+    }
+    void requestsDuringAnAttemptAreCarriedOutAfterIt()
+    {
+        QFETCH(QString, request);
+        useFiles({"a.txt"});
+        m_link->holdCall(request == "setup" ? "ConnectServer" : "RequestFindFileOpen");
+        auto w = open();
+        w->devicePane->RefreshRpc();
+        QTRY_VERIFY(m_link->connectWaiting());
+        if (request == "setup") {
+            w->settings.Comport = 0; // USB
+            w->devicePane->applyLinkSettings();
+        } else {
+            m_link->setFiles({{"a.txt", 0, 1}, {"copied.txt", 0, 2}});
+            w->devicePane->RefreshRpc();
+        }
+        QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
+        m_link->releaseConnect();
+        QVERIFY(ended.wait());
+        QVERIFY(waitIdle(w.get()));
+        QVERIFY(w->RpcConnected);
+        if (request == "setup") {
+            QCOMPARE(m_link->calls("InitUSBPipe").size(), 1);
+            QCOMPARE(w->RpcPipePort.load(), 0);
+        } else {
+            QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
+            QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
+        }
+    }
+
+    void exitDuringALongFirstListingEndsWithinTheTimeOut()
+    {
+        useFiles({"a.txt"});
+        m_link->holdCall("RequestFindFileOpen");
+        auto w = open();
+        w->devicePane->RefreshRpc();
+        QTRY_VERIFY(m_link->connectWaiting());
+        const QString temp = w->TempDir;
+        QElapsedTimer clock;
+        clock.start();
+        w->close();
+        QVERIFY2(clock.elapsed() < 3000 + 1500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(w->linkWorkAbandoned());
+        QVERIFY(!QFileInfo::exists(temp));
+        w.reset();
+        // The listing ends later on its own and leaves nothing behind.
+        m_link->releaseConnect();
+        QTest::qWait(200);
+        QVERIFY(!QFileInfo::exists(temp));
+        QVERIFY(m_link->calls("CloseConnection").isEmpty());
+    }
+
     void exitDuringAnAttemptWaitsForItAndReleasesTheLink()
     {
         useFiles({"a.txt"});
@@ -346,6 +424,114 @@ private slots:
         QVERIFY(!w->devicePane->RpcFileExists("a.txt", false));
     }
 
+    // A call that finds the link gone leaves the pane disconnected with the
+    // reason; the next F3 or F5 connects again.
+    void aLostLinkIsShownAndTheNextRefreshReconnects_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("reason");
+        QTest::addRow("refresh, server gone") << "refresh" << -1 << "连接被关闭";
+        QTest::addRow("refresh, silent") << "refresh" << -2 << "设备没有应答";
+        QTest::addRow("first listing") << "attempt" << -2 << "设备没有应答";
+        QTest::addRow("delete") << "delete" << -1 << "连接被关闭";
+        QTest::addRow("open") << "open" << -2 << "设备没有应答";
+        QTest::addRow("send") << "send" << -1 << "连接被关闭";
+        QTest::addRow("receive") << "receive" << -2 << "设备没有应答";
+    }
+    void aLostLinkIsShownAndTheNextRefreshReconnects()
+    {
+        QFETCH(QString, call);
+        QFETCH(int, result);
+        QFETCH(QString, reason);
+        useFiles({"a", "b"});
+        m_prompter->answer(PromptAnswer::Ok);
+        auto w = open();
+        if (call == "attempt")
+            m_link->script("RequestFindFileOpen", result);
+        QVERIFY(waitIdle(w.get()));
+        w->devicePane->RefreshRpc();
+        QVERIFY(waitIdle(w.get()));
+        if (call == "refresh") {
+            m_link->script("RequestFindFileOpen", result);
+            QTest::keyClick(view(w.get()), Qt::Key_F5);
+        } else if (call == "delete") {
+            select(w.get(), {0, 1});
+            m_link->script("RequestDeleteFile", result);
+            w->devicePane->DeleteSelectedRpcFiles();
+            QCOMPARE(m_link->calls("RequestDeleteFile").size(), 1); // no second wait
+        } else if (call == "open") {
+            select(w.get(), {0});
+            m_link->script("RequestReceiveFileEx", result);
+            w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(0));
+            QVERIFY(m_shell->opened().isEmpty());
+        } else if (call == "send" || call == "receive") {
+            const QString local = m_fake->folder() + "/x.txt";
+            QFile(local).open(QIODevice::WriteOnly);
+            m_link->script(call == "send" ? "RequestSendFileEx" : "RequestReceiveFileEx", result);
+            m_link->clearLog();
+            if (call == "send")
+                w->RunDeviceTransfer({local, local}, {"x.txt", "y.txt"}, tdSend);
+            else
+                w->RunDeviceTransfer({"a", "b"}, {m_fake->folder() + "/a", m_fake->folder() + "/b"},
+                                     tdReceive);
+            // The rest of the run and a listing of a dead device are skipped.
+            QCOMPARE(m_link->calls(call == "send" ? "RequestSendFileEx" : "RequestReceiveFileEx").size(), 1);
+            QVERIFY(m_link->calls("RequestFindFileOpen").isEmpty());
+        }
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->TB_RpcConnect->isChecked());
+        QCOMPARE(w->RpcRows->rowCount(), 0);
+        QVERIFY2(w->statusText().contains(reason), qPrintable(w->statusText()));
+        QCOMPARE(w->PRpcStatus->toolTip(), w->statusText());
+
+        m_link->clearLog();
+        QTest::keyClick(view(w.get()), Qt::Key_F3);
+        QVERIFY(waitIdle(w.get()));
+        QCOMPARE(m_link->calls("ConnectServer").size(), 1);
+        QVERIFY(w->RpcConnected);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
+    }
+
+    // A refused rename keeps the old name and says why; names the device
+    // cannot take are not sent.
+    void aRefusedRenameSaysWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<QString>("reason"); // empty: renamed
+        QTest::addRow("free") << "z.txt" << true << "";
+        QTest::addRow("16 bytes") << "abcdefghijkl.txt" << true << "";
+        QTest::addRow("taken") << "b.txt" << true << "不能改名为 b.txt：已有同名文件";
+        QTest::addRow("17 bytes") << "abcdefghijklm.txt" << false
+                                  << "不能改名为 abcdefghijklm.txt：名字超过 16 字节";
+        QTest::addRow("9 Chinese characters")
+            << "一二三四五六七八九" << false << "不能改名为 一二三四五六七八九：名字超过 16 字节";
+        QTest::addRow("slash") << "a/b" << false << "不能改名为 a/b：名字含有不允许的字符";
+        QTest::addRow("dot dot") << ".." << false << "不能改名为 ..：名字含有不允许的字符";
+        QTest::addRow("no CP936 form") << "a\u0e01" << false << "不能改名为 a\u0e01：名字含有不允许的字符";
+    }
+    void aRefusedRenameSaysWhy()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, sent);
+        QFETCH(QString, reason);
+        useFiles({"a.txt", "b.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        bool accept = true;
+        w->devicePane->RpcListEdited(0, "a.txt", name, &accept);
+        QCOMPARE(accept, reason.isEmpty());
+        QCOMPARE(m_link->calls("RequestRenameFile").size(), sent ? 1 : 0);
+        if (!reason.isEmpty()) {
+            QCOMPARE(w->statusText(), reason);
+            QCOMPARE(w->PRpcStatus->toolTip(), reason);
+        }
+    }
+
     // ---- listing ---------------------------------------------------------
 
     void listingShowsTextsInServiceOrderWithPlaceholders()
@@ -374,6 +560,9 @@ private slots:
         QVERIFY(w->devicePane->RpcFileExists("mid.bin", false));
         QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", false));
         QVERIFY(w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", true));
+        // A local folder is no file: a receive into it is not a replace.
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc", true));
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/gone.bin", true));
         QCOMPARE(m_link->calls("RequestFindFileClose"), QStringList{"RequestFindFileClose(101,7)"});
 
         const QString rpc = w->TempDir + "/Rpc/";
@@ -426,11 +615,12 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         m_link->clearLog();
-        m_link->script("RequestFindFileOpen", -2);
+        // A refusal that keeps the link (a lost link: above).
+        m_link->script("RequestFindFileOpen", -9);
         QTest::keyClick(view(w.get()), Qt::Key_F3); // connected: lists at once
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(m_link->log(),
-                 (QStringList{"RequestFindFileOpen(101,*.*)", "RequestFindFileClose(101,-2)"}));
+                 (QStringList{"RequestFindFileOpen(101,*.*)", "RequestFindFileClose(101,-9)"}));
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QVERIFY(!w->devicePane->attemptRunning());
     }
@@ -505,10 +695,16 @@ private slots:
         QVERIFY(received.open(QIODevice::ReadOnly));
         QCOMPARE(received.readAll(), QByteArray("data of b.txt"));
 
+        // No program takes it: the status line says so.
+        m_shell->setCanOpen(false);
+        w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
+        QCOMPARE(w->statusText(), QStringLiteral("没有可以打开 b.txt 的程序"));
+        QCOMPARE(m_shell->opened().size(), 2);
+
         // Refused by the device: nothing opens.
         m_link->script("RequestReceiveFileEx", -9);
         w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
-        QCOMPARE(m_shell->opened().size(), 1);
+        QCOMPARE(m_shell->opened().size(), 2);
 
         // Two rows selected: nothing is asked of the device.
         m_link->clearLog();
@@ -576,7 +772,7 @@ private slots:
         QTest::keyClick(editor, Qt::Key_V);
         QTest::keyClick(editor, Qt::Key_A);
         QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClick(editor, Qt::Key_F5);
+        QTest::keyRelease(editor, Qt::Key_F5);
         QTest::keyRelease(editor, Qt::Key_Control);
         w->devicePane->RpcListKeyUp(Qt::Key_Delete, Qt::NoModifier);
         QCOMPARE(pastes.size(), 1);
