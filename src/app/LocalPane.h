@@ -67,9 +67,10 @@ signals:
     void pasteRequested();
     // The folder shown changed (path text as currentPathText()).
     void folderChanged(const QString &pathText);
+    // Why a command did nothing, for the status line.
+    void statusMessage(const QString &text);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
