@@ -1,4 +1,5 @@
 #include "FakePlatform.h"
+#include "RealKeys.h"
 #include "app/LocalPane.h"
 #include "app/main.h"
 #include "widgets/CaptionPanel.h"
@@ -21,7 +22,6 @@
 
 #include <map>
 #include <memory>
-#include <new>
 
 using namespace vexo;
 
@@ -42,42 +42,6 @@ public:
     void TB_SetupClick() override { ++setups; }
     void CopyLocalToClipboard() override { ++copies; }
     void PasteToLocal() override { ++pastes; }
-};
-
-// Key events as real input delivers them: each built at the same address
-// (as a stack-allocated event is), each press with its own server time stamp
-// and the key's scan code, and sent to whatever widget has the focus.
-class RealKeys
-{
-public:
-    void press(int key, Qt::KeyboardModifiers modifiers = {}, bool repeat = false)
-    {
-        send(QEvent::KeyPress, key, modifiers, repeat);
-    }
-    void release(int key, Qt::KeyboardModifiers modifiers = {}, bool repeat = false)
-    {
-        send(QEvent::KeyRelease, key, modifiers, repeat);
-    }
-    void click(int key, Qt::KeyboardModifiers modifiers = {})
-    {
-        press(key, modifiers);
-        release(key, modifiers);
-    }
-
-private:
-    void send(QEvent::Type type, int key, Qt::KeyboardModifiers modifiers, bool repeat)
-    {
-        QWidget *to = QApplication::focusWidget();
-        QVERIFY(to);
-        const QString text = key >= Qt::Key_A && key <= Qt::Key_Z ? QString(QChar(key)).toLower() : QString();
-        auto *event = new (m_buffer) QKeyEvent(type, key, modifiers, 9 + (key & 0xff), 0, 0, text, repeat);
-        event->setTimestamp(m_time += 40);
-        QApplication::sendEvent(to, event);
-        event->~QKeyEvent();
-    }
-
-    alignas(QKeyEvent) unsigned char m_buffer[sizeof(QKeyEvent)];
-    quint64 m_time = 100000;
 };
 
 void touch(const QString &path)
@@ -311,7 +275,7 @@ private slots:
             return counts.at(effect);
         };
         const auto mods = Qt::KeyboardModifiers(modifiers);
-        RealKeys keys;
+        test::RealKeys keys;
         keys.click(before);
         if (effect == "view")
             keys.press(Qt::Key_Control, Qt::ControlModifier);
@@ -475,7 +439,7 @@ private slots:
         typed.replace("%root", root);
         QTest::keyClicks(QApplication::focusWidget(), typed);
         QCOMPARE(pane->ShellComboBox->currentText(), typed);
-        RealKeys keys;
+        test::RealKeys keys;
         keys.click(Qt::Key_Return);
         if (shown.isEmpty()) {
             QCOMPARE(pane->currentPathText(), root);
