@@ -403,6 +403,9 @@ class Copying(Group):
                     "the progress window sends long.bin")
         started = time.monotonic()
         s.click(centre(st.get("butCancel")["rect"]))
+        st = s.wait(lambda st: st.modal in ("QMessageBox", ""), "the send stopped")
+        if st.modal:  # the stopped file is reported: take note of it
+            s.click(centre(st.button("OK", "QMessageBox")["rect"]))
         s.wait_no_modal("the progress window closed after Cancel")
         log("closed %.1f s after Cancel" % (time.monotonic() - started))
         # A cancelled copy leaves the old file as it was and nothing beside it.

@@ -426,15 +426,19 @@ class Session:
 
     # -- reading ---------------------------------------------------------
 
-    def state(self):
-        return self.program.state()
+    def state(self, timeout=30):
+        return self.program.state(timeout)
 
     def wait(self, condition, what, timeout=None):
         """Waits until condition(snapshot) is true; returns that snapshot."""
         def check():
             s = self.state()
             return s if condition(s) else None
-        return wait_until(check, what, timeout)
+        started = time.monotonic()
+        result = wait_until(check, what, timeout)
+        if time.monotonic() - started > 2:
+            log("waited %.1f s for %s" % (time.monotonic() - started, what))
+        return result
 
     def language(self, key):
         section = None
@@ -488,7 +492,7 @@ class Session:
     def click(self, point, double=False):
         x, y = point
         log("click %d,%d%s" % (x, y, " (double)" if double else ""))
-        self.desktop.xdotool("mousemove", "--sync", x, y)
+        self.desktop.xdotool("mousemove", x, y)
         self.desktop.xdotool("click", "--repeat", 2 if double else 1, "--delay", 80, 1)
 
     def drag(self, start, end):
@@ -497,7 +501,7 @@ class Session:
         log("drag %s -> %s" % (start, end))
         x0, y0 = start
         x1, y1 = end
-        self.desktop.xdotool("mousemove", "--sync", x0, y0)
+        self.desktop.xdotool("mousemove", x0, y0)
         self.desktop.xdotool("mousedown", 1)
         time.sleep(0.1)
         steps = 12
@@ -529,6 +533,10 @@ class Session:
     def click_row(self, list_name, text):
         s = self.wait(lambda s: any(r["text"] == text for r in s.get(list_name)["rows"]),
                       "%s shows %s" % (list_name, text))
+        if s.row(list_name, text)["selected"]:
+            # A click on a chosen name starts renaming it: choose it afresh.
+            self.click(self.empty_spot(list_name, s))
+            s = self.wait(lambda s: not s.row(list_name, text)["selected"], "%s let go" % text)
         self.click(centre(s.row(list_name, text)["rect"]))
         return self.wait(lambda s: s.get(list_name)["focusInside"] and s.row(list_name, text)["selected"],
                          "%s selected in %s" % (text, list_name))
