@@ -6,6 +6,7 @@ Each class is one group of cases sharing one program start:
   Copying   Copy/Paste and drags between the three panes, the replace
             question, Cancel during a long send, refused renames
   LinkAndWindow  the palmtop's server dying, the window restored and resized
+  FirstUse  a start without the image mounted: the first entry, Format
 
   cases.py GROUP          run one group
 Environment: VEXO_BIN_DIR (the programs), VEXO_ACCEPTANCE_DIR (scratch and
@@ -36,6 +37,7 @@ class Group(unittest.TestCase):
     open, the palmtop connected and the image mounted."""
 
     session = None
+    settings = {}  # settings file entries that differ from the harness's
 
     @classmethod
     def prepare(cls, session):
@@ -43,7 +45,7 @@ class Group(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.session = Session(BIN, os.path.join(ARTIFACTS, cls.__name__))
+        cls.session = Session(BIN, os.path.join(ARTIFACTS, cls.__name__), cls.settings)
         cls.session.image.format()
         cls.prepare(cls.session)
         try:
@@ -232,8 +234,9 @@ class Keyboard(Group):
             self.go_to(s.pc)
             self.wait_folder(s.pc, "a.txt")
             self.go_to(os.path.join(s.pc, "missing"))
-            s.wait(lambda st: self.folder_box(st)["text"] == s.pc and "a.txt" in st.rows("ShellList"),
-                   "the folder box shows the current folder again")
+            s.wait(lambda st: self.folder_box(st)["text"] == s.pc and "a.txt" in st.rows("ShellList") and
+                   "missing" in st.text("StatusPanel1"),
+                   "the folder box shows the current folder again and the status line says why")
 
     def settings_file(self):
         with open(os.path.join(self.session.program_dir, "VexoFile.ini")) as f:
@@ -414,6 +417,22 @@ class Copying(Group):
         self.assertEqual(left, ["long.bin"])
         s.wait_caption("device", "Connected")
 
+    def test_paste_refusals_say_why(self):
+        s = self.session
+        for list_name, off, pane in (("RpcList", "F4", "device"), ("VDiskList", "F7", "image")):
+            with self.subTest(pane):
+                s.focus_list(list_name)
+                s.key(off)
+                s.wait_caption(pane, "DisConnect")
+                s.click_row("ShellList", "keep.txt")
+                s.key("ctrl+c")
+                s.focus_list(list_name)
+                before = s.state().text("StatusPanel1")
+                s.key("ctrl+v")
+                s.wait(lambda st: st.text("StatusPanel1") not in ("", before),
+                       "a reason why nothing was pasted into the %s pane" % pane)
+                self.assertEqual(s.state().modal, "")
+
     def rename_in(self, list_name, old, new):
         s = self.session
         s.click_row(list_name, old)
@@ -531,6 +550,43 @@ class LinkAndWindow(Group):
         s.drag(corner, (corner[0] + 200, corner[1] + 120))
         st = s.wait(lambda st: st.window("FormMain")["frame"][2] > frame[2] + 100, "the window resized")
         self.assert_proportions(st, expected, "resized")
+
+
+class FirstUse(Group):
+    """A start with a start folder and no automatic mount."""
+
+    settings = {"AutoVDisk": "0"}
+
+    @classmethod
+    def prepare(cls, s):
+        for name in ("first.txt", "second.txt"):
+            write(os.path.join(s.pc, name), name.encode())
+        write(os.path.join(s.folder, "old.txt"), b"old")
+        s.image.put(os.path.join(s.folder, "old.txt"), "old.txt")
+
+    def setUp(self):
+        log("---- " + self.id())
+        if not self.session.dismiss_dialogs():
+            raise Failure("a dialog of an earlier case does not close")
+
+    def test_first_local_entry_current_at_start(self):
+        # Nothing has been pressed yet: the keyboard is already in the list.
+        st = self.session.wait(lambda st: st.get("ShellList")["current"] == 0,
+                               "the first local entry current")
+        self.assertTrue(st.get("ShellList")["focusInside"])
+        self.assertEqual(st.rows("ShellList")[0], "first.txt")
+
+    def test_format_before_any_mount(self):
+        s = self.session
+        s.wait_caption("image", "DisConnect")
+        s.click(centre(s.state().get("TB_Format")["rect"]))
+        st = s.wait_modal("QMessageBox")
+        self.assertIn(s.language("YNFormatVDisk"), " ".join(w.get("text", "") for w in st.in_window("QMessageBox")))
+        s.click(centre(st.button("OK", "QMessageBox")["rect"]))
+        s.wait_caption("image", "Connected")
+        s.wait_rows("VDiskList", lambda rows: rows == [], "the formatted image listed empty")
+        s.wait_no_modal()
+        self.assertEqual(s.image.names(), [])
 
 
 class Result(unittest.TextTestResult):

@@ -375,7 +375,7 @@ class Program:
 class Session:
     """Everything one group of cases runs against."""
 
-    def __init__(self, bin_dir, folder, ini_extra=""):
+    def __init__(self, bin_dir, folder, settings=None):
         self.bin_dir = bin_dir
         self.folder = folder
         shutil.rmtree(folder, ignore_errors=True)
@@ -395,7 +395,9 @@ class Session:
         self.palmtop = Palmtop(bin_dir, folder)
         self.image = Image(bin_dir, self.install)
         self.program = Program(self)
-        self.ini_extra = ini_extra
+        self.settings = {"Language": "eng.lng", "Comport": "1", "Baudrate": "115200", "AutoRpc": "1",
+                         "AutoVDisk": "1", "ViewStyle": "4", "Pathed": "1", "Path": self.pc, "LastPath": "0"}
+        self.settings.update(settings or {})
         self.shots = 0
 
     # -- set-up ----------------------------------------------------------
@@ -406,9 +408,10 @@ class Session:
         for name in ("VexoFileManager", "chs.lng", "eng.lng"):
             shutil.copy2(os.path.join(self.bin_dir, name), self.program_dir)
         with open(os.path.join(self.program_dir, "VexoFile.ini"), "w") as f:
-            f.write("[Setting]\nLanguage=eng.lng\nComport=1\nBaudrate=115200\nAutoRpc=1\n"
-                    "AutoVDisk=1\nViewStyle=4\nPathed=1\nPath=%s\nLastPath=0\n%s"
-                    "[Ports]\nCOM1=%s\n" % (self.pc, self.ini_extra, self.palmtop.port))
+            f.write("[Setting]\n")
+            for key, value in self.settings.items():
+                f.write("%s=%s\n" % (key, value))
+            f.write("[Ports]\nCOM1=%s\n" % self.palmtop.port)
         with open(os.path.join(self.folder, "config", "VexoTools", "registry.ini"), "w") as f:
             f.write("[HKEY_LOCAL_MACHINE\\Software\\Tavrin\\VexoTools\\2]\nInstallPath=%s\n" %
                     self.install)
