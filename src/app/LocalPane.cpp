@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QStandardItemModel>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -176,6 +177,14 @@ void LocalPane::attachFileSystemModel()
     m_fs->setIconProvider(&m_icons);
     m_fs->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
     m_fs->setRootPath(m_folder);
+    // The model reads the folder on a thread and sorts the rows a little
+    // later; once it is read, sort now so that the order is final.
+    connect(m_fs, &QFileSystemModel::directoryLoaded, this, [this, model = m_fs](const QString &path) {
+        if (model != m_fs || QDir::cleanPath(path) != m_folder)
+            return;
+        model->sort(0, Qt::AscendingOrder);
+        emit folderListed();
+    });
     ShellList->setModel(m_fs);
     ShellList->setRootIndex(m_fs->index(m_folder));
     m_fs->sort(0, Qt::AscendingOrder);
@@ -192,6 +201,7 @@ void LocalPane::showFolder(const QString &path)
         ShellList->setRootIndex(QModelIndex());
         delete m_fs;
         m_fs = nullptr;
+        QTimer::singleShot(0, m_computer, [this] { emit folderListed(); });
     } else {
         m_folder = QDir::cleanPath(path);
         attachFileSystemModel();

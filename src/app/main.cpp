@@ -300,8 +300,21 @@ void TFormMain::startAutomaticConnections()
 void TFormMain::FormShow()
 {
     ShellList->setFocus();
-    if (ShellList->rowCount() > 0 && !ShellList->currentIndex().isValid())
-        ShellList->setCurrentRow(0);
+    // The start folder is read on a thread: its first entry becomes current
+    // once it is listed, unless the user has moved in the list by then.
+    auto makeFirstCurrent = [this] {
+        if (ShellList->rowCount() > 0 && !ShellList->currentIndex().isValid())
+            ShellList->setCurrentRow(0);
+    };
+    if (ShellList->rowCount() > 0) {
+        makeFirstCurrent();
+        return;
+    }
+    auto *once = new QObject(this);
+    connect(PLeft, &LocalPane::folderListed, once, [once, makeFirstCurrent] {
+        makeFirstCurrent();
+        once->deleteLater();
+    });
 }
 
 void TFormMain::FormDestroy()

@@ -324,8 +324,9 @@ bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
 
 bool DevicePane::RpcFileExists(const QString &name, bool local)
 {
+    // Only a file counts: a folder of that name is no file to replace.
     if (local)
-        return QFileInfo::exists(name);
+        return QFileInfo(name).isFile();
     return m_link && m_link->RequestLookupFile(m_window.RpcClient, name) == 0;
 }
 

@@ -44,9 +44,9 @@ public:
     // The toolbar Delete while the device list has the focus: with a
     // selection, asks and deletes.
     void DeleteRpcFiles();
-    // Whether the destination exists: a local path when local is true, else
-    // a device name (asks the device; false when it cannot be reached). Any
-    // thread may call.
+    // Whether the destination exists: a local file (not a folder) when local
+    // is true, else a device name (asks the device; false when it cannot be
+    // reached). Any thread may call.
     bool RpcFileExists(const QString &name, bool local);
     // At exit: a running attempt is cut off from the window and awaited (it
     // is bounded by the response time-out), then the client and the pipe are

@@ -189,6 +189,21 @@ private slots:
         QVERIFY(m_files->content(m_ini).contains("Path=" + folder.toUtf8() + "\n"));
     }
 
+    void firstEntryOfTheStartFolderIsCurrentOnceListed()
+    {
+        const QString folder = m_fake->folder() + "/start";
+        QDir().mkpath(folder);
+        for (const char *name : {"b.txt", "c.txt", "a.txt"})
+            touch(folder + "/" + name);
+        setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\nPathed=1\nPath=" + folder.toUtf8() + "\n");
+        auto w = open();
+        QTRY_VERIFY(w->ShellList->currentIndex().isValid());
+        QTest::qWait(50);
+        QCOMPARE(w->ShellList->currentIndex().row(), 0);
+        QCOMPARE(w->ShellList->currentIndex().data().toString(), QStringLiteral("a.txt"));
+        QVERIFY(w->ShellList->hasFocusInside());
+    }
+
     void functionKeysFollowTheFocus()
     {
         setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\n");

@@ -374,6 +374,9 @@ private slots:
         QVERIFY(w->devicePane->RpcFileExists("mid.bin", false));
         QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", false));
         QVERIFY(w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", true));
+        // A local folder is no file: a receive into it is not a replace.
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc", true));
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/gone.bin", true));
         QCOMPARE(m_link->calls("RequestFindFileClose"), QStringList{"RequestFindFileClose(101,7)"});
 
         const QString rpc = w->TempDir + "/Rpc/";
@@ -576,7 +579,7 @@ private slots:
         QTest::keyClick(editor, Qt::Key_V);
         QTest::keyClick(editor, Qt::Key_A);
         QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClick(editor, Qt::Key_F5);
+        QTest::keyRelease(editor, Qt::Key_F5);
         QTest::keyRelease(editor, Qt::Key_Control);
         w->devicePane->RpcListKeyUp(Qt::Key_Delete, Qt::NoModifier);
         QCOMPARE(pastes.size(), 1);
