@@ -150,7 +150,8 @@ QJsonObject windowStateSnapshot()
         });
         const QList<QWidget *> children = top->findChildren<QWidget *>();
         for (QWidget *w : children) {
-            if (w->isVisible())
+            // Dialogs are children of the main window too: each is listed once, under its own window.
+            if (w->isVisible() && w->window() == top)
                 widgets.append(widgetJson(w));
         }
     }

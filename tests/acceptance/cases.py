@@ -38,6 +38,7 @@ class Group(unittest.TestCase):
 
     session = None
     settings = {}  # settings file entries that differ from the harness's
+    line_rate = None  # bytes per second of the simulated line, when not the harness's
 
     @classmethod
     def prepare(cls, session):
@@ -46,6 +47,8 @@ class Group(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.session = Session(BIN, os.path.join(ARTIFACTS, cls.__name__), cls.settings)
+        if cls.line_rate:
+            cls.session.palmtop.rate = cls.line_rate
         cls.session.image.format()
         cls.prepare(cls.session)
         try:
@@ -402,12 +405,13 @@ class Copying(Group):
         s = self.session
         self.paste_to("long.bin", "RpcList")
         self.answer("FormDialogReplace", "butYes")
-        st = s.wait(lambda st: st.modal == "FormDoProcess" and st.text("labFilename") == "long.bin",
-                    "the progress window sends long.bin")
+        st = s.wait(lambda st: st.modal == "FormDoProcess" and st.text("labFilename") == "long.bin" and
+                    st.get("ProgressBar")["value"] > 0, "the progress window sends long.bin")
         started = time.monotonic()
         s.click(centre(st.get("butCancel")["rect"]))
         st = s.wait(lambda st: st.modal in ("QMessageBox", ""), "the send stopped")
         if st.modal:  # the stopped file is reported: take note of it
+            log("reported: " + " | ".join(w["text"] for w in st.in_window("QMessageBox") if w.get("text")))
             s.click(centre(st.button("OK", "QMessageBox")["rect"]))
         s.wait_no_modal("the progress window closed after Cancel")
         log("closed %.1f s after Cancel" % (time.monotonic() - started))
@@ -474,7 +478,12 @@ class Copying(Group):
 
 
 class LinkAndWindow(Group):
-    """The palmtop's server dying under the program; the window's geometry."""
+    """The palmtop's server dying under the program, a window closed during
+    a long listing; the window's geometry."""
+
+    # A slow line, so that listing a full palmtop takes many seconds.
+    line_rate = 5000
+    MANY_FILES = 6000
 
     @classmethod
     def prepare(cls, s):
@@ -518,6 +527,34 @@ class LinkAndWindow(Group):
         self.assert_reason_shown()
         self.assertFalse(os.path.exists(s.palmtop.path("long.bin")))
         self.revive()
+
+    def test_closing_during_long_listing(self):
+        s = self.session
+        # Names that do not compress, so the listing takes its time on the line.
+        many = ["%08x.dat" % ((i * 2654435761) & 0xffffffff) for i in range(self.MANY_FILES)]
+        for name in many:
+            write(s.palmtop.path(name), b"")
+        try:
+            s.focus_list("RpcList")
+            s.key("F4")
+            s.wait_caption("device", "DisConnect")
+            s.key("F3")
+            gone = s.language("DisConnect")
+            st = s.wait(lambda st: not st.text("PRpcStatus").endswith(gone), "a connection attempt")
+            self.assertEqual(st.rows("RpcList"), [], "the listing ended before the window was closed")
+            s.click(centre(st.get("TB_Exit")["rect"]))
+            closed = time.monotonic()
+            wait_until(lambda: s.program.process.poll() is not None, "the program ended")
+            took = time.monotonic() - closed
+            log("the program ended %.1f s after Exit" % took)
+            # The link's response time-out is 3 s; the listing itself takes far longer.
+            self.assertLess(took, 6, "closing waited for the whole listing")
+        finally:
+            for name in many:
+                os.remove(s.palmtop.path(name))
+            if s.program.process.poll() is None:
+                s.program.stop()
+            s.program.start()
 
     def proportions(self, st):
         top, bottom = st.get("PTop")["rect"], st.get("PBottom")["rect"]

@@ -8,6 +8,7 @@ what it shows: the snapshot file its test build writes on request
 (VEXO_STATE_FILE), the files on disk and screenshots.
 """
 
+import ctypes
 import json
 import os
 import shutil
@@ -25,6 +26,17 @@ WAIT = float(os.environ.get("VEXO_ACCEPTANCE_WAIT", "15"))
 # few megabytes takes long enough to be cancelled or cut.
 LINE_BYTES_PER_SECOND = 200000
 SCREEN = (1280, 800)
+
+
+def _die_with_parent():
+    # Every process a session starts ends with the driver, also when a
+    # time-out kills the driver before it could stop them.
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
+def start(args, **kwargs):
+    return subprocess.Popen(args, preexec_fn=_die_with_parent, **kwargs)
 
 
 def log(message):
@@ -54,17 +66,19 @@ def wait_until(condition, what, timeout=None, interval=0.05):
         time.sleep(interval)
 
 
-def xwd_to_png(xwd_path, png_path):
-    """Converts xwd's dump of a 24-bit screen into a PNG."""
-    with open(xwd_path, "rb") as f:
+def read_xwd(path):
+    """The picture in an xwd dump of a 24-bit screen or window: (width,
+    height, rows of RGB bytes), or None for other formats."""
+    with open(path, "rb") as f:
         data = f.read()
+    if len(data) < 100:
+        return None
     header = struct.unpack(">25I", data[:100])
     header_size, width, height = header[0], header[4], header[5]
-    bytes_per_line, ncolors = header[12], header[19]
-    byte_order = header[7]
+    byte_order, bytes_per_line, ncolors = header[7], header[12], header[19]
     step = header[11] // 8  # bits per pixel: 24 or 32
     if step not in (3, 4) or bytes_per_line < width * step:
-        return False
+        return None
     pixels = data[header_size + ncolors * 12:]
     rows = []
     for y in range(height):
@@ -74,18 +88,20 @@ def xwd_to_png(xwd_path, png_path):
             out[0::3], out[1::3], out[2::3] = line[2::step], line[1::step], line[0::step]
         else:
             out[0::3], out[1::3], out[2::3] = line[step - 3::step], line[step - 2::step], line[step - 1::step]
-        rows.append(b"\0" + bytes(out))
+        rows.append(out)
+    return width, height, rows
 
+
+def write_png(path, width, height, rows):
     def chunk(kind, body):
         return (struct.pack(">I", len(body)) + kind + body +
                 struct.pack(">I", zlib.crc32(kind + body) & 0xffffffff))
 
-    png = (b"\x89PNG\r\n\x1a\n" +
-           chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
-           chunk(b"IDAT", zlib.compress(b"".join(rows), 6)) + chunk(b"IEND", b""))
-    with open(png_path, "wb") as f:
-        f.write(png)
-    return True
+    raw = b"".join(b"\0" + bytes(r) for r in rows)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" +
+                chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
 
 
 class Snapshot:
@@ -157,7 +173,7 @@ class Desktop:
 
     def start(self):
         read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
+        self.xvfb = start(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN,
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL,
@@ -172,7 +188,7 @@ class Desktop:
                 number += byte
         self.display = ":" + number.decode().strip()
         log("Xvfb on " + self.display)
-        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(),
+        self.wm = start(["openbox", "--sm-disable"], env=self.env(),
                                    stdout=subprocess.DEVNULL,
                                    stderr=open(os.path.join(self.folder, "openbox.log"), "w"))
         wait_until(self.wm_ready, "the window manager")
@@ -192,16 +208,54 @@ class Desktop:
         subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env(), check=True,
                        stdout=subprocess.DEVNULL)
 
-    def screenshot(self, name):
-        xwd = os.path.join(self.folder, name + ".xwd")
+    def capture(self, *target):
+        xwd = os.path.join(self.folder, "capture.xwd")
         with open(xwd, "wb") as f:
-            if subprocess.run(["xwd", "-root", "-silent"], env=self.env(), stdout=f).returncode:
+            if subprocess.run(["xwd", "-silent"] + list(target), env=self.env(), stdout=f,
+                              stderr=subprocess.DEVNULL).returncode:
                 return None
+        picture = read_xwd(xwd)
+        os.remove(xwd)
+        return picture
+
+    def screenshot(self, name, windows=()):
+        """The screen as a PNG. The windows given (X ids with their screen
+        position) are laid over it: dialogs with an alpha channel are
+        redirected by the server and do not show in a capture of the root."""
+        screen = self.capture("-root")
+        if not screen:
+            return None
+        width, height, rows = screen
+        for wid, x, y in windows:
+            picture = self.capture("-id", str(wid))
+            if not picture:
+                continue
+            w, h, wrows = picture
+            for j in range(h):
+                if 0 <= y + j < height and x >= 0:
+                    n = max(0, min(w, width - x))
+                    rows[y + j][x * 3:(x + n) * 3] = wrows[j][:n * 3]
         png = os.path.join(self.folder, name + ".png")
-        if xwd_to_png(xwd, png):
-            os.remove(xwd)
-            return png
-        return xwd
+        write_png(png, width, height, rows)
+        return png
+
+    def windows_of(self, pid):
+        """The visible top-level windows of a process, oldest first, with
+        their screen positions."""
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                             env=self.env(), capture_output=True, text=True).stdout.split()
+        found = []
+        for wid in sorted(int(w) for w in out):
+            info = subprocess.run(["xwininfo", "-id", str(wid)], env=self.env(), capture_output=True,
+                                  text=True).stdout
+            pos = {}
+            for line in info.splitlines():
+                if "Absolute upper-left" in line:
+                    key, value = line.split(":")
+                    pos[key.strip()[-1]] = int(value)
+            if "X" in pos and "Y" in pos:
+                found.append((wid, pos["X"], pos["Y"]))
+        return found
 
     def stop(self):
         for p in (self.wm, self.xvfb):
@@ -220,6 +274,7 @@ class Palmtop:
     def __init__(self, bin_dir, folder):
         self.bin_dir = bin_dir
         self.folder = folder
+        self.rate = LINE_BYTES_PER_SECOND
         self.root = os.path.join(folder, "device")
         self.port = os.path.join(folder, "palmtop-link")
         self.server_end = os.path.join(folder, "palmtop-server")
@@ -228,9 +283,9 @@ class Palmtop:
         os.makedirs(self.root, exist_ok=True)
 
     def start(self):
-        self.line = subprocess.Popen(
+        self.line = start(
             [os.path.join(self.bin_dir, "vexo-linksim"), "--a", self.port, "--b", self.server_end,
-             "--rate", str(LINE_BYTES_PER_SECOND), "--latency-ms", "1"],
+             "--rate", str(self.rate), "--latency-ms", "1"],
             stdout=subprocess.PIPE, stderr=open(os.path.join(self.folder, "linksim.log"), "w"),
             text=True)
         if self.line.stdout.readline().strip() != "ready":
@@ -238,7 +293,7 @@ class Palmtop:
         self.start_server()
 
     def start_server(self):
-        self.server = subprocess.Popen(
+        self.server = start(
             [os.path.join(self.bin_dir, "vexo-deviced"), "--root", self.root, "--device",
              self.server_end, "--baud", "115200"],
             stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.folder, "deviced.log"), "a"))
@@ -332,7 +387,7 @@ class Program:
             "VEXO_STATE_FILE": self.state_file,
         })
         env.pop("SESSION_MANAGER", None)
-        self.process = subprocess.Popen(
+        self.process = start(
             [os.path.join(s.program_dir, "VexoFileManager")], env=env, cwd=s.folder,
             stdout=subprocess.DEVNULL, stderr=open(os.path.join(s.folder, "program.log"), "a"))
         log("VexoFileManager started (pid %d)" % self.process.pid)
@@ -467,7 +522,10 @@ class Session:
 
     def screenshot(self, name):
         self.shots += 1
-        path = self.desktop.screenshot("%02d-%s" % (self.shots, name))
+        windows = []
+        if self.program.process and self.program.process.poll() is None:
+            windows = self.desktop.windows_of(self.program.process.pid)
+        path = self.desktop.screenshot("%02d-%s" % (self.shots, name), windows)
         if path:
             log("screenshot " + path)
         # What the windows said at that moment, dialogs' texts included.
@@ -598,7 +656,3 @@ def read(path):
     except OSError:
         return None
 
-
-def kill_tree(process):
-    if process and process.poll() is None:
-        os.kill(process.pid, signal.SIGKILL)
