@@ -72,6 +72,15 @@ public:
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const { return m_attemptRunning; }
 
+    // True for a library result that means the link is gone: no session
+    // (closed, pipe gone) or the device stayed silent for the time-out.
+    static bool IsLinkLost(int result);
+    // A call reported the link lost (`result`, see IsLinkLost): the pane
+    // shows disconnected with the reason on the status line and in the
+    // caption's tool tip; the next refresh (F3, F5) connects again. Window
+    // thread only; the worker and the connect thread post it.
+    void linkLost(int result);
+
 public slots:
     void RpcListKeyUp(int key, Qt::KeyboardModifiers modifiers);
     // Receives the one selected file into the work folder and opens it.
