@@ -9,6 +9,7 @@
 #include "device/DevicePorts.h"
 #include "device/RpcListing.h"
 #include "device/TInitRPCThread.h"
+#include "platform/CodePage.h"
 #include "platform/DesktopShell.h"
 #include "platform/DeviceLink.h"
 #include "widgets/CaptionPanel.h"
@@ -21,6 +22,8 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace vexo
 {
@@ -277,8 +280,7 @@ void DevicePane::showConnectFailure(const QString &text)
 {
     if (m_shutDown)
         return;
-    m_window.setStatusText(text);
-    m_window.PRpcStatus->setToolTip(text);
+    m_window.showReason(text, m_window.PRpcStatus);
 }
 
 void DevicePane::threadListingStarted()
@@ -346,9 +348,41 @@ int DevicePane::DeleteSelectedRpcFiles()
     return result;
 }
 
+QString DevicePane::renameProblem(const QString &name)
+{
+    bool encodable = false;
+    CodePage::toCp936(name, &encodable);
+    const bool badCharacter = std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f;
+    });
+    if (name.isEmpty())
+        return StatusTexts::RenameRefused(name);
+    if (badCharacter || !encodable || name == QLatin1String(".") || name == QLatin1String(".."))
+        return StatusTexts::RenameBadCharacters(name);
+    if (CodePage::cp936Length(name) > MaxNameBytes)
+        return StatusTexts::RenameTooLong(name, MaxNameBytes);
+    return QString();
+}
+
 bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
 {
-    return m_link && m_link->RequestRenameFile(m_window.RpcClient, oldName, newName) == 0;
+    if (!m_link)
+        return false;
+    // Names the device would refuse are not sent; the user learns why.
+    QString problem = renameProblem(newName);
+    if (problem.isEmpty()) {
+        const int result = m_link->RequestRenameFile(m_window.RpcClient, oldName, newName);
+        if (result == 0)
+            return true;
+        if (IsLinkLost(result)) {
+            linkLost(result);
+            return false;
+        }
+        problem = result == VEXO_ERR_EXISTS ? StatusTexts::RenameNameTaken(newName)
+                                            : StatusTexts::RenameRefused(newName);
+    }
+    m_window.showReason(problem, m_window.PRpcStatus);
+    return false;
 }
 
 bool DevicePane::RpcFileExists(const QString &name, bool local)
@@ -392,10 +426,12 @@ void DevicePane::RpcListDblClick(const QModelIndex &)
         WaitCursor wait;
         result = m_link->RequestReceiveFileEx(m_window.RpcClient, name, local, &progress, &extra, &stop, 1);
     }
-    if (result == 1)
-        m_window.services().shell->openWithAssociatedProgram(local);
-    else if (IsLinkLost(result))
+    if (result == 1) {
+        if (!m_window.services().shell->openWithAssociatedProgram(local))
+            m_window.showReason(StatusTexts::CannotOpen(name), m_window.PRpcStatus);
+    } else if (IsLinkLost(result)) {
         linkLost(result);
+    }
 }
 
 void DevicePane::RpcListEdited(int, const QString &oldText, const QString &newText, bool *accept)

@@ -67,8 +67,14 @@ public:
     // row goes when its delete succeeded. Returns the last request's result
     // (0 when nothing was selected).
     int DeleteSelectedRpcFiles();
-    // Renames a file on the device; true when it was renamed.
+    // Renames a file on the device; true when it was renamed. Otherwise the
+    // reason (too long, bad characters, name taken, link lost) is shown.
     bool RenameRpcFile(const QString &oldName, const QString &newName);
+    // The longest device name, in CP936 bytes.
+    static constexpr int MaxNameBytes = 16;
+    // Why the device would refuse `name` as a file name; empty when it may
+    // be sent.
+    static QString renameProblem(const QString &name);
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const { return m_attemptRunning; }
 

@@ -418,6 +418,43 @@ private slots:
         QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
     }
 
+    // A refused rename keeps the old name and says why; names the device
+    // cannot take are not sent.
+    void aRefusedRenameSaysWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<QString>("reason"); // empty: renamed
+        QTest::addRow("free") << "z.txt" << true << "";
+        QTest::addRow("16 bytes") << "abcdefghijkl.txt" << true << "";
+        QTest::addRow("taken") << "b.txt" << true << "不能改名为 b.txt：已有同名文件";
+        QTest::addRow("17 bytes") << "abcdefghijklm.txt" << false
+                                  << "不能改名为 abcdefghijklm.txt：名字超过 16 字节";
+        QTest::addRow("9 Chinese characters")
+            << "一二三四五六七八九" << false << "不能改名为 一二三四五六七八九：名字超过 16 字节";
+        QTest::addRow("slash") << "a/b" << false << "不能改名为 a/b：名字含有不允许的字符";
+        QTest::addRow("dot dot") << ".." << false << "不能改名为 ..：名字含有不允许的字符";
+        QTest::addRow("no CP936 form") << "a\u0e01" << false << "不能改名为 a\u0e01：名字含有不允许的字符";
+    }
+    void aRefusedRenameSaysWhy()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, sent);
+        QFETCH(QString, reason);
+        useFiles({"a.txt", "b.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        bool accept = true;
+        w->devicePane->RpcListEdited(0, "a.txt", name, &accept);
+        QCOMPARE(accept, reason.isEmpty());
+        QCOMPARE(m_link->calls("RequestRenameFile").size(), sent ? 1 : 0);
+        if (!reason.isEmpty()) {
+            QCOMPARE(w->statusText(), reason);
+            QCOMPARE(w->PRpcStatus->toolTip(), reason);
+        }
+    }
+
     // ---- listing ---------------------------------------------------------
 
     void listingShowsTextsInServiceOrderWithPlaceholders()
@@ -581,10 +618,16 @@ private slots:
         QVERIFY(received.open(QIODevice::ReadOnly));
         QCOMPARE(received.readAll(), QByteArray("data of b.txt"));
 
+        // No program takes it: the status line says so.
+        m_shell->setCanOpen(false);
+        w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
+        QCOMPARE(w->statusText(), QStringLiteral("没有可以打开 b.txt 的程序"));
+        QCOMPARE(m_shell->opened().size(), 2);
+
         // Refused by the device: nothing opens.
         m_link->script("RequestReceiveFileEx", -9);
         w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
-        QCOMPARE(m_shell->opened().size(), 1);
+        QCOMPARE(m_shell->opened().size(), 2);
 
         // Two rows selected: nothing is asked of the device.
         m_link->clearLog();
