@@ -243,6 +243,12 @@ class Keyboard(Group):
             s.wait(lambda st: self.folder_box(st)["text"] == s.pc and "a.txt" in st.rows("ShellList") and
                    "missing" in st.text("StatusPanel1"),
                    "the folder box shows the current folder again and the status line says why")
+        with self.subTest("the start of a listed folder"):
+            # The box lists the current folder: its first letters must not
+            # grow into it while typing.
+            self.go_to(s.pc[:-1])
+            s.wait(lambda st: self.folder_box(st)["text"] == s.pc and s.pc[:-1] in st.text("StatusPanel1"),
+                   "the folder box shows the current folder again and the status line says why")
 
     def settings_file(self):
         with open(os.path.join(self.session.program_dir, "VexoFile.ini")) as f:
