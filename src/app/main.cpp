@@ -13,7 +13,9 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/ShareSplitter.h"
 #include "widgets/ToolbarArtwork.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -51,6 +53,8 @@ TFormMain::TFormMain(const PlatformServices &services, QWidget *parent)
     setWindowTitle(QStringLiteral("VexoFileManager"));
     resize(712, 564);
     setMinimumSize(130, 50);
+    // Where the window goes when restored from maximised.
+    CenterOnScreen(*this);
     FormCreate();
 }
 
@@ -140,7 +144,7 @@ void TFormMain::buildLayout()
     auto *outer = new QHBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
 
-    SpLeft = new QSplitter(Qt::Horizontal, central);
+    SpLeft = new ShareSplitter(Qt::Horizontal, central);
     SpLeft->setObjectName(QStringLiteral("SpLeft"));
     SpLeft->setHandleWidth(5);
     SpLeft->setChildrenCollapsible(false);
@@ -154,7 +158,7 @@ void TFormMain::buildLayout()
     PRight->setObjectName(QStringLiteral("PRight"));
     auto *right = new QVBoxLayout(PRight);
     right->setContentsMargins(0, 0, 0, 0);
-    SpTop = new QSplitter(Qt::Vertical, PRight);
+    SpTop = new ShareSplitter(Qt::Vertical, PRight);
     SpTop->setObjectName(QStringLiteral("SpTop"));
     SpTop->setHandleWidth(5);
     SpTop->setChildrenCollapsible(false);
@@ -283,6 +287,9 @@ void TFormMain::SizePanes()
     const int top = (screen.height() - 120) / 2;
     SpLeft->setSizes({left, qMax(1, screen.width() - left)});
     SpTop->setSizes({top, qMax(1, screen.height() - top)});
+    // The start-up division is kept, as shares, when the window changes size.
+    SpLeft->setFirstShare(double(left) / qMax(1, screen.width()));
+    SpTop->setFirstShare(double(top) / qMax(1, screen.height()));
     SpLeftMoved();
 }
 
@@ -488,10 +495,8 @@ void TFormMain::TB_SetupClick()
     // The window may have been closed while the dialog was open.
     if (m_destroyed)
         return;
-    // With the connection closed, RefreshRpc starts a fresh attempt, which
-    // picks up the port and speed just stored.
-    if (!setup.SetupCancelled && devicePane->CloseRpcLink() == 0)
-        RefreshRpc();
+    if (!setup.SetupCancelled)
+        devicePane->applyLinkSettings();
     if (ShellList->gridLines() != settings.GridLines)
         ApplyGridLines(settings.GridLines);
 }

@@ -24,6 +24,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <utility>
 
 namespace vexo
 {
@@ -111,19 +112,35 @@ bool DevicePane::startAttempt()
     request.tempDir = m_window.TempDir;
 
     auto *thread = new TInitRPCThread(*this, request);
+    if (m_attemptStackSize != 0)
+        thread->setStackSize(m_attemptStackSize);
+    thread->start();
+    // A thread the system would not start leaves the pane as it was, ready
+    // for the next request.
+    if (!thread->isRunning() && !thread->isFinished()) {
+        delete thread;
+        showConnectFailure(m_window.language.other(QStringLiteral("Init")) +
+                           m_window.language.other(QStringLiteral("Fail")));
+        return false;
+    }
     m_attempt = thread;
     m_attemptRunning = true;
     m_disconnectAfterAttempt = false;
-    thread->start();
     return true;
 }
 
 void DevicePane::RefreshRpc()
 {
-    // A second request while an attempt runs (F5 down and up, F3 twice)
-    // would only queue a duplicate attempt or interleave two listings.
-    if (m_shutDown || !m_link || m_attemptRunning)
+    if (m_shutDown || !m_link)
         return;
+    // A second request while an attempt connects (F5 down and up, F3 twice)
+    // would only start a duplicate attempt. Once connected the attempt is
+    // listing: a refresh asked for then (after a copy) lists again after it.
+    if (m_attemptRunning) {
+        if (m_window.RpcConnected)
+            m_refreshAfterAttempt = true;
+        return;
+    }
     if (m_window.RpcConnected)
         ListRpc();
     else
@@ -303,15 +320,37 @@ void DevicePane::threadListingEnded()
         m_window.RpcRows->endBatch();
 }
 
+void DevicePane::applyLinkSettings()
+{
+    if (m_shutDown)
+        return;
+    // The running attempt uses the settings it started with; the new ones
+    // take over when it has ended.
+    if (m_attemptRunning) {
+        m_reconnectAfterAttempt = true;
+        return;
+    }
+    // With the connection closed, RefreshRpc starts a fresh attempt, which
+    // picks up the port and speed just stored.
+    if (CloseRpcLink() == 0)
+        RefreshRpc();
+}
+
 void DevicePane::attemptEnded(bool connected)
 {
     if (m_shutDown)
         return;
     m_attemptRunning = false;
     m_attempt = nullptr;
+    const bool reconnect = std::exchange(m_reconnectAfterAttempt, false);
+    const bool refresh = std::exchange(m_refreshAfterAttempt, false);
     if (m_disconnectAfterAttempt) {
         m_disconnectAfterAttempt = false;
         DisconnectRpc();
+    } else if (reconnect) {
+        applyLinkSettings();
+    } else if (refresh && m_window.RpcConnected) {
+        ListRpc();
     }
     emit attemptFinished(connected);
 }

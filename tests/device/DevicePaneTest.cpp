@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -300,6 +301,59 @@ private slots:
         QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(m_link->log().last(), QStringLiteral("CloseConnection(101)"));
+    }
+
+    void aConnectThreadThatCannotStartLeavesThePaneUsable()
+    {
+        useFiles({"a.txt"});
+        auto w = open();
+        w->devicePane->setAttemptStackSize(1); // refused by the system
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("QThread::start"));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("QThread::start"));
+        w->devicePane->RefreshRpc();
+        QVERIFY(!w->devicePane->attemptRunning());
+        QCOMPARE(w->statusText(), QStringLiteral("InitializeFail"));
+        w->devicePane->RefreshRpc(); // not locked: it is tried again
+        w->devicePane->setAttemptStackSize(0);
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
+    }
+
+    // Asked for while an attempt runs: new link settings take over when it
+    // ends; a refresh during its first listing lists again after it.
+    void requestsDuringAnAttemptAreCarriedOutAfterIt_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addRow("setup applied while connecting") << "setup";
+        QTest::addRow("refresh while listing") << "refresh";
+    }
+    void requestsDuringAnAttemptAreCarriedOutAfterIt()
+    {
+        QFETCH(QString, request);
+        useFiles({"a.txt"});
+        m_link->holdCall(request == "setup" ? "ConnectServer" : "RequestFindFileOpen");
+        auto w = open();
+        w->devicePane->RefreshRpc();
+        QTRY_VERIFY(m_link->connectWaiting());
+        if (request == "setup") {
+            w->settings.Comport = 0; // USB
+            w->devicePane->applyLinkSettings();
+        } else {
+            m_link->setFiles({{"a.txt", 0, 1}, {"copied.txt", 0, 2}});
+            w->devicePane->RefreshRpc();
+        }
+        QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
+        m_link->releaseConnect();
+        QVERIFY(ended.wait());
+        QVERIFY(waitIdle(w.get()));
+        QVERIFY(w->RpcConnected);
+        if (request == "setup") {
+            QCOMPARE(m_link->calls("InitUSBPipe").size(), 1);
+            QCOMPARE(w->RpcPipePort.load(), 0);
+        } else {
+            QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
+            QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
+        }
     }
 
     void exitDuringAnAttemptWaitsForItAndReleasesTheLink()
