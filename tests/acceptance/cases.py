@@ -492,7 +492,7 @@ class LinkAndWindow(Group):
 
     # A slow line, so that listing a full palmtop takes many seconds.
     line_rate = 5000
-    MANY_FILES = 6000
+    MANY_FILES = 10000  # about 20 s of listing
 
     @classmethod
     def prepare(cls, s):
@@ -561,8 +561,10 @@ class LinkAndWindow(Group):
             wait_until(lambda: s.program.process.poll() is not None, "the program ended")
             took = time.monotonic() - closed
             log("the program ended %.1f s after Exit" % took)
-            # The link's response time-out is 3 s; the listing itself takes far longer.
-            self.assertLess(took, 6, "closing waited for the whole listing")
+            # The listing stops within the link's response time-out (3 s) and
+            # the link is then closed, bounded by the same; the whole listing
+            # would take far longer.
+            self.assertLess(took, 8, "closing waited for the whole listing")
         finally:
             for name in many:
                 os.remove(s.palmtop.path(name))
