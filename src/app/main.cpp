@@ -342,6 +342,11 @@ void TFormMain::FormDestroy()
     DeleteFolderTree(TempDir);
 }
 
+bool TFormMain::linkWorkAbandoned() const
+{
+    return devicePane && devicePane->attemptAbandoned();
+}
+
 void TFormMain::setStatusText(const QString &text)
 {
     m_reasonShown.invalidate();

@@ -95,6 +95,10 @@ public:
     // Copy, paste, drag and drop between the panes.
     TransferPlanner *transfers = nullptr;
 
+    // True when shut-down left a device attempt inside the link library
+    // (see DevicePane::attemptAbandoned).
+    bool linkWorkAbandoned() const;
+
     // Status panel 1, the operation-status line.
     void setStatusText(const QString &text);
     // Why a command did nothing: on the status line, where the timer leaves
