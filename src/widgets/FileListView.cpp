@@ -55,6 +55,10 @@ FileListView::FileListView(QWidget *parent) : QWidget(parent)
                 [this](const QModelIndex &index) { emit itemDoubleClicked(index.siblingAtColumn(0)); });
         connect(view, &QAbstractItemView::activated, this,
                 [this](const QModelIndex &index) { emit itemActivated(index.siblingAtColumn(0)); });
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &pos) {
+            emit contextMenuRequested(view->viewport()->mapToGlobal(pos));
+        });
         m_stack->addWidget(view);
     }
     m_list->setUniformItemSizes(true);
@@ -152,12 +156,14 @@ QModelIndex FileListView::rootIndex() const
 
 void FileListView::configureIconModeView()
 {
+    // Icon cells hold a name of two lines (RenameDelegate wraps it).
+    const int names = RenameDelegate::NameLines * QFontMetrics(m_list->font()).lineSpacing();
     switch (m_style) {
     case ViewStyle::LargeIcons:
         m_list->setViewMode(QListView::IconMode);
         m_list->setFlow(QListView::LeftToRight);
         m_list->setIconSize(QSize(32, 32));
-        m_list->setGridSize(QSize(88, 70));
+        m_list->setGridSize(QSize(88, qMax(70, 32 + names + 9)));
         m_list->setWordWrap(true);
         m_list->setTextElideMode(Qt::ElideRight);
         break;
@@ -165,8 +171,8 @@ void FileListView::configureIconModeView()
         m_list->setViewMode(QListView::ListMode);
         m_list->setFlow(QListView::LeftToRight);
         m_list->setIconSize(QSize(16, 16));
-        m_list->setGridSize(QSize(180, 20));
-        m_list->setWordWrap(false);
+        m_list->setGridSize(QSize(180, qMax(20, names + 6)));
+        m_list->setWordWrap(true);
         break;
     case ViewStyle::List:
     case ViewStyle::Details:
