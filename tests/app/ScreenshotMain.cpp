@@ -67,7 +67,7 @@ bool panePictures(const QString &out)
     vexo::test::ScriptedPrompter prompter;
     vexo::test::FakeDesktopShell shell;
     vexo::test::MemoryVDiskLibrary image;
-    for (const char *name : {"INVENTORY2026.CSV", "WELCOME.TXT", "价格表说明.TXT", "ROUTE-NORTH-07.DAT"})
+    for (const char *name : {"INVENTORY2026.CSV", "WELCOME.TXT", "价格表说明.TXT", "ROUTE-NORTH-7.DAT"})
         image.addFile(QString::fromUtf8(name), "sample\n", 0x5b870000);
     vexo::test::MemoryRegistry registry;
     registry.setValue(vexo::VDiskPane::InstallKey, "InstallPath", dir.path());
