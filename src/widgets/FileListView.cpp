@@ -6,6 +6,7 @@
 #include "widgets/RenameDelegate.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -380,6 +381,17 @@ bool FileListView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_list && watched != m_detail)
         return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        // From the keyboard the menu opens at the current row, not wherever
+        // the pointer happens to be.
+        auto *view = static_cast<QAbstractItemView *>(watched);
+        const QRect row = view->visualRect(view->currentIndex());
+        const QPoint at =
+            row.isValid() && view->viewport()->rect().intersects(row) ? row.bottomLeft() : QPoint(0, 0);
+        emit contextMenuRequested(view->viewport()->mapToGlobal(at));
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (isEditing())

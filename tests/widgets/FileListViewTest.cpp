@@ -2,6 +2,7 @@
 #include "widgets/FileRowModel.h"
 #include "widgets/RenameDelegate.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QFile>
@@ -509,6 +510,15 @@ void FileListViewTest::rightClickSelectsTheRowAndAsksForTheMenu()
         QCOMPARE(asked.first().first().toPoint(), view->viewport()->mapToGlobal(at));
         QCOMPARE(pane.selectedCaptions(), QStringList{"echo"});
     }
+    // The Menu key opens it at the current row.
+    asked.clear();
+    pane.list->setCurrentRow(1);
+    QAbstractItemView *view = pane.list->currentView();
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view, &key);
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.first().first().toPoint(),
+             view->viewport()->mapToGlobal(view->visualRect(pane.list->indexOfRow(1)).bottomLeft()));
 }
 
 QTEST_MAIN(FileListViewTest)
