@@ -5,6 +5,7 @@
 #include "app/common.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
+#include "platform/CodePage.h"
 #include "platform/DesktopShell.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -19,6 +20,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace vexo
 {
@@ -114,8 +117,7 @@ void VDiskPane::showState(State state)
 
 void VDiskPane::showMountFailure(const QString &text)
 {
-    m_window.setStatusText(text);
-    m_window.PVDiskStatus->setToolTip(text);
+    m_window.showReason(text, m_window.PVDiskStatus);
 }
 
 void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
@@ -189,9 +191,41 @@ int VDiskPane::DeleteSelectedVDiskFiles()
     return result;
 }
 
+QString VDiskPane::renameProblem(const QString &name)
+{
+    bool encodable = false;
+    CodePage::toCp936(name, &encodable);
+    const bool badCharacter = std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7f || QStringView(u"/\\\"*:<>?|").contains(c);
+    });
+    if (name.isEmpty())
+        return StatusTexts::RenameRefused(name);
+    if (badCharacter || !encodable || name.endsWith(u'.') || name.endsWith(u' '))
+        return StatusTexts::RenameBadCharacters(name);
+    if (CodePage::cp936Length(name) > MaxNameBytes)
+        return StatusTexts::RenameTooLong(name, MaxNameBytes);
+    return QString();
+}
+
 void VDiskPane::VDiskListEdited(int, const QString &oldText, const QString &newText, bool *accept)
 {
-    *accept = m_library && m_library->zrename(oldText, newText) == 1;
+    *accept = false;
+    if (!m_library || newText == oldText) {
+        *accept = newText == oldText;
+        return;
+    }
+    QString problem = renameProblem(newText);
+    // Another file of that name; a change of case alone is the same file.
+    if (problem.isEmpty() && newText.compare(oldText, Qt::CaseInsensitive) != 0 &&
+        m_library->zffind(newText) == 1)
+        problem = StatusTexts::RenameNameTaken(newText);
+    if (problem.isEmpty()) {
+        *accept = m_library->zrename(oldText, newText) == 1;
+        if (*accept)
+            return;
+        problem = StatusTexts::RenameRefused(newText);
+    }
+    m_window.showReason(problem, m_window.PVDiskStatus);
 }
 
 void VDiskPane::VDiskListDblClick(const QModelIndex &)
@@ -206,10 +240,10 @@ void VDiskPane::VDiskListDblClick(const QModelIndex &)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const int copied = copy.isEmpty() ? 0 : CopyVDiskFile(*m_library, name, copy, true);
     QApplication::restoreOverrideCursor();
-    if (copied == 1)
-        m_window.services().shell->openWithAssociatedProgram(copy);
-    else
+    if (copied != 1)
         ShowCopyFailed(*m_window.services().prompter);
+    else if (!m_window.services().shell->openWithAssociatedProgram(copy))
+        m_window.showReason(StatusTexts::CannotOpen(name), m_window.PVDiskStatus);
 }
 
 void VDiskPane::TB_FormatClick()

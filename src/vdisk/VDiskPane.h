@@ -71,6 +71,12 @@ public:
     // True while a mount attempt has not yet reported its end.
     bool mountRunning() const { return m_mounting; }
 
+    // The longest image name, in CP936 bytes.
+    static constexpr int MaxNameBytes = 17;
+    // Why the image would refuse `name` as a file name (length and
+    // characters only); empty when it may be tried.
+    static QString renameProblem(const QString &name);
+
     // For the mount thread.
     VDiskLibrary &library() const { return *m_library; }
     Registry &registry() const { return *m_registry; }
@@ -93,7 +99,7 @@ public slots:
     // Copies the one selected file to the work folder and opens it.
     void VDiskListDblClick(const QModelIndex &index);
     // Renames in the image; the row keeps its old name unless the library
-    // answers 1.
+    // answers 1, and the reason (too long, bad characters, name taken) is shown.
     void VDiskListEdited(int row, const QString &oldText, const QString &newText, bool *accept);
 
 private:
