@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -24,5 +27,13 @@ int main(int argc, char *argv[])
     platform.prompter().setParent(&window);
     QObject::connect(&signals_, &vexo::UnixSignalWatcher::terminationRequested, &window, &QWidget::close);
     window.showMaximized();
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    // The window has shut down (settings written, work folder gone). A
+    // device listing still inside the link library is not waited for: the
+    // process ends without the library's clean-up running under it.
+    if (window.linkWorkAbandoned()) {
+        std::fflush(nullptr);
+        std::_Exit(result);
+    }
+    return result;
 }
