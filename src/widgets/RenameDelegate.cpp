@@ -57,6 +57,15 @@ QStringList RenameDelegate::wrappedName(const QString &name, const QFont &font, 
     QStringList lines;
     if (name.isEmpty() || width <= 0 || maxLines <= 0)
         return lines;
+    // A name too long for one line but whose stem and extension each fit
+    // breaks before the extension, rather than inside it.
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(name) <= width)
+        return {name};
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (maxLines >= 2 && dot > 0 && metrics.horizontalAdvance(name.left(dot)) <= width &&
+        metrics.horizontalAdvance(name.mid(dot)) <= width)
+        return {name.left(dot), name.mid(dot)};
     QTextLayout layout(name, font);
     QTextOption wrap;
     wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -67,7 +76,7 @@ QStringList RenameDelegate::wrappedName(const QString &name, const QFont &font, 
         if (lines.size() == maxLines - 1) {
             // The last line we have room for takes the rest of the name.
             const QString rest = name.mid(line.textStart());
-            lines << QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
+            lines << metrics.elidedText(rest, Qt::ElideRight, width);
             break;
         }
         lines << name.mid(line.textStart(), line.textLength()).trimmed();

@@ -31,9 +31,10 @@ public:
 
     // Most lines a name takes in an icon style.
     static constexpr int NameLines = 2;
-    // The name's lines as drawn in `width` pixels with `font`: wrapped at word
-    // boundaries or anywhere, at most `maxLines`, the last one elided when the
-    // rest does not fit.
+    // The name's lines as drawn in `width` pixels with `font`: broken before
+    // the extension when stem and extension each fit a line, else wrapped at
+    // word boundaries or anywhere; at most `maxLines`, the last one elided
+    // when the rest does not fit.
     static QStringList wrappedName(const QString &name, const QFont &font, int width, int maxLines);
 
 private:

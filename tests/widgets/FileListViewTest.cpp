@@ -484,6 +484,11 @@ void FileListViewTest::iconStylesShowLongNamesOverTwoLines()
     const QStringList two = RenameDelegate::wrappedName("INVENTORY2026.CSV", font, width, 2);
     QCOMPARE(two.size(), 2);
     QCOMPARE(two.join(QString()), QStringLiteral("INVENTORY2026.CSV"));
+    // A name just too long for a line breaks before its extension.
+    const int welcome = QFontMetrics(font).horizontalAdvance("WELCOME.TXT");
+    QCOMPARE(RenameDelegate::wrappedName("WELCOME.TXT", font, welcome - 1, 2),
+             (QStringList{"WELCOME", ".TXT"}));
+    QCOMPARE(RenameDelegate::wrappedName("WELCOME.TXT", font, welcome, 2), QStringList{"WELCOME.TXT"});
     // Only what does not fit in two lines is elided.
     const QStringList cut =
         RenameDelegate::wrappedName("a_name_far_too_long_for_two_lines_of_any_icon_cell.txt", font, width, 2);
