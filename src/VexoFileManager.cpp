@@ -18,9 +18,10 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("vexofilemanager"));
     vexo::DeepBlueStyle::apply(app);
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vexofilemanager")));
-    // Watch from the start: a logout or kill while the window is still being
-    // built waits in the event loop and then closes the window the normal way,
-    // so the settings are written back and the work folder is removed.
+    // Logging out or a kill closes the window the normal way, so the
+    // settings are written back and the work folder is removed. Watched
+    // before the window makes its work folder: a signal that comes while the
+    // window is being built waits for the message loop.
     vexo::UnixSignalWatcher signals_;
     vexo::LinuxPlatform platform;
     vexo::TFormMain window(platform.services());
