@@ -64,6 +64,12 @@ const QList<LanguageTable::Key> &LanguageTable::keys()
         {"Other", "No", "No"},
         {"Other", "YesAll", "YesAll"},
         {"Other", "NoAll", "NoAll"},
+        // The context menus' own entries; the others share the toolbar's texts.
+        {"Menu", "Open", "Open"},
+        {"Menu", "Paste", "Paste"},
+        {"Menu", "SelectAll", "Select all"},
+        {"Menu", "UnlinkRpc", "Disconnect palmtop disk"},
+        {"Menu", "UnlinkVDisk", "Disconnect simulator disk"},
     };
     return all;
 }

@@ -9,7 +9,7 @@ namespace vexo
 
 class ProfileFiles;
 
-// The user-interface texts: 56 keys in five sections, each from the language
+// The user-interface texts: 61 keys in six sections, each from the language
 // file or its built-in English default. A key present with an empty value
 // gives an empty text. Read-only after loading.
 class LanguageTable

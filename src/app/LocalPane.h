@@ -48,6 +48,9 @@ public:
 
     // Delete with its checks: a local folder, a selection, the question.
     void deleteSelection();
+    // Enter or double-click on an entry: a folder is shown, a file opened
+    // with its program.
+    void onActivated(const QModelIndex &index);
 
     FileListView *ShellList = nullptr;
     QComboBox *ShellComboBox = nullptr;
@@ -79,7 +82,6 @@ protected:
 private:
     bool ConfirmDelete();
     void DeleteLocalSelection();
-    void onActivated(const QModelIndex &index);
     void onEdited(int row, const QString &oldText, const QString &newText, bool *accept);
     QString pathOfRow(int row) const;
     bool isFolderRow(int row) const;

@@ -1,6 +1,7 @@
 #include "app/main.h"
 
 #include "app/LocalPane.h"
+#include "app/PaneMenus.h"
 #include "app/SettingsFile.h"
 #include "app/common.h"
 #include "device/DevicePane.h"
@@ -23,6 +24,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QScreen>
 #include <QSplitter>
@@ -31,6 +33,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace vexo
 {
@@ -73,6 +77,8 @@ void TFormMain::FormCreate()
     devicePane = new DevicePane(*this);
     vdiskPane = new VDiskPane(*this);
     wireTransfers();
+    new PaneMenus(*this);
+    connect(qApp, &QApplication::focusChanged, this, &TFormMain::markFocusedPane);
 
     // 1. State starts disconnected, idle, never mounted (member initialisers).
     // 2. Settings: work folder, file, values, grid lines, view mode, start folder.
@@ -215,7 +221,6 @@ void TFormMain::wireTransfers()
         auto *action = new QAction(list);
         action->setObjectName(QStringLiteral("SyncAction"));
         list->addAction(action);
-        list->setContextMenuPolicy(Qt::ActionsContextMenu);
         connect(action, &QAction::triggered, this, [this, list] {
             if (list == ShellList)
                 TB_SyncClick();
@@ -268,25 +273,29 @@ void TFormMain::LoadLanguage()
 {
     language =
         vexo::LoadLanguage(*m_services.profiles, m_services.paths->languageFolders(), settings.Language);
-    const std::pair<QToolButton *, const char *> hints[] = {{TB_Format, "FormatVDisk"},
-                                                            {TB_VDiskConnect, "LinkVDisk"},
-                                                            {TB_RpcConnect, "LinkRpc"},
-                                                            {TB_Delete, "Delete"},
-                                                            {TB_Copy, "Copy"},
-                                                            {TB_Paste, "Patse"},
-                                                            {TB_Refresh, "Refresh"},
-                                                            {TB_ViewIcon, "LargeIcon"},
-                                                            {TB_ViewSmallIcon, "SmallIcon"},
-                                                            {TB_ViewList, "ListView"},
-                                                            {TB_ViewReport, "DetailView"},
-                                                            {TB_Setup, "Setup"},
-                                                            {TB_Exit, "Exit"}};
-    for (const auto &[button, key] : hints)
-        button->setToolTip(language.toolBar(QLatin1String(key)));
-    TB_Sync->setToolTip(language.sync(QStringLiteral("Synchronize")) + QStringLiteral(" (F9)"));
+    // Each tip names the keys that do the same.
+    const QKeySequence ctrl1(Qt::CTRL | Qt::Key_1), ctrl2(Qt::CTRL | Qt::Key_2), ctrl3(Qt::CTRL | Qt::Key_3),
+        ctrl4(Qt::CTRL | Qt::Key_4);
+    const std::tuple<QToolButton *, const char *, QList<QKeySequence>> hints[] = {
+        {TB_Format, "FormatVDisk", {}},
+        {TB_VDiskConnect, "LinkVDisk", {Qt::Key_F6, Qt::Key_F7}},
+        {TB_RpcConnect, "LinkRpc", {Qt::Key_F3, Qt::Key_F4}},
+        {TB_Delete, "Delete", {Qt::Key_Delete}},
+        {TB_Copy, "Copy", {QKeySequence(Qt::CTRL | Qt::Key_C)}},
+        {TB_Paste, "Patse", {QKeySequence(Qt::CTRL | Qt::Key_V)}},
+        {TB_Refresh, "Refresh", {Qt::Key_F5}},
+        {TB_ViewIcon, "LargeIcon", {ctrl1}},
+        {TB_ViewSmallIcon, "SmallIcon", {ctrl2}},
+        {TB_ViewList, "ListView", {ctrl3}},
+        {TB_ViewReport, "DetailView", {ctrl4}},
+        {TB_Setup, "Setup", {Qt::Key_F8}},
+        {TB_Exit, "Exit", {}}};
+    for (const auto &[button, key, keys] : hints)
+        button->setToolTip(PaneMenus::withKeys(language.toolBar(QLatin1String(key)), keys));
+    TB_Sync->setToolTip(PaneMenus::withKeys(language.sync(QStringLiteral("Synchronize")), {Qt::Key_F9}));
     for (FileListView *list : {ShellList, RpcList, VDiskList}) {
         if (auto *action = list->findChild<QAction *>(QStringLiteral("SyncAction")))
-            action->setText(language.sync(QStringLiteral("Synchronize")));
+            action->setText(language.sync(QStringLiteral("Synchronize")) + QStringLiteral("\tF9"));
     }
     PRpcStatus->setText(language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
                         language.other(QStringLiteral("DisConnect")));
@@ -351,6 +360,8 @@ void TFormMain::FormDestroy()
         return;
     m_destroyed = true;
     qApp->removeEventFilter(this);
+    // The panes lose their focus widgets while they are taken down.
+    disconnect(qApp, &QApplication::focusChanged, this, &TFormMain::markFocusedPane);
     if (Timer1)
         Timer1->stop();
     // The view mode and the last local folder.
@@ -361,6 +372,17 @@ void TFormMain::FormDestroy()
     vdiskPane->shutdown();
     devicePane->shutdown();
     DeleteFolderTree(TempDir);
+}
+
+void TFormMain::markFocusedPane()
+{
+    // The window's focus widget stays while another window is active, so the
+    // mark shows where typing goes on return.
+    const QWidget *focus = focusWidget();
+    const std::pair<QWidget *, QWidget *> panes[] = {
+        {PLeft, PLeft->PShellStatus}, {PTop, PRpcStatus}, {PBottom, PVDiskStatus}};
+    for (const auto &[pane, caption] : panes)
+        CaptionPanel::setFocusMark(caption, focus && pane->isAncestorOf(focus));
 }
 
 bool TFormMain::linkWorkAbandoned() const

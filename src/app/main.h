@@ -159,6 +159,8 @@ public slots:
 
     void Timer1Timer();
     void SpLeftMoved();
+    // Marks the caption of the pane that holds the window's keyboard focus.
+    void markFocusedPane();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,6 +1,7 @@
 #include "widgets/CaptionPanel.h"
 
 #include <QPainter>
+#include <QStyle>
 #include <QStyleOption>
 
 namespace vexo
@@ -30,6 +31,22 @@ QFont CaptionPanel::captionFont()
     font.setFixedPitch(true);
     font.setPixelSize(16);
     return font;
+}
+
+void CaptionPanel::setFocusMark(QWidget *caption, bool on)
+{
+    if (hasFocusMark(caption) == on)
+        return;
+    caption->setProperty("paneFocus", on);
+    // Style sheet rules on a property apply only when the widget is polished again.
+    caption->style()->unpolish(caption);
+    caption->style()->polish(caption);
+    caption->update();
+}
+
+bool CaptionPanel::hasFocusMark(const QWidget *caption)
+{
+    return caption->property("paneFocus").toBool();
 }
 
 void CaptionPanel::setText(const QString &text)

@@ -28,6 +28,12 @@ public:
     // Fixedsys 16 px, falling back to other fixed-pitch fonts with Chinese glyphs.
     static QFont captionFont();
 
+    // Marks `caption` (a CaptionPanel or another pane header) as the caption
+    // of the pane with the keyboard focus: the property "paneFocus", which
+    // the style sheet colours.
+    static void setFocusMark(QWidget *caption, bool on);
+    static bool hasFocusMark(const QWidget *caption);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

@@ -6,6 +6,7 @@
 #include "widgets/RenameDelegate.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -55,6 +56,10 @@ FileListView::FileListView(QWidget *parent) : QWidget(parent)
                 [this](const QModelIndex &index) { emit itemDoubleClicked(index.siblingAtColumn(0)); });
         connect(view, &QAbstractItemView::activated, this,
                 [this](const QModelIndex &index) { emit itemActivated(index.siblingAtColumn(0)); });
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &pos) {
+            emit contextMenuRequested(view->viewport()->mapToGlobal(pos));
+        });
         m_stack->addWidget(view);
     }
     m_list->setUniformItemSizes(true);
@@ -152,12 +157,14 @@ QModelIndex FileListView::rootIndex() const
 
 void FileListView::configureIconModeView()
 {
+    // Icon cells hold a name of two lines (RenameDelegate wraps it).
+    const int names = RenameDelegate::NameLines * QFontMetrics(m_list->font()).lineSpacing();
     switch (m_style) {
     case ViewStyle::LargeIcons:
         m_list->setViewMode(QListView::IconMode);
         m_list->setFlow(QListView::LeftToRight);
         m_list->setIconSize(QSize(32, 32));
-        m_list->setGridSize(QSize(88, 70));
+        m_list->setGridSize(QSize(88, qMax(70, 32 + names + 9)));
         m_list->setWordWrap(true);
         m_list->setTextElideMode(Qt::ElideRight);
         break;
@@ -165,8 +172,8 @@ void FileListView::configureIconModeView()
         m_list->setViewMode(QListView::ListMode);
         m_list->setFlow(QListView::LeftToRight);
         m_list->setIconSize(QSize(16, 16));
-        m_list->setGridSize(QSize(180, 20));
-        m_list->setWordWrap(false);
+        m_list->setGridSize(QSize(180, qMax(20, names + 6)));
+        m_list->setWordWrap(true);
         break;
     case ViewStyle::List:
     case ViewStyle::Details:
@@ -374,6 +381,17 @@ bool FileListView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_list && watched != m_detail)
         return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        // From the keyboard the menu opens at the current row, not wherever
+        // the pointer happens to be.
+        auto *view = static_cast<QAbstractItemView *>(watched);
+        const QRect row = view->visualRect(view->currentIndex());
+        const QPoint at =
+            row.isValid() && view->viewport()->rect().intersects(row) ? row.bottomLeft() : QPoint(0, 0);
+        emit contextMenuRequested(view->viewport()->mapToGlobal(at));
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (isEditing())

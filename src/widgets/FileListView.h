@@ -132,6 +132,10 @@ signals:
     // Something was dropped on the list (only after dragOver accepted it).
     // Handlers accept the event when they took the data. Connect directly.
     void dropped(QDropEvent *event, const QModelIndex &target);
+    // The user asked for the list's context menu (right button, the Menu key
+    // or Shift+F10), at `globalPos`. The view has already updated the
+    // selection for a right click.
+    void contextMenuRequested(const QPoint &globalPos);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -2,7 +2,11 @@
 
 #include "widgets/FileListView.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QListView>
+#include <QPainter>
+#include <QTextLayout>
 
 namespace vexo
 {
@@ -39,6 +43,99 @@ void RenameDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, co
     const QString newText = line->text();
     if (m_owner->acceptEdit(target, oldText, newText) && target.isValid())
         model->setData(target, newText, Qt::EditRole);
+}
+
+bool RenameDelegate::wrapsNames(const QStyleOptionViewItem &option) const
+{
+    const auto style = m_owner->viewStyle();
+    return option.widget == m_owner->iconView() &&
+           (style == FileListView::ViewStyle::LargeIcons || style == FileListView::ViewStyle::SmallIcons);
+}
+
+QStringList RenameDelegate::wrappedName(const QString &name, const QFont &font, int width, int maxLines)
+{
+    QStringList lines;
+    if (name.isEmpty() || width <= 0 || maxLines <= 0)
+        return lines;
+    // A name too long for one line but whose stem and extension each fit
+    // breaks before the extension, rather than inside it.
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(name) <= width)
+        return {name};
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (maxLines >= 2 && dot > 0 && metrics.horizontalAdvance(name.left(dot)) <= width &&
+        metrics.horizontalAdvance(name.mid(dot)) <= width)
+        return {name.left(dot), name.mid(dot)};
+    QTextLayout layout(name, font);
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(wrap);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == maxLines - 1) {
+            // The last line we have room for takes the rest of the name.
+            const QString rest = name.mid(line.textStart());
+            lines << metrics.elidedText(rest, Qt::ElideRight, width);
+            break;
+        }
+        lines << name.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+QSize RenameDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    // Every item is as big as the cell, so the list's uniform item size holds
+    // for long names as well as for short ones.
+    if (wrapsNames(option))
+        return m_owner->iconView()->gridSize();
+    return QStyledItemDelegate::sizeHint(option, index);
+}
+
+void RenameDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                           const QModelIndex &index) const
+{
+    if (!wrapsNames(option)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QString name = item.text;
+    // The style draws the selection, the icon and the focus frame; the name
+    // is ours.
+    item.text.clear();
+    QStyle *style = item.widget ? item.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
+
+    const QFontMetrics metrics(item.font);
+    const bool iconAbove = item.decorationPosition == QStyleOptionViewItem::Top;
+    const int gap = 3;
+    // Names get all of the cell's width but a pixel each side.
+    QRect box = item.rect.adjusted(1, gap, -1, -gap);
+    if (iconAbove)
+        box.setTop(box.top() + item.decorationSize.height() + gap);
+    else
+        box.setLeft(box.left() + item.decorationSize.width() + gap);
+    const int room = qBound(1, box.height() / metrics.lineSpacing(), NameLines);
+    const QStringList lines = wrappedName(name, item.font, box.width(), room);
+
+    const bool selected = item.state & QStyle::State_Selected;
+    const bool active = item.state & QStyle::State_Active;
+    const QPalette::ColorRole role = selected && active ? QPalette::HighlightedText : QPalette::Text;
+    painter->save();
+    painter->setFont(item.font);
+    painter->setPen(item.palette.color(QPalette::Active, role));
+    const int height = lines.size() * metrics.lineSpacing();
+    int y = iconAbove ? box.top() : box.top() + (box.height() - height) / 2;
+    const Qt::Alignment align = (iconAbove ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
+    for (const QString &line : lines) {
+        painter->drawText(QRect(box.left(), y, box.width(), metrics.lineSpacing()), align, line);
+        y += metrics.lineSpacing();
+    }
+    painter->restore();
 }
 
 } // namespace vexo

@@ -98,7 +98,7 @@ private slots:
         QVERIFY(QFileInfo(w->TempDir).isDir());
         QCOMPARE(w->PRpcStatus->text(), QStringLiteral("PalmTop Filelist - DisConnect"));
         QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Filelist - DisConnect"));
-        QCOMPARE(w->TB_Paste->toolTip(), QStringLiteral("Patse"));
+        QCOMPARE(w->TB_Paste->toolTip(), QStringLiteral("Patse (Ctrl+V)"));
         QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
         QCOMPARE(w->StatusPanel[0]->text(), QStringLiteral("Status"));
         QVERIFY(w->TB_ViewReport->isChecked());

@@ -16,7 +16,7 @@ TEST(LanguageTable, WithoutAFileEveryTextIsItsDefault)
 {
     test::MemoryProfileFiles files;
     const LanguageTable t = LoadLanguage(files, {"/p/"}, "chs.lng");
-    EXPECT_EQ(LanguageTable::keys().size(), 56);
+    EXPECT_EQ(LanguageTable::keys().size(), 61);
     EXPECT_EQ(t.toolBar("Patse"), "Patse");
     EXPECT_EQ(t.setup("AutoRpcStartup"), "Auto connect palmtop disk while lunch");
     EXPECT_EQ(t.other("RpcPanel") + " - " + t.other("DisConnect"), "PalmTop Filelist - DisConnect");

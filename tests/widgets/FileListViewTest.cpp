@@ -1,6 +1,8 @@
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/RenameDelegate.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QFile>
@@ -104,6 +106,8 @@ private slots:
     void gridLinesShowOnlyInDetails();
     void dragOverAndDropGoToTheOwner();
     void worksWithFileSystemModel();
+    void iconStylesShowLongNamesOverTwoLines();
+    void rightClickSelectsTheRowAndAsksForTheMenu();
 };
 
 void FileListViewTest::findableByObjectNameWithPaneLayout()
@@ -456,6 +460,70 @@ void FileListViewTest::worksWithFileSystemModel()
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("renamed.txt"))));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("a.txt"))));
     list->setModel(nullptr); // the list lets go of a model before it goes away
+}
+
+void FileListViewTest::iconStylesShowLongNamesOverTwoLines()
+{
+    using vexo::RenameDelegate;
+    // A short name first: the list sizes every item alike, from the first.
+    Pane pane({"a", "INVENTORY2026.CSV", "a_name_far_too_long_for_two_lines_of_any_icon_cell.txt"});
+    QVERIFY(pane.show());
+    const int line = QFontMetrics(pane.list->font()).lineSpacing();
+    for (const Style style : {Style::LargeIcons, Style::SmallIcons}) {
+        pane.list->setViewStyle(style);
+        QListView *view = pane.list->iconView();
+        const int icon = style == Style::LargeIcons ? 32 : 0;
+        for (int row = 0; row < 3; ++row)
+            QVERIFY(view->visualRect(pane.list->indexOfRow(row)).height() >= icon + 2 * line);
+    }
+
+    const QFont font = pane.list->font();
+    const int width = 86;
+    QCOMPARE(RenameDelegate::wrappedName("a", font, width, 2), QStringList{"a"});
+    // Wrapped inside the word, and whole.
+    const QStringList two = RenameDelegate::wrappedName("INVENTORY2026.CSV", font, width, 2);
+    QCOMPARE(two.size(), 2);
+    QCOMPARE(two.join(QString()), QStringLiteral("INVENTORY2026.CSV"));
+    // A name just too long for a line breaks before its extension.
+    const int welcome = QFontMetrics(font).horizontalAdvance("WELCOME.TXT");
+    QCOMPARE(RenameDelegate::wrappedName("WELCOME.TXT", font, welcome - 1, 2),
+             (QStringList{"WELCOME", ".TXT"}));
+    QCOMPARE(RenameDelegate::wrappedName("WELCOME.TXT", font, welcome, 2), QStringList{"WELCOME.TXT"});
+    // Only what does not fit in two lines is elided.
+    const QStringList cut =
+        RenameDelegate::wrappedName("a_name_far_too_long_for_two_lines_of_any_icon_cell.txt", font, width, 2);
+    QCOMPARE(cut.size(), 2);
+    QVERIFY(cut.first().startsWith("a_name"));
+    QVERIFY(cut.last().endsWith(QChar(0x2026)));
+    for (const QString &text : cut)
+        QVERIFY(QFontMetrics(font).horizontalAdvance(text) <= width);
+}
+
+void FileListViewTest::rightClickSelectsTheRowAndAsksForTheMenu()
+{
+    Pane pane;
+    QVERIFY(pane.show());
+    QSignalSpy asked(pane.list, &FileListView::contextMenuRequested);
+    for (const Style style : {Style::Details, Style::LargeIcons}) {
+        pane.list->setViewStyle(style);
+        asked.clear();
+        QAbstractItemView *view = pane.list->currentView();
+        const QPoint at = view->visualRect(pane.list->indexOfRow(2)).center();
+        QTest::mouseClick(pane.window.windowHandle(), Qt::RightButton, {},
+                          view->viewport()->mapTo(&pane.window, at));
+        QTRY_COMPARE(asked.size(), 1);
+        QCOMPARE(asked.first().first().toPoint(), view->viewport()->mapToGlobal(at));
+        QCOMPARE(pane.selectedCaptions(), QStringList{"echo"});
+    }
+    // The Menu key opens it at the current row.
+    asked.clear();
+    pane.list->setCurrentRow(1);
+    QAbstractItemView *view = pane.list->currentView();
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view, &key);
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.first().first().toPoint(),
+             view->viewport()->mapToGlobal(view->visualRect(pane.list->indexOfRow(1)).bottomLeft()));
 }
 
 QTEST_MAIN(FileListViewTest)

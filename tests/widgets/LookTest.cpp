@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QMenu>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,6 +82,7 @@ private slots:
     void themeIconsOnlyAsAWholeSet();
     void captionPanelLayout();
     void deepBlueFrameWithLightLists();
+    void disabledMenuEntriesAreGreyedOut();
 };
 
 void LookTest::bundledArtworkIsCompleteAndDistinct()
@@ -214,6 +216,26 @@ void LookTest::deepBlueFrameWithLightLists()
     QVERIFY(shot.pixelColor(200, 200).lightness() > 230); // list
     QVERIFY(caption->palette().color(QPalette::WindowText).lightness() > 200);
     qApp->setStyleSheet(QString());
+}
+
+void LookTest::disabledMenuEntriesAreGreyedOut()
+{
+    DeepBlueStyle::apply(*qApp);
+    QMenu menu;
+    QAction *on = menu.addAction(QStringLiteral("Copy\tCtrl+C"));
+    QAction *off = menu.addAction(QStringLiteral("Copy\tCtrl+C"));
+    off->setEnabled(false);
+    const QImage shot = menu.grab().toImage();
+    // The darkest pixel of each entry is its text.
+    auto darkest = [&shot](const QRect &box) {
+        int lightness = 255;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                lightness = qMin(lightness, shot.pixelColor(x, y).lightness());
+        return lightness;
+    };
+    QVERIFY(darkest(menu.actionGeometry(on)) < 80);
+    QVERIFY(darkest(menu.actionGeometry(off)) > darkest(menu.actionGeometry(on)) + 60);
 }
 
 QTEST_MAIN(LookTest)
