@@ -20,12 +20,15 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 namespace vexo
@@ -223,7 +226,7 @@ void TFormMain::buildStatusBar()
 
 void TFormMain::reportSettingsError(const QString &message)
 {
-    m_services.prompter->ask(message, QStringLiteral("VexoFileManager"), PromptButtons::Ok,
+    m_services.prompter->ask(message, language.msg(QStringLiteral("MsgError")), PromptButtons::Ok,
                              PromptIcon::Error);
 }
 
@@ -247,6 +250,33 @@ void TFormMain::LoadLanguage()
 {
     language =
         vexo::LoadLanguage(*m_services.profiles, m_services.paths->languageFolders(), settings.Language);
+    applyLanguage();
+    StatusPanel[1]->clear();
+}
+
+void TFormMain::installToolkitTranslation()
+{
+    if (m_toolkitTranslation) {
+        QCoreApplication::removeTranslator(m_toolkitTranslation);
+        delete m_toolkitTranslation;
+        m_toolkitTranslation = nullptr;
+    }
+    if (language.locale.isEmpty())
+        return;
+    // The standard buttons of message boxes and the folder dialog speak the
+    // interface language too (Debian ships these in qt6-translations-l10n).
+    auto *translation = new QTranslator(this);
+    if (translation->load(QLocale(language.locale), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translation))
+        m_toolkitTranslation = translation;
+    else
+        delete translation;
+}
+
+void TFormMain::applyLanguage()
+{
+    installToolkitTranslation();
     const std::pair<QToolButton *, const char *> hints[] = {{TB_Format, "FormatVDisk"},
                                                             {TB_VDiskConnect, "LinkVDisk"},
                                                             {TB_RpcConnect, "LinkRpc"},
@@ -262,17 +292,18 @@ void TFormMain::LoadLanguage()
                                                             {TB_Exit, "Exit"}};
     for (const auto &[button, key] : hints)
         button->setToolTip(language.toolBar(QLatin1String(key)));
-    PRpcStatus->setText(language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
-                        language.other(QStringLiteral("DisConnect")));
-    PVDiskStatus->setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") +
-                          language.other(QStringLiteral("DisConnect")));
+    devicePane->applyLanguage();
+    vdiskPane->applyLanguage();
     const QStringList titles{language.other(QStringLiteral("Filename")),
                              language.other(QStringLiteral("Size")), language.other(QStringLiteral("Date"))};
     RpcRows->setColumnTitles(titles);
     VDiskRows->setColumnTitles(titles);
     StatusPanel[0]->setText(language.statusBar(QStringLiteral("OpStatus")));
-    StatusPanel[1]->clear();
     StatusPanel[2]->setText(language.statusBar(QStringLiteral("CopyRight")));
+    PLeft->applyLanguage();
+    m_settingsFile->setErrorText(language.message(QStringLiteral("WriteFailed")));
+    m_services.prompter->setInputButtonTexts(language.window(QStringLiteral("InputOk")),
+                                             language.window(QStringLiteral("InputCancel")));
 }
 
 void TFormMain::SizePanes()
@@ -293,7 +324,7 @@ void TFormMain::startAutomaticConnections()
     if (started && settings.AutoVDisk)
         started = vdiskPane->startMount();
     if (!started)
-        setStatusText(language.other(QStringLiteral("Init")) + language.other(QStringLiteral("Fail")));
+        setStatusText(language.status(QStringLiteral("InitFailed")));
 }
 
 void TFormMain::FormShow()
@@ -460,11 +491,18 @@ void TFormMain::TB_PasteClick()
 
 void TFormMain::TB_SetupClick()
 {
-    TFormSetup setup(settings, language, *m_settingsFile, *m_services.profiles, *m_services.prompter, this);
+    const QString languageBefore = settings.Language;
+    TFormSetup setup(settings, language, *m_settingsFile, *m_services.profiles, *m_services.prompter,
+                     m_services.paths->languageFolders(), this);
     setup.exec();
     // The window may have been closed while the dialog was open.
     if (m_destroyed)
         return;
+    if (settings.Language != languageBefore) {
+        language =
+            vexo::LoadLanguage(*m_services.profiles, m_services.paths->languageFolders(), settings.Language);
+        applyLanguage();
+    }
     // With the connection closed, RefreshRpc starts a fresh attempt, which
     // picks up the port and speed just stored.
     if (!setup.SetupCancelled && devicePane->CloseRpcLink() == 0)

@@ -16,6 +16,7 @@ class QSplitter;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class QTranslator;
 
 namespace vexo
 {
@@ -160,6 +161,10 @@ private:
     void buildStatusBar();
     void LoadSettings();
     void LoadLanguage();
+    // Puts the table's texts on the window, its panes and the toolkit's own
+    // dialogs; also after the setup dialog chose another language.
+    void applyLanguage();
+    void installToolkitTranslation();
     void SizePanes();
     void startAutomaticConnections();
     // The window-wide key hook: acts on key-downs, never consumes them.
@@ -168,6 +173,7 @@ private:
     void reportSettingsError(const QString &message);
 
     PlatformServices m_services;
+    QTranslator *m_toolkitTranslation = nullptr;
     std::unique_ptr<SettingsFile> m_settingsFile;
     const QEvent *m_lastKeyEvent = nullptr;
     QPointer<QWidget> m_lastKeyTarget;

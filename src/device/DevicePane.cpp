@@ -103,6 +103,7 @@ bool DevicePane::startAttempt()
     request.devicePath =
         ResolveDevicePath(*m_window.services().profiles, m_window.settingsFile().path(), request.port);
     request.tempDir = m_window.TempDir;
+    request.language = m_window.language;
 
     auto *thread = new TInitRPCThread(*this, request);
     m_attempt = thread;
@@ -214,8 +215,14 @@ void DevicePane::addRow(FileRow row, const QString &placeholder)
     m_window.RpcRows->appendRow(row);
 }
 
+void DevicePane::applyLanguage()
+{
+    setCaption(m_captionKey);
+}
+
 void DevicePane::setCaption(const char *stateKey)
 {
+    m_captionKey = stateKey;
     m_window.PRpcStatus->setText(m_window.language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
                                  m_window.language.other(QLatin1String(stateKey)));
 }
@@ -240,12 +247,12 @@ void DevicePane::showLinkState(LinkState state)
     }
 }
 
-QString DevicePane::connectFailureText(const QString &node) const
+QString DevicePane::connectFailureText(const LanguageTable &language, const QString &node) const
 {
     // Only a node the pipe could not open is looked at: a port that opened
     // is not opened a second time behind the pipe's back.
-    const QString problem = m_nodeOpenFailed ? DeviceNodeProblem(node) : QString();
-    return DeviceConnectFailedText(node, problem);
+    const QString problem = m_nodeOpenFailed ? DeviceNodeProblem(language, node) : QString();
+    return DeviceConnectFailedText(language, node, problem);
 }
 
 void DevicePane::showConnectFailure(const QString &text)
@@ -293,7 +300,7 @@ void DevicePane::DeleteRpcFiles()
 {
     if (m_window.RpcList->selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(*m_window.services().prompter))
+    if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
         DeleteSelectedRpcFiles();
 }
 
@@ -336,7 +343,7 @@ void DevicePane::RpcListKeyUp(int key, Qt::KeyboardModifiers)
     PaneKeyActions keys;
     // Asked even with nothing selected: the key always answers.
     keys.remove = [this] {
-        if (ConfirmFileDelete(*m_window.services().prompter))
+        if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
             DeleteSelectedRpcFiles();
     };
     keys.refresh = [this] { RefreshRpc(); };

@@ -180,7 +180,9 @@ bool TransferPlanner::ReadClipboardFiles(QStringList &names)
 
 void TransferPlanner::ShowNoFolderCopy()
 {
-    m_window.services().prompter->ask(noFolderCopyText(), QStringLiteral("错误"), PromptButtons::Ok,
+    const LanguageTable &language = m_window.language;
+    m_window.services().prompter->ask(language.message(QStringLiteral("NoFolderCopy")),
+                                      language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
                                       PromptIcon::Error);
 }
 
@@ -411,28 +413,27 @@ void TransferPlanner::RunVDiskCopy(const QStringList &sources, const QStringList
             PromptAnswer answer = PromptAnswer::Cancel;
             {
                 NormalCursor normal;
-                answer = prompter.ask(destination + language.msg(QStringLiteral("Containfile")) +
-                                          language.msg(QStringLiteral("YNReplacefile")),
-                                      language.msg(QStringLiteral("MsgTitle")), PromptButtons::YesNoCancel,
-                                      PromptIcon::Question);
+                answer =
+                    prompter.ask(Filled(language.message(QStringLiteral("ReplaceQuestion")), {destination}),
+                                 language.msg(QStringLiteral("MsgTitle")), PromptButtons::YesNoCancel,
+                                 PromptIcon::Question);
             }
             state = answer == PromptAnswer::Yes  ? State::Go
                     : answer == PromptAnswer::No ? State::Skipped
                                                  : State::Cancelled;
         }
-        setStatus(language.other(QStringLiteral("Copying")) + QStringLiteral("...") +
-                  PathFileName(destination));
+        setStatus(Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)}));
         if (state == State::Cancelled)
             break;
         if (state == State::Go &&
             (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
             NormalCursor normal;
-            ShowCopyFailed(prompter);
+            ShowCopyFailed(prompter, language);
             state = State::Failed;
         }
     }
     if (state == State::Go)
-        setStatus(language.toolBar(QStringLiteral("Copy")) + language.other(QStringLiteral("Success")));
+        setStatus(language.status(QStringLiteral("CopyDone")));
 }
 
 void TransferPlanner::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,
@@ -442,7 +443,7 @@ void TransferPlanner::RunRelayTransfer(const QStringList &sources, const QString
     const QString relay = relayFolder();
     if (relay.isEmpty() || !makeFreshFolder(relay)) {
         NormalCursor normal;
-        ShowCopyFailed(*m_window.services().prompter);
+        ShowCopyFailed(*m_window.services().prompter, m_window.language);
         return;
     }
     const QStringList middle = RelayMiddle(relay, sources);

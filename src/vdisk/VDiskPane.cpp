@@ -95,15 +95,25 @@ void VDiskPane::setVDiskState(int state)
     m_window.VDiskState = state;
 }
 
-void VDiskPane::showState(State state)
+const LanguageTable &VDiskPane::language() const
+{
+    return m_window.language;
+}
+
+void VDiskPane::applyLanguage()
 {
     static const char *const keys[] = {"Connecting", "Connected", nullptr, "DisConnect"};
     const LanguageTable &language = m_window.language;
-    const QString word = state == Failed
-                             ? language.other(QStringLiteral("Init")) + language.other(QStringLiteral("Fail"))
-                             : language.other(QLatin1String(keys[state]));
+    const QString word = m_state == Failed ? language.status(QStringLiteral("InitFailed"))
+                                           : language.other(QLatin1String(keys[m_state]));
     m_window.PVDiskStatus->setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") +
                                    word);
+}
+
+void VDiskPane::showState(State state)
+{
+    m_state = state;
+    applyLanguage();
     if (state != Connecting)
         m_window.TB_VDiskConnect->setChecked(state == Connected);
     if (state == Connected)
@@ -140,15 +150,17 @@ void VDiskPane::mountEnded()
 
 void VDiskPane::ShowNoInstallPath()
 {
-    m_window.services().prompter->ask(QStringLiteral("系统没有检测到VexoTools安装目录！ \u3000"),
-                                      QStringLiteral("系统提示"), PromptButtons::Ok, PromptIcon::Error);
+    const LanguageTable &language = m_window.language;
+    m_window.services().prompter->ask(language.message(QStringLiteral("NoInstallPath")),
+                                      language.message(QStringLiteral("PromptTitle")), PromptButtons::Ok,
+                                      PromptIcon::Error);
 }
 
 void VDiskPane::VDiskListKeyUp(int key, Qt::KeyboardModifiers)
 {
     PaneKeyActions keys;
     keys.remove = [this] {
-        if (ConfirmFileDelete(*m_window.services().prompter))
+        if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
             DeleteSelectedVDiskFiles();
     };
     keys.refresh = [this] { RefreshVDisk(); };
@@ -162,7 +174,7 @@ void VDiskPane::DeleteVDiskFiles()
 {
     if (m_window.VDiskList->selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(*m_window.services().prompter))
+    if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
         DeleteSelectedVDiskFiles();
 }
 
@@ -207,7 +219,7 @@ void VDiskPane::VDiskListDblClick(const QModelIndex &)
     if (copied == 1)
         m_window.services().shell->openWithAssociatedProgram(copy);
     else
-        ShowCopyFailed(*m_window.services().prompter);
+        ShowCopyFailed(*m_window.services().prompter, m_window.language);
 }
 
 void VDiskPane::TB_FormatClick()

@@ -14,6 +14,7 @@ namespace vexo
 {
 
 class Registry;
+class LanguageTable;
 class TFormMain;
 class TInitVDiskThread;
 class VDiskLibrary;
@@ -71,7 +72,11 @@ public:
     // True while a mount attempt has not yet reported its end.
     bool mountRunning() const { return m_mounting; }
 
+    // The caption again in the window's current language.
+    void applyLanguage();
+
     // For the mount thread.
+    const LanguageTable &language() const;
     VDiskLibrary &library() const { return *m_library; }
     Registry &registry() const { return *m_registry; }
     bool isDetached() const { return m_detached; }
@@ -106,6 +111,7 @@ private:
     // Attempts started; each deletes itself when finished. An attempt that
     // has reported its end may still be returning when the next one starts.
     QList<QPointer<TInitVDiskThread>> m_threads;
+    State m_state = Disconnected;
     bool m_mounting = false;
     bool m_unmountWhenMounted = false;
     std::atomic<bool> m_detached{false};

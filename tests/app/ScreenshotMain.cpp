@@ -60,7 +60,7 @@ int main(int argc, char *argv[])
         bool ok = window.grab().save(QString::fromLocal8Bit(argv[1]));
         if (argc > 5) {
             vexo::TFormSetup setup(window.settings, window.language, window.settingsFile(), profiles,
-                                   prompter, &window);
+                                   prompter, paths.languageFolders(), &window);
             setup.show();
             QCoreApplication::processEvents();
             ok = setup.grab().save(QString::fromLocal8Bit(argv[5])) && ok;
