@@ -15,12 +15,13 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("vexofilemanager"));
     vexo::DeepBlueStyle::apply(app);
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vexofilemanager")));
+    // Logging out or a kill closes the window the normal way, so the
+    // settings are written back and the work folder is removed. Watched from
+    // before the window exists: a signal during start-up waits for the loop.
+    vexo::UnixSignalWatcher signals_;
     vexo::LinuxPlatform platform;
     vexo::TFormMain window(platform.services());
     platform.prompter().setParent(&window);
-    // Logging out or a kill closes the window the normal way, so the
-    // settings are written back and the work folder is removed.
-    vexo::UnixSignalWatcher signals_;
     QObject::connect(&signals_, &vexo::UnixSignalWatcher::terminationRequested, &window, &QWidget::close);
     window.showMaximized();
     return QApplication::exec();

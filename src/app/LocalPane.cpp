@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 #include "app/LocalFileModel.h"
 #include "app/PaneKeys.h"
+#include "app/StatusTexts.h"
 #include "app/common.h"
 #include "platform/DesktopShell.h"
 #include "platform/Prompter.h"
@@ -10,6 +11,7 @@
 #include "widgets/ToolbarArtwork.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QStandardItemModel>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -77,7 +80,14 @@ LocalPane::LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTabl
     ShellComboBox->setInsertPolicy(QComboBox::NoInsert);
     ShellComboBox->setMaxVisibleItems(8);
     ShellComboBox->setGeometry(6, 4, 270, 22);
-    ShellComboBox->lineEdit()->installEventFilter(this);
+    // Offered in a list, never filled in: what the user typed stays as typed.
+    ShellComboBox->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    ShellComboBox->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    // Enter is taken where the edit field reports it: the combo box hands
+    // its keys to the edit field directly, out of sight of event filters,
+    // while a key sent to the edit field never reaches the combo box.
+    connect(ShellComboBox->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { ShellComboBoxKeyUp(Qt::Key_Return); });
     butShellUp = new QToolButton(PShellStatus);
     butShellUp->setObjectName(QStringLiteral("butShellUp"));
     butShellUp->setAutoRaise(true);
@@ -187,6 +197,14 @@ void LocalPane::attachFileSystemModel()
     m_fs->setIconProvider(&m_icons);
     m_fs->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
     m_fs->setRootPath(m_folder);
+    // The model reads the folder on a thread and sorts the rows a little
+    // later; once it is read, sort now so that the order is final.
+    connect(m_fs, &QFileSystemModel::directoryLoaded, this, [this, model = m_fs](const QString &path) {
+        if (model != m_fs || QDir::cleanPath(path) != m_folder)
+            return;
+        model->sort(0, Qt::AscendingOrder);
+        emit folderListed();
+    });
     ShellList->setModel(m_fs);
     ShellList->setRootIndex(m_fs->index(m_folder));
     m_fs->sort(0, Qt::AscendingOrder);
@@ -203,6 +221,7 @@ void LocalPane::showFolder(const QString &path)
         ShellList->setRootIndex(QModelIndex());
         delete m_fs;
         m_fs = nullptr;
+        QTimer::singleShot(0, m_computer, [this] { emit folderListed(); });
     } else {
         m_folder = QDir::cleanPath(path);
         attachFileSystemModel();
@@ -333,10 +352,13 @@ void LocalPane::ShellComboBoxKeyUp(int key)
         showFolder(QString());
         return;
     }
-    if (GetPathKind(path) == pkLocal && QFileInfo(path).isDir())
+    if (GetPathKind(path) == pkLocal && QFileInfo(path).isDir()) {
         showFolder(path);
-    else
-        fillComboBox();
+        return;
+    }
+    fillComboBox();
+    if (!path.isEmpty())
+        emit statusMessage(StatusTexts::NoSuchFolder(m_language, path));
 }
 
 void LocalPane::ShellListKeyUp(int key)
@@ -374,16 +396,6 @@ void LocalPane::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     // The pane ends where the splitter begins.
     LayoutShellHeader(width());
-}
-
-bool LocalPane::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ShellComboBox->lineEdit() && event->type() == QEvent::KeyRelease) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->isAutoRepeat())
-            ShellComboBoxKeyUp(key->key());
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace vexo

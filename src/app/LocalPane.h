@@ -72,9 +72,13 @@ signals:
     void pasteRequested();
     // The folder shown changed (path text as currentPathText()).
     void folderChanged(const QString &pathText);
+    // The folder shown has been read in full and sorted (also for the top
+    // level); emitted once per folder shown or re-read.
+    void folderListed();
+    // Why a command did nothing, for the status line.
+    void statusMessage(const QString &text);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

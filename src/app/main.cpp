@@ -201,6 +201,7 @@ void TFormMain::wireTransfers()
     transfers->attachLists();
     connect(PLeft, &LocalPane::copyRequested, this, &TFormMain::CopyLocalToClipboard);
     connect(PLeft, &LocalPane::pasteRequested, this, &TFormMain::PasteToLocal);
+    connect(PLeft, &LocalPane::statusMessage, this, &TFormMain::setStatusText);
     connect(devicePane, &DevicePane::copyRequested, this, &TFormMain::CopyDeviceToClipboard);
     connect(devicePane, &DevicePane::pasteRequested, this, &TFormMain::PasteToDevice);
     connect(vdiskPane, &VDiskPane::copyRequested, this, &TFormMain::CopyVDiskToClipboard);
@@ -330,8 +331,21 @@ void TFormMain::startAutomaticConnections()
 void TFormMain::FormShow()
 {
     ShellList->setFocus();
-    if (ShellList->rowCount() > 0 && !ShellList->currentIndex().isValid())
-        ShellList->setCurrentRow(0);
+    // The start folder is read on a thread: its first entry becomes current
+    // once it is listed, unless the user has moved in the list by then.
+    auto makeFirstCurrent = [this] {
+        if (ShellList->rowCount() > 0 && !ShellList->currentIndex().isValid())
+            ShellList->setCurrentRow(0);
+    };
+    if (ShellList->rowCount() > 0) {
+        makeFirstCurrent();
+        return;
+    }
+    auto *once = new QObject(this);
+    connect(PLeft, &LocalPane::folderListed, once, [once, makeFirstCurrent] {
+        makeFirstCurrent();
+        once->deleteLater();
+    });
 }
 
 void TFormMain::FormDestroy()
@@ -603,7 +617,13 @@ void TFormMain::KeyHook(QKeyEvent *event)
         DisconnectVDisk();
         break;
     case Qt::Key_F8:
-        TB_SetupClick();
+        // The dialog opens once the key press has been delivered: a modal
+        // loop inside the delivery would see the key's release, and the rest
+        // of the delivery would then look like a new press.
+        QTimer::singleShot(0, this, [this] {
+            if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
+                TB_SetupClick();
+        });
         break;
     case Qt::Key_1:
     case Qt::Key_2:
@@ -619,16 +639,22 @@ void TFormMain::KeyHook(QKeyEvent *event)
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
-    // A key press is offered to each parent in turn when a child ignores it;
-    // the hook acts once, where it was first delivered.
+    // One action per physical press: the same press reaches the filter once
+    // for each object it is offered to (the focus widget, then each parent
+    // that it propagates to), and whichever widget accepted the key before
+    // makes no difference to the next one.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        auto *widget = static_cast<QWidget *>(watched);
-        const bool propagated =
-            event == m_lastKeyEvent && m_lastKeyTarget && widget->isAncestorOf(m_lastKeyTarget);
-        m_lastKeyEvent = event;
-        m_lastKeyTarget = widget;
-        if (!propagated)
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const KeyPress press{key->key(), key->nativeScanCode(), key->timestamp(), key->isAutoRepeat(),
+                             key->modifiers()};
+        if (!m_keyDown || !(*m_keyDown == press)) {
+            m_keyDown = press;
             KeyHook(static_cast<QKeyEvent *>(event));
+        }
+    } else if (event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat() && m_keyDown && m_keyDown->key == key->key())
+            m_keyDown.reset();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -6,10 +6,10 @@
 #include "transfer/TransferDirection.h"
 
 #include <QMainWindow>
-#include <QPointer>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QSplitter;
@@ -172,11 +172,28 @@ private:
     void applyViewCommand(ViewStyle style);
     void reportSettingsError(const QString &message);
 
+    // One physical key press, as the hook saw it. Real input carries the
+    // server's time stamp and scan code, so two presses of a key differ even
+    // when their events share an address; a press seen again (offered to a
+    // parent, or to another object) is the same in every field.
+    struct KeyPress {
+        int key = 0;
+        quint32 scanCode = 0;
+        quint64 timestamp = 0;
+        bool autoRepeat = false;
+        Qt::KeyboardModifiers modifiers;
+        bool operator==(const KeyPress &other) const
+        {
+            return key == other.key && scanCode == other.scanCode && timestamp == other.timestamp &&
+                   autoRepeat == other.autoRepeat && modifiers == other.modifiers;
+        }
+    };
+
     PlatformServices m_services;
     QTranslator *m_toolkitTranslation = nullptr;
     std::unique_ptr<SettingsFile> m_settingsFile;
-    const QEvent *m_lastKeyEvent = nullptr;
-    QPointer<QWidget> m_lastKeyTarget;
+    // The press the hook last acted on, until its key is released.
+    std::optional<KeyPress> m_keyDown;
     bool m_shown = false;
     bool m_destroyed = false;
 };

@@ -2,6 +2,7 @@
 
 #include "app/PaneKeys.h"
 #include "app/SettingsFile.h"
+#include "app/StatusTexts.h"
 #include "app/common.h"
 #include "app/main.h"
 #include "device/DeviceNodeProbe.h"
@@ -13,6 +14,8 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+
+#include <VexoFileClient.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -206,7 +209,31 @@ void DevicePane::ListRpc()
     WaitCursor wait;
     PaneSink sink(*m_window.RpcRows, *m_window.RpcList,
                   [this](const FileRow &row, const QString &placeholder) { addRow(row, placeholder); });
-    ListRpcFiles(*m_link, m_window.RpcClient, m_window.TempDir, sink);
+    int opened = 0;
+    ListRpcFiles(*m_link, m_window.RpcClient, m_window.TempDir, sink, &opened);
+    if (IsLinkLost(opened))
+        linkLost(opened);
+}
+
+bool DevicePane::IsLinkLost(int result)
+{
+    return result == VEXO_ERR_NOT_CONNECTED || result == VEXO_ERR_TIMEOUT;
+}
+
+void DevicePane::linkLost(int result)
+{
+    if (m_shutDown)
+        return;
+    // The session is not closed here: a silent device would hold the window
+    // for another time-out. The next attempt says hello again.
+    m_window.RpcConnected = false;
+    m_window.RpcRows->clear();
+    m_window.TB_RpcConnect->setChecked(false);
+    setCaption("DisConnect");
+    const LanguageTable &language = m_window.language;
+    const QString why =
+        result == VEXO_ERR_TIMEOUT ? StatusTexts::LinkTimedOut(language) : StatusTexts::LinkClosed(language);
+    showConnectFailure(StatusTexts::LinkLost(language, why));
 }
 
 void DevicePane::addRow(FileRow row, const QString &placeholder)
@@ -315,6 +342,10 @@ int DevicePane::DeleteSelectedRpcFiles()
             continue;
         }
         result = m_link ? m_link->RequestDeleteFile(m_window.RpcClient, rows->caption(row)) : -1;
+        if (IsLinkLost(result)) {
+            linkLost(result);
+            break;
+        }
         // The row below moves up into this place and is examined next.
         if (result == 0)
             rows->removeRows(row, 1);
@@ -331,8 +362,9 @@ bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
 
 bool DevicePane::RpcFileExists(const QString &name, bool local)
 {
+    // Only a file counts: a folder of that name is no file to replace.
     if (local)
-        return QFileInfo::exists(name);
+        return QFileInfo(name).isFile();
     return m_link && m_link->RequestLookupFile(m_window.RpcClient, name) == 0;
 }
 
@@ -371,6 +403,8 @@ void DevicePane::RpcListDblClick(const QModelIndex &)
     }
     if (result == 1)
         m_window.services().shell->openWithAssociatedProgram(local);
+    else if (IsLinkLost(result))
+        linkLost(result);
 }
 
 void DevicePane::RpcListEdited(int, const QString &oldText, const QString &newText, bool *accept)

@@ -48,9 +48,9 @@ public:
     // The toolbar Delete while the device list has the focus: with a
     // selection, asks and deletes.
     void DeleteRpcFiles();
-    // Whether the destination exists: a local path when local is true, else
-    // a device name (asks the device; false when it cannot be reached). Any
-    // thread may call.
+    // Whether the destination exists: a local file (not a folder) when local
+    // is true, else a device name (asks the device; false when it cannot be
+    // reached). Any thread may call.
     bool RpcFileExists(const QString &name, bool local);
     // At exit: a running attempt is cut off from the window and awaited (it
     // is bounded by the response time-out), then the client and the pipe are
@@ -75,6 +75,15 @@ public:
     bool RenameRpcFile(const QString &oldName, const QString &newName);
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const { return m_attemptRunning; }
+
+    // True for a library result that means the link is gone: no session
+    // (closed, pipe gone) or the device stayed silent for the time-out.
+    static bool IsLinkLost(int result);
+    // A call reported the link lost (`result`, see IsLinkLost): the pane
+    // shows disconnected with the reason on the status line and in the
+    // caption's tool tip; the next refresh (F3, F5) connects again. Window
+    // thread only; the worker and the connect thread post it.
+    void linkLost(int result);
 
 public slots:
     void RpcListKeyUp(int key, Qt::KeyboardModifiers modifiers);

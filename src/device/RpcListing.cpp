@@ -13,12 +13,14 @@ QString RpcPlaceholderFolder(const QString &tempDir)
     return tempDir.isEmpty() ? QString() : JoinPath(tempDir, QStringLiteral("Rpc"));
 }
 
-int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListingSink &sink)
+int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListingSink &sink, int *openResult)
 {
     PlaceholderFolder placeholders(RpcPlaceholderFolder(tempDir));
 
     DeviceLink::FindRecord record;
     const int find = link.RequestFindFileOpen(client, QStringLiteral("*.*"), &record);
+    if (openResult)
+        *openResult = find;
     sink.listingStarted();
     int listed = 0;
     if (find > 0) {

@@ -35,7 +35,9 @@ QString RpcPlaceholderFolder(const QString &tempDir);
 // close, which follows every open, even a failed one (with the open's result
 // as the handle). Each entry gets an empty placeholder file (PlaceholderFolder)
 // under RpcPlaceholderFolder unless its name is unsafe as a local name.
-// Returns the number of rows listed.
-int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListingSink &sink);
+// Returns the number of rows listed; *openResult (when given) receives the
+// open's result, so a caller can tell an empty device from a lost link.
+int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListingSink &sink,
+                 int *openResult = nullptr);
 
 } // namespace vexo

@@ -69,7 +69,10 @@ void TInitRPCThread::Execute()
         post([pane] { pane->showLinkState(DevicePane::LinkState::Connected); });
         if (!m_detached && !m_stopListing) {
             HandOver sink(*this);
-            ListRpcFiles(*m_pane.m_link, m_pane.m_window.RpcClient, m_request.tempDir, sink);
+            int opened = 0;
+            ListRpcFiles(*m_pane.m_link, m_pane.m_window.RpcClient, m_request.tempDir, sink, &opened);
+            if (DevicePane::IsLinkLost(opened))
+                post([pane, opened] { pane->linkLost(opened); });
         }
     } else {
         post([pane] { pane->showLinkState(DevicePane::LinkState::Failed); });

@@ -109,6 +109,9 @@ void TFormDoProcess::FormShow()
             Qt::BlockingQueuedConnection);
     connect(worker, &TProcessThread::finishing, this, &TFormDoProcess::threadFinishing,
             Qt::BlockingQueuedConnection);
+    connect(
+        worker, &TProcessThread::linkLost, this, [this](int result) { m_linkLost = result; },
+        Qt::QueuedConnection);
     connect(worker, &QThread::finished, this, &TFormDoProcess::workerEnded, Qt::QueuedConnection);
     m_workerStarted = true;
     // Set here rather than by the worker alone, so that a close request that

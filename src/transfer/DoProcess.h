@@ -61,6 +61,9 @@ public:
     TProcessThread *worker() const { return m_worker; }
     // True once a worker has been started for this window.
     bool workerStarted() const { return m_workerStarted; }
+    // The library's result that showed the link lost during the run; 0 when
+    // the link held.
+    int linkLostResult() const { return m_linkLost; }
 
     AnimationStrip *Animate = nullptr;
     QLabel *labFilename = nullptr;
@@ -107,6 +110,7 @@ private:
     QPointer<TProcessThread> m_worker;
     bool m_workerStarted = false;
     bool m_workerEnded = false;
+    int m_linkLost = 0;
     bool m_shown = false;
     bool m_closing = false;
     bool m_closeMainAfter = false;

@@ -13,7 +13,8 @@ class TFormMain;
 // that window has closed (the worker has ended by then, so the lists may be
 // freed at once). Pair i is (sources[i], destinations[i]); only as many pairs
 // as the shorter list holds are run. After a send the device pane is listed
-// again. Call on the window thread.
+// again; when the run found the link lost, the pane shows it disconnected
+// instead. Call on the window thread.
 void RunDeviceTransfer(TFormMain &window, const QStringList &sources, const QStringList &destinations,
                        TransferDirection direction);
 

@@ -181,6 +181,13 @@ void TProcessThread::run()
             // Not shown as done: the gauge keeps how far the file got.
             emit gaugeChanged(qBound(0, Progress.load(), 99));
             emit labelChanged(failureLine(m_language, failure));
+            // Each further file would only wait out the time-out again.
+            if (DevicePane::IsLinkLost(result)) {
+                for (int rest = i + 1; rest < pairs; ++rest)
+                    failures.append({PathFileName(m_sources.at(rest)), failure.reason});
+                emit linkLost(result);
+                break;
+            }
         }
     }
 

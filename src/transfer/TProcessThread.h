@@ -78,6 +78,9 @@ signals:
     void failuresReported(const QString &text);
     // Qt::BlockingQueuedConnection: "Finish..." is shown before Finished is set.
     void finishing();
+    // Qt::QueuedConnection: a transfer found the link lost (the library's
+    // result, see DevicePane::IsLinkLost); the run ends there.
+    void linkLost(int result);
 
 protected:
     // The run (the Execute step).

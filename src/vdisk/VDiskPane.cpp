@@ -1,11 +1,13 @@
 #include "vdisk/VDiskPane.h"
 
 #include "app/PaneKeys.h"
+#include "app/StatusTexts.h"
 #include "app/common.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
 #include "platform/DesktopShell.h"
 #include "platform/Prompter.h"
+#include "platform/Registry.h"
 #include "platform/VDiskLibrary.h"
 #include "vdisk/TInitVDiskThread.h"
 #include "vdisk/VDiskCopy.h"
@@ -231,8 +233,24 @@ void VDiskPane::TB_FormatClick()
                                           language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
                                           PromptIcon::Question) != PromptAnswer::Ok)
         return;
+    // The mount thread owns the library while it runs.
+    if (m_mounting)
+        return;
+    // Unmounted, the library may not know the image yet (no attempt so far,
+    // or a later change of the install folder): name it, as a mount does.
+    if (m_window.VDiskState != 1) {
+        QString installPath;
+        if (!m_registry->readMachineString(QString::fromUtf8(InstallKey), QStringLiteral("InstallPath"),
+                                           &installPath)) {
+            ShowNoInstallPath();
+            return;
+        }
+        m_library->SetVdiskFile(imagePath(installPath));
+    }
     if (m_library->FormatFileSystem() == 0)
         RefreshVDisk();
+    else
+        showMountFailure(StatusTexts::FormatFailed(m_window.language));
 }
 
 void VDiskPane::shutdown()

@@ -1,4 +1,5 @@
 #include "FakePlatform.h"
+#include "RealKeys.h"
 #include "app/LocalPane.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
@@ -15,12 +16,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
+#include <map>
 #include <memory>
 
 using namespace vexo;
@@ -189,6 +192,21 @@ private slots:
         QVERIFY(m_files->content(m_ini).contains("Path=" + folder.toUtf8() + "\n"));
     }
 
+    void firstEntryOfTheStartFolderIsCurrentOnceListed()
+    {
+        const QString folder = m_fake->folder() + "/start";
+        QDir().mkpath(folder);
+        for (const char *name : {"b.txt", "c.txt", "a.txt"})
+            touch(folder + "/" + name);
+        setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\nPathed=1\nPath=" + folder.toUtf8() + "\n");
+        auto w = open();
+        QTRY_VERIFY(w->ShellList->currentIndex().isValid());
+        QTest::qWait(50);
+        QCOMPARE(w->ShellList->currentIndex().row(), 0);
+        QCOMPARE(w->ShellList->currentIndex().data().toString(), QStringLiteral("a.txt"));
+        QVERIFY(w->ShellList->hasFocusInside());
+    }
+
     void functionKeysFollowTheFocus()
     {
         setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\n");
@@ -220,7 +238,78 @@ private slots:
         QCOMPARE(w->rpcDisconnects, 1);
         QCOMPARE(w->vdiskRefreshes, 2);
         QCOMPARE(w->vdiskDisconnects, 1);
-        QCOMPARE(w->setups, 1);
+        QTRY_COMPARE(w->setups, 1);
+    }
+
+    // Every shortcut acts once per press, also right after a key that the
+    // focused widget took (arrow, letter, F2), and again on each auto-repeat.
+    void shortcutsActOncePerPressWhateverTheFocusTook_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("effect");
+        const std::pair<int, QString> shortcuts[] = {{Qt::Key_F3, "rpcRefreshes"},
+                                                     {Qt::Key_F4, "rpcDisconnects"},
+                                                     {Qt::Key_F5, "rpcRefreshes"},
+                                                     {Qt::Key_F6, "vdiskRefreshes"},
+                                                     {Qt::Key_F7, "vdiskDisconnects"},
+                                                     {Qt::Key_F8, "setups"},
+                                                     {Qt::Key_1, "view"},
+                                                     {Qt::Key_2, "view"},
+                                                     {Qt::Key_3, "view"},
+                                                     {Qt::Key_4, "view"}};
+        for (const int before : {int(Qt::Key_Down), int(Qt::Key_B), int(Qt::Key_F2)}) {
+            for (const auto &[key, effect] : shortcuts) {
+                const int modifiers = effect == "view" ? int(Qt::ControlModifier) : 0;
+                QTest::addRow("%s then %s%s", qPrintable(QKeySequence(before).toString()),
+                              modifiers ? "Ctrl+" : "", qPrintable(QKeySequence(key).toString()))
+                    << before << key << modifiers << effect;
+            }
+        }
+    }
+    void shortcutsActOncePerPressWhateverTheFocusTook()
+    {
+        QFETCH(int, before);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, effect);
+        setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\nViewStyle=4\n");
+        auto w = open();
+        for (const char *name : {"alpha", "beta", "bravo"})
+            w->RpcRows->appendRow(FileRow{name, "1 B", "2024/01/01", -1});
+        innerView(w->RpcList)->setFocus();
+        QTRY_VERIFY(w->RpcList->hasFocusInside());
+        w->RpcList->setCurrentRow(0);
+
+        auto count = [&] {
+            if (effect == "view")
+                return w->settings.ViewMode == key - Qt::Key_1 + 1 ? 1 : 0;
+            const std::map<QString, int> counts{{"rpcRefreshes", w->rpcRefreshes},
+                                                {"rpcDisconnects", w->rpcDisconnects},
+                                                {"vdiskRefreshes", w->vdiskRefreshes},
+                                                {"vdiskDisconnects", w->vdiskDisconnects},
+                                                {"setups", w->setups}};
+            return counts.at(effect);
+        };
+        const auto mods = Qt::KeyboardModifiers(modifiers);
+        test::RealKeys keys;
+        keys.click(before);
+        if (effect == "view")
+            keys.press(Qt::Key_Control, Qt::ControlModifier);
+        keys.press(key, mods);
+        QTRY_COMPARE(count(), 1);
+        QTest::qWait(10);
+        QCOMPARE(count(), 1);
+        if (effect == "view")
+            return;
+        // Held down: each auto-repeated press acts again.
+        keys.release(key, mods, true);
+        keys.press(key, mods, true);
+        QTRY_COMPARE(count(), 2);
+        keys.release(key, mods);
+        QTest::qWait(10);
+        QCOMPARE(count(), 2);
     }
 
     void ctrlDigitsSwitchTheViewButNotKeypadDigits()
@@ -352,6 +441,60 @@ private slots:
         const QDateTime modified = QFileInfo(root + "/a.txt").lastModified();
         QCOMPARE(data.siblingAtColumn(3).data().toString(),
                  FileDateText(modified.date()) + modified.time().toString(" HH:mm"));
+    }
+
+    // Typed into the folder box as a person types: keys go to the focused
+    // combo box, and what was typed is never completed behind the user's back.
+    void folderBoxEnterGoesToTheTypedFolder_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown"); // relative to the root; empty = unchanged
+        QTest::addRow("absolute") << "%root/sub"
+                                  << "/sub";
+        QTest::addRow("trailing slash") << "%root/sub/"
+                                        << "/sub";
+        QTest::addRow("home") << "~/x"
+                              << "/home/x";
+        QTest::addRow("prefix of a listed folder") << "%root/su"
+                                                   << "";
+        QTest::addRow("file") << "%root/sub/f.txt"
+                              << "";
+        QTest::addRow("relative") << "sub"
+                                  << "";
+    }
+    void folderBoxEnterGoesToTheTypedFolder()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        const QString root = m_fake->folder() + "/local";
+        QDir().mkpath(root + "/sub");
+        QDir().mkpath(root + "/home/x");
+        touch(root + "/sub/f.txt");
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", (root + "/home").toUtf8());
+        auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+
+        auto w = open();
+        LocalPane *pane = w->PLeft;
+        pane->showFolder(root);
+        pane->showFolder(root + "/sub"); // the combo box now lists .../sub
+        pane->showFolder(root);
+        QTest::mouseClick(pane->ShellComboBox->lineEdit(), Qt::LeftButton);
+        QTRY_VERIFY(pane->ShellComboBox->hasFocus() || pane->ShellComboBox->lineEdit()->hasFocus());
+        pane->ShellComboBox->lineEdit()->selectAll();
+        typed.replace("%root", root);
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        QCOMPARE(pane->ShellComboBox->currentText(), typed);
+        test::RealKeys keys;
+        keys.click(Qt::Key_Return);
+        if (shown.isEmpty()) {
+            QCOMPARE(pane->currentPathText(), root);
+            QCOMPARE(pane->ShellComboBox->currentText(), root);
+            QVERIFY2(w->statusText().contains(typed), qPrintable(w->statusText()));
+        } else {
+            QCOMPARE(pane->currentPathText(), root + shown);
+            QCOMPARE(pane->ShellComboBox->currentText(), root + shown);
+        }
     }
 
     void localPaneDeleteAsksOnceAndRemovesFilesAndTrees()

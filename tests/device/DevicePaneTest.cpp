@@ -4,6 +4,7 @@
 #include "RecordingDeviceLink.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
+#include "transfer/TransferDirection.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
@@ -346,6 +347,77 @@ private slots:
         QVERIFY(!w->devicePane->RpcFileExists("a.txt", false));
     }
 
+    // A call that finds the link gone leaves the pane disconnected with the
+    // reason; the next F3 or F5 connects again.
+    void aLostLinkIsShownAndTheNextRefreshReconnects_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("reason");
+        QTest::addRow("refresh, server gone") << "refresh" << -1 << "the connection was closed";
+        QTest::addRow("refresh, silent") << "refresh" << -2 << "the device does not answer";
+        QTest::addRow("first listing") << "attempt" << -2 << "the device does not answer";
+        QTest::addRow("delete") << "delete" << -1 << "the connection was closed";
+        QTest::addRow("open") << "open" << -2 << "the device does not answer";
+        QTest::addRow("send") << "send" << -1 << "the connection was closed";
+        QTest::addRow("receive") << "receive" << -2 << "the device does not answer";
+    }
+    void aLostLinkIsShownAndTheNextRefreshReconnects()
+    {
+        QFETCH(QString, call);
+        QFETCH(int, result);
+        QFETCH(QString, reason);
+        useFiles({"a", "b"});
+        m_prompter->answer(PromptAnswer::Ok);
+        auto w = open();
+        if (call == "attempt")
+            m_link->script("RequestFindFileOpen", result);
+        QVERIFY(waitIdle(w.get()));
+        w->devicePane->RefreshRpc();
+        QVERIFY(waitIdle(w.get()));
+        if (call == "refresh") {
+            m_link->script("RequestFindFileOpen", result);
+            QTest::keyClick(view(w.get()), Qt::Key_F5);
+        } else if (call == "delete") {
+            select(w.get(), {0, 1});
+            m_link->script("RequestDeleteFile", result);
+            w->devicePane->DeleteSelectedRpcFiles();
+            QCOMPARE(m_link->calls("RequestDeleteFile").size(), 1); // no second wait
+        } else if (call == "open") {
+            select(w.get(), {0});
+            m_link->script("RequestReceiveFileEx", result);
+            w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(0));
+            QVERIFY(m_shell->opened().isEmpty());
+        } else if (call == "send" || call == "receive") {
+            const QString local = m_fake->folder() + "/x.txt";
+            QFile(local).open(QIODevice::WriteOnly);
+            m_link->script(call == "send" ? "RequestSendFileEx" : "RequestReceiveFileEx", result);
+            m_link->clearLog();
+            if (call == "send")
+                w->RunDeviceTransfer({local, local}, {"x.txt", "y.txt"}, tdSend);
+            else
+                w->RunDeviceTransfer({"a", "b"}, {m_fake->folder() + "/a", m_fake->folder() + "/b"},
+                                     tdReceive);
+            // The rest of the run and a listing of a dead device are skipped.
+            QCOMPARE(m_link->calls(call == "send" ? "RequestSendFileEx" : "RequestReceiveFileEx").size(), 1);
+            QVERIFY(m_link->calls("RequestFindFileOpen").isEmpty());
+        }
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
+        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->TB_RpcConnect->isChecked());
+        QCOMPARE(w->RpcRows->rowCount(), 0);
+        QVERIFY2(w->statusText().contains(reason), qPrintable(w->statusText()));
+        QCOMPARE(w->PRpcStatus->toolTip(), w->statusText());
+
+        m_link->clearLog();
+        QTest::keyClick(view(w.get()), Qt::Key_F3);
+        QVERIFY(waitIdle(w.get()));
+        QCOMPARE(m_link->calls("ConnectServer").size(), 1);
+        QVERIFY(w->RpcConnected);
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
+    }
+
     // ---- listing ---------------------------------------------------------
 
     void listingShowsTextsInServiceOrderWithPlaceholders()
@@ -374,6 +446,9 @@ private slots:
         QVERIFY(w->devicePane->RpcFileExists("mid.bin", false));
         QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", false));
         QVERIFY(w->devicePane->RpcFileExists(w->TempDir + "/Rpc/mid.bin", true));
+        // A local folder is no file: a receive into it is not a replace.
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc", true));
+        QVERIFY(!w->devicePane->RpcFileExists(w->TempDir + "/Rpc/gone.bin", true));
         QCOMPARE(m_link->calls("RequestFindFileClose"), QStringList{"RequestFindFileClose(101,7)"});
 
         const QString rpc = w->TempDir + "/Rpc/";
@@ -426,11 +501,12 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         m_link->clearLog();
-        m_link->script("RequestFindFileOpen", -2);
+        // A refusal that keeps the link (a lost link: above).
+        m_link->script("RequestFindFileOpen", -9);
         QTest::keyClick(view(w.get()), Qt::Key_F3); // connected: lists at once
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(m_link->log(),
-                 (QStringList{"RequestFindFileOpen(101,*.*)", "RequestFindFileClose(101,-2)"}));
+                 (QStringList{"RequestFindFileOpen(101,*.*)", "RequestFindFileClose(101,-9)"}));
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QVERIFY(!w->devicePane->attemptRunning());
     }
@@ -576,7 +652,7 @@ private slots:
         QTest::keyClick(editor, Qt::Key_V);
         QTest::keyClick(editor, Qt::Key_A);
         QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClick(editor, Qt::Key_F5);
+        QTest::keyRelease(editor, Qt::Key_F5);
         QTest::keyRelease(editor, Qt::Key_Control);
         w->devicePane->RpcListKeyUp(Qt::Key_Delete, Qt::NoModifier);
         QCOMPARE(pastes.size(), 1);

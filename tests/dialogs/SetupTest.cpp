@@ -2,6 +2,7 @@
 #include "FakeDesktopShell.h"
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
+#include "RealKeys.h"
 #include "RecordingDeviceLink.h"
 #include "ScriptedPrompter.h"
 #include "app/LocalPane.h"
@@ -11,12 +12,14 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -216,6 +219,59 @@ private slots:
         QCOMPARE(m_files->content(m_ini), before);
         QCOMPARE(m_link->log(), QStringList());
         QVERIFY(gridLines(w.get(), false));
+    }
+
+    // F8, the speed changed with the keyboard, then one click on OK: the
+    // dialog is gone and does not come back; Escape cancels.
+    void f8OpensTheDialogOnceAndOneClickEndsIt_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::addRow("OK") << false;
+        QTest::addRow("Escape") << true;
+    }
+    void f8OpensTheDialogOnceAndOneClickEndsIt()
+    {
+        QFETCH(bool, escape);
+        auto w = window("AutoRpc=0\nBaudrate=115200\n");
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->RpcList->currentView()->setFocus();
+        QTRY_VERIFY(w->RpcList->hasFocusInside());
+        const QByteArray before = m_files->content(m_ini);
+
+        test::RealKeys keys;
+        int shown = 0;
+        QPointer<TFormSetup> last;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *d = qobject_cast<TFormSetup *>(QApplication::activeModalWidget());
+            if (d == nullptr || d == last)
+                return;
+            last = d;
+            if (++shown > 1) {
+                d->reject();
+                return;
+            }
+            keys.release(Qt::Key_F8);
+            d->cbBaudrate->setFocus();
+            keys.click(Qt::Key_Up);
+            if (escape)
+                keys.click(Qt::Key_Escape);
+            else
+                QTest::mouseClick(d->butApply, Qt::LeftButton);
+        });
+        poll.start(10);
+        keys.press(Qt::Key_F8);
+        QTRY_COMPARE(shown, 1);
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        QTest::qWait(100);
+        QCOMPARE(shown, 1);
+        if (escape) {
+            QCOMPARE(m_files->content(m_ini), before);
+            QCOMPARE(w->settings.Baudrate, 115200);
+        } else {
+            QVERIFY(m_files->content(m_ini).contains("Baudrate=57600"));
+        }
     }
 
     void applyReconnectsOnTheNewPortAndSetsGridLines()

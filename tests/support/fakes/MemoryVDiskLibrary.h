@@ -123,7 +123,12 @@ public:
     }
 
     // --- the library ---
-    void SetVdiskFile(const QString &path) override { log(QStringLiteral("SetVdiskFile(%1)").arg(path)); }
+    void SetVdiskFile(const QString &path) override
+    {
+        log(QStringLiteral("SetVdiskFile(%1)").arg(path));
+        std::lock_guard lock(m_mutex);
+        m_named = !path.isEmpty();
+    }
     int InitFileSystem() override
     {
         std::unique_lock lock(m_mutex);
@@ -138,6 +143,9 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_calls << QStringLiteral("FormatFileSystem");
+        // As the library: no image named, nothing to format.
+        if (!m_named)
+            return 1;
         if (m_formatResult == 0) {
             m_files.clear();
             m_open.clear();
@@ -336,6 +344,7 @@ private:
     int m_capacity = 1 << 30;
     int m_nextHandle = 0;
     bool m_mounted = false;
+    bool m_named = false;
     bool m_gateOpen = true;
     bool m_atGate = false;
 };
