@@ -380,8 +380,8 @@ void LocalPane::onActivated(const QModelIndex &index)
         return;
     if (QFileInfo(path).isDir())
         showFolder(path);
-    else
-        m_shell.openWithAssociatedProgram(path);
+    else if (!m_shell.openWithAssociatedProgram(path))
+        emit statusMessage(StatusTexts::CannotOpen(m_language, path));
 }
 
 void LocalPane::onEdited(int, const QString &oldText, const QString &newText, bool *accept)

@@ -201,7 +201,7 @@ void TFormMain::wireTransfers()
     transfers->attachLists();
     connect(PLeft, &LocalPane::copyRequested, this, &TFormMain::CopyLocalToClipboard);
     connect(PLeft, &LocalPane::pasteRequested, this, &TFormMain::PasteToLocal);
-    connect(PLeft, &LocalPane::statusMessage, this, &TFormMain::setStatusText);
+    connect(PLeft, &LocalPane::statusMessage, this, [this](const QString &text) { showReason(text); });
     connect(devicePane, &DevicePane::copyRequested, this, &TFormMain::CopyDeviceToClipboard);
     connect(devicePane, &DevicePane::pasteRequested, this, &TFormMain::PasteToDevice);
     connect(vdiskPane, &VDiskPane::copyRequested, this, &TFormMain::CopyVDiskToClipboard);
@@ -368,7 +368,16 @@ void TFormMain::FormDestroy()
 
 void TFormMain::setStatusText(const QString &text)
 {
+    m_reasonShown.invalidate();
     StatusPanel[1]->setText(text);
+}
+
+void TFormMain::showReason(const QString &text, QWidget *caption)
+{
+    setStatusText(text);
+    m_reasonShown.start();
+    if (caption)
+        caption->setToolTip(text);
 }
 
 QString TFormMain::statusText() const
@@ -517,10 +526,8 @@ void TFormMain::TB_SetupClick()
             vexo::LoadLanguage(*m_services.profiles, m_services.paths->languageFolders(), settings.Language);
         applyLanguage();
     }
-    // With the connection closed, RefreshRpc starts a fresh attempt, which
-    // picks up the port and speed just stored.
-    if (!setup.SetupCancelled && devicePane->CloseRpcLink() == 0)
-        RefreshRpc();
+    if (!setup.SetupCancelled)
+        devicePane->applyLinkSettings();
     if (ShellList->gridLines() != settings.GridLines)
         ApplyGridLines(settings.GridLines);
 }
@@ -583,6 +590,9 @@ void TFormMain::RunDeviceTransfer(const QStringList &sources, const QStringList 
 
 void TFormMain::Timer1Timer()
 {
+    // A reason stays long enough to be read.
+    if (m_reasonShown.isValid() && !m_reasonShown.hasExpired(ReasonHoldMs))
+        return;
     if (OpIdle && (RpcConnected || VDiskState != -1))
         setStatusText(QString());
 }

@@ -5,6 +5,7 @@
 #include "platform/PlatformServices.h"
 #include "transfer/TransferDirection.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <atomic>
@@ -97,6 +98,12 @@ public:
 
     // Status panel 1, the operation-status line.
     void setStatusText(const QString &text);
+    // Why a command did nothing: on the status line, where the timer leaves
+    // it for at least ReasonHoldMs (a newer text replaces it), and as the
+    // tool tip of `caption` (the pane's caption panel; none for the local
+    // pane), which keeps it.
+    void showReason(const QString &text, QWidget *caption = nullptr);
+    static constexpr int ReasonHoldMs = 10000;
     QString statusText() const;
 
     // Grid lines on the three lists.
@@ -194,6 +201,8 @@ private:
     std::unique_ptr<SettingsFile> m_settingsFile;
     // The press the hook last acted on, until its key is released.
     std::optional<KeyPress> m_keyDown;
+    // Started when a reason was shown; invalid otherwise.
+    QElapsedTimer m_reasonShown;
     bool m_shown = false;
     bool m_destroyed = false;
 };

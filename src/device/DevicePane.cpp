@@ -9,6 +9,7 @@
 #include "device/DevicePorts.h"
 #include "device/RpcListing.h"
 #include "device/TInitRPCThread.h"
+#include "platform/CodePage.h"
 #include "platform/DesktopShell.h"
 #include "platform/DeviceLink.h"
 #include "widgets/CaptionPanel.h"
@@ -21,6 +22,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QToolButton>
+
+#include <algorithm>
+#include <utility>
 
 namespace vexo
 {
@@ -109,19 +113,34 @@ bool DevicePane::startAttempt()
     request.language = m_window.language;
 
     auto *thread = new TInitRPCThread(*this, request);
+    if (m_attemptStackSize != 0)
+        thread->setStackSize(m_attemptStackSize);
+    thread->start();
+    // A thread the system would not start leaves the pane as it was, ready
+    // for the next request.
+    if (!thread->isRunning() && !thread->isFinished()) {
+        delete thread;
+        showConnectFailure(m_window.language.status(QStringLiteral("InitFailed")));
+        return false;
+    }
     m_attempt = thread;
     m_attemptRunning = true;
     m_disconnectAfterAttempt = false;
-    thread->start();
     return true;
 }
 
 void DevicePane::RefreshRpc()
 {
-    // A second request while an attempt runs (F5 down and up, F3 twice)
-    // would only queue a duplicate attempt or interleave two listings.
-    if (m_shutDown || !m_link || m_attemptRunning)
+    if (m_shutDown || !m_link)
         return;
+    // A second request while an attempt connects (F5 down and up, F3 twice)
+    // would only start a duplicate attempt. Once connected the attempt is
+    // listing: a refresh asked for then (after a copy) lists again after it.
+    if (m_attemptRunning) {
+        if (m_window.RpcConnected)
+            m_refreshAfterAttempt = true;
+        return;
+    }
     if (m_window.RpcConnected)
         ListRpc();
     else
@@ -286,8 +305,7 @@ void DevicePane::showConnectFailure(const QString &text)
 {
     if (m_shutDown)
         return;
-    m_window.setStatusText(text);
-    m_window.PRpcStatus->setToolTip(text);
+    m_window.showReason(text, m_window.PRpcStatus);
 }
 
 void DevicePane::threadListingStarted()
@@ -310,15 +328,37 @@ void DevicePane::threadListingEnded()
         m_window.RpcRows->endBatch();
 }
 
+void DevicePane::applyLinkSettings()
+{
+    if (m_shutDown)
+        return;
+    // The running attempt uses the settings it started with; the new ones
+    // take over when it has ended.
+    if (m_attemptRunning) {
+        m_reconnectAfterAttempt = true;
+        return;
+    }
+    // With the connection closed, RefreshRpc starts a fresh attempt, which
+    // picks up the port and speed just stored.
+    if (CloseRpcLink() == 0)
+        RefreshRpc();
+}
+
 void DevicePane::attemptEnded(bool connected)
 {
     if (m_shutDown)
         return;
     m_attemptRunning = false;
     m_attempt = nullptr;
+    const bool reconnect = std::exchange(m_reconnectAfterAttempt, false);
+    const bool refresh = std::exchange(m_refreshAfterAttempt, false);
     if (m_disconnectAfterAttempt) {
         m_disconnectAfterAttempt = false;
         DisconnectRpc();
+    } else if (reconnect) {
+        applyLinkSettings();
+    } else if (refresh && m_window.RpcConnected) {
+        ListRpc();
     }
     emit attemptFinished(connected);
 }
@@ -355,9 +395,41 @@ int DevicePane::DeleteSelectedRpcFiles()
     return result;
 }
 
+QString DevicePane::renameProblem(const LanguageTable &language, const QString &name)
+{
+    bool encodable = false;
+    CodePage::toCp936(name, &encodable);
+    const bool badCharacter = std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f;
+    });
+    if (name.isEmpty())
+        return StatusTexts::RenameRefused(language, name);
+    if (badCharacter || !encodable || name == QLatin1String(".") || name == QLatin1String(".."))
+        return StatusTexts::RenameBadCharacters(language, name);
+    if (CodePage::cp936Length(name) > MaxNameBytes)
+        return StatusTexts::RenameTooLong(language, name, MaxNameBytes);
+    return QString();
+}
+
 bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
 {
-    return m_link && m_link->RequestRenameFile(m_window.RpcClient, oldName, newName) == 0;
+    if (!m_link)
+        return false;
+    // Names the device would refuse are not sent; the user learns why.
+    QString problem = renameProblem(m_window.language, newName);
+    if (problem.isEmpty()) {
+        const int result = m_link->RequestRenameFile(m_window.RpcClient, oldName, newName);
+        if (result == 0)
+            return true;
+        if (IsLinkLost(result)) {
+            linkLost(result);
+            return false;
+        }
+        problem = result == VEXO_ERR_EXISTS ? StatusTexts::RenameNameTaken(m_window.language, newName)
+                                            : StatusTexts::RenameRefused(m_window.language, newName);
+    }
+    m_window.showReason(problem, m_window.PRpcStatus);
+    return false;
 }
 
 bool DevicePane::RpcFileExists(const QString &name, bool local)
@@ -401,10 +473,12 @@ void DevicePane::RpcListDblClick(const QModelIndex &)
         WaitCursor wait;
         result = m_link->RequestReceiveFileEx(m_window.RpcClient, name, local, &progress, &extra, &stop, 1);
     }
-    if (result == 1)
-        m_window.services().shell->openWithAssociatedProgram(local);
-    else if (IsLinkLost(result))
+    if (result == 1) {
+        if (!m_window.services().shell->openWithAssociatedProgram(local))
+            m_window.showReason(StatusTexts::CannotOpen(m_window.language, name), m_window.PRpcStatus);
+    } else if (IsLinkLost(result)) {
         linkLost(result);
+    }
 }
 
 void DevicePane::RpcListEdited(int, const QString &oldText, const QString &newText, bool *accept)

@@ -39,7 +39,8 @@ public:
     // attempt could not be started.
     bool startConnect();
     // Connected: lists the device again at once, on this thread. Otherwise
-    // starts a connection attempt, unless one is running.
+    // starts a connection attempt. While an attempt connects a request is
+    // ignored; while its first listing runs, the list is read again after it.
     void RefreshRpc();
     // Closes the connection, empties the list, releases the toolbar toggle
     // and shows the disconnected caption. While an attempt runs this happens
@@ -64,6 +65,13 @@ public:
     // Closes the connection (pipe and client stay for the next attempt);
     // RpcConnected becomes false. Returns the library's result, 0 = closed.
     int CloseRpcLink();
+    // After the setup dialog: closes the connection and, when that worked,
+    // connects with the stored port and speed. While an attempt runs this
+    // happens when it has ended.
+    void applyLinkSettings();
+    // Stack size of the connect threads in bytes (0: the system's default).
+    // A size the system refuses makes every attempt fail to start.
+    void setAttemptStackSize(uint bytes) { m_attemptStackSize = bytes; }
     // Rebuilds the list from the device on this (the window's) thread; the
     // window waits until the last entry has arrived.
     void ListRpc();
@@ -71,8 +79,14 @@ public:
     // row goes when its delete succeeded. Returns the last request's result
     // (0 when nothing was selected).
     int DeleteSelectedRpcFiles();
-    // Renames a file on the device; true when it was renamed.
+    // Renames a file on the device; true when it was renamed. Otherwise the
+    // reason (too long, bad characters, name taken, link lost) is shown.
     bool RenameRpcFile(const QString &oldName, const QString &newName);
+    // The longest device name, in CP936 bytes.
+    static constexpr int MaxNameBytes = 16;
+    // Why the device would refuse `name` as a file name; empty when it may
+    // be sent.
+    static QString renameProblem(const LanguageTable &language, const QString &name);
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const { return m_attemptRunning; }
 
@@ -128,6 +142,9 @@ private:
     QPointer<TInitRPCThread> m_attempt;
     bool m_attemptRunning = false;
     bool m_disconnectAfterAttempt = false;
+    bool m_reconnectAfterAttempt = false;
+    bool m_refreshAfterAttempt = false;
+    uint m_attemptStackSize = 0;
     bool m_shutDown = false;
     // The pipe's last Open call failed: its node is worth a look when the
     // attempt fails.

@@ -1,11 +1,13 @@
 #include "transfer/TransferPlanner.h"
 
 #include "app/LocalPane.h"
+#include "app/StatusTexts.h"
 #include "app/common.h"
 #include "app/main.h"
 #include "platform/Prompter.h"
 #include "transfer/ClipboardFiles.h"
 #include "vdisk/VDiskCopy.h"
+#include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 
@@ -236,7 +238,7 @@ void TransferPlanner::PasteToLocal()
     if (!localFolder(&folder))
         return;
     QStringList names;
-    if (!ReadClipboardFiles(names))
+    if (!clipboardFiles(names, nullptr))
         return;
     if (run(PlanPaste(Pane::Local, names, folder)))
         m_window.PLeft->reread();
@@ -244,20 +246,32 @@ void TransferPlanner::PasteToLocal()
 
 void TransferPlanner::PasteToDevice()
 {
-    if (!m_window.RpcConnected)
+    if (!m_window.RpcConnected) {
+        m_window.showReason(StatusTexts::DeviceNotConnected(m_window.language), m_window.PRpcStatus);
         return;
+    }
     QStringList names;
-    if (ReadClipboardFiles(names))
+    if (clipboardFiles(names, m_window.PRpcStatus))
         pasteNames(Pane::Device, names);
 }
 
 void TransferPlanner::PasteToVDisk()
 {
-    if (m_window.VDiskState != 1)
+    if (m_window.VDiskState != 1) {
+        m_window.showReason(StatusTexts::ImageNotMounted(m_window.language), m_window.PVDiskStatus);
         return;
+    }
     QStringList names;
-    if (ReadClipboardFiles(names))
+    if (clipboardFiles(names, m_window.PVDiskStatus))
         pasteNames(Pane::VDisk, names);
+}
+
+bool TransferPlanner::clipboardFiles(QStringList &names, QWidget *caption)
+{
+    if (ReadClipboardFiles(names) && !names.isEmpty())
+        return true;
+    m_window.showReason(StatusTexts::ClipboardEmpty(m_window.language), caption);
+    return false;
 }
 
 void TransferPlanner::pasteNames(Pane target, const QStringList &names)

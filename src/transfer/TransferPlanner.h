@@ -93,6 +93,9 @@ public:
 
 private:
     void pasteNames(Pane target, const QStringList &names);
+    // The clipboard's files for a paste; without any, says so (on the status
+    // line and as `caption`'s tool tip) and returns false.
+    bool clipboardFiles(QStringList &names, QWidget *caption);
     void dropNames(Pane target, const QList<QUrl> &urls);
     void copyRowsToClipboard(FileListView *list, const QString &prefix);
     // Runs a plan whose preconditions hold; false when its route needs a pane

@@ -5,6 +5,7 @@
 #include "app/common.h"
 #include "app/main.h"
 #include "device/FileListRow.h"
+#include "platform/CodePage.h"
 #include "platform/DesktopShell.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
@@ -19,6 +20,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace vexo
 {
@@ -124,8 +127,7 @@ void VDiskPane::showState(State state)
 
 void VDiskPane::showMountFailure(const QString &text)
 {
-    m_window.setStatusText(text);
-    m_window.PVDiskStatus->setToolTip(text);
+    m_window.showReason(text, m_window.PVDiskStatus);
 }
 
 void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
@@ -201,9 +203,41 @@ int VDiskPane::DeleteSelectedVDiskFiles()
     return result;
 }
 
+QString VDiskPane::renameProblem(const LanguageTable &language, const QString &name)
+{
+    bool encodable = false;
+    CodePage::toCp936(name, &encodable);
+    const bool badCharacter = std::any_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7f || QStringView(u"/\\\"*:<>?|").contains(c);
+    });
+    if (name.isEmpty())
+        return StatusTexts::RenameRefused(language, name);
+    if (badCharacter || !encodable || name.endsWith(u'.') || name.endsWith(u' '))
+        return StatusTexts::RenameBadCharacters(language, name);
+    if (CodePage::cp936Length(name) > MaxNameBytes)
+        return StatusTexts::RenameTooLong(language, name, MaxNameBytes);
+    return QString();
+}
+
 void VDiskPane::VDiskListEdited(int, const QString &oldText, const QString &newText, bool *accept)
 {
-    *accept = m_library && m_library->zrename(oldText, newText) == 1;
+    *accept = false;
+    if (!m_library || newText == oldText) {
+        *accept = newText == oldText;
+        return;
+    }
+    QString problem = renameProblem(m_window.language, newText);
+    // Another file of that name; a change of case alone is the same file.
+    if (problem.isEmpty() && newText.compare(oldText, Qt::CaseInsensitive) != 0 &&
+        m_library->zffind(newText) == 1)
+        problem = StatusTexts::RenameNameTaken(m_window.language, newText);
+    if (problem.isEmpty()) {
+        *accept = m_library->zrename(oldText, newText) == 1;
+        if (*accept)
+            return;
+        problem = StatusTexts::RenameRefused(m_window.language, newText);
+    }
+    m_window.showReason(problem, m_window.PVDiskStatus);
 }
 
 void VDiskPane::VDiskListDblClick(const QModelIndex &)
@@ -218,10 +252,10 @@ void VDiskPane::VDiskListDblClick(const QModelIndex &)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const int copied = copy.isEmpty() ? 0 : CopyVDiskFile(*m_library, name, copy, true);
     QApplication::restoreOverrideCursor();
-    if (copied == 1)
-        m_window.services().shell->openWithAssociatedProgram(copy);
-    else
+    if (copied != 1)
         ShowCopyFailed(*m_window.services().prompter, m_window.language);
+    else if (!m_window.services().shell->openWithAssociatedProgram(copy))
+        m_window.showReason(StatusTexts::CannotOpen(m_window.language, name), m_window.PVDiskStatus);
 }
 
 void VDiskPane::TB_FormatClick()

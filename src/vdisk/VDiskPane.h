@@ -74,6 +74,11 @@ public:
 
     // The caption again in the window's current language.
     void applyLanguage();
+    // The longest image name, in CP936 bytes.
+    static constexpr int MaxNameBytes = 17;
+    // Why the image would refuse `name` as a file name (length and
+    // characters only); empty when it may be tried.
+    static QString renameProblem(const LanguageTable &language, const QString &name);
 
     // For the mount thread.
     const LanguageTable &language() const;
@@ -98,7 +103,7 @@ public slots:
     // Copies the one selected file to the work folder and opens it.
     void VDiskListDblClick(const QModelIndex &index);
     // Renames in the image; the row keeps its old name unless the library
-    // answers 1.
+    // answers 1, and the reason (too long, bad characters, name taken) is shown.
     void VDiskListEdited(int row, const QString &oldText, const QString &newText, bool *accept);
 
 private:

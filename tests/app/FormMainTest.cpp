@@ -568,6 +568,13 @@ private slots:
         pane->ShellList->currentView()->setFocus();
         QTest::keyClick(pane->ShellList->currentView(), Qt::Key_Return);
         QCOMPARE(m_shell->opened(), QStringList{root + "/doc.txt"});
+        // No program takes it: the status line says so, and keeps it.
+        m_shell->setCanOpen(false);
+        QTest::keyClick(pane->ShellList->currentView(), Qt::Key_Return);
+        QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
+        w->VDiskState = 0;
+        w->Timer1Timer();
+        QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
     }
 
     void shortcutsRestWhileAModalWindowIsOpen()

@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -302,6 +303,59 @@ private slots:
         QCOMPARE(m_link->log().last(), QStringLiteral("CloseConnection(101)"));
     }
 
+    void aConnectThreadThatCannotStartLeavesThePaneUsable()
+    {
+        useFiles({"a.txt"});
+        auto w = open();
+        w->devicePane->setAttemptStackSize(1); // refused by the system
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("QThread::start"));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("QThread::start"));
+        w->devicePane->RefreshRpc();
+        QVERIFY(!w->devicePane->attemptRunning());
+        QCOMPARE(w->statusText(), QStringLiteral("Starting failed"));
+        w->devicePane->RefreshRpc(); // not locked: it is tried again
+        w->devicePane->setAttemptStackSize(0);
+        QVERIFY(connectNow(w.get()));
+        QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
+    }
+
+    // Asked for while an attempt runs: new link settings take over when it
+    // ends; a refresh during its first listing lists again after it.
+    void requestsDuringAnAttemptAreCarriedOutAfterIt_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addRow("setup applied while connecting") << "setup";
+        QTest::addRow("refresh while listing") << "refresh";
+    }
+    void requestsDuringAnAttemptAreCarriedOutAfterIt()
+    {
+        QFETCH(QString, request);
+        useFiles({"a.txt"});
+        m_link->holdCall(request == "setup" ? "ConnectServer" : "RequestFindFileOpen");
+        auto w = open();
+        w->devicePane->RefreshRpc();
+        QTRY_VERIFY(m_link->connectWaiting());
+        if (request == "setup") {
+            w->settings.Comport = 0; // USB
+            w->devicePane->applyLinkSettings();
+        } else {
+            m_link->setFiles({{"a.txt", 0, 1}, {"copied.txt", 0, 2}});
+            w->devicePane->RefreshRpc();
+        }
+        QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
+        m_link->releaseConnect();
+        QVERIFY(ended.wait());
+        QVERIFY(waitIdle(w.get()));
+        QVERIFY(w->RpcConnected);
+        if (request == "setup") {
+            QCOMPARE(m_link->calls("InitUSBPipe").size(), 1);
+            QCOMPARE(w->RpcPipePort.load(), 0);
+        } else {
+            QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
+            QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
+        }
+    }
+
     void exitDuringAnAttemptWaitsForItAndReleasesTheLink()
     {
         useFiles({"a.txt"});
@@ -416,6 +470,48 @@ private slots:
         QVERIFY(w->RpcConnected);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
+    }
+
+    // A refused rename keeps the old name and says why; names the device
+    // cannot take are not sent.
+    void aRefusedRenameSaysWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<QString>("reason"); // empty: renamed
+        QTest::addRow("free") << "z.txt" << true << "";
+        QTest::addRow("16 bytes") << "abcdefghijkl.txt" << true << "";
+        QTest::addRow("taken") << "b.txt" << true << "Cannot rename to b.txt: a file of that name exists";
+        QTest::addRow("17 bytes") << "abcdefghijklm.txt" << false
+                                  << "Cannot rename to abcdefghijklm.txt: the name is longer than 16 bytes";
+        QTest::addRow("9 Chinese characters")
+            << "一二三四五六七八九" << false
+            << "Cannot rename to 一二三四五六七八九: the name is longer than 16 bytes";
+        QTest::addRow("slash") << "a/b" << false
+                               << "Cannot rename to a/b: the name holds characters that are not allowed";
+        QTest::addRow("dot dot") << ".." << false
+                                 << "Cannot rename to ..: the name holds characters that are not allowed";
+        QTest::addRow("no CP936 form")
+            << "a\u0e01" << false
+            << "Cannot rename to a\u0e01: the name holds characters that are not allowed";
+    }
+    void aRefusedRenameSaysWhy()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, sent);
+        QFETCH(QString, reason);
+        useFiles({"a.txt", "b.txt"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        m_link->clearLog();
+        bool accept = true;
+        w->devicePane->RpcListEdited(0, "a.txt", name, &accept);
+        QCOMPARE(accept, reason.isEmpty());
+        QCOMPARE(m_link->calls("RequestRenameFile").size(), sent ? 1 : 0);
+        if (!reason.isEmpty()) {
+            QCOMPARE(w->statusText(), reason);
+            QCOMPARE(w->PRpcStatus->toolTip(), reason);
+        }
     }
 
     // ---- listing ---------------------------------------------------------
@@ -581,10 +677,16 @@ private slots:
         QVERIFY(received.open(QIODevice::ReadOnly));
         QCOMPARE(received.readAll(), QByteArray("data of b.txt"));
 
+        // No program takes it: the status line says so.
+        m_shell->setCanOpen(false);
+        w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
+        QCOMPARE(w->statusText(), QStringLiteral("No program can open b.txt"));
+        QCOMPARE(m_shell->opened().size(), 2);
+
         // Refused by the device: nothing opens.
         m_link->script("RequestReceiveFileEx", -9);
         w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
-        QCOMPARE(m_shell->opened().size(), 1);
+        QCOMPARE(m_shell->opened().size(), 2);
 
         // Two rows selected: nothing is asked of the device.
         m_link->clearLog();

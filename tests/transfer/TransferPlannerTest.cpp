@@ -10,6 +10,7 @@
 #include "app/common.h"
 #include "platform/QtClipboard.h"
 #include "transfer/ClipboardFiles.h"
+#include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 
@@ -203,7 +204,7 @@ private slots:
         WriteClipboardFiles(m_clipboard, {pc("one.txt"), pc("two.txt")});
         m_w->PasteToLocal(); // no copy from the PC to the PC
         m_w->RpcConnected = false;
-        m_w->PasteToDevice(); // disconnected: nothing, and nothing said
+        m_w->PasteToDevice(); // disconnected: nothing copied
         QVERIFY(m_w->runs.isEmpty() && rereads.isEmpty());
         m_w->RpcConnected = true;
         QTest::keyRelease(m_w->RpcList->currentView(), Qt::Key_V);
@@ -233,6 +234,50 @@ private slots:
         m_w->PasteToLocal();
         QCOMPARE(m_fx->read(pc("Y.TXT")), QByteArray("image Y.TXT"));
         QVERIFY(m_fx->prompter.questions().isEmpty());
+    }
+
+    // A paste that cannot run says why, on the status line and in the
+    // pane caption's tool tip.
+    void aPasteThatCannotRunSaysWhy_data()
+    {
+        QTest::addColumn<QString>("pane");
+        QTest::addColumn<bool>("available");
+        QTest::addColumn<bool>("clipboardFiles");
+        QTest::addColumn<QString>("reason");
+        const QString empty = QStringLiteral("Cannot paste: there are no files on the clipboard");
+        QTest::addRow("device disconnected")
+            << "device" << false << true << "Cannot paste: the palmtop is not connected";
+        QTest::addRow("image unmounted")
+            << "image" << false << true << "Cannot paste: the simulator disk is not mounted";
+        QTest::addRow("device, empty clipboard") << "device" << true << false << empty;
+        QTest::addRow("image, empty clipboard") << "image" << true << false << empty;
+        QTest::addRow("local, empty clipboard") << "local" << true << false << empty;
+    }
+    void aPasteThatCannotRunSaysWhy()
+    {
+        QFETCH(QString, pane);
+        QFETCH(bool, available);
+        QFETCH(bool, clipboardFiles);
+        QFETCH(QString, reason);
+        if (clipboardFiles)
+            WriteClipboardFiles(m_clipboard, {pc("one.txt")});
+        else
+            m_clipboard.setMimeData(nullptr);
+        m_w->RpcConnected = pane != "device" || available;
+        m_w->VDiskState = pane != "image" || available ? 1 : 0;
+        FileListView *list = pane == "device"  ? m_w->RpcList
+                             : pane == "image" ? m_w->VDiskList
+                                               : m_w->ShellList;
+        list->currentView()->setFocus();
+        QTRY_VERIFY(list->hasFocusInside());
+        QTest::keyRelease(list->currentView(), Qt::Key_V);
+        QCOMPARE(m_w->statusText(), reason);
+        if (pane != "local")
+            QCOMPARE((pane == "device" ? m_w->PRpcStatus : m_w->PVDiskStatus)->toolTip(), reason);
+        QVERIFY(m_w->runs.isEmpty());
+        // The status timer leaves a reason up long enough to be read.
+        m_w->Timer1Timer();
+        QCOMPARE(m_w->statusText(), reason);
     }
 
     void dragsBetweenTheLists()

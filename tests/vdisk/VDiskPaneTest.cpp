@@ -245,6 +245,48 @@ private slots:
         QCOMPARE(m_registry->reads().size(), 2);
     }
 
+    // A refused rename keeps the old name and says why.
+    void aRefusedRenameSaysWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason"); // empty: renamed
+        QTest::addRow("free") << "NEW.TXT"
+                              << "";
+        QTest::addRow("case only") << "a.txt"
+                                   << "";
+        QTest::addRow("17 bytes") << "ABCDEFGHIJKLM.TXT"
+                                  << "";
+        QTest::addRow("taken") << "B.TXT"
+                               << "Cannot rename to B.TXT: a file of that name exists";
+        QTest::addRow("taken, other case") << "b.txt"
+                                           << "Cannot rename to b.txt: a file of that name exists";
+        QTest::addRow("18 bytes") << "ABCDEFGHIJKLMN.TXT"
+                                  << "Cannot rename to ABCDEFGHIJKLMN.TXT: the name is longer than 17 bytes";
+        QTest::addRow("star") << "A*.TXT"
+                              << "Cannot rename to A*.TXT: the name holds characters that are not allowed";
+        QTest::addRow("trailing dot")
+            << "A."
+            << "Cannot rename to A.: the name holds characters that are not allowed";
+    }
+    void aRefusedRenameSaysWhy()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        m_lib->addFile("A.TXT", "a");
+        m_lib->addFile("B.TXT", "b");
+        auto w = openMounted();
+        bool accept = true;
+        w->vdiskPane->VDiskListEdited(0, "A.TXT", name, &accept);
+        QCOMPARE(accept, reason.isEmpty());
+        if (reason.isEmpty())
+            QVERIFY(m_lib->names().contains(name));
+        else {
+            QCOMPARE(w->statusText(), reason);
+            QCOMPARE(w->PVDiskStatus->toolTip(), reason);
+            QCOMPARE(m_lib->names(), (QStringList{"A.TXT", "B.TXT"}));
+        }
+    }
+
     void formatAsksAndThenListsOrMounts()
     {
         m_lib->addFile("A.TXT", "a");
@@ -401,6 +443,12 @@ private slots:
         QFile f(copy);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("contents of a"));
+        // No program takes it: the status line says so.
+        m_shell->setCanOpen(false);
+        w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0));
+        QCOMPARE(w->statusText(), QStringLiteral("No program can open A.TXT"));
+        QCOMPARE(m_shell->opened().size(), 2);
+        m_shell->setCanOpen(true);
 
         // A failed copy and a name that would leave the work folder: the message.
         m_lib->failOpen("B.TXT");
@@ -411,7 +459,7 @@ private slots:
         w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(2));
         QVERIFY(m_lib->calls().isEmpty());
         QCOMPARE(m_prompter->texts(), QStringList(2, QStringLiteral("拷贝文件失败,可能是文件被占用!  ")));
-        QCOMPARE(m_shell->opened().size(), 1);
+        QCOMPARE(m_shell->opened().size(), 2);
     }
 
     void shutdownWaitsForARunningAttemptAndCutsItOff()

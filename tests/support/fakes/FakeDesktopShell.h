@@ -14,12 +14,15 @@ public:
     bool openWithAssociatedProgram(const QString &path) override
     {
         m_opened << path;
-        return true;
+        return m_canOpen;
     }
     const QStringList &opened() const { return m_opened; }
+    // false: no program takes the files.
+    void setCanOpen(bool can) { m_canOpen = can; }
 
 private:
     QStringList m_opened;
+    bool m_canOpen = true;
 };
 
 } // namespace vexo::test

@@ -89,10 +89,13 @@ public:
 
     // While held, ConnectServer waits (up to 10 s) until released, so a test
     // sees an attempt in flight.
-    void holdConnect()
+    void holdConnect() { holdCall(QStringLiteral("ConnectServer")); }
+    // The same for another call (RequestFindFileOpen: a long listing).
+    void holdCall(const QString &call)
     {
         QMutexLocker lock(&m_mutex);
         m_held = true;
+        m_heldCall = call;
     }
     void releaseConnect()
     {
@@ -142,11 +145,7 @@ public:
     int ConnectServer(int client) override
     {
         QMutexLocker lock(&m_mutex);
-        if (m_held) {
-            ++m_waiting;
-            m_release.wait(&m_mutex, 10000);
-            --m_waiting;
-        }
+        waitIfHeld("ConnectServer");
         return recordLocked("ConnectServer", {n(client)}, [] { return 0; });
     }
     int CloseConnection(int client) override { return record("CloseConnection", {n(client)}); }
@@ -154,6 +153,7 @@ public:
     int RequestFindFileOpen(int client, const QString &pattern, FindRecord *record) override
     {
         QMutexLocker lock(&m_mutex);
+        waitIfHeld("RequestFindFileOpen");
         const int result = recordLocked("RequestFindFileOpen", {n(client), pattern},
                                         [this] { return m_files.isEmpty() ? 0 : int(FindHandle); });
         m_cursor = 0;
@@ -237,6 +237,14 @@ public:
 
 private:
     static QString n(int value) { return QString::number(value); }
+    void waitIfHeld(const char *call)
+    {
+        if (m_held && m_heldCall == QLatin1String(call)) {
+            ++m_waiting;
+            m_release.wait(&m_mutex, 10000);
+            --m_waiting;
+        }
+    }
 
     int indexOf(const QString &name) const
     {
@@ -274,6 +282,7 @@ private:
     int m_pipes = 0;
     int m_clients = 0;
     bool m_held = false;
+    QString m_heldCall;
     int m_waiting = 0;
 };
 
