@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -16,13 +19,22 @@ int main(int argc, char *argv[])
     vexo::DeepBlueStyle::apply(app);
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vexofilemanager")));
     // Logging out or a kill closes the window the normal way, so the
-    // settings are written back and the work folder is removed. Watched from
-    // before the window exists: a signal during start-up waits for the loop.
+    // settings are written back and the work folder is removed. Watched
+    // before the window makes its work folder: a signal that comes while the
+    // window is being built waits for the message loop.
     vexo::UnixSignalWatcher signals_;
     vexo::LinuxPlatform platform;
     vexo::TFormMain window(platform.services());
     platform.prompter().setParent(&window);
     QObject::connect(&signals_, &vexo::UnixSignalWatcher::terminationRequested, &window, &QWidget::close);
     window.showMaximized();
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    // The window has shut down (settings written, work folder gone). A
+    // device listing still inside the link library is not waited for: the
+    // process ends without the library's clean-up running under it.
+    if (window.linkWorkAbandoned()) {
+        std::fflush(nullptr);
+        std::_Exit(result);
+    }
+    return result;
 }

@@ -13,7 +13,9 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/ShareSplitter.h"
 #include "widgets/ToolbarArtwork.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -54,6 +56,8 @@ TFormMain::TFormMain(const PlatformServices &services, QWidget *parent)
     setWindowTitle(QStringLiteral("VexoFileManager"));
     resize(712, 564);
     setMinimumSize(130, 50);
+    // Where the window goes when restored from maximised.
+    CenterOnScreen(*this);
     FormCreate();
 }
 
@@ -143,7 +147,7 @@ void TFormMain::buildLayout()
     auto *outer = new QHBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
 
-    SpLeft = new QSplitter(Qt::Horizontal, central);
+    SpLeft = new ShareSplitter(Qt::Horizontal, central);
     SpLeft->setObjectName(QStringLiteral("SpLeft"));
     SpLeft->setHandleWidth(5);
     SpLeft->setChildrenCollapsible(false);
@@ -157,7 +161,7 @@ void TFormMain::buildLayout()
     PRight->setObjectName(QStringLiteral("PRight"));
     auto *right = new QVBoxLayout(PRight);
     right->setContentsMargins(0, 0, 0, 0);
-    SpTop = new QSplitter(Qt::Vertical, PRight);
+    SpTop = new ShareSplitter(Qt::Vertical, PRight);
     SpTop->setObjectName(QStringLiteral("SpTop"));
     SpTop->setHandleWidth(5);
     SpTop->setChildrenCollapsible(false);
@@ -314,6 +318,9 @@ void TFormMain::SizePanes()
     const int top = (screen.height() - 120) / 2;
     SpLeft->setSizes({left, qMax(1, screen.width() - left)});
     SpTop->setSizes({top, qMax(1, screen.height() - top)});
+    // The start-up division is kept, as shares, when the window changes size.
+    SpLeft->setFirstShare(double(left) / qMax(1, screen.width()));
+    SpTop->setFirstShare(double(top) / qMax(1, screen.height()));
     SpLeftMoved();
 }
 
@@ -364,6 +371,11 @@ void TFormMain::FormDestroy()
     vdiskPane->shutdown();
     devicePane->shutdown();
     DeleteFolderTree(TempDir);
+}
+
+bool TFormMain::linkWorkAbandoned() const
+{
+    return devicePane && devicePane->attemptAbandoned();
 }
 
 void TFormMain::setStatusText(const QString &text)

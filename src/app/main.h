@@ -13,7 +13,6 @@
 #include <optional>
 
 class QLabel;
-class QSplitter;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -28,6 +27,7 @@ class FileListView;
 class FileRowModel;
 class LocalPane;
 class SettingsFile;
+class ShareSplitter;
 class TransferPlanner;
 class VDiskPane;
 
@@ -75,9 +75,9 @@ public:
     QToolButton *TB_Setup = nullptr;
     QToolButton *TB_Exit = nullptr;
     LocalPane *PLeft = nullptr;
-    QSplitter *SpLeft = nullptr;
+    ShareSplitter *SpLeft = nullptr;
     QWidget *PRight = nullptr;
-    QSplitter *SpTop = nullptr;
+    ShareSplitter *SpTop = nullptr;
     QWidget *PTop = nullptr;
     QWidget *PBottom = nullptr;
     CaptionPanel *PRpcStatus = nullptr;
@@ -95,6 +95,10 @@ public:
     VDiskPane *vdiskPane = nullptr;
     // Copy, paste, drag and drop between the panes.
     TransferPlanner *transfers = nullptr;
+
+    // True when shut-down left a device attempt inside the link library
+    // (see DevicePane::attemptAbandoned).
+    bool linkWorkAbandoned() const;
 
     // Status panel 1, the operation-status line.
     void setStatusText(const QString &text);

@@ -20,6 +20,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QToolButton>
 
@@ -33,6 +34,8 @@ namespace
 {
 
 constexpr int RespondTimeoutMs = 3000;
+// Beyond the time-out, what an attempt may take to hand back at exit.
+constexpr int ShutdownGraceMs = 1000;
 
 // The window waits for the device: show it.
 class WaitCursor
@@ -89,7 +92,7 @@ DevicePane::~DevicePane()
 {
     // The window always shuts the pane down first; this only guards against
     // a thread outliving the pane.
-    if (m_attempt) {
+    if (m_attempt && !m_abandoned) {
         m_attempt->detach();
         m_attempt->wait();
     }
@@ -494,7 +497,15 @@ void DevicePane::shutdown()
     m_shutDown = true;
     if (m_attempt) {
         m_attempt->detach();
-        m_attempt->wait();
+        // A long first listing arrives in one library call that cannot be
+        // cut short; the window does not wait for more than a silent device
+        // would take. Cut off, the attempt touches nothing of the window.
+        if (!m_attempt->wait(QDeadlineTimer(RespondTimeoutMs + ShutdownGraceMs))) {
+            m_abandoned = true;
+            m_attemptRunning = false;
+            // The client is still in use: it goes with the process.
+            return;
+        }
         delete m_attempt;
     }
     m_attemptRunning = false;

@@ -53,10 +53,15 @@ public:
     // is true, else a device name (asks the device; false when it cannot be
     // reached). Any thread may call.
     bool RpcFileExists(const QString &name, bool local);
-    // At exit: a running attempt is cut off from the window and awaited (it
-    // is bounded by the response time-out), then the client and the pipe are
-    // released. Idempotent.
+    // At exit: a running attempt is cut off from the window and awaited for
+    // at most the response time-out and a second, then the client and the
+    // pipe are released. An attempt still in the library after that (a long
+    // first listing) is left to end with the process: see attemptAbandoned.
+    // Idempotent.
     void shutdown();
+    // True when shutdown left an attempt running inside the link library;
+    // the process should then end without running the library's clean-up.
+    bool attemptAbandoned() const { return m_abandoned; }
 
     // The open sequence on port (0 = USB, n = COMn) with the pipe's device
     // node; true when connected. Pipe and client are made only when missing,
@@ -146,6 +151,7 @@ private:
     bool m_refreshAfterAttempt = false;
     uint m_attemptStackSize = 0;
     bool m_shutDown = false;
+    bool m_abandoned = false;
     // The pipe's last Open call failed: its node is worth a look when the
     // attempt fails.
     std::atomic<bool> m_nodeOpenFailed{false};

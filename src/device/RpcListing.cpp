@@ -27,6 +27,8 @@ int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListin
         // One look-up of the locale per listing, not per row.
         const QString separator = LocaleDateSeparator();
         for (;;) {
+            if (sink.stopRequested())
+                break;
             QString placeholder;
             // A name from the device never leaves the placeholder folder.
             if (placeholders.isOpen() && IsSafeBareName(record.name)) {
@@ -39,7 +41,7 @@ int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListin
             row.dateText = FileDateText(DeviceFileDate(record.time), separator);
             sink.rowListed(row, placeholder);
             ++listed;
-            if (sink.stopRequested() || link.RequestFindFileNext(client, find, &record) != 0)
+            if (link.RequestFindFileNext(client, find, &record) != 0)
                 break;
         }
     }

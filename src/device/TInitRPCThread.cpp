@@ -3,6 +3,7 @@
 #include "app/main.h"
 #include "device/DevicePane.h"
 #include "device/RpcListing.h"
+#include "platform/DeviceLink.h"
 
 namespace vexo
 {
@@ -63,14 +64,18 @@ void TInitRPCThread::Execute()
     post([pane] { pane->showLinkState(DevicePane::LinkState::Connecting); });
 
     const bool connected = m_pane.OpenRpcLink(m_request.port, m_request.baudRate, m_request.devicePath);
-    m_pane.m_window.RpcConnected = connected;
+    if (!m_detached)
+        m_pane.m_window.RpcConnected = connected;
 
     if (connected) {
         post([pane] { pane->showLinkState(DevicePane::LinkState::Connected); });
         if (!m_detached && !m_stopListing) {
             HandOver sink(*this);
             int opened = 0;
-            ListRpcFiles(*m_pane.m_link, m_pane.m_window.RpcClient, m_request.tempDir, sink, &opened);
+            // Taken now: once cut off at exit, the pane may be gone when the
+            // library returns.
+            DeviceLink &link = *m_pane.m_link;
+            ListRpcFiles(link, m_pane.m_window.RpcClient, m_request.tempDir, sink, &opened);
             if (DevicePane::IsLinkLost(opened))
                 post([pane, opened] { pane->linkLost(opened); });
         }

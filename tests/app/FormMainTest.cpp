@@ -6,6 +6,7 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/ShareSplitter.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -16,7 +17,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -347,18 +350,57 @@ private slots:
         QCOMPARE(w->Timer1->interval(), 3000);
     }
 
-    void headerFollowsTheSplitterAndResizeKeepsThePaneWidth()
+    // Drags a splitter's handle by `by` pixels, as the user does.
+    static void dragHandle(QSplitter *splitter, int by)
     {
+        QWidget *handle = splitter->handle(1);
+        const QPoint start = handle->rect().center();
+        const QPoint end =
+            splitter->orientation() == Qt::Horizontal ? start + QPoint(by, 0) : start + QPoint(0, by);
+        QTest::mousePress(handle, Qt::LeftButton, {}, start);
+        QMouseEvent move(QEvent::MouseMove, QPointF(end), handle->mapToGlobal(QPointF(end)), Qt::LeftButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(handle, &move);
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, end);
+    }
+
+    void headerFollowsTheSplitterAndResizeKeepsTheShares()
+    {
+        {
+            // Restored from maximised, the window comes back centred.
+            ProbeFormMain fresh(services());
+            const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+            QVERIFY((fresh.frameGeometry().center() - centre).manhattanLength() <= 2);
+            QCOMPARE(fresh.size(), QSize(712, 564));
+        }
         auto w = open();
-        w->SpLeft->setSizes({337, 600});
-        w->SpLeftMoved();
+        w->resize(1000, 700);
+        QTRY_COMPARE(w->width(), 1000);
+        dragHandle(w->SpLeft, 337 - w->PLeft->width());
         QTRY_COMPARE(w->PLeft->width(), 337);
         QCOMPARE(w->PLeft->butShellNewFolder->x(), 307);
         QCOMPARE(w->PLeft->butShellUp->x(), 282);
         QCOMPARE(w->PLeft->ShellComboBox->width(), 270);
-        w->resize(1200, 700);
-        QTRY_COMPARE(w->width(), 1200);
-        QCOMPARE(w->PLeft->width(), 337);
+        dragHandle(w->SpTop, 200 - w->PTop->height());
+        QTRY_COMPARE(w->PTop->height(), 200);
+        const double left = 337.0 / (w->SpLeft->sizes()[0] + w->SpLeft->sizes()[1]);
+        const double top = 200.0 / (w->SpTop->sizes()[0] + w->SpTop->sizes()[1]);
+
+        // Larger and back to the designed size: each pane keeps its share.
+        for (const QSize size : {QSize(1600, 1000), QSize(712, 564)}) {
+            w->resize(size);
+            QTRY_COMPARE(w->size(), size);
+            const QList<int> across = w->SpLeft->sizes();
+            const QList<int> down = w->SpTop->sizes();
+            QVERIFY2(qAbs(across[0] - left * (across[0] + across[1])) <= 1,
+                     qPrintable(QString::number(across[0])));
+            QVERIFY2(qAbs(down[0] - top * (down[0] + down[1])) <= 1, qPrintable(QString::number(down[0])));
+            // The header follows the splitter.
+            QCOMPARE(w->PLeft->butShellNewFolder->x() + w->PLeft->butShellNewFolder->width(),
+                     w->PLeft->width() - 8);
+        }
+        QVERIFY(w->PRight->width() > 300);
+        QVERIFY(w->PBottom->height() > 150);
     }
 
     void localPaneUpNewFolderAndEnter()

@@ -11,6 +11,7 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -354,6 +355,28 @@ private slots:
             QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
             QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
         }
+    }
+
+    void exitDuringALongFirstListingEndsWithinTheTimeOut()
+    {
+        useFiles({"a.txt"});
+        m_link->holdCall("RequestFindFileOpen");
+        auto w = open();
+        w->devicePane->RefreshRpc();
+        QTRY_VERIFY(m_link->connectWaiting());
+        const QString temp = w->TempDir;
+        QElapsedTimer clock;
+        clock.start();
+        w->close();
+        QVERIFY2(clock.elapsed() < 3000 + 1500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(w->linkWorkAbandoned());
+        QVERIFY(!QFileInfo::exists(temp));
+        w.reset();
+        // The listing ends later on its own and leaves nothing behind.
+        m_link->releaseConnect();
+        QTest::qWait(200);
+        QVERIFY(!QFileInfo::exists(temp));
+        QVERIFY(m_link->calls("CloseConnection").isEmpty());
     }
 
     void exitDuringAnAttemptWaitsForItAndReleasesTheLink()
