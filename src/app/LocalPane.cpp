@@ -1,6 +1,7 @@
 #include "app/LocalPane.h"
 
 #include "app/LanguageTable.h"
+#include "app/LocalFileModel.h"
 #include "app/PaneKeys.h"
 #include "app/StatusTexts.h"
 #include "app/common.h"
@@ -56,9 +57,9 @@ QStringList volumeRoots()
 
 } // namespace
 
-QString LocalPane::computerText()
+QString LocalPane::computerText() const
 {
-    return QStringLiteral("我的电脑");
+    return m_language.window(QStringLiteral("Computer"));
 }
 
 LocalPane::LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTable &language, QWidget *parent)
@@ -89,13 +90,11 @@ LocalPane::LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTabl
             [this] { ShellComboBoxKeyUp(Qt::Key_Return); });
     butShellUp = new QToolButton(PShellStatus);
     butShellUp->setObjectName(QStringLiteral("butShellUp"));
-    butShellUp->setToolTip(QStringLiteral("向上"));
     butShellUp->setAutoRaise(true);
     butShellUp->setIcon(ToolbarArtwork::headerIcon(ToolbarArtwork::HeaderUp));
     butShellUp->setGeometry(282, 4, 22, 22);
     butShellNewFolder = new QToolButton(PShellStatus);
     butShellNewFolder->setObjectName(QStringLiteral("butShellNewFolder"));
-    butShellNewFolder->setToolTip(QStringLiteral("新建文件夹"));
     butShellNewFolder->setAutoRaise(true);
     butShellNewFolder->setIcon(ToolbarArtwork::headerIcon(ToolbarArtwork::HeaderNewFolder));
     butShellNewFolder->setGeometry(307, 4, 22, 22);
@@ -104,11 +103,15 @@ LocalPane::LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTabl
     ShellList = new FileListView(this);
     ShellList->setObjectName(QStringLiteral("ShellList"));
     ShellList->setDropEnabled(true);
+    // Name, size and date as in the other panes; the type column stays out.
+    ShellList->setColumnWidths(
+        {FileListView::defaultColumnWidths().at(0), FileListView::defaultColumnWidths().at(1), 0, 130});
+    ShellList->setHiddenColumns({LocalFileModel::TypeColumn});
     layout->addWidget(ShellList, 1);
 
     m_computer = new QStandardItemModel(this);
-    m_computer->setHorizontalHeaderLabels({tr("Name")});
     fillComputer();
+    applyLanguage();
 
     connect(butShellUp, &QToolButton::clicked, this, &LocalPane::butShellUpClick);
     connect(butShellNewFolder, &QToolButton::clicked, this, &LocalPane::butShellNewFolderClick);
@@ -136,6 +139,22 @@ LocalPane::~LocalPane()
 QString LocalPane::currentPathText() const
 {
     return m_folder.isEmpty() ? computerText() : m_folder;
+}
+
+void LocalPane::applyLanguage()
+{
+    butShellUp->setToolTip(m_language.window(QStringLiteral("UpFolder")));
+    butShellNewFolder->setToolTip(m_language.window(QStringLiteral("NewFolder")));
+    m_computer->setHorizontalHeaderLabels({m_language.other(QStringLiteral("Filename"))});
+    if (m_fs)
+        m_fs->setColumnTitles(columnTitles());
+    fillComboBox();
+}
+
+QStringList LocalPane::columnTitles() const
+{
+    return {m_language.other(QStringLiteral("Filename")), m_language.other(QStringLiteral("Size")),
+            m_language.other(QStringLiteral("Date"))};
 }
 
 void LocalPane::fillComputer()
@@ -172,7 +191,8 @@ void LocalPane::attachFileSystemModel()
 {
     // A fresh model reads the folder anew; the old one goes with its caches.
     QFileSystemModel *old = m_fs;
-    m_fs = new QFileSystemModel(this);
+    m_fs = new LocalFileModel(this);
+    m_fs->setColumnTitles(columnTitles());
     m_fs->setReadOnly(false);
     m_fs->setIconProvider(&m_icons);
     m_fs->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
@@ -273,15 +293,15 @@ void LocalPane::butShellNewFolderClick()
         reread();
         return;
     }
-    m_prompter.ask(m_language.other(QStringLiteral("CreateNewFolder")) +
-                       m_language.other(QStringLiteral("Fail")),
+    m_prompter.ask(m_language.message(QStringLiteral("NewFolderFailed")),
                    m_language.msg(QStringLiteral("MsgError")), PromptButtons::Ok, PromptIcon::Error);
 }
 
 bool LocalPane::ConfirmDelete()
 {
-    return m_prompter.ask(QStringLiteral("确定要删除 目录/文件 吗？    "), QStringLiteral("系统提示"),
-                          PromptButtons::OkCancel, PromptIcon::Question) == PromptAnswer::Ok;
+    return m_prompter.ask(m_language.message(QStringLiteral("DeleteLocal")),
+                          m_language.message(QStringLiteral("PromptTitle")), PromptButtons::OkCancel,
+                          PromptIcon::Question) == PromptAnswer::Ok;
 }
 
 void LocalPane::deleteSelection()
@@ -308,7 +328,8 @@ void LocalPane::DeleteLocalSelection()
         if (GetPathKind(e.path) != pkLocal)
             return;
         if (isVolumeRoot(e.path)) {
-            m_prompter.ask(QStringLiteral("操作不被允许!  "), QStringLiteral("错误"), PromptButtons::Ok,
+            m_prompter.ask(m_language.message(QStringLiteral("NotAllowed")),
+                           m_language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
                            PromptIcon::Error);
             continue;
         }
@@ -337,7 +358,7 @@ void LocalPane::ShellComboBoxKeyUp(int key)
     }
     fillComboBox();
     if (!path.isEmpty())
-        emit statusMessage(StatusTexts::NoSuchFolder(path));
+        emit statusMessage(StatusTexts::NoSuchFolder(m_language, path));
 }
 
 void LocalPane::ShellListKeyUp(int key)
@@ -360,7 +381,7 @@ void LocalPane::onActivated(const QModelIndex &index)
     if (QFileInfo(path).isDir())
         showFolder(path);
     else if (!m_shell.openWithAssociatedProgram(path))
-        emit statusMessage(StatusTexts::CannotOpen(path));
+        emit statusMessage(StatusTexts::CannotOpen(m_language, path));
 }
 
 void LocalPane::onEdited(int, const QString &oldText, const QString &newText, bool *accept)

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 class QComboBox;
-class QFileSystemModel;
 class QFrame;
 class QModelIndex;
 class QStandardItemModel;
@@ -15,6 +14,7 @@ namespace vexo
 {
 
 class DesktopShell;
+class LocalFileModel;
 class FileListView;
 class LanguageTable;
 class Prompter;
@@ -26,8 +26,9 @@ class LocalPane : public QWidget
 {
     Q_OBJECT
 public:
-    // The path text of the top level, as the folder box shows it.
-    static QString computerText();
+    // The path text of the top level, as the folder box shows it (the
+    // language's name for the computer).
+    QString computerText() const;
 
     LocalPane(Prompter &prompter, DesktopShell &shell, const LanguageTable &language,
               QWidget *parent = nullptr);
@@ -51,6 +52,10 @@ public:
     // Enter or double-click on an entry: a folder is shown, a file opened
     // with its program.
     void onActivated(const QModelIndex &index);
+
+    // Tool tips, column titles and the top level's name in the current
+    // language of the table given at construction.
+    void applyLanguage();
 
     FileListView *ShellList = nullptr;
     QComboBox *ShellComboBox = nullptr;
@@ -84,6 +89,7 @@ private:
     void DeleteLocalSelection();
     void onEdited(int row, const QString &oldText, const QString &newText, bool *accept);
     QString pathOfRow(int row) const;
+    QStringList columnTitles() const;
     bool isFolderRow(int row) const;
     void fillComputer();
     void fillComboBox();
@@ -93,7 +99,7 @@ private:
     DesktopShell &m_shell;
     const LanguageTable &m_language;
     MimeIconProvider m_icons;
-    QFileSystemModel *m_fs = nullptr;
+    LocalFileModel *m_fs = nullptr;
     QStandardItemModel *m_computer = nullptr;
     QString m_folder; // empty at the top level
 };

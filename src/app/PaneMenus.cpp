@@ -137,7 +137,7 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
         add("MI_NewFolder", texts.other(QStringLiteral("CreateNewFolder")), {}, usable,
             [&w] { w.PLeft->butShellNewFolderClick(); });
         add("MI_Up", texts.other(QStringLiteral("ToUpFolder")), {QKeySequence(Qt::Key_Backspace)},
-            w.PLeft->currentPathText() != LocalPane::computerText(), [&w] { w.PLeft->butShellUpClick(); });
+            w.PLeft->currentPathText() != w.PLeft->computerText(), [&w] { w.PLeft->butShellUpClick(); });
         menu->addSeparator();
     }
     add("MI_SelectAll", menuText("SelectAll"), {QKeySequence(Qt::CTRL | Qt::Key_A)}, list->rowCount() > 0,

@@ -1,5 +1,7 @@
 #include "app/SettingsFile.h"
 
+#include "app/LanguageTable.h"
+
 #include "app/common.h"
 #include "platform/ProfileFiles.h"
 
@@ -20,7 +22,7 @@ SettingsFile::SettingsFile(ProfileFiles &profiles, QString path)
 bool SettingsFile::check(bool written)
 {
     if (!written && m_onError)
-        m_onError(QStringLiteral("Unable to write to %1").arg(m_path));
+        m_onError(Filled(m_errorText, {m_path}));
     return written;
 }
 

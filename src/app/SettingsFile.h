@@ -14,7 +14,8 @@ class SystemPaths;
 
 // VexoFile.ini: [Information] written once at creation, [Setting] read at
 // start-up and written by the setup dialog and at exit. Every write that
-// fails reports "Unable to write to <path>" to the error handler.
+// fails reports "Unable to write to <path>" (or the text set with
+// setErrorText) to the error handler.
 class SettingsFile
 {
 public:
@@ -24,6 +25,8 @@ public:
 
     const QString &path() const { return m_path; }
     void setErrorHandler(ErrorHandler handler) { m_onError = std::move(handler); }
+    // The failure message, %1 standing for the path.
+    void setErrorText(const QString &text) { m_errorText = text; }
 
     // Writes the first-start entries when the file does not exist yet (no
     // AutoVDisk). False when a write failed; the first failure is reported
@@ -50,6 +53,7 @@ private:
     ProfileFiles &m_profiles;
     QString m_path;
     ErrorHandler m_onError;
+    QString m_errorText = QStringLiteral("Unable to write to %1");
 };
 
 // The start-up reading of the settings: the work folder TempDir is made

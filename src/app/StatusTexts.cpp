@@ -1,71 +1,73 @@
 #include "app/StatusTexts.h"
 
+#include "app/LanguageTable.h"
+
 namespace vexo::StatusTexts
 {
 
-QString NoSuchFolder(const QString &path)
+QString NoSuchFolder(const LanguageTable &language, const QString &path)
 {
-    return QStringLiteral("找不到文件夹：%1").arg(path);
+    return Filled(language.status(QStringLiteral("NoSuchFolder")), {path});
 }
 
-QString LinkLost(const QString &why)
+QString LinkLost(const LanguageTable &language, const QString &why)
 {
-    return QStringLiteral("与掌上机的连接已断开：%1").arg(why);
+    return Filled(language.status(QStringLiteral("LinkLost")), {why});
 }
 
-QString LinkTimedOut()
+QString LinkTimedOut(const LanguageTable &language)
 {
-    return QStringLiteral("设备没有应答");
+    return language.status(QStringLiteral("LinkTimedOut"));
 }
 
-QString LinkClosed()
+QString LinkClosed(const LanguageTable &language)
 {
-    return QStringLiteral("连接被关闭");
+    return language.status(QStringLiteral("LinkClosed"));
 }
 
-QString DeviceNotConnected()
+QString DeviceNotConnected(const LanguageTable &language)
 {
-    return QStringLiteral("无法粘贴：掌上机未连接");
+    return language.status(QStringLiteral("PasteNoDevice"));
 }
 
-QString ImageNotMounted()
+QString ImageNotMounted(const LanguageTable &language)
 {
-    return QStringLiteral("无法粘贴：模拟器磁盘未连接");
+    return language.status(QStringLiteral("PasteNoImage"));
 }
 
-QString ClipboardEmpty()
+QString ClipboardEmpty(const LanguageTable &language)
 {
-    return QStringLiteral("无法粘贴：剪贴板中没有文件");
+    return language.status(QStringLiteral("PasteNothing"));
 }
 
-QString RenameTooLong(const QString &name, int maxBytes)
+QString RenameTooLong(const LanguageTable &language, const QString &name, int maxBytes)
 {
-    return QStringLiteral("不能改名为 %1：名字超过 %2 字节").arg(name).arg(maxBytes);
+    return Filled(language.status(QStringLiteral("RenameTooLong")), {name, QString::number(maxBytes)});
 }
 
-QString RenameNameTaken(const QString &name)
+QString RenameNameTaken(const LanguageTable &language, const QString &name)
 {
-    return QStringLiteral("不能改名为 %1：已有同名文件").arg(name);
+    return Filled(language.status(QStringLiteral("RenameTaken")), {name});
 }
 
-QString RenameBadCharacters(const QString &name)
+QString RenameBadCharacters(const LanguageTable &language, const QString &name)
 {
-    return QStringLiteral("不能改名为 %1：名字含有不允许的字符").arg(name);
+    return Filled(language.status(QStringLiteral("RenameBadName")), {name});
 }
 
-QString RenameRefused(const QString &name)
+QString RenameRefused(const LanguageTable &language, const QString &name)
 {
-    return QStringLiteral("不能改名为 %1").arg(name);
+    return Filled(language.status(QStringLiteral("RenameRefused")), {name});
 }
 
-QString CannotOpen(const QString &path)
+QString CannotOpen(const LanguageTable &language, const QString &path)
 {
-    return QStringLiteral("没有可以打开 %1 的程序").arg(path);
+    return Filled(language.status(QStringLiteral("NoProgram")), {path});
 }
 
-QString FormatFailed()
+QString FormatFailed(const LanguageTable &language)
 {
-    return QStringLiteral("格式化失败");
+    return language.status(QStringLiteral("FormatFailed"));
 }
 
 } // namespace vexo::StatusTexts

@@ -1,5 +1,6 @@
 #include "app/common.h"
 
+#include "app/LanguageTable.h"
 #include "platform/Prompter.h"
 #include "platform/SystemPaths.h"
 
@@ -164,10 +165,11 @@ bool DeleteFolderTree(const QString &folder)
     return deleteTreeAt(AT_FDCWD, path.constData());
 }
 
-bool ConfirmFileDelete(Prompter &prompter)
+bool ConfirmFileDelete(Prompter &prompter, const LanguageTable &language)
 {
-    return prompter.ask(QStringLiteral("确定要删除文件吗？    "), QStringLiteral("系统提示"),
-                        PromptButtons::OkCancel, PromptIcon::Question) == PromptAnswer::Ok;
+    return prompter.ask(language.message(QStringLiteral("DeleteFiles")),
+                        language.message(QStringLiteral("PromptTitle")), PromptButtons::OkCancel,
+                        PromptIcon::Question) == PromptAnswer::Ok;
 }
 
 } // namespace vexo

@@ -5,6 +5,7 @@
 namespace vexo
 {
 
+class LanguageTable;
 class Prompter;
 class SystemPaths;
 
@@ -64,6 +65,6 @@ QString PrepareWorkFolder(const QString &systemTemp);
 bool DeleteFolderTree(const QString &folder);
 
 // Asks before files on the device or in the image are deleted; true for OK.
-bool ConfirmFileDelete(Prompter &prompter);
+bool ConfirmFileDelete(Prompter &prompter, const LanguageTable &language);
 
 } // namespace vexo

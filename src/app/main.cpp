@@ -26,12 +26,15 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include <tuple>
@@ -249,7 +252,7 @@ void TFormMain::buildStatusBar()
 
 void TFormMain::reportSettingsError(const QString &message)
 {
-    m_services.prompter->ask(message, QStringLiteral("VexoFileManager"), PromptButtons::Ok,
+    m_services.prompter->ask(message, language.msg(QStringLiteral("MsgError")), PromptButtons::Ok,
                              PromptIcon::Error);
 }
 
@@ -273,6 +276,33 @@ void TFormMain::LoadLanguage()
 {
     language =
         vexo::LoadLanguage(*m_services.profiles, m_services.paths->languageFolders(), settings.Language);
+    applyLanguage();
+    StatusPanel[1]->clear();
+}
+
+void TFormMain::installToolkitTranslation()
+{
+    if (m_toolkitTranslation) {
+        QCoreApplication::removeTranslator(m_toolkitTranslation);
+        delete m_toolkitTranslation;
+        m_toolkitTranslation = nullptr;
+    }
+    if (language.locale.isEmpty())
+        return;
+    // The standard buttons of message boxes and the folder dialog speak the
+    // interface language too (Debian ships these in qt6-translations-l10n).
+    auto *translation = new QTranslator(this);
+    if (translation->load(QLocale(language.locale), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translation))
+        m_toolkitTranslation = translation;
+    else
+        delete translation;
+}
+
+void TFormMain::applyLanguage()
+{
+    installToolkitTranslation();
     // Each tip names the keys that do the same.
     const QKeySequence ctrl1(Qt::CTRL | Qt::Key_1), ctrl2(Qt::CTRL | Qt::Key_2), ctrl3(Qt::CTRL | Qt::Key_3),
         ctrl4(Qt::CTRL | Qt::Key_4);
@@ -297,17 +327,18 @@ void TFormMain::LoadLanguage()
         if (auto *action = list->findChild<QAction *>(QStringLiteral("SyncAction")))
             action->setText(language.sync(QStringLiteral("Synchronize")) + QStringLiteral("\tF9"));
     }
-    PRpcStatus->setText(language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
-                        language.other(QStringLiteral("DisConnect")));
-    PVDiskStatus->setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") +
-                          language.other(QStringLiteral("DisConnect")));
+    devicePane->applyLanguage();
+    vdiskPane->applyLanguage();
     const QStringList titles{language.other(QStringLiteral("Filename")),
                              language.other(QStringLiteral("Size")), language.other(QStringLiteral("Date"))};
     RpcRows->setColumnTitles(titles);
     VDiskRows->setColumnTitles(titles);
     StatusPanel[0]->setText(language.statusBar(QStringLiteral("OpStatus")));
-    StatusPanel[1]->clear();
     StatusPanel[2]->setText(language.statusBar(QStringLiteral("CopyRight")));
+    PLeft->applyLanguage();
+    m_settingsFile->setErrorText(language.message(QStringLiteral("WriteFailed")));
+    m_services.prompter->setInputButtonTexts(language.window(QStringLiteral("InputOk")),
+                                             language.window(QStringLiteral("InputCancel")));
 }
 
 void TFormMain::SizePanes()
@@ -331,7 +362,7 @@ void TFormMain::startAutomaticConnections()
     if (started && settings.AutoVDisk)
         started = vdiskPane->startMount();
     if (!started)
-        setStatusText(language.other(QStringLiteral("Init")) + language.other(QStringLiteral("Fail")));
+        setStatusText(language.status(QStringLiteral("InitFailed")));
 }
 
 void TFormMain::FormShow()
@@ -545,11 +576,18 @@ void TFormMain::TB_PasteClick()
 
 void TFormMain::TB_SetupClick()
 {
-    TFormSetup setup(settings, language, *m_settingsFile, *m_services.profiles, *m_services.prompter, this);
+    const QString languageBefore = settings.Language;
+    TFormSetup setup(settings, language, *m_settingsFile, *m_services.profiles, *m_services.prompter,
+                     m_services.paths->languageFolders(), this);
     setup.exec();
     // The window may have been closed while the dialog was open.
     if (m_destroyed)
         return;
+    if (settings.Language != languageBefore) {
+        language =
+            vexo::LoadLanguage(*m_services.profiles, m_services.paths->languageFolders(), settings.Language);
+        applyLanguage();
+    }
     if (!setup.SetupCancelled)
         devicePane->applyLinkSettings();
     if (ShellList->gridLines() != settings.GridLines)

@@ -16,6 +16,7 @@ class QLabel;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class QTranslator;
 
 namespace vexo
 {
@@ -178,6 +179,10 @@ private:
     void buildStatusBar();
     void LoadSettings();
     void LoadLanguage();
+    // Puts the table's texts on the window, its panes and the toolkit's own
+    // dialogs; also after the setup dialog chose another language.
+    void applyLanguage();
+    void installToolkitTranslation();
     void SizePanes();
     void startAutomaticConnections();
     // The window-wide key hook: acts on key-downs, never consumes them.
@@ -203,6 +208,7 @@ private:
     };
 
     PlatformServices m_services;
+    QTranslator *m_toolkitTranslation = nullptr;
     std::unique_ptr<SettingsFile> m_settingsFile;
     // The press the hook last acted on, until its key is released.
     std::optional<KeyPress> m_keyDown;

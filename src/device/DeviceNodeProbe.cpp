@@ -1,5 +1,6 @@
 #include "device/DeviceNodeProbe.h"
 
+#include "app/LanguageTable.h"
 #include "device/SystemErrorText.h"
 
 #include <QFile>
@@ -36,7 +37,7 @@ bool userHasGroup(gid_t gid)
 // Serial nodes are usually open to one group (dialout on Debian): naming it
 // tells the user what to do. A group the user already has, or an unnamed
 // one, says nothing more.
-QString groupHint(const QByteArray &node)
+QString groupHint(const LanguageTable &language, const QByteArray &node)
 {
     struct stat st {
     };
@@ -45,34 +46,34 @@ QString groupHint(const QByteArray &node)
     const group *g = ::getgrgid(st.st_gid);
     if (!g || !g->gr_name)
         return QString();
-    return QStringLiteral("（需要加入 %1 组）").arg(QString::fromLocal8Bit(g->gr_name));
+    return Filled(language.status(QStringLiteral("JoinGroup")), {QString::fromLocal8Bit(g->gr_name)});
 }
 
 } // namespace
 
-QString DeviceNodeProblem(const QString &node)
+QString DeviceNodeProblem(const LanguageTable &language, const QString &node)
 {
     if (node.isEmpty())
-        return SystemErrorText(ENOENT);
+        return SystemErrorText(language, ENOENT);
     const QByteArray path = QFile::encodeName(node);
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        QString text = SystemErrorText(error);
+        QString text = SystemErrorText(language, error);
         if (error == EACCES)
-            text += groupHint(path);
+            text += groupHint(language, path);
         return text;
     }
     const bool terminal = ::isatty(fd) == 1;
     ::close(fd);
-    return terminal ? QString() : QStringLiteral("不是串口设备");
+    return terminal ? QString() : language.status(QStringLiteral("NotSerial"));
 }
 
-QString DeviceConnectFailedText(const QString &node, const QString &problem)
+QString DeviceConnectFailedText(const LanguageTable &language, const QString &node, const QString &problem)
 {
     if (problem.isEmpty())
-        return QStringLiteral("%1 上的设备没有应答").arg(node);
-    return QStringLiteral("无法打开 %1：%2").arg(node, problem);
+        return Filled(language.status(QStringLiteral("NoAnswer")), {node});
+    return Filled(language.status(QStringLiteral("CannotOpen")), {node, problem});
 }
 
 } // namespace vexo

@@ -113,6 +113,7 @@ bool DevicePane::startAttempt()
     request.devicePath =
         ResolveDevicePath(*m_window.services().profiles, m_window.settingsFile().path(), request.port);
     request.tempDir = m_window.TempDir;
+    request.language = m_window.language;
 
     auto *thread = new TInitRPCThread(*this, request);
     if (m_attemptStackSize != 0)
@@ -122,8 +123,7 @@ bool DevicePane::startAttempt()
     // for the next request.
     if (!thread->isRunning() && !thread->isFinished()) {
         delete thread;
-        showConnectFailure(m_window.language.other(QStringLiteral("Init")) +
-                           m_window.language.other(QStringLiteral("Fail")));
+        showConnectFailure(m_window.language.status(QStringLiteral("InitFailed")));
         return false;
     }
     m_attempt = thread;
@@ -252,8 +252,10 @@ void DevicePane::linkLost(int result)
     m_window.RpcRows->clear();
     m_window.TB_RpcConnect->setChecked(false);
     setCaption("DisConnect");
-    const QString why = result == VEXO_ERR_TIMEOUT ? StatusTexts::LinkTimedOut() : StatusTexts::LinkClosed();
-    showConnectFailure(StatusTexts::LinkLost(why));
+    const LanguageTable &language = m_window.language;
+    const QString why =
+        result == VEXO_ERR_TIMEOUT ? StatusTexts::LinkTimedOut(language) : StatusTexts::LinkClosed(language);
+    showConnectFailure(StatusTexts::LinkLost(language, why));
 }
 
 void DevicePane::addRow(FileRow row, const QString &placeholder)
@@ -262,8 +264,14 @@ void DevicePane::addRow(FileRow row, const QString &placeholder)
     m_window.RpcRows->appendRow(row);
 }
 
+void DevicePane::applyLanguage()
+{
+    setCaption(m_captionKey);
+}
+
 void DevicePane::setCaption(const char *stateKey)
 {
+    m_captionKey = stateKey;
     m_window.PRpcStatus->setText(m_window.language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
                                  m_window.language.other(QLatin1String(stateKey)));
 }
@@ -288,12 +296,12 @@ void DevicePane::showLinkState(LinkState state)
     }
 }
 
-QString DevicePane::connectFailureText(const QString &node) const
+QString DevicePane::connectFailureText(const LanguageTable &language, const QString &node) const
 {
     // Only a node the pipe could not open is looked at: a port that opened
     // is not opened a second time behind the pipe's back.
-    const QString problem = m_nodeOpenFailed ? DeviceNodeProblem(node) : QString();
-    return DeviceConnectFailedText(node, problem);
+    const QString problem = m_nodeOpenFailed ? DeviceNodeProblem(language, node) : QString();
+    return DeviceConnectFailedText(language, node, problem);
 }
 
 void DevicePane::showConnectFailure(const QString &text)
@@ -362,7 +370,7 @@ void DevicePane::DeleteRpcFiles()
 {
     if (m_window.RpcList->selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(*m_window.services().prompter))
+    if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
         DeleteSelectedRpcFiles();
 }
 
@@ -390,7 +398,7 @@ int DevicePane::DeleteSelectedRpcFiles()
     return result;
 }
 
-QString DevicePane::renameProblem(const QString &name)
+QString DevicePane::renameProblem(const LanguageTable &language, const QString &name)
 {
     bool encodable = false;
     CodePage::toCp936(name, &encodable);
@@ -398,11 +406,11 @@ QString DevicePane::renameProblem(const QString &name)
         return c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f;
     });
     if (name.isEmpty())
-        return StatusTexts::RenameRefused(name);
+        return StatusTexts::RenameRefused(language, name);
     if (badCharacter || !encodable || name == QLatin1String(".") || name == QLatin1String(".."))
-        return StatusTexts::RenameBadCharacters(name);
+        return StatusTexts::RenameBadCharacters(language, name);
     if (CodePage::cp936Length(name) > MaxNameBytes)
-        return StatusTexts::RenameTooLong(name, MaxNameBytes);
+        return StatusTexts::RenameTooLong(language, name, MaxNameBytes);
     return QString();
 }
 
@@ -411,7 +419,7 @@ bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
     if (!m_link)
         return false;
     // Names the device would refuse are not sent; the user learns why.
-    QString problem = renameProblem(newName);
+    QString problem = renameProblem(m_window.language, newName);
     if (problem.isEmpty()) {
         const int result = m_link->RequestRenameFile(m_window.RpcClient, oldName, newName);
         if (result == 0)
@@ -420,8 +428,8 @@ bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
             linkLost(result);
             return false;
         }
-        problem = result == VEXO_ERR_EXISTS ? StatusTexts::RenameNameTaken(newName)
-                                            : StatusTexts::RenameRefused(newName);
+        problem = result == VEXO_ERR_EXISTS ? StatusTexts::RenameNameTaken(m_window.language, newName)
+                                            : StatusTexts::RenameRefused(m_window.language, newName);
     }
     m_window.showReason(problem, m_window.PRpcStatus);
     return false;
@@ -442,7 +450,7 @@ void DevicePane::RpcListKeyUp(int key, Qt::KeyboardModifiers)
     PaneKeyActions keys;
     // Asked even with nothing selected: the key always answers.
     keys.remove = [this] {
-        if (ConfirmFileDelete(*m_window.services().prompter))
+        if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
             DeleteSelectedRpcFiles();
     };
     keys.refresh = [this] { RefreshRpc(); };
@@ -470,7 +478,7 @@ void DevicePane::RpcListDblClick(const QModelIndex &)
     }
     if (result == 1) {
         if (!m_window.services().shell->openWithAssociatedProgram(local))
-            m_window.showReason(StatusTexts::CannotOpen(name), m_window.PRpcStatus);
+            m_window.showReason(StatusTexts::CannotOpen(m_window.language, name), m_window.PRpcStatus);
     } else if (IsLinkLost(result)) {
         linkLost(result);
     }

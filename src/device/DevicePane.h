@@ -13,6 +13,7 @@ namespace vexo
 {
 
 class DeviceLink;
+class LanguageTable;
 class TFormMain;
 class TInitRPCThread;
 struct FileRow;
@@ -29,6 +30,9 @@ class DevicePane : public QObject
     Q_OBJECT
 public:
     explicit DevicePane(TFormMain &window);
+
+    // The caption again in the window's current language.
+    void applyLanguage();
     ~DevicePane() override;
 
     // Starts a connection attempt (AutoRpc at start-up); false when the
@@ -87,7 +91,7 @@ public:
     static constexpr int MaxNameBytes = 16;
     // Why the device would refuse `name` as a file name; empty when it may
     // be sent.
-    static QString renameProblem(const QString &name);
+    static QString renameProblem(const LanguageTable &language, const QString &name);
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const { return m_attemptRunning; }
 
@@ -128,7 +132,7 @@ private:
     // Why the attempt on `node` failed, for the status line: the node's open
     // problem when the pipe could not open it, else "no answer". Runs on the
     // connect thread (it may open the node).
-    QString connectFailureText(const QString &node) const;
+    QString connectFailureText(const LanguageTable &language, const QString &node) const;
     // The failure on the status line, kept as the caption's tool tip.
     void showConnectFailure(const QString &text);
 
@@ -137,6 +141,7 @@ private:
     void releaseLink();
 
     TFormMain &m_window;
+    const char *m_captionKey = "DisConnect";
     DeviceLink *m_link = nullptr;
     ShellIconList m_icons;
     QPointer<TInitRPCThread> m_attempt;

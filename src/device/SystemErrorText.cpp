@@ -1,44 +1,55 @@
 #include "device/SystemErrorText.h"
 
+#include "app/LanguageTable.h"
+
 #include <cerrno>
-#include <cstring>
 
 namespace vexo
 {
 
-QString SystemErrorText(int errorNumber)
+namespace
+{
+
+const char *errorKey(int errorNumber)
 {
     switch (errorNumber) {
     case ENOENT:
-        return QStringLiteral("不存在");
+        return "NotFound";
     case EACCES:
     case EPERM:
-        return QStringLiteral("权限不够");
+        return "NoPermission";
     case EBUSY:
-        return QStringLiteral("正被其他程序占用");
+        return "Busy";
     case ENXIO:
     case ENODEV:
-        return QStringLiteral("设备未连接");
+        return "NoDevice";
     case EISDIR:
-        return QStringLiteral("这是一个文件夹");
+        return "IsFolder";
     case ENOTDIR:
-        return QStringLiteral("路径中有一段不是文件夹");
+        return "NotFolder";
     case ELOOP:
-        return QStringLiteral("符号链接太多（可能指向自身）");
+        return "LinkLoop";
     case EIO:
-        return QStringLiteral("输入/输出错误");
+        return "IoError";
     case EROFS:
-        return QStringLiteral("只读文件系统");
+        return "ReadOnly";
     case ENAMETOOLONG:
-        return QStringLiteral("路径太长");
+        return "PathTooLong";
     case EMFILE:
     case ENFILE:
-        return QStringLiteral("打开的文件太多");
+        return "TooManyFiles";
     default:
-        break;
+        return nullptr;
     }
-    // strerror's text follows the C locale the program runs in (English).
-    return QStringLiteral("%1 (%2)").arg(QString::fromLocal8Bit(std::strerror(errorNumber))).arg(errorNumber);
+}
+
+} // namespace
+
+QString SystemErrorText(const LanguageTable &language, int errorNumber)
+{
+    if (const char *key = errorKey(errorNumber))
+        return language.error(QLatin1String(key));
+    return Filled(language.error(QStringLiteral("SystemError")), {QString::number(errorNumber)});
 }
 
 } // namespace vexo

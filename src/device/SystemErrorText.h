@@ -5,9 +5,11 @@
 namespace vexo
 {
 
-// A system error number (errno) in the program's own Chinese words, for the
-// status line: short, no trailing punctuation. Numbers without a text of our
-// own give the C library's text with the number, e.g. "Exec format error (8)".
-QString SystemErrorText(int errorNumber);
+class LanguageTable;
+
+// A system error number (errno) in the program's own words (section "Error"
+// of the language table), for the status line: short, no trailing
+// punctuation. Numbers without a text of their own give "system error <n>".
+QString SystemErrorText(const LanguageTable &language, int errorNumber);
 
 } // namespace vexo

@@ -81,7 +81,7 @@ void TInitRPCThread::Execute()
         }
     } else {
         post([pane] { pane->showLinkState(DevicePane::LinkState::Failed); });
-        const QString why = m_pane.connectFailureText(m_request.devicePath);
+        const QString why = m_pane.connectFailureText(m_request.language, m_request.devicePath);
         post([pane, why] { pane->showConnectFailure(why); });
     }
     post([pane, connected] { pane->attemptEnded(connected); });

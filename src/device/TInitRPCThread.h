@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/LanguageTable.h"
+
 #include <QThread>
 
 #include <atomic>
@@ -20,10 +22,11 @@ class TInitRPCThread : public QThread
 public:
     // What the attempt uses, taken from the settings when it was asked for.
     struct Request {
-        int port = 0;          // 0 = USB, n = COMn
-        int baudRate = 115200; // bit/s
-        QString devicePath;    // node of the port
-        QString tempDir;       // work folder (placeholders)
+        int port = 0;           // 0 = USB, n = COMn
+        int baudRate = 115200;  // bit/s
+        QString devicePath;     // node of the port
+        QString tempDir;        // work folder (placeholders)
+        LanguageTable language; // the texts at the time of asking; the window's may change meanwhile
     };
 
     TInitRPCThread(DevicePane &pane, Request request);

@@ -43,10 +43,10 @@ TFormInputText::TFormInputText(QWidget *parent)
     const int buttonWidth = 80;
     const int buttonHeight = 27;
     const int buttonTop = ClientHeight - 16 - buttonHeight;
-    ButCancel = new QPushButton(QStringLiteral("取\u3000消"), this);
+    ButCancel = new QPushButton(QStringLiteral("Cancel"), this);
     ButCancel->setObjectName(QStringLiteral("ButCancel"));
     ButCancel->setGeometry(left + FieldWidth - buttonWidth, buttonTop, buttonWidth, buttonHeight);
-    ButOk = new QPushButton(QStringLiteral("确\u3000定"), this);
+    ButOk = new QPushButton(QStringLiteral("OK"), this);
     ButOk->setObjectName(QStringLiteral("ButOk"));
     ButOk->setGeometry(left + FieldWidth - 2 * buttonWidth - 10, buttonTop, buttonWidth, buttonHeight);
     // No default button: Enter must not close the dialog when it goes down.
@@ -135,9 +135,18 @@ void TFormInputText::showEvent(QShowEvent *event)
     CenterOnScreen(*this);
 }
 
-QString PromptText(const QString &title, const QString &prompt, const QString &initial, QWidget *parent)
+void TFormInputText::setButtonTexts(const QString &ok, const QString &cancel)
+{
+    ButOk->setText(ok);
+    ButCancel->setText(cancel);
+}
+
+QString PromptText(const QString &title, const QString &prompt, const QString &initial, QWidget *parent,
+                   const QString &okText, const QString &cancelText)
 {
     TFormInputText dialog(parent);
+    if (!okText.isEmpty() && !cancelText.isEmpty())
+        dialog.setButtonTexts(okText, cancelText);
     return dialog.AskText(title, prompt, initial);
 }
 

@@ -33,6 +33,8 @@ public:
     QString AskText(const QString &title, const QString &prompt, const QString &initial);
     // The answer so far (the initial text until a button decides otherwise).
     QString answer() const { return m_answer; }
+    // The captions of ButOk and ButCancel ("OK" and "Cancel" until set).
+    void setButtonTexts(const QString &ok, const QString &cancel);
 
 public slots:
     void ButOkClick();
@@ -53,8 +55,10 @@ private:
 };
 
 // Asks with a fresh TFormInputText and returns its answer; an empty answer
-// means the user cancelled. Call on the window thread.
+// means the user cancelled. Empty button texts keep the dialog's own. Call on
+// the window thread.
 QString PromptText(const QString &title, const QString &prompt, const QString &initial,
-                   QWidget *parent = nullptr);
+                   QWidget *parent = nullptr, const QString &okText = QString(),
+                   const QString &cancelText = QString());
 
 } // namespace vexo

@@ -22,8 +22,6 @@
 namespace vexo
 {
 
-const QString TFormSetup::BrowsePrompt = QStringLiteral("选择初始本地文件夹:");
-
 namespace
 {
 
@@ -40,57 +38,55 @@ template <typename T> T *named(T *widget, const char *name, int x, int y, int w,
 } // namespace
 
 TFormSetup::TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file,
-                       ProfileFiles &profiles, Prompter &prompter, QWidget *parent)
+                       ProfileFiles &profiles, Prompter &prompter, const QStringList &languageFolders,
+                       QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       m_settings(settings), m_language(language), m_file(file), m_profiles(profiles), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("FormSetup"));
-    setWindowTitle(QStringLiteral("参数设置"));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
     buildControls();
+    fillLanguages(languageFolders);
     FormCreate();
 }
 
 void TFormSetup::buildControls()
 {
-    GB_Option = named(new QGroupBox(QStringLiteral(" 选项设置 "), this), "GB_Option", 18, 42, 317, 161);
-    RB_Local = named(new QRadioButton(QStringLiteral("本地路径"), GB_Option), "RB_Local", 18, 22, 200, 17);
+    // Every caption comes from the language table in FormCreate.
+    labLanguage = named(new QLabel(this), "labLanguage", 43, 14, 90, 16);
+    cbLanguage = named(new QComboBox(this), "cbLanguage", 136, 10, 199, 21);
+    GB_Option = named(new QGroupBox(this), "GB_Option", 18, 42, 317, 161);
+    RB_Local = named(new QRadioButton(GB_Option), "RB_Local", 18, 22, 200, 17);
     edtPath = named(new QLineEdit(GB_Option), "edtPath", 38, 45, 219, 21);
     FlatButton1 = named(new QToolButton(GB_Option), "FlatButton1", 267, 45, 20, 20);
     FlatButton1->setAutoRaise(true);
     FlatButton1->setIcon(
         QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
-    RB_No = named(new QRadioButton(QStringLiteral("默认路径"), GB_Option), "RB_No", 19, 70, 145, 17);
-    RB_LastPath = named(new QRadioButton(QStringLiteral("记录最后一次路径"), GB_Option), "RB_LastPath", 170,
-                        70, 140, 17);
+    RB_No = named(new QRadioButton(GB_Option), "RB_No", 19, 70, 145, 17);
+    RB_LastPath = named(new QRadioButton(GB_Option), "RB_LastPath", 170, 70, 140, 17);
     Bevel1 = named(new QFrame(GB_Option), "Bevel1", 2, 99, 313, 2);
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    CB_GridLines =
-        named(new QCheckBox(QStringLiteral(" 网格显示"), GB_Option), "CB_GridLines", 19, 106, 125, 17);
-    CB_ViewStyle = named(new QCheckBox(QStringLiteral(" 保留上次查看模式"), GB_Option), "CB_ViewStyle", 147,
-                         106, 165, 17);
-    ckAutoVDisk = named(new QCheckBox(QStringLiteral("启动自动连接VDisk虚拟磁盘"), GB_Option), "ckAutoVDisk",
-                        19, 130, 290, 17);
+    CB_GridLines = named(new QCheckBox(GB_Option), "CB_GridLines", 19, 106, 125, 17);
+    CB_ViewStyle = named(new QCheckBox(GB_Option), "CB_ViewStyle", 147, 106, 165, 17);
+    ckAutoVDisk = named(new QCheckBox(GB_Option), "ckAutoVDisk", 19, 130, 290, 17);
 
-    GB_Rpc = named(new QGroupBox(QStringLiteral(" Rpc 通讯参数 "), this), "GB_Rpc", 18, 212, 317, 135);
-    p1LabComPort = named(new QLabel(QStringLiteral("端口："), GB_Rpc), "p1LabComPort", 25, 26, 90, 16);
+    GB_Rpc = named(new QGroupBox(this), "GB_Rpc", 18, 212, 317, 135);
+    p1LabComPort = named(new QLabel(GB_Rpc), "p1LabComPort", 25, 26, 90, 16);
     cbComport = named(new QComboBox(GB_Rpc), "cbComport", 118, 22, 107, 21);
     for (int port = 0; port < PortCount; ++port)
         cbComport->addItem(DevicePortName(port));
-    p1LabBaudrate =
-        named(new QLabel(QStringLiteral("通讯波特率："), GB_Rpc), "p1LabBaudrate", 25, 53, 90, 16);
+    p1LabBaudrate = named(new QLabel(GB_Rpc), "p1LabBaudrate", 25, 53, 90, 16);
     cbBaudrate = named(new QComboBox(GB_Rpc), "cbBaudrate", 118, 49, 108, 21);
     for (int speed : Speeds)
         cbBaudrate->addItem(QString::number(speed));
-    ckCompress = named(new QCheckBox(QStringLiteral("进行压缩通讯"), GB_Rpc), "ckCompress", 18, 77, 290, 17);
-    ckAutoRpc =
-        named(new QCheckBox(QStringLiteral("每次启动自动连接"), GB_Rpc), "ckAutoRpc", 18, 103, 290, 17);
+    ckCompress = named(new QCheckBox(GB_Rpc), "ckCompress", 18, 77, 290, 17);
+    ckAutoRpc = named(new QCheckBox(GB_Rpc), "ckAutoRpc", 18, 103, 290, 17);
 
-    butApply = named(new QPushButton(QStringLiteral("确定(&O)"), this), "butApply", 169, 356, 75, 23);
-    butClose = named(new QPushButton(QStringLiteral("取消(&C)"), this), "butClose", 257, 356, 75, 23);
+    butApply = named(new QPushButton(this), "butApply", 169, 356, 75, 23);
+    butClose = named(new QPushButton(this), "butClose", 257, 356, 75, 23);
 
     connect(butApply, &QPushButton::clicked, this, &TFormSetup::butApplyClick);
     connect(butClose, &QPushButton::clicked, this, &TFormSetup::butCloseClick);
@@ -120,6 +116,7 @@ void TFormSetup::FormCreate()
     ckAutoVDisk->setChecked(s.AutoVDisk);
 
     setWindowTitle(m_language.toolBar(QStringLiteral("Setup")));
+    labLanguage->setText(m_language.window(QStringLiteral("Language")));
     GB_Option->setTitle(m_language.setup(QStringLiteral("Option")));
     RB_Local->setText(m_language.setup(QStringLiteral("LocalPath")));
     RB_No->setText(m_language.setup(QStringLiteral("DefaultPath")));
@@ -133,8 +130,21 @@ void TFormSetup::FormCreate()
     p1LabBaudrate->setText(m_language.setup(QStringLiteral("Baudrate")));
     ckCompress->setText(m_language.setup(QStringLiteral("Compress")));
     ckAutoRpc->setText(m_language.setup(QStringLiteral("AutoRpcStartup")));
-    butApply->setText(m_language.other(QStringLiteral("Ok")));
-    butClose->setText(m_language.other(QStringLiteral("Cancel")));
+    butApply->setText(WithAccelerator(m_language.other(QStringLiteral("Ok")), u'O'));
+    butClose->setText(WithAccelerator(m_language.other(QStringLiteral("Cancel")), u'C'));
+}
+
+void TFormSetup::fillLanguages(const QStringList &folders)
+{
+    bool current = false;
+    for (const LanguageFileInfo &file : FindLanguageFiles(m_profiles, folders)) {
+        cbLanguage->addItem(file.displayName, file.file);
+        current = current || file.file == m_settings.Language;
+    }
+    // A file that is not found any more stays chosen, so Apply keeps it.
+    if (!current)
+        cbLanguage->addItem(m_settings.Language, m_settings.Language);
+    cbLanguage->setCurrentIndex(cbLanguage->findData(m_settings.Language));
 }
 
 void TFormSetup::showPortNodes()
@@ -172,19 +182,25 @@ void TFormSetup::butApplyClick()
     s.GridLines = CB_GridLines->isChecked();
     if (!CB_ViewStyle->isChecked())
         s.ViewMode = 0;
+    const QString language = cbLanguage->currentData().toString();
+    const bool languageChanged = !language.isEmpty() && language != s.Language;
+    if (languageChanged)
+        s.Language = language;
 
     // A file that refuses one write refuses the rest: stop at the first, so
     // the user sees the failure once.
-    [[maybe_unused]] const bool written = m_file.writeInt(QStringLiteral("Comport"), s.Comport) &&
-                                          m_file.writeInt(QStringLiteral("Baudrate"), s.Baudrate) &&
-                                          m_file.writeInt(QStringLiteral("Compress"), s.Compress) &&
-                                          m_file.writeBool(QStringLiteral("AutoRpc"), s.AutoRpc) &&
-                                          m_file.writeBool(QStringLiteral("AutoVDisk"), s.AutoVDisk) &&
-                                          m_file.writeBool(QStringLiteral("GridLines"), s.GridLines) &&
-                                          m_file.writeInt(QStringLiteral("ViewStyle"), s.ViewMode) &&
-                                          m_file.writeBool(QStringLiteral("Pathed"), s.Pathed) &&
-                                          m_file.writeString(QStringLiteral("Path"), s.Path) &&
-                                          m_file.writeBool(QStringLiteral("LastPath"), s.LastPath);
+    [[maybe_unused]] const bool written =
+        m_file.writeInt(QStringLiteral("Comport"), s.Comport) &&
+        m_file.writeInt(QStringLiteral("Baudrate"), s.Baudrate) &&
+        m_file.writeInt(QStringLiteral("Compress"), s.Compress) &&
+        m_file.writeBool(QStringLiteral("AutoRpc"), s.AutoRpc) &&
+        m_file.writeBool(QStringLiteral("AutoVDisk"), s.AutoVDisk) &&
+        m_file.writeBool(QStringLiteral("GridLines"), s.GridLines) &&
+        m_file.writeInt(QStringLiteral("ViewStyle"), s.ViewMode) &&
+        m_file.writeBool(QStringLiteral("Pathed"), s.Pathed) &&
+        m_file.writeString(QStringLiteral("Path"), s.Path) &&
+        m_file.writeBool(QStringLiteral("LastPath"), s.LastPath) &&
+        (!languageChanged || m_file.writeString(QStringLiteral("Language"), s.Language));
 
     SetupCancelled = false;
     accept();
@@ -198,7 +214,8 @@ void TFormSetup::butCloseClick()
 
 void TFormSetup::FlatButton1Click()
 {
-    const QString folder = m_prompter.browseFolder(BrowsePrompt, QString());
+    const QString folder =
+        m_prompter.browseFolder(m_language.window(QStringLiteral("BrowseFolder")), QString());
     if (!folder.isEmpty())
         edtPath->setText(QDir::toNativeSeparators(folder));
 }

@@ -21,34 +21,34 @@ class Prompter;
 class SettingsFile;
 struct Settings;
 
-// The setup dialog: the local pane's start folder, grid lines, whether the
-// view mode is remembered, the automatic connections at start-up, and the
-// device link's port, speed and compression flag.
+// The setup dialog: the interface language, the local pane's start folder,
+// grid lines, whether the view mode is remembered, the automatic connections
+// at start-up, and the device link's port, speed and compression flag.
 //
 // A fresh dialog is made for each opening and filled from `settings` at
 // construction. Apply (butApply) stores every value into `settings` and then
-// writes the ten [Setting] entries through `file`; Cancel, Escape and the
+// writes the ten [Setting] entries and Language through `file`; Cancel, Escape and the
 // close box change nothing. The caller reads SetupCancelled after exec() to
 // learn which way it ended. Nothing is owned; everything must outlive the
 // dialog. `profiles` is read only for the [Ports] mapping shown as the tool
-// tip of cbComport.
+// tip of cbComport. cbLanguage offers the language files found in
+// `languageFolders` by their display names, and always the one in use.
 class TFormSetup : public QDialog
 {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 356;
     static constexpr int ClientHeight = 421;
-    // The prompt of the start-folder browse dialog.
-    static const QString BrowsePrompt;
-
     TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file, ProfileFiles &profiles,
-               Prompter &prompter, QWidget *parent = nullptr);
+               Prompter &prompter, const QStringList &languageFolders = {}, QWidget *parent = nullptr);
 
     // True until Apply: an opening that ends any other way counts as
     // cancelled.
     bool SetupCancelled = true;
 
     // Controls, by their designed names.
+    QLabel *labLanguage;
+    QComboBox *cbLanguage; // item data: the file name
     QGroupBox *GB_Option;
     QRadioButton *RB_Local;
     QLineEdit *edtPath;
@@ -88,6 +88,7 @@ private:
     void buildControls();
     void FormCreate();
     void showPortNodes();
+    void fillLanguages(const QStringList &folders);
 
     Settings &m_settings;
     const LanguageTable &m_language;

@@ -1,5 +1,6 @@
 #include "platform/LinuxProfileFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -45,6 +46,16 @@ bool userMayWrite(const QByteArray &path, const struct stat &st)
 bool LinuxProfileFiles::exists(const QString &file)
 {
     return QFileInfo(file).isFile();
+}
+
+QStringList LinuxProfileFiles::filesIn(const QString &folder, const QString &suffix)
+{
+    QStringList names;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files | QDir::Readable, QDir::Name)) {
+        if (info.fileName().endsWith(suffix, Qt::CaseInsensitive))
+            names << info.fileName();
+    }
+    return names;
 }
 
 std::optional<QByteArray> LinuxProfileFiles::load(const QString &file)

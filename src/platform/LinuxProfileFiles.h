@@ -15,6 +15,7 @@ class LinuxProfileFiles : public ProfileFiles
 {
 public:
     bool exists(const QString &file) override;
+    QStringList filesIn(const QString &folder, const QString &suffix) override;
 
 protected:
     std::optional<QByteArray> load(const QString &file) override;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -50,6 +51,9 @@ public:
     bool writeBool(const QString &file, const QString &section, const QString &key, bool value);
 
     virtual bool exists(const QString &file) = 0;
+    // The names of the files in folder (which ends in "/") whose names end in
+    // suffix (compared case-insensitively); empty when the folder is missing.
+    virtual QStringList filesIn(const QString &folder, const QString &suffix) = 0;
 
 protected:
     // The whole file, or nothing when it cannot be read.

@@ -25,6 +25,13 @@ public:
     // The one-line text input dialog; empty when the user cancelled or
     // entered nothing, the initial text when the window was closed.
     virtual QString promptText(const QString &title, const QString &prompt, const QString &initial) = 0;
+    // The captions of the text input dialog's two buttons, in the interface
+    // language; until set, the dialog's own.
+    virtual void setInputButtonTexts(const QString &ok, const QString &cancel)
+    {
+        Q_UNUSED(ok);
+        Q_UNUSED(cancel);
+    }
 };
 
 } // namespace vexo

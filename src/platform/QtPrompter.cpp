@@ -72,7 +72,13 @@ QString QtPrompter::browseFolder(const QString &prompt, const QString &startFold
 
 QString QtPrompter::promptText(const QString &title, const QString &prompt, const QString &initial)
 {
-    return PromptText(title, prompt, initial, m_parent);
+    return PromptText(title, prompt, initial, m_parent, m_ok, m_cancel);
+}
+
+void QtPrompter::setInputButtonTexts(const QString &ok, const QString &cancel)
+{
+    m_ok = ok;
+    m_cancel = cancel;
 }
 
 } // namespace vexo

@@ -18,9 +18,12 @@ public:
                      PromptIcon icon) override;
     QString browseFolder(const QString &prompt, const QString &startFolder) override;
     QString promptText(const QString &title, const QString &prompt, const QString &initial) override;
+    void setInputButtonTexts(const QString &ok, const QString &cancel) override;
 
 private:
     QWidget *m_parent;
+    QString m_ok;
+    QString m_cancel;
 };
 
 } // namespace vexo

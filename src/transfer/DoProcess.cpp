@@ -17,14 +17,6 @@ namespace vexo
 
 std::atomic<int> WorkerState{0};
 
-namespace
-{
-
-const QString FinishText = QStringLiteral("Finish...");
-const QString StopText = QStringLiteral("Stop...");
-
-} // namespace
-
 TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
@@ -32,7 +24,7 @@ TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
 {
     WorkerState = -1;
     setObjectName(QStringLiteral("FormDoProcess"));
-    setWindowTitle(QStringLiteral("拷贝文件..."));
+    setWindowTitle(main.language.window(QStringLiteral("CopyTitle")));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
 
@@ -52,7 +44,7 @@ TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
     ProgressBar->setTextVisible(false);
     ProgressBar->setGeometry(12, 70, ClientWidth - 24, 16);
 
-    butCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    butCancel = new QPushButton(WithAccelerator(main.language.other(QStringLiteral("Cancel")), u'C'), this);
     butCancel->setObjectName(QStringLiteral("butCancel"));
     butCancel->setGeometry((ClientWidth - 80) / 2, 93, 80, 25);
     connect(butCancel, &QPushButton::clicked, this, &TFormDoProcess::butCancelClick);
@@ -196,7 +188,7 @@ void TFormDoProcess::requestClose()
     if (m_closing || m_pending != PendingClose::None)
         return;
     if (WorkerState.load() == 1 && workerRunning()) {
-        labFilename->setText(StopText);
+        labFilename->setText(m_main.language.window(QStringLiteral("Stop")));
         m_pending = PendingClose::AfterPause;
         m_worker->RequestStop();
         return;
@@ -244,7 +236,8 @@ void TFormDoProcess::threadGauge(int percent)
 void TFormDoProcess::threadLongName(const QString &)
 {
     if (Prompter *prompter = m_main.services().prompter)
-        prompter->ask(QStringLiteral("文件名长度不能大于16字节"), QStringLiteral("警告"), PromptButtons::Ok,
+        prompter->ask(m_main.language.message(QStringLiteral("NameTooLong")),
+                      m_main.language.message(QStringLiteral("WarningTitle")), PromptButtons::Ok,
                       PromptIcon::Warning);
 }
 
@@ -259,12 +252,13 @@ void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply
 void TFormDoProcess::threadReportFailures(const QString &text)
 {
     if (Prompter *prompter = m_main.services().prompter)
-        prompter->ask(text, QStringLiteral("错误"), PromptButtons::Ok, PromptIcon::Error);
+        prompter->ask(text, m_main.language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
+                      PromptIcon::Error);
 }
 
 void TFormDoProcess::threadFinishing()
 {
-    labFilename->setText(FinishText);
+    labFilename->setText(m_main.language.window(QStringLiteral("Finish")));
 }
 
 } // namespace vexo

@@ -118,7 +118,7 @@ void RunSync(TFormMain &window, bool toDevice)
             image.zfdelete(q(row.remote.name));
     }
     if (copyFailed)
-        ShowCopyFailed(prompter);
+        ShowCopyFailed(prompter, t);
     window.PLeft->reread();
     if (toDevice)
         window.RefreshRpc();

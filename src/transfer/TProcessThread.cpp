@@ -38,42 +38,54 @@ struct Failure {
     QString reason;
 };
 
-QString failureLine(const Failure &f)
+QString failureLine(const LanguageTable &language, const Failure &f)
 {
-    return f.file + QStringLiteral("：") + f.reason;
+    return Filled(language.message(QStringLiteral("FailureLine")), {f.file, f.reason});
 }
 
 } // namespace
 
-QString TransferFailureReason(int result)
+QString TransferFailureReason(const LanguageTable &language, int result)
 {
+    const char *key = nullptr;
     switch (result) {
     case VEXO_ERR_NOT_CONNECTED:
-        return QStringLiteral("设备未连接");
+        key = "NoDevice";
+        break;
     case VEXO_ERR_TIMEOUT:
-        return QStringLiteral("设备没有响应");
+        key = "NoResponse";
+        break;
     case VEXO_ERR_NOT_FOUND:
-        return QStringLiteral("文件不存在");
+        key = "FileMissing";
+        break;
     case VEXO_ERR_BAD_NAME:
-        return QStringLiteral("文件名被拒绝");
+        key = "NameRefused";
+        break;
     case VEXO_ERR_EXISTS:
-        return QStringLiteral("目标文件已存在");
+        key = "TargetExists";
+        break;
     case VEXO_ERR_STOPPED:
-        return QStringLiteral("已停止");
+        key = "Stopped";
+        break;
     case VEXO_ERR_TRANSFER_FAILED:
-        return QStringLiteral("传输失败");
+        key = "TransferFailed";
+        break;
     case VEXO_ERR_LOCAL_IO:
-        return QStringLiteral("本机文件读写失败");
+        key = "LocalIo";
+        break;
     case VEXO_ERR_DEVICE_IO:
-        return QStringLiteral("设备文件读写失败");
+        key = "DeviceIo";
+        break;
     default:
-        return QStringLiteral("通信错误 (%1)").arg(result);
+        return Filled(language.error(QStringLiteral("LinkError")), {QString::number(result)});
     }
+    return language.error(QLatin1String(key));
 }
 
 TProcessThread::TProcessThread(TFormMain &main, const QStringList &sources, TransferDirection direction,
                                const QStringList &destinations)
-    : m_main(main), m_sources(sources), m_destinations(destinations), m_direction(direction)
+    : m_main(main), m_language(main.language), m_sources(sources), m_destinations(destinations),
+      m_direction(direction)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -164,11 +176,11 @@ void TProcessThread::run()
         if (result == 1 || (result == VEXO_ERR_EXISTS && overwrite == 0)) {
             emit gaugeChanged(100);
         } else {
-            const Failure failure{name, TransferFailureReason(result)};
+            const Failure failure{name, TransferFailureReason(m_language, result)};
             failures.append(failure);
             // Not shown as done: the gauge keeps how far the file got.
             emit gaugeChanged(qBound(0, Progress.load(), 99));
-            emit labelChanged(failureLine(failure));
+            emit labelChanged(failureLine(m_language, failure));
             // Each further file would only wait out the time-out again.
             if (DevicePane::IsLinkLost(result)) {
                 for (int rest = i + 1; rest < pairs; ++rest)
@@ -182,8 +194,9 @@ void TProcessThread::run()
     if (!failures.isEmpty()) {
         QStringList lines;
         for (const Failure &f : failures)
-            lines << failureLine(f);
-        emit failuresReported(QStringLiteral("下列文件没有拷贝成功：\n\n") + lines.join(QLatin1Char('\n')));
+            lines << failureLine(m_language, f);
+        emit failuresReported(m_language.message(QStringLiteral("NotCopied")) + QStringLiteral("\n\n") +
+                              lines.join(QLatin1Char('\n')));
     }
     emit finishing();
     WorkerState = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/LanguageTable.h"
+
 #include "transfer/TransferDirection.h"
 
 #include <QString>
@@ -31,8 +33,8 @@ struct ReplaceReply {
 constexpr int MaxDeviceNameBytes = 16;
 
 // Why a file did not arrive, for a result of the file-client library other
-// than 1 (done); fixed texts like the program's other built-in messages.
-QString TransferFailureReason(int result);
+// than 1 (done), in the words of section "Error" of the language table.
+QString TransferFailureReason(const LanguageTable &language, int result);
 
 // One device run on its own thread, one pair after the other: long device
 // names are refused with a warning, clashes go to the replace dialog (whose
@@ -93,6 +95,8 @@ private:
     bool destinationExists(const QString &destination) const;
 
     TFormMain &m_main;
+    // The texts at the start: the worker never reads the window's table.
+    const LanguageTable m_language;
     const QStringList m_sources;
     const QStringList m_destinations;
     const TransferDirection m_direction;

@@ -182,7 +182,9 @@ bool TransferPlanner::ReadClipboardFiles(QStringList &names)
 
 void TransferPlanner::ShowNoFolderCopy()
 {
-    m_window.services().prompter->ask(noFolderCopyText(), QStringLiteral("错误"), PromptButtons::Ok,
+    const LanguageTable &language = m_window.language;
+    m_window.services().prompter->ask(language.message(QStringLiteral("NoFolderCopy")),
+                                      language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
                                       PromptIcon::Error);
 }
 
@@ -245,7 +247,7 @@ void TransferPlanner::PasteToLocal()
 void TransferPlanner::PasteToDevice()
 {
     if (!m_window.RpcConnected) {
-        m_window.showReason(StatusTexts::DeviceNotConnected(), m_window.PRpcStatus);
+        m_window.showReason(StatusTexts::DeviceNotConnected(m_window.language), m_window.PRpcStatus);
         return;
     }
     QStringList names;
@@ -256,7 +258,7 @@ void TransferPlanner::PasteToDevice()
 void TransferPlanner::PasteToVDisk()
 {
     if (m_window.VDiskState != 1) {
-        m_window.showReason(StatusTexts::ImageNotMounted(), m_window.PVDiskStatus);
+        m_window.showReason(StatusTexts::ImageNotMounted(m_window.language), m_window.PVDiskStatus);
         return;
     }
     QStringList names;
@@ -268,7 +270,7 @@ bool TransferPlanner::clipboardFiles(QStringList &names, QWidget *caption)
 {
     if (ReadClipboardFiles(names) && !names.isEmpty())
         return true;
-    m_window.showReason(StatusTexts::ClipboardEmpty(), caption);
+    m_window.showReason(StatusTexts::ClipboardEmpty(m_window.language), caption);
     return false;
 }
 
@@ -425,28 +427,27 @@ void TransferPlanner::RunVDiskCopy(const QStringList &sources, const QStringList
             PromptAnswer answer = PromptAnswer::Cancel;
             {
                 NormalCursor normal;
-                answer = prompter.ask(destination + language.msg(QStringLiteral("Containfile")) +
-                                          language.msg(QStringLiteral("YNReplacefile")),
-                                      language.msg(QStringLiteral("MsgTitle")), PromptButtons::YesNoCancel,
-                                      PromptIcon::Question);
+                answer =
+                    prompter.ask(Filled(language.message(QStringLiteral("ReplaceQuestion")), {destination}),
+                                 language.msg(QStringLiteral("MsgTitle")), PromptButtons::YesNoCancel,
+                                 PromptIcon::Question);
             }
             state = answer == PromptAnswer::Yes  ? State::Go
                     : answer == PromptAnswer::No ? State::Skipped
                                                  : State::Cancelled;
         }
-        setStatus(language.other(QStringLiteral("Copying")) + QStringLiteral("...") +
-                  PathFileName(destination));
+        setStatus(Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)}));
         if (state == State::Cancelled)
             break;
         if (state == State::Go &&
             (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
             NormalCursor normal;
-            ShowCopyFailed(prompter);
+            ShowCopyFailed(prompter, language);
             state = State::Failed;
         }
     }
     if (state == State::Go)
-        setStatus(language.toolBar(QStringLiteral("Copy")) + language.other(QStringLiteral("Success")));
+        setStatus(language.status(QStringLiteral("CopyDone")));
 }
 
 void TransferPlanner::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,
@@ -456,7 +457,7 @@ void TransferPlanner::RunRelayTransfer(const QStringList &sources, const QString
     const QString relay = relayFolder();
     if (relay.isEmpty() || !makeFreshFolder(relay)) {
         NormalCursor normal;
-        ShowCopyFailed(*m_window.services().prompter);
+        ShowCopyFailed(*m_window.services().prompter, m_window.language);
         return;
     }
     const QStringList middle = RelayMiddle(relay, sources);

@@ -30,8 +30,6 @@ class TransferPlanner : public QObject
 {
     Q_OBJECT
 public:
-    // The message refusing a folder copy.
-    static QString noFolderCopyText() { return QStringLiteral("不支持对设备进行目录拷贝   "); }
     // The drag data of our own lists: the object name of the list dragged from.
     static constexpr const char *ListDragMimeType = "application/x-vexofile-list-drag";
 

@@ -20,7 +20,7 @@ TFormDialogReplace::TFormDialogReplace(TFormMain &main, QWidget *parent)
       m_main(main)
 {
     setObjectName(QStringLiteral("FormDialogReplace"));
-    setWindowTitle(QStringLiteral("文件替换"));
+    setWindowTitle(main.language.window(QStringLiteral("ReplaceTitle")));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
 
@@ -61,16 +61,18 @@ TFormDialogReplace::TFormDialogReplace(TFormMain &main, QWidget *parent)
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
-    butYes = button("butYes", t.other(QStringLiteral("Yes")) + QStringLiteral("(&Y)"), 0, 0,
+    // Chinese captions get their accelerators appended ("是(&Y)"); Latin
+    // ones underline the letter in place ("&Yes").
+    butYes = button("butYes", WithAccelerator(t.other(QStringLiteral("Yes")), u'Y'), 0, 0,
                     &TFormDialogReplace::butYesClick);
-    butNo = button("butNo", t.other(QStringLiteral("No")) + QStringLiteral("(&N)"), 0, 1,
+    butNo = button("butNo", WithAccelerator(t.other(QStringLiteral("No")), u'N'), 0, 1,
                    &TFormDialogReplace::butNoClick);
-    butRename = button("butRename", t.msg(QStringLiteral("Rename")) + QStringLiteral("(&R)"), 0, 2,
+    butRename = button("butRename", WithAccelerator(t.msg(QStringLiteral("Rename")), u'R'), 0, 2,
                        &TFormDialogReplace::butRenameClick);
-    butAllYes = button("butAllYes", t.other(QStringLiteral("YesAll")) + QStringLiteral("(&A)"), 1, 0,
+    butAllYes = button("butAllYes", WithAccelerator(t.other(QStringLiteral("YesAll")), u'A'), 1, 0,
                        &TFormDialogReplace::butAllYesClick);
     butAllNo = button("butAllNo", t.other(QStringLiteral("NoAll")), 1, 1, &TFormDialogReplace::butAllNoClick);
-    butCancel = button("butCancel", t.other(QStringLiteral("Cancel")) + QStringLiteral("(&C)"), 1, 2,
+    butCancel = button("butCancel", WithAccelerator(t.other(QStringLiteral("Cancel")), u'C'), 1, 2,
                        &TFormDialogReplace::butCancelClick);
 }
 
@@ -82,7 +84,7 @@ void TFormDialogReplace::SetDirection(TransferDirection direction)
 ReplaceAnswer TFormDialogReplace::AskReplace(const QString &source, const QString &destination)
 {
     const LanguageTable &t = m_main.language;
-    LabFilename->setText(PathFileName(source) + QStringLiteral(", ") + t.msg(QStringLiteral("Containfile")));
+    LabFilename->setText(Filled(t.window(QStringLiteral("ReplaceLine")), {PathFileName(source)}));
     LabReplace->setText(t.msg(QStringLiteral("YNReplacefile")));
     ImgSrc->setPixmap(PanePicture(GetPathKind(source)));
     ImgDesc->setPixmap(PanePicture(GetPathKind(destination)));
@@ -122,7 +124,7 @@ void TFormDialogReplace::butRenameClick()
     if (!prompter)
         return;
     const QString answer = prompter->promptText(m_main.language.msg(QStringLiteral("Rename")),
-                                                QStringLiteral("输入文件名："), name);
+                                                m_main.language.window(QStringLiteral("RenamePrompt")), name);
     if (answer.isEmpty() || answer == name)
         return;
     const QString renamed = folder + answer;

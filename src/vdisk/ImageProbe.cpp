@@ -1,5 +1,6 @@
 #include "vdisk/ImageProbe.h"
 
+#include "app/LanguageTable.h"
 #include "device/SystemErrorText.h"
 
 #include <QFile>
@@ -40,20 +41,20 @@ bool looksLikeFatBootSector(const unsigned char *s)
 
 } // namespace
 
-QString ImageMountProblem(const QString &imagePath)
+QString ImageMountProblem(const LanguageTable &language, const QString &imagePath)
 {
     if (imagePath.isEmpty())
-        return SystemErrorText(ENOENT);
+        return SystemErrorText(language, ENOENT);
     const QByteArray path = QFile::encodeName(imagePath);
     struct stat st {
     };
     if (::stat(path.constData(), &st) != 0)
-        return SystemErrorText(errno);
+        return SystemErrorText(language, errno);
     if (S_ISDIR(st.st_mode))
-        return SystemErrorText(EISDIR);
+        return SystemErrorText(language, EISDIR);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return SystemErrorText(errno);
+        return SystemErrorText(language, errno);
     unsigned char sector[512] = {};
     ssize_t got = 0;
     while (got < static_cast<ssize_t>(sizeof sector)) {
@@ -66,13 +67,13 @@ QString ImageMountProblem(const QString &imagePath)
     }
     ::close(fd);
     if (got < static_cast<ssize_t>(sizeof sector) || !looksLikeFatBootSector(sector))
-        return QStringLiteral("不是 FAT 磁盘映像");
-    return QStringLiteral("FAT 磁盘映像已损坏或不是 FAT12/FAT16");
+        return language.status(QStringLiteral("NotFat"));
+    return language.status(QStringLiteral("BadFat"));
 }
 
-QString ImageMountFailedText(const QString &imagePath, const QString &problem)
+QString ImageMountFailedText(const LanguageTable &language, const QString &imagePath, const QString &problem)
 {
-    return QStringLiteral("无法装载 %1：%2").arg(imagePath, problem);
+    return Filled(language.status(QStringLiteral("CannotMount")), {imagePath, problem});
 }
 
 } // namespace vexo

@@ -10,7 +10,7 @@ namespace vexo
 {
 
 TInitVDiskThread::TInitVDiskThread(VDiskPane &pane)
-    : QThread(&pane), m_pane(pane), m_placeholderFolder(pane.placeholderFolder())
+    : QThread(&pane), m_pane(pane), m_placeholderFolder(pane.placeholderFolder()), m_language(pane.language())
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -50,7 +50,7 @@ void TInitVDiskThread::Execute()
         m_pane.library().SetVdiskFile(image);
         mounted = m_pane.library().InitFileSystem() == 0;
         if (!mounted)
-            failure = ImageMountFailedText(image, ImageMountProblem(image));
+            failure = ImageMountFailedText(m_language, image, ImageMountProblem(m_language, image));
     }
 
     if (m_pane.isDetached())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/LanguageTable.h"
+
 #include <QString>
 #include <QThread>
 
@@ -32,6 +34,8 @@ private:
 
     VDiskPane &m_pane;
     const QString m_placeholderFolder;
+    // The texts at the start; the window's may change while the attempt runs.
+    const LanguageTable m_language;
 };
 
 } // namespace vexo

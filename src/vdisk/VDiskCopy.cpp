@@ -1,5 +1,6 @@
 #include "vdisk/VDiskCopy.h"
 
+#include "app/LanguageTable.h"
 #include "app/common.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
@@ -198,10 +199,10 @@ bool CopyTargetExists(VDiskLibrary &library, const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-void ShowCopyFailed(Prompter &prompter)
+void ShowCopyFailed(Prompter &prompter, const LanguageTable &language)
 {
-    prompter.ask(QStringLiteral("拷贝文件失败,可能是文件被占用!  "), QStringLiteral("错误"),
-                 PromptButtons::Ok, PromptIcon::Error);
+    prompter.ask(language.message(QStringLiteral("CopyFailed")),
+                 language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok, PromptIcon::Error);
 }
 
 } // namespace vexo

@@ -5,6 +5,7 @@
 namespace vexo
 {
 
+class LanguageTable;
 class Prompter;
 class VDiskLibrary;
 
@@ -38,6 +39,6 @@ int CopyVDiskFile(VDiskLibrary &library, const QString &source, const QString &d
 bool CopyTargetExists(VDiskLibrary &library, const QString &path);
 
 // The message after a failed copy: the file may be in use.
-void ShowCopyFailed(Prompter &prompter);
+void ShowCopyFailed(Prompter &prompter, const LanguageTable &language);
 
 } // namespace vexo

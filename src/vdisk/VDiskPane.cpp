@@ -100,15 +100,25 @@ void VDiskPane::setVDiskState(int state)
     m_window.VDiskState = state;
 }
 
-void VDiskPane::showState(State state)
+const LanguageTable &VDiskPane::language() const
+{
+    return m_window.language;
+}
+
+void VDiskPane::applyLanguage()
 {
     static const char *const keys[] = {"Connecting", "Connected", nullptr, "DisConnect"};
     const LanguageTable &language = m_window.language;
-    const QString word = state == Failed
-                             ? language.other(QStringLiteral("Init")) + language.other(QStringLiteral("Fail"))
-                             : language.other(QLatin1String(keys[state]));
+    const QString word = m_state == Failed ? language.status(QStringLiteral("InitFailed"))
+                                           : language.other(QLatin1String(keys[m_state]));
     m_window.PVDiskStatus->setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") +
                                    word);
+}
+
+void VDiskPane::showState(State state)
+{
+    m_state = state;
+    applyLanguage();
     if (state != Connecting)
         m_window.TB_VDiskConnect->setChecked(state == Connected);
     if (state == Connected)
@@ -144,15 +154,17 @@ void VDiskPane::mountEnded()
 
 void VDiskPane::ShowNoInstallPath()
 {
-    m_window.services().prompter->ask(QStringLiteral("系统没有检测到VexoTools安装目录！ \u3000"),
-                                      QStringLiteral("系统提示"), PromptButtons::Ok, PromptIcon::Error);
+    const LanguageTable &language = m_window.language;
+    m_window.services().prompter->ask(language.message(QStringLiteral("NoInstallPath")),
+                                      language.message(QStringLiteral("PromptTitle")), PromptButtons::Ok,
+                                      PromptIcon::Error);
 }
 
 void VDiskPane::VDiskListKeyUp(int key, Qt::KeyboardModifiers)
 {
     PaneKeyActions keys;
     keys.remove = [this] {
-        if (ConfirmFileDelete(*m_window.services().prompter))
+        if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
             DeleteSelectedVDiskFiles();
     };
     keys.refresh = [this] { RefreshVDisk(); };
@@ -166,7 +178,7 @@ void VDiskPane::DeleteVDiskFiles()
 {
     if (m_window.VDiskList->selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(*m_window.services().prompter))
+    if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
         DeleteSelectedVDiskFiles();
 }
 
@@ -191,7 +203,7 @@ int VDiskPane::DeleteSelectedVDiskFiles()
     return result;
 }
 
-QString VDiskPane::renameProblem(const QString &name)
+QString VDiskPane::renameProblem(const LanguageTable &language, const QString &name)
 {
     bool encodable = false;
     CodePage::toCp936(name, &encodable);
@@ -199,11 +211,11 @@ QString VDiskPane::renameProblem(const QString &name)
         return c.unicode() < 0x20 || c.unicode() == 0x7f || QStringView(u"/\\\"*:<>?|").contains(c);
     });
     if (name.isEmpty())
-        return StatusTexts::RenameRefused(name);
+        return StatusTexts::RenameRefused(language, name);
     if (badCharacter || !encodable || name.endsWith(u'.') || name.endsWith(u' '))
-        return StatusTexts::RenameBadCharacters(name);
+        return StatusTexts::RenameBadCharacters(language, name);
     if (CodePage::cp936Length(name) > MaxNameBytes)
-        return StatusTexts::RenameTooLong(name, MaxNameBytes);
+        return StatusTexts::RenameTooLong(language, name, MaxNameBytes);
     return QString();
 }
 
@@ -214,16 +226,16 @@ void VDiskPane::VDiskListEdited(int, const QString &oldText, const QString &newT
         *accept = newText == oldText;
         return;
     }
-    QString problem = renameProblem(newText);
+    QString problem = renameProblem(m_window.language, newText);
     // Another file of that name; a change of case alone is the same file.
     if (problem.isEmpty() && newText.compare(oldText, Qt::CaseInsensitive) != 0 &&
         m_library->zffind(newText) == 1)
-        problem = StatusTexts::RenameNameTaken(newText);
+        problem = StatusTexts::RenameNameTaken(m_window.language, newText);
     if (problem.isEmpty()) {
         *accept = m_library->zrename(oldText, newText) == 1;
         if (*accept)
             return;
-        problem = StatusTexts::RenameRefused(newText);
+        problem = StatusTexts::RenameRefused(m_window.language, newText);
     }
     m_window.showReason(problem, m_window.PVDiskStatus);
 }
@@ -241,9 +253,9 @@ void VDiskPane::VDiskListDblClick(const QModelIndex &)
     const int copied = copy.isEmpty() ? 0 : CopyVDiskFile(*m_library, name, copy, true);
     QApplication::restoreOverrideCursor();
     if (copied != 1)
-        ShowCopyFailed(*m_window.services().prompter);
+        ShowCopyFailed(*m_window.services().prompter, m_window.language);
     else if (!m_window.services().shell->openWithAssociatedProgram(copy))
-        m_window.showReason(StatusTexts::CannotOpen(name), m_window.PVDiskStatus);
+        m_window.showReason(StatusTexts::CannotOpen(m_window.language, name), m_window.PVDiskStatus);
 }
 
 void VDiskPane::TB_FormatClick()
@@ -272,7 +284,7 @@ void VDiskPane::TB_FormatClick()
     if (m_library->FormatFileSystem() == 0)
         RefreshVDisk();
     else
-        showMountFailure(StatusTexts::FormatFailed());
+        showMountFailure(StatusTexts::FormatFailed(m_window.language));
 }
 
 void VDiskPane::shutdown()

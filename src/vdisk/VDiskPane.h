@@ -14,6 +14,7 @@ namespace vexo
 {
 
 class Registry;
+class LanguageTable;
 class TFormMain;
 class TInitVDiskThread;
 class VDiskLibrary;
@@ -71,13 +72,16 @@ public:
     // True while a mount attempt has not yet reported its end.
     bool mountRunning() const { return m_mounting; }
 
+    // The caption again in the window's current language.
+    void applyLanguage();
     // The longest image name, in CP936 bytes.
     static constexpr int MaxNameBytes = 17;
     // Why the image would refuse `name` as a file name (length and
     // characters only); empty when it may be tried.
-    static QString renameProblem(const QString &name);
+    static QString renameProblem(const LanguageTable &language, const QString &name);
 
     // For the mount thread.
+    const LanguageTable &language() const;
     VDiskLibrary &library() const { return *m_library; }
     Registry &registry() const { return *m_registry; }
     bool isDetached() const { return m_detached; }
@@ -112,6 +116,7 @@ private:
     // Attempts started; each deletes itself when finished. An attempt that
     // has reported its end may still be returning when the next one starts.
     QList<QPointer<TInitVDiskThread>> m_threads;
+    State m_state = Disconnected;
     bool m_mounting = false;
     bool m_unmountWhenMounted = false;
     std::atomic<bool> m_detached{false};

@@ -225,11 +225,19 @@ void FileListView::setColumnWidths(const QList<int> &widths)
     applyColumnWidths();
 }
 
+void FileListView::setHiddenColumns(const QList<int> &columns)
+{
+    m_hiddenColumns = columns;
+    applyColumnWidths();
+}
+
 void FileListView::applyColumnWidths()
 {
     QHeaderView *head = m_detail->header();
     for (int i = 0; i < m_columnWidths.size() && i < head->count(); ++i)
         head->resizeSection(i, m_columnWidths.at(i));
+    for (int i = 0; i < head->count(); ++i)
+        head->setSectionHidden(i, m_hiddenColumns.contains(i));
 }
 
 void FileListView::setDragEnabled(bool on)

@@ -66,6 +66,9 @@ public:
     // resets. Columns beyond the list keep their default width.
     void setColumnWidths(const QList<int> &widths);
     QList<int> columnWidths() const { return m_columnWidths; }
+    // Columns the details view leaves out (by model column); kept across
+    // model changes.
+    void setHiddenColumns(const QList<int> &columns);
     // Whether the user can start a drag (default on) and whether drags are
     // offered to dragOver/dropped (default on).
     void setDragEnabled(bool on);
@@ -166,6 +169,7 @@ private:
     QItemSelectionModel *m_selection = nullptr;
     QList<QMetaObject::Connection> m_modelConnections;
     QList<int> m_columnWidths = defaultColumnWidths();
+    QList<int> m_hiddenColumns;
     ViewStyle m_style = ViewStyle::Details;
     bool m_gridLines = false;
     bool m_dragEnabled = true;

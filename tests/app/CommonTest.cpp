@@ -1,5 +1,6 @@
 #include "app/common.h"
 #include "ScriptedPrompter.h"
+#include "app/LanguageTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -164,8 +165,9 @@ TEST(ConfirmFileDelete, AsksTheFixedQuestionAndTakesOnlyOk)
 {
     test::ScriptedPrompter prompter;
     prompter.answer(PromptAnswer::Ok);
-    EXPECT_TRUE(ConfirmFileDelete(prompter));
-    EXPECT_FALSE(ConfirmFileDelete(prompter)); // closed box: Cancel
+    const LanguageTable defaults;
+    EXPECT_TRUE(ConfirmFileDelete(prompter, defaults));
+    EXPECT_FALSE(ConfirmFileDelete(prompter, defaults)); // closed box: Cancel
     ASSERT_EQ(prompter.questions().size(), 2);
     EXPECT_EQ(prompter.questions()[0].text, QStringLiteral("确定要删除文件吗？    "));
     EXPECT_EQ(prompter.questions()[0].title, QStringLiteral("系统提示"));

@@ -2,6 +2,7 @@
 #include "RealKeys.h"
 #include "app/LocalPane.h"
 #include "app/main.h"
+#include "device/FileListRow.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
@@ -12,6 +13,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -96,14 +99,14 @@ private slots:
         QVERIFY(m_files->exists(m_ini));
         QVERIFY(!m_files->content(m_ini).contains("AutoVDisk"));
         QVERIFY(QFileInfo(w->TempDir).isDir());
-        QCOMPARE(w->PRpcStatus->text(), QStringLiteral("PalmTop Filelist - DisConnect"));
-        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Filelist - DisConnect"));
-        QCOMPARE(w->TB_Paste->toolTip(), QStringLiteral("Patse (Ctrl+V)"));
-        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
+        QCOMPARE(w->PRpcStatus->text(), QStringLiteral("Palmtop Files - Disconnected"));
+        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Files - Disconnected"));
+        QCOMPARE(w->TB_Paste->toolTip(), QStringLiteral("Paste (Ctrl+V)"));
+        QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
         QCOMPARE(w->StatusPanel[0]->text(), QStringLiteral("Status"));
         QVERIFY(w->TB_ViewReport->isChecked());
         QCOMPARE(w->RpcList->viewStyle(), FileListView::ViewStyle::Details);
-        QCOMPARE(w->PLeft->currentPathText(), LocalPane::computerText());
+        QCOMPARE(w->PLeft->currentPathText(), w->PLeft->computerText());
         QCOMPARE(w->RpcList->columnWidths(), (QList<int>{166, 105, 88}));
         const QString temp = w->TempDir;
         w->close();
@@ -177,7 +180,7 @@ private slots:
         setIni("[Setting]\nPathed=1\nPath=" + folder.toUtf8() + "/gone\n");
         {
             auto w = open();
-            QCOMPARE(w->PLeft->currentPathText(), LocalPane::computerText());
+            QCOMPARE(w->PLeft->currentPathText(), w->PLeft->computerText());
             w->close();
         }
         QVERIFY(m_files->content(m_ini).contains("/gone\n")); // unchanged
@@ -336,11 +339,11 @@ private slots:
         setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\n");
         auto w = open();
         w->Timer1Timer();
-        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
+        QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
         w->VDiskState = 0;
         w->OpIdle = false;
         w->Timer1Timer();
-        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
+        QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
         w->OpIdle = true;
         w->Timer1Timer();
         QCOMPARE(w->statusText(), QString());
@@ -406,15 +409,15 @@ private slots:
         QDir().mkpath(root + "/sub");
         auto w = open();
         LocalPane *pane = w->PLeft;
-        QCOMPARE(pane->currentPathText(), LocalPane::computerText());
+        QCOMPARE(pane->currentPathText(), w->PLeft->computerText());
         pane->butShellUpClick(); // at the top: nothing
-        QCOMPARE(pane->currentPathText(), LocalPane::computerText());
+        QCOMPARE(pane->currentPathText(), w->PLeft->computerText());
         pane->butShellNewFolderClick(); // not a local folder: no question
         QVERIFY(m_prompter->questions().isEmpty());
 
         pane->showFolder("/");
         pane->butShellUpClick();
-        QCOMPARE(pane->currentPathText(), LocalPane::computerText());
+        QCOMPARE(pane->currentPathText(), w->PLeft->computerText());
 
         pane->showFolder(root + "/sub");
         pane->butShellUpClick();
@@ -423,8 +426,8 @@ private slots:
         // Cancelled or empty: nothing made, nothing said.
         pane->butShellNewFolderClick();
         QCOMPARE(m_prompter->questions().size(), 1);
-        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Create NewFolder"));
-        QCOMPARE(m_prompter->questions()[0].text, QStringLiteral("Folder name"));
+        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("New Folder"));
+        QCOMPARE(m_prompter->questions()[0].text, QStringLiteral("Folder name:"));
         QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"sub"});
 
         m_prompter->answerText("made");
@@ -439,7 +442,7 @@ private slots:
         m_prompter->answerText("missing/deeper"); // cannot be made
         pane->butShellNewFolderClick();
         QCOMPARE(m_prompter->questions().size(), 5);
-        QCOMPARE(m_prompter->questions()[4].text, QStringLiteral("Create NewFolderFail"));
+        QCOMPARE(m_prompter->questions()[4].text, QStringLiteral("The folder could not be created."));
         QCOMPARE(m_prompter->questions()[4].title, QStringLiteral("Error"));
         QCOMPARE(m_prompter->questions()[4].icon, PromptIcon::Error);
 
@@ -452,6 +455,34 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(pane->currentPathText(), root + "/sub");
         QCOMPARE(pane->ShellComboBox->currentText(), root + "/sub");
+    }
+
+    void localPaneShowsTheOtherPanesColumnsAndForms()
+    {
+        const QString root = m_fake->folder() + "/local";
+        QDir().mkpath(root + "/sub");
+        QFile file(root + "/a.txt");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("twenty bytes of data") == 20);
+        file.close();
+        auto w = open();
+        w->PLeft->showFolder(root);
+        QVERIFY(waitRows(w->ShellList, 2));
+        QHeaderView *header = w->ShellList->header();
+        QStringList titles;
+        for (int c = 0; c < header->count(); ++c) {
+            if (!header->isSectionHidden(c))
+                titles << header->model()->headerData(c, Qt::Horizontal).toString();
+        }
+        QCOMPARE(titles, w->RpcRows->columnTitles());
+        // Folders first: the folder has no size; the file has the device
+        // pane's size form and its date form with the time of day.
+        const QModelIndex folder = w->ShellList->indexOfRow(0);
+        const QModelIndex data = w->ShellList->indexOfRow(1);
+        QTRY_COMPARE(data.siblingAtColumn(1).data().toString(), FileSizeText(20));
+        QCOMPARE(folder.siblingAtColumn(1).data().toString(), QString());
+        const QDateTime modified = QFileInfo(root + "/a.txt").lastModified();
+        QCOMPARE(data.siblingAtColumn(3).data().toString(),
+                 FileDateText(modified.date()) + modified.time().toString(" HH:mm"));
     }
 
     // Typed into the folder box as a person types: keys go to the focused
@@ -582,10 +613,10 @@ private slots:
         // No program takes it: the status line says so, and keeps it.
         m_shell->setCanOpen(false);
         QTest::keyClick(pane->ShellList->currentView(), Qt::Key_Return);
-        QCOMPARE(w->statusText(), "没有可以打开 " + root + "/doc.txt 的程序");
+        QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
         w->VDiskState = 0;
         w->Timer1Timer();
-        QCOMPARE(w->statusText(), "没有可以打开 " + root + "/doc.txt 的程序");
+        QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
     }
 
     void shortcutsRestWhileAModalWindowIsOpen()

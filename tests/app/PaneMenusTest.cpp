@@ -150,7 +150,8 @@ private slots:
 
         // Connected, nothing selected, empty clipboard.
         m = menu(*w, w->RpcList);
-        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_SelectAll", "MI_Refresh", "MI_RpcDisconnect"}));
+        QCOMPARE(enabledEntries(m.get()),
+                 (QStringList{"MI_SelectAll", "MI_Refresh", "MI_RpcDisconnect", "SyncAction"}));
 
         // One row: everything that acts on a selection; two rows: no Open.
         select(w->RpcList, {1});
@@ -162,7 +163,8 @@ private slots:
                                                                            {"MI_SelectAll", true},
                                                                            {"MI_Refresh", true},
                                                                            {"MI_RpcConnect", false},
-                                                                           {"MI_RpcDisconnect", true}}));
+                                                                           {"MI_RpcDisconnect", true},
+                                                                           {"SyncAction", true}}));
         select(w->RpcList, {0, 1});
         QVERIFY(!entries(menu(*w, w->RpcList).get()).value("MI_Open"));
 
@@ -192,7 +194,8 @@ private slots:
         m_image->addFile("A.TXT", "a");
         auto w = open();
         auto m = menu(*w, w->VDiskList);
-        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_Refresh", "MI_VDiskConnect", "MI_Format", "SyncAction"}));
+        QCOMPARE(enabledEntries(m.get()),
+                 (QStringList{"MI_Refresh", "MI_VDiskConnect", "MI_Format", "SyncAction"}));
         QVERIFY(m->findChild<QAction *>("MI_VDiskDisconnect")->text().endsWith("\tF7"));
 
         trigger(m.get(), "MI_VDiskConnect");
@@ -202,12 +205,13 @@ private slots:
         m = menu(*w, w->VDiskList);
         QCOMPARE(enabledEntries(m.get()),
                  (QStringList{"MI_Open", "MI_Copy", "MI_Paste", "MI_Delete", "MI_Rename", "MI_SelectAll",
-                              "MI_Refresh", "MI_VDiskDisconnect", "MI_Format"}));
+                              "MI_Refresh", "MI_VDiskDisconnect", "MI_Format", "SyncAction"}));
 
         // Format asks its question first; Cancel leaves the image alone.
         m_fake->prompter.answer(PromptAnswer::Cancel);
         trigger(m.get(), "MI_Format");
-        QCOMPARE(m_fake->prompter.texts(), QStringList{"Would you like to format simulator disk?"});
+        QCOMPARE(m_fake->prompter.texts(),
+                 QStringList{"Format the simulator disk? Every file on it will be erased."});
         QCOMPARE(m_image->calls("FormatFileSystem").size(), 0);
     }
 
@@ -287,8 +291,8 @@ private slots:
         QCOMPARE(w->TB_Copy->toolTip(), QStringLiteral("Copy (Ctrl+C)"));
         QCOMPARE(w->TB_Delete->toolTip(), QStringLiteral("Delete (Del)"));
         QCOMPARE(w->TB_Refresh->toolTip(), QStringLiteral("Refresh (F5)"));
-        QCOMPARE(w->TB_RpcConnect->toolTip(), QStringLiteral("Link palmtop disk (F3/F4)"));
-        QCOMPARE(w->TB_ViewList->toolTip(), QStringLiteral("View as list (Ctrl+3)"));
+        QCOMPARE(w->TB_RpcConnect->toolTip(), QStringLiteral("Connect palmtop (F3/F4)"));
+        QCOMPARE(w->TB_ViewList->toolTip(), QStringLiteral("List (Ctrl+3)"));
         QCOMPARE(w->TB_Format->toolTip(), QStringLiteral("Format simulator disk"));
     }
 };

@@ -33,7 +33,7 @@ using Record = DeviceLink::FindRecord;
 namespace
 {
 
-const QString Caption = QStringLiteral("PalmTop Filelist - ");
+const QString Caption = QStringLiteral("Palmtop Files - ");
 
 QStringList captions(FileRowModel *rows)
 {
@@ -182,7 +182,7 @@ private slots:
         QTest::keyClick(view(w.get()), Qt::Key_F4);
         QCOMPARE(m_link->log(), QStringList{"CloseConnection(101)"});
         QCOMPARE(w->RpcRows->rowCount(), 0);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QVERIFY(!w->RpcConnected);
 
@@ -227,7 +227,7 @@ private slots:
         QVERIFY(ended.wait());
         QCOMPARE(ended.first().first().toBool(), false);
         QCOMPARE(m_link->log(), (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QVERIFY(!w->RpcConnected);
         QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
@@ -251,9 +251,9 @@ private slots:
         QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
         w->devicePane->RefreshRpc();
         QVERIFY(ended.wait());
-        const QString why = QStringLiteral("无法打开 ") + node + QStringLiteral("：不存在");
+        const QString why = QStringLiteral("Cannot open ") + node + QStringLiteral(": does not exist");
         QCOMPARE(w->statusText(), why);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QCOMPARE(w->PRpcStatus->toolTip(), why);
 
         // The node is there now and the pipe is kept; the device stays silent.
@@ -263,15 +263,15 @@ private slots:
         m_link->script("ConnectServer", -2);
         w->devicePane->RefreshRpc();
         QVERIFY(ended.wait());
-        QCOMPARE(w->statusText(), QStringLiteral("无法打开 ") + node + QStringLiteral("：不是串口设备"));
+        QCOMPARE(w->statusText(),
+                 QStringLiteral("Cannot open ") + node + QStringLiteral(": not a serial device"));
 
         // A pipe that opened is not looked behind: the device did not answer.
         w->settings.Comport = 2; // a new pipe, on the default node of COM2
         m_link->script("ConnectServer", -2);
         w->devicePane->RefreshRpc();
         QVERIFY(ended.wait());
-        QVERIFY(w->statusText().startsWith(QStringLiteral("/dev/ttyS1 ")));
-        QVERIFY(w->statusText().contains(QStringLiteral("没有应答")));
+        QCOMPARE(w->statusText(), QStringLiteral("The device on /dev/ttyS1 does not answer"));
 
         QVERIFY(connectNow(w.get()));
         QCOMPARE(w->PRpcStatus->toolTip(), QString());
@@ -299,7 +299,7 @@ private slots:
         // The disconnect asked for during the attempt has happened.
         QVERIFY(!w->RpcConnected);
         QCOMPARE(w->RpcRows->rowCount(), 0);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(m_link->log().last(), QStringLiteral("CloseConnection(101)"));
     }
@@ -313,7 +313,7 @@ private slots:
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("QThread::start"));
         w->devicePane->RefreshRpc();
         QVERIFY(!w->devicePane->attemptRunning());
-        QCOMPARE(w->statusText(), QStringLiteral("InitializeFail"));
+        QCOMPARE(w->statusText(), QStringLiteral("Starting failed"));
         w->devicePane->RefreshRpc(); // not locked: it is tried again
         w->devicePane->setAttemptStackSize(0);
         QVERIFY(connectNow(w.get()));
@@ -420,7 +420,7 @@ private slots:
         auto w = open(false);
         QTest::keyClick(view(w.get()), Qt::Key_F3);
         QVERIFY(!w->devicePane->attemptRunning());
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->devicePane->RpcFileExists("a.txt", false));
     }
 
@@ -431,13 +431,13 @@ private slots:
         QTest::addColumn<QString>("call");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("reason");
-        QTest::addRow("refresh, server gone") << "refresh" << -1 << "连接被关闭";
-        QTest::addRow("refresh, silent") << "refresh" << -2 << "设备没有应答";
-        QTest::addRow("first listing") << "attempt" << -2 << "设备没有应答";
-        QTest::addRow("delete") << "delete" << -1 << "连接被关闭";
-        QTest::addRow("open") << "open" << -2 << "设备没有应答";
-        QTest::addRow("send") << "send" << -1 << "连接被关闭";
-        QTest::addRow("receive") << "receive" << -2 << "设备没有应答";
+        QTest::addRow("refresh, server gone") << "refresh" << -1 << "the connection was closed";
+        QTest::addRow("refresh, silent") << "refresh" << -2 << "the device does not answer";
+        QTest::addRow("first listing") << "attempt" << -2 << "the device does not answer";
+        QTest::addRow("delete") << "delete" << -1 << "the connection was closed";
+        QTest::addRow("open") << "open" << -2 << "the device does not answer";
+        QTest::addRow("send") << "send" << -1 << "the connection was closed";
+        QTest::addRow("receive") << "receive" << -2 << "the device does not answer";
     }
     void aLostLinkIsShownAndTheNextRefreshReconnects()
     {
@@ -479,7 +479,7 @@ private slots:
             QCOMPARE(m_link->calls(call == "send" ? "RequestSendFileEx" : "RequestReceiveFileEx").size(), 1);
             QVERIFY(m_link->calls("RequestFindFileOpen").isEmpty());
         }
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->RpcConnected);
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(w->RpcRows->rowCount(), 0);
@@ -504,14 +504,19 @@ private slots:
         QTest::addColumn<QString>("reason"); // empty: renamed
         QTest::addRow("free") << "z.txt" << true << "";
         QTest::addRow("16 bytes") << "abcdefghijkl.txt" << true << "";
-        QTest::addRow("taken") << "b.txt" << true << "不能改名为 b.txt：已有同名文件";
+        QTest::addRow("taken") << "b.txt" << true << "Cannot rename to b.txt: a file of that name exists";
         QTest::addRow("17 bytes") << "abcdefghijklm.txt" << false
-                                  << "不能改名为 abcdefghijklm.txt：名字超过 16 字节";
+                                  << "Cannot rename to abcdefghijklm.txt: the name is longer than 16 bytes";
         QTest::addRow("9 Chinese characters")
-            << "一二三四五六七八九" << false << "不能改名为 一二三四五六七八九：名字超过 16 字节";
-        QTest::addRow("slash") << "a/b" << false << "不能改名为 a/b：名字含有不允许的字符";
-        QTest::addRow("dot dot") << ".." << false << "不能改名为 ..：名字含有不允许的字符";
-        QTest::addRow("no CP936 form") << "a\u0e01" << false << "不能改名为 a\u0e01：名字含有不允许的字符";
+            << "一二三四五六七八九" << false
+            << "Cannot rename to 一二三四五六七八九: the name is longer than 16 bytes";
+        QTest::addRow("slash") << "a/b" << false
+                               << "Cannot rename to a/b: the name holds characters that are not allowed";
+        QTest::addRow("dot dot") << ".." << false
+                                 << "Cannot rename to ..: the name holds characters that are not allowed";
+        QTest::addRow("no CP936 form")
+            << "a\u0e01" << false
+            << "Cannot rename to a\u0e01: the name holds characters that are not allowed";
     }
     void aRefusedRenameSaysWhy()
     {
@@ -698,7 +703,7 @@ private slots:
         // No program takes it: the status line says so.
         m_shell->setCanOpen(false);
         w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
-        QCOMPARE(w->statusText(), QStringLiteral("没有可以打开 b.txt 的程序"));
+        QCOMPARE(w->statusText(), QStringLiteral("No program can open b.txt"));
         QCOMPARE(m_shell->opened().size(), 2);
 
         // Refused by the device: nothing opens.

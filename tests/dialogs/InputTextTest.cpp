@@ -83,9 +83,10 @@ void InputTextTest::layoutAndTexts()
 
     TFormInputText dialog;
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize()); // not resizable
-    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("ButOk"))->text(), QStringLiteral("确\u3000定"));
-    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("ButCancel"))->text(),
-             QStringLiteral("取\u3000消"));
+    // The captions come from the language table (see the language check);
+    // until then the dialog has its own.
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("ButOk"))->text(), QStringLiteral("OK"));
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("ButCancel"))->text(), QStringLiteral("Cancel"));
 }
 
 void InputTextTest::okReturnsTheTextAsTyped()

@@ -5,9 +5,12 @@
 #include "RealKeys.h"
 #include "RecordingDeviceLink.h"
 #include "ScriptedPrompter.h"
+#include "app/LocalPane.h"
+#include "app/PaneMenus.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 
 #include <QAbstractItemView>
@@ -15,7 +18,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -159,8 +164,8 @@ private slots:
         m_files->setContent(m_ini, "[Setting]\nLanguage=eng.lng\n");
         m_settings.ViewMode = 3;
         auto d = dialog();
-        QCOMPARE(d->ckAutoRpc->text(), QStringLiteral("Auto connect palmtop disk while lunch"));
-        QCOMPARE(d->butApply->text(), QStringLiteral("Ok"));
+        QCOMPARE(d->ckAutoRpc->text(), QStringLiteral("Connect the palmtop at startup"));
+        QCOMPARE(d->butApply->text(), QStringLiteral("&OK"));
         d->butApplyClick();
         QCOMPARE(
             settingLines(m_files->content(m_ini)),
@@ -194,7 +199,7 @@ private slots:
         d->FlatButton1Click(); // cancelled: the text stays
         QCOMPARE(d->edtPath->text(), QStringLiteral("/home/u/docs"));
         QVERIFY(!d->RB_Local->isChecked());
-        QCOMPARE(m_prompter->texts(), (QStringList{"选择初始本地文件夹:", "选择初始本地文件夹:"}));
+        QCOMPARE(m_prompter->texts(), (QStringList{"Choose the start folder:", "Choose the start folder:"}));
         QCOMPARE(d->cbComport->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyACM0"));
         QCOMPARE(d->cbComport->itemData(10, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS9"));
         QVERIFY(d->cbComport->toolTip().contains(QStringLiteral("COM1: /dev/ttyUSB0")));
@@ -312,6 +317,57 @@ private slots:
         QVERIFY(w->settings.GridLines && gridLines(w.get(), true));
         QVERIFY(waitIdle(w.get()));
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
+    }
+
+    void languageIsChosenByNameAndTakesEffectAtApply()
+    {
+        const QString folder = m_dir.path() + "/";
+        m_files->setContent(folder + "eng.lng",
+                            "[Language]\nName=English\nLocale=en\n[Other]\nRpcPanel=Palmtop\n");
+        m_files->setContent(folder + "chs.lng",
+                            "[Language]\nName=简体中文\nLocale=zh_CN\n"
+                            "[ToolBar]\nCopy=复制\n[Other]\nRpcPanel=掌上机\n"
+                            "DisConnect=未连接\nFilename=文件名\n[Window]\nComputer=我的电脑\n"
+                            "[Menu]\nOpen=打开\n[Sync]\nSynchronize=同步\n");
+        auto w = window("AutoRpc=0\nLanguage=eng.lng\n");
+        QCOMPARE(w->PRpcStatus->text(), QStringLiteral("Palmtop - Disconnected"));
+        QCOMPARE(w->PLeft->currentPathText(), QStringLiteral("Computer"));
+
+        // Cancel keeps the language; the list shows the files by their own names.
+        runSetup(w.get(), [](TFormSetup *d) {
+            QStringList names;
+            for (int i = 0; i < d->cbLanguage->count(); ++i)
+                names << d->cbLanguage->itemText(i);
+            QCOMPARE(names, QStringList({"English", QStringLiteral("简体中文")}));
+            QCOMPARE(d->cbLanguage->currentText(), QStringLiteral("English"));
+            d->cbLanguage->setCurrentIndex(1);
+            d->butClose->click();
+        });
+        QCOMPARE(w->TB_Copy->toolTip(), QStringLiteral("Copy (Ctrl+C)"));
+
+        runSetup(w.get(), [](TFormSetup *d) {
+            d->cbLanguage->setCurrentIndex(1);
+            d->butApply->click();
+        });
+        QVERIFY(settingLines(m_files->content(m_ini)).contains(QStringLiteral("Language=chs.lng")));
+        QVERIFY(waitIdle(w.get()));
+        QCOMPARE(w->TB_Copy->toolTip(), QStringLiteral("复制 (Ctrl+C)"));
+        QCOMPARE(w->TB_Sync->toolTip(), QStringLiteral("同步 (F9)"));
+        // The context menus are made afresh from the table each time.
+        const std::unique_ptr<QMenu> menu(w->findChild<PaneMenus *>()->buildMenu(w->ShellList));
+        QStringList entries;
+        for (const QAction *action : menu->actions())
+            entries << action->text().section(u'\t', 0, 0);
+        QVERIFY(entries.contains(QStringLiteral("打开")));
+        QVERIFY(entries.contains(QStringLiteral("同步")));
+        QVERIFY(w->PRpcStatus->text().startsWith(QStringLiteral("掌上机 - ")));
+        QCOMPARE(w->RpcList->header()->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("文件名"));
+        QCOMPARE(w->ShellList->header()->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("文件名"));
+        QCOMPARE(w->PLeft->currentPathText(), QStringLiteral("我的电脑"));
+        // The toolkit's own buttons follow (qt6-translations-l10n).
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
     }
 };
 

@@ -192,7 +192,8 @@ private slots:
         QVERIFY(playing && m_fx->link.stopSeen());
         QCOMPARE(sends(), QStringList{"big.bin 1"});
         QCOMPARE(WorkerState.load(), 0);
-        const QString stopped = "big.bin：" + TransferFailureReason(test::TransferLink::Stopped);
+        const QString stopped =
+            "big.bin: " + TransferFailureReason(LanguageTable(), test::TransferLink::Stopped);
         QCOMPARE(m_fx->prompter.questions().size(), 1);
         QVERIFY(m_fx->prompter.texts().at(0).contains(stopped));
         QCOMPARE(m_fx->prompter.questions().at(0).title, QStringLiteral("错误"));
@@ -247,8 +248,9 @@ private slots:
         QCOMPARE(sends().size(), 4);
         QCOMPARE(m_fx->prompter.questions().size(), 1);
         const QString summary = m_fx->prompter.texts().at(0);
-        const QString failedD = "d.txt：" + TransferFailureReason(-4);
-        QVERIFY2(summary.contains("b.txt：" + TransferFailureReason(-7)) && summary.contains(failedD),
+        const QString failedD = "d.txt: " + TransferFailureReason(LanguageTable(), -4);
+        QVERIFY2(summary.contains("b.txt: " + TransferFailureReason(LanguageTable(), -7)) &&
+                     summary.contains(failedD),
                  qPrintable(summary));
         QVERIFY(!summary.contains("a.txt") && !summary.contains("c.txt"));
         QCOMPARE(labelAtSummary, failedD);

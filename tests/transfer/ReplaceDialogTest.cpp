@@ -50,9 +50,9 @@ private slots:
             pictures << image(d.ImgSrc->pixmap()) << image(d.ImgDesc->pixmap());
             d.butNo->click();
         });
-        QCOMPARE(shown, (QStringList{"文件替换", "a.txt, already contains.",
-                                     "Would you like to replace this file?", source, "a.txt", "Yes(&Y)",
-                                     "No(&N)", "Rename(&R)", "YesAll(&A)", "NoAll", "Cancel(&C)"}));
+        QCOMPARE(shown,
+                 (QStringList{"Replace File", "a.txt already exists.", "Do you want to replace it?", source,
+                              "a.txt", "&Yes", "&No", "&Rename", "Yes to &All", "No to All", "&Cancel"}));
         ask(d, DevicePrefix + "b.txt", "a:\\b.txt", [&] {
             pictures << image(d.ImgSrc->pixmap()) << image(d.ImgDesc->pixmap());
             d.butNo->click();
@@ -87,7 +87,7 @@ private slots:
         QCOMPARE(d.destination(), QStringLiteral("b.txt"));
         QCOMPARE(m_fx->link.calls("RequestLookupFile"), QStringList{"RequestLookupFile(101,b.txt)"});
         QCOMPARE(m_fx->prompter.questions().at(0).title, QStringLiteral("Rename"));
-        QCOMPARE(m_fx->prompter.questions().at(0).text, QStringLiteral("输入文件名："));
+        QCOMPARE(m_fx->prompter.questions().at(0).text, QStringLiteral("New file name:"));
 
         m_fx->prompter.answerText("a-much-longer-name.txt");
         TFormDialogReplace again(*m_w);

@@ -75,9 +75,9 @@ public:
     }
 };
 
-const QString NoFolder = TransferPlanner::noFolderCopyText();
+const QString NoFolder = QStringLiteral("不支持对设备进行目录拷贝   ");
 const QString CopyFailed = QStringLiteral("拷贝文件失败,可能是文件被占用!  ");
-const QString Replace = QStringLiteral("already contains.Would you like to replace this file?");
+const QString Replace = QStringLiteral(" already exists. Do you want to replace it?");
 
 // The local list fills in the background; its order settles later.
 QStringList sorted(QStringList list)
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(rereads.size(), 1);
         // Image names come out of the image, into a local folder only.
         WriteClipboardFiles(m_clipboard, {"Y.TXT"});
-        m_w->PLeft->showFolder(LocalPane::computerText());
+        m_w->PLeft->showFolder(m_w->PLeft->computerText());
         m_w->PasteToLocal();
         m_w->PLeft->showFolder(m_pc);
         QVERIFY(!QFile::exists(pc("Y.TXT")));
@@ -244,9 +244,11 @@ private slots:
         QTest::addColumn<bool>("available");
         QTest::addColumn<bool>("clipboardFiles");
         QTest::addColumn<QString>("reason");
-        const QString empty = QStringLiteral("无法粘贴：剪贴板中没有文件");
-        QTest::addRow("device disconnected") << "device" << false << true << "无法粘贴：掌上机未连接";
-        QTest::addRow("image unmounted") << "image" << false << true << "无法粘贴：模拟器磁盘未连接";
+        const QString empty = QStringLiteral("Cannot paste: there are no files on the clipboard");
+        QTest::addRow("device disconnected")
+            << "device" << false << true << "Cannot paste: the palmtop is not connected";
+        QTest::addRow("image unmounted")
+            << "image" << false << true << "Cannot paste: the simulator disk is not mounted";
         QTest::addRow("device, empty clipboard") << "device" << true << false << empty;
         QTest::addRow("image, empty clipboard") << "image" << true << false << empty;
         QTest::addRow("local, empty clipboard") << "local" << true << false << empty;
@@ -297,7 +299,7 @@ private slots:
         QCOMPARE(rereads.size(), 2);
 
         select(m_w->RpcList, {1});
-        m_w->PLeft->showFolder(LocalPane::computerText());
+        m_w->PLeft->showFolder(m_w->PLeft->computerText());
         drag(m_w->RpcList, m_w->ShellList); // no local folder: nothing
         QVERIFY(m_w->runs.isEmpty());
         m_w->PLeft->showFolder(m_pc);
@@ -366,7 +368,7 @@ private slots:
         QCOMPARE(m_lib->content("one.txt").value_or(""), QByteArray("pc one.txt"));
         QCOMPARE(m_lib->content("two.txt").value_or(""), QByteArray("old two"));
         // No for the last file: no success claimed.
-        QCOMPARE(m_w->statusText(), QStringLiteral("Copying...two.txt"));
+        QCOMPARE(m_w->statusText(), QStringLiteral("Copying two.txt..."));
 
         // Cancel ends the list.
         m_fx->prompter.answer(PromptAnswer::Cancel);

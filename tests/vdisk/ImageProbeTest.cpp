@@ -1,6 +1,8 @@
 #include "vdisk/ImageProbe.h"
 #include "platform/LibVDiskLibrary.h"
 
+#include "app/LanguageTable.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,6 +16,8 @@ using namespace vexo;
 
 namespace
 {
+
+const LanguageTable English;
 
 std::string text(const QString &s)
 {
@@ -52,27 +56,27 @@ TEST(ImageProbe, TellsMissingFoldersAndForeignFilesApart)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString missing = dir.filePath("target/public/lib/vdisk.dat");
-    EXPECT_EQ(text(ImageMountProblem(missing)), "不存在");
-    EXPECT_EQ(text(ImageMountFailedText(missing, ImageMountProblem(missing))),
-              text(QStringLiteral("无法装载 ") + missing + QStringLiteral("：不存在")));
-    EXPECT_EQ(text(ImageMountProblem(QString())), "不存在");
-    EXPECT_EQ(text(ImageMountProblem(dir.path())), "这是一个文件夹");
+    EXPECT_EQ(text(ImageMountProblem(English, missing)), "does not exist");
+    EXPECT_EQ(text(ImageMountFailedText(English, missing, ImageMountProblem(English, missing))),
+              text(QStringLiteral("Cannot mount ") + missing + QStringLiteral(": does not exist")));
+    EXPECT_EQ(text(ImageMountProblem(English, QString())), "does not exist");
+    EXPECT_EQ(text(ImageMountProblem(English, dir.path())), "is a folder");
 
     const QString image = dir.filePath("vdisk.dat");
     writeFile(image, "");
-    EXPECT_EQ(text(ImageMountProblem(image)), "不是 FAT 磁盘映像");
+    EXPECT_EQ(text(ImageMountProblem(English, image)), "not a FAT disk image");
     writeFile(image, QByteArray(4096, 'x'));
-    EXPECT_EQ(text(ImageMountProblem(image)), "不是 FAT 磁盘映像");
+    EXPECT_EQ(text(ImageMountProblem(English, image)), "not a FAT disk image");
     // The signature alone does not make a boot sector.
     QByteArray signatureOnly(512, '\0');
     signatureOnly[510] = 0x55;
     signatureOnly[511] = char(0xAA);
     writeFile(image, signatureOnly);
-    EXPECT_EQ(text(ImageMountProblem(image)), "不是 FAT 磁盘映像");
+    EXPECT_EQ(text(ImageMountProblem(English, image)), "not a FAT disk image");
 
     // A boot sector whose volume the library still refused.
     writeFile(image, fatBootSector());
-    EXPECT_EQ(text(ImageMountProblem(image)), "FAT 磁盘映像已损坏或不是 FAT12/FAT16");
+    EXPECT_EQ(text(ImageMountProblem(English, image)), "the FAT disk image is damaged or not FAT12/FAT16");
 }
 
 TEST(ImageProbe, AnImageOfTheLibraryPassesTheBootSectorCheckAndStaysUntouched)
@@ -89,7 +93,7 @@ TEST(ImageProbe, AnImageOfTheLibraryPassesTheBootSectorCheckAndStaysUntouched)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray before = f.readAll();
     f.close();
-    EXPECT_EQ(text(ImageMountProblem(image)), "FAT 磁盘映像已损坏或不是 FAT12/FAT16");
+    EXPECT_EQ(text(ImageMountProblem(English, image)), "the FAT disk image is damaged or not FAT12/FAT16");
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
 }
@@ -102,5 +106,5 @@ TEST(ImageProbe, RefusedPermissionIsNamed)
     const QString image = dir.filePath("vdisk.dat");
     writeFile(image, fatBootSector());
     ASSERT_EQ(::chmod(QFile::encodeName(image).constData(), 0), 0);
-    EXPECT_EQ(text(ImageMountProblem(image)), "权限不够");
+    EXPECT_EQ(text(ImageMountProblem(English, image)), "permission denied");
 }

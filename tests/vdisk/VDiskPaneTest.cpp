@@ -28,7 +28,7 @@ namespace
 {
 
 const QString Key = QStringLiteral("\\Software\\Tavrin\\VexoTools\\2");
-const QString Caption = QStringLiteral("Simulator Disk Filelist - ");
+const QString Caption = QStringLiteral("Simulator Disk Files - ");
 
 QLineEdit *visibleEditor(QAbstractItemView *view)
 {
@@ -148,11 +148,12 @@ private slots:
         {
             auto w = open(true);
             QTRY_COMPARE(w->VDiskState.load(), 0);
-            QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "InitializeFail");
+            QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QVERIFY(!w->TB_VDiskConnect->isChecked());
             QVERIFY(m_prompter->questions().isEmpty());
             // The status line and the caption's tool tip say which image and why.
-            const QString why = QStringLiteral("无法装载 /opt/sim/target/public/lib/vdisk.dat：不存在");
+            const QString why =
+                QStringLiteral("Cannot mount /opt/sim/target/public/lib/vdisk.dat: does not exist");
             QTRY_COMPARE(w->statusText(), why);
             QCOMPARE(w->PVDiskStatus->toolTip(), why);
         }
@@ -162,7 +163,7 @@ private slots:
         {
             auto w = open(true);
             QTRY_COMPARE(w->VDiskState.load(), 0);
-            QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "InitializeFail");
+            QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QCOMPARE(m_prompter->questions().size(), 1);
             const test::ScriptedPrompter::Question q = m_prompter->questions().first();
             QCOMPARE(q.text, QStringLiteral("系统没有检测到VexoTools安装目录！ \u3000"));
@@ -186,7 +187,7 @@ private slots:
         m_lib->addFile("A.TXT", "a");
         m_lib->closeGate();
         auto w = open(false);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connecting...");
@@ -211,7 +212,7 @@ private slots:
         m_lib->release();
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
         QCOMPARE(w->VDiskState.load(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
         QVERIFY(!m_lib->mounted());
@@ -224,7 +225,7 @@ private slots:
         press(w.get(), Qt::Key_F7); // nothing mounted: unmounts all the same
         QCOMPARE(m_lib->calls(), QStringList{"DestoryFileSystem"});
         QCOMPARE(w->VDiskState.load(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
         QTRY_COMPARE(w->VDiskState.load(), 1);
@@ -236,7 +237,7 @@ private slots:
         QCOMPARE(w->VDiskState.load(), 0);
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
         QCOMPARE(m_lib->calls().last(), QStringLiteral("DestoryFileSystem"));
         // The next connect goes through the registry again.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
@@ -256,15 +257,16 @@ private slots:
         QTest::addRow("17 bytes") << "ABCDEFGHIJKLM.TXT"
                                   << "";
         QTest::addRow("taken") << "B.TXT"
-                               << "不能改名为 B.TXT：已有同名文件";
+                               << "Cannot rename to B.TXT: a file of that name exists";
         QTest::addRow("taken, other case") << "b.txt"
-                                           << "不能改名为 b.txt：已有同名文件";
+                                           << "Cannot rename to b.txt: a file of that name exists";
         QTest::addRow("18 bytes") << "ABCDEFGHIJKLMN.TXT"
-                                  << "不能改名为 ABCDEFGHIJKLMN.TXT：名字超过 17 字节";
+                                  << "Cannot rename to ABCDEFGHIJKLMN.TXT: the name is longer than 17 bytes";
         QTest::addRow("star") << "A*.TXT"
-                              << "不能改名为 A*.TXT：名字含有不允许的字符";
-        QTest::addRow("trailing dot") << "A."
-                                      << "不能改名为 A.：名字含有不允许的字符";
+                              << "Cannot rename to A*.TXT: the name holds characters that are not allowed";
+        QTest::addRow("trailing dot")
+            << "A."
+            << "Cannot rename to A.: the name holds characters that are not allowed";
     }
     void aRefusedRenameSaysWhy()
     {
@@ -291,8 +293,9 @@ private slots:
         auto w = open(false);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton); // answered Cancel
         QCOMPARE(m_prompter->questions().size(), 1);
-        QCOMPARE(m_prompter->questions()[0].text, QStringLiteral("Would you like to format simulator disk?"));
-        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Messagebox"));
+        QCOMPARE(m_prompter->questions()[0].text,
+                 QStringLiteral("Format the simulator disk? Every file on it will be erased."));
+        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Confirm"));
         QCOMPARE(m_prompter->questions()[0].buttons, PromptButtons::OkCancel);
         QCOMPARE(m_prompter->questions()[0].icon, PromptIcon::Question);
         QVERIFY(m_lib->calls("FormatFileSystem").isEmpty());
@@ -321,7 +324,7 @@ private slots:
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(captions(w->VDiskRows), QStringList{"C.TXT"});
-        QCOMPARE(w->statusText(), QStringLiteral("格式化失败"));
+        QCOMPARE(w->statusText(), QStringLiteral("Formatting failed"));
         m_lib->setFormatResult(0);
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
@@ -443,7 +446,7 @@ private slots:
         // No program takes it: the status line says so.
         m_shell->setCanOpen(false);
         w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0));
-        QCOMPARE(w->statusText(), QStringLiteral("没有可以打开 A.TXT 的程序"));
+        QCOMPARE(w->statusText(), QStringLiteral("No program can open A.TXT"));
         QCOMPARE(m_shell->opened().size(), 2);
         m_shell->setCanOpen(true);
 

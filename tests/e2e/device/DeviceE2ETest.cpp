@@ -30,7 +30,7 @@ using namespace vexo;
 namespace
 {
 
-const QString Caption = QStringLiteral("PalmTop Filelist - ");
+const QString Caption = QStringLiteral("Palmtop Files - ");
 const QString Chinese = QStringLiteral("文件.txt");
 
 void writeFile(const QString &path, const QByteArray &data)
@@ -190,7 +190,7 @@ private slots:
 
         // F4 disconnects; the toggle connects again on the same pipe.
         QTest::keyClick(view, Qt::Key_F4);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QCOMPARE(rows->rowCount(), 0);
         QVERIFY(!w->RpcConnected);
         const int pipe = w->RpcPipe;
@@ -221,7 +221,7 @@ private slots:
         w.devicePane->RefreshRpc();
         QVERIFY(ended.wait(15000));
         QCOMPARE(ended.first().first().toBool(), false);
-        QCOMPARE(w.PRpcStatus->text(), Caption + "DisConnect");
+        QCOMPARE(w.PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w.TB_RpcConnect->isChecked());
         QVERIFY(w.RpcPipe != 0); // kept for the next attempt
     }

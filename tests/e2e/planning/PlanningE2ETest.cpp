@@ -159,7 +159,7 @@ private slots:
         for (const auto &[name, data] : files)
             QCOMPARE(readFile(back + "/" + name), data);
         QVERIFY2(prompter.questions().isEmpty(), qPrintable(prompter.texts().join('|')));
-        QCOMPARE(w->statusText(), QStringLiteral("CopySuccess"));
+        QCOMPARE(w->statusText(), QStringLiteral("Copy complete"));
 
         // The window's exit unmounts the image; the checker finds it clean.
         w->close();

@@ -123,7 +123,8 @@ class TransferE2ETest : public QObject
         // One box naming the abandoned file only.
         QCOMPARE(m_prompter.questions().size(), 1);
         const QString summary = m_prompter.texts().at(0);
-        QVERIFY2(summary.contains(large + "：" + TransferFailureReason(-6)), qPrintable(summary));
+        QVERIFY2(summary.contains(large + ": " + TransferFailureReason(LanguageTable(), -6)),
+                 qPrintable(summary));
         for (int i = 0; i + 1 < sources.size(); ++i)
             QVERIFY2(!summary.contains(PathFileName(sources.at(i))), qPrintable(summary));
     }

@@ -133,7 +133,7 @@ private slots:
         // Mounted and listed at start-up.
         QTRY_COMPARE(w->VDiskState.load(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
-        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Filelist - Connected"));
+        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Files - Connected"));
         QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "OLD.TXT"}));
         QCOMPARE(w->VDiskRows->row(1).sizeText, QStringLiteral("      3000 B"));
         QVERIFY(prompter.questions().isEmpty());

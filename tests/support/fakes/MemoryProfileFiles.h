@@ -13,6 +13,18 @@ class MemoryProfileFiles : public ProfileFiles
 public:
     bool exists(const QString &file) override { return m_files.contains(file); }
 
+    QStringList filesIn(const QString &folder, const QString &suffix) override
+    {
+        QStringList names;
+        for (auto it = m_files.cbegin(); it != m_files.cend(); ++it) {
+            const QString name = it.key().mid(folder.size());
+            if (it.key().startsWith(folder) && !name.contains(u'/') &&
+                name.endsWith(suffix, Qt::CaseInsensitive))
+                names << name;
+        }
+        names.sort();
+        return names;
+    }
     QByteArray content(const QString &file) const { return m_files.value(file); }
     void setContent(const QString &file, const QByteArray &bytes) { m_files.insert(file, bytes); }
     void setFailWrites(bool fail) { m_failWrites = fail; }
