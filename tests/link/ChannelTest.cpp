@@ -125,6 +125,49 @@ TEST(ChannelTest, ReportsAClosedStream)
     EXPECT_TRUE(a.streamBroken());
 }
 
+// A line whose far end reads nothing until told to, then everything.
+class HeldLine : public ByteStream
+{
+public:
+    bool open = false;
+    std::vector<uint8_t> taken;
+    int wait(bool wantWrite, int) override { return wantWrite && open ? kWritable : 0; }
+    long readSome(uint8_t *, size_t) override { return 0; }
+    long writeSome(const uint8_t *data, size_t size) override
+    {
+        if (!open)
+            return 0;
+        taken.insert(taken.end(), data, data + size);
+        return static_cast<long>(size);
+    }
+};
+
+TEST(ChannelTest, ADroppedSessionIsAnnouncedOnAFullLineWithinItsBound)
+{
+    HeldLine line;
+    Channel a(line);
+    for (int i = 0; i < 10000; ++i)
+        a.sendControl(FrameType::CloseAck, 9, 0, {});
+    // A peer that never reads has its sessions dropped again and again.
+    for (uint8_t tag = 1; tag <= 200; ++tag) {
+        a.start(tag, ChannelConfig{});
+        a.send({1, 2, 3});
+        a.drop();
+    }
+    line.open = true;
+    ASSERT_TRUE(a.flush(Clock::now() + std::chrono::seconds(5)));
+    EXPECT_LE(line.taken.size(), Channel::kMaxOutput + 64 + kFrameOverhead);
+    FrameDecoder decoder;
+    decoder.feed(line.taken.data(), line.taken.size());
+    Frame f;
+    bool first = false;
+    while (decoder.next(f) == FrameDecoder::Result::Frame) {
+        EXPECT_NE(f.type, FrameType::Data);
+        first = first || (f.type == FrameType::Reset && f.tag == 1);
+    }
+    EXPECT_TRUE(first);
+}
+
 TEST(PipeTest, DefaultDeviceNodesFollowThePortNumber)
 {
     Pipe serial(Pipe::Kind::Uart);

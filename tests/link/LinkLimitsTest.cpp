@@ -220,6 +220,11 @@ TEST_F(ServerLimitsTest, AFloodOfListRequestsThatAreNeverAcknowledgedDropsTheSes
     steps(5);
     EXPECT_FALSE(m_server->inSession()) << sent << " requests";
     EXPECT_LT(sent, 1000);
+    // The client sends nothing more, yet learns that its session is gone.
+    bool reset = false;
+    for (const auto &f : m_client.read())
+        reset = reset || (f.type == FrameType::Reset && f.tag == m_client.tag());
+    EXPECT_TRUE(reset);
     EXPECT_TRUE(servesAFreshClient());
 }
 

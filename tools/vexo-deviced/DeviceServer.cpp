@@ -490,7 +490,11 @@ void DeviceServer::dropSession(const char *why)
     abortIncoming();
     abortOutgoing();
     clearQueue();
-    m_channel.stop();
+    // Announced rather than left to the client's next frame: one that has
+    // sent all it had waits quietly for answers that will never come.
+    if (m_channel.active())
+        m_lastReset = Clock::now();
+    m_channel.drop();
     m_nonce = 0;
 }
 

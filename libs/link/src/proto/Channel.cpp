@@ -19,6 +19,9 @@ constexpr size_t kOutLowWater = 256;
 constexpr auto kAckDelay = std::chrono::milliseconds(150);
 constexpr unsigned kAckDelayMaxFrames = 8;
 constexpr size_t kSmallFrame = 256;
+// Room past kMaxOutput for the Reset of a dropped session: a handful of
+// frames, however often a peer that does not read has its session dropped.
+constexpr size_t kDropReserve = 64;
 
 int16_t seqDiff(uint16_t a, uint16_t b)
 {
@@ -75,6 +78,14 @@ void Channel::stop()
     m_naksDue.clear();
     m_ackDue = m_ackNow = false;
     m_ackPending = 0;
+}
+
+void Channel::drop()
+{
+    const bool wasActive = m_active;
+    stop();
+    if (wasActive && !m_streamBroken && m_out.size() < kMaxOutput + kDropReserve)
+        appendFrame(m_out, FrameType::Reset, m_tag, 0, nullptr, 0);
 }
 
 void Channel::send(std::vector<uint8_t> message)

@@ -50,6 +50,10 @@ public:
     void start(uint8_t tag, const ChannelConfig &config);
     // Ends the session; Data, Ack and Nak frames are then handed out as control frames.
     void stop();
+    // Ends the session as stop() does and tells the peer with a Reset of its
+    // tag, in place of the answers that were still waiting. The Reset may go
+    // past kMaxOutput by a little, so a peer that reads late still hears of it.
+    void drop();
     bool active() const { return m_active; }
     uint8_t tag() const { return m_tag; }
     const ChannelConfig &config() const { return m_config; }
