@@ -150,7 +150,8 @@ private slots:
 
         // Connected, nothing selected, empty clipboard.
         m = menu(*w, w->RpcList);
-        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_SelectAll", "MI_Refresh", "MI_RpcDisconnect"}));
+        QCOMPARE(enabledEntries(m.get()),
+                 (QStringList{"MI_SelectAll", "MI_Refresh", "MI_RpcDisconnect", "SyncAction"}));
 
         // One row: everything that acts on a selection; two rows: no Open.
         select(w->RpcList, {1});
@@ -192,7 +193,8 @@ private slots:
         m_image->addFile("A.TXT", "a");
         auto w = open();
         auto m = menu(*w, w->VDiskList);
-        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_Refresh", "MI_VDiskConnect", "MI_Format", "SyncAction"}));
+        QCOMPARE(enabledEntries(m.get()),
+                 (QStringList{"MI_Refresh", "MI_VDiskConnect", "MI_Format", "SyncAction"}));
         QVERIFY(m->findChild<QAction *>("MI_VDiskDisconnect")->text().endsWith("\tF7"));
 
         trigger(m.get(), "MI_VDiskConnect");
@@ -202,7 +204,7 @@ private slots:
         m = menu(*w, w->VDiskList);
         QCOMPARE(enabledEntries(m.get()),
                  (QStringList{"MI_Open", "MI_Copy", "MI_Paste", "MI_Delete", "MI_Rename", "MI_SelectAll",
-                              "MI_Refresh", "MI_VDiskDisconnect", "MI_Format"}));
+                              "MI_Refresh", "MI_VDiskDisconnect", "MI_Format", "SyncAction"}));
 
         // Format asks its question first; Cancel leaves the image alone.
         m_fake->prompter.answer(PromptAnswer::Cancel);
