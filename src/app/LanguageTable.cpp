@@ -68,10 +68,55 @@ const QList<LanguageTable::Key> &LanguageTable::keys()
     return all;
 }
 
+const QList<LanguageTable::Key> &LanguageTable::addedKeys()
+{
+    static const QList<Key> all = {
+        {"Sync", "Synchronize", "Synchronize"},
+        {"Sync", "Direction", "Direction"},
+        {"Sync", "ToPalmtop", "To the palmtop"},
+        {"Sync", "ToImage", "To the simulator disk"},
+        {"Sync", "ToPc", "To the PC"},
+        {"Sync", "BothWays", "Both ways (newer wins)"},
+        {"Sync", "DeleteGone", "Delete files that are gone on the other side"},
+        {"Sync", "Start", "Start"},
+        {"Sync", "Name", "Name"},
+        {"Sync", "Action", "Action"},
+        {"Sync", "Pc", "PC"},
+        {"Sync", "Palmtop", "Palmtop"},
+        {"Sync", "Image", "Simulator disk"},
+        {"Sync", "Note", "Note"},
+        {"Sync", "Send", "Send"},
+        {"Sync", "Receive", "Receive"},
+        {"Sync", "Equal", "Skip: equal"},
+        {"Sync", "Keep", "Keep"},
+        {"Sync", "Conflict", "Conflict"},
+        {"Sync", "DeleteLocal", "Delete on the PC"},
+        {"Sync", "DeleteRemote", "Delete on the other side"},
+        {"Sync", "OnlyHere", "Only on the PC"},
+        {"Sync", "OnlyThere", "Only on the other side"},
+        {"Sync", "NewerHere", "Newer on the PC"},
+        {"Sync", "NewerThere", "Newer on the other side"},
+        {"Sync", "SameFile", "Same size and content"},
+        {"Sync", "BothChanged", "Changed on both sides"},
+        {"Sync", "NameTooLong", "Name longer than %1 bytes"},
+        {"Sync", "NameInvalid", "Name not possible on the other side"},
+        {"Sync", "CaseConflict", "Names differ only in case"},
+        {"Sync", "Totals",
+         "Send %1 files (%2 bytes), receive %3 files (%4 bytes), delete %5; %6 equal, %7 conflicts"},
+        {"Sync", "Estimate", "About %1 s at %2 baud"},
+        {"Sync", "EstimateUsb", "About %1 s over USB"},
+        {"Sync", "NoFolder", "The local pane shows no folder of this PC."},
+        {"Sync", "NoOtherSide", "Connect the palmtop or the simulator disk first."},
+        {"Sync", "ListFailed", "The file list of the other side could not be read."},
+    };
+    return all;
+}
+
 LanguageTable::LanguageTable()
 {
-    for (const Key &k : keys())
-        set(QLatin1String(k.section), QLatin1String(k.key), QLatin1String(k.english));
+    for (const auto *list : {&keys(), &addedKeys()})
+        for (const Key &k : *list)
+            set(QLatin1String(k.section), QLatin1String(k.key), QLatin1String(k.english));
 }
 
 QString LanguageTable::id(const QString &section, const QString &key)
@@ -101,10 +146,12 @@ LanguageTable LoadLanguage(ProfileFiles &profiles, const QStringList &folders, c
     }
     if (file.isEmpty())
         return table;
-    for (const LanguageTable::Key &k : LanguageTable::keys()) {
-        const QString section = QLatin1String(k.section);
-        const QString key = QLatin1String(k.key);
-        table.set(section, key, profiles.readString(file, section, key, QLatin1String(k.english)));
+    for (const auto *list : {&LanguageTable::keys(), &LanguageTable::addedKeys()}) {
+        for (const LanguageTable::Key &k : *list) {
+            const QString section = QLatin1String(k.section);
+            const QString key = QLatin1String(k.key);
+            table.set(section, key, profiles.readString(file, section, key, QLatin1String(k.english)));
+        }
     }
     return table;
 }

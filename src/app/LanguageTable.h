@@ -22,6 +22,8 @@ public:
     };
     // The keys in the order they are read.
     static const QList<Key> &keys();
+    // Keys beyond those, in sections of their own, read the same way.
+    static const QList<Key> &addedKeys();
 
     // A table holding the English defaults.
     LanguageTable();
@@ -34,6 +36,7 @@ public:
     QString msg(const QString &key) const { return text(QStringLiteral("Msg"), key); }
     QString setup(const QString &key) const { return text(QStringLiteral("Setup"), key); }
     QString other(const QString &key) const { return text(QStringLiteral("Other"), key); }
+    QString sync(const QString &key) const { return text(QStringLiteral("Sync"), key); }
 
     void set(const QString &section, const QString &key, const QString &value);
 

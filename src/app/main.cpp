@@ -8,6 +8,7 @@
 #include "platform/Prompter.h"
 #include "platform/SystemPaths.h"
 #include "transfer/RunDeviceTransfer.h"
+#include "transfer/RunSync.h"
 #include "transfer/TransferPlanner.h"
 #include "vdisk/VDiskPane.h"
 #include "widgets/CaptionPanel.h"
@@ -15,6 +16,7 @@
 #include "widgets/FileRowModel.h"
 #include "widgets/ToolbarArtwork.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -122,6 +124,7 @@ void TFormMain::buildToolBar()
     TB_Copy = button("TB_Copy", ToolbarArtwork::Copy, false, &TFormMain::TB_CopyClick);
     TB_Paste = button("TB_Paste", ToolbarArtwork::Paste, false, &TFormMain::TB_PasteClick);
     TB_Refresh = button("TB_Refresh", ToolbarArtwork::Refresh, false, &TFormMain::TB_RefreshClick);
+    TB_Sync = button("TB_Sync", ToolbarArtwork::Sync, false, &TFormMain::TB_SyncClick);
     ToolBar1->addWidget(separator("TB_SP2", ToolBar1));
     TB_ViewIcon = button("TB_ViewIcon", ToolbarArtwork::LargeIcons, true, &TFormMain::TB_ViewIconClick);
     TB_ViewSmallIcon =
@@ -202,6 +205,19 @@ void TFormMain::wireTransfers()
     connect(devicePane, &DevicePane::pasteRequested, this, &TFormMain::PasteToDevice);
     connect(vdiskPane, &VDiskPane::copyRequested, this, &TFormMain::CopyVDiskToClipboard);
     connect(vdiskPane, &VDiskPane::pasteRequested, this, &TFormMain::PasteToVDisk);
+    // Each list offers Synchronize on its context menu, with its own side.
+    for (FileListView *list : {ShellList, RpcList, VDiskList}) {
+        auto *action = new QAction(list);
+        action->setObjectName(QStringLiteral("SyncAction"));
+        list->addAction(action);
+        list->setContextMenuPolicy(Qt::ActionsContextMenu);
+        connect(action, &QAction::triggered, this, [this, list] {
+            if (list == ShellList)
+                TB_SyncClick();
+            else
+                RunSync(*this, list == RpcList);
+        });
+    }
 }
 
 void TFormMain::buildStatusBar()
@@ -262,6 +278,11 @@ void TFormMain::LoadLanguage()
                                                             {TB_Exit, "Exit"}};
     for (const auto &[button, key] : hints)
         button->setToolTip(language.toolBar(QLatin1String(key)));
+    TB_Sync->setToolTip(language.sync(QStringLiteral("Synchronize")) + QStringLiteral(" (F9)"));
+    for (FileListView *list : {ShellList, RpcList, VDiskList}) {
+        if (auto *action = list->findChild<QAction *>(QStringLiteral("SyncAction")))
+            action->setText(language.sync(QStringLiteral("Synchronize")));
+    }
     PRpcStatus->setText(language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
                         language.other(QStringLiteral("DisConnect")));
     PVDiskStatus->setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") +
@@ -398,6 +419,13 @@ void TFormMain::TB_RefreshClick()
         RefreshRpc();
     else if (VDiskList->hasFocusInside())
         RefreshVDisk();
+}
+
+void TFormMain::TB_SyncClick()
+{
+    const bool image =
+        VDiskList->hasFocusInside() || (!RpcList->hasFocusInside() && !RpcConnected && VDiskState == 1);
+    RunSync(*this, !image);
 }
 
 void TFormMain::TB_ExitClick()
@@ -566,6 +594,9 @@ void TFormMain::KeyHook(QKeyEvent *event)
         break;
     case Qt::Key_F8:
         TB_SetupClick();
+        break;
+    case Qt::Key_F9:
+        TB_SyncClick();
         break;
     case Qt::Key_1:
     case Qt::Key_2:

@@ -66,6 +66,7 @@ public:
     QToolButton *TB_Copy = nullptr;
     QToolButton *TB_Paste = nullptr;
     QToolButton *TB_Refresh = nullptr;
+    QToolButton *TB_Sync = nullptr;
     QToolButton *TB_ViewIcon = nullptr;
     QToolButton *TB_ViewSmallIcon = nullptr;
     QToolButton *TB_ViewList = nullptr;
@@ -114,6 +115,10 @@ public slots:
     virtual void TB_CopyClick();
     virtual void TB_PasteClick();
     void TB_RefreshClick();
+    // Synchronize (toolbar, F9, the lists' context menu): the local pane's
+    // folder with the image when its pane has the focus, else with the palmtop
+    // (or the image when only it is there).
+    virtual void TB_SyncClick();
     void TB_ViewIconClick();
     void TB_ViewSmallIconClick();
     void TB_ViewListClick();

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace vexo {
+namespace vexo
+{
 
 // The device link libraries (serial pipe, USB pipe, file-service client),
 // one method per C function, with the same arguments and results. Names are
@@ -14,7 +15,7 @@ class DeviceLink
 public:
     // One listed device file.
     struct FindRecord {
-        QString name; // up to the first zero byte of the 1,024-byte field
+        QString name;    // up to the first zero byte of the 1,024-byte field
         qint64 time = 0; // ms since 1970-01-01 00:00
         qint64 size = 0;
     };
@@ -42,11 +43,20 @@ public:
     virtual int RequestFindFileNext(int client, int find, FindRecord *record) = 0;
     virtual int RequestFindFileClose(int client, int find) = 0;
     virtual int RequestLookupFile(int client, const QString &name) = 0;
+    // CRC-32 of a device file computed on the device; -14 (unsupported) when
+    // the device's service predates the request.
+    virtual int RequestFileChecksum(int client, const QString &name, quint32 *crc)
+    {
+        Q_UNUSED(client);
+        Q_UNUSED(name);
+        Q_UNUSED(crc);
+        return -14;
+    }
     virtual int RequestDeleteFile(int client, const QString &name) = 0;
     virtual int RequestRenameFile(int client, const QString &oldName, const QString &newName) = 0;
     // progress and stop are shared with another thread (see the library).
-    virtual int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,
-                                  int *extra, int *stop, int overwrite) = 0;
+    virtual int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName,
+                                  int *progress, int *extra, int *stop, int overwrite) = 0;
     virtual int RequestReceiveFileEx(int client, const QString &deviceName, const QString &localPath,
                                      int *progress, int *extra, int *stop, int overwrite) = 0;
 };

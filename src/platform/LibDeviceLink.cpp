@@ -162,6 +162,18 @@ int LibDeviceLink::RequestLookupFile(int client, const QString &name)
     return bytes ? ::RequestLookupFile(client, bytes->constData()) : VEXO_ERR_BAD_NAME;
 }
 
+int LibDeviceLink::RequestFileChecksum(int client, const QString &name, quint32 *crc)
+{
+    const auto bytes = cp936(name);
+    if (!bytes)
+        return VEXO_ERR_BAD_NAME;
+    uint32_t value = 0;
+    const int result = ::RequestFileChecksum(client, bytes->constData(), &value);
+    if (crc)
+        *crc = value;
+    return result;
+}
+
 int LibDeviceLink::RequestDeleteFile(int client, const QString &name)
 {
     const auto bytes = cp936(name);

@@ -106,6 +106,7 @@ void TFormDoProcess::FormShow()
     if (!m_main.RpcConnected)
         return;
     auto *worker = new TProcessThread(m_main, m_sources, m_direction, m_destinations);
+    worker->InitialReplaceState = m_replaceState;
     m_worker = worker;
     connect(worker, &TProcessThread::labelChanged, this, &TFormDoProcess::threadLabel, Qt::QueuedConnection);
     connect(worker, &TProcessThread::gaugeChanged, this, &TFormDoProcess::threadGauge, Qt::QueuedConnection);

@@ -56,11 +56,15 @@ public:
     // Called before the window is shown; the lists are copied.
     void SetLists(const QStringList &sources, const QStringList &destinations);
     void SetDirection(TransferDirection direction);
+    // The replace answer the worker starts with; rsAsk unless set.
+    void SetReplaceState(ReplaceState state) { m_replaceState = state; }
 
     // The running worker, null before it starts and after it has freed itself.
     TProcessThread *worker() const { return m_worker; }
     // True once a worker has been started for this window.
     bool workerStarted() const { return m_workerStarted; }
+    // True when the person stopped the run (Cancel, close) before its end.
+    bool runStopped() const { return m_pending != PendingClose::None; }
 
     AnimationStrip *Animate = nullptr;
     QLabel *labFilename = nullptr;
@@ -104,6 +108,7 @@ private:
     QStringList m_sources;
     QStringList m_destinations;
     TransferDirection m_direction = tdSend;
+    ReplaceState m_replaceState = rsAsk;
     QPointer<TProcessThread> m_worker;
     bool m_workerStarted = false;
     bool m_workerEnded = false;

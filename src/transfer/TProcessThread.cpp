@@ -109,7 +109,7 @@ int TProcessThread::transfer(const QString &source, const QString &destination, 
 void TProcessThread::run()
 {
     WorkerState = 1;
-    ReplaceState replaceState = rsAsk;
+    ReplaceState replaceState = InitialReplaceState;
     QList<Failure> failures;
     const int pairs = qMin(m_sources.size(), m_destinations.size());
     for (int i = 0; i < pairs && replaceState != rsCancelled; ++i) {

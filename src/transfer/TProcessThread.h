@@ -58,6 +58,10 @@ public:
     // and after "Finish..." is on screen.
     std::atomic<bool> Finished{false};
 
+    // The replace answer the run starts with (rsAsk unless set before start):
+    // a synchronisation has already decided which files replace others.
+    ReplaceState InitialReplaceState = rsAsk;
+
     // Asks the library to abandon the current file and the worker to end.
     // Any thread.
     void RequestStop() { StopFlag.store(1); }

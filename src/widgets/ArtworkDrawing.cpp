@@ -346,6 +346,34 @@ void drawExit(QPainter &p)
     p.drawLine(QPointF(16, 6), QPointF(16, 14));
 }
 
+void drawSync(QPainter &p)
+{
+    // A PC sheet and a palmtop facing each other, an arrow each way between them.
+    p.setPen(outline(QColor(0x3a, 0x4a, 0x60)));
+    p.setBrush(vertical(3, 29, QColor(0xff, 0xff, 0xff), QColor(0xd2, 0xdc, 0xea)));
+    p.drawRect(QRectF(2.5, 3.5, 11, 25));
+    textLine(p, 5, 11, 8);
+    textLine(p, 5, 11, 24);
+    p.setPen(outline(QColor(0x16, 0x1b, 0x22)));
+    p.setBrush(horizontal(18, 30, QColor(0x6b, 0x75, 0x83), QColor(0x2b, 0x31, 0x3a)));
+    p.drawRoundedRect(QRectF(18.5, 2.5, 11, 27), 2.5, 2.5);
+    p.setPen(outline(QColor(0x1c, 0x3a, 0x12)));
+    p.setBrush(vertical(5, 11, QColor(0xc8, 0xf0, 0x96), QColor(0x6f, 0xae, 0x3f)));
+    p.drawRect(QRectF(20.5, 5, 7, 6));
+    for (const bool right : {true, false}) {
+        const qreal y = right ? 14 : 20;
+        const QPointF from(right ? 7 : 25, y), to(right ? 25 : 7, y);
+        const QPointF dir(right ? 1 : -1, 0);
+        p.setPen(outline(QColor(0x16, 0x5e, 0x1e), 4.5));
+        p.drawLine(from, to - dir * 4);
+        p.setPen(outline(QColor(0x4c, 0xb8, 0x4a), 2.5));
+        p.drawLine(from, to - dir * 4);
+        p.setPen(outline(QColor(0x16, 0x5e, 0x1e), 1));
+        p.setBrush(QColor(0x4c, 0xb8, 0x4a));
+        arrowHead(p, to, dir, 6, 4);
+    }
+}
+
 void drawImageConnect(QPainter &p)
 {
     // A disk image as a drum.

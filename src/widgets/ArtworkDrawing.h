@@ -20,6 +20,7 @@ void drawPalmtopConnect(QPainter &p);
 void drawRefresh(QPainter &p);
 void drawExit(QPainter &p);
 void drawImageConnect(QPainter &p);
+void drawSync(QPainter &p);
 void drawFolderUp(QPainter &p);
 void drawNewFolder(QPainter &p);
 

@@ -15,17 +15,18 @@ namespace
 using Drawing = void (*)(QPainter &);
 
 const Drawing kToolbarDrawings[ToolbarArtwork::ImageCount] = {
-    artwork::drawSetup,       artwork::drawFormat,         artwork::drawDelete,     artwork::drawCopy,
-    artwork::drawPaste,       artwork::drawLargeIcons,     artwork::drawSmallIcons, artwork::drawList,
-    artwork::drawDetails,     artwork::drawPalmtopConnect, artwork::drawRefresh,    artwork::drawExit,
-    artwork::drawImageConnect};
+    artwork::drawSetup,          artwork::drawFormat,  artwork::drawDelete,
+    artwork::drawCopy,           artwork::drawPaste,   artwork::drawLargeIcons,
+    artwork::drawSmallIcons,     artwork::drawList,    artwork::drawDetails,
+    artwork::drawPalmtopConnect, artwork::drawRefresh, artwork::drawExit,
+    artwork::drawImageConnect,   artwork::drawSync};
 
 const Drawing kHeaderDrawings[ToolbarArtwork::HeaderImageCount] = {artwork::drawFolderUp,
                                                                    artwork::drawNewFolder};
 
 const char *const kToolbarKeys[ToolbarArtwork::ImageCount] = {
-    "setup", "format",  "delete",          "copy",    "paste", "large-icons",  "small-icons",
-    "list",  "details", "palmtop-connect", "refresh", "exit",  "image-connect"};
+    "setup", "format",  "delete",          "copy",    "paste", "large-icons",   "small-icons",
+    "list",  "details", "palmtop-connect", "refresh", "exit",  "image-connect", "sync"};
 
 const char *const kHeaderKeys[ToolbarArtwork::HeaderImageCount] = {"folder-up", "folder-new"};
 
@@ -99,6 +100,10 @@ QStringList ToolbarArtwork::themeNames(int index)
         return {QStringLiteral("application-exit"), QStringLiteral("system-log-out")};
     case ImageConnect:
         return {QStringLiteral("drive-harddisk")};
+    case Sync:
+        // The last name is in every theme that has Refresh, so a theme's set stays whole.
+        return {QStringLiteral("emblem-synchronizing"), QStringLiteral("mail-send-receive"),
+                QStringLiteral("view-refresh")};
     default:
         return {};
     }

@@ -31,13 +31,14 @@ public:
         Refresh = 10,
         Exit = 11,
         ImageConnect = 12,
-        ImageCount = 13
+        Sync = 13,
+        ImageCount = 14
     };
     enum HeaderImage { HeaderUp = 0, HeaderNewFolder = 1, HeaderImageCount = 2 };
     static constexpr int ImageSize = 32;
     static constexpr int HeaderImageSize = 22;
 
-    // The toolbar image `index` (0..12); a null icon for any other index.
+    // The toolbar image `index` (0..13); a null icon for any other index.
     static QIcon toolbarIcon(int index);
     // The header image `index` (HeaderUp, HeaderNewFolder); null otherwise.
     static QIcon headerIcon(int index);

@@ -1,13 +1,16 @@
 // The client library against the real server loop, in-process over a socket pair.
 #include "FileClient.h"
+#include "Crc32.h"
 #include "LinkTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <thread>
 #include <unistd.h>
 
@@ -113,6 +116,53 @@ TEST_F(FileClientTest, LookupDeleteRenameAndListing)
     EXPECT_EQ(m_client->remove("c.txt"), LinkError::NotFound);
     EXPECT_EQ(listFolder(m_device.path()), (std::vector<std::string>{".vexo-part-abc123", "b.txt", "folder",
                                                                      "much-longer-than-sixteen.txt"}));
+}
+
+TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOlder)
+{
+    const auto content = randomBytes(70000, 5);
+    writeFile(dev("price.dat"), content);
+    writeFile(loc("stock.dat"), {1, 2, 3});
+    const auto mtimeOf = [](const std::string &path) {
+        struct stat st {
+        };
+        stat(path.c_str(), &st);
+        return st.st_mtime;
+    };
+    const time_t longAgo = 1500000000;
+    const struct timeval times[2] = {{longAgo, 0}, {longAgo, 0}};
+    ASSERT_EQ(utimes(loc("stock.dat").c_str(), times), 0);
+    ASSERT_EQ(utimes(dev("price.dat").c_str(), times), 0);
+    for (const bool older : {false, true}) {
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, 3000, false, !older);
+        m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
+        ASSERT_EQ(m_client->connect(), LinkError::Ok);
+        uint32_t crc = 0;
+        DeviceEntry entry;
+        const auto started = std::chrono::steady_clock::now();
+        const auto e = m_client->checksum("price.dat", crc, &entry);
+        if (older) {
+            // Answered at once, not after the time-out of an unanswered request.
+            EXPECT_EQ(e, LinkError::Unsupported);
+            EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+            EXPECT_EQ(m_client->lookup("price.dat"), LinkError::Ok);
+            // The older server is not sent a time it would refuse: the copy is stored, of today.
+            ASSERT_EQ(put(loc("stock.dat"), "stock.dat"), LinkError::Ok);
+            EXPECT_GT(mtimeOf(dev("stock.dat")), longAgo);
+        } else {
+            ASSERT_EQ(put(loc("stock.dat"), "stock.dat"), LinkError::Ok);
+            EXPECT_EQ(mtimeOf(dev("stock.dat")), longAgo);
+            ASSERT_EQ(get("price.dat", loc("price.dat")), LinkError::Ok);
+            EXPECT_EQ(mtimeOf(loc("price.dat")), longAgo);
+            EXPECT_EQ(e, LinkError::Ok);
+            EXPECT_EQ(crc, crc32(content.data(), content.size()));
+            EXPECT_EQ(entry.size, content.size());
+            EXPECT_EQ(m_client->checksum("missing.dat", crc), LinkError::NotFound);
+            EXPECT_EQ(m_client->checksum("a/b", crc), LinkError::BadName);
+        }
+        m_client.reset();
+        m_server.reset();
+    }
 }
 
 TEST_F(FileClientTest, AThousandEntriesListInFewFrames)

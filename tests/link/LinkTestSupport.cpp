@@ -74,12 +74,13 @@ StreamPair::StreamPair()
 }
 
 ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs,
-                           bool verbose)
+                           bool verbose, bool offerChecksum)
     : m_folder(root), m_stream(std::move(stream))
 {
     deviced::ServerOptions options;
     options.timeoutMs = timeoutMs;
     options.verbose = verbose;
+    options.offerChecksum = offerChecksum;
     m_server = std::make_unique<deviced::DeviceServer>(m_folder, *m_stream, options);
     m_thread = std::thread([this] {
         while (!m_quit.load() && m_server->step(50)) {

@@ -49,8 +49,9 @@ class ServerThread
 {
 public:
     // verbose: the server logs each request on stderr, as vexo-deviced --verbose does.
+    // offerChecksum false: the server behaves as one from before the Checksum request.
     ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000,
-                 bool verbose = false);
+                 bool verbose = false, bool offerChecksum = true);
     ~ServerThread();
     // Stops serving at once, as a device that is switched off would.
     void kill();

@@ -33,6 +33,8 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
     auto put = make(MsgType::PutOpen, 3);
     put.name = "f";
     put.overwrite = true;
+    put.hasTime = true;
+    put.mtimeMs = -1234567;
     put.size = 1ull << 40;
     put.hasPart = true;
     put.part.flags = kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc;
@@ -45,6 +47,15 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
     result.size = 5;
     result.mtimeMs = -1;
     messages.push_back(result);
+    auto checksum = make(MsgType::Checksum, 6);
+    checksum.name = "price.dat";
+    messages.push_back(checksum);
+    auto crcResult = make(MsgType::Result, 6);
+    crcResult.hasInfo = crcResult.hasCrc = true;
+    crcResult.size = 300;
+    crcResult.mtimeMs = 1700000000000;
+    crcResult.crc = 0x80000001;
+    messages.push_back(crcResult);
     auto data = make(MsgType::FileData, 4);
     data.hasPart = true;
     data.part.flags = static_cast<uint8_t>(Codec::Zstd);
@@ -66,6 +77,9 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
         EXPECT_EQ(back.part.flags, m.part.flags);
         EXPECT_EQ(back.part.streamCrc, m.part.streamCrc);
         EXPECT_EQ(back.part.data, m.part.data);
+        EXPECT_EQ(back.hasTime, m.hasTime);
+        EXPECT_EQ(back.hasCrc, m.hasCrc);
+        EXPECT_EQ(back.crc, m.crc);
     }
 }
 
@@ -80,16 +94,20 @@ TEST(MessageTest, MalformedMessagesAreRefused)
     const std::vector<std::vector<uint8_t>> bad = {
         {},
         {0x10},
-        {0x99, 0, 0},                      // unknown type
-        truncated,                         // name shorter than its length
-        trailing,                          // bytes after the message
-        {0x20, 1, 0, 42},                  // unknown status
-        {0x30, 1, 0, 0x03},                // codec 3 does not exist
-        {0x30, 1, 0, 0x08, 0, 0, 0, 0},    // end of stream without end of block
-        {0x30, 1, 0, 0x1C, 0, 0},          // end of stream with a short CRC
-        {0x30, 1, 0, 0x10, 0, 0, 0, 0},    // a stream CRC before the end of the stream
-        {0x14, 1, 0, 2, 0, 1, 'a'},        // unknown open flag
-        {0x20, 1, 0, 0, 0x80, 0x80, 0x80}, // unterminated varint
+        {0x99, 0, 0},                         // unknown type
+        truncated,                            // name shorter than its length
+        trailing,                             // bytes after the message
+        {0x20, 1, 0, 42},                     // unknown status
+        {0x30, 1, 0, 0x03},                   // codec 3 does not exist
+        {0x30, 1, 0, 0x08, 0, 0, 0, 0},       // end of stream without end of block
+        {0x30, 1, 0, 0x1C, 0, 0},             // end of stream with a short CRC
+        {0x30, 1, 0, 0x10, 0, 0, 0, 0},       // a stream CRC before the end of the stream
+        {0x14, 1, 0, 4, 0, 1, 'a'},           // unknown open flag
+        {0x14, 1, 0, 2, 0, 1, 'a'},           // a time announced but missing
+        {0x20, 1, 0, 0, 0x80, 0x80, 0x80},    // unterminated varint
+        {0x20, 1, 0, 0, 5, 2, 1, 2, 3},       // a checksum cut short
+        {0x20, 1, 0, 0, 5, 2, 1, 2, 3, 4, 5}, // bytes after the checksum
+        {0x17, 1, 0},                         // checksum without a name
     };
     for (const auto &bytes : bad) {
         Message m;

@@ -1,5 +1,6 @@
 #include "DeviceFolder.h"
 
+#include "Crc32.h"
 #include "NameCodec.h"
 
 #include <algorithm>
@@ -108,6 +109,40 @@ WireStatus DeviceFolder::lookup(const std::string &wireName, WireEntry &entry) c
     };
     if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return WireStatus::NotFound;
+    entry.name = wireName;
+    entry.size = static_cast<uint64_t>(st.st_size);
+    entry.mtimeMs = mtimeMs(st);
+    return WireStatus::Ok;
+}
+
+WireStatus DeviceFolder::checksum(const std::string &wireName, WireEntry &entry, uint32_t &crc) const
+{
+    std::string path;
+    if (!localPath(wireName, path))
+        return WireStatus::BadName;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {
+    };
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return WireStatus::NotFound;
+    }
+    crc = 0;
+    std::vector<uint8_t> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return WireStatus::IoError;
+        }
+        if (n == 0)
+            break;
+        crc = link::crc32(buffer.data(), static_cast<size_t>(n), crc);
+    }
+    ::close(fd);
     entry.name = wireName;
     entry.size = static_cast<uint64_t>(st.st_size);
     entry.mtimeMs = mtimeMs(st);

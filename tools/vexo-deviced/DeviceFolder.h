@@ -24,6 +24,8 @@ public:
     bool localPath(const std::string &wireName, std::string &path) const;
 
     link::WireStatus lookup(const std::string &wireName, link::WireEntry &entry) const;
+    // The entry and the CRC-32 of the file's content, read in one pass.
+    link::WireStatus checksum(const std::string &wireName, link::WireEntry &entry, uint32_t &crc) const;
     link::WireStatus remove(const std::string &wireName) const;
     link::WireStatus rename(const std::string &from, const std::string &to) const;
     // Entries matching a pattern ('*' and '?', ASCII letters without case; "*.*" is everything), by name.

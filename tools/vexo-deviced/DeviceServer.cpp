@@ -158,7 +158,8 @@ void DeviceServer::handleHello(const Frame &frame)
         m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
         return;
     }
-    mine.caps = static_cast<uint8_t>(localCodecCaps() & theirs.caps);
+    const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0);
+    mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
     if (!(m_channel.active() && theirs.nonce == m_nonce)) {
@@ -227,6 +228,8 @@ void DeviceServer::reply(uint16_t id, WireStatus status)
 
 void DeviceServer::process(const Message &msg)
 {
+    if (msg.type == MsgType::Checksum && !m_options.offerChecksum)
+        return; // an older server could not even decode it
     switch (msg.type) {
     case MsgType::Lookup: {
         WireEntry entry;
@@ -240,6 +243,19 @@ void DeviceServer::process(const Message &msg)
             r.mtimeMs = entry.mtimeMs;
         }
         log("lookup " + quotedName(msg.name) + ": " + statusText(r.status));
+        m_channel.send(encodeMessage(r));
+        break;
+    }
+    case MsgType::Checksum: {
+        WireEntry entry;
+        Message r;
+        r.type = MsgType::Result;
+        r.id = msg.id;
+        r.status = m_folder.checksum(msg.name, entry, r.crc);
+        r.hasInfo = r.hasCrc = r.status == WireStatus::Ok;
+        r.size = entry.size;
+        r.mtimeMs = entry.mtimeMs;
+        log("checksum " + quotedName(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }
@@ -339,6 +355,8 @@ void DeviceServer::handlePutOpen(const Message &msg)
     m_in.name = msg.name;
     m_in.overwrite = msg.overwrite;
     m_in.size = msg.size;
+    m_in.hasTime = msg.hasTime;
+    m_in.mtimeMs = msg.mtimeMs;
     if (msg.hasPart)
         handlePart(msg.part);
 }
@@ -359,6 +377,8 @@ void DeviceServer::handlePart(const DataPart &part)
     const uint16_t id = m_in.id;
     const std::string name = m_in.name;
     if (status == WireStatus::Ok) {
+        if (m_in.hasTime)
+            keepFileTime(m_in.fd, m_in.mtimeMs);
         const bool closed = ::close(m_in.fd) == 0;
         m_in.fd = -1;
         status = closed ? m_folder.commit(m_in.temporary, m_in.name, m_in.overwrite) : WireStatus::IoError;

@@ -20,6 +20,7 @@ struct ServerOptions {
     bool verbose = false; // one line per request on stderr; names in quotes, escaped
     uint16_t maxPayload = 2048;
     uint8_t window = 4;
+    bool offerChecksum = true; // false: behave as a server from before the Checksum request
 };
 
 class DeviceServer
@@ -47,6 +48,8 @@ private:
         bool overwrite = false;
         uint64_t size = 0;
         link::Clock::time_point lastData;
+        bool hasTime = false;
+        int64_t mtimeMs = 0;
         link::BlockAssembler assembler;
     };
     struct Outgoing {

@@ -3,6 +3,7 @@
 #include "JsonListing.h"
 #include "NameCodec.h"
 #include "ProgressBar.h"
+#include "Sync.h"
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +31,9 @@ int usage(std::FILE *output = stderr)
                  "  put FILE...             copy several local files under their own names\n"
                  "  rm NAME                 delete a device file\n"
                  "  mv OLD NEW              rename a device file\n"
+                 "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n"
+                 "                          make a folder and the device agree (default both ways,\n"
+                 "                          newer wins); prints the plan first; deletes only with --delete\n"
                  "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n"
                  "Exit status: 0 done, 1 failed, 2 bad command line.\n");
     return output == stderr ? 2 : 0;
@@ -117,6 +121,10 @@ int run(int argc, char **argv)
         return usage();
     const std::string command = argv[i++];
     const std::vector<std::string> args(argv + i, argv + argc);
+    if (command == "sync") {
+        if (const int rc = cli::checkSyncArgs(args); rc != 0)
+            return rc;
+    }
 
     auto pipe = std::make_shared<link::Pipe>(baud > 0 ? link::Pipe::Kind::Uart : link::Pipe::Kind::Usb);
     pipe->setDevicePath(port);
@@ -211,6 +219,8 @@ int run(int argc, char **argv)
                 payloadBytes += static_cast<uint64_t>(st.st_size);
         }
         rc = runTransfer(client, items, labels, true);
+    } else if (command == "sync") {
+        rc = cli::runSync(client, args, baud);
     } else if (command == "rm" && args.size() == 1) {
         std::string wire;
         rc = toDevice(args[0], wire) ? report(args[0], client.remove(wire)) : 1;

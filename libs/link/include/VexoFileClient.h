@@ -33,6 +33,7 @@ extern "C" {
 #define VEXO_ERR_PROTOCOL (-11)       /* the device speaks an incompatible protocol */
 #define VEXO_ERR_TOO_LARGE (-12)      /* the device's listing went past 65,536 entries or 8 MiB */
 #define VEXO_ERR_NO_MEMORY (-13)      /* the library ran out of memory; the call was abandoned */
+#define VEXO_ERR_UNSUPPORTED (-14)    /* the device's file service is too old for this request */
 
 /* 1,060 bytes filled by the find calls; all integers little-endian (the
  * library writes them byte by byte). Packed to 4 so that no tail padding is added. */
@@ -85,6 +86,13 @@ int RequestFindFileClose(int client, int find);
 /* Returns 0 when the device has a file of that name, VEXO_ERR_NOT_FOUND when
  * not, another VEXO_ERR_ value on failure. */
 int RequestLookupFile(int client, const char *name);
+
+/* CRC-32 (as zlib computes it) of a device file's content, computed on the
+ * device so that equal files are recognised without moving them over the line.
+ * Returns 0 with *crc set; VEXO_ERR_NOT_FOUND; VEXO_ERR_UNSUPPORTED when the
+ * device's service predates the request (nothing was sent; compare otherwise);
+ * or another VEXO_ERR_ value. */
+int RequestFileChecksum(int client, const char *name, uint32_t *crc);
 
 /* Returns 0 when the file was deleted, else a VEXO_ERR_ value. */
 int RequestDeleteFile(int client, const char *name);

@@ -119,6 +119,7 @@ struct FileClient::Incoming {
     int fd = -1;
     bool opened = false;
     uint64_t size = 0;
+    int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
     uint64_t dropped = 0;              // bytes of the stream dropped after a failure
     BlockAssembler assembler;
@@ -206,7 +207,7 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps = localCodecCaps();
+    mine.caps = localCodecCaps() | kCapSync;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -233,6 +234,7 @@ LinkError FileClient::hello()
             config.maxPayload = std::min(mine.maxPayload, theirs.maxPayload);
             config.windowFrames = std::min<unsigned>(mine.window, std::max<unsigned>(theirs.window, 1));
             m_codec = chooseCodec(mine.caps, theirs.caps);
+            m_peerCaps = theirs.caps;
             m_channel->start(tag, config);
             m_lastTag = tag;
             m_state = State::Connected;
@@ -368,6 +370,32 @@ LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
     return e;
 }
 
+LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEntry *entry)
+{
+    const std::string name = bareName(given);
+    if (!isValidDeviceName(name))
+        return LinkError::BadName;
+    if (const auto e = ensureSession(); e != LinkError::Ok)
+        return e;
+    if (!(m_peerCaps & kCapSync))
+        return LinkError::Unsupported;
+    Message req, resp;
+    req.type = MsgType::Checksum;
+    req.name = name;
+    const auto e = request(req, resp, true);
+    if (e != LinkError::Ok)
+        return e;
+    if (!resp.hasCrc)
+        return lose(LinkError::Protocol);
+    crc = resp.crc;
+    if (entry) {
+        entry->name = name;
+        entry->size = resp.size;
+        entry->mtimeMs = resp.mtimeMs;
+    }
+    return LinkError::Ok;
+}
+
 LinkError FileClient::remove(const std::string &given)
 {
     const std::string name = bareName(given);
@@ -495,6 +523,12 @@ bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError
     open.name = name;
     open.overwrite = item.overwrite;
     open.size = out.size;
+    // The copy keeps the source's time, so that a later comparison by size and
+    // time finds the two equal without a checksum.
+    if (m_peerCaps & kCapSync) {
+        open.hasTime = true;
+        open.mtimeMs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    }
     // A small file travels inside the open message: one frame per file.
     const size_t room = m_channel->config().maxPayload - messageOverhead(open) - 5;
     if (out.size <= room) {
@@ -700,6 +734,7 @@ void FileClient::finishIncoming(Incoming &in, LinkError &result)
             umask(m);
             return m;
         }());
+    keepFileTime(in.fd, in.mtimeMs);
     const bool closed = ::close(in.fd) == 0;
     in.fd = -1;
     result = closed ? commitFile(in.tmp, in.dest, in.overwrite) : LinkError::LocalIo;
@@ -826,6 +861,7 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
             } else {
                 in.opened = true;
                 in.size = msg.size;
+                in.mtimeMs = msg.mtimeMs;
                 std::string tmpl = dirOf(in.dest) + "/." + baseOf(in.dest) + ".vexo-XXXXXX";
                 in.fd = mkstemp(tmpl.data());
                 if (in.fd < 0)

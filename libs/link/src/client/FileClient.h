@@ -61,6 +61,9 @@ public:
     LinkError connect();
     LinkError close();
     LinkError lookup(const std::string &name, DeviceEntry *entry = nullptr);
+    // CRC-32 of a device file, computed by the device; Unsupported (nothing
+    // sent) when the session's server does not offer it.
+    LinkError checksum(const std::string &name, uint32_t &crc, DeviceEntry *entry = nullptr);
     LinkError remove(const std::string &name);
     LinkError rename(const std::string &from, const std::string &to);
     // Entries whose names the protocol forbids (section 5 of PROTOCOL.md) are
@@ -111,6 +114,7 @@ private:
     uint8_t m_lastTag = 0;
     bool m_resetSeen = false;
     Codec m_codec = Codec::None;
+    uint8_t m_peerCaps = 0; // capabilities of the session's HelloAck
 };
 
 } // namespace vexo::link

@@ -78,6 +78,8 @@ int toResult(LinkError e)
         return VEXO_ERR_PROTOCOL;
     case LinkError::TooLarge:
         return VEXO_ERR_TOO_LARGE;
+    case LinkError::Unsupported:
+        return VEXO_ERR_UNSUPPORTED;
     }
     return VEXO_ERR_PROTOCOL;
 }
@@ -244,6 +246,13 @@ int RequestLookupFile(int client, const char *name)
     if (!name)
         return VEXO_ERR_BAD_HANDLE;
     return withClient(client, [&](FileClient &c) { return toResult(c.lookup(name)); });
+}
+
+int RequestFileChecksum(int client, const char *name, uint32_t *crc)
+{
+    if (!name || !crc)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) { return toResult(c.checksum(name, *crc)); });
 }
 
 int RequestDeleteFile(int client, const char *name)

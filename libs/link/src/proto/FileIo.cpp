@@ -1,6 +1,7 @@
 #include "FileIo.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vexo::link
@@ -32,6 +33,20 @@ bool readAll(int fd, uint8_t *data, size_t size)
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+void keepFileTime(int fd, int64_t mtimeMs)
+{
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(mtimeMs / 1000);
+    times[1].tv_nsec = static_cast<long>(mtimeMs % 1000) * 1000000;
+    if (times[1].tv_nsec < 0) {
+        times[1].tv_sec -= 1;
+        times[1].tv_nsec += 1000000000;
+    }
+    (void)futimens(fd, times);
 }
 
 } // namespace vexo::link

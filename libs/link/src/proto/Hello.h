@@ -9,6 +9,11 @@ namespace vexo::link
 
 constexpr uint8_t kProtocolVersion = 1;
 
+// Capability bit beside the codec bits: the server answers Checksum requests
+// and keeps the time a PutOpen carries. An older server masks it out of its
+// HelloAck, and is then sent neither.
+constexpr uint8_t kCapSync = 0x04;
+
 struct Hello {
     uint8_t version = kProtocolVersion;
     uint8_t caps = 0;   // kCap* bits: codecs offered (Hello) or shared (HelloAck)

@@ -55,6 +55,8 @@ const char *describe(LinkError error)
         return "the device speaks an unknown protocol";
     case LinkError::TooLarge:
         return "the device's listing is larger than allowed (65,536 entries, 8 MiB)";
+    case LinkError::Unsupported:
+        return "the device does not offer this request";
     }
     return "unknown error";
 }

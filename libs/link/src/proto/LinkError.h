@@ -20,6 +20,7 @@ enum class LinkError {
     BadHandle,      // unknown handle
     Protocol,       // the peer speaks something we do not understand
     TooLarge,       // the peer sent more than a listing may hold; nothing was kept
+    Unsupported,    // the peer does not offer this request (an older server)
 };
 
 LinkError errorFromStatus(WireStatus status);

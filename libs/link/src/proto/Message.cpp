@@ -51,6 +51,7 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Delete:
     case MsgType::Get:
     case MsgType::List:
+    case MsgType::Checksum:
         w.shortString(m.name);
         break;
     case MsgType::Rename:
@@ -60,9 +61,11 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Abort:
         break;
     case MsgType::PutOpen:
-        w.u8(m.overwrite ? 1 : 0);
+        w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0)));
         w.varint(m.size);
         w.shortString(m.name);
+        if (m.hasTime)
+            w.svarint(m.mtimeMs);
         if (m.hasPart)
             writePart(w, m.part);
         break;
@@ -77,6 +80,8 @@ std::vector<uint8_t> encodeMessage(const Message &m)
         if (m.hasInfo) {
             w.varint(m.size);
             w.svarint(m.mtimeMs);
+            if (m.hasCrc)
+                w.u32(m.crc);
         }
         break;
     case MsgType::ListPart:
@@ -102,6 +107,7 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::Delete:
     case MsgType::Get:
     case MsgType::List:
+    case MsgType::Checksum:
         return r.shortString(m.name) && r.remaining() == 0;
     case MsgType::Rename:
         return r.shortString(m.name) && r.shortString(m.name2) && r.remaining() == 0;
@@ -109,9 +115,12 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
         return r.remaining() == 0;
     case MsgType::PutOpen: {
         uint8_t flags;
-        if (!r.u8(flags) || flags > 1 || !r.varint(m.size) || !r.shortString(m.name))
+        if (!r.u8(flags) || flags > 3 || !r.varint(m.size) || !r.shortString(m.name))
             return false;
-        m.overwrite = flags == 1;
+        m.overwrite = (flags & 1) != 0;
+        m.hasTime = (flags & 2) != 0;
+        if (m.hasTime && !r.svarint(m.mtimeMs))
+            return false;
         m.hasPart = r.remaining() > 0;
         return !m.hasPart || readPart(r, m.part);
     }
@@ -126,7 +135,12 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
             return false;
         m.status = static_cast<WireStatus>(status);
         m.hasInfo = r.remaining() > 0;
-        return !m.hasInfo || (r.varint(m.size) && r.svarint(m.mtimeMs) && r.remaining() == 0);
+        if (!m.hasInfo)
+            return true;
+        if (!r.varint(m.size) || !r.svarint(m.mtimeMs))
+            return false;
+        m.hasCrc = r.remaining() > 0;
+        return (!m.hasCrc || r.u32(m.crc)) && r.remaining() == 0;
     }
     case MsgType::ListPart:
     case MsgType::FileData:

@@ -16,6 +16,7 @@ enum class MsgType : uint8_t {
     PutOpen = 0x14,
     Get = 0x15,
     Abort = 0x16,
+    Checksum = 0x17, // only to a peer whose HelloAck has kCapSync
     Result = 0x20,
     ListPart = 0x21,
     GetOpen = 0x22,
@@ -54,10 +55,13 @@ struct Message {
     std::string name2; // Rename: new name
     WireStatus status = WireStatus::Ok;
     bool overwrite = false; // PutOpen
+    bool hasTime = false;   // PutOpen: mtimeMs is the time the stored file keeps
     uint64_t size = 0;      // PutOpen, GetOpen, Result of a lookup
-    int64_t mtimeMs = 0;    // GetOpen, Result of a lookup
+    int64_t mtimeMs = 0;    // GetOpen, Result of a lookup, PutOpen with hasTime
     bool hasInfo = false;   // Result carries size and time
-    bool hasPart = false;   // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
+    bool hasCrc = false;    // Result of a Checksum: the file's CRC-32 follows size and time
+    uint32_t crc = 0;
+    bool hasPart = false; // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
     DataPart part;
 };
 

@@ -1,0 +1,161 @@
+#include "transfer/SyncSources.h"
+
+#include "app/common.h"
+#include "platform/CodePage.h"
+#include "platform/DeviceLink.h"
+#include "platform/VDiskLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <zlib.h>
+
+#include <algorithm>
+
+namespace vexo
+{
+
+namespace
+{
+
+std::string utf8(const QString &text)
+{
+    return text.toStdString();
+}
+
+QString fromUtf8(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+bool ListLocalSyncFiles(const QString &folder, std::vector<SyncFile> &files)
+{
+    files.clear();
+    QDir dir(folder);
+    if (!dir.exists() || !dir.isReadable())
+        return false;
+    const auto entries =
+        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &info : entries) {
+        const QString name = info.fileName();
+        if (info.isSymLink() || !info.isFile() ||
+            (name.startsWith(u'.') && name.contains(QLatin1String(".vexo-"))))
+            continue;
+        files.push_back(SyncFile{utf8(name), static_cast<uint64_t>(info.size()),
+                                 info.lastModified().toMSecsSinceEpoch()});
+    }
+    return true;
+}
+
+bool ListDeviceSyncFiles(DeviceLink &link, int client, std::vector<SyncFile> &files)
+{
+    files.clear();
+    DeviceLink::FindRecord record;
+    const int find = link.RequestFindFileOpen(client, QStringLiteral("*.*"), &record);
+    if (find < 0) {
+        link.RequestFindFileClose(client, find);
+        return false;
+    }
+    if (find > 0) {
+        do {
+            if (IsSafeBareName(record.name) && record.size >= 0)
+                files.push_back(SyncFile{utf8(record.name), static_cast<uint64_t>(record.size), record.time});
+        } while (link.RequestFindFileNext(client, find, &record) == 0);
+    }
+    link.RequestFindFileClose(client, find);
+    return true;
+}
+
+bool ListVDiskSyncFiles(VDiskLibrary &library, std::vector<SyncFile> &files)
+{
+    files.clear();
+    const int search = library.OpenFindFile(QStringLiteral("/"));
+    VDiskLibrary::FindRecord record;
+    for (int found = library.FindFirst(&record, search); found != -1;
+         found = library.FindNext(&record, search)) {
+        if (IsSafeBareName(record.name) && record.size >= 0)
+            files.push_back(SyncFile{utf8(record.name), static_cast<uint64_t>(record.size),
+                                     static_cast<int64_t>(record.time) * 1000});
+    }
+    return true;
+}
+
+int Cp936NameBytes(const std::string &name)
+{
+    const QString text = fromUtf8(name);
+    if (text.isEmpty() || text == QLatin1String(".") || text == QLatin1String("..") || text.contains(u'\\') ||
+        text.contains(u'/'))
+        return -1;
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return -1;
+    return CodePage::cp936Length(text);
+}
+
+bool LocalFileCrc(const QString &path, quint32 &crc)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    uLong value = crc32(0L, Z_NULL, 0);
+    QByteArray piece;
+    do {
+        piece = file.read(64 * 1024);
+        value =
+            crc32(value, reinterpret_cast<const Bytef *>(piece.constData()), static_cast<uInt>(piece.size()));
+    } while (!piece.isEmpty());
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    crc = static_cast<quint32>(value);
+    return true;
+}
+
+bool VDiskFileCrc(VDiskLibrary &library, const QString &name, quint32 &crc)
+{
+    const int length = library.zflen(name);
+    if (length < 0)
+        return false;
+    const int file = library.zfopen(name, "r");
+    if (file == 0)
+        return false;
+    uLong value = crc32(0L, Z_NULL, 0);
+    char piece[1024];
+    bool ok = true;
+    for (int left = length; ok && left > 0;) {
+        const int n = std::min<int>(left, sizeof piece);
+        ok = library.zfread(piece, n, 1, file) == n;
+        if (ok)
+            value = crc32(value, reinterpret_cast<const Bytef *>(piece), static_cast<uInt>(n));
+        left -= n;
+    }
+    library.zfclose(file);
+    crc = static_cast<quint32>(value);
+    return ok;
+}
+
+ContentProbe DeviceContentProbe(DeviceLink &link, int client, const QString &folder)
+{
+    return [&link, client, folder](const SyncFile &local, const SyncFile &remote) {
+        quint32 mine = 0, theirs = 0;
+        if (!LocalFileCrc(JoinPath(folder, fromUtf8(local.name)), mine) ||
+            link.RequestFileChecksum(client, fromUtf8(remote.name), &theirs) != 0)
+            return ContentMatch::Unknown;
+        return mine == theirs ? ContentMatch::Same : ContentMatch::Different;
+    };
+}
+
+ContentProbe VDiskContentProbe(VDiskLibrary &library, const QString &folder)
+{
+    return [&library, folder](const SyncFile &local, const SyncFile &remote) {
+        quint32 mine = 0, theirs = 0;
+        if (!LocalFileCrc(JoinPath(folder, fromUtf8(local.name)), mine) ||
+            !VDiskFileCrc(library, fromUtf8(remote.name), theirs))
+            return ContentMatch::Unknown;
+        return mine == theirs ? ContentMatch::Same : ContentMatch::Different;
+    };
+}
+
+} // namespace vexo

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "transfer/SyncPlanner.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace vexo
+{
+
+class DeviceLink;
+class VDiskLibrary;
+
+// The two sides a synchronisation compares, read for the planner. Names are
+// UTF-8; times ms since 1970 UTC.
+
+// Regular files of a local folder: no folders, no symbolic links, none of the
+// link library's temporary files (".NAME.vexo-XXXXXX"). False when the folder
+// cannot be read.
+bool ListLocalSyncFiles(const QString &folder, std::vector<SyncFile> &files);
+
+// The device's files through an open client; false when the listing failed.
+// Names that could not become a local file name (IsSafeBareName) are left out.
+bool ListDeviceSyncFiles(DeviceLink &link, int client, std::vector<SyncFile> &files);
+
+// The mounted image's files (their times are whole seconds).
+bool ListVDiskSyncFiles(VDiskLibrary &library, std::vector<SyncFile> &files);
+
+// CP936 bytes of a name for the palmtop or the image, or -1 when it has no
+// CP936 form or holds '\', a control character, or is "." or "..".
+int Cp936NameBytes(const std::string &utf8);
+
+// CRC-32 of a local file's content; false when it cannot be read.
+bool LocalFileCrc(const QString &path, quint32 &crc);
+// CRC-32 of an image file's content; false when it cannot be read.
+bool VDiskFileCrc(VDiskLibrary &library, const QString &name, quint32 &crc);
+
+// Same-size pairs compared by content: local files against the device's own
+// checksum (Unknown when the device cannot compute one), or against the image
+// read here.
+ContentProbe DeviceContentProbe(DeviceLink &link, int client, const QString &folder);
+ContentProbe VDiskContentProbe(VDiskLibrary &library, const QString &folder);
+
+} // namespace vexo

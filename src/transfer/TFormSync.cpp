@@ -1,0 +1,254 @@
+#include "transfer/TFormSync.h"
+
+#include "app/LanguageTable.h"
+#include "transfer/SyncSources.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace vexo
+{
+
+namespace
+{
+
+enum Column { ColName, ColAction, ColPc, ColOther, ColNote, ColumnCount };
+
+QString sideText(bool present, const SyncFile &file)
+{
+    if (!present)
+        return QString();
+    return QLocale().toString(static_cast<qulonglong>(file.size)) + QStringLiteral("  ") +
+           QDateTime::fromMSecsSinceEpoch(file.mtimeMs).toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+}
+
+} // namespace
+
+TFormSync::TFormSync(const LanguageTable &language, Sides sides, QWidget *parent)
+    : QDialog(parent), m_language(language), m_sides(std::move(sides))
+{
+    setObjectName(QStringLiteral("FormSync"));
+    setModal(true);
+    const bool device = m_sides.other == Other::Device;
+    const QString otherName = text(device ? "Palmtop" : "Image");
+    setWindowTitle(text("Synchronize") + QStringLiteral(" - ") + m_sides.folder + QStringLiteral("  <->  ") +
+                   otherName);
+    resize(900, 480);
+
+    auto *layout = new QVBoxLayout(this);
+    auto *direction = new QGroupBox(text("Direction"), this);
+    direction->setObjectName(QStringLiteral("GB_Direction"));
+    auto *row = new QHBoxLayout(direction);
+    auto radio = [&](const char *name, const QString &caption) {
+        auto *b = new QRadioButton(caption, direction);
+        b->setObjectName(QLatin1String(name));
+        row->addWidget(b);
+        return b;
+    };
+    RB_ToRemote = radio("RB_ToRemote", text(device ? "ToPalmtop" : "ToImage"));
+    RB_ToPc = radio("RB_ToPc", text("ToPc"));
+    RB_Both = radio("RB_Both", text("BothWays"));
+    RB_Both->setChecked(true);
+    row->addStretch(1);
+    layout->addWidget(direction);
+    auto *group = new QButtonGroup(this);
+    for (QRadioButton *b : {RB_ToRemote, RB_ToPc, RB_Both})
+        group->addButton(b);
+
+    CB_Delete = new QCheckBox(text("DeleteGone"), this);
+    CB_Delete->setObjectName(QStringLiteral("CB_Delete"));
+    layout->addWidget(CB_Delete);
+
+    SyncList = new QTreeWidget(this);
+    SyncList->setObjectName(QStringLiteral("SyncList"));
+    SyncList->setRootIsDecorated(false);
+    SyncList->setUniformRowHeights(true);
+    SyncList->setColumnCount(ColumnCount);
+    SyncList->setHeaderLabels({text("Name"), text("Action"), text("Pc"), otherName, text("Note")});
+    SyncList->header()->setStretchLastSection(true);
+    SyncList->setColumnWidth(ColName, 200);
+    SyncList->setColumnWidth(ColAction, 120);
+    SyncList->setColumnWidth(ColPc, 175);
+    SyncList->setColumnWidth(ColOther, 175);
+    layout->addWidget(SyncList, 1);
+
+    labTotals = new QLabel(this);
+    labTotals->setObjectName(QStringLiteral("labTotals"));
+    labTotals->setWordWrap(true);
+    layout->addWidget(labTotals);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    butStart = new QPushButton(text("Start"), this);
+    butStart->setObjectName(QStringLiteral("butStart"));
+    butStart->setDefault(true);
+    butCancel = new QPushButton(m_language.other(QStringLiteral("Cancel")), this);
+    butCancel->setObjectName(QStringLiteral("butCancel"));
+    buttons->addWidget(butStart);
+    buttons->addWidget(butCancel);
+    layout->addLayout(buttons);
+
+    connect(butStart, &QPushButton::clicked, this, &QDialog::accept);
+    connect(butCancel, &QPushButton::clicked, this, &QDialog::reject);
+    for (QRadioButton *b : {RB_ToRemote, RB_ToPc, RB_Both})
+        connect(b, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                Replan();
+        });
+    connect(CB_Delete, &QCheckBox::toggled, this, &TFormSync::Replan);
+    connect(SyncList, &QTreeWidget::itemChanged, this, &TFormSync::SyncListItemChanged);
+    Replan();
+}
+
+QString TFormSync::text(const char *key) const
+{
+    return m_language.sync(QLatin1String(key));
+}
+
+SyncOptions TFormSync::options() const
+{
+    SyncOptions o;
+    o.direction = RB_ToRemote->isChecked() ? SyncDirection::ToRemote
+                  : RB_ToPc->isChecked()   ? SyncDirection::ToPc
+                                           : SyncDirection::Both;
+    o.deleteMissing = CB_Delete->isChecked() && o.direction != SyncDirection::Both;
+    o.nameLimit = m_sides.other == Other::Device ? 16 : 17;
+    return o;
+}
+
+QString TFormSync::actionText(SyncAction action) const
+{
+    switch (action) {
+    case SyncAction::Send:
+        return text("Send");
+    case SyncAction::Receive:
+        return text("Receive");
+    case SyncAction::Equal:
+        return text("Equal");
+    case SyncAction::Keep:
+        return text("Keep");
+    case SyncAction::Conflict:
+        return text("Conflict");
+    case SyncAction::DeleteLocal:
+        return text("DeleteLocal");
+    case SyncAction::DeleteRemote:
+        return text("DeleteRemote");
+    }
+    return QString();
+}
+
+QString TFormSync::reasonText(SyncReason reason) const
+{
+    switch (reason) {
+    case SyncReason::OnlyHere:
+        return text("OnlyHere");
+    case SyncReason::OnlyThere:
+        return text("OnlyThere");
+    case SyncReason::NewerHere:
+        return text("NewerHere");
+    case SyncReason::NewerThere:
+        return text("NewerThere");
+    case SyncReason::SameFile:
+        return text("SameFile");
+    case SyncReason::BothChanged:
+        return text("BothChanged");
+    case SyncReason::NameTooLong:
+        return text("NameTooLong").arg(options().nameLimit);
+    case SyncReason::NameInvalid:
+        return text("NameInvalid");
+    case SyncReason::CaseConflict:
+        return text("CaseConflict");
+    }
+    return QString();
+}
+
+void TFormSync::Replan()
+{
+    const SyncOptions o = options();
+    // Both ways a missing file may be new rather than deleted: no deletes to offer.
+    CB_Delete->setEnabled(o.direction != SyncDirection::Both);
+    auto cached = [this](const SyncFile &local, const SyncFile &remote) {
+        const auto key = std::make_pair(local.name, remote.name);
+        const auto found = m_probed.find(key);
+        if (found != m_probed.end())
+            return found->second;
+        const ContentMatch match = m_sides.probe ? m_sides.probe(local, remote) : ContentMatch::Unknown;
+        m_probed.emplace(key, match);
+        return match;
+    };
+    m_rows = PlanSync(m_sides.local, m_sides.remote, o, Cp936NameBytes, cached);
+
+    m_filling = true;
+    SyncList->clear();
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const SyncRow &r = m_rows[i];
+        QString name = QString::fromStdString(r.hasLocal ? r.local.name : r.remote.name);
+        if (r.hasLocal && r.hasRemote && r.local.name != r.remote.name)
+            name += QStringLiteral(" / ") + QString::fromStdString(r.remote.name);
+        auto *item = new QTreeWidgetItem(SyncList);
+        item->setText(ColName, name);
+        item->setText(ColAction, actionText(r.action));
+        item->setText(ColPc, sideText(r.hasLocal, r.local));
+        item->setText(ColOther, sideText(r.hasRemote, r.remote));
+        item->setText(ColNote, reasonText(r.reason));
+        item->setData(ColName, Qt::UserRole, static_cast<int>(i));
+        if (r.acts()) {
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(ColName, r.selected ? Qt::Checked : Qt::Unchecked);
+        } else {
+            item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+            item->setForeground(ColAction, r.action == SyncAction::Conflict
+                                               ? QColor(0xb0, 0x20, 0x20)
+                                               : palette().color(QPalette::Disabled, QPalette::Text));
+        }
+    }
+    m_filling = false;
+    showTotals();
+}
+
+void TFormSync::SyncListItemChanged(QTreeWidgetItem *item, int column)
+{
+    if (m_filling || column != ColName)
+        return;
+    const int i = item->data(ColName, Qt::UserRole).toInt();
+    if (i < 0 || static_cast<size_t>(i) >= m_rows.size() || !m_rows[i].acts())
+        return;
+    m_rows[i].selected = item->checkState(ColName) == Qt::Checked;
+    showTotals();
+}
+
+void TFormSync::showTotals()
+{
+    const SyncTotals t = SumSync(m_rows);
+    const QLocale locale;
+    const double seconds = std::ceil(EstimateSyncSeconds(t, m_sides.baud));
+    const QString estimate =
+        m_sides.other == Other::VDisk ? QString()
+        : m_sides.baud > 0
+            ? text("Estimate").arg(locale.toString(seconds, 'f', 0), QString::number(m_sides.baud))
+            : text("EstimateUsb").arg(locale.toString(seconds, 'f', 0));
+    labTotals->setText(text("Totals")
+                           .arg(t.sendFiles)
+                           .arg(locale.toString(static_cast<qulonglong>(t.sendBytes)))
+                           .arg(t.receiveFiles)
+                           .arg(locale.toString(static_cast<qulonglong>(t.receiveBytes)))
+                           .arg(t.deleteLocal + t.deleteRemote)
+                           .arg(t.equal)
+                           .arg(t.conflicts) +
+                       (estimate.isEmpty() ? QString() : QStringLiteral(". ") + estimate));
+    butStart->setEnabled(t.sendFiles + t.receiveFiles + t.deleteLocal + t.deleteRemote > 0);
+}
+
+} // namespace vexo
