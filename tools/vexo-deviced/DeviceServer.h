@@ -79,7 +79,8 @@ private:
     void dropSession(const char *why);
     void clearQueue();
     void checkTimeouts();
-    size_t maxPartData() const { return m_channel.config().maxPayload - 8; }
+    // Smaller while the line damages frames: see Channel::dataPayload.
+    size_t maxPartData() const { return m_channel.dataPayload() - 8; }
     void log(const std::string &line) const;
 
     const DeviceFolder &m_folder;

@@ -158,8 +158,9 @@ void FileClient::abandon()
 
 size_t FileClient::maxPartData() const
 {
-    // FileData: type, id, flags and the stream CRC.
-    return m_channel->config().maxPayload - 8;
+    // FileData: type, id, flags and the stream CRC; smaller while the line
+    // damages frames (Channel::dataPayload).
+    return m_channel->dataPayload() - 8;
 }
 
 LinkError FileClient::attach()
