@@ -78,6 +78,49 @@ TEST(ChannelTest, DeliversInOrderThroughBitFlipsAndLostBytes)
     exchange(2e-4, 5e-5, 800);
 }
 
+TEST(ChannelTest, MessagesShrinkOnADamagingLineNeverBelowTheFloorAndGrowBackWhenItClears)
+{
+    StreamPair pair;
+    auto aSide = std::make_shared<FaultyStream>(pair.a, 0, 0, 31);
+    auto bSide = std::make_shared<FaultyStream>(pair.b, 0, 0, 32);
+    Channel a(*aSide), b(*bSide);
+    ChannelConfig config;
+    config.minRtoMs = 50;
+    config.initialRtoMs = 100;
+    a.start(3, config);
+    b.start(3, config);
+    // Sends 400 KiB in messages of the size the sender picks; returns the smallest.
+    const auto send = [&] {
+        size_t smallest = config.maxPayload;
+        size_t bytes = 0;
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while ((bytes < 400 * 1024 || !a.idle()) && Clock::now() < deadline) {
+            while (bytes < 400 * 1024 && a.hasRoom()) {
+                smallest = std::min(smallest, a.dataPayload());
+                bytes += a.dataPayload();
+                a.send(std::vector<uint8_t>(a.dataPayload(), 0x55));
+            }
+            a.pump(Clock::now() + std::chrono::milliseconds(5));
+            b.pump(Clock::now() + std::chrono::milliseconds(5));
+            std::vector<uint8_t> m;
+            while (b.takeMessage(m)) {
+            }
+        }
+        EXPECT_TRUE(a.idle());
+        return smallest;
+    };
+    EXPECT_EQ(send(), config.maxPayload);
+    aSide->setFlip(3e-4);
+    bSide->setFlip(3e-4);
+    const size_t noisy = send();
+    EXPECT_LT(noisy, config.maxPayload);
+    EXPECT_GE(noisy, 848u); // 98 % of a clean line
+    aSide->setFlip(0);
+    bSide->setFlip(0);
+    send();
+    EXPECT_EQ(a.dataPayload(), config.maxPayload);
+}
+
 TEST(ChannelTest, GivesUpWhenThePeerNeverAnswers)
 {
     StreamPair pair;
