@@ -30,12 +30,18 @@ namespace
 
 using Record = DeviceLink::FindRecord;
 
+// The pane's own entries; commands a list carries itself are checked apart.
+bool paneEntry(const QAction *a)
+{
+    return !a->isSeparator() && a->objectName().startsWith(QLatin1String("MI_"));
+}
+
 // name -> enabled, for the entries of a menu.
 QMap<QString, bool> entries(QMenu *menu)
 {
     QMap<QString, bool> out;
     for (QAction *a : menu->actions()) {
-        if (!a->isSeparator())
+        if (paneEntry(a))
             out.insert(a->objectName(), a->isEnabled());
     }
     return out;
@@ -45,7 +51,7 @@ QStringList enabledEntries(QMenu *menu)
 {
     QStringList out;
     for (QAction *a : menu->actions()) {
-        if (!a->isSeparator() && a->isEnabled())
+        if (paneEntry(a) && a->isEnabled())
             out << a->objectName();
     }
     return out;
@@ -136,7 +142,7 @@ private slots:
 
         // Not connected: connecting and refreshing are all there is to do.
         auto m = menu(*w, w->RpcList);
-        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_Refresh", "MI_RpcConnect", "SyncAction"}));
+        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_Refresh", "MI_RpcConnect"}));
         // Each entry shows the key that does the same.
         const std::pair<const char *, const char *> keys[] = {
             {"MI_Copy", "Ctrl+C"},   {"MI_Paste", "Ctrl+V"},    {"MI_Delete", "Del"},
@@ -150,8 +156,7 @@ private slots:
 
         // Connected, nothing selected, empty clipboard.
         m = menu(*w, w->RpcList);
-        QCOMPARE(enabledEntries(m.get()),
-                 (QStringList{"MI_SelectAll", "MI_Refresh", "MI_RpcDisconnect", "SyncAction"}));
+        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_SelectAll", "MI_Refresh", "MI_RpcDisconnect"}));
 
         // One row: everything that acts on a selection; two rows: no Open.
         select(w->RpcList, {1});
@@ -163,8 +168,7 @@ private slots:
                                                                            {"MI_SelectAll", true},
                                                                            {"MI_Refresh", true},
                                                                            {"MI_RpcConnect", false},
-                                                                           {"MI_RpcDisconnect", true},
-                                                                           {"SyncAction", true}}));
+                                                                           {"MI_RpcDisconnect", true}}));
         select(w->RpcList, {0, 1});
         QVERIFY(!entries(menu(*w, w->RpcList).get()).value("MI_Open"));
 
@@ -194,8 +198,7 @@ private slots:
         m_image->addFile("A.TXT", "a");
         auto w = open();
         auto m = menu(*w, w->VDiskList);
-        QCOMPARE(enabledEntries(m.get()),
-                 (QStringList{"MI_Refresh", "MI_VDiskConnect", "MI_Format", "SyncAction"}));
+        QCOMPARE(enabledEntries(m.get()), (QStringList{"MI_Refresh", "MI_VDiskConnect", "MI_Format"}));
         QVERIFY(m->findChild<QAction *>("MI_VDiskDisconnect")->text().endsWith("\tF7"));
 
         trigger(m.get(), "MI_VDiskConnect");
@@ -205,7 +208,7 @@ private slots:
         m = menu(*w, w->VDiskList);
         QCOMPARE(enabledEntries(m.get()),
                  (QStringList{"MI_Open", "MI_Copy", "MI_Paste", "MI_Delete", "MI_Rename", "MI_SelectAll",
-                              "MI_Refresh", "MI_VDiskDisconnect", "MI_Format", "SyncAction"}));
+                              "MI_Refresh", "MI_VDiskDisconnect", "MI_Format"}));
 
         // Format asks its question first; Cancel leaves the image alone.
         m_fake->prompter.answer(PromptAnswer::Cancel);
@@ -294,6 +297,19 @@ private slots:
         QCOMPARE(w->TB_RpcConnect->toolTip(), QStringLiteral("Connect palmtop (F3/F4)"));
         QCOMPARE(w->TB_ViewList->toolTip(), QStringLiteral("List (Ctrl+3)"));
         QCOMPARE(w->TB_Format->toolTip(), QStringLiteral("Format simulator disk"));
+        QCOMPARE(w->TB_Sync->toolTip(), QStringLiteral("Synchronize (F9)"));
+    }
+
+    void everyMenuEndsWithSynchronize()
+    {
+        auto w = open();
+        for (FileListView *list : {w->ShellList, w->RpcList, w->VDiskList}) {
+            const auto m = menu(*w, list);
+            const QAction *last = m->actions().last();
+            QCOMPARE(last->objectName(), QStringLiteral("SyncAction"));
+            QVERIFY(last->isEnabled());
+            QVERIFY(last->text().endsWith(QLatin1String("\tF9")));
+        }
     }
 };
 

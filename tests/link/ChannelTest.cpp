@@ -78,6 +78,49 @@ TEST(ChannelTest, DeliversInOrderThroughBitFlipsAndLostBytes)
     exchange(2e-4, 5e-5, 800);
 }
 
+TEST(ChannelTest, MessagesShrinkOnADamagingLineNeverBelowTheFloorAndGrowBackWhenItClears)
+{
+    StreamPair pair;
+    auto aSide = std::make_shared<FaultyStream>(pair.a, 0, 0, 31);
+    auto bSide = std::make_shared<FaultyStream>(pair.b, 0, 0, 32);
+    Channel a(*aSide), b(*bSide);
+    ChannelConfig config;
+    config.minRtoMs = 50;
+    config.initialRtoMs = 100;
+    a.start(3, config);
+    b.start(3, config);
+    // Sends 400 KiB in messages of the size the sender picks; returns the smallest.
+    const auto send = [&] {
+        size_t smallest = config.maxPayload;
+        size_t bytes = 0;
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while ((bytes < 400 * 1024 || !a.idle()) && Clock::now() < deadline) {
+            while (bytes < 400 * 1024 && a.hasRoom()) {
+                smallest = std::min(smallest, a.dataPayload());
+                bytes += a.dataPayload();
+                a.send(std::vector<uint8_t>(a.dataPayload(), 0x55));
+            }
+            a.pump(Clock::now() + std::chrono::milliseconds(5));
+            b.pump(Clock::now() + std::chrono::milliseconds(5));
+            std::vector<uint8_t> m;
+            while (b.takeMessage(m)) {
+            }
+        }
+        EXPECT_TRUE(a.idle());
+        return smallest;
+    };
+    EXPECT_EQ(send(), config.maxPayload);
+    aSide->setFlip(3e-4);
+    bSide->setFlip(3e-4);
+    const size_t noisy = send();
+    EXPECT_LT(noisy, config.maxPayload);
+    EXPECT_GE(noisy, 848u); // 98 % of a clean line
+    aSide->setFlip(0);
+    bSide->setFlip(0);
+    send();
+    EXPECT_EQ(a.dataPayload(), config.maxPayload);
+}
+
 TEST(ChannelTest, GivesUpWhenThePeerNeverAnswers)
 {
     StreamPair pair;
@@ -123,6 +166,49 @@ TEST(ChannelTest, ReportsAClosedStream)
     pair.b.reset();
     EXPECT_FALSE(a.pump(Clock::now() + std::chrono::milliseconds(500)));
     EXPECT_TRUE(a.streamBroken());
+}
+
+// A line whose far end reads nothing until told to, then everything.
+class HeldLine : public ByteStream
+{
+public:
+    bool open = false;
+    std::vector<uint8_t> taken;
+    int wait(bool wantWrite, int) override { return wantWrite && open ? kWritable : 0; }
+    long readSome(uint8_t *, size_t) override { return 0; }
+    long writeSome(const uint8_t *data, size_t size) override
+    {
+        if (!open)
+            return 0;
+        taken.insert(taken.end(), data, data + size);
+        return static_cast<long>(size);
+    }
+};
+
+TEST(ChannelTest, ADroppedSessionIsAnnouncedOnAFullLineWithinItsBound)
+{
+    HeldLine line;
+    Channel a(line);
+    for (int i = 0; i < 10000; ++i)
+        a.sendControl(FrameType::CloseAck, 9, 0, {});
+    // A peer that never reads has its sessions dropped again and again.
+    for (uint8_t tag = 1; tag <= 200; ++tag) {
+        a.start(tag, ChannelConfig{});
+        a.send({1, 2, 3});
+        a.drop();
+    }
+    line.open = true;
+    ASSERT_TRUE(a.flush(Clock::now() + std::chrono::seconds(5)));
+    EXPECT_LE(line.taken.size(), Channel::kMaxOutput + 64 + kFrameOverhead);
+    FrameDecoder decoder;
+    decoder.feed(line.taken.data(), line.taken.size());
+    Frame f;
+    bool first = false;
+    while (decoder.next(f) == FrameDecoder::Result::Frame) {
+        EXPECT_NE(f.type, FrameType::Data);
+        first = first || (f.type == FrameType::Reset && f.tag == 1);
+    }
+    EXPECT_TRUE(first);
 }
 
 TEST(PipeTest, DefaultDeviceNodesFollowThePortNumber)

@@ -27,14 +27,18 @@ protected:
         ASSERT_TRUE(hello(0x1234));
     }
 
-    bool hello(uint32_t nonce)
+    // protocol 1: the Hello record of a version-1 client, without the version byte.
+    bool hello(uint32_t nonce, uint8_t protocol = kProtocolVersion, uint8_t *agreed = nullptr)
     {
         Hello h;
         h.caps = localCodecCaps();
         h.nonce = nonce;
         h.maxPayload = 2048;
         h.window = 4;
-        m_channel.sendControl(FrameType::Hello, tagForNonce(nonce), 0, encodeHello(h));
+        auto record = encodeHello(h);
+        if (protocol == 1)
+            record.resize(9);
+        m_channel.sendControl(FrameType::Hello, tagForNonce(nonce), 0, record);
         const auto deadline = Clock::now() + std::chrono::seconds(2);
         while (Clock::now() < deadline) {
             m_channel.pump(Clock::now() + std::chrono::milliseconds(20));
@@ -45,6 +49,8 @@ protected:
                     ChannelConfig config;
                     config.maxPayload = ack.maxPayload;
                     m_channel.start(tagForNonce(nonce), config);
+                    if (agreed)
+                        *agreed = ack.protocol;
                     return true;
                 }
             }
@@ -227,6 +233,45 @@ TEST_F(DeviceServerTest, RepeatedHelloKeepsTheSessionNewHelloStartsOver)
     ASSERT_TRUE(hello(0x5678));
     EXPECT_EQ(ask(named(MsgType::Lookup, "none")).status, WireStatus::NotFound);
     EXPECT_TRUE(listFolder(m_device.path()).empty());
+}
+
+TEST_F(DeviceServerTest, ListingsEndWithTheirCountExceptForAVersionOneClient)
+{
+    writeFile(m_device / "a.txt", {1});
+    writeFile(m_device / "b.txt", {2});
+    for (const uint8_t protocol : {2, 1}) {
+        SCOPED_TRACE(protocol);
+        uint8_t agreed = 0;
+        ASSERT_TRUE(hello(0x5000u + protocol, protocol, &agreed));
+        EXPECT_EQ(agreed, protocol);
+        Message req = named(MsgType::List, "*");
+        req.id = ++m_id;
+        m_channel.send(encodeMessage(req));
+        BlockAssembler assembler;
+        std::vector<uint8_t> block, raw;
+        bool ended = false;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(800);
+        while (Clock::now() < deadline) {
+            m_channel.pump(Clock::now() + std::chrono::milliseconds(20));
+            Message m;
+            bool done = false;
+            while (m_channel.takeMessage(raw)) {
+                ASSERT_TRUE(decodeMessage(raw, m));
+                if (m.type == MsgType::ListPart) {
+                    ASSERT_FALSE(ended);
+                    ASSERT_TRUE(assembler.add(m.part, block, done));
+                } else if (m.type == MsgType::Result) {
+                    // Only after the whole stream, counting what it held.
+                    ASSERT_TRUE(assembler.finished());
+                    EXPECT_EQ(m.status, WireStatus::Ok);
+                    EXPECT_EQ(m.size, 2u);
+                    ended = true;
+                }
+            }
+        }
+        EXPECT_TRUE(assembler.finished());
+        EXPECT_EQ(ended, protocol >= 2);
+    }
 }
 
 TEST_F(DeviceServerTest, FramesOfAForgottenSessionAreAnsweredWithReset)

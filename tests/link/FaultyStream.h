@@ -41,6 +41,8 @@ public:
         return kept;
     }
 
+    void setFlip(double flipPerByte) { m_flip = flipPerByte; }
+
     uint64_t flipped = 0;
     uint64_t dropped = 0;
 

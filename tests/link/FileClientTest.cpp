@@ -146,6 +146,10 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOld
             EXPECT_EQ(e, LinkError::Unsupported);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
             EXPECT_EQ(m_client->lookup("price.dat"), LinkError::Ok);
+            // Its listings end with their stream, without the closing count.
+            std::vector<DeviceEntry> entries;
+            EXPECT_EQ(m_client->list("*", entries), LinkError::Ok);
+            EXPECT_EQ(entries.size(), 2u);
             // The older server is not sent a time it would refuse: the copy is stored, of today.
             ASSERT_EQ(put(loc("stock.dat"), "stock.dat"), LinkError::Ok);
             EXPECT_GT(mtimeOf(dev("stock.dat")), longAgo);

@@ -90,6 +90,82 @@ TEST(LinkLimitsTest, TheTimeOutCountsProgressOnTheRequestNotFramesHeard)
     }
 }
 
+// Passes the first `limit` bytes read and loses everything after: a device
+// killed at that point, or a line that drops the rest.
+class CutStream : public ByteStream
+{
+public:
+    CutStream(std::shared_ptr<ByteStream> inner, uint64_t limit) : m_inner(std::move(inner)), m_limit(limit)
+    {
+    }
+    int wait(bool wantWrite, int timeoutMs) override { return m_inner->wait(wantWrite, timeoutMs); }
+    long writeSome(const uint8_t *data, size_t size) override { return m_inner->writeSome(data, size); }
+    long readSome(uint8_t *buffer, size_t capacity) override
+    {
+        const long n = m_inner->readSome(buffer, capacity);
+        if (n <= 0)
+            return n;
+        const uint64_t kept =
+            std::min<uint64_t>(static_cast<uint64_t>(n), m_limit - std::min(m_limit, m_read));
+        m_read += static_cast<uint64_t>(n);
+        return static_cast<long>(kept);
+    }
+
+private:
+    std::shared_ptr<ByteStream> m_inner;
+    uint64_t m_limit;
+    uint64_t m_read = 0;
+};
+
+TEST(LinkLimitsTest, AListingCutOffMidwayFailsAndIsNeverReportedShort)
+{
+    {
+        // A whole, well-formed stream of one entry, and then silence: not a listing.
+        StreamPair pair;
+        HostileDevice device(pair.b, Behaviour::ListingNoEnd, {WireEntry{"a.txt", 1, 0}});
+        FileClient client(std::make_shared<Pipe>(pair.a));
+        client.setTimeout(600);
+        ASSERT_EQ(client.connect(), LinkError::Ok);
+        std::vector<DeviceEntry> entries;
+        EXPECT_EQ(client.list("*", entries), LinkError::Timeout);
+        EXPECT_TRUE(entries.empty());
+    }
+    TempDir folder;
+    for (int i = 0; i < 3000; ++i)
+        writeFile(folder / ("f" + std::to_string(i * 7919 % 100000) + ".d" + std::to_string(i % 97)),
+                  std::vector<uint8_t>(static_cast<size_t>(i % 13)));
+    uint64_t helloBytes = 0;
+    uint64_t allBytes = 0;
+    {
+        StreamPair pair;
+        ServerThread server(folder.path().string(), pair.b);
+        FileClient client(std::make_shared<Pipe>(pair.a));
+        ASSERT_EQ(client.connect(), LinkError::Ok);
+        helloBytes = client.stats().bytesRead;
+        std::vector<DeviceEntry> entries;
+        ASSERT_EQ(client.list("*", entries), LinkError::Ok);
+        ASSERT_EQ(entries.size(), 3000u);
+        allBytes = client.stats().bytesRead;
+    }
+    const uint64_t span = allBytes - helloBytes;
+    for (const uint64_t cut :
+         {helloBytes + 1, helloBytes + span / 3, helloBytes + span * 2 / 3, allBytes - 1}) {
+        SCOPED_TRACE(cut);
+        StreamPair pair;
+        ServerThread server(folder.path().string(), pair.b);
+        FileClient client(std::make_shared<Pipe>(std::make_shared<CutStream>(pair.a, cut)));
+        client.setTimeout(500);
+        ASSERT_EQ(client.connect(), LinkError::Ok);
+        std::vector<DeviceEntry> entries;
+        const LinkError e = client.list("*", entries);
+        // Only the last cut may miss nothing but an acknowledgement.
+        EXPECT_EQ(entries.size(), e == LinkError::Ok ? 3000u : 0u) << describe(e);
+        if (cut < allBytes - 1) {
+            EXPECT_NE(e, LinkError::Ok);
+        }
+    }
+}
+
 // A client built frame by frame, so that it can skip what our client never
 // skips: acknowledging, reading.
 class RawClient
@@ -220,6 +296,11 @@ TEST_F(ServerLimitsTest, AFloodOfListRequestsThatAreNeverAcknowledgedDropsTheSes
     steps(5);
     EXPECT_FALSE(m_server->inSession()) << sent << " requests";
     EXPECT_LT(sent, 1000);
+    // The client sends nothing more, yet learns that its session is gone.
+    bool reset = false;
+    for (const auto &f : m_client.read())
+        reset = reset || (f.type == FrameType::Reset && f.tag == m_client.tag());
+    EXPECT_TRUE(reset);
     EXPECT_TRUE(servesAFreshClient());
 }
 

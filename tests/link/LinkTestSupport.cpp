@@ -81,6 +81,8 @@ ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> 
     options.timeoutMs = timeoutMs;
     options.verbose = verbose;
     options.offerChecksum = offerChecksum;
+    if (!offerChecksum)
+        options.protocol = 1;
     m_server = std::make_unique<deviced::DeviceServer>(m_folder, *m_stream, options);
     m_thread = std::thread([this] {
         while (!m_quit.load() && m_server->step(50)) {

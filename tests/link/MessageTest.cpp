@@ -124,7 +124,7 @@ TEST(MessageTest, HelloCarriesVersionCapabilitiesAndNonce)
     h.window = 4;
     Hello back;
     ASSERT_TRUE(decodeHello(encodeHello(h), back));
-    EXPECT_EQ(back.version, kProtocolVersion);
+    EXPECT_EQ(back.version, kFormatVersion);
     EXPECT_EQ(back.caps, kCapZstd);
     EXPECT_EQ(back.nonce, 0x01020304u);
     EXPECT_EQ(back.maxPayload, 1024);

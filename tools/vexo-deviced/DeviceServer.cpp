@@ -153,7 +153,7 @@ void DeviceServer::handleHello(const Frame &frame)
         return;
     Hello mine;
     mine.nonce = theirs.nonce;
-    if (theirs.version != kProtocolVersion) {
+    if (theirs.version != kFormatVersion) {
         log("hello of unknown version " + std::to_string(theirs.version));
         m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
         return;
@@ -162,6 +162,7 @@ void DeviceServer::handleHello(const Frame &frame)
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
+    mine.protocol = std::max<uint8_t>(1, std::min(m_options.protocol, theirs.protocol));
     if (!(m_channel.active() && theirs.nonce == m_nonce)) {
         // A new client, or the old one starting over: whatever it left half done goes.
         abortIncoming();
@@ -173,6 +174,7 @@ void DeviceServer::handleHello(const Frame &frame)
         m_channel.start(tagForNonce(theirs.nonce), config);
         m_nonce = theirs.nonce;
         m_codec = chooseCodec(localCodecCaps(), theirs.caps);
+        m_protocol = mine.protocol;
         log("session opened");
     }
     m_channel.sendControl(FrameType::HelloAck, m_channel.tag(), 0, encodeHello(mine));
@@ -323,6 +325,16 @@ void DeviceServer::handleList(const Message &msg)
             m.part = std::move(part);
             m_channel.send(encodeMessage(m));
         }
+    }
+    // The count closes the listing, so a client never takes a cut-off one for all of it.
+    if (m_protocol >= 2) {
+        Message end;
+        end.type = MsgType::Result;
+        end.id = msg.id;
+        end.status = WireStatus::Ok;
+        end.hasInfo = true;
+        end.size = entries.size();
+        m_channel.send(encodeMessage(end));
     }
 }
 
@@ -490,7 +502,11 @@ void DeviceServer::dropSession(const char *why)
     abortIncoming();
     abortOutgoing();
     clearQueue();
-    m_channel.stop();
+    // Announced rather than left to the client's next frame: one that has
+    // sent all it had waits quietly for answers that will never come.
+    if (m_channel.active())
+        m_lastReset = Clock::now();
+    m_channel.drop();
     m_nonce = 0;
 }
 

@@ -6,6 +6,7 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "DeviceFolder.h"
+#include "Hello.h"
 #include "Message.h"
 
 #include <atomic>
@@ -20,7 +21,8 @@ struct ServerOptions {
     bool verbose = false; // one line per request on stderr; names in quotes, escaped
     uint16_t maxPayload = 2048;
     uint8_t window = 4;
-    bool offerChecksum = true; // false: behave as a server from before the Checksum request
+    bool offerChecksum = true;                 // false: behave as a server from before the Checksum request
+    uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
 };
 
 class DeviceServer
@@ -77,7 +79,8 @@ private:
     void dropSession(const char *why);
     void clearQueue();
     void checkTimeouts();
-    size_t maxPartData() const { return m_channel.config().maxPayload - 8; }
+    // Smaller while the line damages frames: see Channel::dataPayload.
+    size_t maxPartData() const { return m_channel.dataPayload() - 8; }
     void log(const std::string &line) const;
 
     const DeviceFolder &m_folder;
@@ -85,6 +88,7 @@ private:
     link::Channel m_channel;
     uint32_t m_nonce = 0;
     link::Codec m_codec = link::Codec::None;
+    uint8_t m_protocol = 1; // the session's: the lower of ours and the client's
     std::deque<link::Message> m_queue;
     size_t m_queuedBytes = 0;
     Incoming m_in;

@@ -37,6 +37,7 @@ void HostileDevice::run()
     bool listing = false; // an endless listing is under way
     bool fileData = false;
     uint16_t streamId = 0;
+    uint8_t protocol = 1;
     uint64_t counter = 0;
     const auto sendPart = [&](MsgType type, DataPart part) {
         Message m;
@@ -60,6 +61,7 @@ void HostileDevice::run()
             mine.caps = static_cast<uint8_t>(localCodecCaps() & theirs.caps);
             mine.maxPayload = std::min<uint16_t>(theirs.maxPayload, 2048);
             mine.window = std::max<uint8_t>(1, std::min<uint8_t>(theirs.window, 4));
+            mine.protocol = protocol = std::min(kProtocolVersion, theirs.protocol);
             ChannelConfig config;
             config.maxPayload = mine.maxPayload;
             config.windowFrames = mine.window;
@@ -76,13 +78,22 @@ void HostileDevice::run()
             streamId = msg.id;
             if (msg.type == MsgType::List && m_behaviour == Behaviour::EndlessListing) {
                 listing = true;
-            } else if (msg.type == MsgType::List && m_behaviour == Behaviour::Listing) {
+            } else if (msg.type == MsgType::List &&
+                       (m_behaviour == Behaviour::Listing || m_behaviour == Behaviour::ListingNoEnd)) {
                 std::vector<uint8_t> block;
                 for (const auto &e : m_entries)
                     appendEntry(block, e);
                 const uint32_t crc = crc32(block.data(), block.size());
                 for (auto &part : splitBlock(codec, block.data(), block.size(), 2000, true, crc))
                     sendPart(MsgType::ListPart, std::move(part));
+                if (protocol >= 2 && m_behaviour == Behaviour::Listing) {
+                    Message end;
+                    end.type = MsgType::Result;
+                    end.id = msg.id;
+                    end.hasInfo = true;
+                    end.size = m_entries.size();
+                    channel.send(encodeMessage(end));
+                }
             } else if (msg.type == MsgType::Get && m_behaviour == Behaviour::DataAfterFailure) {
                 Message open;
                 open.type = MsgType::GetOpen;

@@ -20,6 +20,7 @@ public:
     enum class Behaviour {
         EndlessListing,   // List: compressed blocks of valid entries that never end
         Listing,          // List: the given entries, names unchecked, in one stream
+        ListingNoEnd,     // List: the given entries in a whole stream, then never the closing count
         AckChatter,       // answers nothing; an Ack that acknowledges nothing new, again and again
         CloseAckChatter,  // answers nothing; a CloseAck of the session, again and again
         ForeignHelloAck,  // answers nothing; a HelloAck of another session, again and again

@@ -158,8 +158,9 @@ void FileClient::abandon()
 
 size_t FileClient::maxPartData() const
 {
-    // FileData: type, id, flags and the stream CRC.
-    return m_channel->config().maxPayload - 8;
+    // FileData: type, id, flags and the stream CRC; smaller while the line
+    // damages frames (Channel::dataPayload).
+    return m_channel->dataPayload() - 8;
 }
 
 LinkError FileClient::attach()
@@ -228,13 +229,14 @@ LinkError FileClient::hello()
             if (frame.type != FrameType::HelloAck || !decodeHello(frame.payload, theirs) ||
                 theirs.nonce != nonce)
                 continue;
-            if (theirs.version != kProtocolVersion)
+            if (theirs.version != kFormatVersion || theirs.protocol > mine.protocol)
                 return LinkError::Protocol;
             ChannelConfig config;
             config.maxPayload = std::min(mine.maxPayload, theirs.maxPayload);
             config.windowFrames = std::min<unsigned>(mine.window, std::max<unsigned>(theirs.window, 1));
             m_codec = chooseCodec(mine.caps, theirs.caps);
             m_peerCaps = theirs.caps;
+            m_protocol = theirs.protocol;
             m_channel->start(tag, config);
             m_lastTag = tag;
             m_state = State::Connected;
@@ -466,8 +468,15 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
             return e;
         if (!got || msg.id != req.id)
             continue;
-        if (msg.type == MsgType::Result)
-            return msg.status == WireStatus::Ok ? LinkError::Protocol : errorFromStatus(msg.status);
+        if (msg.type == MsgType::Result) {
+            if (msg.status != WireStatus::Ok)
+                return errorFromStatus(msg.status);
+            // Only a count matching everything that arrived ends a listing.
+            if (m_protocol < 2 || !assembler.finished() || !msg.hasInfo ||
+                msg.size != entries.size() + refused)
+                return lose(LinkError::Protocol);
+            return LinkError::Ok;
+        }
         if (msg.type != MsgType::ListPart)
             continue;
         // The rest of an over-long listing is still on its way: the session
@@ -491,7 +500,8 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
                 return lose(LinkError::TooLarge);
             entries.push_back(DeviceEntry{std::move(w.name), w.size, w.mtimeMs});
         }
-        if (assembler.finished())
+        // A version-1 server ends a listing with its stream; a later one with a count.
+        if (assembler.finished() && m_protocol < 2)
             return LinkError::Ok;
     }
 }

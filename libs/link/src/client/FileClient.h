@@ -114,6 +114,7 @@ private:
     uint8_t m_lastTag = 0;
     bool m_resetSeen = false;
     Codec m_codec = Codec::None;
+    uint8_t m_protocol = 1; // the session's, from the HelloAck
     uint8_t m_peerCaps = 0; // capabilities of the session's HelloAck
 };
 

@@ -50,6 +50,10 @@ public:
     void start(uint8_t tag, const ChannelConfig &config);
     // Ends the session; Data, Ack and Nak frames are then handed out as control frames.
     void stop();
+    // Ends the session as stop() does and tells the peer with a Reset of its
+    // tag, in place of the answers that were still waiting. The Reset may go
+    // past kMaxOutput by a little, so a peer that reads late still hears of it.
+    void drop();
     bool active() const { return m_active; }
     uint8_t tag() const { return m_tag; }
     const ChannelConfig &config() const { return m_config; }
@@ -67,6 +71,9 @@ public:
     // True when every queued message was acknowledged and all bytes were written.
     bool idle() const;
     size_t unackedFrames() const { return m_unacked.size(); }
+    // The largest message worth sending now: config().maxPayload on a clean
+    // line, less while frames have been resent lately (see dataPayload in Channel.cpp).
+    size_t dataPayload() const;
 
     // Encodes an unsequenced frame for the line at once; dropped (as the line
     // could have lost it) while a peer that does not read has left more than
@@ -106,6 +113,7 @@ private:
         bool resendDue = false;
     };
 
+    size_t windowNow() const;
     void fillOutput();
     bool writeOutput();
     bool readInput();
@@ -151,6 +159,11 @@ private:
 
     std::deque<std::vector<uint8_t>> m_inbound;
     std::deque<Frame> m_controls;
+
+    // Recent Data bytes transmitted and frames resent, both halved whenever
+    // the bytes reach kNoiseHalfLife: the line's damage rate as of late.
+    double m_noiseBytes = 0;
+    double m_noiseResends = 0;
 
     double m_srttMs = 0;
     double m_rttvarMs = 0;

@@ -13,6 +13,7 @@ std::vector<uint8_t> encodeHello(const Hello &hello)
     w.u32(hello.nonce);
     w.u16(hello.maxPayload);
     w.u8(hello.window);
+    w.u8(hello.protocol);
     return w.take();
 }
 
@@ -20,8 +21,13 @@ bool decodeHello(const std::vector<uint8_t> &bytes, Hello &hello)
 {
     // Later versions may append fields; what we know comes first.
     ByteReader r(bytes);
-    return r.u8(hello.version) && r.u8(hello.caps) && r.u32(hello.nonce) && r.u16(hello.maxPayload) &&
-           r.u8(hello.window) && hello.nonce != 0;
+    if (!(r.u8(hello.version) && r.u8(hello.caps) && r.u32(hello.nonce) && r.u16(hello.maxPayload) &&
+          r.u8(hello.window) && hello.nonce != 0))
+        return false;
+    // Version 1 ends here; version 0 does not exist.
+    if (!r.u8(hello.protocol) || hello.protocol == 0)
+        hello.protocol = 1;
+    return true;
 }
 
 uint8_t tagForNonce(uint32_t nonce)

@@ -7,7 +7,12 @@
 namespace vexo::link
 {
 
-constexpr uint8_t kProtocolVersion = 1;
+// Byte 0 of the record: the frame and record layout. A peer answers any
+// other value with an empty HelloAck, so it never changes.
+constexpr uint8_t kFormatVersion = 1;
+// Appended after the version-1 fields; a version-1 peer ignores it and sends
+// none, and each side then speaks the lower of the two.
+constexpr uint8_t kProtocolVersion = 2;
 
 // Capability bit beside the codec bits: the server answers Checksum requests
 // and keeps the time a PutOpen carries. An older server masks it out of its
@@ -15,11 +20,12 @@ constexpr uint8_t kProtocolVersion = 1;
 constexpr uint8_t kCapSync = 0x04;
 
 struct Hello {
-    uint8_t version = kProtocolVersion;
+    uint8_t version = kFormatVersion;
     uint8_t caps = 0;   // kCap* bits: codecs offered (Hello) or shared (HelloAck)
     uint32_t nonce = 0; // names the session; a repeated Hello carries the same nonce
     uint16_t maxPayload = 0;
     uint8_t window = 0;
+    uint8_t protocol = kProtocolVersion; // 1 when the peer sent none
 };
 
 std::vector<uint8_t> encodeHello(const Hello &hello);
