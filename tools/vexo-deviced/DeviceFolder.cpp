@@ -128,21 +128,10 @@ WireStatus DeviceFolder::checksum(const std::string &wireName, WireEntry &entry,
             ::close(fd);
         return WireStatus::NotFound;
     }
-    crc = 0;
-    std::vector<uint8_t> buffer(64 * 1024);
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return WireStatus::IoError;
-        }
-        if (n == 0)
-            break;
-        crc = link::crc32(buffer.data(), static_cast<size_t>(n), crc);
-    }
+    const bool whole = link::crc32OfFile(fd, crc);
     ::close(fd);
+    if (!whole)
+        return WireStatus::IoError;
     entry.name = wireName;
     entry.size = static_cast<uint64_t>(st.st_size);
     entry.mtimeMs = mtimeMs(st);

@@ -57,18 +57,9 @@ bool localCrc(const std::string &path, uint32_t &crc)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
-    crc = 0;
-    std::vector<uint8_t> buffer(64 * 1024);
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            return n == 0;
-        }
-        crc = link::crc32(buffer.data(), static_cast<size_t>(n), crc);
-    }
+    const bool whole = link::crc32OfFile(fd, crc);
+    ::close(fd);
+    return whole;
 }
 
 std::string wireName(const std::string &utf8)

@@ -1,5 +1,8 @@
 #include "Crc32.h"
 
+#include <cerrno>
+#include <unistd.h>
+#include <vector>
 #include <zlib.h>
 
 namespace vexo::link
@@ -16,6 +19,20 @@ uint32_t crc32(const void *data, size_t size, uint32_t crc)
         size -= n;
     }
     return crc;
+}
+
+bool crc32OfFile(int fd, uint32_t &crc)
+{
+    crc = 0;
+    std::vector<uint8_t> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        crc = crc32(buffer.data(), static_cast<size_t>(n), crc);
+    }
 }
 
 } // namespace vexo::link

@@ -10,4 +10,8 @@ namespace vexo::link
 // previous result as `crc` to continue over several pieces; start with 0.
 uint32_t crc32(const void *data, size_t size, uint32_t crc = 0);
 
+// CRC-32 of what is left to read from `fd`. False on a read error (the
+// descriptor stays open either way).
+bool crc32OfFile(int fd, uint32_t &crc);
+
 } // namespace vexo::link
