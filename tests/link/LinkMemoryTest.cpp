@@ -7,6 +7,7 @@
 #include "LinkTestSupport.h"
 #include "Message.h"
 #include "PtyPair.h"
+#include "RawClient.h"
 
 #include <gtest/gtest.h>
 
@@ -124,73 +125,6 @@ TEST(LinkMemoryTest, VexoLsAgainstAnEndlessListingFailsUnder64MB)
                 o.maxRssKb, static_cast<unsigned long long>(device.entriesSent()));
 }
 
-// Frames written by hand: a client that acknowledges nothing and, later, reads nothing.
-class Flooder
-{
-public:
-    explicit Flooder(int fd) : m_stream(fd, fd, false) {}
-
-    void hello(uint32_t nonce)
-    {
-        Hello h;
-        h.caps = localCodecCaps();
-        h.nonce = nonce;
-        h.maxPayload = 2048;
-        h.window = 4;
-        m_tag = tagForNonce(nonce);
-        m_seq = 0;
-        write(FrameType::Hello, 0, encodeHello(h));
-    }
-    bool request(uint8_t type, const std::string &name)
-    {
-        std::vector<uint8_t> msg = {type, static_cast<uint8_t>(m_seq), static_cast<uint8_t>(m_seq >> 8),
-                                    static_cast<uint8_t>(name.size())};
-        msg.insert(msg.end(), name.begin(), name.end());
-        if (!write(FrameType::Data, m_seq, msg))
-            return false;
-        ++m_seq;
-        return true;
-    }
-    bool write(FrameType type, uint16_t seq, const std::vector<uint8_t> &payload, int tag = -1)
-    {
-        const auto bytes =
-            encodeFrame(Frame{type, static_cast<uint8_t>(tag < 0 ? m_tag : tag), seq, payload});
-        size_t done = 0;
-        for (int tries = 0; done < bytes.size() && tries < 50; ++tries) {
-            const long n = m_stream.writeSome(bytes.data() + done, bytes.size() - done);
-            if (n < 0 || (n == 0 && done == 0))
-                return false;
-            if (n == 0)
-                m_stream.wait(true, 10);
-            done += static_cast<size_t>(n > 0 ? n : 0);
-        }
-        return done == bytes.size();
-    }
-    // Reads what arrived; returns its whole frames.
-    std::vector<Frame> read(int waitMs = 0)
-    {
-        std::vector<Frame> frames;
-        if (waitMs > 0)
-            m_stream.wait(false, waitMs);
-        uint8_t buf[16384];
-        long n;
-        while ((n = m_stream.readSome(buf, sizeof buf)) > 0) {
-            m_decoder.feed(buf, static_cast<size_t>(n));
-            Frame f;
-            while (m_decoder.next(f) == FrameDecoder::Result::Frame)
-                frames.push_back(f);
-        }
-        return frames;
-    }
-    uint8_t tag() const { return m_tag; }
-
-private:
-    FdStream m_stream;
-    FrameDecoder m_decoder;
-    uint8_t m_tag = 0;
-    uint16_t m_seq = 0;
-};
-
 TEST(LinkMemoryTest, VexoDevicedAgainstARequestFloodDropsTheSessionUnder64MB)
 {
     TempDir device, work;
@@ -202,7 +136,7 @@ TEST(LinkMemoryTest, VexoDevicedAgainstARequestFloodDropsTheSessionUnder64MB)
         {VEXO_DEVICED_PATH, "--root", device.path().string(), "--stdio", "--verbose", "--timeout", "500"},
         fds[1], work / "stderr");
     close(fds[1]);
-    Flooder client(fds[0]);
+    RawClient client(std::make_shared<FdStream>(fds[0], fds[0], false));
     // Every session here has tag 1: what is heard is told apart by its content.
     const auto heard = [&](const std::function<bool(const Frame &)> &wanted, int ms) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
@@ -233,7 +167,7 @@ TEST(LinkMemoryTest, VexoDevicedAgainstARequestFloodDropsTheSessionUnder64MB)
     ASSERT_TRUE(connect(0x11111111));
     bool reset = false;
     for (int i = 0; i < 20000 && !reset; ++i) {
-        client.request(0x13, "*");
+        client.request(MsgType::List, "*");
         if (i % 64 == 0)
             for (const auto &f : client.read())
                 reset = reset || (f.tag == client.tag() && isReset(f));
@@ -243,16 +177,16 @@ TEST(LinkMemoryTest, VexoDevicedAgainstARequestFloodDropsTheSessionUnder64MB)
     // A client that never reads: requests, then closes of other sessions, each answered into a full line.
     client.hello(0x22222222);
     for (int i = 0; i < 5000; ++i) {
-        if (!client.request(0x13, "*"))
+        if (!client.request(MsgType::List, "*"))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        client.write(FrameType::Close, 0, {}, 1 + i % 200);
+        client.send(FrameType::Close, 0, {}, 1 + i % 200);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     client.read();
 
     // Still serving: a fresh client's Lookup is answered.
     ASSERT_TRUE(connect(0x33333333));
-    ASSERT_TRUE(client.request(0x10, "file10000.dat"));
+    ASSERT_TRUE(client.request(MsgType::Lookup, "file10000.dat"));
     EXPECT_TRUE(heard(
         [](const Frame &f) {
             Message m;
