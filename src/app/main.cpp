@@ -1,6 +1,7 @@
 #include "app/main.h"
 
 #include "app/PaneMenus.h"
+#include "app/TransferWiring.h"
 #include "device/DevicePane.h"
 #include "dialogs/setup.h"
 #include "engine/SettingsFile.h"
@@ -210,7 +211,9 @@ void TFormMain::buildLayout()
 
 void TFormMain::wireTransfers()
 {
-    transfers = new TransferPlanner(*this);
+    m_transferWiring = std::make_unique<TransferWiring>(*this);
+    transfers = new TransferPlanner(transferContext(), transferExecutor(),
+                                    {ShellList, RpcList, VDiskList, &DragSource, m_services.clipboard}, this);
     transfers->attachLists();
     connect(PLeft, &LocalPane::copyRequested, this, &TFormMain::CopyLocalToClipboard);
     connect(PLeft, &LocalPane::pasteRequested, this, &TFormMain::PasteToLocal);
@@ -228,7 +231,7 @@ void TFormMain::wireTransfers()
             if (list == ShellList)
                 TB_SyncClick();
             else
-                RunSync(*this, list == RpcList);
+                RunSync(transferContext(), this, list == RpcList);
         });
     }
 }
@@ -513,7 +516,7 @@ void TFormMain::TB_SyncClick()
 {
     const bool image =
         VDiskList->hasFocusInside() || (!RpcList->hasFocusInside() && !RpcConnected && VDiskState == 1);
-    RunSync(*this, !image);
+    RunSync(transferContext(), this, !image);
 }
 
 void TFormMain::TB_ExitClick()
@@ -647,7 +650,17 @@ void TFormMain::PasteToVDisk()
 void TFormMain::RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
                                   TransferDirection direction)
 {
-    vexo::RunDeviceTransfer(*this, sources, destinations, direction);
+    vexo::RunDeviceTransfer(transferContext(), this, sources, destinations, direction);
+}
+
+const TransferContext &TFormMain::transferContext() const
+{
+    return m_transferWiring->context();
+}
+
+TransferExecutor &TFormMain::transferExecutor() const
+{
+    return m_transferWiring->executor();
 }
 
 void TFormMain::Timer1Timer()

@@ -28,7 +28,10 @@ class FileRowModel;
 class LocalPane;
 class SettingsFile;
 class ShareSplitter;
+class TransferExecutor;
 class TransferPlanner;
+class TransferWiring;
+struct TransferContext;
 class VDiskPane;
 
 // The main window: the local, device and image panes, the toolbar, the status
@@ -96,6 +99,10 @@ public:
     VDiskPane *vdiskPane = nullptr;
     // Copy, paste, drag and drop between the panes.
     TransferPlanner *transfers = nullptr;
+    // What the transfer windows and runs work with, wired to this window, and
+    // the executor that runs the plans.
+    const TransferContext &transferContext() const;
+    TransferExecutor &transferExecutor() const;
 
     // True when shut-down left a device attempt inside the link library
     // (see DevicePane::attemptAbandoned).
@@ -208,6 +215,7 @@ private:
     };
 
     PlatformServices m_services;
+    std::unique_ptr<TransferWiring> m_transferWiring;
     QTranslator *m_toolkitTranslation = nullptr;
     std::unique_ptr<SettingsFile> m_settingsFile;
     // The press the hook last acted on, until its key is released.

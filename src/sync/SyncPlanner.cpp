@@ -1,6 +1,7 @@
 #include "sync/SyncPlanner.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace vexo
@@ -103,6 +104,16 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
     return row;
 }
 
+// The count each action adds to, in the order of SyncAction.
+int SyncTotals::*countOf(SyncAction action)
+{
+    static constexpr int SyncTotals::*counts[] = {
+        &SyncTotals::sendFiles, &SyncTotals::receiveFiles, &SyncTotals::equal,       &SyncTotals::kept,
+        &SyncTotals::conflicts, &SyncTotals::deleteLocal,  &SyncTotals::deleteRemote};
+    static_assert(std::size(counts) == static_cast<size_t>(SyncAction::DeleteRemote) + 1, "one per action");
+    return counts[static_cast<size_t>(action)];
+}
+
 } // namespace
 
 bool SyncRow::acts() const
@@ -167,31 +178,11 @@ SyncTotals SumSync(const std::vector<SyncRow> &rows)
             ++t.kept;
             continue;
         }
-        switch (row.action) {
-        case SyncAction::Send:
-            ++t.sendFiles;
+        ++(t.*countOf(row.action));
+        if (row.action == SyncAction::Send)
             t.sendBytes += row.local.size;
-            break;
-        case SyncAction::Receive:
-            ++t.receiveFiles;
+        else if (row.action == SyncAction::Receive)
             t.receiveBytes += row.remote.size;
-            break;
-        case SyncAction::DeleteLocal:
-            ++t.deleteLocal;
-            break;
-        case SyncAction::DeleteRemote:
-            ++t.deleteRemote;
-            break;
-        case SyncAction::Equal:
-            ++t.equal;
-            break;
-        case SyncAction::Conflict:
-            ++t.conflicts;
-            break;
-        case SyncAction::Keep:
-            ++t.kept;
-            break;
-        }
     }
     return t;
 }

@@ -8,6 +8,7 @@
 #include "TransferTestSupport.h"
 #include "desktop/QtClipboard.h"
 #include "engine/ClipboardFiles.h"
+#include "engine/TransferExecutor.h"
 #include "engine/common.h"
 #include "local/LocalPane.h"
 #include "widgets/CaptionPanel.h"
@@ -60,19 +61,6 @@ public:
     }
     void RefreshVDisk() override { ++vdiskRefreshes; }
     void RefreshRpc() override {}
-};
-
-class HookedPrompter : public test::ScriptedPrompter
-{
-public:
-    std::function<void()> onAsk;
-    PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
-                     PromptIcon icon) override
-    {
-        if (onAsk)
-            onAsk();
-        return ScriptedPrompter::ask(text, title, buttons, icon);
-    }
 };
 
 const QString NoFolder = QStringLiteral("不支持对设备进行目录拷贝   ");
@@ -311,7 +299,7 @@ private slots:
         select(m_w->VDiskList, {0, 1});
         drag(m_w->VDiskList, m_w->RpcList);
         QCOMPARE(m_w->runs.size(), 2);
-        const QString relay = m_w->transfers->relayFolder();
+        const QString relay = m_w->transferExecutor().relayFolder();
         QCOMPARE(m_w->runs[1].sources, (QStringList{relay + "/X.TXT", relay + "/Y.TXT"}));
         QCOMPARE(m_w->runs[1].destinations, (QStringList{"X.TXT", "Y.TXT"}));
         QVERIFY(!QFileInfo::exists(relay));
@@ -361,7 +349,7 @@ private slots:
         bool busyWhileAsked = false;
         m_fx->prompter.onAsk = [&] { busyWhileAsked = !m_w->OpIdle && QGuiApplication::overrideCursor(); };
         m_fx->prompter.answer(PromptAnswer::No);
-        m_w->transfers->RunVDiskCopy({pc("one.txt"), pc("two.txt")}, {"one.txt", "two.txt"});
+        m_w->transferExecutor().RunVDiskCopy({pc("one.txt"), pc("two.txt")}, {"one.txt", "two.txt"});
         QVERIFY(busyWhileAsked);
         QVERIFY(m_w->OpIdle && !QGuiApplication::overrideCursor());
         QCOMPARE(m_fx->prompter.texts(), QStringList{"two.txt" + Replace});
@@ -372,7 +360,7 @@ private slots:
 
         // Cancel ends the list.
         m_fx->prompter.answer(PromptAnswer::Cancel);
-        m_w->transfers->RunVDiskCopy({pc("two.txt"), pc("one.txt")}, {"X.TXT", "new.txt"});
+        m_w->transferExecutor().RunVDiskCopy({pc("two.txt"), pc("one.txt")}, {"X.TXT", "new.txt"});
         QVERIFY(!m_lib->content("new.txt"));
     }
 
@@ -380,7 +368,7 @@ private slots:
     // a file an earlier relay left behind is never relayed.
     void aRelayGoesOnWhenItsFirstStageSkipsAFile()
     {
-        const QString relay = m_w->transfers->relayFolder();
+        const QString relay = m_w->transferExecutor().relayFolder();
         QFile stale(relay + "/B.TXT");
         QVERIFY(QDir().mkpath(relay) && stale.open(QIODevice::WriteOnly) && stale.write("stale") > 0);
         stale.close();

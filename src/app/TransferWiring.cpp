@@ -1,0 +1,155 @@
+#include "app/TransferWiring.h"
+
+#include "app/main.h"
+#include "device/DevicePane.h"
+#include "local/LocalPane.h"
+#include "platform/DeviceLink.h"
+#include "widgets/CaptionPanel.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+
+namespace vexo
+{
+
+namespace
+{
+
+TransferContext contextOf(TFormMain &window, TransferWiring &wiring)
+{
+    TransferContext context;
+    context.window = &wiring;
+    context.device = &wiring;
+    context.image = &wiring;
+    context.prompter = window.services().prompter;
+    context.language = &window.language;
+    context.settings = &window.settings;
+    context.workFolder = &window.TempDir;
+    return context;
+}
+
+} // namespace
+
+TransferWiring::TransferWiring(TFormMain &window)
+    : m_window(window), m_context(contextOf(window, *this)), m_executor(m_context)
+{
+}
+
+void TransferWiring::runDevice(const QStringList &sources, const QStringList &destinations,
+                               TransferDirection direction)
+{
+    m_window.RunDeviceTransfer(sources, destinations, direction);
+}
+
+void TransferWiring::showStatus(const QString &text)
+{
+    m_window.setStatusText(text);
+    m_window.StatusPanel[1]->repaint();
+}
+
+void TransferWiring::showReason(const QString &text, Pane pane)
+{
+    QWidget *caption = pane == Pane::Device  ? static_cast<QWidget *>(m_window.PRpcStatus)
+                       : pane == Pane::VDisk ? static_cast<QWidget *>(m_window.PVDiskStatus)
+                                             : nullptr;
+    m_window.showReason(text, caption);
+}
+
+void TransferWiring::pushPointer(Pointer pointer)
+{
+    QGuiApplication::setOverrideCursor(pointer == Pointer::Busy ? Qt::WaitCursor : Qt::ArrowCursor);
+}
+
+void TransferWiring::popPointer()
+{
+    QGuiApplication::restoreOverrideCursor();
+}
+
+bool TransferWiring::idle() const
+{
+    return m_window.OpIdle;
+}
+
+void TransferWiring::setIdle(bool idle)
+{
+    m_window.OpIdle = idle;
+}
+
+QString TransferWiring::localFolder() const
+{
+    return m_window.PLeft->currentPathText();
+}
+
+QStringList TransferWiring::localSelection() const
+{
+    return m_window.PLeft->selectedPaths();
+}
+
+void TransferWiring::relist(Pane pane)
+{
+    switch (pane) {
+    case Pane::Local:
+        m_window.PLeft->reread();
+        break;
+    case Pane::Device:
+        m_window.RefreshRpc();
+        break;
+    case Pane::VDisk:
+        m_window.RefreshVDisk();
+        break;
+    }
+}
+
+void TransferWiring::deviceLinkLost(int result)
+{
+    m_window.devicePane->linkLost(result);
+}
+
+bool TransferWiring::isConnected() const
+{
+    return m_window.RpcConnected;
+}
+
+DeviceLink *TransferWiring::link() const
+{
+    return m_window.services().link;
+}
+
+int TransferWiring::client() const
+{
+    return m_window.RpcClient;
+}
+
+bool TransferWiring::fileExists(const QString &name) const
+{
+    return m_window.devicePane->RpcFileExists(name, false);
+}
+
+int TransferWiring::send(const QString &localPath, const QString &deviceName, int *progress, int *stop,
+                         int overwrite)
+{
+    return link()->RequestSendFileEx(client(), localPath, deviceName, progress, nullptr, stop, overwrite);
+}
+
+int TransferWiring::receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,
+                            int overwrite)
+{
+    return link()->RequestReceiveFileEx(client(), deviceName, localPath, progress, nullptr, stop, overwrite);
+}
+
+bool TransferWiring::isLinkLost(int result) const
+{
+    return DevicePane::IsLinkLost(result);
+}
+
+bool TransferWiring::isMounted() const
+{
+    return m_window.VDiskState == 1;
+}
+
+VDiskLibrary *TransferWiring::library() const
+{
+    return m_window.services().vdisk;
+}
+
+} // namespace vexo
