@@ -12,26 +12,10 @@
 namespace vexo
 {
 
-namespace
-{
-
-TransferContext contextOf(TFormMain &window, TransferWiring &wiring)
-{
-    TransferContext context;
-    context.window = &wiring;
-    context.device = &wiring;
-    context.image = &wiring;
-    context.prompter = window.services().prompter;
-    context.language = &window.language;
-    context.settings = &window.settings;
-    context.workFolder = &window.TempDir;
-    return context;
-}
-
-} // namespace
-
 TransferWiring::TransferWiring(TFormMain &window)
-    : m_window(window), m_context(contextOf(window, *this)), m_executor(m_context)
+    : m_window(window), m_context{*this,           *this,           *this,         window.services().prompter,
+                                  window.language, window.settings, window.TempDir},
+      m_executor(m_context)
 {
 }
 

@@ -1,19 +1,20 @@
 #pragma once
 
+#include "platform/VDiskLibrary.h"
+
 namespace vexo
 {
 
-class VDiskLibrary;
-
-// What transfers need of the disk image; the window provides it.
+// What transfers need of the disk image: the image library, and whether it
+// has the image mounted. The window provides it.
 class ImageAccess
 {
 public:
     virtual ~ImageAccess() = default;
 
-    virtual bool isMounted() const = 0;
     // Null without an image library.
     virtual VDiskLibrary *library() const = 0;
+    virtual bool isMounted() const = 0;
 };
 
 } // namespace vexo

@@ -86,20 +86,20 @@ TransferExecutor::TransferExecutor(const TransferContext &context) : m_context(c
 
 QString TransferExecutor::relayFolder() const
 {
-    const QString &work = *m_context.workFolder;
+    const QString &work = m_context.workFolder;
     return work.isEmpty() ? QString() : JoinPath(work, QStringLiteral("Temp"));
 }
 
 bool TransferExecutor::available(Route route) const
 {
-    return RouteAvailable(route, m_context.device->isConnected(), m_context.image->isMounted());
+    return RouteAvailable(route, m_context.device.isConnected(), m_context.image.isMounted());
 }
 
 bool TransferExecutor::run(const TransferPlan &plan)
 {
     if (!available(plan.route))
         return false;
-    TransferWindow &window = *m_context.window;
+    TransferWindow &window = m_context.window;
     switch (plan.route) {
     case Route::DeviceSend:
         window.runDevice(plan.sources, plan.destinations, tdSend);
@@ -124,10 +124,10 @@ bool TransferExecutor::run(const TransferPlan &plan)
 
 void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringList &destinations)
 {
-    VDiskLibrary *library = m_context.image->library();
+    VDiskLibrary *library = m_context.image.library();
     Prompter &prompter = *m_context.prompter;
-    const LanguageTable &language = *m_context.language;
-    TransferWindow &window = *m_context.window;
+    const LanguageTable &language = m_context.language;
+    TransferWindow &window = m_context.window;
     BusyWindow busy(window);
 
     enum class State { Go, Skipped, Cancelled, Failed };
@@ -167,12 +167,12 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
 void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,
                                         bool fromDevice)
 {
-    TransferWindow &window = *m_context.window;
+    TransferWindow &window = m_context.window;
     BusyWindow busy(window);
     const QString relay = relayFolder();
     if (relay.isEmpty() || !makeFreshFolder(relay)) {
         PointerScope normal(window, Pointer::Normal);
-        ShowCopyFailed(*m_context.prompter, *m_context.language);
+        ShowCopyFailed(*m_context.prompter, m_context.language);
         return;
     }
     const QStringList middle = RelayMiddle(relay, sources);

@@ -26,7 +26,7 @@ TFormDoProcess::TFormDoProcess(const TransferContext &context, QWidget *parent)
 {
     WorkerState = -1;
     setObjectName(QStringLiteral("FormDoProcess"));
-    setWindowTitle(m_context.language->window(QStringLiteral("CopyTitle")));
+    setWindowTitle(m_context.language.window(QStringLiteral("CopyTitle")));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
 
@@ -47,7 +47,7 @@ TFormDoProcess::TFormDoProcess(const TransferContext &context, QWidget *parent)
     ProgressBar->setGeometry(12, 70, ClientWidth - 24, 16);
 
     butCancel =
-        new QPushButton(WithAccelerator(m_context.language->other(QStringLiteral("Cancel")), u'C'), this);
+        new QPushButton(WithAccelerator(m_context.language.other(QStringLiteral("Cancel")), u'C'), this);
     butCancel->setObjectName(QStringLiteral("butCancel"));
     butCancel->setGeometry((ClientWidth - 80) / 2, 93, 80, 25);
     connect(butCancel, &QPushButton::clicked, this, &TFormDoProcess::butCancelClick);
@@ -99,7 +99,7 @@ void TFormDoProcess::showEvent(QShowEvent *event)
 void TFormDoProcess::FormShow()
 {
     // Without a connection nothing starts; the window waits to be closed.
-    if (!m_context.device->isConnected())
+    if (!m_context.device.isConnected())
         return;
     auto *worker = new TProcessThread(m_context, m_sources, m_direction, m_destinations);
     worker->InitialReplaceState = m_replaceState;
@@ -192,7 +192,7 @@ void TFormDoProcess::requestClose()
     if (m_closing || m_pending != PendingClose::None)
         return;
     if (WorkerState.load() == 1 && workerRunning()) {
-        labFilename->setText(m_context.language->window(QStringLiteral("Stop")));
+        labFilename->setText(m_context.language.window(QStringLiteral("Stop")));
         m_pending = PendingClose::AfterPause;
         m_worker->RequestStop();
         return;
@@ -240,8 +240,8 @@ void TFormDoProcess::threadGauge(int percent)
 void TFormDoProcess::threadLongName(const QString &)
 {
     if (Prompter *prompter = m_context.prompter)
-        prompter->ask(m_context.language->message(QStringLiteral("NameTooLong")),
-                      m_context.language->message(QStringLiteral("WarningTitle")), PromptButtons::Ok,
+        prompter->ask(m_context.language.message(QStringLiteral("NameTooLong")),
+                      m_context.language.message(QStringLiteral("WarningTitle")), PromptButtons::Ok,
                       PromptIcon::Warning);
 }
 
@@ -256,13 +256,13 @@ void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply
 void TFormDoProcess::threadReportFailures(const QString &text)
 {
     if (Prompter *prompter = m_context.prompter)
-        prompter->ask(text, m_context.language->message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
+        prompter->ask(text, m_context.language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
                       PromptIcon::Error);
 }
 
 void TFormDoProcess::threadFinishing()
 {
-    labFilename->setText(m_context.language->window(QStringLiteral("Finish")));
+    labFilename->setText(m_context.language.window(QStringLiteral("Finish")));
 }
 
 } // namespace vexo

@@ -21,9 +21,9 @@ void RunDeviceTransfer(const TransferContext &context, QWidget *parent, const QS
     // A lost link is shown as such; listing a dead device would only leave
     // an empty list under a connected caption.
     if (lost != 0)
-        context.window->deviceLinkLost(lost);
-    else if (direction == tdSend && context.device->isConnected())
-        context.window->relist(Pane::Device);
+        context.window.deviceLinkLost(lost);
+    else if (direction == tdSend && context.device.isConnected())
+        context.window.relist(Pane::Device);
 }
 
 } // namespace vexo

@@ -45,9 +45,9 @@ bool runDevice(const TransferContext &context, QWidget *parent, const QStringLis
 
 void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
 {
-    const LanguageTable &t = *context.language;
+    const LanguageTable &t = context.language;
     Prompter &prompter = *context.prompter;
-    TransferWindow &window = *context.window;
+    TransferWindow &window = context.window;
     using Pointer = TransferWindow::Pointer;
     auto refuse = [&](const char *key) {
         prompter.ask(t.sync(QLatin1String(key)), t.sync(QStringLiteral("Synchronize")), PromptButtons::Ok,
@@ -56,16 +56,16 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
     const QString folder = window.localFolder();
     if (GetPathKind(folder) != pkLocal)
         return refuse("NoFolder");
-    const int client = context.device->client();
-    if (toDevice ? !(context.device->isConnected() && client != 0) : !context.image->isMounted())
+    const int client = context.device.client();
+    if (toDevice ? !(context.device.isConnected() && client != 0) : !context.image.isMounted())
         return refuse("NoOtherSide");
 
     TFormSync::Sides sides;
     sides.other = toDevice ? TFormSync::Other::Device : TFormSync::Other::VDisk;
     sides.folder = folder;
-    sides.baud = context.settings->Comport == 0 ? 0 : context.settings->Baudrate;
-    DeviceLink &link = *context.device->link();
-    VDiskLibrary &image = *context.image->library();
+    sides.baud = context.settings.Comport == 0 ? 0 : context.settings.Baudrate;
+    DeviceLink &link = *context.device.link();
+    VDiskLibrary &image = *context.image.library();
     // Listing the other side and asking its checksums (the preview plans at
     // once) hold the window thread for a moment.
     window.pushPointer(Pointer::Busy);

@@ -92,7 +92,7 @@ bool TransferDestinationExists(const DeviceAccess &device, TransferDirection dir
 
 TProcessThread::TProcessThread(const TransferContext &context, const QStringList &sources,
                                TransferDirection direction, const QStringList &destinations)
-    : m_device(*context.device), m_language(*context.language), m_sources(sources),
+    : m_device(context.device), m_language(context.language), m_sources(sources),
       m_destinations(destinations), m_direction(direction)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);

@@ -100,9 +100,9 @@ bool TransferPlanner::paneAvailable(Pane pane) const
 {
     switch (pane) {
     case Pane::Device:
-        return m_context.device->isConnected();
+        return m_context.device.isConnected();
     case Pane::VDisk:
-        return m_context.image->isMounted();
+        return m_context.image.isMounted();
     case Pane::Local:
         break;
     }
@@ -111,7 +111,7 @@ bool TransferPlanner::paneAvailable(Pane pane) const
 
 bool TransferPlanner::localFolder(QString *folder) const
 {
-    *folder = m_context.window->localFolder();
+    *folder = m_context.window.localFolder();
     return GetPathKind(*folder) == pkLocal;
 }
 
@@ -127,7 +127,7 @@ bool TransferPlanner::ReadClipboardFiles(QStringList &names)
 
 void TransferPlanner::ShowNoFolderCopy()
 {
-    const LanguageTable &language = *m_context.language;
+    const LanguageTable &language = m_context.language;
     m_context.prompter->ask(language.message(QStringLiteral("NoFolderCopy")),
                             language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
                             PromptIcon::Error);
@@ -135,7 +135,7 @@ void TransferPlanner::ShowNoFolderCopy()
 
 void TransferPlanner::CopyLocalToClipboard()
 {
-    const QStringList paths = m_context.window->localSelection();
+    const QStringList paths = m_context.window.localSelection();
     if (paths.isEmpty())
         return;
     for (const QString &path : paths) {
@@ -184,9 +184,9 @@ void TransferPlanner::PasteToLocal()
 
 void TransferPlanner::PasteToDevice()
 {
-    const LanguageTable &language = *m_context.language;
+    const LanguageTable &language = m_context.language;
     if (!paneAvailable(Pane::Device)) {
-        m_context.window->showReason(StatusTexts::DeviceNotConnected(language), Pane::Device);
+        m_context.window.showReason(StatusTexts::DeviceNotConnected(language), Pane::Device);
         return;
     }
     QStringList names;
@@ -196,9 +196,9 @@ void TransferPlanner::PasteToDevice()
 
 void TransferPlanner::PasteToVDisk()
 {
-    const LanguageTable &language = *m_context.language;
+    const LanguageTable &language = m_context.language;
     if (!paneAvailable(Pane::VDisk)) {
-        m_context.window->showReason(StatusTexts::ImageNotMounted(language), Pane::VDisk);
+        m_context.window.showReason(StatusTexts::ImageNotMounted(language), Pane::VDisk);
         return;
     }
     QStringList names;
@@ -210,7 +210,7 @@ bool TransferPlanner::clipboardFiles(QStringList &names, Pane target)
 {
     if (ReadClipboardFiles(names) && !names.isEmpty())
         return true;
-    m_context.window->showReason(StatusTexts::ClipboardEmpty(*m_context.language), target);
+    m_context.window.showReason(StatusTexts::ClipboardEmpty(m_context.language), target);
     return false;
 }
 
@@ -225,7 +225,7 @@ bool TransferPlanner::run(const TransferPlan &plan, Pane target)
         return false;
     // Device runs list the device again themselves.
     if (target != Pane::Device)
-        m_context.window->relist(target);
+        m_context.window.relist(target);
     return true;
 }
 
@@ -247,11 +247,11 @@ void TransferPlanner::ShellListEndDrag(FileListView *sender, FileListView *targe
     if (sender == shell) {
         if (shell->rowCount() > 0 && !localFolder(&folder))
             return;
-        const QStringList items = m_context.window->localSelection();
+        const QStringList items = m_context.window.localSelection();
         for (const QString &path : items) {
             if (QFileInfo(path).isDir()) {
                 ShowNoFolderCopy();
-                m_context.window->relist(Pane::Local);
+                m_context.window.relist(Pane::Local);
                 return;
             }
         }
@@ -260,7 +260,7 @@ void TransferPlanner::ShellListEndDrag(FileListView *sender, FileListView *targe
                 return;
             run(PlanDrag(Pane::Local, paneOf(target), items, folder), paneOf(target));
         }
-        m_context.window->relist(Pane::Local);
+        m_context.window.relist(Pane::Local);
         return;
     }
 

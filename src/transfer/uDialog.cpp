@@ -20,7 +20,7 @@ TFormDialogReplace::TFormDialogReplace(const TransferContext &context, QWidget *
       m_context(context)
 {
     setObjectName(QStringLiteral("FormDialogReplace"));
-    setWindowTitle(m_context.language->window(QStringLiteral("ReplaceTitle")));
+    setWindowTitle(m_context.language.window(QStringLiteral("ReplaceTitle")));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
 
@@ -47,7 +47,7 @@ TFormDialogReplace::TFormDialogReplace(const TransferContext &context, QWidget *
         path->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
 
-    const LanguageTable &t = *m_context.language;
+    const LanguageTable &t = m_context.language;
     const int gap = 10;
     const int buttonWidth = (width - 2 * gap) / 3;
     const int buttonHeight = 27;
@@ -83,7 +83,7 @@ void TFormDialogReplace::SetDirection(TransferDirection direction)
 
 ReplaceAnswer TFormDialogReplace::AskReplace(const QString &source, const QString &destination)
 {
-    const LanguageTable &t = *m_context.language;
+    const LanguageTable &t = m_context.language;
     LabFilename->setText(Filled(t.window(QStringLiteral("ReplaceLine")), {PathFileName(source)}));
     LabReplace->setText(t.msg(QStringLiteral("YNReplacefile")));
     ImgSrc->setPixmap(PanePicture(GetPathKind(source)));
@@ -117,15 +117,15 @@ void TFormDialogReplace::butRenameClick()
     if (!prompter)
         return;
     const QString answer =
-        prompter->promptText(m_context.language->msg(QStringLiteral("Rename")),
-                             m_context.language->window(QStringLiteral("RenamePrompt")), name);
+        prompter->promptText(m_context.language.msg(QStringLiteral("Rename")),
+                             m_context.language.window(QStringLiteral("RenamePrompt")), name);
     if (answer.isEmpty() || answer == name)
         return;
     const QString renamed = folder + answer;
     LabDesc->setText(renamed);
     LabDesc->setToolTip(renamed);
     // A name that is taken as well stays on show; the user answers again.
-    if (!TransferDestinationExists(*m_context.device, m_direction, renamed))
+    if (!TransferDestinationExists(m_context.device, m_direction, renamed))
         answerWith(raRename);
 }
 

@@ -92,14 +92,8 @@ TEST(TransferExecutor, aRelayKeepsTheWindowBusyAndAMissingSideRunsNothing)
     sides.image.InitFileSystem();
     test::ScriptedPrompter prompter;
     const LanguageTable language;
-    TransferContext context;
-    context.window = &window;
-    context.device = &sides;
-    context.image = &sides;
-    context.prompter = &prompter;
-    context.language = &language;
-    context.workFolder = &workFolder;
-    TransferExecutor executor(context);
+    const Settings settings;
+    TransferExecutor executor({window, sides, sides, &prompter, language, settings, workFolder});
 
     const TransferPlan relay = PlanPaste(Pane::VDisk, {"TVR:\\A.TXT", "TVR:\\B.TXT"}, QString());
     sides.imageMounted = false;
