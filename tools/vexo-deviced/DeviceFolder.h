@@ -6,6 +6,7 @@
 #include "Message.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vexo::deviced
@@ -38,6 +39,9 @@ public:
     link::WireStatus commit(const std::string &temporary, const std::string &wireName, bool overwrite) const;
 
 private:
+    // The path of an existing regular file: BadName, NotFound or Ok.
+    link::WireStatus findFile(const std::string &wireName, std::string &path, struct stat &st) const;
+
     std::string m_root;
 };
 
