@@ -186,12 +186,12 @@ WireStatus DeviceFolder::list(const std::string &pattern, std::vector<WireEntry>
     return WireStatus::Ok;
 }
 
-int DeviceFolder::createTemporary(std::string &path) const
+sys::UniqueFd DeviceFolder::createTemporary(std::string &path) const
 {
     sys::UniqueFd fd = sys::createUniqueFile(m_root + "/" + kTempPrefix, path, 0644);
     if (fd)
         fchmod(fd.get(), 0644);
-    return fd.release();
+    return fd;
 }
 
 WireStatus DeviceFolder::commit(const std::string &temporary, const std::string &wireName,

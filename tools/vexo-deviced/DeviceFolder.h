@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Message.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <string>
 #include <sys/stat.h>
@@ -32,8 +33,8 @@ public:
     // Entries matching a pattern ('*' and '?', ASCII letters without case; "*.*" is everything), by name.
     link::WireStatus list(const std::string &pattern, std::vector<link::WireEntry> &entries) const;
 
-    // A new temporary file inside the folder, open for writing; -1 on failure.
-    int createTemporary(std::string &path) const;
+    // A new temporary file inside the folder, open for writing; none on failure.
+    sys::UniqueFd createTemporary(std::string &path) const;
     // Moves a finished temporary file to its name. With overwrite false an
     // existing file wins (Exists) and the temporary file is removed.
     link::WireStatus commit(const std::string &temporary, const std::string &wireName, bool overwrite) const;
