@@ -23,13 +23,13 @@ AtomicFile &AtomicFile::operator=(AtomicFile &&other) noexcept
     return *this;
 }
 
-int AtomicFile::open(const std::string &target)
+int AtomicFile::open(const std::string &target, const char *tag)
 {
     discard();
     const auto slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    m_fd = createUniqueFile(dir + "." + base + ".vexo-", m_temporary);
+    m_fd = createUniqueFile(dir + "." + base + tag, m_temporary);
     if (!m_fd) {
         const int error = errno;
         m_temporary.clear();

@@ -22,9 +22,9 @@ public:
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
 
-    // Creates the hidden temporary file ".NAME.XXXXXX" beside `target`, with
-    // mode 0666 less the umask. 0 or an errno value.
-    int open(const std::string &target);
+    // Creates the hidden temporary file ".NAME" + tag + random letters beside
+    // `target`, with mode 0666 less the umask. 0 or an errno value.
+    int open(const std::string &target, const char *tag = ".vexo-");
     int fd() const { return m_fd.get(); }
     bool isOpen() const { return m_fd.valid(); }
     const std::string &target() const { return m_target; }
