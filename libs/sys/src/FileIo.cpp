@@ -1,6 +1,7 @@
 #include "vexo/sys/FileIo.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,12 @@ bool readAllAt(int fd, void *data, size_t size, uint64_t offset)
     return transferAll(size, offset, [&](size_t at, size_t n, uint64_t where) {
         return ::pread(fd, p + at, n, static_cast<off_t>(where));
     });
+}
+
+bool setNonBlocking(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 void setFileTime(int fd, int64_t mtimeMs)

@@ -66,10 +66,4 @@ int openSerialDevice(const std::string &path, int baud, std::string *error)
     return fd.release();
 }
 
-bool setNonBlocking(int fd)
-{
-    const int flags = fcntl(fd, F_GETFL);
-    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-
 } // namespace vexo::sys

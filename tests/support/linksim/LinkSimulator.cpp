@@ -1,7 +1,7 @@
 #include "LinkSimulator.h"
 
 #include "LinkLine.h"
-#include "vexo/sys/Tty.h"
+#include "vexo/sys/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -15,6 +15,9 @@ bool readAll(int fd, void *data, size_t size);
 bool writeAllAt(int fd, const void *data, size_t size, uint64_t offset);
 bool readAllAt(int fd, void *data, size_t size, uint64_t offset);
 
+// Makes reads and writes on the descriptor return at once instead of waiting.
+bool setNonBlocking(int fd);
+
 // Sets an open file's modification time (ms since 1970 UTC); a time the file
 // system cannot hold leaves the time of writing.
 void setFileTime(int fd, int64_t mtimeMs);

@@ -15,6 +15,4 @@ bool makeRawTty(int fd, int baud);
 // dropped. Returns the descriptor, or -1 with a readable reason in *error.
 int openSerialDevice(const std::string &path, int baud, std::string *error);
 
-bool setNonBlocking(int fd);
-
 } // namespace vexo::sys
