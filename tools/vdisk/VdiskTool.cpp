@@ -185,14 +185,20 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         fail(shown, lastErrorText());
         return false;
     }
-    // Written beside the destination and renamed over it when complete, so
-    // a failure never damages or empties an existing file.
-    sys::AtomicFile out;
-    if (const int error = out.open(dest); error != 0) {
-        fail(dest, std::strerror(error));
+    // A new file is made in place (and removed again on failure), which
+    // spares a rename per file; an existing one is replaced by a file written
+    // beside it and renamed over it when complete, so a failure never damages
+    // or empties it.
+    sys::UniqueFd fresh(::open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    sys::AtomicFile replacement;
+    const int opened = fresh ? 0 : errno != EEXIST ? errno : replacement.open(dest);
+    if (opened != 0) {
+        fail(dest, std::strerror(opened));
         zfclose(file);
         return false;
     }
+    const bool madeHere = fresh.valid();
+    const int out = madeHere ? fresh.get() : replacement.fd();
     int64_t total = 0;
     std::string why;
     bool imageFault = false; // else the local file is at fault
@@ -205,7 +211,7 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         }
         if (n == 0)
             break;
-        if (!sys::writeAll(out.fd(), buffer(), static_cast<size_t>(n))) {
+        if (!sys::writeAll(out, buffer(), static_cast<size_t>(n))) {
             why = std::strerror(errno);
             break;
         }
@@ -217,11 +223,14 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         imageFault = true;
     }
     if (why.empty()) {
-        if (const int error = out.commit(sys::Placement::Replace); error != 0)
+        const int error =
+            madeHere ? (fresh.close() ? 0 : errno) : replacement.commit(sys::Placement::Replace);
+        if (error != 0)
             why = std::strerror(error);
     }
     if (!why.empty()) {
-        out.discard();
+        if (madeHere)
+            ::unlink(dest.c_str());
         fail(imageFault ? shown : dest, why);
         return false;
     }
