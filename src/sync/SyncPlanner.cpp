@@ -55,20 +55,17 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         row.remote = *remote;
     const bool deletes = options.deleteMissing && options.direction != SyncDirection::Both;
 
-    if (!remote) {
-        row.reason = SyncReason::OnlyHere;
-        if (options.direction != SyncDirection::ToPc)
-            row.action = SyncAction::Send;
+    if (!local || !remote) {
+        // On one side only: it goes over unless the direction points the
+        // other way, which deletes it when asked and keeps it otherwise.
+        const bool here = local != nullptr;
+        row.reason = here ? SyncReason::OnlyHere : SyncReason::OnlyThere;
+        if (options.direction != (here ? SyncDirection::ToPc : SyncDirection::ToRemote))
+            row.action = here ? SyncAction::Send : SyncAction::Receive;
+        else if (deletes)
+            row.action = here ? SyncAction::DeleteLocal : SyncAction::DeleteRemote;
         else
-            row.action = deletes ? SyncAction::DeleteLocal : SyncAction::Keep;
-        return row;
-    }
-    if (!local) {
-        row.reason = SyncReason::OnlyThere;
-        if (options.direction != SyncDirection::ToRemote)
-            row.action = SyncAction::Receive;
-        else
-            row.action = deletes ? SyncAction::DeleteRemote : SyncAction::Keep;
+            row.action = SyncAction::Keep;
         return row;
     }
 

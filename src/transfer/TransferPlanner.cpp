@@ -184,26 +184,23 @@ void TransferPlanner::PasteToLocal()
 
 void TransferPlanner::PasteToDevice()
 {
-    const LanguageTable &language = m_context.language;
-    if (!paneAvailable(Pane::Device)) {
-        m_context.window.showReason(StatusTexts::DeviceNotConnected(language), Pane::Device);
-        return;
-    }
-    QStringList names;
-    if (clipboardFiles(names, Pane::Device))
-        pasteNames(Pane::Device, names);
+    pasteInto(Pane::Device, StatusTexts::DeviceNotConnected(m_context.language));
 }
 
 void TransferPlanner::PasteToVDisk()
 {
-    const LanguageTable &language = m_context.language;
-    if (!paneAvailable(Pane::VDisk)) {
-        m_context.window.showReason(StatusTexts::ImageNotMounted(language), Pane::VDisk);
+    pasteInto(Pane::VDisk, StatusTexts::ImageNotMounted(m_context.language));
+}
+
+void TransferPlanner::pasteInto(Pane target, const QString &unavailable)
+{
+    if (!paneAvailable(target)) {
+        m_context.window.showReason(unavailable, target);
         return;
     }
     QStringList names;
-    if (clipboardFiles(names, Pane::VDisk))
-        pasteNames(Pane::VDisk, names);
+    if (clipboardFiles(names, target))
+        pasteNames(target, names);
 }
 
 bool TransferPlanner::clipboardFiles(QStringList &names, Pane target)

@@ -89,6 +89,9 @@ public:
     void ShowNoFolderCopy();
 
 private:
+    // A paste into the device or the image; `unavailable` says why not when
+    // that side is not there.
+    void pasteInto(Pane target, const QString &unavailable);
     void pasteNames(Pane target, const QStringList &names);
     // The clipboard's files for a paste into `target`; without any, says so
     // and returns false.
