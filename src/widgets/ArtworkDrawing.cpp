@@ -1,6 +1,7 @@
 #include "widgets/ArtworkDrawing.h"
 
-#include <QLinearGradient>
+#include "widgets/ArtworkKit.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -14,17 +15,9 @@ namespace
 
 const QColor kOutline(0x33, 0x3d, 0x4d);
 
-QLinearGradient vertical(qreal top, qreal bottom, const QColor &a, const QColor &b)
+QRadialGradient radial(const QPointF &centre, qreal radius, const QColor &a, const QColor &b)
 {
-    QLinearGradient g(0, top, 0, bottom);
-    g.setColorAt(0, a);
-    g.setColorAt(1, b);
-    return g;
-}
-
-QLinearGradient horizontal(qreal left, qreal right, const QColor &a, const QColor &b)
-{
-    QLinearGradient g(left, 0, right, 0);
+    QRadialGradient g(centre, radius);
     g.setColorAt(0, a);
     g.setColorAt(1, b);
     return g;
@@ -42,16 +35,9 @@ QPen outline(const QColor &c = kOutline, qreal width = 1.0)
 void page(QPainter &p, const QRectF &r, int lines = 3)
 {
     const qreal fold = qMin(r.width(), r.height()) * 0.3;
-    QPainterPath sheet;
-    sheet.moveTo(r.topLeft());
-    sheet.lineTo(r.right() - fold, r.top());
-    sheet.lineTo(r.right(), r.top() + fold);
-    sheet.lineTo(r.bottomRight());
-    sheet.lineTo(r.bottomLeft());
-    sheet.closeSubpath();
     p.setPen(outline(QColor(0x5a, 0x67, 0x7a)));
     p.setBrush(vertical(r.top(), r.bottom(), Qt::white, QColor(0xdd, 0xe4, 0xee)));
-    p.drawPath(sheet);
+    p.drawPath(foldedSheet(r, fold));
     QPainterPath corner;
     corner.moveTo(r.right() - fold, r.top());
     corner.lineTo(r.right() - fold, r.top() + fold);
@@ -121,10 +107,8 @@ void arrowHead(QPainter &p, QPointF tip, QPointF direction, qreal length, qreal 
 void badgePlus(QPainter &p, const QPointF &centre, qreal radius)
 {
     p.setPen(outline(QColor(0x1d, 0x6b, 0x25)));
-    QRadialGradient g(centre - QPointF(radius / 3, radius / 3), radius * 1.4);
-    g.setColorAt(0, QColor(0x8f, 0xe0, 0x7a));
-    g.setColorAt(1, QColor(0x2f, 0x9a, 0x3a));
-    p.setBrush(g);
+    p.setBrush(radial(centre - QPointF(radius / 3, radius / 3), radius * 1.4, QColor(0x8f, 0xe0, 0x7a),
+                      QColor(0x2f, 0x9a, 0x3a)));
     p.drawEllipse(centre, radius, radius);
     p.setPen(outline(Qt::white, radius * 0.42));
     const qreal arm = radius * 0.55;
@@ -151,11 +135,9 @@ void drawSetup(QPainter &p)
     hole.addEllipse(c, 4.2, 4.2);
     gear = gear.subtracted(hole);
     p.setPen(outline(QColor(0x2d, 0x38, 0x48)));
-    QLinearGradient metal(4, 4, 28, 28);
-    metal.setColorAt(0, QColor(0xee, 0xf2, 0xf7));
-    metal.setColorAt(0.5, QColor(0xa9, 0xb6, 0xc6));
-    metal.setColorAt(1, QColor(0x5d, 0x6c, 0x80));
-    p.setBrush(metal);
+    p.setBrush(linear(
+        QPointF(4, 4), QPointF(28, 28),
+        {{0, QColor(0xee, 0xf2, 0xf7)}, {0.5, QColor(0xa9, 0xb6, 0xc6)}, {1, QColor(0x5d, 0x6c, 0x80)}}));
     p.drawPath(gear);
     p.setBrush(Qt::NoBrush);
     p.setPen(outline(QColor(255, 255, 255, 150), 1.2));
@@ -165,16 +147,9 @@ void drawSetup(QPainter &p)
 void drawFormat(QPainter &p)
 {
     // A diskette.
-    QPainterPath body;
-    body.moveTo(4, 3);
-    body.lineTo(25, 3);
-    body.lineTo(29, 7);
-    body.lineTo(29, 29);
-    body.lineTo(4, 29);
-    body.closeSubpath();
     p.setPen(outline(QColor(0x12, 0x2c, 0x5c)));
     p.setBrush(vertical(3, 29, QColor(0x5b, 0x8f, 0xe0), QColor(0x1d, 0x47, 0x94)));
-    p.drawPath(body);
+    p.drawPath(foldedSheet(QRectF(4, 3, 25, 26), 4));
     // Metal shutter.
     p.setPen(outline(QColor(0x55, 0x5f, 0x6b)));
     p.setBrush(horizontal(9, 23, QColor(0xf0, 0xf3, 0xf7), QColor(0x9c, 0xa8, 0xb5)));
@@ -298,10 +273,7 @@ void drawPalmtopConnect(QPainter &p)
     p.drawRect(QRectF(7, 4.5, 10, 9));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xdd, 0xe3, 0xea));
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 3; ++col)
-            p.drawRoundedRect(QRectF(7 + col * 3.6, 16 + row * 2.9, 2.6, 1.9), 0.6, 0.6);
-    }
+    drawKeypad(p, QPointF(7, 16), 4, 3, QSizeF(2.6, 1.9), QSizeF(3.6, 2.9), 0.6);
 }
 
 void drawRefresh(QPainter &p)
@@ -334,11 +306,8 @@ void drawRefresh(QPainter &p)
 void drawExit(QPainter &p)
 {
     const QPointF c(16, 16);
-    QRadialGradient g(QPointF(12, 11), 18);
-    g.setColorAt(0, QColor(0xff, 0x8a, 0x70));
-    g.setColorAt(1, QColor(0xa8, 0x1c, 0x10));
     p.setPen(outline(QColor(0x6b, 0x10, 0x08)));
-    p.setBrush(g);
+    p.setBrush(radial(QPointF(12, 11), 18, QColor(0xff, 0x8a, 0x70), QColor(0xa8, 0x1c, 0x10)));
     p.drawEllipse(c, 13.5, 13.5);
     p.setBrush(Qt::NoBrush);
     p.setPen(outline(Qt::white, 2.8));
@@ -385,11 +354,9 @@ void drawImageConnect(QPainter &p)
     drum.lineTo(25, 6.5);
     drum.closeSubpath();
     p.setPen(outline(QColor(0x1b, 0x2d, 0x4f)));
-    QLinearGradient side(5, 0, 25, 0);
-    side.setColorAt(0, QColor(0x3a, 0x62, 0xa8));
-    side.setColorAt(0.35, QColor(0x8c, 0xb4, 0xee));
-    side.setColorAt(1, QColor(0x22, 0x42, 0x80));
-    p.setBrush(side);
+    p.setBrush(linear(
+        QPointF(5, 0), QPointF(25, 0),
+        {{0, QColor(0x3a, 0x62, 0xa8)}, {0.35, QColor(0x8c, 0xb4, 0xee)}, {1, QColor(0x22, 0x42, 0x80)}}));
     p.drawPath(drum);
     p.setBrush(Qt::NoBrush);
     p.setPen(outline(QColor(0xc6, 0xdc, 0xfa, 200), 1));
@@ -400,10 +367,7 @@ void drawImageConnect(QPainter &p)
     p.drawEllipse(top);
     // Link badge.
     p.setPen(outline(QColor(0x14, 0x5c, 0x1c)));
-    QRadialGradient g(QPointF(22, 22), 9);
-    g.setColorAt(0, QColor(0x9a, 0xe6, 0x84));
-    g.setColorAt(1, QColor(0x2a, 0x8f, 0x34));
-    p.setBrush(g);
+    p.setBrush(radial(QPointF(22, 22), 9, QColor(0x9a, 0xe6, 0x84), QColor(0x2a, 0x8f, 0x34)));
     p.drawEllipse(QPointF(24, 24), 6.5, 6.5);
     p.setBrush(Qt::NoBrush);
     p.setPen(outline(Qt::white, 1.6));
