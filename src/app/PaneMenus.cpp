@@ -39,22 +39,8 @@ bool PaneMenus::canPaste(Pane target) const
     QStringList names;
     if (!m_window.transfers->ReadClipboardFiles(names))
         return false;
-    const bool connected = m_window.RpcConnected;
-    const bool mounted = m_window.VDiskState == 1;
-    const TransferPlan plan = PlanPaste(target, names, m_window.PLeft->currentPathText());
-    switch (plan.route) {
-    case Route::None:
-        return false;
-    case Route::DeviceSend:
-    case Route::DeviceReceive:
-        return connected;
-    case Route::VDiskCopy:
-        return mounted;
-    case Route::RelayFromDevice:
-    case Route::RelayFromVDisk:
-        return connected && mounted;
-    }
-    return false;
+    return m_window.transfers->routeAvailable(
+        PlanPaste(target, names, m_window.PLeft->currentPathText()).route);
 }
 
 QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
