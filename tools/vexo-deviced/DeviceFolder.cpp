@@ -100,15 +100,22 @@ bool DeviceFolder::localPath(const std::string &wireName, std::string &path) con
     return true;
 }
 
+WireStatus DeviceFolder::plainFile(const std::string &wireName, std::string &path, struct stat &st) const
+{
+    if (!localPath(wireName, path))
+        return WireStatus::BadName;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return WireStatus::NotFound;
+    return WireStatus::Ok;
+}
+
 WireStatus DeviceFolder::lookup(const std::string &wireName, WireEntry &entry) const
 {
     std::string path;
-    if (!localPath(wireName, path))
-        return WireStatus::BadName;
     struct stat st {
     };
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return WireStatus::NotFound;
+    if (const auto status = plainFile(wireName, path, st); status != WireStatus::Ok)
+        return status;
     entry.name = wireName;
     entry.size = static_cast<uint64_t>(st.st_size);
     entry.mtimeMs = mtimeMs(st);
@@ -141,12 +148,10 @@ WireStatus DeviceFolder::checksum(const std::string &wireName, WireEntry &entry,
 WireStatus DeviceFolder::remove(const std::string &wireName) const
 {
     std::string path;
-    if (!localPath(wireName, path))
-        return WireStatus::BadName;
     struct stat st {
     };
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return WireStatus::NotFound;
+    if (const auto status = plainFile(wireName, path, st); status != WireStatus::Ok)
+        return status;
     return unlink(path.c_str()) == 0 ? WireStatus::Ok : WireStatus::IoError;
 }
 

@@ -6,6 +6,7 @@
 #include "Message.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vexo::deviced
@@ -38,6 +39,10 @@ public:
     link::WireStatus commit(const std::string &temporary, const std::string &wireName, bool overwrite) const;
 
 private:
+    // BadName, NotFound (also for anything but a plain file, links not
+    // followed) or Ok with the file's path and status.
+    link::WireStatus plainFile(const std::string &wireName, std::string &path, struct stat &st) const;
+
     std::string m_root;
 };
 
