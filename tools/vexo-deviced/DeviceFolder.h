@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Message.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <string>
 #include <sys/stat.h>
@@ -32,16 +33,15 @@ public:
     // Entries matching a pattern ('*' and '?', ASCII letters without case; "*.*" is everything), by name.
     link::WireStatus list(const std::string &pattern, std::vector<link::WireEntry> &entries) const;
 
-    // A new temporary file inside the folder, open for writing; -1 on failure.
-    int createTemporary(std::string &path) const;
+    // A new temporary file inside the folder, open for writing; none on failure.
+    sys::UniqueFd createTemporary(std::string &path) const;
     // Moves a finished temporary file to its name. With overwrite false an
     // existing file wins (Exists) and the temporary file is removed.
     link::WireStatus commit(const std::string &temporary, const std::string &wireName, bool overwrite) const;
 
 private:
-    // BadName, NotFound (also for anything but a plain file, links not
-    // followed) or Ok with the file's path and status.
-    link::WireStatus plainFile(const std::string &wireName, std::string &path, struct stat &st) const;
+    // The path of an existing regular file: BadName, NotFound or Ok.
+    link::WireStatus findFile(const std::string &wireName, std::string &path, struct stat &st) const;
 
     std::string m_root;
 };
