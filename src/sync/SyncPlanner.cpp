@@ -1,6 +1,7 @@
 #include "sync/SyncPlanner.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace vexo
@@ -25,25 +26,8 @@ struct Group {
     std::vector<const SyncFile *> remote;
 };
 
-SyncRow conflict(SyncReason reason, const SyncFile *local, const SyncFile *remote)
-{
-    SyncRow row;
-    row.action = SyncAction::Conflict;
-    row.reason = reason;
-    row.selected = false;
-    if (local) {
-        row.hasLocal = true;
-        row.local = *local;
-    }
-    if (remote) {
-        row.hasRemote = true;
-        row.remote = *remote;
-    }
-    return row;
-}
-
-SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions &options,
-               const ContentProbe &probe)
+// The row of a pair before anything is decided about it.
+SyncRow rowOf(const SyncFile *local, const SyncFile *remote)
 {
     SyncRow row;
     row.hasLocal = local != nullptr;
@@ -52,22 +36,43 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         row.local = *local;
     if (remote)
         row.remote = *remote;
+    return row;
+}
+
+SyncRow conflict(SyncReason reason, const SyncFile *local, const SyncFile *remote)
+{
+    SyncRow row = rowOf(local, remote);
+    row.action = SyncAction::Conflict;
+    row.reason = reason;
+    row.selected = false;
+    return row;
+}
+
+// A file on one side only is copied when the direction carries it there;
+// against the direction it is deleted when asked, else left alone.
+SyncAction oneSided(bool carried, bool deletes, SyncAction copy, SyncAction remove)
+{
+    if (carried)
+        return copy;
+    return deletes ? remove : SyncAction::Keep;
+}
+
+SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions &options,
+               const ContentProbe &probe)
+{
+    SyncRow row = rowOf(local, remote);
     const bool deletes = options.deleteMissing && options.direction != SyncDirection::Both;
 
     if (!remote) {
         row.reason = SyncReason::OnlyHere;
-        if (options.direction != SyncDirection::ToPc)
-            row.action = SyncAction::Send;
-        else
-            row.action = deletes ? SyncAction::DeleteLocal : SyncAction::Keep;
+        row.action = oneSided(options.direction != SyncDirection::ToPc, deletes, SyncAction::Send,
+                              SyncAction::DeleteLocal);
         return row;
     }
     if (!local) {
         row.reason = SyncReason::OnlyThere;
-        if (options.direction != SyncDirection::ToRemote)
-            row.action = SyncAction::Receive;
-        else
-            row.action = deletes ? SyncAction::DeleteRemote : SyncAction::Keep;
+        row.action = oneSided(options.direction != SyncDirection::ToRemote, deletes, SyncAction::Receive,
+                              SyncAction::DeleteRemote);
         return row;
     }
 
@@ -79,12 +84,8 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         row.reason = SyncReason::SameFile;
         return row;
     }
-    if (sameTime) {
-        row.action = SyncAction::Conflict;
-        row.reason = SyncReason::BothChanged;
-        row.selected = false;
-        return row;
-    }
+    if (sameTime)
+        return conflict(SyncReason::BothChanged, local, remote);
     const bool localNewer = diff > 0;
     row.reason = localNewer ? SyncReason::NewerHere : SyncReason::NewerThere;
     switch (options.direction) {
@@ -161,37 +162,22 @@ std::vector<SyncRow> PlanSync(const std::vector<SyncFile> &local, const std::vec
 
 SyncTotals SumSync(const std::vector<SyncRow> &rows)
 {
+    // The count each action adds to, in the order of SyncAction.
+    static int SyncTotals::*const counts[] = {
+        &SyncTotals::sendFiles, &SyncTotals::receiveFiles, &SyncTotals::equal,        &SyncTotals::kept,
+        &SyncTotals::conflicts, &SyncTotals::deleteLocal,  &SyncTotals::deleteRemote,
+    };
+    static_assert(std::size(counts) == static_cast<size_t>(SyncAction::DeleteRemote) + 1);
+
     SyncTotals t;
     for (const auto &row : rows) {
-        if (row.acts() && !row.selected) {
-            ++t.kept;
-            continue;
-        }
-        switch (row.action) {
-        case SyncAction::Send:
-            ++t.sendFiles;
+        // A row the person unticked leaves its files as they are.
+        const SyncAction action = row.acts() && !row.selected ? SyncAction::Keep : row.action;
+        ++(t.*counts[static_cast<size_t>(action)]);
+        if (action == SyncAction::Send)
             t.sendBytes += row.local.size;
-            break;
-        case SyncAction::Receive:
-            ++t.receiveFiles;
+        else if (action == SyncAction::Receive)
             t.receiveBytes += row.remote.size;
-            break;
-        case SyncAction::DeleteLocal:
-            ++t.deleteLocal;
-            break;
-        case SyncAction::DeleteRemote:
-            ++t.deleteRemote;
-            break;
-        case SyncAction::Equal:
-            ++t.equal;
-            break;
-        case SyncAction::Conflict:
-            ++t.conflicts;
-            break;
-        case SyncAction::Keep:
-            ++t.kept;
-            break;
-        }
     }
     return t;
 }
