@@ -2,6 +2,8 @@
 
 #include "engine/LanguageTable.h"
 #include "engine/SystemErrorText.h"
+#include "vexo/sys/FileIo.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <QFile>
 
@@ -52,28 +54,13 @@ QString ImageMountProblem(const LanguageTable &language, const QString &imagePat
         return SystemErrorText(language, errno);
     if (S_ISDIR(st.st_mode))
         return SystemErrorText(language, EISDIR);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const sys::UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd)
         return SystemErrorText(language, errno);
     unsigned char sector[512] = {};
-    ssize_t got = 0;
-    while (got < static_cast<ssize_t>(sizeof sector)) {
-        const ssize_t n = ::read(fd, sector + got, sizeof sector - static_cast<size_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    ::close(fd);
-    if (got < static_cast<ssize_t>(sizeof sector) || !looksLikeFatBootSector(sector))
+    if (!sys::readAll(fd.get(), sector, sizeof sector) || !looksLikeFatBootSector(sector))
         return language.status(QStringLiteral("NotFat"));
     return language.status(QStringLiteral("BadFat"));
-}
-
-QString ImageMountFailedText(const LanguageTable &language, const QString &imagePath, const QString &problem)
-{
-    return Filled(language.status(QStringLiteral("CannotMount")), {imagePath, problem});
 }
 
 } // namespace vexo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/StatusTexts.h"
+
 #include <QString>
 
 namespace vexo
@@ -14,8 +16,8 @@ class LanguageTable;
 // refused) Status/BadFat. Reads at most the first sector; never writes.
 QString ImageMountProblem(const LanguageTable &language, const QString &imagePath);
 
-// The status line after a failed mount: Status/CannotMount
-// ("Cannot mount <imagePath>: <problem>").
-QString ImageMountFailedText(const LanguageTable &language, const QString &imagePath, const QString &problem);
+// The status line after a failed mount, filled with the image path and the
+// problem: Status/CannotMount ("Cannot mount <imagePath>: <problem>").
+inline constexpr StatusText ImageMountFailedText{"CannotMount"};
 
 } // namespace vexo

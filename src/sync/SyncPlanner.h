@@ -82,12 +82,13 @@ struct SyncRow {
     bool acts() const;
 };
 
+// What the selected rows do. An unticked row that would act counts as kept.
 struct SyncTotals {
-    int sendFiles = 0;
+    int sendFiles = 0; // files sent, with their bytes
     uint64_t sendBytes = 0;
-    int receiveFiles = 0;
+    int receiveFiles = 0; // files received, with their bytes
     uint64_t receiveBytes = 0;
-    int deleteLocal = 0;
+    int deleteLocal = 0; // files deleted from the PC and from the other side
     int deleteRemote = 0;
     int equal = 0;
     int conflicts = 0;

@@ -1,6 +1,7 @@
 #include "engine/DeviceNodeProbe.h"
 #include "engine/SystemErrorText.h"
 
+#include "PathProblemChecks.h"
 #include "engine/LanguageTable.h"
 
 #include <QDir>
@@ -33,18 +34,18 @@ TEST(DeviceNodeProbe, NamesWhatIsWrongWithTheNode)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString missing = dir.filePath("ttyUSB9");
-    EXPECT_EQ(text(DeviceNodeProblem(English, missing)), "does not exist");
-    EXPECT_EQ(text(DeviceNodeProblem(English, QString())), "does not exist");
-    EXPECT_EQ(text(DeviceConnectFailedText(English, missing, DeviceNodeProblem(English, missing))),
-              text(QStringLiteral("Cannot open ") + missing + QStringLiteral(": does not exist")));
+    test::ExpectCommonPathProblems([](const QString &node) { return DeviceNodeProblem(English, node); },
+                                   [](const QString &node, const QString &problem) {
+                                       return DeviceConnectFailedText(English, node, problem);
+                                   },
+                                   missing, dir.path(), QStringLiteral("Cannot open "));
 
-    // A [Ports] entry naming a plain file or a folder by mistake.
+    // A [Ports] entry naming a plain file by mistake.
     const QString plain = dir.filePath("notes.txt");
     QFile f(plain);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
     EXPECT_EQ(text(DeviceNodeProblem(English, plain)), "not a serial device");
-    EXPECT_EQ(text(DeviceNodeProblem(English, dir.path())), "is a folder");
 
     // A link that points nowhere, as a pseudo-terminal link whose server has gone.
     const QString stale = dir.filePath("link");

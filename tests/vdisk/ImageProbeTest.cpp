@@ -1,6 +1,7 @@
 #include "engine/ImageProbe.h"
 #include "platform/LibVDiskLibrary.h"
 
+#include "PathProblemChecks.h"
 #include "engine/LanguageTable.h"
 
 #include <QDir>
@@ -55,12 +56,12 @@ TEST(ImageProbe, TellsMissingFoldersAndForeignFilesApart)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString missing = dir.filePath("target/public/lib/vdisk.dat");
-    EXPECT_EQ(text(ImageMountProblem(English, missing)), "does not exist");
-    EXPECT_EQ(text(ImageMountFailedText(English, missing, ImageMountProblem(English, missing))),
-              text(QStringLiteral("Cannot mount ") + missing + QStringLiteral(": does not exist")));
-    EXPECT_EQ(text(ImageMountProblem(English, QString())), "does not exist");
-    EXPECT_EQ(text(ImageMountProblem(English, dir.path())), "is a folder");
+    test::ExpectCommonPathProblems([](const QString &image) { return ImageMountProblem(English, image); },
+                                   [](const QString &image, const QString &problem) {
+                                       return ImageMountFailedText(English, image, problem);
+                                   },
+                                   dir.filePath("target/public/lib/vdisk.dat"), dir.path(),
+                                   QStringLiteral("Cannot mount "));
 
     const QString image = dir.filePath("vdisk.dat");
     writeFile(image, "");

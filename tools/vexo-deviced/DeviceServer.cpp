@@ -37,20 +37,20 @@ size_t footprint(const Message &m)
     return sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
 }
 
-const sys::CodeEntry<WireStatus, const char *> kStatusTexts[] = {
-    {WireStatus::Ok, "ok"},
-    {WireStatus::NotFound, "not found"},
-    {WireStatus::BadName, "bad name"},
-    {WireStatus::Exists, "exists"},
-    {WireStatus::IoError, "i/o error"},
-    {WireStatus::Stopped, "stopped"},
-    {WireStatus::BadRequest, "bad request"},
-    {WireStatus::CheckFailed, "check failed"},
+const char *const kStatusTexts[] = {
+    "ok",           // Ok
+    "not found",    // NotFound
+    "bad name",     // BadName
+    "exists",       // Exists
+    "i/o error",    // IoError
+    "stopped",      // Stopped
+    "bad request",  // BadRequest
+    "check failed", // CheckFailed
 };
 
 const char *statusText(WireStatus s)
 {
-    return sys::lookup(kStatusTexts, s, "?");
+    return sys::textOf<WireStatus::CheckFailed>(kStatusTexts, s, "?");
 }
 } // namespace
 

@@ -66,37 +66,28 @@ std::string wireName(const std::string &utf8)
     return link::utf8ToCp936(utf8, wire) ? wire : std::string();
 }
 
-const sys::CodeEntry<SyncAction, const char *> kActionWords[] = {
-    {SyncAction::Send, "send"},
-    {SyncAction::Receive, "receive"},
-    {SyncAction::Equal, "equal"},
-    {SyncAction::Keep, "keep"},
-    {SyncAction::Conflict, "conflict"},
-    {SyncAction::DeleteLocal, "delete-pc"},
-    {SyncAction::DeleteRemote, "delete-dev"},
+// The words of the printed plan, one for each action and each reason.
+const char *const kActionWords[] = {
+    "send",       // Send
+    "receive",    // Receive
+    "equal",      // Equal
+    "keep",       // Keep
+    "conflict",   // Conflict
+    "delete-pc",  // DeleteLocal
+    "delete-dev", // DeleteRemote
 };
 
-const char *actionWord(SyncAction action)
-{
-    return sys::lookup(kActionWords, action, "?");
-}
-
-const sys::CodeEntry<SyncReason, const char *> kReasonTexts[] = {
-    {SyncReason::OnlyHere, "only on the PC"},
-    {SyncReason::OnlyThere, "only on the device"},
-    {SyncReason::NewerHere, "newer on the PC"},
-    {SyncReason::NewerThere, "newer on the device"},
-    {SyncReason::SameFile, "same file"},
-    {SyncReason::BothChanged, "changed on both sides"},
-    {SyncReason::NameTooLong, "name longer than 16 bytes on the device"},
-    {SyncReason::NameInvalid, "name not possible on the device"},
-    {SyncReason::CaseConflict, "names differ only in case"},
+const char *const kReasonTexts[] = {
+    "only on the PC",                          // OnlyHere
+    "only on the device",                      // OnlyThere
+    "newer on the PC",                         // NewerHere
+    "newer on the device",                     // NewerThere
+    "same file",                               // SameFile
+    "changed on both sides",                   // BothChanged
+    "name longer than 16 bytes on the device", // NameTooLong
+    "name not possible on the device",         // NameInvalid
+    "names differ only in case",               // CaseConflict
 };
-
-const char *reasonText(SyncReason reason)
-{
-    return sys::lookup(kReasonTexts, reason, "?");
-}
 
 void printPlan(const std::vector<SyncRow> &rows, int baud)
 {
@@ -106,8 +97,10 @@ void printPlan(const std::vector<SyncRow> &rows, int baud)
             name += " (device: " + row.remote.name + ")";
         const uint64_t size =
             row.action == SyncAction::Receive || !row.hasLocal ? row.remote.size : row.local.size;
-        std::printf("%-10s %-24s %10llu  %s\n", actionWord(row.action), name.c_str(),
-                    static_cast<unsigned long long>(size), reasonText(row.reason));
+        const char *action = sys::textOf<SyncAction::DeleteRemote>(kActionWords, row.action, "?");
+        const char *reason = sys::textOf<SyncReason::CaseConflict>(kReasonTexts, row.reason, "?");
+        std::printf("%-10s %-24s %10llu  %s\n", action, name.c_str(), static_cast<unsigned long long>(size),
+                    reason);
     }
     const auto t = SumSync(rows);
     std::printf(

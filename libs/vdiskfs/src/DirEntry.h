@@ -23,18 +23,15 @@ constexpr uint8_t kAttrSystem = 0x04;
 constexpr uint8_t kAttrVolume = 0x08;
 constexpr uint8_t kAttrDirectory = 0x10;
 constexpr uint8_t kAttrArchive = 0x20;
-constexpr uint8_t kAttrLongName = 0x0F; // read-only | hidden | system | volume
+// No real file has all four of these bits: they mark a piece of a long name.
+constexpr uint8_t kAttrLongName = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrVolume;
 constexpr uint8_t kAttrLongNameMask = 0x3F;
+
+using ShortName = std::array<uint8_t, 11>;
 
 // Case flags kept by Windows NT and mtools in byte 12 for names that fit 8.3.
 constexpr uint8_t kLowerBase = 0x08;
 constexpr uint8_t kLowerExt = 0x10;
-
-constexpr int kLfnChars = 13;
-constexpr uint8_t kLfnLast = 0x40;
-constexpr uint8_t kLfnOrdinalMask = 0x1F;
-
-using ShortName = std::array<uint8_t, 11>;
 
 struct ShortEntry {
     ShortName name{};
@@ -51,6 +48,10 @@ struct ShortEntry {
     static ShortEntry decode(const uint8_t *slot);
     void encode(uint8_t *slot) const;
 };
+
+constexpr int kLfnChars = 13;
+constexpr uint8_t kLfnLast = 0x40;
+constexpr uint8_t kLfnOrdinalMask = 0x1F;
 
 struct LfnEntry {
     uint8_t ordinal = 0; // 1-based piece number, kLfnLast on the final piece

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallLog.h"
 #include "platform/VDiskLibrary.h"
 
 #include <QByteArray>
@@ -62,15 +63,7 @@ public:
         return m_calls;
     }
     // Calls whose text starts with `prefix`.
-    QStringList calls(const QString &prefix) const
-    {
-        QStringList out;
-        for (const QString &call : calls()) {
-            if (call.startsWith(prefix))
-                out << call;
-        }
-        return out;
-    }
+    QStringList calls(const QString &prefix) const { return callsStartingWith(calls(), prefix); }
     void clearCalls()
     {
         std::lock_guard lock(m_mutex);

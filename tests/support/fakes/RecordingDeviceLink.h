@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallLog.h"
 #include "platform/DeviceLink.h"
 
 #include <QFile>
@@ -72,15 +73,7 @@ public:
         return out;
     }
     // Only the calls whose names start with `prefix`.
-    QStringList calls(const QString &prefix) const
-    {
-        QStringList out;
-        for (const QString &line : log()) {
-            if (line.startsWith(prefix))
-                out << line;
-        }
-        return out;
-    }
+    QStringList calls(const QString &prefix) const { return callsStartingWith(log(), prefix); }
     void clearLog()
     {
         QMutexLocker lock(&m_mutex);
