@@ -2,15 +2,18 @@
 // stream, serving a DeviceFolder.
 #pragma once
 
-#include "BlockAssembler.h"
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "DeviceFolder.h"
 #include "Hello.h"
+#include "IncomingFile.h"
 #include "Message.h"
+#include "OutgoingFile.h"
 
 #include <atomic>
 #include <deque>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace vexo::deviced
@@ -22,6 +25,7 @@ struct ServerOptions {
     uint16_t maxPayload = 2048;
     uint8_t window = 4;
     bool offerChecksum = true;                 // false: behave as a server from before the Checksum request
+    bool offerFileContext = true;              // false: compress each block of a file on its own
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
 };
 
@@ -41,26 +45,15 @@ public:
     bool inSession() const { return m_channel.active(); }
 
 private:
+    // The file a PutOpen started, until its stream ends.
     struct Incoming {
-        bool active = false;
         uint16_t id = 0;
-        int fd = -1;
-        std::string temporary;
         std::string name;
         bool overwrite = false;
-        uint64_t size = 0;
-        link::Clock::time_point lastData;
         bool hasTime = false;
         int64_t mtimeMs = 0;
-        link::BlockAssembler assembler;
-    };
-    struct Outgoing {
-        bool active = false;
-        uint16_t id = 0;
-        int fd = -1;
-        uint64_t size = 0;
-        uint64_t sent = 0;
-        uint32_t crc = 0;
+        link::Clock::time_point lastData;
+        link::IncomingFile file;
     };
 
     void handleControl(const link::Frame &frame);
@@ -71,6 +64,7 @@ private:
     void handleList(const link::Message &msg);
     void handlePutOpen(const link::Message &msg);
     void handlePart(const link::DataPart &part);
+    void finishIncoming(link::WireStatus status);
     void handleGet(const link::Message &msg);
     void pumpGet();
     void reply(uint16_t id, link::WireStatus status);
@@ -81,6 +75,7 @@ private:
     void checkTimeouts();
     // Smaller while the line damages frames: see Channel::dataPayload.
     size_t maxPartData() const { return m_channel.dataPayload() - 8; }
+    bool fileContext() const { return m_codec == link::Codec::Zstd && (m_caps & link::kCapZstdContext); }
     void log(const std::string &line) const;
 
     const DeviceFolder &m_folder;
@@ -89,10 +84,11 @@ private:
     uint32_t m_nonce = 0;
     link::Codec m_codec = link::Codec::None;
     uint8_t m_protocol = 1; // the session's: the lower of ours and the client's
+    uint8_t m_caps = 0;     // capabilities the session shares
     std::deque<link::Message> m_queue;
     size_t m_queuedBytes = 0;
-    Incoming m_in;
-    Outgoing m_out;
+    std::optional<Incoming> m_in;
+    std::unique_ptr<link::OutgoingFile> m_out;
     link::Clock::time_point m_lastReset;
 };
 

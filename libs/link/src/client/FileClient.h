@@ -6,9 +6,11 @@
 #include "Channel.h"
 #include "LinkError.h"
 #include "Message.h"
+#include "OutgoingFile.h"
 #include "Pipe.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,7 +83,7 @@ public:
 
 private:
     enum class State { Closed, Connected, Lost };
-    struct Outgoing;
+    struct Batch;
     struct Incoming;
 
     LinkError attach();
@@ -99,10 +101,21 @@ private:
     LinkError request(Message req, Message &resp, bool readOnly);
     LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t &refused);
     uint16_t nextId() { return ++m_lastId; }
-    size_t maxPartData() const;
-    bool openNextSend(const TransferItem &item, Outgoing &out, LinkError &error);
-    bool submitBlock(Outgoing &out, LinkError &error);
-    void finishIncoming(Incoming &in, LinkError &result);
+    bool fileContext() const { return m_codec == Codec::Zstd && (m_peerCaps & kCapZstdContext); }
+
+    bool beginBatch(Batch &batch, const TransferControl &control);
+    uint16_t sendAbort();
+    // Starts the stop handshake once the caller asks; true when it just began.
+    bool stopIfAsked(Batch &batch, const TransferControl &control, bool dropUnsent);
+    // Sends the PutOpen of an item; null (and the error) when it cannot go.
+    std::unique_ptr<OutgoingFile> openNextSend(const TransferItem &item, LinkError &error);
+    bool requestNextGet(const TransferItem &item, size_t index, Batch &batch,
+                        std::deque<Incoming> &requested);
+    // Handles a message of a requested file; true once the file is done with.
+    bool takeIncoming(Incoming &in, const Message &msg, Batch &batch, const TransferControl &control,
+                      bool single);
+    void openIncoming(Incoming &in, const Message &open);
+    LinkError finishIncoming(Incoming &in);
 
     std::mutex m_callMutex;
     std::shared_ptr<Pipe> m_pipe;

@@ -1,5 +1,6 @@
 #include "Message.h"
 
+#include "BlockCodec.h"
 #include "ByteIO.h"
 
 namespace vexo::link
@@ -22,8 +23,11 @@ void writePart(ByteWriter &w, const DataPart &part)
 
 bool readPart(ByteReader &r, DataPart &part)
 {
-    constexpr uint8_t known = kPartCodecMask | kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc;
+    constexpr uint8_t known =
+        kPartCodecMask | kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc | kPartContext;
     if (!r.u8(part.flags) || (part.flags & ~known) || (part.flags & kPartCodecMask) == kPartCodecMask)
+        return false;
+    if ((part.flags & kPartContext) && (part.flags & kPartCodecMask) != static_cast<uint8_t>(Codec::Zstd))
         return false;
     if ((part.flags & kPartEndOfStream) && !(part.flags & kPartEndOfBlock))
         return false;
