@@ -235,31 +235,20 @@ void DeviceServer::process(const Message &msg)
     if (msg.type == MsgType::Checksum && !m_options.offerChecksum)
         return; // an older server could not even decode it
     switch (msg.type) {
-    case MsgType::Lookup: {
-        WireEntry entry;
-        Message r;
-        r.type = MsgType::Result;
-        r.id = msg.id;
-        r.status = m_folder.lookup(msg.name, entry);
-        if (r.status == WireStatus::Ok) {
-            r.hasInfo = true;
-            r.size = entry.size;
-            r.mtimeMs = entry.mtimeMs;
-        }
-        log("lookup " + quotedName(msg.name) + ": " + statusText(r.status));
-        m_channel.send(encodeMessage(r));
-        break;
-    }
+    case MsgType::Lookup:
     case MsgType::Checksum: {
+        // A Checksum is a Lookup that also reads the file for its CRC-32.
+        const bool withCrc = msg.type == MsgType::Checksum;
         WireEntry entry;
         Message r;
         r.type = MsgType::Result;
         r.id = msg.id;
-        r.status = m_folder.checksum(msg.name, entry, r.crc);
-        r.hasInfo = r.hasCrc = r.status == WireStatus::Ok;
+        r.status = withCrc ? m_folder.checksum(msg.name, entry, r.crc) : m_folder.lookup(msg.name, entry);
+        r.hasInfo = r.status == WireStatus::Ok;
+        r.hasCrc = withCrc && r.hasInfo;
         r.size = entry.size;
         r.mtimeMs = entry.mtimeMs;
-        log("checksum " + quotedName(msg.name) + ": " + statusText(r.status));
+        log((withCrc ? "checksum " : "lookup ") + quotedName(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }

@@ -8,6 +8,13 @@ namespace vexo::link
 
 namespace
 {
+// Requests whose only field is a name.
+bool takesOnlyAName(MsgType type)
+{
+    return type == MsgType::Lookup || type == MsgType::Delete || type == MsgType::Get ||
+           type == MsgType::List || type == MsgType::Checksum;
+}
+
 bool carriesPart(MsgType type)
 {
     return type == MsgType::ListPart || type == MsgType::FileData;
@@ -50,14 +57,9 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     ByteWriter w;
     w.u8(static_cast<uint8_t>(m.type));
     w.u16(m.id);
-    switch (m.type) {
-    case MsgType::Lookup:
-    case MsgType::Delete:
-    case MsgType::Get:
-    case MsgType::List:
-    case MsgType::Checksum:
+    if (takesOnlyAName(m.type))
         w.shortString(m.name);
-        break;
+    switch (m.type) {
     case MsgType::Rename:
         w.shortString(m.name);
         w.shortString(m.name2);
@@ -92,6 +94,8 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::FileData:
         writePart(w, m.part);
         break;
+    default: // only a name, written above
+        break;
     }
     return w.take();
 }
@@ -106,13 +110,9 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     m = Message{};
     m.type = static_cast<MsgType>(type);
     m.id = id;
-    switch (m.type) {
-    case MsgType::Lookup:
-    case MsgType::Delete:
-    case MsgType::Get:
-    case MsgType::List:
-    case MsgType::Checksum:
+    if (takesOnlyAName(m.type))
         return r.shortString(m.name) && r.remaining() == 0;
+    switch (m.type) {
     case MsgType::Rename:
         return r.shortString(m.name) && r.shortString(m.name2) && r.remaining() == 0;
     case MsgType::Abort:
@@ -150,8 +150,9 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::FileData:
         m.hasPart = true;
         return carriesPart(m.type) && readPart(r, m.part);
+    default: // unknown, or only a name (above)
+        return false;
     }
-    return false;
 }
 
 void appendEntry(std::vector<uint8_t> &block, const WireEntry &entry)
