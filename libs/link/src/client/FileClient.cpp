@@ -503,14 +503,29 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
     }
 }
 
-bool FileClient::beginBatch(Batch &batch, const TransferControl &control)
+std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
+                                        const TransferControl &control)
 {
+    return runBatch(items, control, &FileClient::sendAll);
+}
+
+std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &items,
+                                           const TransferControl &control)
+{
+    return runBatch(items, control, &FileClient::receiveAll);
+}
+
+std::vector<LinkError> FileClient::runBatch(const std::vector<TransferItem> &items,
+                                            const TransferControl &control, BatchRun run)
+{
+    Batch batch(items.size());
     if (const auto e = ensureSession(); e != LinkError::Ok) {
         std::fill(batch.results.begin(), batch.results.end(), e);
-        return false;
+        return batch.results;
     }
     setProgress(control, 0, 1, false);
-    return true;
+    (this->*run)(items, control, batch);
+    return batch.results;
 }
 
 uint16_t FileClient::sendAbort()
@@ -567,12 +582,8 @@ std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item,
     return file;
 }
 
-std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
-                                        const TransferControl &control)
+void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch)
 {
-    Batch batch(items.size());
-    if (!beginBatch(batch, control))
-        return batch.results;
     size_t nextItem = 0;
     std::unique_ptr<OutgoingFile> cur; // the file being submitted
     size_t curIndex = 0;
@@ -630,7 +641,7 @@ std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
             batch.finishRest(batch.stopping            ? LinkError::Stopped
                              : e == LinkError::Timeout ? e
                                                        : LinkError::TransferFailed);
-            return batch.results;
+            return;
         }
         if (!got || msg.type != MsgType::Result)
             continue;
@@ -662,7 +673,6 @@ std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
         }
         localAborts.erase(std::remove_if(localAborts.begin(), localAborts.end(), answers), localAborts.end());
     }
-    return batch.results;
 }
 
 bool FileClient::requestNextGet(const TransferItem &item, size_t index, Batch &batch,
@@ -725,12 +735,9 @@ LinkError FileClient::finishIncoming(Incoming &in)
     return result;
 }
 
-std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &items,
-                                           const TransferControl &control)
+void FileClient::receiveAll(const std::vector<TransferItem> &items, const TransferControl &control,
+                            Batch &batch)
 {
-    Batch batch(items.size());
-    if (!beginBatch(batch, control))
-        return batch.results;
     size_t nextItem = 0;
     // No temporary file outlives the call: each Incoming removes its own.
     std::deque<Incoming> requested;
@@ -757,7 +764,7 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
                           : e == LinkError::Timeout ? e
                                                     : LinkError::TransferFailed);
             batch.finishRest(batch.stopping ? LinkError::Stopped : e);
-            return batch.results;
+            return;
         }
         if (!got)
             continue;
@@ -771,7 +778,6 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
             requested.erase(it);
     }
     failRequested(LinkError::Stopped);
-    return batch.results;
 }
 
 bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, const TransferControl &control,

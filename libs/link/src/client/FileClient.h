@@ -103,7 +103,13 @@ private:
     uint16_t nextId() { return ++m_lastId; }
     bool fileContext() const { return m_codec == Codec::Zstd && (m_peerCaps & kCapZstdContext); }
 
-    bool beginBatch(Batch &batch, const TransferControl &control);
+    using BatchRun = void (FileClient::*)(const std::vector<TransferItem> &, const TransferControl &,
+                                          Batch &);
+    // A send or receive call: a session, then `run` over the items.
+    std::vector<LinkError> runBatch(const std::vector<TransferItem> &items, const TransferControl &control,
+                                    BatchRun run);
+    void sendAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch);
+    void receiveAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch);
     uint16_t sendAbort();
     // Starts the stop handshake once the caller asks; true when it just began.
     bool stopIfAsked(Batch &batch, const TransferControl &control, bool dropUnsent);
