@@ -1,6 +1,6 @@
 // Program entry: application title, main window, message loop.
 #include "app/main.h"
-#include "platform/LinuxPlatform.h"
+#include "desktop/LinuxPlatform.h"
 #include "platform/UnixSignalWatcher.h"
 #include "widgets/DeepBlueStyle.h"
 

@@ -1,10 +1,10 @@
 #include "app/PaneMenus.h"
 
-#include "app/LocalPane.h"
-#include "app/common.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
-#include "transfer/TransferPlan.h"
+#include "engine/TransferPlan.h"
+#include "engine/common.h"
+#include "local/LocalPane.h"
 #include "transfer/TransferPlanner.h"
 #include "vdisk/VDiskPane.h"
 #include "widgets/FileListView.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/LanguageTable.h"
-#include "app/Settings.h"
+#include "engine/LanguageTable.h"
+#include "engine/Settings.h"
+#include "engine/TransferDirection.h"
 #include "platform/PlatformServices.h"
-#include "transfer/TransferDirection.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

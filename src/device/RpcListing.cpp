@@ -1,8 +1,8 @@
 #include "device/RpcListing.h"
 
-#include "app/common.h"
-#include "device/FileListRow.h"
-#include "device/PlaceholderFolder.h"
+#include "engine/FileListRow.h"
+#include "engine/PlaceholderFolder.h"
+#include "engine/common.h"
 #include "platform/DeviceLink.h"
 
 namespace vexo

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
 #include <QThread>
 

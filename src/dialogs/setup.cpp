@@ -1,9 +1,9 @@
 #include "dialogs/setup.h"
 
-#include "app/LanguageTable.h"
-#include "app/Settings.h"
-#include "app/SettingsFile.h"
-#include "device/DevicePorts.h"
+#include "engine/DevicePorts.h"
+#include "engine/LanguageTable.h"
+#include "engine/Settings.h"
+#include "engine/SettingsFile.h"
 #include "platform/Prompter.h"
 #include "widgets/WindowPlacement.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/TransferDirection.h"
 #include "transfer/TProcessThread.h"
-#include "transfer/TransferDirection.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/common.h"
+#include "engine/common.h"
 
 #include <QPixmap>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/TransferDirection.h"
+#include "engine/TransferDirection.h"
 
 #include <QStringList>
 

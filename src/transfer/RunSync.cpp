@@ -1,15 +1,15 @@
 #include "transfer/RunSync.h"
 
-#include "app/LocalPane.h"
-#include "app/common.h"
 #include "app/main.h"
+#include "engine/SyncSources.h"
+#include "engine/VDiskCopy.h"
+#include "engine/common.h"
+#include "local/LocalPane.h"
 #include "platform/DeviceLink.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
 #include "transfer/DoProcess.h"
-#include "transfer/SyncSources.h"
 #include "transfer/TFormSync.h"
-#include "vdisk/VDiskCopy.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "transfer/TFormSync.h"
 
-#include "app/LanguageTable.h"
-#include "transfer/SyncSources.h"
+#include "engine/LanguageTable.h"
+#include "engine/SyncSources.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

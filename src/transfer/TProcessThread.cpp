@@ -1,11 +1,11 @@
 #include "transfer/TProcessThread.h"
 
-#include "app/common.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceName.h"
+#include "engine/common.h"
 #include "platform/CodePage.h"
 #include "platform/DeviceLink.h"
-#include "transfer/DeviceName.h"
 #include "transfer/DoProcess.h"
 #include "transfer/uDialog.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
-#include "transfer/TransferDirection.h"
+#include "engine/TransferDirection.h"
 
 #include <QString>
 #include <QStringList>

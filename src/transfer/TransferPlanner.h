@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/TransferPlan.h"
+#include "engine/TransferPlan.h"
 
 #include <QList>
 #include <QObject>

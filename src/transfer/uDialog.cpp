@@ -1,10 +1,10 @@
 #include "transfer/uDialog.h"
 
-#include "app/common.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceName.h"
+#include "engine/common.h"
 #include "platform/Prompter.h"
-#include "transfer/DeviceName.h"
 #include "transfer/PanePictures.h"
 #include "widgets/WindowPlacement.h"
 

@@ -1,9 +1,9 @@
 #include "vdisk/TInitVDiskThread.h"
 
+#include "engine/ImageProbe.h"
+#include "engine/VDiskListing.h"
 #include "platform/Registry.h"
 #include "platform/VDiskLibrary.h"
-#include "vdisk/ImageProbe.h"
-#include "vdisk/VDiskListing.h"
 #include "vdisk/VDiskPane.h"
 
 namespace vexo

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/ShellIconList.h"
-#include "vdisk/VDiskListing.h"
+#include "engine/VDiskListing.h"
 
 #include <QList>
 #include <QModelIndex>

@@ -1,6 +1,6 @@
-#include "app/common.h"
+#include "engine/common.h"
 #include "ScriptedPrompter.h"
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
 #include <QDir>
 #include <QFile>

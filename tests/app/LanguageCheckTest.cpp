@@ -5,12 +5,12 @@
 #include "FakePlatform.h"
 #include "MemoryRegistry.h"
 #include "MemoryVDiskLibrary.h"
-#include "app/LanguageTable.h"
-#include "app/LocalPane.h"
 #include "app/PaneMenus.h"
 #include "app/main.h"
 #include "dialogs/InputText.h"
 #include "dialogs/setup.h"
+#include "engine/LanguageTable.h"
+#include "local/LocalPane.h"
 #include "transfer/DoProcess.h"
 #include "transfer/TFormSync.h"
 #include "transfer/TransferPlanner.h"
@@ -336,7 +336,7 @@ private slots:
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            if (path.endsWith(QLatin1String("/app/LanguageTable.cpp")))
+            if (path.endsWith(QLatin1String("/engine/LanguageTable.cpp")))
                 continue;
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadOnly));

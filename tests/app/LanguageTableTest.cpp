@@ -1,4 +1,4 @@
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 #include "MemoryProfileFiles.h"
 #include "platform/LinuxProfileFiles.h"
 

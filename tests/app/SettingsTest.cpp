@@ -1,6 +1,6 @@
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
-#include "app/SettingsFile.h"
+#include "engine/SettingsFile.h"
 #include "platform/LinuxProfileFiles.h"
 
 #include <QTemporaryDir>

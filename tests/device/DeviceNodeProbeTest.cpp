@@ -1,7 +1,7 @@
-#include "device/DeviceNodeProbe.h"
-#include "device/SystemErrorText.h"
+#include "engine/DeviceNodeProbe.h"
+#include "engine/SystemErrorText.h"
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
 #include <QDir>
 #include <QFile>

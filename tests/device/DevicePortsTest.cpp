@@ -1,4 +1,4 @@
-#include "device/DevicePorts.h"
+#include "engine/DevicePorts.h"
 #include "MemoryProfileFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "device/FileListRow.h"
+#include "engine/FileListRow.h"
 
 #include <QFile>
 #include <QFileInfo>

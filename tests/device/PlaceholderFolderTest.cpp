@@ -1,4 +1,4 @@
-#include "device/PlaceholderFolder.h"
+#include "engine/PlaceholderFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,11 +5,11 @@
 #include "RealKeys.h"
 #include "RecordingDeviceLink.h"
 #include "ScriptedPrompter.h"
-#include "app/LocalPane.h"
 #include "app/PaneMenus.h"
-#include "app/SettingsFile.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/SettingsFile.h"
+#include "local/LocalPane.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 

@@ -1,5 +1,5 @@
 // File lists on the clipboard as desktop file managers write and read them.
-#include "transfer/ClipboardFiles.h"
+#include "engine/ClipboardFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // What a synchronisation moves, over a table of file pairs and each direction.
-#include "transfer/SyncPlanner.h"
+#include "sync/SyncPlanner.h"
 
 #include <gtest/gtest.h>
 

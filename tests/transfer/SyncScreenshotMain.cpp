@@ -1,7 +1,7 @@
 // Renders the synchronisation preview off screen into a PNG, for people to
 // look at: vexo_sync_screenshot OUT.png. The files are made up: a morning's
 // sync of a field worker's folder with the palmtop.
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 #include "transfer/TFormSync.h"
 #include "widgets/DeepBlueStyle.h"
 

@@ -3,7 +3,7 @@
 // the transfer worker without replace questions.
 #include "MemoryVDiskLibrary.h"
 #include "TransferTestSupport.h"
-#include "app/LocalPane.h"
+#include "local/LocalPane.h"
 #include "transfer/TFormSync.h"
 #include "widgets/FileListView.h"
 

@@ -1,7 +1,7 @@
-#include "vdisk/ImageProbe.h"
+#include "engine/ImageProbe.h"
 #include "platform/LibVDiskLibrary.h"
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "vdisk/VDiskCopy.h"
+#include "engine/VDiskCopy.h"
 #include "MemoryVDiskLibrary.h"
 #include "QtPrinters.h"
 #include "platform/LibVDiskLibrary.h"

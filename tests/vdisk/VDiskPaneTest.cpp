@@ -3,7 +3,7 @@
 #include "MemoryRegistry.h"
 #include "MemoryVDiskLibrary.h"
 #include "app/main.h"
-#include "device/FileListRow.h"
+#include "engine/FileListRow.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"

@@ -3,7 +3,7 @@
 #include "Crc32.h"
 #include "NameCodec.h"
 #include "ProgressBar.h"
-#include "transfer/SyncPlanner.h"
+#include "sync/SyncPlanner.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include "ScriptedPrompter.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
-#include "device/FileListRow.h"
+#include "engine/FileListRow.h"
 #include "platform/LibDeviceLink.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"

@@ -2,8 +2,8 @@
 // serial line: several files each way, Cancel in the middle of a large one.
 #include "LinkSimulator.h"
 #include "TransferTestSupport.h"
-#include "app/common.h"
 #include "device/DevicePane.h"
+#include "engine/common.h"
 #include "platform/LibDeviceLink.h"
 #include "transfer/RunDeviceTransfer.h"
 #include "widgets/FileRowModel.h"

@@ -1,8 +1,8 @@
-#include "transfer/ClipboardFiles.h"
+#include "engine/ClipboardFiles.h"
 
-#include "app/common.h"
+#include "engine/DeviceName.h"
+#include "engine/common.h"
 #include "platform/Clipboard.h"
-#include "transfer/DeviceName.h"
 
 #include <QMimeData>
 #include <QUrl>

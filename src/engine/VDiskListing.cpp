@@ -1,7 +1,7 @@
-#include "vdisk/VDiskListing.h"
+#include "engine/VDiskListing.h"
 
-#include "app/common.h"
-#include "device/FileListRow.h"
+#include "engine/FileListRow.h"
+#include "engine/common.h"
 #include "platform/VDiskLibrary.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "transfer/TransferPlan.h"
+#include "engine/TransferPlan.h"
 
-#include "app/common.h"
+#include "engine/common.h"
 
 namespace vexo
 {

@@ -1,6 +1,6 @@
-#include "device/PlaceholderFolder.h"
+#include "engine/PlaceholderFolder.h"
 
-#include "app/common.h"
+#include "engine/common.h"
 
 #include <QFile>
 

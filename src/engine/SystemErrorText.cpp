@@ -1,6 +1,6 @@
-#include "device/SystemErrorText.h"
+#include "engine/SystemErrorText.h"
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
 #include <cerrno>
 

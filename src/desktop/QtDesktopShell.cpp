@@ -1,4 +1,4 @@
-#include "platform/QtDesktopShell.h"
+#include "desktop/QtDesktopShell.h"
 
 #include <QDesktopServices>
 #include <QUrl>

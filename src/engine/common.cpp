@@ -1,6 +1,6 @@
-#include "app/common.h"
+#include "engine/common.h"
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 #include "platform/Prompter.h"
 #include "platform/SystemPaths.h"
 

@@ -1,6 +1,6 @@
-#include "app/Settings.h"
+#include "engine/Settings.h"
 
-#include "app/common.h"
+#include "engine/common.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
-#include "vdisk/ImageProbe.h"
+#include "engine/ImageProbe.h"
 
-#include "app/LanguageTable.h"
-#include "device/SystemErrorText.h"
+#include "engine/LanguageTable.h"
+#include "engine/SystemErrorText.h"
 
 #include <QFile>
 

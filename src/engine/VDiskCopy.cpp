@@ -1,7 +1,7 @@
-#include "vdisk/VDiskCopy.h"
+#include "engine/VDiskCopy.h"
 
-#include "app/LanguageTable.h"
-#include "app/common.h"
+#include "engine/LanguageTable.h"
+#include "engine/common.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
 

@@ -1,4 +1,4 @@
-#include "transfer/SyncPlanner.h"
+#include "sync/SyncPlanner.h"
 
 #include <algorithm>
 #include <map>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/SyncPlanner.h"
+#include "sync/SyncPlanner.h"
 
 #include <QString>
 

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "desktop/QtClipboard.h"
+#include "desktop/QtDesktopShell.h"
+#include "desktop/QtPrompter.h"
 #include "platform/LibDeviceLink.h"
 #include "platform/LibVDiskLibrary.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/LinuxSystemPaths.h"
 #include "platform/PlatformServices.h"
 #include "platform/ProfileRegistry.h"
-#include "platform/QtClipboard.h"
-#include "platform/QtDesktopShell.h"
-#include "platform/QtPrompter.h"
 
 namespace vexo
 {

@@ -1,8 +1,8 @@
-#include "app/SettingsFile.h"
+#include "engine/SettingsFile.h"
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
-#include "app/common.h"
+#include "engine/common.h"
 #include "platform/ProfileFiles.h"
 
 namespace vexo

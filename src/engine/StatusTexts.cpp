@@ -1,6 +1,6 @@
-#include "app/StatusTexts.h"
+#include "engine/StatusTexts.h"
 
-#include "app/LanguageTable.h"
+#include "engine/LanguageTable.h"
 
 namespace vexo::StatusTexts
 {

@@ -1,6 +1,6 @@
-#include "app/LocalFileModel.h"
+#include "local/LocalFileModel.h"
 
-#include "device/FileListRow.h"
+#include "engine/FileListRow.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "platform/QtPrompter.h"
+#include "desktop/QtPrompter.h"
 
 #include "dialogs/InputText.h"
 

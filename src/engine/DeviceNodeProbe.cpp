@@ -1,7 +1,7 @@
-#include "device/DeviceNodeProbe.h"
+#include "engine/DeviceNodeProbe.h"
 
-#include "app/LanguageTable.h"
-#include "device/SystemErrorText.h"
+#include "engine/LanguageTable.h"
+#include "engine/SystemErrorText.h"
 
 #include <QFile>
 

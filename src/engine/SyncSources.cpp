@@ -1,6 +1,6 @@
-#include "transfer/SyncSources.h"
+#include "engine/SyncSources.h"
 
-#include "app/common.h"
+#include "engine/common.h"
 #include "platform/CodePage.h"
 #include "platform/DeviceLink.h"
 #include "platform/VDiskLibrary.h"

@@ -1,4 +1,4 @@
-#include "platform/QtClipboard.h"
+#include "desktop/QtClipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/PaneKeys.h"
+#include "engine/PaneKeys.h"
 
 #include <Qt>
 
