@@ -352,13 +352,19 @@ LinkError FileClient::request(Message req, Message &resp, bool readOnly)
     }
 }
 
-LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
+LinkError FileClient::askAboutFile(MsgType type, const std::string &given, Message &resp, DeviceEntry *entry)
 {
     const std::string name = bareName(given);
     if (!isValidDeviceName(name))
         return LinkError::BadName;
-    Message req, resp;
-    req.type = MsgType::Lookup;
+    if (type == MsgType::Checksum) {
+        if (const auto e = ensureSession(); e != LinkError::Ok)
+            return e;
+        if (!(m_peerCaps & kCapSync))
+            return LinkError::Unsupported;
+    }
+    Message req;
+    req.type = type;
     req.name = name;
     const auto e = request(req, resp, true);
     if (e == LinkError::Ok && entry) {
@@ -369,29 +375,21 @@ LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
     return e;
 }
 
+LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
+{
+    Message resp;
+    return askAboutFile(MsgType::Lookup, given, resp, entry);
+}
+
 LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEntry *entry)
 {
-    const std::string name = bareName(given);
-    if (!isValidDeviceName(name))
-        return LinkError::BadName;
-    if (const auto e = ensureSession(); e != LinkError::Ok)
-        return e;
-    if (!(m_peerCaps & kCapSync))
-        return LinkError::Unsupported;
-    Message req, resp;
-    req.type = MsgType::Checksum;
-    req.name = name;
-    const auto e = request(req, resp, true);
+    Message resp;
+    const auto e = askAboutFile(MsgType::Checksum, given, resp, entry);
     if (e != LinkError::Ok)
         return e;
     if (!resp.hasCrc)
         return lose(LinkError::Protocol);
     crc = resp.crc;
-    if (entry) {
-        entry->name = name;
-        entry->size = resp.size;
-        entry->mtimeMs = resp.mtimeMs;
-    }
     return LinkError::Ok;
 }
 

@@ -99,6 +99,9 @@ private:
     // Sends a request and waits for its Result; readOnly requests are asked
     // once more in a new session when the device reset ours.
     LinkError request(Message req, Message &resp, bool readOnly);
+    // Lookup or Checksum: a question about one file that changes nothing
+    // (Checksum only to a server that offers it).
+    LinkError askAboutFile(MsgType type, const std::string &given, Message &resp, DeviceEntry *entry);
     LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t &refused);
     uint16_t nextId() { return ++m_lastId; }
     bool fileContext() const { return m_codec == Codec::Zstd && (m_peerCaps & kCapZstdContext); }
