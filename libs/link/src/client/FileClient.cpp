@@ -125,6 +125,16 @@ struct FileClient::Batch {
     Clock::time_point since = Clock::now(); // the last useful answer
 };
 
+// The files of a send call: the one being submitted, and those submitted
+// or aborted whose Result is still to come (request id, item index).
+struct FileClient::Sends {
+    size_t nextItem = 0;
+    std::unique_ptr<OutgoingFile> cur;
+    size_t curIndex = 0;
+    std::deque<std::pair<uint16_t, size_t>> awaiting;
+    std::vector<std::pair<uint16_t, size_t>> localAborts;
+};
+
 // A file asked for with Get, from the request to the end of its stream.
 struct FileClient::Incoming {
     size_t index = 0;
@@ -582,57 +592,16 @@ std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item,
 
 void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch)
 {
-    size_t nextItem = 0;
-    std::unique_ptr<OutgoingFile> cur; // the file being submitted
-    size_t curIndex = 0;
-    std::deque<std::pair<uint16_t, size_t>> awaiting; // fully submitted, waiting for the device's result
-    std::vector<std::pair<uint16_t, size_t>> localAborts;
-    auto report = [&](size_t index, const OutgoingFile &file) {
-        if (control.onProgress)
-            control.onProgress(index, file.sent(), file.size());
-    };
-
+    Sends sends;
     for (;;) {
         if (stopIfAsked(batch, control, true))
-            cur.reset();
-        while (!batch.stopping && m_channel->hasRoom()) {
-            if (!cur) {
-                if (nextItem == items.size())
-                    break;
-                const size_t index = nextItem++;
-                LinkError error = LinkError::Ok;
-                auto file = openNextSend(items[index], error);
-                if (!file) {
-                    batch.finish(index, error);
-                    continue;
-                }
-                report(index, *file);
-                if (file->complete())
-                    awaiting.emplace_back(file->id(), index);
-                else
-                    std::tie(cur, curIndex) = std::make_pair(std::move(file), index);
-                continue;
-            }
-            if (!cur->sendBlock(*m_channel)) {
-                // The device holds a partial file for this id: make it drop it.
-                m_channel->discardUnsent();
-                cur.reset();
-                localAborts.emplace_back(sendAbort(), curIndex);
-                batch.finish(curIndex, LinkError::LocalIo);
-                continue;
-            }
-            report(curIndex, *cur);
-            if (items.size() == 1)
-                setProgress(control, cur->sent(), cur->size(), false);
-            if (cur->complete()) {
-                awaiting.emplace_back(cur->id(), curIndex);
-                cur.reset();
-            }
-        }
+            sends.cur.reset();
+        if (!batch.stopping)
+            fillSendWindow(items, control, batch, sends);
         if (batch.stopping ? !batch.abortPending
-                           : (!cur && nextItem == items.size() && awaiting.empty() && localAborts.empty()))
-            break;
-
+                           : (!sends.cur && sends.nextItem == items.size() && sends.awaiting.empty() &&
+                              sends.localAborts.empty()))
+            return;
         Message msg;
         bool got = false;
         if (const auto e = next(msg, got, batch.since, 100); e != LinkError::Ok) {
@@ -643,34 +612,84 @@ void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferC
         }
         if (!got || msg.type != MsgType::Result)
             continue;
-        if (batch.stopping && msg.id == batch.abortId) {
+        if (batch.stopping && msg.id == batch.abortId)
             batch.abortPending = false;
-            continue;
-        }
-        const LinkError e = errorFromStatus(msg.status);
-        const auto answers = [&msg](const std::pair<uint16_t, size_t> &a) { return a.first == msg.id; };
-        // Only an answer to one of ours is progress; anything else may be a
-        // peer that talks without ever answering.
-        const bool current = cur && msg.id == cur->id();
-        if (current || std::any_of(awaiting.begin(), awaiting.end(), answers) ||
-            std::any_of(localAborts.begin(), localAborts.end(), answers))
-            batch.since = Clock::now();
-        if (current) {
-            // Refused at the open (name, exists): the rest of it is not wanted.
-            m_channel->discardUnsent();
-            cur.reset();
-            batch.finish(curIndex, e);
-            continue;
-        }
-        if (auto it = std::find_if(awaiting.begin(), awaiting.end(), answers); it != awaiting.end()) {
-            batch.finish(it->second, e);
-            if (e == LinkError::Ok)
-                setProgress(control, 1, 1, true);
-            awaiting.erase(it);
-            continue;
-        }
-        localAborts.erase(std::remove_if(localAborts.begin(), localAborts.end(), answers), localAborts.end());
+        else
+            takeSendResult(msg, control, batch, sends);
     }
+}
+
+void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const TransferControl &control,
+                                Batch &batch, Sends &sends)
+{
+    auto report = [&](size_t index, const OutgoingFile &file) {
+        if (control.onProgress)
+            control.onProgress(index, file.sent(), file.size());
+    };
+    while (m_channel->hasRoom()) {
+        if (!sends.cur) {
+            if (sends.nextItem == items.size())
+                return;
+            const size_t index = sends.nextItem++;
+            LinkError error = LinkError::Ok;
+            auto file = openNextSend(items[index], error);
+            if (!file) {
+                batch.finish(index, error);
+                continue;
+            }
+            report(index, *file);
+            if (file->complete())
+                sends.awaiting.emplace_back(file->id(), index);
+            else
+                std::tie(sends.cur, sends.curIndex) = std::make_pair(std::move(file), index);
+            continue;
+        }
+        if (!sends.cur->sendBlock(*m_channel)) {
+            // The device holds a partial file for this id: make it drop it.
+            m_channel->discardUnsent();
+            sends.cur.reset();
+            sends.localAborts.emplace_back(sendAbort(), sends.curIndex);
+            batch.finish(sends.curIndex, LinkError::LocalIo);
+            continue;
+        }
+        report(sends.curIndex, *sends.cur);
+        if (items.size() == 1)
+            setProgress(control, sends.cur->sent(), sends.cur->size(), false);
+        if (sends.cur->complete()) {
+            sends.awaiting.emplace_back(sends.cur->id(), sends.curIndex);
+            sends.cur.reset();
+        }
+    }
+}
+
+void FileClient::takeSendResult(const Message &msg, const TransferControl &control, Batch &batch,
+                                Sends &sends)
+{
+    const LinkError e = errorFromStatus(msg.status);
+    const auto answers = [&msg](const std::pair<uint16_t, size_t> &a) { return a.first == msg.id; };
+    auto &awaiting = sends.awaiting;
+    auto &localAborts = sends.localAborts;
+    // Only an answer to one of ours is progress; anything else may be a
+    // peer that talks without ever answering.
+    const bool current = sends.cur && msg.id == sends.cur->id();
+    if (current || std::any_of(awaiting.begin(), awaiting.end(), answers) ||
+        std::any_of(localAborts.begin(), localAborts.end(), answers))
+        batch.since = Clock::now();
+    if (current) {
+        // Refused at the open (name, exists): the rest of it is not wanted.
+        m_channel->discardUnsent();
+        sends.cur.reset();
+        batch.finish(sends.curIndex, e);
+        return;
+    }
+    if (auto it = std::find_if(awaiting.begin(), awaiting.end(), answers); it != awaiting.end()) {
+        batch.finish(it->second, e);
+        if (e == LinkError::Ok)
+            setProgress(control, 1, 1, true);
+        awaiting.erase(it);
+        return;
+    }
+    localAborts.erase(std::remove_if(localAborts.begin(), localAborts.end(), answers), localAborts.end());
 }
 
 bool FileClient::requestNextGet(const TransferItem &item, size_t index, Batch &batch,

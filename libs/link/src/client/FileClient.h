@@ -84,6 +84,7 @@ public:
 private:
     enum class State { Closed, Connected, Lost };
     struct Batch;
+    struct Sends;
     struct Incoming;
 
     LinkError attach();
@@ -112,6 +113,10 @@ private:
     std::vector<LinkError> runBatch(const std::vector<TransferItem> &items, const TransferControl &control,
                                     BatchRun run);
     void sendAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch);
+    // Opens and submits files while the window has room.
+    void fillSendWindow(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch,
+                        Sends &sends);
+    void takeSendResult(const Message &msg, const TransferControl &control, Batch &batch, Sends &sends);
     void receiveAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch);
     uint16_t sendAbort();
     // Starts the stop handshake once the caller asks; true when it just began.
