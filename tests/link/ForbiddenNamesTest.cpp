@@ -5,7 +5,7 @@
 #include "FileClient.h"
 #include "HostileDevice.h"
 #include "LinkTestSupport.h"
-#include "PtyPair.h"
+#include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ protected:
                                             HostileDevice::Behaviour::Listing, kListing);
     }
 
-    PtyPair m_pty;
+    vexo::sys::PtyPair m_pty;
     std::unique_ptr<HostileDevice> m_device;
 };
 

@@ -2,9 +2,10 @@
 
 #include "BlockSplitter.h"
 #include "Crc32.h"
-#include "FileIo.h"
 #include "Hello.h"
 #include "NameCodec.h"
+#include "vexo/sys/CodeTable.h"
+#include "vexo/sys/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,27 +36,20 @@ size_t footprint(const Message &m)
     return sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
 }
 
+const sys::CodeEntry<WireStatus, const char *> kStatusTexts[] = {
+    {WireStatus::Ok, "ok"},
+    {WireStatus::NotFound, "not found"},
+    {WireStatus::BadName, "bad name"},
+    {WireStatus::Exists, "exists"},
+    {WireStatus::IoError, "i/o error"},
+    {WireStatus::Stopped, "stopped"},
+    {WireStatus::BadRequest, "bad request"},
+    {WireStatus::CheckFailed, "check failed"},
+};
+
 const char *statusText(WireStatus s)
 {
-    switch (s) {
-    case WireStatus::Ok:
-        return "ok";
-    case WireStatus::NotFound:
-        return "not found";
-    case WireStatus::BadName:
-        return "bad name";
-    case WireStatus::Exists:
-        return "exists";
-    case WireStatus::IoError:
-        return "i/o error";
-    case WireStatus::Stopped:
-        return "stopped";
-    case WireStatus::BadRequest:
-        return "bad request";
-    case WireStatus::CheckFailed:
-        return "check failed";
-    }
-    return "?";
+    return sys::lookup(kStatusTexts, s, "?");
 }
 } // namespace
 
@@ -346,22 +340,21 @@ void DeviceServer::handlePutOpen(const Message &msg)
         return;
     }
     std::string temporary;
-    const int fd = m_folder.createTemporary(temporary);
-    if (fd < 0) {
+    sys::UniqueFd fd = m_folder.createTemporary(temporary);
+    if (!fd) {
         log("receive " + quotedName(msg.name) + ": cannot create a file");
         reply(msg.id, WireStatus::IoError);
         return;
     }
     m_in.emplace(Incoming{msg.id, msg.name, msg.overwrite, msg.hasTime, msg.mtimeMs, Clock::now(),
-                          IncomingFile(msg.size, fileContext())});
-    m_in->file.attach(fd, std::move(temporary));
+                          IncomingFile(msg.size, fileContext()), std::move(fd), std::move(temporary)});
     if (msg.hasPart)
         handlePart(msg.part);
 }
 
 void DeviceServer::handlePart(const DataPart &part)
 {
-    switch (m_in->file.add(part)) {
+    switch (m_in->stream.add(part, m_in->fd.get())) {
     case IncomingFile::Fault::Check:
         finishIncoming(WireStatus::CheckFailed);
         break;
@@ -369,7 +362,7 @@ void DeviceServer::handlePart(const DataPart &part)
         finishIncoming(WireStatus::IoError);
         break;
     case IncomingFile::Fault::None:
-        if (m_in->file.finished())
+        if (m_in->stream.finished())
             finishIncoming(WireStatus::Ok);
         break;
     }
@@ -377,14 +370,22 @@ void DeviceServer::handlePart(const DataPart &part)
 
 void DeviceServer::finishIncoming(WireStatus status)
 {
-    Incoming in = std::move(*m_in);
-    m_in.reset();
+    Incoming &in = *m_in;
     if (status == WireStatus::Ok) {
-        const std::string temporary = in.file.release(in.hasTime, in.mtimeMs, -1);
-        status = temporary.empty() ? WireStatus::IoError : m_folder.commit(temporary, in.name, in.overwrite);
+        if (in.hasTime)
+            sys::setFileTime(in.fd.get(), in.mtimeMs);
+        if (in.fd.close()) {
+            status = m_folder.commit(in.temporary, in.name, in.overwrite);
+            in.temporary.clear(); // placed, or removed by the commit
+        } else {
+            status = WireStatus::IoError;
+        }
     }
-    log("receive " + quotedName(in.name) + ": " + statusText(status));
-    reply(in.id, status);
+    const uint16_t id = in.id;
+    const std::string name = in.name;
+    abortIncoming();
+    log("receive " + quotedName(name) + ": " + statusText(status));
+    reply(id, status);
 }
 
 void DeviceServer::handleGet(const Message &msg)
@@ -434,6 +435,8 @@ void DeviceServer::pumpGet()
 
 void DeviceServer::abortIncoming()
 {
+    if (m_in && !m_in->temporary.empty())
+        unlink(m_in->temporary.c_str());
     m_in.reset();
 }
 

@@ -9,6 +9,7 @@
 #include "IncomingFile.h"
 #include "Message.h"
 #include "OutgoingFile.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <atomic>
 #include <deque>
@@ -53,7 +54,9 @@ private:
         bool hasTime = false;
         int64_t mtimeMs = 0;
         link::Clock::time_point lastData;
-        link::IncomingFile file;
+        link::IncomingFile stream;
+        sys::UniqueFd fd;
+        std::string temporary; // removed unless the stream completes
     };
 
     void handleControl(const link::Frame &frame);

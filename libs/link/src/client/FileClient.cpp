@@ -4,6 +4,8 @@
 #include "Hello.h"
 #include "IncomingFile.h"
 #include "NameCodec.h"
+#include "vexo/sys/AtomicFile.h"
+#include "vexo/sys/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -67,37 +69,12 @@ void setProgress(const TransferControl &c, uint64_t done, uint64_t total, bool c
     __atomic_store_n(c.progress, pct, __ATOMIC_RELAXED);
 }
 
-std::string dirOf(const std::string &path)
+// Puts a finished file in place; with overwrite 0 an existing destination
+// wins, even one that appeared during the transfer.
+LinkError commitFile(sys::AtomicFile &file, bool overwrite)
 {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-mode_t currentUmask()
-{
-    const mode_t m = umask(0);
-    umask(m);
-    return m;
-}
-
-// Puts a finished temporary file in place; with overwrite 0 an existing
-// destination wins, even one that appeared during the transfer.
-LinkError commitFile(const std::string &tmp, const std::string &dest, bool overwrite)
-{
-    if (overwrite)
-        return ::rename(tmp.c_str(), dest.c_str()) == 0 ? LinkError::Ok : LinkError::LocalIo;
-    if (::link(tmp.c_str(), dest.c_str()) != 0)
-        return errno == EEXIST ? LinkError::Exists : LinkError::LocalIo;
-    ::unlink(tmp.c_str());
-    return LinkError::Ok;
+    const int error = file.commit(overwrite ? sys::Placement::Replace : sys::Placement::NeverReplace);
+    return error == 0 ? LinkError::Ok : error == EEXIST ? LinkError::Exists : LinkError::LocalIo;
 }
 } // namespace
 
@@ -145,7 +122,8 @@ struct FileClient::Incoming {
     int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
     uint64_t dropped = 0;              // bytes of the stream dropped after a failure
-    IncomingFile file{0, false};
+    IncomingFile stream{0, false};
+    sys::AtomicFile file; // the copy, beside its destination until complete
 };
 
 FileClient::FileClient(std::shared_ptr<Pipe> pipe) : m_pipe(std::move(pipe))
@@ -728,13 +706,9 @@ void FileClient::openIncoming(Incoming &in, const Message &open)
     }
     in.opened = true;
     in.mtimeMs = open.mtimeMs;
-    in.file = IncomingFile(open.size, fileContext());
-    std::string tmpl = dirOf(in.dest) + "/." + baseOf(in.dest) + ".vexo-XXXXXX";
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0)
+    in.stream = IncomingFile(open.size, fileContext());
+    if (in.file.open(in.dest) != 0)
         in.failure = LinkError::LocalIo;
-    else
-        in.file.attach(fd, std::move(tmpl));
 }
 
 LinkError FileClient::finishIncoming(Incoming &in)
@@ -743,13 +717,8 @@ LinkError FileClient::finishIncoming(Incoming &in)
         in.file.discard();
         return in.failure;
     }
-    const std::string tmp = in.file.release(true, in.mtimeMs, static_cast<int>(0666 & ~currentUmask()));
-    if (tmp.empty())
-        return LinkError::LocalIo;
-    const LinkError result = commitFile(tmp, in.dest, in.overwrite);
-    if (result != LinkError::Ok)
-        ::unlink(tmp.c_str());
-    return result;
+    sys::setFileTime(in.file.fd(), in.mtimeMs);
+    return commitFile(in.file, in.overwrite);
 }
 
 void FileClient::receiveAll(const std::vector<TransferItem> &items, const TransferControl &control,
@@ -804,7 +773,7 @@ bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, co
     // long as the file's declared size (and one block) could still be coming.
     if (in.failure == LinkError::Ok)
         batch.since = Clock::now();
-    else if ((in.dropped += msg.part.data.size() + 1) <= in.file.size() + kMaxBlockSize)
+    else if ((in.dropped += msg.part.data.size() + 1) <= in.stream.size() + kMaxBlockSize)
         batch.since = Clock::now();
     if (msg.type == MsgType::Result) {
         batch.finish(in.index,
@@ -819,14 +788,14 @@ bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, co
         return false;
     }
     if (in.failure == LinkError::Ok) {
-        const auto fault = in.file.add(msg.part);
+        const auto fault = in.stream.add(msg.part, in.file.fd());
         if (fault != IncomingFile::Fault::None)
             in.failure = fault == IncomingFile::Fault::Io ? LinkError::LocalIo : LinkError::TransferFailed;
     }
     if (control.onProgress)
-        control.onProgress(in.index, in.file.received(), in.file.size());
+        control.onProgress(in.index, in.stream.received(), in.stream.size());
     if (single)
-        setProgress(control, in.file.received(), in.file.size(), false);
+        setProgress(control, in.stream.received(), in.stream.size(), false);
     if (!(msg.part.flags & kPartEndOfStream))
         return false;
     const LinkError result = finishIncoming(in);

@@ -2,12 +2,11 @@
 
 #include "Channel.h"
 #include "Crc32.h"
-#include "FileIo.h"
+#include "vexo/sys/FileIo.h"
 
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace vexo::link
 {
@@ -17,26 +16,13 @@ OutgoingFile::OutgoingFile(uint16_t id, Codec codec, bool fileContext)
 {
 }
 
-OutgoingFile::~OutgoingFile()
-{
-    closeFile();
-}
-
-void OutgoingFile::closeFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
 bool OutgoingFile::open(const std::string &path, bool followLinks)
 {
-    closeFile();
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
+    m_fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW)));
     struct stat st {
     };
-    if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        closeFile();
+    if (!m_fd || fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_fd.reset();
         return false;
     }
     m_size = static_cast<uint64_t>(st.st_size);
@@ -54,15 +40,15 @@ bool OutgoingFile::fillOpen(Message &open, size_t maxPayload)
     if (m_size > room)
         return true;
     std::vector<uint8_t> raw(m_size);
-    if (!readAll(m_fd, raw.data(), raw.size())) {
-        closeFile();
+    if (!sys::readAll(m_fd.get(), raw.data(), raw.size())) {
+        m_fd.reset();
         return false;
     }
     auto parts = m_encoder.encode(raw.data(), raw.size(), room, true, crc32(raw.data(), raw.size()), true);
     open.hasPart = true;
     open.part = std::move(parts.front());
     m_sent = m_size;
-    closeFile();
+    m_fd.reset();
     return true;
 }
 
@@ -70,8 +56,8 @@ bool OutgoingFile::sendBlock(Channel &channel)
 {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockSize, m_size - m_sent));
     std::vector<uint8_t> raw(n);
-    if (!readAll(m_fd, raw.data(), n)) {
-        closeFile();
+    if (!sys::readAll(m_fd.get(), raw.data(), n)) {
+        m_fd.reset();
         return false;
     }
     m_crc = crc32(raw.data(), n, m_crc);
@@ -89,7 +75,7 @@ bool OutgoingFile::sendBlock(Channel &channel)
         channel.send(encodeMessage(data));
     }
     if (last)
-        closeFile();
+        m_fd.reset();
     return true;
 }
 

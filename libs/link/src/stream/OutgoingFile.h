@@ -6,6 +6,7 @@
 #include "BlockCodec.h"
 #include "BlockEncoder.h"
 #include "Message.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +21,6 @@ class OutgoingFile
 public:
     // id: the request the data belongs to; codec and fileContext as agreed in the session.
     OutgoingFile(uint16_t id, Codec codec, bool fileContext);
-    ~OutgoingFile();
     OutgoingFile(const OutgoingFile &) = delete;
     OutgoingFile &operator=(const OutgoingFile &) = delete;
 
@@ -45,11 +45,9 @@ public:
     bool sendBlock(Channel &channel);
 
 private:
-    void closeFile();
-
     uint16_t m_id;
     BlockEncoder m_encoder;
-    int m_fd = -1;
+    sys::UniqueFd m_fd;
     uint64_t m_size = 0;
     uint64_t m_sent = 0;
     int64_t m_mtimeMs = 0;
