@@ -1,9 +1,11 @@
 // A ByteStream decorator that damages what it reads: bit flips and lost
-// bytes at fixed rates from a fixed seed.
+// bytes at fixed rates from a fixed seed, and optionally everything after a
+// given number of bytes.
 #pragma once
 
 #include "ByteStream.h"
 
+#include <cstdint>
 #include <memory>
 #include <random>
 
@@ -27,7 +29,7 @@ public:
             return n;
         long kept = 0;
         for (long i = 0; i < n; ++i) {
-            if (m_unit(m_rng) < m_drop) {
+            if (m_read++ >= m_cut || m_unit(m_rng) < m_drop) {
                 ++dropped;
                 continue;
             }
@@ -42,6 +44,9 @@ public:
     }
 
     void setFlip(double flipPerByte) { m_flip = flipPerByte; }
+    // Passes the first `bytes` read and loses everything after: a device
+    // killed at that point, or a line that drops the rest.
+    void cutAfter(uint64_t bytes) { m_cut = bytes; }
 
     uint64_t flipped = 0;
     uint64_t dropped = 0;
@@ -50,6 +55,8 @@ private:
     std::shared_ptr<ByteStream> m_inner;
     double m_flip;
     double m_drop;
+    uint64_t m_cut = UINT64_MAX;
+    uint64_t m_read = 0;
     std::mt19937 m_rng;
     std::uniform_real_distribution<double> m_unit{0.0, 1.0};
 };

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
@@ -170,6 +171,43 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOld
         m_client.reset();
         m_server.reset();
     }
+}
+
+TEST_F(FileClientTest, TextSharesOneContextPerFileBothWaysAndAnOlderServerGetsBlocksOnTheirOwn)
+{
+    // Log lines: words that recur across blocks between numbers that do not.
+    std::vector<uint8_t> text;
+    std::mt19937 rng(5);
+    const char *hosts[] = {"gw01", "gw02", "db-main", "app03"};
+    const char *events[] = {"Accepted publickey for deploy from", "Connection closed by",
+                            "session opened for user root by", "GET /api/v1/items?page=",
+                            "connection reset by peer while reading response header from upstream, client:"};
+    while (text.size() < 5 * 32768) {
+        const std::string line = "Mar 14 " + std::to_string(rng() % 86400) + " " + hosts[rng() % 4] + " " +
+                                 events[rng() % 5] + " 10.0." + std::to_string(rng() % 256) + " port " +
+                                 std::to_string(1024 + rng() % 60000) + "\n";
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    writeFile(loc("log.txt"), text);
+    uint64_t wire[2][2] = {}; // [older][put, get]
+    for (const bool older : {false, true}) {
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, 3000, false, !older);
+        m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
+        ASSERT_EQ(m_client->connect(), LinkError::Ok);
+        const auto before = m_client->stats();
+        ASSERT_EQ(put(loc("log.txt"), "log.txt"), LinkError::Ok);
+        EXPECT_EQ(readFile(dev("log.txt")), text);
+        const auto between = m_client->stats();
+        ASSERT_EQ(get("log.txt", loc("back.txt")), LinkError::Ok);
+        EXPECT_EQ(readFile(loc("back.txt")), text);
+        wire[older][0] = between.bytesWritten - before.bytesWritten;
+        wire[older][1] = m_client->stats().bytesRead - between.bytesRead;
+        m_client.reset();
+        m_server.reset();
+    }
+    // Later blocks refer back into earlier ones only with the context.
+    EXPECT_LT(wire[0][0] * 100, wire[1][0] * 97);
+    EXPECT_LT(wire[0][1] * 100, wire[1][1] * 97);
 }
 
 TEST_F(FileClientTest, AThousandEntriesListInFewFrames)

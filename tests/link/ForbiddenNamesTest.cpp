@@ -1,11 +1,10 @@
 // Forbidden names from a device: left out where they arrive (the library),
 // and whatever `vexo ls` prints is quoted.
+#include "CApiClient.h"
 #include "DevicedProcess.h"
 #include "FileClient.h"
 #include "HostileDevice.h"
 #include "LinkTestSupport.h"
-#include "VexoFileClient.h"
-#include "VexoUSBPipe.h"
 #include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -69,10 +68,8 @@ TEST_F(ForbiddenNamesTest, TheLibraryLeavesThemOutOfListings)
     EXPECT_EQ(client.close(), LinkError::Ok);
 
     // The window's road sees the same three.
-    const int p = InitUSBPipe();
-    SetPipeDevicePath(p, m_pty.slavePath().c_str());
-    OpenUSBPipe(p);
-    const int c = InitVexoFileClient(p);
+    CApiClient api(m_pty.slavePath());
+    const int c = api.client;
     ASSERT_EQ(ConnectServer(c), 0);
     RpcFindRecord record;
     names.clear();
@@ -83,9 +80,6 @@ TEST_F(ForbiddenNamesTest, TheLibraryLeavesThemOutOfListings)
     while (RequestFindFileNext(c, find, &record) == 0);
     RequestFindFileClose(c, find);
     EXPECT_EQ(names, kAllowed);
-    UnInitVexoFileClient(c);
-    CloseUSBPipe(p);
-    UnInitUSBPipe(p);
 }
 
 TEST_F(ForbiddenNamesTest, VexoLsPrintsEveryNameQuotedAndFailsTheRun)

@@ -1,14 +1,13 @@
 // Link resource limits: what a hostile peer can make either side hold or wait
 // for. The client against devices that list for ever or talk without
 // answering; the server against clients that flood it or take no answers.
+#include "CApiClient.h"
 #include "DeviceServer.h"
 #include "FileClient.h"
 #include "Hello.h"
 #include "HostileDevice.h"
 #include "LinkTestSupport.h"
 #include "RawClient.h"
-#include "VexoFileClient.h"
-#include "VexoUSBPipe.h"
 #include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -41,18 +40,13 @@ TEST(LinkLimitsTest, AnEndlessListingFailsCleanlyThroughTheClassAndTheCApi)
     ASSERT_TRUE(pty.open(nullptr));
     HostileDevice device(std::make_shared<FdStream>(pty.master(), pty.master(), false),
                          Behaviour::EndlessListing);
-    const int pipe = InitUSBPipe();
-    SetPipeDevicePath(pipe, pty.slavePath().c_str());
-    OpenUSBPipe(pipe);
-    const int client = InitVexoFileClient(pipe);
+    CApiClient api(pty.slavePath());
+    const int client = api.client;
     ASSERT_EQ(ConnectServer(client), 0);
     RpcFindRecord record;
     const int find = RequestFindFileOpen(client, "*.*", &record);
     EXPECT_EQ(find, VEXO_ERR_TOO_LARGE);
     EXPECT_EQ(RequestFindFileClose(client, find), 0);
-    UnInitVexoFileClient(client);
-    CloseUSBPipe(pipe);
-    UnInitUSBPipe(pipe);
 }
 
 TEST(LinkLimitsTest, TheTimeOutCountsProgressOnTheRequestNotFramesHeard)
@@ -90,33 +84,6 @@ TEST(LinkLimitsTest, TheTimeOutCountsProgressOnTheRequestNotFramesHeard)
         EXPECT_EQ(listFolder(local.path()), std::vector<std::string>{"x"});
     }
 }
-
-// Passes the first `limit` bytes read and loses everything after: a device
-// killed at that point, or a line that drops the rest.
-class CutStream : public ByteStream
-{
-public:
-    CutStream(std::shared_ptr<ByteStream> inner, uint64_t limit) : m_inner(std::move(inner)), m_limit(limit)
-    {
-    }
-    int wait(bool wantWrite, int timeoutMs) override { return m_inner->wait(wantWrite, timeoutMs); }
-    long writeSome(const uint8_t *data, size_t size) override { return m_inner->writeSome(data, size); }
-    long readSome(uint8_t *buffer, size_t capacity) override
-    {
-        const long n = m_inner->readSome(buffer, capacity);
-        if (n <= 0)
-            return n;
-        const uint64_t kept =
-            std::min<uint64_t>(static_cast<uint64_t>(n), m_limit - std::min(m_limit, m_read));
-        m_read += static_cast<uint64_t>(n);
-        return static_cast<long>(kept);
-    }
-
-private:
-    std::shared_ptr<ByteStream> m_inner;
-    uint64_t m_limit;
-    uint64_t m_read = 0;
-};
 
 TEST(LinkLimitsTest, AListingCutOffMidwayFailsAndIsNeverReportedShort)
 {
@@ -168,7 +135,9 @@ TEST(LinkLimitsTest, AListingCutOffMidwayFailsAndIsNeverReportedShort)
         SCOPED_TRACE(cut);
         StreamPair pair;
         ServerThread server(folder.path().string(), pair.b);
-        FileClient client(std::make_shared<Pipe>(std::make_shared<CutStream>(pair.a, cut)));
+        auto line = std::make_shared<FaultyStream>(pair.a, 0, 0, 1);
+        line->cutAfter(cut);
+        FileClient client(std::make_shared<Pipe>(line));
         client.setTimeout(500);
         ASSERT_EQ(client.connect(), LinkError::Ok);
         std::vector<DeviceEntry> entries;

@@ -1,5 +1,6 @@
 #include "Message.h"
 #include "BlockAssembler.h"
+#include "BlockEncoder.h"
 #include "BlockSplitter.h"
 #include "Crc32.h"
 #include "Hello.h"
@@ -7,6 +8,7 @@
 #include "ListingCodec.h"
 
 #include <gtest/gtest.h>
+#include <zstd.h>
 
 using namespace vexo::link;
 
@@ -294,6 +296,72 @@ TEST(BlockTest, DamagedStreamsAreRefused)
     BlockAssembler finished;
     EXPECT_TRUE(finished.add(parts[0], block, done));
     EXPECT_FALSE(finished.add(parts[0], block, done)); // nothing may follow the end
+}
+
+TEST(BlockTest, AFileContextSpansBlocksStartsOverAfterARawOneAndIsBounded)
+{
+    using vexo::link::test::randomBytes;
+    using vexo::link::test::textBytes;
+    // Text, a block that stays raw, then text again: the receiver must start
+    // its context over exactly where the sender did.
+    std::vector<uint8_t> raw = textBytes(2 * kMaxBlockSize);
+    const auto noise = randomBytes(kMaxBlockSize, 9);
+    raw.insert(raw.end(), noise.begin(), noise.end());
+    const auto more = textBytes(kMaxBlockSize + 100);
+    raw.insert(raw.end(), more.begin(), more.end());
+
+    BlockEncoder encoder(Codec::Zstd, true);
+    std::vector<std::vector<DataPart>> blocks;
+    size_t contextBytes = 0, singleBytes = 0;
+    uint32_t crc = 0;
+    for (size_t off = 0; off < raw.size(); off += kMaxBlockSize) {
+        const size_t n = std::min(kMaxBlockSize, raw.size() - off);
+        crc = crc32(raw.data() + off, n, crc);
+        const bool last = off + n == raw.size();
+        blocks.push_back(encoder.encode(raw.data() + off, n, 2000, last, crc));
+        for (const auto &p : blocks.back())
+            contextBytes += p.data.size();
+        for (const auto &p : splitBlock(Codec::Zstd, raw.data() + off, n, 2000, last, crc))
+            singleBytes += p.data.size();
+    }
+    ASSERT_EQ(blocks.size(), 5u);
+    EXPECT_EQ(blocks[1].front().flags & (kPartCodecMask | kPartContext), kPartContext | 1);
+    EXPECT_EQ(blocks[2].front().flags & (kPartCodecMask | kPartContext), 0); // random: raw
+    EXPECT_EQ(blocks[3].front().flags & (kPartCodecMask | kPartContext), kPartContext | 1);
+    EXPECT_LT(contextBytes, singleBytes);
+
+    auto restore = [&](BlockAssembler &assembler) {
+        std::vector<uint8_t> out, block;
+        for (const auto &parts : blocks)
+            for (const auto &p : parts) {
+                bool done = false;
+                if (!assembler.add(p, block, done))
+                    return std::vector<uint8_t>();
+                if (done)
+                    out.insert(out.end(), block.begin(), block.end());
+            }
+        return out;
+    };
+    BlockAssembler agreed(true);
+    EXPECT_EQ(restore(agreed), raw);
+    // A session that did not agree to the context refuses it.
+    BlockAssembler perBlock;
+    EXPECT_TRUE(restore(perBlock).empty());
+
+    // A frame that asks for a larger window than the protocol's is refused
+    // before the receiver allocates it.
+    ZSTD_CCtx *wide = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(wide, ZSTD_c_windowLog, kContextWindowLog + 4);
+    std::vector<uint8_t> packed(ZSTD_compressBound(kMaxBlockSize));
+    ZSTD_inBuffer in{raw.data(), kMaxBlockSize, 0};
+    ZSTD_outBuffer out{packed.data(), packed.size(), 0};
+    ASSERT_EQ(ZSTD_compressStream2(wide, &out, &in, ZSTD_e_flush), 0u);
+    ZSTD_freeCCtx(wide);
+    packed.resize(out.pos);
+    std::vector<uint8_t> block;
+    bool done = false;
+    EXPECT_FALSE(
+        BlockAssembler(true).add(splitPacked(kPartContext | 1, packed, 100000, false, 0)[0], block, done));
 }
 
 } // namespace

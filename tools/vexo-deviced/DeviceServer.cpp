@@ -154,7 +154,8 @@ void DeviceServer::handleHello(const Frame &frame)
         return;
     }
     const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0) |
-                            (m_options.offerCompactList ? kCapCompactList : 0);
+                            (m_options.offerCompactList ? kCapCompactList : 0) |
+                            (m_options.offerFileContext ? kCapZstdContext : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
@@ -205,7 +206,7 @@ void DeviceServer::dispatch(const Message &msg)
 
 void DeviceServer::processQueue()
 {
-    while (!m_queue.empty() && !m_out.active && m_channel.active() && m_channel.unsentBytes() < kMaxBacklog) {
+    while (!m_queue.empty() && !m_out && m_channel.active() && m_channel.unsentBytes() < kMaxBacklog) {
         const Message msg = std::move(m_queue.front());
         m_queue.pop_front();
         m_queuedBytes -= footprint(msg);
@@ -233,31 +234,20 @@ void DeviceServer::process(const Message &msg)
     if (msg.type == MsgType::Checksum && !m_options.offerChecksum)
         return; // an older server could not even decode it
     switch (msg.type) {
-    case MsgType::Lookup: {
-        WireEntry entry;
-        Message r;
-        r.type = MsgType::Result;
-        r.id = msg.id;
-        r.status = m_folder.lookup(msg.name, entry);
-        if (r.status == WireStatus::Ok) {
-            r.hasInfo = true;
-            r.size = entry.size;
-            r.mtimeMs = entry.mtimeMs;
-        }
-        log("lookup " + quotedName(msg.name) + ": " + statusText(r.status));
-        m_channel.send(encodeMessage(r));
-        break;
-    }
+    case MsgType::Lookup:
     case MsgType::Checksum: {
+        // A Checksum is a Lookup that also reads the file for its CRC-32.
+        const bool withCrc = msg.type == MsgType::Checksum;
         WireEntry entry;
         Message r;
         r.type = MsgType::Result;
         r.id = msg.id;
-        r.status = m_folder.checksum(msg.name, entry, r.crc);
-        r.hasInfo = r.hasCrc = r.status == WireStatus::Ok;
+        r.status = withCrc ? m_folder.checksum(msg.name, entry, r.crc) : m_folder.lookup(msg.name, entry);
+        r.hasInfo = r.status == WireStatus::Ok;
+        r.hasCrc = withCrc && r.hasInfo;
         r.size = entry.size;
         r.mtimeMs = entry.mtimeMs;
-        log("checksum " + quotedName(msg.name) + ": " + statusText(r.status));
+        log((withCrc ? "checksum " : "lookup ") + quotedName(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }
@@ -281,8 +271,8 @@ void DeviceServer::process(const Message &msg)
         break;
     case MsgType::FileData:
         // Parts of a file refused or aborted earlier are dropped here.
-        if (m_in.active && msg.id == m_in.id) {
-            m_in.lastData = Clock::now();
+        if (m_in && msg.id == m_in->id) {
+            m_in->lastData = Clock::now();
             handlePart(msg.part);
         }
         break;
@@ -372,48 +362,50 @@ void DeviceServer::handlePutOpen(const Message &msg)
         reply(msg.id, WireStatus::Exists);
         return;
     }
-    m_in = Incoming{};
-    m_in.fd = m_folder.createTemporary(m_in.temporary);
-    if (!m_in.fd) {
+    std::string temporary;
+    sys::UniqueFd fd = m_folder.createTemporary(temporary);
+    if (!fd) {
         log("receive " + quotedName(msg.name) + ": cannot create a file");
         reply(msg.id, WireStatus::IoError);
         return;
     }
-    m_in.active = true;
-    m_in.lastData = Clock::now();
-    m_in.id = msg.id;
-    m_in.name = msg.name;
-    m_in.overwrite = msg.overwrite;
-    m_in.size = msg.size;
-    m_in.hasTime = msg.hasTime;
-    m_in.mtimeMs = msg.mtimeMs;
+    m_in.emplace(Incoming{msg.id, msg.name, msg.overwrite, msg.hasTime, msg.mtimeMs, Clock::now(),
+                          IncomingFile(msg.size, fileContext()), std::move(fd), std::move(temporary)});
     if (msg.hasPart)
         handlePart(msg.part);
 }
 
 void DeviceServer::handlePart(const DataPart &part)
 {
-    std::vector<uint8_t> block;
-    bool blockDone = false;
-    WireStatus status = WireStatus::Ok;
-    if (!m_in.assembler.add(part, block, blockDone) || m_in.assembler.total() > m_in.size)
-        status = WireStatus::CheckFailed;
-    else if (blockDone && !sys::writeAll(m_in.fd.get(), block.data(), block.size()))
-        status = WireStatus::IoError;
-    else if (m_in.assembler.finished() && m_in.assembler.total() != m_in.size)
-        status = WireStatus::CheckFailed;
-    if (status == WireStatus::Ok && !m_in.assembler.finished())
-        return;
-    const uint16_t id = m_in.id;
-    const std::string name = m_in.name;
-    if (status == WireStatus::Ok) {
-        if (m_in.hasTime)
-            sys::setFileTime(m_in.fd.get(), m_in.mtimeMs);
-        const bool closed = m_in.fd.close();
-        status = closed ? m_folder.commit(m_in.temporary, m_in.name, m_in.overwrite) : WireStatus::IoError;
-        m_in.temporary.clear();
-        m_in.active = false;
+    switch (m_in->stream.add(part, m_in->fd.get())) {
+    case IncomingFile::Fault::Check:
+        finishIncoming(WireStatus::CheckFailed);
+        break;
+    case IncomingFile::Fault::Io:
+        finishIncoming(WireStatus::IoError);
+        break;
+    case IncomingFile::Fault::None:
+        if (m_in->stream.finished())
+            finishIncoming(WireStatus::Ok);
+        break;
     }
+}
+
+void DeviceServer::finishIncoming(WireStatus status)
+{
+    Incoming &in = *m_in;
+    if (status == WireStatus::Ok) {
+        if (in.hasTime)
+            sys::setFileTime(in.fd.get(), in.mtimeMs);
+        if (in.fd.close()) {
+            status = m_folder.commit(in.temporary, in.name, in.overwrite);
+            in.temporary.clear(); // placed, or removed by the commit
+        } else {
+            status = WireStatus::IoError;
+        }
+    }
+    const uint16_t id = in.id;
+    const std::string name = in.name;
     abortIncoming();
     log("receive " + quotedName(name) + ": " + statusText(status));
     reply(id, status);
@@ -427,88 +419,58 @@ void DeviceServer::handleGet(const Message &msg)
         reply(msg.id, WireStatus::BadName);
         return;
     }
-    // Regular files only, checked on what was opened: a FIFO must not block the
-    // open, and a symbolic link must not lead out of the folder.
-    sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    struct stat st {
-    };
-    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    // A symbolic link must not lead out of the folder.
+    auto file = std::make_unique<OutgoingFile>(msg.id, m_codec, fileContext());
+    if (!file->open(path, false)) {
         log("send " + quotedName(msg.name) + ": not found");
         reply(msg.id, WireStatus::NotFound);
         return;
     }
-    m_out = Outgoing{};
-    m_out.active = true;
-    m_out.id = msg.id;
-    m_out.fd = std::move(fd);
-    m_out.size = static_cast<uint64_t>(st.st_size);
-    log("send " + quotedName(msg.name) + ": " + std::to_string(m_out.size) + " bytes");
+    log("send " + quotedName(msg.name) + ": " + std::to_string(file->size()) + " bytes");
 
     Message open;
     open.type = MsgType::GetOpen;
     open.id = msg.id;
-    open.size = m_out.size;
-    open.mtimeMs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-    const size_t room = m_channel.config().maxPayload - messageOverhead(open) - 5;
-    if (m_out.size <= room) {
-        std::vector<uint8_t> raw(m_out.size);
-        if (!sys::readAll(m_out.fd.get(), raw.data(), raw.size())) {
-            abortOutgoing();
-            reply(msg.id, WireStatus::IoError);
-            return;
-        }
-        auto parts =
-            splitBlock(m_codec, raw.data(), raw.size(), room, true, crc32(raw.data(), raw.size()), true);
-        open.hasPart = true;
-        open.part = std::move(parts.front());
-        abortOutgoing();
+    open.mtimeMs = file->mtimeMs();
+    if (!file->fillOpen(open, m_channel.config().maxPayload)) {
+        reply(msg.id, WireStatus::IoError);
+        return;
     }
     m_channel.send(encodeMessage(open));
+    if (!file->complete())
+        m_out = std::move(file);
 }
 
 void DeviceServer::pumpGet()
 {
-    while (m_out.active && m_channel.active() && m_channel.hasRoom()) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockSize, m_out.size - m_out.sent));
-        std::vector<uint8_t> raw(n);
-        if (!sys::readAll(m_out.fd.get(), raw.data(), n)) {
-            const uint16_t id = m_out.id;
+    while (m_out && m_channel.active() && m_channel.hasRoom()) {
+        if (!m_out->sendBlock(m_channel)) {
+            const uint16_t id = m_out->id();
             abortOutgoing();
             log("send: read error");
             reply(id, WireStatus::IoError);
             return;
         }
-        m_out.crc = crc32(raw.data(), n, m_out.crc);
-        m_out.sent += n;
-        const bool last = m_out.sent == m_out.size;
-        for (auto &part : splitBlock(m_codec, raw.data(), n, maxPartData(), last, m_out.crc)) {
-            Message m;
-            m.type = MsgType::FileData;
-            m.id = m_out.id;
-            m.hasPart = true;
-            m.part = std::move(part);
-            m_channel.send(encodeMessage(m));
-        }
-        if (last)
+        if (m_out->complete())
             abortOutgoing();
     }
 }
 
 void DeviceServer::abortIncoming()
 {
-    if (!m_in.temporary.empty())
-        unlink(m_in.temporary.c_str());
-    m_in = Incoming{};
+    if (m_in && !m_in->temporary.empty())
+        unlink(m_in->temporary.c_str());
+    m_in.reset();
 }
 
 void DeviceServer::abortOutgoing()
 {
-    m_out = Outgoing{};
+    m_out.reset();
 }
 
 void DeviceServer::dropSession(const char *why)
 {
-    if (m_channel.active() || m_in.active || m_out.active)
+    if (m_channel.active() || m_in || m_out)
         log(std::string("session dropped: ") + why);
     abortIncoming();
     abortOutgoing();
@@ -531,8 +493,8 @@ void DeviceServer::checkTimeouts()
     const auto timeout = std::chrono::milliseconds(m_options.timeoutMs);
     if (m_channel.unackedFrames() > 0 && now - m_channel.lastProgress() > timeout)
         dropSession("client takes no answers");
-    else if (m_in.active && now - m_in.lastData > 2 * timeout) {
-        log("receive " + quotedName(m_in.name) + ": client sends no more data, dropped");
+    else if (m_in && now - m_in->lastData > 2 * timeout) {
+        log("receive " + quotedName(m_in->name) + ": client sends no more data, dropped");
         abortIncoming();
     }
 }

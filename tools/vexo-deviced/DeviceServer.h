@@ -2,15 +2,19 @@
 // stream, serving a DeviceFolder.
 #pragma once
 
-#include "BlockAssembler.h"
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "DeviceFolder.h"
 #include "Hello.h"
+#include "IncomingFile.h"
 #include "Message.h"
+#include "OutgoingFile.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <atomic>
 #include <deque>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace vexo::deviced
@@ -23,6 +27,7 @@ struct ServerOptions {
     uint8_t window = 4;
     bool offerChecksum = true;                 // false: behave as a server from before the Checksum request
     bool offerCompactList = true;              // false: behave as a server from before compact listings
+    bool offerFileContext = true;              // false: compress each block of a file on its own
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
 };
 
@@ -42,26 +47,17 @@ public:
     bool inSession() const { return m_channel.active(); }
 
 private:
+    // The file a PutOpen started, until its stream ends.
     struct Incoming {
-        bool active = false;
         uint16_t id = 0;
-        sys::UniqueFd fd;
-        std::string temporary;
         std::string name;
         bool overwrite = false;
-        uint64_t size = 0;
-        link::Clock::time_point lastData;
         bool hasTime = false;
         int64_t mtimeMs = 0;
-        link::BlockAssembler assembler;
-    };
-    struct Outgoing {
-        bool active = false;
-        uint16_t id = 0;
+        link::Clock::time_point lastData;
+        link::IncomingFile stream;
         sys::UniqueFd fd;
-        uint64_t size = 0;
-        uint64_t sent = 0;
-        uint32_t crc = 0;
+        std::string temporary; // removed unless the stream completes
     };
 
     void handleControl(const link::Frame &frame);
@@ -73,6 +69,7 @@ private:
     void sendListing(uint16_t id, const std::vector<std::vector<uint8_t>> &blocks);
     void handlePutOpen(const link::Message &msg);
     void handlePart(const link::DataPart &part);
+    void finishIncoming(link::WireStatus status);
     void handleGet(const link::Message &msg);
     void pumpGet();
     void reply(uint16_t id, link::WireStatus status);
@@ -83,6 +80,7 @@ private:
     void checkTimeouts();
     // Smaller while the line damages frames: see Channel::dataPayload.
     size_t maxPartData() const { return m_channel.dataPayload() - 8; }
+    bool fileContext() const { return m_codec == link::Codec::Zstd && (m_caps & link::kCapZstdContext); }
     void log(const std::string &line) const;
 
     const DeviceFolder &m_folder;
@@ -94,8 +92,8 @@ private:
     uint8_t m_caps = 0;     // the session's: what both sides offered
     std::deque<link::Message> m_queue;
     size_t m_queuedBytes = 0;
-    Incoming m_in;
-    Outgoing m_out;
+    std::optional<Incoming> m_in;
+    std::unique_ptr<link::OutgoingFile> m_out;
     link::Clock::time_point m_lastReset;
 };
 

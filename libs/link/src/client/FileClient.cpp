@@ -1,14 +1,12 @@
 #include "FileClient.h"
 
 #include "BlockAssembler.h"
-#include "BlockSplitter.h"
-#include "Crc32.h"
 #include "Hello.h"
+#include "IncomingFile.h"
 #include "ListingCodec.h"
 #include "NameCodec.h"
 #include "vexo/sys/AtomicFile.h"
 #include "vexo/sys/FileIo.h"
-#include "vexo/sys/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +16,7 @@
 #include <random>
 #include <strings.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace vexo::link
@@ -80,29 +79,52 @@ LinkError commitFile(sys::AtomicFile &file, bool overwrite)
 }
 } // namespace
 
-struct FileClient::Outgoing {
-    size_t index = 0;
-    uint16_t id = 0;
-    sys::UniqueFd fd;
-    uint64_t size = 0;
-    uint64_t sent = 0;
-    uint32_t crc = 0;
-    void closeFile() { fd.reset(); }
+// One result per item of a send or receive call, and the stop handshake both
+// follow: an Abort, then its Result.
+struct FileClient::Batch {
+    explicit Batch(size_t items) : results(items, LinkError::Stopped), done(items, false) {}
+    void finish(size_t i, LinkError e)
+    {
+        results[i] = e;
+        done[i] = true;
+    }
+    void finishRest(LinkError e)
+    {
+        for (size_t i = 0; i < done.size(); ++i)
+            if (!done[i])
+                finish(i, e);
+    }
+
+    std::vector<LinkError> results;
+    std::vector<bool> done;
+    bool stopping = false;
+    bool abortPending = false;
+    uint16_t abortId = 0;
+    Clock::time_point since = Clock::now(); // the last useful answer
 };
 
+// The files of a send call: the one being submitted, and those submitted
+// or aborted whose Result is still to come (request id, item index).
+struct FileClient::Sends {
+    size_t nextItem = 0;
+    std::unique_ptr<OutgoingFile> cur;
+    size_t curIndex = 0;
+    std::deque<std::pair<uint16_t, size_t>> awaiting;
+    std::vector<std::pair<uint16_t, size_t>> localAborts;
+};
+
+// A file asked for with Get, from the request to the end of its stream.
 struct FileClient::Incoming {
     size_t index = 0;
     uint16_t id = 0;
     std::string dest;
     bool overwrite = true;
-    sys::AtomicFile file; // the copy, beside its destination until complete
     bool opened = false;
-    uint64_t size = 0;
     int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
     uint64_t dropped = 0;              // bytes of the stream dropped after a failure
-    BlockAssembler assembler;
-    void discard() { file.discard(); }
+    IncomingFile stream{0, false};
+    sys::AtomicFile file; // the copy, beside its destination until complete
 };
 
 FileClient::FileClient(std::shared_ptr<Pipe> pipe) : m_pipe(std::move(pipe))
@@ -125,13 +147,6 @@ ChannelStats FileClient::stats() const
 void FileClient::abandon()
 {
     lose(LinkError::Ok);
-}
-
-size_t FileClient::maxPartData() const
-{
-    // FileData: type, id, flags and the stream CRC; smaller while the line
-    // damages frames (Channel::dataPayload).
-    return m_channel->dataPayload() - 8;
 }
 
 LinkError FileClient::attach()
@@ -179,7 +194,7 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps = localCodecCaps() | kCapSync | kCapCompactList;
+    mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapZstdContext;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -326,13 +341,19 @@ LinkError FileClient::request(Message req, Message &resp, bool readOnly)
     }
 }
 
-LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
+LinkError FileClient::askAboutFile(MsgType type, const std::string &given, Message &resp, DeviceEntry *entry)
 {
     const std::string name = bareName(given);
     if (!isValidDeviceName(name))
         return LinkError::BadName;
-    Message req, resp;
-    req.type = MsgType::Lookup;
+    if (type == MsgType::Checksum) {
+        if (const auto e = ensureSession(); e != LinkError::Ok)
+            return e;
+        if (!(m_peerCaps & kCapSync))
+            return LinkError::Unsupported;
+    }
+    Message req;
+    req.type = type;
     req.name = name;
     const auto e = request(req, resp, true);
     if (e == LinkError::Ok && entry) {
@@ -343,29 +364,21 @@ LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
     return e;
 }
 
+LinkError FileClient::lookup(const std::string &given, DeviceEntry *entry)
+{
+    Message resp;
+    return askAboutFile(MsgType::Lookup, given, resp, entry);
+}
+
 LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEntry *entry)
 {
-    const std::string name = bareName(given);
-    if (!isValidDeviceName(name))
-        return LinkError::BadName;
-    if (const auto e = ensureSession(); e != LinkError::Ok)
-        return e;
-    if (!(m_peerCaps & kCapSync))
-        return LinkError::Unsupported;
-    Message req, resp;
-    req.type = MsgType::Checksum;
-    req.name = name;
-    const auto e = request(req, resp, true);
+    Message resp;
+    const auto e = askAboutFile(MsgType::Checksum, given, resp, entry);
     if (e != LinkError::Ok)
         return e;
     if (!resp.hasCrc)
         return lose(LinkError::Protocol);
     crc = resp.crc;
-    if (entry) {
-        entry->name = name;
-        entry->size = resp.size;
-        entry->mtimeMs = resp.mtimeMs;
-    }
     return LinkError::Ok;
 }
 
@@ -492,393 +505,320 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
     }
 }
 
-bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError &error)
-{
-    const std::string name = bareName(item.destination);
-    if (!isValidDeviceName(name)) {
-        error = LinkError::BadName;
-        return false;
-    }
-    // A FIFO or a device would block the open or the reads: only regular files go.
-    out.fd.reset(::open(item.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat st {
-    };
-    if (!out.fd || fstat(out.fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.closeFile();
-        error = LinkError::LocalIo;
-        return false;
-    }
-    out.id = nextId();
-    out.size = static_cast<uint64_t>(st.st_size);
-    out.sent = 0;
-    out.crc = 0;
-
-    Message open;
-    open.type = MsgType::PutOpen;
-    open.id = out.id;
-    open.name = name;
-    open.overwrite = item.overwrite;
-    open.size = out.size;
-    // The copy keeps the source's time, so that a later comparison by size and
-    // time finds the two equal without a checksum.
-    if (m_peerCaps & kCapSync) {
-        open.hasTime = true;
-        open.mtimeMs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-    }
-    // A small file travels inside the open message: one frame per file.
-    const size_t room = m_channel->config().maxPayload - messageOverhead(open) - 5;
-    if (out.size <= room) {
-        std::vector<uint8_t> raw(out.size);
-        if (!sys::readAll(out.fd.get(), raw.data(), raw.size())) {
-            out.closeFile();
-            error = LinkError::LocalIo;
-            return false;
-        }
-        const uint32_t crc = crc32(raw.data(), raw.size());
-        auto parts = splitBlock(m_codec, raw.data(), raw.size(), room, true, crc, true);
-        open.hasPart = true;
-        open.part = std::move(parts.front());
-        out.sent = out.size;
-        out.closeFile();
-    }
-    m_channel->send(encodeMessage(open));
-    return true;
-}
-
-bool FileClient::submitBlock(Outgoing &out, LinkError &error)
-{
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockSize, out.size - out.sent));
-    std::vector<uint8_t> raw(n);
-    if (!sys::readAll(out.fd.get(), raw.data(), n)) {
-        error = LinkError::LocalIo;
-        return false;
-    }
-    out.crc = crc32(raw.data(), n, out.crc);
-    out.sent += n;
-    const bool last = out.sent == out.size;
-    for (auto &part : splitBlock(m_codec, raw.data(), n, maxPartData(), last, out.crc)) {
-        Message data;
-        data.type = MsgType::FileData;
-        data.id = out.id;
-        data.hasPart = true;
-        data.part = std::move(part);
-        m_channel->send(encodeMessage(data));
-    }
-    if (last)
-        out.closeFile();
-    return true;
-}
-
 std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
                                         const TransferControl &control)
 {
-    std::vector<LinkError> results(items.size(), LinkError::Stopped);
-    std::vector<bool> done(items.size(), false);
-    auto finish = [&](size_t i, LinkError e) {
-        results[i] = e;
-        done[i] = true;
-    };
-    if (const auto e = ensureSession(); e != LinkError::Ok) {
-        std::fill(results.begin(), results.end(), e);
-        return results;
-    }
-    setProgress(control, 0, 1, false);
-    size_t nextItem = 0;
-    bool current = false; // `cur` is being submitted
-    Outgoing cur;
-    std::deque<Outgoing> awaiting; // fully submitted, waiting for the device's result
-    std::vector<std::pair<uint16_t, size_t>> localAborts;
-    bool stopping = false;
-    bool abortPending = false;
-    uint16_t abortId = 0;
-    auto since = Clock::now();
-
-    // The open file is closed on every way out, an exception's included.
-    struct Closer {
-        Outgoing &file;
-        ~Closer() { file.closeFile(); }
-    } closer{cur};
-
-    auto sendAbort = [&]() {
-        Message abort;
-        abort.type = MsgType::Abort;
-        abort.id = nextId();
-        m_channel->send(encodeMessage(abort));
-        return abort.id;
-    };
-    auto report = [&](size_t index, uint64_t sentBytes, uint64_t size) {
-        if (control.onProgress)
-            control.onProgress(index, sentBytes, size);
-    };
-
-    for (;;) {
-        if (!stopping && stopRequested(control)) {
-            stopping = true;
-            m_channel->discardUnsent();
-            cur.closeFile();
-            current = false;
-            abortId = sendAbort();
-            abortPending = true;
-            since = Clock::now();
-        }
-        while (!stopping && m_channel->hasRoom()) {
-            if (!current) {
-                if (nextItem == items.size())
-                    break;
-                const size_t index = nextItem++;
-                LinkError error = LinkError::Ok;
-                cur = Outgoing{};
-                cur.index = index;
-                if (!openNextSend(items[index], cur, error)) {
-                    finish(index, error);
-                    continue;
-                }
-                report(index, cur.sent, cur.size);
-                if (!cur.fd)
-                    awaiting.push_back(std::move(cur));
-                else
-                    current = true;
-                continue;
-            }
-            LinkError error = LinkError::Ok;
-            if (!submitBlock(cur, error)) {
-                // The device holds a partial file for this id: make it drop it.
-                m_channel->discardUnsent();
-                cur.closeFile();
-                current = false;
-                localAborts.emplace_back(sendAbort(), cur.index);
-                finish(cur.index, error);
-                continue;
-            }
-            report(cur.index, cur.sent, cur.size);
-            if (items.size() == 1)
-                setProgress(control, cur.sent, cur.size, false);
-            if (!cur.fd) {
-                awaiting.push_back(std::move(cur));
-                current = false;
-            }
-        }
-        if (stopping ? !abortPending
-                     : (!current && nextItem == items.size() && awaiting.empty() && localAborts.empty()))
-            break;
-
-        Message msg;
-        bool got = false;
-        if (const auto e = next(msg, got, since, 100); e != LinkError::Ok) {
-            cur.closeFile();
-            for (size_t i = 0; i < items.size(); ++i)
-                if (!done[i])
-                    finish(i, stopping                  ? LinkError::Stopped
-                              : e == LinkError::Timeout ? e
-                                                        : LinkError::TransferFailed);
-            return results;
-        }
-        if (!got || msg.type != MsgType::Result)
-            continue;
-        if (stopping && msg.id == abortId) {
-            abortPending = false;
-            continue;
-        }
-        const LinkError e = errorFromStatus(msg.status);
-        // Only an answer to one of ours is progress; anything else may be a
-        // peer that talks without ever answering.
-        const auto answers = [&msg](const Outgoing &o) { return o.id == msg.id; };
-        if ((current && msg.id == cur.id) || std::any_of(awaiting.begin(), awaiting.end(), answers) ||
-            std::any_of(localAborts.begin(), localAborts.end(),
-                        [&](const auto &a) { return a.first == msg.id; }))
-            since = Clock::now();
-        if (current && msg.id == cur.id) {
-            // Refused at the open (name, exists): the rest of it is not wanted.
-            m_channel->discardUnsent();
-            cur.closeFile();
-            current = false;
-            finish(cur.index, e);
-            continue;
-        }
-        auto it =
-            std::find_if(awaiting.begin(), awaiting.end(), [&](const Outgoing &o) { return o.id == msg.id; });
-        if (it != awaiting.end()) {
-            finish(it->index, e);
-            if (e == LinkError::Ok)
-                setProgress(control, 1, 1, true);
-            awaiting.erase(it);
-            continue;
-        }
-        localAborts.erase(std::remove_if(localAborts.begin(), localAborts.end(),
-                                         [&](const auto &a) { return a.first == msg.id; }),
-                          localAborts.end());
-    }
-    cur.closeFile();
-    return results;
-}
-
-void FileClient::finishIncoming(Incoming &in, LinkError &result)
-{
-    if (in.failure != LinkError::Ok) {
-        in.discard();
-        result = in.failure;
-        return;
-    }
-    if (in.assembler.total() != in.size) {
-        in.discard();
-        result = LinkError::TransferFailed;
-        return;
-    }
-    sys::setFileTime(in.file.fd(), in.mtimeMs);
-    result = commitFile(in.file, in.overwrite);
+    return runBatch(items, control, &FileClient::sendAll);
 }
 
 std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &items,
                                            const TransferControl &control)
 {
-    std::vector<LinkError> results(items.size(), LinkError::Stopped);
-    std::vector<bool> done(items.size(), false);
-    auto finish = [&](size_t i, LinkError e) {
-        results[i] = e;
-        done[i] = true;
-    };
+    return runBatch(items, control, &FileClient::receiveAll);
+}
+
+std::vector<LinkError> FileClient::runBatch(const std::vector<TransferItem> &items,
+                                            const TransferControl &control, BatchRun run)
+{
+    Batch batch(items.size());
     if (const auto e = ensureSession(); e != LinkError::Ok) {
-        std::fill(results.begin(), results.end(), e);
-        return results;
+        std::fill(batch.results.begin(), batch.results.end(), e);
+        return batch.results;
     }
     setProgress(control, 0, 1, false);
-    size_t nextItem = 0;
-    std::deque<Incoming> requested;
-    bool stopping = false;
-    bool abortPending = false;
-    uint16_t abortId = 0;
-    auto since = Clock::now();
-    std::vector<uint8_t> block;
+    (this->*run)(items, control, batch);
+    return batch.results;
+}
 
-    auto cleanup = [&](LinkError e) {
-        for (auto &in : requested) {
-            in.discard();
-            if (!done[in.index])
-                finish(in.index, in.failure != LinkError::Ok ? in.failure : e);
+uint16_t FileClient::sendAbort()
+{
+    Message abort;
+    abort.type = MsgType::Abort;
+    abort.id = nextId();
+    m_channel->send(encodeMessage(abort));
+    return abort.id;
+}
+
+bool FileClient::stopIfAsked(Batch &batch, const TransferControl &control, bool dropUnsent)
+{
+    if (batch.stopping || !stopRequested(control))
+        return false;
+    batch.stopping = true;
+    // Data not yet numbered is not wanted any more; the Abort goes after it is gone.
+    if (dropUnsent)
+        m_channel->discardUnsent();
+    batch.abortId = sendAbort();
+    batch.abortPending = true;
+    batch.since = Clock::now();
+    return true;
+}
+
+std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item, LinkError &error)
+{
+    const std::string name = bareName(item.destination);
+    if (!isValidDeviceName(name)) {
+        error = LinkError::BadName;
+        return nullptr;
+    }
+    auto file = std::make_unique<OutgoingFile>(nextId(), m_codec, fileContext());
+    if (!file->open(item.source, true)) {
+        error = LinkError::LocalIo;
+        return nullptr;
+    }
+    Message open;
+    open.type = MsgType::PutOpen;
+    open.id = file->id();
+    open.name = name;
+    open.overwrite = item.overwrite;
+    // The copy keeps the source's time, so that a later comparison by size and
+    // time finds the two equal without a checksum.
+    if (m_peerCaps & kCapSync) {
+        open.hasTime = true;
+        open.mtimeMs = file->mtimeMs();
+    }
+    if (!file->fillOpen(open, m_channel->config().maxPayload)) {
+        error = LinkError::LocalIo;
+        return nullptr;
+    }
+    m_channel->send(encodeMessage(open));
+    return file;
+}
+
+void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch)
+{
+    Sends sends;
+    for (;;) {
+        if (stopIfAsked(batch, control, true))
+            sends.cur.reset();
+        if (!batch.stopping)
+            fillSendWindow(items, control, batch, sends);
+        if (batch.stopping ? !batch.abortPending
+                           : (!sends.cur && sends.nextItem == items.size() && sends.awaiting.empty() &&
+                              sends.localAborts.empty()))
+            return;
+        Message msg;
+        bool got = false;
+        if (const auto e = next(msg, got, batch.since, 100); e != LinkError::Ok) {
+            batch.finishRest(batch.stopping            ? LinkError::Stopped
+                             : e == LinkError::Timeout ? e
+                                                       : LinkError::TransferFailed);
+            return;
         }
+        if (!got || msg.type != MsgType::Result)
+            continue;
+        if (batch.stopping && msg.id == batch.abortId)
+            batch.abortPending = false;
+        else
+            takeSendResult(msg, control, batch, sends);
+    }
+}
+
+void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const TransferControl &control,
+                                Batch &batch, Sends &sends)
+{
+    auto report = [&](size_t index, const OutgoingFile &file) {
+        if (control.onProgress)
+            control.onProgress(index, file.sent(), file.size());
+    };
+    while (m_channel->hasRoom()) {
+        if (!sends.cur) {
+            if (sends.nextItem == items.size())
+                return;
+            const size_t index = sends.nextItem++;
+            LinkError error = LinkError::Ok;
+            auto file = openNextSend(items[index], error);
+            if (!file) {
+                batch.finish(index, error);
+                continue;
+            }
+            report(index, *file);
+            if (file->complete())
+                sends.awaiting.emplace_back(file->id(), index);
+            else
+                std::tie(sends.cur, sends.curIndex) = std::make_pair(std::move(file), index);
+            continue;
+        }
+        if (!sends.cur->sendBlock(*m_channel)) {
+            // The device holds a partial file for this id: make it drop it.
+            m_channel->discardUnsent();
+            sends.cur.reset();
+            sends.localAborts.emplace_back(sendAbort(), sends.curIndex);
+            batch.finish(sends.curIndex, LinkError::LocalIo);
+            continue;
+        }
+        report(sends.curIndex, *sends.cur);
+        if (items.size() == 1)
+            setProgress(control, sends.cur->sent(), sends.cur->size(), false);
+        if (sends.cur->complete()) {
+            sends.awaiting.emplace_back(sends.cur->id(), sends.curIndex);
+            sends.cur.reset();
+        }
+    }
+}
+
+void FileClient::takeSendResult(const Message &msg, const TransferControl &control, Batch &batch,
+                                Sends &sends)
+{
+    const LinkError e = errorFromStatus(msg.status);
+    const auto answers = [&msg](const std::pair<uint16_t, size_t> &a) { return a.first == msg.id; };
+    auto &awaiting = sends.awaiting;
+    auto &localAborts = sends.localAborts;
+    // Only an answer to one of ours is progress; anything else may be a
+    // peer that talks without ever answering.
+    const bool current = sends.cur && msg.id == sends.cur->id();
+    if (current || std::any_of(awaiting.begin(), awaiting.end(), answers) ||
+        std::any_of(localAborts.begin(), localAborts.end(), answers))
+        batch.since = Clock::now();
+    if (current) {
+        // Refused at the open (name, exists): the rest of it is not wanted.
+        m_channel->discardUnsent();
+        sends.cur.reset();
+        batch.finish(sends.curIndex, e);
+        return;
+    }
+    if (auto it = std::find_if(awaiting.begin(), awaiting.end(), answers); it != awaiting.end()) {
+        batch.finish(it->second, e);
+        if (e == LinkError::Ok)
+            setProgress(control, 1, 1, true);
+        awaiting.erase(it);
+        return;
+    }
+    localAborts.erase(std::remove_if(localAborts.begin(), localAborts.end(), answers), localAborts.end());
+}
+
+bool FileClient::requestNextGet(const TransferItem &item, size_t index, Batch &batch,
+                                std::deque<Incoming> &requested)
+{
+    const std::string name = bareName(item.source);
+    if (!isValidDeviceName(name)) {
+        batch.finish(index, LinkError::BadName);
+        return false;
+    }
+    struct stat st {
+    };
+    if (lstat(item.destination.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !item.overwrite)) {
+        batch.finish(index, S_ISDIR(st.st_mode) ? LinkError::LocalIo : LinkError::Exists);
+        return false;
+    }
+    Incoming in;
+    in.index = index;
+    in.id = nextId();
+    in.dest = item.destination;
+    in.overwrite = item.overwrite;
+    Message get;
+    get.type = MsgType::Get;
+    get.id = in.id;
+    get.name = name;
+    m_channel->send(encodeMessage(get));
+    requested.push_back(std::move(in));
+    return true;
+}
+
+void FileClient::openIncoming(Incoming &in, const Message &open)
+{
+    if (in.opened) {
+        in.failure = LinkError::TransferFailed;
+        return;
+    }
+    in.opened = true;
+    in.mtimeMs = open.mtimeMs;
+    in.stream = IncomingFile(open.size, fileContext());
+    if (in.file.open(in.dest) != 0)
+        in.failure = LinkError::LocalIo;
+}
+
+LinkError FileClient::finishIncoming(Incoming &in)
+{
+    if (in.failure != LinkError::Ok) {
+        in.file.discard();
+        return in.failure;
+    }
+    sys::setFileTime(in.file.fd(), in.mtimeMs);
+    return commitFile(in.file, in.overwrite);
+}
+
+void FileClient::receiveAll(const std::vector<TransferItem> &items, const TransferControl &control,
+                            Batch &batch)
+{
+    size_t nextItem = 0;
+    // No temporary file outlives the call: each Incoming removes its own.
+    std::deque<Incoming> requested;
+    auto failRequested = [&](LinkError e) {
+        for (auto &in : requested)
+            if (!batch.done[in.index])
+                batch.finish(in.index, in.failure != LinkError::Ok ? in.failure : e);
         requested.clear();
     };
-    // No temporary file outlives the call, even one abandoned by an exception.
-    struct Discarder {
-        std::deque<Incoming> &files;
-        ~Discarder()
-        {
-            for (auto &in : files)
-                in.discard();
-        }
-    } discarder{requested};
 
     for (;;) {
-        if (!stopping && stopRequested(control)) {
-            stopping = true;
-            Message abort;
-            abort.type = MsgType::Abort;
-            abort.id = abortId = nextId();
-            abortPending = true;
-            m_channel->send(encodeMessage(abort));
-            since = Clock::now();
-        }
-        while (!stopping && requested.size() < kPipelinedGets && nextItem < items.size()) {
+        stopIfAsked(batch, control, false);
+        while (!batch.stopping && requested.size() < kPipelinedGets && nextItem < items.size()) {
             const size_t index = nextItem++;
-            const auto &item = items[index];
-            struct stat st {
-            };
-            const std::string name = bareName(item.source);
-            if (!isValidDeviceName(name)) {
-                finish(index, LinkError::BadName);
-                continue;
-            }
-            if (lstat(item.destination.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !item.overwrite)) {
-                finish(index, S_ISDIR(st.st_mode) ? LinkError::LocalIo : LinkError::Exists);
-                continue;
-            }
-            Incoming in;
-            in.index = index;
-            in.id = nextId();
-            in.dest = item.destination;
-            in.overwrite = item.overwrite;
-            Message get;
-            get.type = MsgType::Get;
-            get.id = in.id;
-            get.name = name;
-            m_channel->send(encodeMessage(get));
-            requested.push_back(std::move(in));
+            requestNextGet(items[index], index, batch, requested);
         }
-        if (stopping ? !abortPending : (requested.empty() && nextItem == items.size()))
+        if (batch.stopping ? !batch.abortPending : (requested.empty() && nextItem == items.size()))
             break;
 
         Message msg;
         bool got = false;
-        if (const auto e = next(msg, got, since, 100); e != LinkError::Ok) {
-            cleanup(stopping ? LinkError::Stopped : e == LinkError::Timeout ? e : LinkError::TransferFailed);
-            for (size_t i = 0; i < items.size(); ++i)
-                if (!done[i])
-                    finish(i, stopping ? LinkError::Stopped : e);
-            return results;
+        if (const auto e = next(msg, got, batch.since, 100); e != LinkError::Ok) {
+            failRequested(batch.stopping            ? LinkError::Stopped
+                          : e == LinkError::Timeout ? e
+                                                    : LinkError::TransferFailed);
+            batch.finishRest(batch.stopping ? LinkError::Stopped : e);
+            return;
         }
         if (!got)
             continue;
-        if (stopping && msg.type == MsgType::Result && msg.id == abortId) {
-            abortPending = false;
+        if (batch.stopping && msg.type == MsgType::Result && msg.id == batch.abortId) {
+            batch.abortPending = false;
             continue;
         }
         auto it = std::find_if(requested.begin(), requested.end(),
                                [&](const Incoming &in) { return in.id == msg.id; });
-        if (it == requested.end())
-            continue;
-        Incoming &in = *it;
-        // Data of a file that already failed holds the time-out off only as
-        // long as the file's declared size (and one block) could still be coming.
-        if (in.failure == LinkError::Ok)
-            since = Clock::now();
-        else if ((in.dropped += msg.part.data.size() + 1) <= in.size + kMaxBlockSize)
-            since = Clock::now();
-        if (msg.type == MsgType::Result) {
-            in.discard();
-            finish(in.index,
-                   msg.status == WireStatus::Ok ? LinkError::Protocol : errorFromStatus(msg.status));
+        if (it != requested.end() && takeIncoming(*it, msg, batch, control, items.size() == 1))
             requested.erase(it);
-            continue;
-        }
-        if (msg.type == MsgType::GetOpen) {
-            if (in.opened) {
-                in.failure = LinkError::TransferFailed;
-            } else {
-                in.opened = true;
-                in.size = msg.size;
-                in.mtimeMs = msg.mtimeMs;
-                if (in.file.open(in.dest) != 0)
-                    in.failure = LinkError::LocalIo;
-            }
-            if (!msg.hasPart)
-                continue;
-        } else if (msg.type != MsgType::FileData || !in.opened) {
-            continue;
-        }
-        bool blockDone = false;
-        bool endOfStream = (msg.part.flags & kPartEndOfStream) != 0;
-        if (in.failure == LinkError::Ok) {
-            if (!in.assembler.add(msg.part, block, blockDone) || in.assembler.total() > in.size)
-                in.failure = LinkError::TransferFailed;
-            else if (blockDone && !sys::writeAll(in.file.fd(), block.data(), block.size()))
-                in.failure = LinkError::LocalIo;
-        }
-        const uint64_t got64 = in.assembler.total();
-        if (control.onProgress)
-            control.onProgress(in.index, got64, in.size);
-        if (items.size() == 1)
-            setProgress(control, got64, in.size, false);
-        if (!endOfStream)
-            continue;
-        LinkError result = LinkError::Ok;
-        finishIncoming(in, result);
-        finish(in.index, result);
-        if (result == LinkError::Ok)
-            setProgress(control, 1, 1, true);
-        requested.erase(it);
     }
-    cleanup(LinkError::Stopped);
-    return results;
+    failRequested(LinkError::Stopped);
+}
+
+bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, const TransferControl &control,
+                              bool single)
+{
+    // Data of a file that already failed holds the time-out off only as
+    // long as the file's declared size (and one block) could still be coming.
+    if (in.failure == LinkError::Ok)
+        batch.since = Clock::now();
+    else if ((in.dropped += msg.part.data.size() + 1) <= in.stream.size() + kMaxBlockSize)
+        batch.since = Clock::now();
+    if (msg.type == MsgType::Result) {
+        batch.finish(in.index,
+                     msg.status == WireStatus::Ok ? LinkError::Protocol : errorFromStatus(msg.status));
+        return true;
+    }
+    if (msg.type == MsgType::GetOpen) {
+        openIncoming(in, msg);
+        if (!msg.hasPart)
+            return false;
+    } else if (msg.type != MsgType::FileData || !in.opened) {
+        return false;
+    }
+    if (in.failure == LinkError::Ok) {
+        const auto fault = in.stream.add(msg.part, in.file.fd());
+        if (fault != IncomingFile::Fault::None)
+            in.failure = fault == IncomingFile::Fault::Io ? LinkError::LocalIo : LinkError::TransferFailed;
+    }
+    if (control.onProgress)
+        control.onProgress(in.index, in.stream.received(), in.stream.size());
+    if (single)
+        setProgress(control, in.stream.received(), in.stream.size(), false);
+    if (!(msg.part.flags & kPartEndOfStream))
+        return false;
+    const LinkError result = finishIncoming(in);
+    batch.finish(in.index, result);
+    if (result == LinkError::Ok)
+        setProgress(control, 1, 1, true);
+    return true;
 }
 
 } // namespace vexo::link

@@ -6,9 +6,11 @@
 #include "Channel.h"
 #include "LinkError.h"
 #include "Message.h"
+#include "OutgoingFile.h"
 #include "Pipe.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,7 +83,8 @@ public:
 
 private:
     enum class State { Closed, Connected, Lost };
-    struct Outgoing;
+    struct Batch;
+    struct Sends;
     struct Incoming;
 
     LinkError attach();
@@ -97,12 +100,36 @@ private:
     // Sends a request and waits for its Result; readOnly requests are asked
     // once more in a new session when the device reset ours.
     LinkError request(Message req, Message &resp, bool readOnly);
+    // Lookup or Checksum: a question about one file that changes nothing
+    // (Checksum only to a server that offers it).
+    LinkError askAboutFile(MsgType type, const std::string &given, Message &resp, DeviceEntry *entry);
     LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t &refused);
     uint16_t nextId() { return ++m_lastId; }
-    size_t maxPartData() const;
-    bool openNextSend(const TransferItem &item, Outgoing &out, LinkError &error);
-    bool submitBlock(Outgoing &out, LinkError &error);
-    void finishIncoming(Incoming &in, LinkError &result);
+    bool fileContext() const { return m_codec == Codec::Zstd && (m_peerCaps & kCapZstdContext); }
+
+    using BatchRun = void (FileClient::*)(const std::vector<TransferItem> &, const TransferControl &,
+                                          Batch &);
+    // A send or receive call: a session, then `run` over the items.
+    std::vector<LinkError> runBatch(const std::vector<TransferItem> &items, const TransferControl &control,
+                                    BatchRun run);
+    void sendAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch);
+    // Opens and submits files while the window has room.
+    void fillSendWindow(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch,
+                        Sends &sends);
+    void takeSendResult(const Message &msg, const TransferControl &control, Batch &batch, Sends &sends);
+    void receiveAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch);
+    uint16_t sendAbort();
+    // Starts the stop handshake once the caller asks; true when it just began.
+    bool stopIfAsked(Batch &batch, const TransferControl &control, bool dropUnsent);
+    // Sends the PutOpen of an item; null (and the error) when it cannot go.
+    std::unique_ptr<OutgoingFile> openNextSend(const TransferItem &item, LinkError &error);
+    bool requestNextGet(const TransferItem &item, size_t index, Batch &batch,
+                        std::deque<Incoming> &requested);
+    // Handles a message of a requested file; true once the file is done with.
+    bool takeIncoming(Incoming &in, const Message &msg, Batch &batch, const TransferControl &control,
+                      bool single);
+    void openIncoming(Incoming &in, const Message &open);
+    LinkError finishIncoming(Incoming &in);
 
     std::mutex m_callMutex;
     std::shared_ptr<Pipe> m_pipe;

@@ -3,16 +3,26 @@
 #include "Message.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace vexo::link
 {
+
+class FileContext;
 
 // Collects the data parts of one stream (a file or a listing) and restores
 // its raw blocks, keeping the CRC-32 and length of everything restored.
 class BlockAssembler
 {
 public:
+    // fileContext: blocks may continue the file's compression context
+    // (kPartContext), as the session agreed; otherwise such a block is malformed.
+    explicit BlockAssembler(bool fileContext = false);
+    ~BlockAssembler();
+    BlockAssembler(BlockAssembler &&) noexcept;
+    BlockAssembler &operator=(BlockAssembler &&) noexcept;
+
     // Feeds the next part. Returns false when the stream is malformed: mixed
     // codecs within a block, an oversized or undecodable block, a part after
     // the end, a CRC-32 that does not match at the end, or a missing CRC-32
@@ -24,12 +34,16 @@ public:
     uint64_t total() const { return m_total; }
 
 private:
+    bool restore(int coding, std::vector<uint8_t> &block);
+
     std::vector<uint8_t> m_pending;
-    int m_codec = -1;
+    int m_coding = -1; // codec and context bits of the block being collected
     uint32_t m_crc = 0;
     uint64_t m_total = 0;
     uint64_t m_parts = 0;
     bool m_finished = false;
+    bool m_fileContext = false;
+    std::unique_ptr<FileContext> m_context; // made with the first block that uses it
 };
 
 } // namespace vexo::link

@@ -8,8 +8,6 @@ namespace vexo::link
 
 namespace
 {
-// Compression costs nothing next to a serial line; a higher level pays.
-constexpr int kZstdLevel = 9;
 constexpr int kZlibLevel = 6;
 } // namespace
 

@@ -14,9 +14,17 @@ enum class Codec : uint8_t { None = 0, Zstd = 1, Zlib = 2 };
 // Capability bits of the hello.
 constexpr uint8_t kCapZstd = 0x01;
 constexpr uint8_t kCapZlib = 0x02;
+// With zstd: the blocks of a file share one compression context (kPartContext).
+constexpr uint8_t kCapZstdContext = 0x10;
 
 // Largest block of file data or listing entries, before compression.
 constexpr size_t kMaxBlockSize = 32 * 1024;
+
+// Compression costs nothing next to a serial line; a higher level pays.
+constexpr int kZstdLevel = 9;
+// The window of a file's shared context: 64 KiB, past which hardly anything
+// more is found in files, while the receiver's memory grows with it.
+constexpr int kContextWindowLog = 16;
 
 uint8_t localCodecCaps();
 // The best codec both sides offer.

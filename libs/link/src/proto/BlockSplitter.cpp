@@ -10,12 +10,18 @@ std::vector<DataPart> splitBlock(Codec codec, const uint8_t *raw, size_t size, s
 {
     std::vector<uint8_t> packed;
     const Codec used = compressBlock(codec, raw, size, packed);
+    return splitPacked(static_cast<uint8_t>(used), packed, maxPartData, endOfStream, streamCrc, wholeStream);
+}
+
+std::vector<DataPart> splitPacked(uint8_t coding, const std::vector<uint8_t> &packed, size_t maxPartData,
+                                  bool endOfStream, uint32_t streamCrc, bool wholeStream)
+{
     std::vector<DataPart> parts;
     size_t offset = 0;
     do {
         const size_t n = std::min(maxPartData, packed.size() - offset);
         DataPart part;
-        part.flags = static_cast<uint8_t>(used);
+        part.flags = coding;
         part.data.assign(packed.begin() + static_cast<std::ptrdiff_t>(offset),
                          packed.begin() + static_cast<std::ptrdiff_t>(offset + n));
         offset += n;

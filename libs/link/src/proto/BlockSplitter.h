@@ -16,5 +16,9 @@ namespace vexo::link
 // part goes without the stream CRC (the frame's CRC-32 covers it).
 std::vector<DataPart> splitBlock(Codec codec, const uint8_t *raw, size_t size, size_t maxPartData,
                                  bool endOfStream, uint32_t streamCrc, bool wholeStream = false);
+// The same for a block already in its wire form, whose parts carry `coding`
+// (codec and kPartContext bits).
+std::vector<DataPart> splitPacked(uint8_t coding, const std::vector<uint8_t> &packed, size_t maxPartData,
+                                  bool endOfStream, uint32_t streamCrc, bool wholeStream = false);
 
 } // namespace vexo::link

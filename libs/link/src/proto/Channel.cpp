@@ -222,14 +222,18 @@ void Channel::fillOutput()
     }
 }
 
+bool Channel::breakStream()
+{
+    m_streamBroken = m_failed = true;
+    return false;
+}
+
 bool Channel::writeOutput()
 {
     while (!m_out.empty()) {
         const long n = m_stream.writeSome(m_out.data(), m_out.size());
-        if (n < 0) {
-            m_streamBroken = m_failed = true;
-            return false;
-        }
+        if (n < 0)
+            return breakStream();
         if (n == 0)
             break;
         m_stats.bytesWritten += static_cast<uint64_t>(n);
@@ -249,10 +253,8 @@ bool Channel::flush(Clock::time_point deadline)
         if (now >= deadline)
             return false;
         const int ready = m_stream.wait(true, msUntil(deadline, now));
-        if (ready & ByteStream::kFailed) {
-            m_streamBroken = m_failed = true;
-            return false;
-        }
+        if (ready & ByteStream::kFailed)
+            return breakStream();
     }
 }
 
@@ -261,10 +263,8 @@ bool Channel::readInput()
     uint8_t buffer[4096];
     for (int rounds = 0; rounds < 64; ++rounds) {
         const long n = m_stream.readSome(buffer, sizeof buffer);
-        if (n < 0) {
-            m_streamBroken = m_failed = true;
-            return false;
-        }
+        if (n < 0)
+            return breakStream();
         if (n == 0)
             break;
         m_stats.bytesRead += static_cast<uint64_t>(n);
@@ -504,8 +504,7 @@ bool Channel::pump(Clock::time_point deadline)
             if (!readInput())
                 return false;
         } else if (ready & ByteStream::kFailed) {
-            m_streamBroken = m_failed = true;
-            return false;
+            return breakStream();
         }
     }
 }

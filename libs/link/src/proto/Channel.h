@@ -115,6 +115,8 @@ private:
 
     size_t windowNow() const;
     void fillOutput();
+    // The stream itself failed: the channel stays failed; returns false.
+    bool breakStream();
     bool writeOutput();
     bool readInput();
     void handleFrame(Frame &frame, Clock::time_point now);

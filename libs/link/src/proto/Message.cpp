@@ -1,5 +1,6 @@
 #include "Message.h"
 
+#include "BlockCodec.h"
 #include "ByteIO.h"
 
 namespace vexo::link
@@ -7,6 +8,13 @@ namespace vexo::link
 
 namespace
 {
+// Requests whose only field is a name.
+bool takesOnlyAName(MsgType type)
+{
+    return type == MsgType::Lookup || type == MsgType::Delete || type == MsgType::Get ||
+           type == MsgType::Checksum;
+}
+
 bool carriesPart(MsgType type)
 {
     return type == MsgType::ListPart || type == MsgType::FileData;
@@ -22,8 +30,11 @@ void writePart(ByteWriter &w, const DataPart &part)
 
 bool readPart(ByteReader &r, DataPart &part)
 {
-    constexpr uint8_t known = kPartCodecMask | kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc;
+    constexpr uint8_t known =
+        kPartCodecMask | kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc | kPartContext;
     if (!r.u8(part.flags) || (part.flags & ~known) || (part.flags & kPartCodecMask) == kPartCodecMask)
+        return false;
+    if ((part.flags & kPartContext) && (part.flags & kPartCodecMask) != static_cast<uint8_t>(Codec::Zstd))
         return false;
     if ((part.flags & kPartEndOfStream) && !(part.flags & kPartEndOfBlock))
         return false;
@@ -46,13 +57,9 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     ByteWriter w;
     w.u8(static_cast<uint8_t>(m.type));
     w.u16(m.id);
-    switch (m.type) {
-    case MsgType::Lookup:
-    case MsgType::Delete:
-    case MsgType::Get:
-    case MsgType::Checksum:
+    if (takesOnlyAName(m.type))
         w.shortString(m.name);
-        break;
+    switch (m.type) {
     case MsgType::List:
         w.shortString(m.name);
         if (m.since != 0) {
@@ -95,6 +102,8 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::FileData:
         writePart(w, m.part);
         break;
+    default: // only a name, written above
+        break;
     }
     return w.take();
 }
@@ -109,12 +118,9 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     m = Message{};
     m.type = static_cast<MsgType>(type);
     m.id = id;
-    switch (m.type) {
-    case MsgType::Lookup:
-    case MsgType::Delete:
-    case MsgType::Get:
-    case MsgType::Checksum:
+    if (takesOnlyAName(m.type))
         return r.shortString(m.name) && r.remaining() == 0;
+    switch (m.type) {
     case MsgType::List: {
         if (!r.shortString(m.name))
             return false;
@@ -161,8 +167,9 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::FileData:
         m.hasPart = true;
         return carriesPart(m.type) && readPart(r, m.part);
+    default: // unknown, or only a name (above)
+        return false;
     }
-    return false;
 }
 
 void appendEntry(std::vector<uint8_t> &block, const WireEntry &entry)

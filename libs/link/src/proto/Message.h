@@ -41,6 +41,10 @@ constexpr uint8_t kPartEndOfStream = 0x08; // last part of the file or listing
 // With end of stream: the CRC-32 of the whole raw stream follows the flags. A
 // stream of a single part leaves it out: the frame's own CRC-32 covers it all.
 constexpr uint8_t kPartStreamCrc = 0x10;
+// With codec zstd: the block continues the file's compression context instead
+// of standing alone. A block without it ends the context, and the next block
+// that has it begins a new one. Only in sessions that share kCapZstdContext.
+constexpr uint8_t kPartContext = 0x20;
 
 struct DataPart {
     uint8_t flags = 0;
