@@ -24,10 +24,10 @@ TFormInputText::TFormInputText(QWidget *parent)
                           Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("FormInputText"));
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientSize);
     setModal(true);
 
-    const int left = (ClientWidth - FieldWidth) / 2;
+    const int left = (ClientSize.width() - FieldWidth) / 2;
     LabCaption = new QLabel(this);
     LabCaption->setObjectName(QStringLiteral("LabCaption"));
     LabCaption->setGeometry(left, 14, FieldWidth, 20);
@@ -42,7 +42,7 @@ TFormInputText::TFormInputText(QWidget *parent)
 
     const int buttonWidth = 80;
     const int buttonHeight = 27;
-    const int buttonTop = ClientHeight - 16 - buttonHeight;
+    const int buttonTop = ClientSize.height() - 16 - buttonHeight;
     ButCancel = new QPushButton(QStringLiteral("Cancel"), this);
     ButCancel->setObjectName(QStringLiteral("ButCancel"));
     ButCancel->setGeometry(left + FieldWidth - buttonWidth, buttonTop, buttonWidth, buttonHeight);

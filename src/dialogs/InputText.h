@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
 
 class QLabel;
@@ -21,8 +22,7 @@ class TFormInputText : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int ClientWidth = 340;
-    static constexpr int ClientHeight = 136;
+    static constexpr QSize ClientSize{340, 136};
     static constexpr int FieldWidth = 297;
 
     explicit TFormInputText(QWidget *parent = nullptr);

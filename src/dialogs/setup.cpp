@@ -45,7 +45,7 @@ TFormSetup::TFormSetup(Settings &settings, const LanguageTable &language, Settin
       m_settings(settings), m_language(language), m_file(file), m_profiles(profiles), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("FormSetup"));
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientSize);
     setModal(true);
     buildControls();
     fillLanguages(languageFolders);

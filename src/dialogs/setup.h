@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 
 class QCheckBox;
 class QComboBox;
@@ -37,8 +38,7 @@ class TFormSetup : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int ClientWidth = 356;
-    static constexpr int ClientHeight = 421;
+    static constexpr QSize ClientSize{356, 421};
     TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file, ProfileFiles &profiles,
                Prompter &prompter, const QStringList &languageFolders = {}, QWidget *parent = nullptr);
 

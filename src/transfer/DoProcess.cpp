@@ -27,29 +27,29 @@ TFormDoProcess::TFormDoProcess(const TransferContext &context, QWidget *parent)
     WorkerState = -1;
     setObjectName(QStringLiteral("FormDoProcess"));
     setWindowTitle(m_context.language.window(QStringLiteral("CopyTitle")));
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientSize);
     setModal(true);
 
     Animate = new AnimationStrip(this);
     Animate->setObjectName(QStringLiteral("Animate"));
-    Animate->move((ClientWidth - AnimationStrip::FrameWidth) / 2, 6);
+    Animate->move((ClientSize.width() - AnimationStrip::FrameSize.width()) / 2, 6);
 
     labFilename = new QLabel(this);
     labFilename->setObjectName(QStringLiteral("labFilename"));
     labFilename->setTextFormat(Qt::PlainText);
-    labFilename->setGeometry(12, 50, ClientWidth - 24, 16);
+    labFilename->setGeometry(12, 50, ClientSize.width() - 24, 16);
 
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
-    ProgressBar->setGeometry(12, 70, ClientWidth - 24, 16);
+    ProgressBar->setGeometry(12, 70, ClientSize.width() - 24, 16);
 
     butCancel =
         new QPushButton(WithAccelerator(m_context.language.other(QStringLiteral("Cancel")), u'C'), this);
     butCancel->setObjectName(QStringLiteral("butCancel"));
-    butCancel->setGeometry((ClientWidth - 80) / 2, 93, 80, 25);
+    butCancel->setGeometry((ClientSize.width() - 80) / 2, 93, 80, 25);
     connect(butCancel, &QPushButton::clicked, this, &TFormDoProcess::butCancelClick);
 
     Timer1 = new QTimer(this);

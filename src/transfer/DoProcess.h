@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QSize>
 #include <QStringList>
 
 #include <atomic>
@@ -43,8 +44,7 @@ class TFormDoProcess : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int ClientWidth = 388;
-    static constexpr int ClientHeight = 125;
+    static constexpr QSize ClientSize{388, 125};
     static constexpr int TickMs = 1000;
     static constexpr int ClosePauseMs = 1000;
 

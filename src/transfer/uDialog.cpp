@@ -21,11 +21,11 @@ TFormDialogReplace::TFormDialogReplace(const TransferContext &context, QWidget *
 {
     setObjectName(QStringLiteral("FormDialogReplace"));
     setWindowTitle(m_context.language.window(QStringLiteral("ReplaceTitle")));
-    setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientSize);
     setModal(true);
 
     const int left = 16;
-    const int width = ClientWidth - 2 * left;
+    const int width = ClientSize.width() - 2 * left;
     auto label = [this](const char *name, const QRect &geometry) {
         auto *l = new QLabel(this);
         l->setObjectName(QLatin1String(name));
@@ -37,7 +37,7 @@ TFormDialogReplace::TFormDialogReplace(const TransferContext &context, QWidget *
     LabReplace = label("LabReplace", QRect(left, 34, width, 18));
 
     const int textLeft = left + PictureSize + 10;
-    const int textWidth = ClientWidth - textLeft - left;
+    const int textWidth = ClientSize.width() - textLeft - left;
     ImgSrc = label("ImgSrc", QRect(left, 66, PictureSize, PictureSize));
     LabSrc = label("LabSrc", QRect(textLeft, 66, textWidth, PictureSize));
     ImgDesc = label("ImgDesc", QRect(left, 124, PictureSize, PictureSize));

@@ -4,6 +4,7 @@
 #include "engine/TransferDirection.h"
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
 
 class QLabel;
@@ -34,8 +35,7 @@ class TFormDialogReplace : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int ClientWidth = 337;
-    static constexpr int ClientHeight = 286;
+    static constexpr QSize ClientSize{337, 286};
     static constexpr int PictureSize = 41;
 
     explicit TFormDialogReplace(const TransferContext &context, QWidget *parent = nullptr);

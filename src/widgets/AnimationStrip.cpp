@@ -59,8 +59,7 @@ void drawSheet(QPainter &p, const QPointF &at, qreal angle)
 
 QImage drawFrame(int index)
 {
-    QImage image(AnimationStrip::FrameWidth, AnimationStrip::FrameHeight,
-                 QImage::Format_ARGB32_Premultiplied);
+    QImage image(AnimationStrip::FrameSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -100,7 +99,7 @@ const QVector<QImage> &frames()
 
 AnimationStrip::AnimationStrip(QWidget *parent) : QWidget(parent)
 {
-    setFixedSize(FrameWidth, FrameHeight);
+    setFixedSize(FrameSize);
     m_timer.setInterval(FrameMs);
     connect(&m_timer, &QTimer::timeout, this, &AnimationStrip::advance);
 }

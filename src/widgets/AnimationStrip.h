@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QTimer>
 #include <QWidget>
 
@@ -14,8 +15,7 @@ class AnimationStrip : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int FrameWidth = 260;
-    static constexpr int FrameHeight = 40;
+    static constexpr QSize FrameSize{260, 40};
     static constexpr int FrameCount = 17;
     static constexpr int FrameMs = 100;
 
@@ -33,7 +33,7 @@ public:
     // Frame `index` (0 .. FrameCount - 1) as drawn; a null image outside that range.
     static QImage frame(int index);
 
-    QSize sizeHint() const override { return QSize(FrameWidth, FrameHeight); }
+    QSize sizeHint() const override { return FrameSize; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
