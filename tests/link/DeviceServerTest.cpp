@@ -5,6 +5,7 @@
 #include "Hello.h"
 #include "LinkTestSupport.h"
 #include "Message.h"
+#include "OpenChain.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +29,11 @@ protected:
     }
 
     // protocol 1: the Hello record of a version-1 client, without the version byte.
-    bool hello(uint32_t nonce, uint8_t protocol = kProtocolVersion, uint8_t *agreed = nullptr)
+    bool hello(uint32_t nonce, uint8_t protocol = kProtocolVersion, uint8_t *agreed = nullptr,
+               uint8_t caps = 0)
     {
         Hello h;
-        h.caps = localCodecCaps();
+        h.caps = localCodecCaps() | caps;
         h.nonce = nonce;
         h.maxPayload = 2048;
         h.window = 4;
@@ -210,6 +212,34 @@ TEST_F(DeviceServerTest, MalformedAndMismatchedInputGivesCleanErrors)
     odd.type = MsgType::GetOpen;
     EXPECT_EQ(ask(odd).status, WireStatus::BadRequest);
     EXPECT_TRUE(listFolder(m_device.path()).empty());
+}
+
+TEST_F(DeviceServerTest, AChainedOpenCountsOnlyInASessionThatAgreedOnItAfterAnOpen)
+{
+    auto open = named(MsgType::PutOpen, "a1.txt");
+    open.overwrite = true;
+    open.hasPart = true;
+    open.part.flags = kPartEndOfBlock | kPartEndOfStream;
+    open.part.data = {7};
+    open.size = 1;
+    auto next = open;
+    next.type = MsgType::PutNext;
+    next.name = "2";
+    next.sharedHead = 1;
+    next.sharedTail = 4;
+    // A client without the capability: unknown, ignored.
+    EXPECT_EQ(ask(open).status, WireStatus::Ok);
+    m_channel.send(encodeMessage(next));
+    EXPECT_EQ(ask(named(MsgType::Lookup, "a2.txt")).status, WireStatus::NotFound);
+    // With it, but in a new session with no open before: ignored too.
+    ASSERT_TRUE(hello(0x4321, kProtocolVersion, nullptr, kCapChainedOpen));
+    m_channel.send(encodeMessage(next));
+    EXPECT_EQ(ask(named(MsgType::Lookup, "a2.txt")).status, WireStatus::NotFound);
+    // After an open it stands for the next id and the name it shares.
+    EXPECT_EQ(ask(open).status, WireStatus::Ok);
+    m_channel.send(encodeMessage(next));
+    EXPECT_EQ(waitResult(static_cast<uint16_t>(m_id + 1)).status, WireStatus::Ok);
+    EXPECT_EQ(readFile(m_device / "a2.txt"), std::vector<uint8_t>{7});
 }
 
 TEST_F(DeviceServerTest, RepeatedHelloKeepsTheSessionNewHelloStartsOver)

@@ -210,6 +210,80 @@ TEST_F(FileClientTest, TextSharesOneContextPerFileBothWaysAndAnOlderServerGetsBl
     EXPECT_LT(wire[0][1] * 100, wire[1][1] * 97);
 }
 
+TEST_F(FileClientTest, SmallFilesOfABatchOpenAgainstTheOneBeforeAndAServerWithoutThatGetsWholeOpens)
+{
+    // Names that share heads, tails, both or nothing; a refused file midway;
+    // an empty and a compressible file; times that step back and jump years.
+    struct Item {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        time_t mtime;
+    };
+    std::mt19937 rng(9);
+    const auto noise = [&rng](size_t n) {
+        std::vector<uint8_t> v(n);
+        for (auto &b : v)
+            b = static_cast<uint8_t>(rng());
+        return v;
+    };
+    const std::vector<Item> items = {
+        {"IMG_0001.JPG", noise(700), 1700000000},
+        {"IMG_0002.JPG", noise(900), 1700000002},
+        {"IMG_0010.JPG", noise(10), 1699999000},
+        {"x", {}, 1700000005},
+        {"IMG_0011.JPG", noise(300), 1700000006},
+        {"notes-202612.txt", std::vector<uint8_t>(1500, 'a'), 900000000},
+        {"notes-202612.txt", noise(50), 1800000000},
+        {"dotes-202612.txt", noise(400), 1700000007},
+    };
+    const size_t refused = 4;
+    const std::vector<uint8_t> kept = {1, 2, 3};
+    std::vector<TransferItem> batch;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string path = loc(std::to_string(i));
+        writeFile(path, items[i].bytes);
+        const suseconds_t usec = static_cast<suseconds_t>(i * 111000);
+        const struct timeval times[2] = {{items[i].mtime, usec}, {items[i].mtime, usec}};
+        ASSERT_EQ(utimes(path.c_str(), times), 0);
+        batch.push_back({path, items[i].name, i != refused});
+    }
+    uint64_t wire[2] = {}; // [older]
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older);
+        std::filesystem::remove_all(m_device.path());
+        std::filesystem::create_directory(m_device.path());
+        writeFile(dev(items[refused].name), kept);
+        vexo::deviced::ServerOptions options;
+        options.offerChainedOpen = !older;
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, options);
+        m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
+        ASSERT_EQ(m_client->connect(), LinkError::Ok);
+        const auto before = m_client->stats().dataBytesSent;
+        const auto results = m_client->send(batch, {});
+        wire[older] = m_client->stats().dataBytesSent - before;
+        for (size_t i = 0; i < items.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(results[i], i == refused ? LinkError::Exists : LinkError::Ok);
+            if (i == refused || i == 5) // 5 is replaced by 6
+                continue;
+            EXPECT_EQ(readFile(dev(items[i].name)), items[i].bytes);
+            struct stat st {
+            };
+            ASSERT_EQ(stat(dev(items[i].name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mtim.tv_sec, items[i].mtime);
+            EXPECT_EQ(st.st_mtim.tv_nsec / 1000000, static_cast<long>(i * 111));
+        }
+        EXPECT_EQ(readFile(dev(items[refused].name)), kept);
+        // Another batch in the same session starts from a whole open again.
+        ASSERT_EQ(put(loc("0"), "IMG_0003.JPG"), LinkError::Ok);
+        EXPECT_EQ(readFile(dev("IMG_0003.JPG")), items[0].bytes);
+        m_client.reset();
+        m_server.reset();
+    }
+    // The opens after the first cost a few bytes besides their data.
+    EXPECT_LE(wire[0] + 7 * 10, wire[1]);
+}
+
 TEST_F(FileClientTest, AThousandEntriesListInFewFrames)
 {
     for (int i = 0; i < 1000; ++i)

@@ -73,9 +73,9 @@ StreamPair::StreamPair()
     b = std::make_shared<FdStream>(fds[1], fds[1], true);
 }
 
-ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs,
-                           bool verbose, bool offerChecksum)
-    : m_folder(root), m_stream(std::move(stream))
+namespace
+{
+deviced::ServerOptions optionsFor(int timeoutMs, bool verbose, bool offerChecksum)
 {
     deviced::ServerOptions options;
     options.timeoutMs = timeoutMs;
@@ -83,8 +83,23 @@ ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> 
     options.offerChecksum = offerChecksum;
     options.offerCompactList = offerChecksum;
     options.offerFileContext = offerChecksum;
+    options.offerChainedOpen = offerChecksum;
     if (!offerChecksum)
         options.protocol = 1;
+    return options;
+}
+} // namespace
+
+ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs,
+                           bool verbose, bool offerChecksum)
+    : ServerThread(root, std::move(stream), optionsFor(timeoutMs, verbose, offerChecksum))
+{
+}
+
+ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream,
+                           const deviced::ServerOptions &options)
+    : m_folder(root), m_stream(std::move(stream))
+{
     m_server = std::make_unique<deviced::DeviceServer>(m_folder, *m_stream, options);
     m_thread = std::thread([this] {
         while (!m_quit.load() && m_server->step(50)) {

@@ -53,6 +53,8 @@ public:
     // compact listings and the compression context per file.
     ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000,
                  bool verbose = false, bool offerChecksum = true);
+    ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream,
+                 const deviced::ServerOptions &options);
     ~ServerThread();
     // Stops serving at once, as a device that is switched off would.
     void kill();

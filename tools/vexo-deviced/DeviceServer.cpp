@@ -97,7 +97,12 @@ bool DeviceServer::step(int maxWaitMs)
     std::vector<uint8_t> raw;
     while (m_channel.takeMessage(raw)) {
         Message msg;
-        if (!decodeMessage(raw, msg)) {
+        // A PutNext refers to the open before it in arrival order, so it is
+        // restored here, before anything is queued or dropped; a session
+        // without the capability does not know the message at all.
+        const bool unknown =
+            !(m_caps & kCapChainedOpen) && !raw.empty() && raw[0] == static_cast<uint8_t>(MsgType::PutNext);
+        if (unknown || !decodeMessage(raw, msg) || !m_opens.expand(msg)) {
             log("malformed request ignored");
             continue;
         }
@@ -155,7 +160,8 @@ void DeviceServer::handleHello(const Frame &frame)
     }
     const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0) |
                             (m_options.offerCompactList ? kCapCompactList : 0) |
-                            (m_options.offerFileContext ? kCapZstdContext : 0);
+                            (m_options.offerFileContext ? kCapZstdContext : 0) |
+                            (m_options.offerChainedOpen ? kCapChainedOpen : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
@@ -168,6 +174,7 @@ void DeviceServer::handleHello(const Frame &frame)
         abortIncoming();
         abortOutgoing();
         clearQueue();
+        m_opens.reset();
         ChannelConfig config;
         config.maxPayload = mine.maxPayload;
         config.windowFrames = mine.window;

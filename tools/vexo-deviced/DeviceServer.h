@@ -8,6 +8,7 @@
 #include "Hello.h"
 #include "IncomingFile.h"
 #include "Message.h"
+#include "OpenChain.h"
 #include "OutgoingFile.h"
 #include "vexo/sys/UniqueFd.h"
 
@@ -28,6 +29,7 @@ struct ServerOptions {
     bool offerChecksum = true;                 // false: behave as a server from before the Checksum request
     bool offerCompactList = true;              // false: behave as a server from before compact listings
     bool offerFileContext = true;              // false: compress each block of a file on its own
+    bool offerChainedOpen = true;              // false: behave as a server from before PutNext
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
 };
 
@@ -88,8 +90,9 @@ private:
     link::Channel m_channel;
     uint32_t m_nonce = 0;
     link::Codec m_codec = link::Codec::None;
-    uint8_t m_protocol = 1; // the session's: the lower of ours and the client's
-    uint8_t m_caps = 0;     // the session's: what both sides offered
+    uint8_t m_protocol = 1;  // the session's: the lower of ours and the client's
+    uint8_t m_caps = 0;      // the session's: what both sides offered
+    link::OpenChain m_opens; // the session's opens so far, for PutNext
     std::deque<link::Message> m_queue;
     size_t m_queuedBytes = 0;
     std::optional<Incoming> m_in;

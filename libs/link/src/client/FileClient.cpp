@@ -111,6 +111,7 @@ struct FileClient::Sends {
     size_t curIndex = 0;
     std::deque<std::pair<uint16_t, size_t>> awaiting;
     std::vector<std::pair<uint16_t, size_t>> localAborts;
+    OpenChain chain; // the device's view of our opens, while nothing is discarded
 };
 
 // A file asked for with Get, from the request to the end of its stream.
@@ -194,7 +195,7 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapZstdContext;
+    mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapZstdContext | kCapChainedOpen;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -553,7 +554,8 @@ bool FileClient::stopIfAsked(Batch &batch, const TransferControl &control, bool 
     return true;
 }
 
-std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item, LinkError &error)
+std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item, OpenChain &chain,
+                                                       LinkError &error)
 {
     const std::string name = bareName(item.destination);
     if (!isValidDeviceName(name)) {
@@ -580,6 +582,8 @@ std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item,
         error = LinkError::LocalIo;
         return nullptr;
     }
+    if (m_peerCaps & kCapChainedOpen)
+        chain.shorten(open);
     m_channel->send(encodeMessage(open));
     return file;
 }
@@ -588,8 +592,10 @@ void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferC
 {
     Sends sends;
     for (;;) {
-        if (stopIfAsked(batch, control, true))
+        if (stopIfAsked(batch, control, true)) {
             sends.cur.reset();
+            sends.chain.reset();
+        }
         if (!batch.stopping)
             fillSendWindow(items, control, batch, sends);
         if (batch.stopping ? !batch.abortPending
@@ -626,7 +632,7 @@ void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const Tr
                 return;
             const size_t index = sends.nextItem++;
             LinkError error = LinkError::Ok;
-            auto file = openNextSend(items[index], error);
+            auto file = openNextSend(items[index], sends.chain, error);
             if (!file) {
                 batch.finish(index, error);
                 continue;
@@ -642,6 +648,7 @@ void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const Tr
             // The device holds a partial file for this id: make it drop it.
             m_channel->discardUnsent();
             sends.cur.reset();
+            sends.chain.reset();
             sends.localAborts.emplace_back(sendAbort(), sends.curIndex);
             batch.finish(sends.curIndex, LinkError::LocalIo);
             continue;
@@ -673,6 +680,7 @@ void FileClient::takeSendResult(const Message &msg, const TransferControl &contr
         // Refused at the open (name, exists): the rest of it is not wanted.
         m_channel->discardUnsent();
         sends.cur.reset();
+        sends.chain.reset();
         batch.finish(sends.curIndex, e);
         return;
     }

@@ -6,6 +6,7 @@
 #include "Channel.h"
 #include "LinkError.h"
 #include "Message.h"
+#include "OpenChain.h"
 #include "OutgoingFile.h"
 #include "Pipe.h"
 
@@ -122,7 +123,7 @@ private:
     // Starts the stop handshake once the caller asks; true when it just began.
     bool stopIfAsked(Batch &batch, const TransferControl &control, bool dropUnsent);
     // Sends the PutOpen of an item; null (and the error) when it cannot go.
-    std::unique_ptr<OutgoingFile> openNextSend(const TransferItem &item, LinkError &error);
+    std::unique_ptr<OutgoingFile> openNextSend(const TransferItem &item, OpenChain &chain, LinkError &error);
     bool requestNextGet(const TransferItem &item, size_t index, Batch &batch,
                         std::deque<Incoming> &requested);
     // Handles a message of a requested file; true once the file is done with.

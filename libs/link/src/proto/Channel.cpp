@@ -179,6 +179,7 @@ void Channel::transmit(OutFrame &frame, Clock::time_point now)
 {
     m_out.insert(m_out.end(), frame.encoded.begin(), frame.encoded.end());
     m_noiseBytes += static_cast<double>(frame.encoded.size());
+    m_stats.dataBytesSent += frame.encoded.size();
     if (m_noiseBytes >= kNoiseHalfLife) {
         m_noiseBytes /= 2;
         m_noiseResends /= 2;

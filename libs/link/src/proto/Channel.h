@@ -30,9 +30,10 @@ struct ChannelConfig {
 };
 
 struct ChannelStats {
-    uint64_t framesSent = 0;   // Data frames put on the line, resends included
-    uint64_t framesResent = 0; // of those, the ones sent again after a time-out or a NAK
-    uint64_t bytesWritten = 0; // line bytes, framing and control frames included
+    uint64_t framesSent = 0;    // Data frames put on the line, resends included
+    uint64_t framesResent = 0;  // of those, the ones sent again after a time-out or a NAK
+    uint64_t bytesWritten = 0;  // line bytes, framing and control frames included
+    uint64_t dataBytesSent = 0; // of those, the Data frames' (counted as they are queued for the line)
     uint64_t bytesRead = 0;
     uint64_t naksSent = 0;
 };

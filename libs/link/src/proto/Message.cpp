@@ -43,6 +43,51 @@ bool readPart(ByteReader &r, DataPart &part)
     part.data = r.rest();
     return true;
 }
+// PutNext flags: bit 0 overwrite, bit 1 time follows, bit 2 size follows
+// (without it the file is the data, sent raw), bits 3-4 the codec of the
+// data, which is the whole stream in one block.
+constexpr uint8_t kNextSize = 0x04;
+constexpr int kNextCodecShift = 3;
+
+void encodePutNext(ByteWriter &w, const Message &m)
+{
+    const uint8_t codec = m.part.flags & kPartCodecMask;
+    const bool rawWhole = codec == 0 && m.part.data.size() == m.size;
+    w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0) | (rawWhole ? 0 : kNextSize) |
+                              codec << kNextCodecShift));
+    w.u8(static_cast<uint8_t>(m.sharedHead << 4 | m.sharedTail));
+    w.shortString(m.name);
+    if (!rawWhole)
+        w.varint(m.size);
+    if (m.hasTime)
+        w.svarint(m.mtimeMs);
+    w.bytes(m.part.data.data(), m.part.data.size());
+}
+
+bool decodePutNext(ByteReader &r, Message &m)
+{
+    m = Message{};
+    m.type = MsgType::PutNext;
+    uint8_t flags, shared;
+    if (!r.u8(flags) || flags >= 3 << kNextCodecShift || !r.u8(shared) || !r.shortString(m.name))
+        return false;
+    m.overwrite = (flags & 1) != 0;
+    m.hasTime = (flags & 2) != 0;
+    m.sharedHead = static_cast<uint8_t>(shared >> 4);
+    m.sharedTail = static_cast<uint8_t>(shared & 0x0F);
+    if ((flags & kNextSize) && !r.varint(m.size))
+        return false;
+    if (m.hasTime && !r.svarint(m.mtimeMs))
+        return false;
+    const uint8_t codec = flags >> kNextCodecShift;
+    m.hasPart = true;
+    m.part.flags = static_cast<uint8_t>(codec | kPartEndOfBlock | kPartEndOfStream);
+    m.part.data = r.rest();
+    if (flags & kNextSize)
+        return true;
+    m.size = m.part.data.size();
+    return codec == 0;
+}
 } // namespace
 
 size_t messageOverhead(const Message &message)
@@ -56,6 +101,10 @@ std::vector<uint8_t> encodeMessage(const Message &m)
 {
     ByteWriter w;
     w.u8(static_cast<uint8_t>(m.type));
+    if (m.type == MsgType::PutNext) {
+        encodePutNext(w, m);
+        return w.take();
+    }
     w.u16(m.id);
     if (takesOnlyAName(m.type))
         w.shortString(m.name);
@@ -113,7 +162,9 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     ByteReader r(bytes);
     uint8_t type;
     uint16_t id;
-    if (!r.u8(type) || !r.u16(id))
+    if (r.u8(type) && type == static_cast<uint8_t>(MsgType::PutNext))
+        return decodePutNext(r, m);
+    if (!r.u16(id))
         return false;
     m = Message{};
     m.type = static_cast<MsgType>(type);

@@ -17,6 +17,9 @@ enum class MsgType : uint8_t {
     Get = 0x15,
     Abort = 0x16,
     Checksum = 0x17, // only to a peer whose HelloAck has kCapSync
+    // A PutOpen with its whole file, coded against the open before it
+    // (OpenChain); only in sessions that share kCapChainedOpen.
+    PutNext = 0x18,
     Result = 0x20,
     ListPart = 0x21,
     GetOpen = 0x22,
@@ -67,6 +70,11 @@ struct Message {
     uint32_t crc = 0;
     bool hasPart = false; // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
     uint64_t since = 0;   // List: token of the listing the client holds, 0 for none (kCapCompactList only)
+    // PutNext: bytes the name shares with the previous open's name at its
+    // start and at its end (name holds the rest); mtimeMs is the difference
+    // to that open's time and id is not on the wire.
+    uint8_t sharedHead = 0;
+    uint8_t sharedTail = 0;
     DataPart part;
 };
 
