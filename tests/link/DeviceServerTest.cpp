@@ -232,7 +232,7 @@ TEST_F(DeviceServerTest, AChainedOpenCountsOnlyInASessionThatAgreedOnItAfterAnOp
     m_channel.send(encodeMessage(next));
     EXPECT_EQ(ask(named(MsgType::Lookup, "a2.txt")).status, WireStatus::NotFound);
     // With it, but in a new session with no open before: ignored too.
-    ASSERT_TRUE(hello(0x4321, kProtocolVersion, nullptr, kCapChainedOpen));
+    ASSERT_TRUE(hello(0x4321, kProtocolVersion, nullptr, kCapLeanBatch));
     m_channel.send(encodeMessage(next));
     EXPECT_EQ(ask(named(MsgType::Lookup, "a2.txt")).status, WireStatus::NotFound);
     // After an open it stands for the next id and the name it shares.

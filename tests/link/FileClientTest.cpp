@@ -254,7 +254,7 @@ TEST_F(FileClientTest, SmallFilesOfABatchOpenAgainstTheOneBeforeAndAServerWithou
         std::filesystem::create_directory(m_device.path());
         writeFile(dev(items[refused].name), kept);
         vexo::deviced::ServerOptions options;
-        options.offerChainedOpen = !older;
+        options.offerLeanBatch = !older;
         m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, options);
         m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
         ASSERT_EQ(m_client->connect(), LinkError::Ok);

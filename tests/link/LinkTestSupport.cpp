@@ -83,7 +83,7 @@ deviced::ServerOptions optionsFor(int timeoutMs, bool verbose, bool offerChecksu
     options.offerChecksum = offerChecksum;
     options.offerCompactList = offerChecksum;
     options.offerFileContext = offerChecksum;
-    options.offerChainedOpen = offerChecksum;
+    options.offerLeanBatch = offerChecksum;
     if (!offerChecksum)
         options.protocol = 1;
     return options;

@@ -101,7 +101,7 @@ bool DeviceServer::step(int maxWaitMs)
         // restored here, before anything is queued or dropped; a session
         // without the capability does not know the message at all.
         const bool unknown =
-            !(m_caps & kCapChainedOpen) && !raw.empty() && raw[0] == static_cast<uint8_t>(MsgType::PutNext);
+            !(m_caps & kCapLeanBatch) && !raw.empty() && raw[0] == static_cast<uint8_t>(MsgType::PutNext);
         if (unknown || !decodeMessage(raw, msg) || !m_opens.expand(msg)) {
             log("malformed request ignored");
             continue;
@@ -161,7 +161,7 @@ void DeviceServer::handleHello(const Frame &frame)
     const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0) |
                             (m_options.offerCompactList ? kCapCompactList : 0) |
                             (m_options.offerFileContext ? kCapZstdContext : 0) |
-                            (m_options.offerChainedOpen ? kCapChainedOpen : 0);
+                            (m_options.offerLeanBatch ? kCapLeanBatch : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
@@ -178,6 +178,7 @@ void DeviceServer::handleHello(const Frame &frame)
         ChannelConfig config;
         config.maxPayload = mine.maxPayload;
         config.windowFrames = mine.window;
+        config.shortAcks = (mine.caps & kCapLeanBatch) != 0;
         m_channel.start(tagForNonce(theirs.nonce), config);
         m_nonce = theirs.nonce;
         m_codec = chooseCodec(localCodecCaps(), theirs.caps);

@@ -29,7 +29,7 @@ struct ServerOptions {
     bool offerChecksum = true;                 // false: behave as a server from before the Checksum request
     bool offerCompactList = true;              // false: behave as a server from before compact listings
     bool offerFileContext = true;              // false: compress each block of a file on its own
-    bool offerChainedOpen = true;              // false: behave as a server from before PutNext
+    bool offerLeanBatch = true;                // false: behave as a server from before PutNext
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
 };
 

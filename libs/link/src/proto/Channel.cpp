@@ -361,7 +361,10 @@ void Channel::queueAcks(Clock::time_point now)
     if (!m_ackDue)
         return;
     const bool busy = !m_unacked.empty();
-    if (busy && !m_ackNow && m_ackPending < kAckDelayMaxFrames && now - m_ackDueSince < kAckDelay)
+    // Never so many that the peer's window fills while they wait: its answers
+    // would then pile up behind the window and trickle out a round trip at a time.
+    const unsigned most = std::clamp(m_config.windowFrames / 2, 1u, kAckDelayMaxFrames);
+    if (busy && !m_ackNow && m_ackPending < most && now - m_ackDueSince < kAckDelay)
         return;
     m_ackDue = m_ackNow = false;
     m_ackPending = 0;
@@ -371,7 +374,8 @@ void Channel::queueAcks(Clock::time_point now)
             bits |= 1u << i;
     uint8_t payload[4];
     putLe32(payload, bits);
-    appendFrame(m_out, FrameType::Ack, m_tag, m_recvNext, payload, sizeof payload);
+    const size_t size = bits == 0 && m_config.shortAcks ? 0 : sizeof payload;
+    appendFrame(m_out, FrameType::Ack, m_tag, m_recvNext, payload, size);
 }
 
 void Channel::rttSample(Clock::duration sample)
@@ -389,13 +393,14 @@ void Channel::rttSample(Clock::duration sample)
 
 void Channel::handleAck(const Frame &frame, Clock::time_point now)
 {
-    if (frame.payload.size() < 4)
+    // Without payload: nothing has arrived beyond `next` (a peer that agreed on short acks).
+    if (!frame.payload.empty() && frame.payload.size() < 4)
         return;
     const uint16_t next = frame.seq;
     // An acknowledgement beyond what we sent is not ours to believe.
     if (seqDiff(next, m_nextSeq) > 0)
         return;
-    const uint32_t bits = getLe32(frame.payload.data());
+    const uint32_t bits = frame.payload.empty() ? 0 : getLe32(frame.payload.data());
     bool progress = false;
     while (!m_unacked.empty() && seqDiff(m_unacked.front().seq, next) < 0) {
         const OutFrame &f = m_unacked.front();

@@ -26,7 +26,8 @@ struct ChannelConfig {
     int initialRtoMs = 1000;   // retransmission time-out before any round trip was measured
     int minRtoMs = 300;
     int maxRtoMs = 3000;
-    int maxRetries = 12; // transmissions of one frame beyond the first before the link counts as lost
+    int maxRetries = 12;    // transmissions of one frame beyond the first before the link counts as lost
+    bool shortAcks = false; // the peer takes an Ack without payload for one whose bitmap is 0
 };
 
 struct ChannelStats {

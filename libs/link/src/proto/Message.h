@@ -18,7 +18,7 @@ enum class MsgType : uint8_t {
     Abort = 0x16,
     Checksum = 0x17, // only to a peer whose HelloAck has kCapSync
     // A PutOpen with its whole file, coded against the open before it
-    // (OpenChain); only in sessions that share kCapChainedOpen.
+    // (OpenChain); only in sessions that share kCapLeanBatch.
     PutNext = 0x18,
     Result = 0x20,
     ListPart = 0x21,

@@ -11,8 +11,9 @@
 namespace vexo::link
 {
 
-// Capability bit: PutNext messages (OpenChain).
-constexpr uint8_t kCapChainedOpen = 0x20;
+// Capability bit: PutNext messages (OpenChain) and Acks whose empty bitmap
+// is left out (ChannelConfig::shortAcks).
+constexpr uint8_t kCapLeanBatch = 0x20;
 
 class OpenChain
 {
