@@ -2,6 +2,8 @@
 
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/TransferPlan.h"
 #include "engine/common.h"
 #include "local/LocalPane.h"
@@ -39,8 +41,8 @@ bool PaneMenus::canPaste(Pane target) const
     QStringList names;
     if (!m_window.transfers->ReadClipboardFiles(names))
         return false;
-    const bool connected = m_window.RpcConnected;
-    const bool mounted = m_window.VDiskState == 1;
+    const bool connected = m_window.deviceSession().isConnected();
+    const bool mounted = m_window.imageMount().isMounted();
     const TransferPlan plan = PlanPaste(target, names, m_window.PLeft->currentPathText());
     switch (plan.route) {
     case Route::None:
@@ -82,8 +84,8 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
     const int selected = static_cast<int>(list->selectedRows().size());
     const QModelIndex current = list->currentIndex();
     const bool currentSelected = current.isValid() && list->isRowSelected(current.row());
-    const bool connected = w.RpcConnected;
-    const bool mounted = w.VDiskState == 1;
+    const bool connected = w.deviceSession().isConnected();
+    const bool mounted = w.imageMount().isMounted();
     bool usable = true;
     Pane pane = Pane::Local;
     QKeySequence openKeys;

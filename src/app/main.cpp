@@ -3,6 +3,9 @@
 #include "app/PaneMenus.h"
 #include "device/DevicePane.h"
 #include "dialogs/setup.h"
+#include "engine/DevicePorts.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/SettingsFile.h"
 #include "engine/common.h"
 #include "local/LocalPane.h"
@@ -56,7 +59,9 @@ QWidget *separator(const char *name, QWidget *parent)
 } // namespace
 
 TFormMain::TFormMain(const PlatformServices &services, QWidget *parent)
-    : QMainWindow(parent), m_services(services)
+    : QMainWindow(parent), m_services(services), m_device(std::make_shared<DeviceSession>(services.link)),
+      m_image(std::make_shared<ImageMount>(services.vdisk, services.registry)),
+      m_paneContext{*services.prompter, *services.shell, language, *this, settings, TempDir}
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("VexoFileManager"));
@@ -77,8 +82,13 @@ void TFormMain::FormCreate()
     buildToolBar();
     buildLayout();
     buildStatusBar();
-    devicePane = new DevicePane(*this);
-    vdiskPane = new VDiskPane(*this);
+    devicePane = new DevicePane(
+        m_paneContext, m_device, {*RpcList, *RpcRows, *PRpcStatus, *TB_RpcConnect},
+        [this](int port) { return ResolveDevicePath(*m_services.profiles, m_settingsFile->path(), port); },
+        this);
+    vdiskPane = new VDiskPane(m_paneContext, m_image,
+                              {*VDiskList, *VDiskRows, *PVDiskStatus, *TB_VDiskConnect}, this);
+    wireCommands();
     wireTransfers();
     new PaneMenus(*this);
     connect(qApp, &QApplication::focusChanged, this, &TFormMain::markFocusedPane);
@@ -206,6 +216,15 @@ void TFormMain::buildLayout()
 
     setCentralWidget(central);
     connect(SpLeft, &QSplitter::splitterMoved, this, &TFormMain::SpLeftMoved);
+}
+
+void TFormMain::wireCommands()
+{
+    connect(this, &TFormMain::rpcRefreshRequested, devicePane, &DevicePane::RefreshRpc);
+    connect(this, &TFormMain::rpcDisconnectRequested, devicePane, &DevicePane::DisconnectRpc);
+    connect(this, &TFormMain::vdiskRefreshRequested, vdiskPane, &VDiskPane::RefreshVDisk);
+    connect(this, &TFormMain::vdiskDisconnectRequested, vdiskPane, &VDiskPane::DisconnectVDisk);
+    connect(this, &TFormMain::setupRequested, this, &TFormMain::TB_SetupClick);
 }
 
 void TFormMain::wireTransfers()
@@ -511,8 +530,8 @@ void TFormMain::TB_RefreshClick()
 
 void TFormMain::TB_SyncClick()
 {
-    const bool image =
-        VDiskList->hasFocusInside() || (!RpcList->hasFocusInside() && !RpcConnected && VDiskState == 1);
+    const bool image = VDiskList->hasFocusInside() ||
+                       (!RpcList->hasFocusInside() && !m_device->isConnected() && m_image->isMounted());
     RunSync(*this, !image);
 }
 
@@ -528,8 +547,9 @@ void TFormMain::TB_FormatClick()
 
 void TFormMain::TB_VDiskConnectClick()
 {
-    TB_VDiskConnect->setChecked(VDiskState == 1);
-    if (VDiskState == 1)
+    const bool mounted = m_image->isMounted();
+    TB_VDiskConnect->setChecked(mounted);
+    if (mounted)
         DisconnectVDisk();
     else
         RefreshVDisk();
@@ -537,8 +557,9 @@ void TFormMain::TB_VDiskConnectClick()
 
 void TFormMain::TB_RpcConnectClick()
 {
-    TB_RpcConnect->setChecked(RpcConnected);
-    if (RpcConnected)
+    const bool connected = m_device->isConnected();
+    TB_RpcConnect->setChecked(connected);
+    if (connected)
         DisconnectRpc();
     else
         RefreshRpc();
@@ -596,22 +617,22 @@ void TFormMain::TB_SetupClick()
 
 void TFormMain::RefreshRpc()
 {
-    devicePane->RefreshRpc();
+    emit rpcRefreshRequested();
 }
 
 void TFormMain::DisconnectRpc()
 {
-    devicePane->DisconnectRpc();
+    emit rpcDisconnectRequested();
 }
 
 void TFormMain::RefreshVDisk()
 {
-    vdiskPane->RefreshVDisk();
+    emit vdiskRefreshRequested();
 }
 
 void TFormMain::DisconnectVDisk()
 {
-    vdiskPane->DisconnectVDisk();
+    emit vdiskDisconnectRequested();
 }
 
 void TFormMain::CopyLocalToClipboard()
@@ -655,7 +676,7 @@ void TFormMain::Timer1Timer()
     // A reason stays long enough to be read.
     if (m_reasonShown.isValid() && !m_reasonShown.hasExpired(ReasonHoldMs))
         return;
-    if (OpIdle && (RpcConnected || VDiskState != -1))
+    if (OpIdle && (m_device->isConnected() || m_image->state() != ImageMount::NeverTried))
         setStatusText(QString());
 }
 
@@ -694,7 +715,7 @@ void TFormMain::KeyHook(QKeyEvent *event)
         // of the delivery would then look like a new press.
         QTimer::singleShot(0, this, [this] {
             if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
-                TB_SetupClick();
+                emit setupRequested();
         });
         break;
     case Qt::Key_F9:

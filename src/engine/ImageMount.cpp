@@ -26,7 +26,7 @@ bool ImageMount::mountRunning() const
 bool ImageMount::beginMount()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!usable() || m_mounting || m_released)
+    if (!usable() || m_mounting || m_closed)
         return false;
     m_mounting = true;
     return true;
@@ -55,15 +55,16 @@ bool ImageMount::installPath(QString *path) const
 ImageMount::MountResult ImageMount::mount(QString *image)
 {
     QString folder;
-    if (!installPath(&folder)) {
-        m_state = NotMounted;
-        return MountResult::NoInstallPath;
+    MountResult result = MountResult::NoInstallPath;
+    if (installPath(&folder)) {
+        *image = imagePath(folder);
+        m_library->SetVdiskFile(*image);
+        result = m_library->InitFileSystem() == 0 ? MountResult::Mounted : MountResult::Failed;
     }
-    *image = imagePath(folder);
-    m_library->SetVdiskFile(*image);
-    const bool mounted = m_library->InitFileSystem() == 0;
-    m_state = mounted ? Mounted : NotMounted;
-    return mounted ? MountResult::Mounted : MountResult::Failed;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_closed)
+        m_state = result == MountResult::Mounted ? Mounted : NotMounted;
+    return result;
 }
 
 void ImageMount::unmount()
@@ -89,10 +90,17 @@ ImageMount::FormatResult ImageMount::format()
     return m_library->FormatFileSystem() == 0 ? FormatResult::Formatted : FormatResult::Failed;
 }
 
+void ImageMount::close()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closed = true;
+}
+
 void ImageMount::release()
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
         if (std::exchange(m_released, true))
             return;
     }

@@ -47,7 +47,8 @@ public:
     bool beginMount();
     // The mount (mount thread): the install folder from the registry, then
     // the library on its image. *image receives the image's path when the
-    // registry named one. The state follows the result.
+    // registry named one. The state follows the result, unless the mount
+    // was closed meanwhile.
     MountResult mount(QString *image);
     // Ends the mount; true when an unmount was asked for meanwhile.
     bool endMount();
@@ -59,8 +60,10 @@ public:
     // Formats the image, mounted or not; refused while a mount runs. An
     // image not mounted is named first, as a mount does.
     FormatResult format();
-    // At exit: the library is released and no mount starts any more. Call
-    // once the mount threads have ended.
+    // At exit, before the mount threads are awaited: no mount starts any
+    // more, and one that ends now leaves the state as it was.
+    void close();
+    // At exit, once the mount threads have ended: the library is released.
     void release();
 
 private:
@@ -72,6 +75,7 @@ private:
     std::atomic<int> m_state{NeverTried};
     bool m_mounting = false;
     bool m_unmountAfterMount = false;
+    bool m_closed = false;
     bool m_released = false;
 };
 

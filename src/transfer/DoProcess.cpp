@@ -1,6 +1,8 @@
 #include "transfer/DoProcess.h"
 
 #include "app/main.h"
+#include "engine/DeviceSession.h"
+#include "engine/StopThread.h"
 #include "platform/Prompter.h"
 #include "transfer/uDialog.h"
 #include "widgets/AnimationStrip.h"
@@ -63,13 +65,14 @@ TFormDoProcess::~TFormDoProcess()
     if (!m_worker || !m_worker->isRunning())
         return;
     // Taken down from outside while the worker runs: its questions can no
-    // longer be answered here. Cut it off, drop what it has already posted
-    // (a blocking question then returns unanswered, which ends the run), and
-    // wait for the library call to give up the file.
-    m_worker->RequestStop();
-    disconnect(m_worker, nullptr, this, nullptr);
-    while (!m_worker->wait(20))
-        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    // longer be answered here. Cut it off (a blocking question then returns
+    // unanswered, which ends the run), and wait for the library call to give
+    // up the file.
+    TProcessThread *worker = m_worker;
+    StopThread(*worker, this, [this, worker] {
+        worker->RequestStop();
+        disconnect(worker, nullptr, this, nullptr);
+    });
 }
 
 void TFormDoProcess::SetLists(const QStringList &sources, const QStringList &destinations)
@@ -95,7 +98,7 @@ void TFormDoProcess::showEvent(QShowEvent *event)
 void TFormDoProcess::FormShow()
 {
     // Without a connection nothing starts; the window waits to be closed.
-    if (!m_main.RpcConnected)
+    if (!m_main.deviceSession().isConnected())
         return;
     auto *worker = new TProcessThread(m_main, m_sources, m_direction, m_destinations);
     worker->InitialReplaceState = m_replaceState;

@@ -2,6 +2,7 @@
 
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "transfer/DoProcess.h"
 
 namespace vexo
@@ -22,7 +23,7 @@ void RunDeviceTransfer(TFormMain &window, const QStringList &sources, const QStr
     // an empty list under a connected caption.
     if (lost != 0)
         window.devicePane->linkLost(lost);
-    else if (direction == tdSend && window.RpcConnected)
+    else if (direction == tdSend && window.deviceSession().isConnected())
         window.RefreshRpc();
 }
 

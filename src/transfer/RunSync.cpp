@@ -1,6 +1,8 @@
 #include "transfer/RunSync.h"
 
 #include "app/main.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/SyncSources.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
@@ -52,8 +54,8 @@ void RunSync(TFormMain &window, bool toDevice)
     const QString folder = window.PLeft->currentPathText();
     if (GetPathKind(folder) != pkLocal)
         return refuse("NoFolder");
-    const int client = window.RpcClient;
-    if (toDevice ? !(window.RpcConnected && client != 0) : window.VDiskState != 1)
+    const int client = window.deviceSession().handles().client;
+    if (toDevice ? !(window.deviceSession().isConnected() && client != 0) : window.imageMount().state() != 1)
         return refuse("NoOtherSide");
 
     TFormSync::Sides sides;

@@ -3,6 +3,7 @@
 #include "app/main.h"
 #include "device/DevicePane.h"
 #include "engine/DeviceName.h"
+#include "engine/DeviceSession.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
 #include "platform/DeviceLink.h"
@@ -104,18 +105,17 @@ bool TProcessThread::destinationExists(const QString &destination) const
 
 int TProcessThread::transfer(const QString &source, const QString &destination, int overwrite)
 {
-    DeviceLink *link = m_main.services().link;
-    if (!link)
+    DeviceSession &session = m_main.deviceSession();
+    if (!session.hasLink())
         return VEXO_ERR_NOT_CONNECTED;
-    const int client = m_main.RpcClient.load();
     if (m_direction == tdSend)
-        return link->RequestSendFileEx(client, source, BareDeviceName(destination), sharedInt(Progress),
-                                       nullptr, sharedInt(StopFlag), overwrite);
+        return session.send(source, BareDeviceName(destination), sharedInt(Progress), sharedInt(StopFlag),
+                            overwrite);
     // A received name becomes a local file: it must not leave its folder.
     if (!IsSafeBareName(PathFileName(destination)))
         return VEXO_ERR_BAD_NAME;
-    return link->RequestReceiveFileEx(client, BareDeviceName(source), destination, sharedInt(Progress),
-                                      nullptr, sharedInt(StopFlag), overwrite);
+    return session.receive(BareDeviceName(source), destination, sharedInt(Progress), sharedInt(StopFlag),
+                           overwrite);
 }
 
 void TProcessThread::run()

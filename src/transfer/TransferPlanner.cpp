@@ -2,6 +2,8 @@
 
 #include "app/main.h"
 #include "engine/ClipboardFiles.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/StatusTexts.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
@@ -246,7 +248,7 @@ void TransferPlanner::PasteToLocal()
 
 void TransferPlanner::PasteToDevice()
 {
-    if (!m_window.RpcConnected) {
+    if (!m_window.deviceSession().isConnected()) {
         m_window.showReason(StatusTexts::DeviceNotConnected(m_window.language), m_window.PRpcStatus);
         return;
     }
@@ -257,7 +259,7 @@ void TransferPlanner::PasteToDevice()
 
 void TransferPlanner::PasteToVDisk()
 {
-    if (m_window.VDiskState != 1) {
+    if (m_window.imageMount().state() != 1) {
         m_window.showReason(StatusTexts::ImageNotMounted(m_window.language), m_window.PVDiskStatus);
         return;
     }
@@ -283,8 +285,8 @@ void TransferPlanner::pasteNames(Pane target, const QStringList &names)
 
 bool TransferPlanner::routeAvailable(Route route) const
 {
-    const bool device = m_window.RpcConnected;
-    const bool image = m_window.VDiskState == 1;
+    const bool device = m_window.deviceSession().isConnected();
+    const bool image = m_window.imageMount().state() == 1;
     switch (route) {
     case Route::DeviceSend:
     case Route::DeviceReceive:
@@ -354,7 +356,7 @@ void TransferPlanner::ShellListEndDrag(FileListView *sender, FileListView *targe
         }
         if (target == m_window.RpcList || target == m_window.VDiskList) {
             const bool toDevice = target == m_window.RpcList;
-            if (toDevice ? !m_window.RpcConnected : m_window.VDiskState != 1)
+            if (toDevice ? !m_window.deviceSession().isConnected() : m_window.imageMount().state() != 1)
                 return;
             if (run(PlanDrag(Pane::Local, paneOf(target), items, folder)) && !toDevice)
                 m_window.RefreshVDisk();
@@ -396,7 +398,7 @@ void TransferPlanner::dropNames(Pane target, const QList<QUrl> &urls)
     WriteClipboardFiles(names);
     // The dropped names themselves are pasted, even where the clipboard
     // could not take them.
-    if (target == Pane::Device ? m_window.RpcConnected.load() : m_window.VDiskState == 1)
+    if (target == Pane::Device ? m_window.deviceSession().isConnected() : m_window.imageMount().state() == 1)
         pasteNames(target, names);
 }
 

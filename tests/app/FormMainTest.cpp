@@ -2,6 +2,7 @@
 #include "RealKeys.h"
 #include "app/main.h"
 #include "engine/FileListRow.h"
+#include "engine/ImageMount.h"
 #include "local/LocalPane.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
@@ -20,6 +21,7 @@
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,20 +36,22 @@ using namespace vexo;
 namespace
 {
 
-// The main window with the device and image commands counted instead of run.
+// The main window, its connection commands and the local pane's copy and
+// paste requests counted; F8 no longer opens the setup dialog.
 class ProbeFormMain : public TFormMain
 {
 public:
-    using TFormMain::TFormMain;
-    int rpcRefreshes = 0, rpcDisconnects = 0, vdiskRefreshes = 0, vdiskDisconnects = 0, setups = 0;
-    int copies = 0, pastes = 0;
-    void RefreshRpc() override { ++rpcRefreshes; }
-    void DisconnectRpc() override { ++rpcDisconnects; }
-    void RefreshVDisk() override { ++vdiskRefreshes; }
-    void DisconnectVDisk() override { ++vdiskDisconnects; }
-    void TB_SetupClick() override { ++setups; }
-    void CopyLocalToClipboard() override { ++copies; }
-    void PasteToLocal() override { ++pastes; }
+    explicit ProbeFormMain(const PlatformServices &services) : TFormMain(services)
+    {
+        disconnect(this, &TFormMain::setupRequested, this, nullptr);
+    }
+    QSignalSpy rpcRefreshes{this, &TFormMain::rpcRefreshRequested};
+    QSignalSpy rpcDisconnects{this, &TFormMain::rpcDisconnectRequested};
+    QSignalSpy vdiskRefreshes{this, &TFormMain::vdiskRefreshRequested};
+    QSignalSpy vdiskDisconnects{this, &TFormMain::vdiskDisconnectRequested};
+    QSignalSpy setups{this, &TFormMain::setupRequested};
+    QSignalSpy copies{PLeft, &LocalPane::copyRequested};
+    QSignalSpy pastes{PLeft, &LocalPane::pasteRequested};
 };
 
 void touch(const QString &path)
@@ -217,18 +221,18 @@ private slots:
         innerView(w->RpcList)->setFocus();
         QTRY_VERIFY(w->RpcList->hasFocusInside());
         QTest::keyClick(innerView(w->RpcList), Qt::Key_F5);
-        QCOMPARE(w->rpcRefreshes, 1);
-        QCOMPARE(w->vdiskRefreshes, 0);
+        QCOMPARE(w->rpcRefreshes.size(), 1);
+        QCOMPARE(w->vdiskRefreshes.size(), 0);
         innerView(w->VDiskList)->setFocus();
         QTRY_VERIFY(w->VDiskList->hasFocusInside());
         QTest::keyClick(innerView(w->VDiskList), Qt::Key_F5);
-        QCOMPARE(w->vdiskRefreshes, 1);
+        QCOMPARE(w->vdiskRefreshes.size(), 1);
 
         // The folder box has the focus: F5 does nothing.
         w->PLeft->ShellComboBox->lineEdit()->setFocus();
         QTRY_VERIFY(w->PLeft->ShellComboBox->lineEdit()->hasFocus());
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F5);
-        QCOMPARE(w->rpcRefreshes + w->vdiskRefreshes, 2);
+        QCOMPARE(w->rpcRefreshes.size() + w->vdiskRefreshes.size(), 2);
 
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F3);
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F4);
@@ -237,11 +241,11 @@ private slots:
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F8);
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_Escape);
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F2);
-        QCOMPARE(w->rpcRefreshes, 2);
-        QCOMPARE(w->rpcDisconnects, 1);
-        QCOMPARE(w->vdiskRefreshes, 2);
-        QCOMPARE(w->vdiskDisconnects, 1);
-        QTRY_COMPARE(w->setups, 1);
+        QCOMPARE(w->rpcRefreshes.size(), 2);
+        QCOMPARE(w->rpcDisconnects.size(), 1);
+        QCOMPARE(w->vdiskRefreshes.size(), 2);
+        QCOMPARE(w->vdiskDisconnects.size(), 1);
+        QTRY_COMPARE(w->setups.size(), 1);
     }
 
     // Every shortcut acts once per press, also right after a key that the
@@ -288,11 +292,11 @@ private slots:
         auto count = [&] {
             if (effect == "view")
                 return w->settings.ViewMode == key - Qt::Key_1 + 1 ? 1 : 0;
-            const std::map<QString, int> counts{{"rpcRefreshes", w->rpcRefreshes},
-                                                {"rpcDisconnects", w->rpcDisconnects},
-                                                {"vdiskRefreshes", w->vdiskRefreshes},
-                                                {"vdiskDisconnects", w->vdiskDisconnects},
-                                                {"setups", w->setups}};
+            const std::map<QString, int> counts{{"rpcRefreshes", int(w->rpcRefreshes.size())},
+                                                {"rpcDisconnects", int(w->rpcDisconnects.size())},
+                                                {"vdiskRefreshes", int(w->vdiskRefreshes.size())},
+                                                {"vdiskDisconnects", int(w->vdiskDisconnects.size())},
+                                                {"setups", int(w->setups.size())}};
             return counts.at(effect);
         };
         const auto mods = Qt::KeyboardModifiers(modifiers);
@@ -340,7 +344,7 @@ private slots:
         auto w = open();
         w->Timer1Timer();
         QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
-        w->VDiskState = 0;
+        w->imageMount().unmount(); // tried, not mounted
         w->OpIdle = false;
         w->Timer1Timer();
         QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
@@ -599,8 +603,8 @@ private slots:
         QCOMPARE(pane->selectedPaths().size(), 2);
         pane->ShellListKeyUp(Qt::Key_V);
         pane->ShellListKeyUp(Qt::Key_Control);
-        QCOMPARE(w->pastes, 1);
-        QCOMPARE(w->copies, 1);
+        QCOMPARE(w->pastes.size(), 1);
+        QCOMPARE(w->copies.size(), 1);
 
         // Enter on a file opens it with its program; on a folder opens the folder.
         for (int row = 0; row < pane->ShellList->rowCount(); ++row) {
@@ -614,7 +618,7 @@ private slots:
         m_shell->setCanOpen(false);
         QTest::keyClick(pane->ShellList->currentView(), Qt::Key_Return);
         QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
-        w->VDiskState = 0;
+        w->imageMount().unmount();
         w->Timer1Timer();
         QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
     }
@@ -630,11 +634,11 @@ private slots:
             dialog.accept();
         });
         dialog.exec();
-        QCOMPARE(w->rpcRefreshes, 0);
-        QCOMPARE(w->rpcDisconnects, 0);
+        QCOMPARE(w->rpcRefreshes.size(), 0);
+        QCOMPARE(w->rpcDisconnects.size(), 0);
         QVERIFY(w->TB_ViewReport->isChecked());
         QTest::keyClick(w.get(), Qt::Key_F3);
-        QCOMPARE(w->rpcRefreshes, 1);
+        QCOMPARE(w->rpcRefreshes.size(), 1);
     }
 
     void aFailedSettingsWriteIsShownAndTheProgramGoesOn()

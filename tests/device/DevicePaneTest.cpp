@@ -3,6 +3,7 @@
 #include "FakePlatform.h"
 #include "RecordingDeviceLink.h"
 #include "app/main.h"
+#include "engine/DeviceSession.h"
 #include "engine/FileListRow.h"
 #include "engine/TransferDirection.h"
 #include "widgets/CaptionPanel.h"
@@ -80,7 +81,7 @@ class DevicePaneTest : public QObject
     static bool connectNow(TFormMain *w)
     {
         w->devicePane->RefreshRpc();
-        return waitIdle(w) && w->RpcConnected;
+        return waitIdle(w) && w->deviceSession().isConnected();
     }
     static QAbstractItemView *view(TFormMain *w) { return w->RpcList->currentView(); }
     static void select(TFormMain *w, const QList<int> &rows)
@@ -150,7 +151,7 @@ private slots:
         QCOMPARE(m_link->log(), expected);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QVERIFY(w->TB_RpcConnect->isChecked());
-        QCOMPARE(w->RpcPipePort.load(), port);
+        QCOMPARE(w->deviceSession().handles().port, port);
     }
 
     void autoRpcConnectsAtStartUpAndTheCaptionFollowsTheAttempt()
@@ -184,7 +185,7 @@ private slots:
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
 
         m_link->clearLog();
         w->settings.Baudrate = 9600; // takes effect only with a new pipe
@@ -202,7 +203,7 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         // As after the setup dialog: close, then a fresh attempt on the new port.
-        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        QCOMPARE(w->deviceSession().close(), 0);
         w->settings.Comport = 0;
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -211,7 +212,7 @@ private slots:
                               "UnInitUartPipe(1)", "InitUSBPipe()", "SetPipeDevicePath(2,/dev/ttyACM0)",
                               "OpenUSBPipe(2)", "InitVexoFileClient(2)", "SetRespondTimeout(102,3000)",
                               "ConnectServer(102)"}));
-        QCOMPARE(w->RpcPipePort.load(), 0);
+        QCOMPARE(w->deviceSession().handles().port, 0);
     }
 
     void failedAttemptKeepsRowsAndHandles()
@@ -219,7 +220,7 @@ private slots:
         useFiles({"a.txt"});
         auto w = open();
         QVERIFY(connectNow(w.get()));
-        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        QCOMPARE(w->deviceSession().close(), 0);
         m_link->clearLog();
         m_link->script("ConnectServer", -2);
         QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
@@ -229,10 +230,10 @@ private slots:
         QCOMPARE(m_link->log(), (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
-        QCOMPARE(w->RpcClient.load(), 101);
-        QCOMPARE(w->RpcPipe.load(), 1);
+        QCOMPARE(w->deviceSession().handles().client, 101);
+        QCOMPARE(w->deviceSession().handles().pipe, 1);
 
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -297,7 +298,7 @@ private slots:
         QCOMPARE(m_link->calls("InitUartPipe").size(), 1);
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
         // The disconnect asked for during the attempt has happened.
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
@@ -347,10 +348,10 @@ private slots:
         m_link->releaseConnect();
         QVERIFY(ended.wait());
         QVERIFY(waitIdle(w.get()));
-        QVERIFY(w->RpcConnected);
+        QVERIFY(w->deviceSession().isConnected());
         if (request == "setup") {
             QCOMPARE(m_link->calls("InitUSBPipe").size(), 1);
-            QCOMPARE(w->RpcPipePort.load(), 0);
+            QCOMPARE(w->deviceSession().handles().port, 0);
         } else {
             QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
             QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
@@ -480,7 +481,7 @@ private slots:
             QVERIFY(m_link->calls("RequestFindFileOpen").isEmpty());
         }
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QVERIFY2(w->statusText().contains(reason), qPrintable(w->statusText()));
@@ -490,7 +491,7 @@ private slots:
         QTest::keyClick(view(w.get()), Qt::Key_F3);
         QVERIFY(waitIdle(w.get()));
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
-        QVERIFY(w->RpcConnected);
+        QVERIFY(w->deviceSession().isConnected());
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
     }

@@ -4,6 +4,7 @@
 #include "MemoryVDiskLibrary.h"
 #include "app/main.h"
 #include "engine/FileListRow.h"
+#include "engine/ImageMount.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
@@ -78,7 +79,7 @@ class VDiskPaneTest : public QObject
     std::unique_ptr<TFormMain> openMounted()
     {
         auto w = open(true);
-        if (!QTest::qWaitFor([&] { return !w->vdiskPane->mountRunning() && w->VDiskState == 1; }))
+        if (!QTest::qWaitFor([&] { return !w->vdiskPane->mountRunning() && w->imageMount().state() == 1; }))
             qWarning("not mounted");
         return w;
     }
@@ -147,7 +148,7 @@ private slots:
         m_lib->setInitResult(3);
         {
             auto w = open(true);
-            QTRY_COMPARE(w->VDiskState.load(), 0);
+            QTRY_COMPARE(w->imageMount().state(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QVERIFY(!w->TB_VDiskConnect->isChecked());
             QVERIFY(m_prompter->questions().isEmpty());
@@ -162,7 +163,7 @@ private slots:
         m_lib->clearCalls();
         {
             auto w = open(true);
-            QTRY_COMPARE(w->VDiskState.load(), 0);
+            QTRY_COMPARE(w->imageMount().state(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QCOMPARE(m_prompter->questions().size(), 1);
             const test::ScriptedPrompter::Question q = m_prompter->questions().first();
@@ -191,7 +192,7 @@ private slots:
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connecting...");
-        QCOMPARE(w->VDiskState.load(), -1); // unchanged while the attempt runs
+        QCOMPARE(w->imageMount().state(), -1); // unchanged while the attempt runs
         press(w.get(), Qt::Key_F6);
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
         w->VDiskList->currentView()->setFocus();
@@ -204,14 +205,14 @@ private slots:
 
         // F7 during an attempt unmounts once the attempt has ended.
         press(w.get(), Qt::Key_F7);
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         m_lib->closeGate();
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         press(w.get(), Qt::Key_F7);
         m_lib->release();
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
@@ -224,24 +225,24 @@ private slots:
         auto w = open(false);
         press(w.get(), Qt::Key_F7); // nothing mounted: unmounts all the same
         QCOMPARE(m_lib->calls(), QStringList{"DestoryFileSystem"});
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 1);
         QVERIFY(w->TB_VDiskConnect->isChecked());
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
         QCOMPARE(m_lib->calls().last(), QStringLiteral("DestoryFileSystem"));
         // The next connect goes through the registry again.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QCOMPARE(m_registry->reads().size(), 2);
     }
 
@@ -329,7 +330,7 @@ private slots:
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->VDiskState.load(), 1);
+        QCOMPARE(w->imageMount().state(), 1);
     }
 
     void deleteAsksAndRemovesWhatTheImageDeleted()
@@ -479,7 +480,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(temp));
         // The attempt mounted after the window was cut off: nothing shows it.
         QCoreApplication::processEvents();
-        QCOMPARE(w->VDiskState.load(), -1);
+        QCOMPARE(w->imageMount().state(), -1);
         QVERIFY(w->PVDiskStatus->text() != Caption + "Connected");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
 

@@ -6,6 +6,7 @@
 #include "ScriptedPrompter.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "engine/FileListRow.h"
 #include "platform/LibDeviceLink.h"
 #include "widgets/CaptionPanel.h"
@@ -192,12 +193,12 @@ private slots:
         QTest::keyClick(view, Qt::Key_F4);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QCOMPARE(rows->rowCount(), 0);
-        QVERIFY(!w->RpcConnected);
-        const int pipe = w->RpcPipe;
+        QVERIFY(!w->deviceSession().isConnected());
+        const int pipe = w->deviceSession().handles().pipe;
         QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!w->devicePane->attemptRunning(), 15000);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
-        QCOMPARE(w->RpcPipe.load(), pipe);
+        QCOMPARE(w->deviceSession().handles().pipe, pipe);
         QCOMPARE(rows->rowCount(), 4);
 
         const QString temp = w->TempDir;
@@ -223,7 +224,7 @@ private slots:
         QCOMPARE(ended.first().first().toBool(), false);
         QCOMPARE(w.PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w.TB_RpcConnect->isChecked());
-        QVERIFY(w.RpcPipe != 0); // kept for the next attempt
+        QVERIFY(w.deviceSession().handles().pipe != 0); // kept for the next attempt
     }
 };
 

@@ -10,6 +10,8 @@
 #include "app/main.h"
 #include "desktop/QtClipboard.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "local/LocalPane.h"
 #include "platform/LibDeviceLink.h"
 #include "platform/LibVDiskLibrary.h"
@@ -208,12 +210,12 @@ private slots:
         // again until connected, as a user would press F3.
         QTRY_VERIFY_WITH_TIMEOUT(
             [this] {
-                if (!m_w->RpcConnected && !m_w->devicePane->attemptRunning())
+                if (!m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning())
                     m_w->RefreshRpc();
-                return m_w->RpcConnected && !m_w->devicePane->attemptRunning();
+                return m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning();
             }(),
             20000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_w->VDiskState == 1 && !m_w->vdiskPane->mountRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_w->imageMount().state() == 1 && !m_w->vdiskPane->mountRunning(), 10000);
         QTRY_COMPARE(captions(m_w->RpcRows), QStringList{QStringLiteral("日志.bin")});
         QTRY_COMPARE(captions(m_w->VDiskRows), QStringList(m_inImage.keys()));
     }

@@ -3,6 +3,7 @@
 #include "LinkSimulator.h"
 #include "TransferTestSupport.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "engine/common.h"
 #include "platform/LibDeviceLink.h"
 #include "transfer/RunDeviceTransfer.h"
@@ -26,13 +27,6 @@ namespace
 constexpr double LineBytesPerSecond = 100000;
 constexpr int LargeFileBytes = 640 * 1024;
 constexpr int CancelAtPercent = 40;
-
-class DeviceFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshRpc() override { devicePane->RefreshRpc(); }
-};
 
 QByteArray randomBytes(int size, quint32 seed)
 {
@@ -73,7 +67,7 @@ class TransferE2ETest : public QObject
     test::ObservingPrompter m_prompter;
     test::FakeDesktopShell m_shell;
     LibDeviceLink m_link;
-    std::unique_ptr<DeviceFormMain> m_w;
+    std::unique_ptr<TFormMain> m_w;
 
     QString dev(const QString &name) const { return m_root + "/" + name; }
     QString pc(const QString &name) const { return m_pc + "/" + name; }
@@ -151,15 +145,15 @@ private slots:
         m_files.setContent(m_dir.filePath("VexoFile.ini"),
                            "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=1\n[Ports]\nCOM1=" +
                                QByteArray::fromStdString(m_line->endA()) + "\n");
-        m_w = std::make_unique<DeviceFormMain>(
+        m_w = std::make_unique<TFormMain>(
             PlatformServices{&m_files, m_paths.get(), &m_prompter, &m_shell, &m_link});
         m_w->show();
         // The device may take a moment to open its end: try until connected.
         QTRY_VERIFY_WITH_TIMEOUT(
             [this] {
-                if (!m_w->RpcConnected && !m_w->devicePane->attemptRunning())
+                if (!m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning())
                     m_w->devicePane->RefreshRpc();
-                return m_w->RpcConnected && !m_w->devicePane->attemptRunning();
+                return m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning();
             }(),
             20000);
     }

@@ -2,6 +2,7 @@
 #include "FakeSystemPaths.h"
 #include "ScriptedPrompter.h"
 #include "app/main.h"
+#include "engine/ImageMount.h"
 #include "platform/LibVDiskLibrary.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/ProfileRegistry.h"
@@ -27,16 +28,6 @@ using namespace vexo;
 
 namespace
 {
-
-// The window with its image commands routed to the image pane.
-class WiredFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshVDisk() override { vdiskPane->RefreshVDisk(); }
-    void DisconnectVDisk() override { vdiskPane->DisconnectVDisk(); }
-    void TB_FormatClick() override { vdiskPane->TB_FormatClick(); }
-};
 
 QString tool(const char *name)
 {
@@ -125,13 +116,13 @@ private slots:
         services.vdisk = &vdisk;
         services.registry = &registry;
 
-        auto w = std::make_unique<WiredFormMain>(services);
+        auto w = std::make_unique<TFormMain>(services);
         w->resize(1000, 700);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
         // Mounted and listed at start-up.
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
         QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Files - Connected"));
         QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "OLD.TXT"}));
@@ -173,7 +164,7 @@ private slots:
 
         // Unmounted, the image is consistent and holds what the pane shows.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QByteArray out;
         QCOMPARE(run(fsck, {"-n", image}, &out), 0);
         QCOMPARE(run(mtype, {"-i", image, "::NEW.TXT"}, &out), 0);
@@ -182,13 +173,13 @@ private slots:
 
         // Mount again and format: the pane lists the empty image.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 2);
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
         prompter.answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->VDiskState.load(), 1);
+        QCOMPARE(w->imageMount().state(), 1);
         w->close();
         w.reset();
 
