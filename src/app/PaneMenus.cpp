@@ -18,6 +18,43 @@
 namespace vexo
 {
 
+namespace
+{
+
+// Each pane's menu name and the window's clipboard commands for it, in the
+// order of Pane.
+struct ClipboardCommands {
+    const char *menuName;
+    void (TFormMain::*copy)();
+    void (TFormMain::*paste)();
+};
+const ClipboardCommands ClipboardCommandsOf[] = {
+    {"PopupShell", &TFormMain::CopyLocalToClipboard, &TFormMain::PasteToLocal},
+    {"PopupRpc", &TFormMain::CopyDeviceToClipboard, &TFormMain::PasteToDevice},
+    {"PopupVDisk", &TFormMain::CopyVDiskToClipboard, &TFormMain::PasteToVDisk}};
+
+// The connect and disconnect entries of the device's and the image's menus:
+// name, text (a toolbar key for connect, a menu key for disconnect), key and
+// the window's command.
+struct LinkEntry {
+    const char *name;
+    const char *text;
+    Qt::Key key;
+    void (TFormMain::*run)();
+};
+struct LinkEntries {
+    LinkEntry connect;
+    LinkEntry disconnect;
+};
+const LinkEntries DeviceLinkEntries = {
+    {"MI_RpcConnect", "LinkRpc", Qt::Key_F3, &TFormMain::RefreshRpc},
+    {"MI_RpcDisconnect", "UnlinkRpc", Qt::Key_F4, &TFormMain::DisconnectRpc}};
+const LinkEntries ImageLinkEntries = {
+    {"MI_VDiskConnect", "LinkVDisk", Qt::Key_F6, &TFormMain::RefreshVDisk},
+    {"MI_VDiskDisconnect", "UnlinkVDisk", Qt::Key_F7, &TFormMain::DisconnectVDisk}};
+
+} // namespace
+
 PaneMenus::PaneMenus(TFormMain &window) : QObject(&window), m_window(window)
 {
     for (FileListView *list : {window.ShellList, window.RpcList, window.VDiskList}) {
@@ -41,22 +78,8 @@ bool PaneMenus::canPaste(Pane target) const
     QStringList names;
     if (!m_window.transfers->ReadClipboardFiles(names))
         return false;
-    const bool connected = m_window.deviceSession().isConnected();
-    const bool mounted = m_window.imageMount().isMounted();
-    const TransferPlan plan = PlanPaste(target, names, m_window.PLeft->currentPathText());
-    switch (plan.route) {
-    case Route::None:
-        return false;
-    case Route::DeviceSend:
-    case Route::DeviceReceive:
-        return connected;
-    case Route::VDiskCopy:
-        return mounted;
-    case Route::RelayFromDevice:
-    case Route::RelayFromVDisk:
-        return connected && mounted;
-    }
-    return false;
+    return m_window.transfers->routeAvailable(
+        PlanPaste(target, names, m_window.PLeft->currentPathText()).route);
 }
 
 QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
@@ -90,45 +113,38 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
     Pane pane = Pane::Local;
     QKeySequence openKeys;
     std::function<void()> open;
-    std::function<void()> copy;
-    std::function<void()> paste;
     std::function<void()> remove;
     std::function<void()> refresh;
     if (list == w.ShellList) {
-        menu->setObjectName(QStringLiteral("PopupShell"));
         usable = GetPathKind(w.PLeft->currentPathText()) == pkLocal;
         openKeys = QKeySequence(Qt::Key_Enter);
         open = [&w] { w.PLeft->onActivated(w.ShellList->currentIndex()); };
-        copy = [&w] { w.CopyLocalToClipboard(); };
-        paste = [&w] { w.PasteToLocal(); };
         remove = [&w] { w.PLeft->deleteSelection(); };
         refresh = [&w] { w.PLeft->reread(); };
     } else if (list == w.RpcList) {
-        menu->setObjectName(QStringLiteral("PopupRpc"));
         pane = Pane::Device;
         usable = connected;
         open = [&w] { w.devicePane->RpcListDblClick(w.RpcList->currentIndex()); };
-        copy = [&w] { w.CopyDeviceToClipboard(); };
-        paste = [&w] { w.PasteToDevice(); };
         remove = [&w] { w.devicePane->DeleteRpcFiles(); };
         refresh = [&w] { w.RefreshRpc(); };
     } else {
-        menu->setObjectName(QStringLiteral("PopupVDisk"));
         pane = Pane::VDisk;
         usable = mounted;
         open = [&w] { w.vdiskPane->VDiskListDblClick(w.VDiskList->currentIndex()); };
-        copy = [&w] { w.CopyVDiskToClipboard(); };
-        paste = [&w] { w.PasteToVDisk(); };
         remove = [&w] { w.vdiskPane->DeleteVDiskFiles(); };
         refresh = [&w] { w.RefreshVDisk(); };
     }
+    const ClipboardCommands &clipboard = ClipboardCommandsOf[static_cast<int>(pane)];
+    menu->setObjectName(QLatin1String(clipboard.menuName));
+    auto windowCommand = [&w](void (TFormMain::*run)()) { return [&w, run] { (w.*run)(); }; };
 
     // Opening acts on the one selected row, as a double-click does.
     add("MI_Open", menuText("Open"), {openKeys}, selected == 1 && (usable || pane == Pane::Local), open);
     menu->addSeparator();
     add("MI_Copy", texts.toolBar(QStringLiteral("Copy")), {QKeySequence(Qt::CTRL | Qt::Key_C)},
-        usable && selected > 0, copy);
-    add("MI_Paste", menuText("Paste"), {QKeySequence(Qt::CTRL | Qt::Key_V)}, usable && canPaste(pane), paste);
+        usable && selected > 0, windowCommand(clipboard.copy));
+    add("MI_Paste", menuText("Paste"), {QKeySequence(Qt::CTRL | Qt::Key_V)}, usable && canPaste(pane),
+        windowCommand(clipboard.paste));
     menu->addSeparator();
     add("MI_Delete", texts.toolBar(QStringLiteral("Delete")), {QKeySequence(Qt::Key_Delete)},
         usable && selected > 0, remove);
@@ -145,20 +161,18 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
     add("MI_SelectAll", menuText("SelectAll"), {QKeySequence(Qt::CTRL | Qt::Key_A)}, list->rowCount() > 0,
         [list] { list->selectAll(); });
     add("MI_Refresh", texts.toolBar(QStringLiteral("Refresh")), {QKeySequence(Qt::Key_F5)}, true, refresh);
-    if (pane == Pane::Device) {
+    if (pane != Pane::Local) {
+        const bool device = pane == Pane::Device;
+        const LinkEntries &link = device ? DeviceLinkEntries : ImageLinkEntries;
+        const bool up = device ? connected : mounted;
+        const bool trying = device ? w.devicePane->attemptRunning() : w.vdiskPane->mountRunning();
         menu->addSeparator();
-        const bool trying = w.devicePane->attemptRunning();
-        add("MI_RpcConnect", texts.toolBar(QStringLiteral("LinkRpc")), {QKeySequence(Qt::Key_F3)},
-            !connected && !trying, [&w] { w.RefreshRpc(); });
-        add("MI_RpcDisconnect", menuText("UnlinkRpc"), {QKeySequence(Qt::Key_F4)}, connected || trying,
-            [&w] { w.DisconnectRpc(); });
-    } else if (pane == Pane::VDisk) {
-        menu->addSeparator();
-        const bool trying = w.vdiskPane->mountRunning();
-        add("MI_VDiskConnect", texts.toolBar(QStringLiteral("LinkVDisk")), {QKeySequence(Qt::Key_F6)},
-            !mounted && !trying, [&w] { w.RefreshVDisk(); });
-        add("MI_VDiskDisconnect", menuText("UnlinkVDisk"), {QKeySequence(Qt::Key_F7)}, mounted || trying,
-            [&w] { w.DisconnectVDisk(); });
+        add(link.connect.name, texts.toolBar(QLatin1String(link.connect.text)),
+            {QKeySequence(link.connect.key)}, !up && !trying, windowCommand(link.connect.run));
+        add(link.disconnect.name, menuText(link.disconnect.text), {QKeySequence(link.disconnect.key)},
+            up || trying, windowCommand(link.disconnect.run));
+    }
+    if (pane == Pane::VDisk) {
         menu->addSeparator();
         // The format runs mounted or not, as the toolbar's does.
         add("MI_Format", texts.toolBar(QStringLiteral("FormatVDisk")), {}, true,

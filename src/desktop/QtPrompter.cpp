@@ -5,8 +5,36 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <utility>
+
 namespace vexo
 {
+
+namespace
+{
+
+// In the order of PromptIcon.
+const QMessageBox::Icon BoxIcons[] = {QMessageBox::NoIcon, QMessageBox::Information, QMessageBox::Warning,
+                                      QMessageBox::Critical, QMessageBox::Question};
+
+// In the order of PromptButtons: the buttons shown, and the one that Escape
+// and the close box give.
+struct ButtonSet {
+    QMessageBox::StandardButtons shown;
+    QMessageBox::StandardButton escape;
+};
+const ButtonSet ButtonSets[] = {
+    {QMessageBox::Ok, QMessageBox::Ok},
+    {QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel},
+    {QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+    {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel}};
+
+// What each button answers; any other (Cancel) answers Cancel.
+const std::pair<QMessageBox::StandardButton, PromptAnswer> Answers[] = {{QMessageBox::Ok, PromptAnswer::Ok},
+                                                                        {QMessageBox::Yes, PromptAnswer::Yes},
+                                                                        {QMessageBox::No, PromptAnswer::No}};
+
+} // namespace
 
 PromptAnswer QtPrompter::ask(const QString &text, const QString &title, PromptButtons buttons,
                              PromptIcon icon)
@@ -14,55 +42,18 @@ PromptAnswer QtPrompter::ask(const QString &text, const QString &title, PromptBu
     QMessageBox box(m_parent);
     box.setWindowTitle(title);
     box.setText(text);
-    switch (icon) {
-    case PromptIcon::None:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    case PromptIcon::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case PromptIcon::Warning:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case PromptIcon::Error:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case PromptIcon::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    }
-    QMessageBox::StandardButton escape = QMessageBox::Ok;
-    switch (buttons) {
-    case PromptButtons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case PromptButtons::OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        escape = QMessageBox::Cancel;
-        break;
-    case PromptButtons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        escape = QMessageBox::No;
-        break;
-    case PromptButtons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        escape = QMessageBox::Cancel;
-        break;
-    }
-    box.setEscapeButton(escape);
+    box.setIcon(BoxIcons[static_cast<int>(icon)]);
+    const ButtonSet &set = ButtonSets[static_cast<int>(buttons)];
+    box.setStandardButtons(set.shown);
+    box.setEscapeButton(set.escape);
     int result = box.exec();
     if (box.clickedButton() == nullptr)
-        result = escape;
-    switch (result) {
-    case QMessageBox::Ok:
-        return PromptAnswer::Ok;
-    case QMessageBox::Yes:
-        return PromptAnswer::Yes;
-    case QMessageBox::No:
-        return PromptAnswer::No;
-    default:
-        return PromptAnswer::Cancel;
+        result = set.escape;
+    for (const auto &[button, answer] : Answers) {
+        if (result == button)
+            return answer;
     }
+    return PromptAnswer::Cancel;
 }
 
 QString QtPrompter::browseFolder(const QString &prompt, const QString &startFolder)

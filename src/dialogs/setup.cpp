@@ -54,39 +54,38 @@ TFormSetup::TFormSetup(Settings &settings, const LanguageTable &language, Settin
 
 void TFormSetup::buildControls()
 {
-    // Every caption comes from the language table in FormCreate.
+    // Created in tab order; every caption comes from the language table in FormCreate.
     labLanguage = named(new QLabel(this), "labLanguage", 43, 14, 90, 16);
     cbLanguage = named(new QComboBox(this), "cbLanguage", 136, 10, 199, 21);
     GB_Option = named(new QGroupBox(this), "GB_Option", 18, 42, 317, 161);
     RB_Local = named(new QRadioButton(GB_Option), "RB_Local", 18, 22, 200, 17);
     edtPath = named(new QLineEdit(GB_Option), "edtPath", 38, 45, 219, 21);
     FlatButton1 = named(new QToolButton(GB_Option), "FlatButton1", 267, 45, 20, 20);
-    FlatButton1->setAutoRaise(true);
-    FlatButton1->setIcon(
-        QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
     RB_No = named(new QRadioButton(GB_Option), "RB_No", 19, 70, 145, 17);
     RB_LastPath = named(new QRadioButton(GB_Option), "RB_LastPath", 170, 70, 140, 17);
     Bevel1 = named(new QFrame(GB_Option), "Bevel1", 2, 99, 313, 2);
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
     CB_GridLines = named(new QCheckBox(GB_Option), "CB_GridLines", 19, 106, 125, 17);
     CB_ViewStyle = named(new QCheckBox(GB_Option), "CB_ViewStyle", 147, 106, 165, 17);
     ckAutoVDisk = named(new QCheckBox(GB_Option), "ckAutoVDisk", 19, 130, 290, 17);
-
     GB_Rpc = named(new QGroupBox(this), "GB_Rpc", 18, 212, 317, 135);
     p1LabComPort = named(new QLabel(GB_Rpc), "p1LabComPort", 25, 26, 90, 16);
     cbComport = named(new QComboBox(GB_Rpc), "cbComport", 118, 22, 107, 21);
-    for (int port = 0; port < PortCount; ++port)
-        cbComport->addItem(DevicePortName(port));
     p1LabBaudrate = named(new QLabel(GB_Rpc), "p1LabBaudrate", 25, 53, 90, 16);
     cbBaudrate = named(new QComboBox(GB_Rpc), "cbBaudrate", 118, 49, 108, 21);
-    for (int speed : Speeds)
-        cbBaudrate->addItem(QString::number(speed));
     ckCompress = named(new QCheckBox(GB_Rpc), "ckCompress", 18, 77, 290, 17);
     ckAutoRpc = named(new QCheckBox(GB_Rpc), "ckAutoRpc", 18, 103, 290, 17);
-
     butApply = named(new QPushButton(this), "butApply", 169, 356, 75, 23);
     butClose = named(new QPushButton(this), "butClose", 257, 356, 75, 23);
+
+    FlatButton1->setAutoRaise(true);
+    FlatButton1->setIcon(
+        QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    for (int port = 0; port < PortCount; ++port)
+        cbComport->addItem(DevicePortName(port));
+    for (int speed : Speeds)
+        cbBaudrate->addItem(QString::number(speed));
 
     connect(butApply, &QPushButton::clicked, this, &TFormSetup::butApplyClick);
     connect(butClose, &QPushButton::clicked, this, &TFormSetup::butCloseClick);

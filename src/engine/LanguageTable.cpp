@@ -9,7 +9,59 @@
 namespace vexo
 {
 
-const QList<LanguageTable::Key> &LanguageTable::keys()
+namespace
+{
+
+// The keys of the original table come first, in the order they are read.
+constexpr int OriginalKeyCount = 56;
+
+// Texts are found by section and key in any letter case.
+QString idOf(const QString &section, const QString &key)
+{
+    return section.toLower() + u'/' + key.toLower();
+}
+
+QString findFile(ProfileFiles &profiles, const QStringList &folders, const QString &language)
+{
+    for (const QString &folder : folders) {
+        if (profiles.exists(folder + language))
+            return folder + language;
+    }
+    return QString();
+}
+
+// Old files carry no locale; the names the program has always shipped say it.
+QString guessLocale(const QString &file)
+{
+    const QString base = file.section(u'.', 0, 0).toLower();
+    if (base == QLatin1String("chs"))
+        return QStringLiteral("zh_CN");
+    if (base == QLatin1String("cht"))
+        return QStringLiteral("zh_TW");
+    if (base == QLatin1String("eng"))
+        return QStringLiteral("en");
+    return QString();
+}
+
+LanguageFileInfo infoOf(ProfileFiles &profiles, const QString &path, const QString &language)
+{
+    // Without the file every text is a built-in default: the toolkit stays
+    // in its own English.
+    LanguageFileInfo info{language, language, QString()};
+    if (path.isEmpty())
+        return info;
+    info.locale = guessLocale(language);
+    const QString section = QStringLiteral("Language");
+    info.displayName = profiles.readString(path, section, QStringLiteral("Name"), QString());
+    if (info.displayName.isEmpty())
+        info.displayName = language;
+    info.locale = profiles.readString(path, section, QStringLiteral("Locale"), info.locale);
+    return info;
+}
+
+} // namespace
+
+const QList<LanguageTable::Key> &LanguageTable::allKeys()
 {
     static const QList<Key> all = {
         {"ToolBar", "FormatVDisk", "Format simulator disk"},
@@ -68,13 +120,6 @@ const QList<LanguageTable::Key> &LanguageTable::keys()
         {"Other", "No", "No"},
         {"Other", "YesAll", "Yes to All"},
         {"Other", "NoAll", "No to All"},
-    };
-    return all;
-}
-
-const QList<LanguageTable::Key> &LanguageTable::addedKeys()
-{
-    static const QList<Key> all = {
         // Window and dialog texts that the original table did not hold.
         {"Window", "Computer", "Computer"},
         {"Window", "UpFolder", "Up one level"},
@@ -202,71 +247,33 @@ const QList<LanguageTable::Key> &LanguageTable::addedKeys()
     return all;
 }
 
-LanguageTable::LanguageTable()
+const QList<LanguageTable::Key> &LanguageTable::keys()
 {
-    for (const QList<Key> *list : {&keys(), &addedKeys()}) {
-        for (const Key &k : *list)
-            set(QLatin1String(k.section), QLatin1String(k.key), QString::fromUtf8(k.def));
-    }
+    static const QList<Key> original = allKeys().mid(0, OriginalKeyCount);
+    return original;
 }
 
-QString LanguageTable::id(const QString &section, const QString &key)
+const QList<LanguageTable::Key> &LanguageTable::addedKeys()
 {
-    return section.toLower() + u'/' + key.toLower();
+    static const QList<Key> added = allKeys().mid(OriginalKeyCount);
+    return added;
+}
+
+LanguageTable::LanguageTable()
+{
+    for (const Key &k : allKeys())
+        set(QLatin1String(k.section), QLatin1String(k.key), QString::fromUtf8(k.def));
 }
 
 QString LanguageTable::text(const QString &section, const QString &key) const
 {
-    return m_texts.value(id(section, key));
+    return m_texts.value(idOf(section, key));
 }
 
 void LanguageTable::set(const QString &section, const QString &key, const QString &value)
 {
-    m_texts.insert(id(section, key), value);
+    m_texts.insert(idOf(section, key), value);
 }
-
-namespace
-{
-
-QString findFile(ProfileFiles &profiles, const QStringList &folders, const QString &language)
-{
-    for (const QString &folder : folders) {
-        if (profiles.exists(folder + language))
-            return folder + language;
-    }
-    return QString();
-}
-
-// Old files carry no locale; the names the program has always shipped say it.
-QString guessLocale(const QString &file)
-{
-    const QString base = file.section(u'.', 0, 0).toLower();
-    if (base == QLatin1String("chs"))
-        return QStringLiteral("zh_CN");
-    if (base == QLatin1String("cht"))
-        return QStringLiteral("zh_TW");
-    if (base == QLatin1String("eng"))
-        return QStringLiteral("en");
-    return QString();
-}
-
-LanguageFileInfo infoOf(ProfileFiles &profiles, const QString &path, const QString &language)
-{
-    // Without the file every text is a built-in default: the toolkit stays
-    // in its own English.
-    LanguageFileInfo info{language, language, QString()};
-    if (path.isEmpty())
-        return info;
-    info.locale = guessLocale(language);
-    const QString section = QStringLiteral("Language");
-    info.displayName = profiles.readString(path, section, QStringLiteral("Name"), QString());
-    if (info.displayName.isEmpty())
-        info.displayName = language;
-    info.locale = profiles.readString(path, section, QStringLiteral("Locale"), info.locale);
-    return info;
-}
-
-} // namespace
 
 LanguageTable LoadLanguage(ProfileFiles &profiles, const QStringList &folders, const QString &language)
 {
@@ -280,22 +287,20 @@ LanguageTable LoadLanguage(ProfileFiles &profiles, const QStringList &folders, c
     // A value that cannot come from the file: tells a missing key from an empty one.
     const QString missing = QStringLiteral("\x01");
     QSet<QString> given;
-    for (const QList<LanguageTable::Key> *list : {&LanguageTable::keys(), &LanguageTable::addedKeys()}) {
-        for (const LanguageTable::Key &k : *list) {
-            const QString section = QLatin1String(k.section);
-            const QString key = QLatin1String(k.key);
-            const QString value = profiles.readString(file, section, key, missing);
-            if (value == missing)
-                continue;
-            table.set(section, key, value);
-            given.insert(section.toLower() + u'/' + key.toLower());
-        }
+    for (const LanguageTable::Key &k : LanguageTable::allKeys()) {
+        const QString section = QLatin1String(k.section);
+        const QString key = QLatin1String(k.key);
+        const QString value = profiles.readString(file, section, key, missing);
+        if (value == missing)
+            continue;
+        table.set(section, key, value);
+        given.insert(idOf(section, key));
     }
     static const QRegularExpression part(QStringLiteral("\\{(\\w+)/(\\w+)\\}"));
     for (const LanguageTable::Key &k : LanguageTable::addedKeys()) {
         const QString section = QLatin1String(k.section);
         const QString key = QLatin1String(k.key);
-        if (!k.parts || given.contains(section.toLower() + u'/' + key.toLower()))
+        if (!k.parts || given.contains(idOf(section, key)))
             continue;
         const QString pattern = QLatin1String(k.parts);
         QString phrase;
@@ -303,7 +308,7 @@ LanguageTable LoadLanguage(ProfileFiles &profiles, const QStringList &folders, c
         qsizetype at = 0;
         for (auto it = part.globalMatch(pattern); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
-            fromFile = fromFile || given.contains(m.captured(1).toLower() + u'/' + m.captured(2).toLower());
+            fromFile = fromFile || given.contains(idOf(m.captured(1), m.captured(2)));
             phrase += pattern.mid(at, m.capturedStart() - at) + table.text(m.captured(1), m.captured(2));
             at = m.capturedEnd();
         }

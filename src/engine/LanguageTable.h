@@ -38,6 +38,8 @@ public:
     static const QList<Key> &keys();
     // The program's own texts, and those of the context menus and Synchronize.
     static const QList<Key> &addedKeys();
+    // Both of the above, the original keys first.
+    static const QList<Key> &allKeys();
 
     // A table holding the defaults.
     LanguageTable();
@@ -65,7 +67,6 @@ public:
     QString locale;
 
 private:
-    static QString id(const QString &section, const QString &key);
     QHash<QString, QString> m_texts;
 };
 

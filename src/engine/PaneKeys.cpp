@@ -2,33 +2,36 @@
 
 #include <Qt>
 
+#include <iterator>
+
 namespace vexo
 {
 
+namespace
+{
+
+struct KeyAction {
+    int key;
+    std::function<void()> PaneKeyActions::*action;
+};
+
+const KeyAction kKeyActions[] = {{Qt::Key_Delete, &PaneKeyActions::remove},
+                                 {Qt::Key_F5, &PaneKeyActions::refresh},
+                                 {Qt::Key_Control, &PaneKeyActions::copy},
+                                 {Qt::Key_V, &PaneKeyActions::paste},
+                                 {Qt::Key_A, &PaneKeyActions::selectAll}};
+
+} // namespace
+
 void ReleasePaneKey(int key, const PaneKeyActions &actions)
 {
-    const std::function<void()> *action = nullptr;
-    switch (key) {
-    case Qt::Key_Delete:
-        action = &actions.remove;
-        break;
-    case Qt::Key_F5:
-        action = &actions.refresh;
-        break;
-    case Qt::Key_Control:
-        action = &actions.copy;
-        break;
-    case Qt::Key_V:
-        action = &actions.paste;
-        break;
-    case Qt::Key_A:
-        action = &actions.selectAll;
-        break;
-    default:
+    for (const KeyAction &entry : kKeyActions) {
+        if (entry.key != key)
+            continue;
+        if (const std::function<void()> &action = actions.*entry.action)
+            action();
         return;
     }
-    if (*action)
-        (*action)();
 }
 
 } // namespace vexo

@@ -4,9 +4,11 @@
 #include "engine/common.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
+#include "vexo/sys/AtomicFile.h"
+#include "vexo/sys/FileIo.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -41,26 +43,12 @@ qsizetype readPiece(int fd, char *buffer, qsizetype size)
     return got;
 }
 
-bool writeAll(int fd, const char *data, qsizetype size)
-{
-    qsizetype done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 int copyIntoImage(VDiskLibrary &library, const QString &source, const QString &destination)
 {
     // O_NONBLOCK keeps a FIFO from stalling the open; it is refused below.
-    const int fd =
-        ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+    const sys::UniqueFd fd(
+        ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd)
         return 0;
     struct stat st {
     };
@@ -68,13 +56,11 @@ int copyIntoImage(VDiskLibrary &library, const QString &source, const QString &d
     qsizetype n = -1;
     // The first piece is read before the image is touched, so a source that
     // cannot be read costs the image nothing.
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        n = readPiece(fd, buffer, VDiskCopyPiece);
+    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode))
+        n = readPiece(fd.get(), buffer, VDiskCopyPiece);
     const int file = n < 0 ? 0 : library.zfopen(destination, "w+");
-    if (file == 0) {
-        ::close(fd);
+    if (file == 0)
         return 0;
-    }
     bool readOk = true;
     for (;;) {
         // The last piece is written even when empty.
@@ -82,7 +68,7 @@ int copyIntoImage(VDiskLibrary &library, const QString &source, const QString &d
             break; // the new contents are void; zfclose reports it
         if (n < VDiskCopyPiece)
             break;
-        n = readPiece(fd, buffer, VDiskCopyPiece);
+        n = readPiece(fd.get(), buffer, VDiskCopyPiece);
         if (n < 0) {
             readOk = false;
             // A refused write voids the new contents, so zfclose keeps the
@@ -92,7 +78,6 @@ int copyIntoImage(VDiskLibrary &library, const QString &source, const QString &d
         }
     }
     const bool completed = library.zfclose(file) == 0;
-    ::close(fd);
     if (!readOk && completed)
         library.zfdelete(destination); // never leave a truncated copy behind
     return readOk && completed ? 1 : 0;
@@ -110,19 +95,6 @@ bool mayReplace(const QByteArray &path, const struct stat &st)
     return st.st_uid == ::geteuid() && (st.st_mode & (S_ISUID | S_ISGID | S_ISVTX)) == 0;
 }
 
-// Creates a new, empty file beside `folder + name`; -1 when none could be made.
-int createTemporary(const QString &folder, const QString &name, QByteArray *path)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString suffix = QString::number(QRandomGenerator::global()->generate() % 0x1000000u, 36);
-        *path = QFile::encodeName(folder + u'.' + name + QStringLiteral(".part-") + suffix);
-        const int fd = ::open(path->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
 // Writes `length` bytes of the open image file to a temporary file and puts
 // it in place of the destination.
 bool receive(VDiskLibrary &library, int file, int length, const QString &folder, const QString &name)
@@ -133,17 +105,17 @@ bool receive(VDiskLibrary &library, int file, int length, const QString &folder,
     const bool replacing = ::lstat(target.constData(), &old) == 0;
     if (replacing ? !mayReplace(target, old) : errno != ENOENT)
         return false;
-    QByteArray temporary;
-    const int fd = createTemporary(folder, name, &temporary);
-    if (fd < 0)
+    sys::AtomicFile copy;
+    if (copy.open(target.toStdString(), ".part-") != 0)
         return false;
+    const int fd = copy.fd();
     char buffer[VDiskCopyPiece];
     int left = length;
     bool ok = true;
     // An empty file still takes one (empty) read.
     do {
         const int n = qMin(VDiskCopyPiece, left);
-        ok = library.zfread(buffer, n, 1, file) == n && writeAll(fd, buffer, n);
+        ok = library.zfread(buffer, n, 1, file) == n && sys::writeAll(fd, buffer, static_cast<size_t>(n));
         left -= n;
     } while (ok && left > 0);
     if (ok && replacing) {
@@ -152,12 +124,7 @@ bool receive(VDiskLibrary &library, int file, int length, const QString &folder,
             (void)::fchown(fd, old.st_uid, old.st_gid);
         ok = ok && ::fsync(fd) == 0;
     }
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temporary.constData(), target.constData()) == 0;
-    if (!ok)
-        ::unlink(temporary.constData());
-    return ok;
+    return ok && copy.commit(sys::Placement::Replace) == 0;
 }
 
 int copyOutOfImage(VDiskLibrary &library, const QString &source, const QString &destination)

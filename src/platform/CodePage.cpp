@@ -1,67 +1,42 @@
 #include "platform/CodePage.h"
 
-#include <QStringDecoder>
+#include "vexo/sys/Cp936Codec.h"
 
-#include <cerrno>
-#include <iconv.h>
+#include <QStringDecoder>
 
 namespace vexo
 {
 
 namespace
 {
-
-// One conversion with glibc iconv; false when the input has a character the
-// target cannot hold or an invalid sequence.
-bool convert(const char *to, const char *from, const QByteArray &in, QByteArray *out, bool lossy)
+// One codec per thread: names are converted on the window's thread and on
+// the workers at once.
+sys::Cp936Codec &codec()
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    out->clear();
-    QByteArray buffer(qMax<qsizetype>(64, in.size() * 4), '\0');
-    char *src = const_cast<char *>(in.constData());
-    size_t srcLeft = static_cast<size_t>(in.size());
-    bool clean = true;
-    while (srcLeft > 0) {
-        char *dst = buffer.data();
-        size_t dstLeft = static_cast<size_t>(buffer.size());
-        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        out->append(buffer.constData(), buffer.size() - static_cast<qsizetype>(dstLeft));
-        if (r != static_cast<size_t>(-1))
-            break;
-        if (errno == E2BIG)
-            continue;
-        clean = false;
-        if (!lossy)
-            break;
-        // EILSEQ or EINVAL: skip one byte and mark it.
-        out->append("\xEF\xBF\xBD");
-        ++src;
-        --srcLeft;
-    }
-    iconv_close(cd);
-    return clean;
+    thread_local sys::Cp936Codec perThread;
+    return perThread;
 }
-
 } // namespace
 
 QByteArray CodePage::toCp936(const QString &text, bool *ok)
 {
-    QByteArray out;
-    const bool good = convert("CP936", "UTF-8", text.toUtf8(), &out, false);
+    std::string out;
+    const QByteArray utf8 = text.toUtf8();
+    const bool good =
+        codec().encode(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), out);
     if (ok)
         *ok = good;
-    return good ? out : QByteArray();
+    return good ? QByteArray(out.data(), static_cast<qsizetype>(out.size())) : QByteArray();
 }
 
 QString CodePage::fromCp936(const QByteArray &bytes, bool *ok)
 {
-    QByteArray utf8;
-    const bool clean = convert("UTF-8", "CP936", bytes, &utf8, true);
+    std::string utf8;
+    const bool clean = codec().decodeLossy(
+        std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), utf8, "\xEF\xBF\xBD");
     if (ok)
         *ok = clean;
-    return QString::fromUtf8(utf8);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 int CodePage::cp936Length(const QString &text)

@@ -1,5 +1,9 @@
 #include "platform/LinuxProfileFiles.h"
 
+#include "vexo/sys/AtomicFile.h"
+#include "vexo/sys/FileIo.h"
+#include "vexo/sys/UniqueFd.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,20 +18,6 @@ namespace vexo
 
 namespace
 {
-
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
 
 // Read-only has the Windows meaning: a file or folder without any write
 // permission bit is not written, not even by root, who the kernel would let
@@ -83,13 +73,14 @@ bool LinuxProfileFiles::store(const QString &file, const QByteArray &content)
     if (replacing && (!S_ISREG(old.st_mode) || !userMayWrite(target, old)))
         return false;
 
-    QByteArray tmpl = folder + '/' + '.' + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
+    sys::AtomicFile written;
+    if (written.open(target.toStdString()) != 0)
         return false;
+    const int fd = written.fd();
 
     const mode_t mode = replacing ? (old.st_mode & 07777) : 0644;
-    bool ok = writeAll(fd, content) && ::fchmod(fd, mode) == 0;
+    bool ok = sys::writeAll(fd, content.constData(), static_cast<size_t>(content.size())) &&
+              ::fchmod(fd, mode) == 0;
     // The new file keeps the old one's owner and group; when they cannot be
     // kept the old file stays, rather than passing to another user.
     struct stat made {
@@ -97,20 +88,12 @@ bool LinuxProfileFiles::store(const QString &file, const QByteArray &content)
     if (ok && replacing && ::fstat(fd, &made) == 0 &&
         (made.st_uid != old.st_uid || made.st_gid != old.st_gid))
         ok = ::fchown(fd, old.st_uid, old.st_gid) == 0 && ::fchmod(fd, mode) == 0;
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(tmpl.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.constData());
+    if (!ok || ::fsync(fd) != 0 || written.commit(sys::Placement::Replace) != 0)
         return false;
-    }
     // Make the rename itself durable.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    const sys::UniqueFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        ::fsync(dir.get());
     return true;
 }
 

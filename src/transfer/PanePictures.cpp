@@ -1,8 +1,8 @@
 #include "transfer/PanePictures.h"
 
-#include <QLinearGradient>
+#include "widgets/ArtworkKit.h"
+
 #include <QPainter>
-#include <QPainterPath>
 
 namespace vexo
 {
@@ -12,13 +12,7 @@ namespace
 
 constexpr int Size = 40;
 
-QLinearGradient vertical(qreal top, qreal bottom, const QColor &a, const QColor &b)
-{
-    QLinearGradient g(0, top, 0, bottom);
-    g.setColorAt(0, a);
-    g.setColorAt(1, b);
-    return g;
-}
+using artwork::vertical;
 
 // The PC's disk: a drive box seen from the front, with its light on.
 void drawDisk(QPainter &p)
@@ -53,25 +47,15 @@ void drawPalmtop(QPainter &p)
         p.drawLine(QPointF(15.5, 9 + i * 3.5), QPointF(24.5 - i * 2, 9 + i * 3.5));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xd5, 0xdc, 0xe8));
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 3; ++col)
-            p.drawRoundedRect(QRectF(13.5 + col * 4.7, 23 + row * 3.6, 3.4, 2.4), 0.8, 0.8);
-    }
+    artwork::drawKeypad(p, QPointF(13.5, 23), 4, 3, QSizeF(3.4, 2.4), QSizeF(4.7, 3.6), 0.8);
 }
 
 // The simulator's disk image: a diskette with its shutter and label.
 void drawImage(QPainter &p)
 {
-    QPainterPath shell;
-    shell.moveTo(4.5, 4.5);
-    shell.lineTo(31.5, 4.5);
-    shell.lineTo(35.5, 8.5);
-    shell.lineTo(35.5, 35.5);
-    shell.lineTo(4.5, 35.5);
-    shell.closeSubpath();
     p.setPen(QPen(QColor(0x14, 0x2a, 0x55), 1));
     p.setBrush(vertical(4, 36, QColor(0x4f, 0x84, 0xd6), QColor(0x23, 0x4f, 0x9a)));
-    p.drawPath(shell);
+    p.drawPath(artwork::foldedSheet(QRectF(4.5, 4.5, 31, 31), 4));
     p.setBrush(vertical(4, 15, QColor(0xe4, 0xe8, 0xee), QColor(0xa9, 0xb2, 0xbf)));
     p.drawRect(QRectF(11.5, 4.5, 16, 11));
     p.setBrush(QColor(0x33, 0x3d, 0x4d));

@@ -90,6 +90,9 @@ public:
 
     // The relay folder of the window's work folder; empty without one.
     QString relayFolder() const;
+    // Whether the panes that `route` goes through are up (the device
+    // connected, the image mounted).
+    bool routeAvailable(Route route) const;
 
 private:
     void pasteNames(Pane target, const QStringList &names);
@@ -101,7 +104,6 @@ private:
     // Runs a plan whose preconditions hold; false when its route needs a pane
     // that is not available.
     bool run(const TransferPlan &plan);
-    bool routeAvailable(Route route) const;
     FileListView *listOf(QObject *source) const;
     Pane paneOf(FileListView *list) const;
     bool localFolder(QString *folder) const;

@@ -1,6 +1,7 @@
 #include "widgets/AnimationStrip.h"
 
-#include <QLinearGradient>
+#include "widgets/ArtworkKit.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QVector>
@@ -12,13 +13,7 @@ namespace vexo
 namespace
 {
 
-QLinearGradient vertical(qreal top, qreal bottom, const QColor &a, const QColor &b)
-{
-    QLinearGradient g(0, top, 0, bottom);
-    g.setColorAt(0, a);
-    g.setColorAt(1, b);
-    return g;
-}
+using artwork::vertical;
 
 void drawComputer(QPainter &p)
 {
@@ -43,10 +38,7 @@ void drawPalmtop(QPainter &p)
     p.drawRect(QRectF(x + 3, 6.5, 14, 13));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xd5, 0xdc, 0xe8));
-    for (int row = 0; row < 3; ++row) {
-        for (int col = 0; col < 3; ++col)
-            p.drawRoundedRect(QRectF(x + 3 + col * 5, 23 + row * 4.2, 3.6, 2.8), 0.8, 0.8);
-    }
+    artwork::drawKeypad(p, QPointF(x + 3, 23), 3, 3, QSizeF(3.6, 2.8), QSizeF(5, 4.2), 0.8);
 }
 
 // A sheet of paper whose top-left corner is at `at`, tilted by `angle` degrees.
@@ -56,16 +48,9 @@ void drawSheet(QPainter &p, const QPointF &at, qreal angle)
     p.translate(at + QPointF(7, 9));
     p.rotate(angle);
     p.translate(-7, -9);
-    QPainterPath sheet;
-    sheet.moveTo(0, 0);
-    sheet.lineTo(10, 0);
-    sheet.lineTo(14, 4);
-    sheet.lineTo(14, 18);
-    sheet.lineTo(0, 18);
-    sheet.closeSubpath();
     p.setPen(QPen(QColor(0x5a, 0x67, 0x7a), 1));
     p.setBrush(vertical(0, 18, Qt::white, QColor(0xdd, 0xe4, 0xee)));
-    p.drawPath(sheet);
+    p.drawPath(artwork::foldedSheet(QRectF(0, 0, 14, 18), 4));
     p.setPen(QPen(QColor(0x7d, 0x9c, 0xc8), 1));
     for (int i = 0; i < 3; ++i)
         p.drawLine(QPointF(2.5, 7.5 + i * 3.5), QPointF(11.5, 7.5 + i * 3.5));

@@ -1,6 +1,7 @@
 #include "widgets/ArtworkDrawing.h"
 
-#include <QLinearGradient>
+#include "widgets/ArtworkKit.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -14,17 +15,9 @@ namespace
 
 const QColor kOutline(0x33, 0x3d, 0x4d);
 
-QLinearGradient vertical(qreal top, qreal bottom, const QColor &a, const QColor &b)
+QRadialGradient radial(const QPointF &centre, qreal radius, const QColor &a, const QColor &b)
 {
-    QLinearGradient g(0, top, 0, bottom);
-    g.setColorAt(0, a);
-    g.setColorAt(1, b);
-    return g;
-}
-
-QLinearGradient horizontal(qreal left, qreal right, const QColor &a, const QColor &b)
-{
-    QLinearGradient g(left, 0, right, 0);
+    QRadialGradient g(centre, radius);
     g.setColorAt(0, a);
     g.setColorAt(1, b);
     return g;
@@ -38,20 +31,27 @@ QPen outline(const QColor &c = kOutline, qreal width = 1.0)
     return pen;
 }
 
+// `shape` filled with `fill` and outlined in `edge`; the painter keeps both.
+void drawShape(QPainter &p, const QPainterPath &shape, const QColor &edge, const QBrush &fill)
+{
+    p.setPen(outline(edge));
+    p.setBrush(fill);
+    p.drawPath(shape);
+}
+
+// From here on only lines are drawn: `c` ones, `width` wide.
+void strokeOnly(QPainter &p, const QColor &c, qreal width)
+{
+    p.setBrush(Qt::NoBrush);
+    p.setPen(outline(c, width));
+}
+
 // A sheet of paper with a folded top-right corner and a few text lines.
 void page(QPainter &p, const QRectF &r, int lines = 3)
 {
     const qreal fold = qMin(r.width(), r.height()) * 0.3;
-    QPainterPath sheet;
-    sheet.moveTo(r.topLeft());
-    sheet.lineTo(r.right() - fold, r.top());
-    sheet.lineTo(r.right(), r.top() + fold);
-    sheet.lineTo(r.bottomRight());
-    sheet.lineTo(r.bottomLeft());
-    sheet.closeSubpath();
-    p.setPen(outline(QColor(0x5a, 0x67, 0x7a)));
-    p.setBrush(vertical(r.top(), r.bottom(), Qt::white, QColor(0xdd, 0xe4, 0xee)));
-    p.drawPath(sheet);
+    drawShape(p, foldedSheet(r, fold), QColor(0x5a, 0x67, 0x7a),
+              vertical(r.top(), r.bottom(), Qt::white, QColor(0xdd, 0xe4, 0xee)));
     QPainterPath corner;
     corner.moveTo(r.right() - fold, r.top());
     corner.lineTo(r.right() - fold, r.top() + fold);
@@ -81,12 +81,31 @@ void folder(QPainter &p, const QRectF &r)
     back.lineTo(r.right(), r.bottom());
     back.lineTo(r.left(), r.bottom());
     back.closeSubpath();
-    p.setPen(outline(QColor(0x9a, 0x6b, 0x12)));
-    p.setBrush(vertical(r.top(), r.bottom(), QColor(0xf2, 0xc2, 0x4c), QColor(0xd6, 0x96, 0x1e)));
-    p.drawPath(back);
+    drawShape(p, back, QColor(0x9a, 0x6b, 0x12),
+              vertical(r.top(), r.bottom(), QColor(0xf2, 0xc2, 0x4c), QColor(0xd6, 0x96, 0x1e)));
     const QRectF front(r.left(), r.top() + tabH * 2.2, r.width(), r.height() - tabH * 2.2);
     p.setBrush(vertical(front.top(), front.bottom(), QColor(0xff, 0xe0, 0x85), QColor(0xf0, 0xb4, 0x32)));
     p.drawRoundedRect(front, 1.2, 1.2);
+}
+
+// Where a shade starts and ends, along its direction.
+struct Span {
+    qreal from;
+    qreal to;
+};
+
+// A handheld terminal's dark body with rounded `corner`s, shaded across by
+// `bodyShade`, and its green screen, shaded down by `screenShade`.
+void handheld(QPainter &p, const QRectF &body, qreal corner, Span bodyShade, const QRectF &screen,
+              Span screenShade)
+{
+    p.setPen(outline(QColor(0x16, 0x1b, 0x22)));
+    p.setBrush(horizontal(bodyShade.from, bodyShade.to, QColor(0x6b, 0x75, 0x83), QColor(0x2b, 0x31, 0x3a)));
+    p.drawRoundedRect(body, corner, corner);
+    p.setPen(outline(QColor(0x1c, 0x3a, 0x12)));
+    p.setBrush(
+        vertical(screenShade.from, screenShade.to, QColor(0xc8, 0xf0, 0x96), QColor(0x6f, 0xae, 0x3f)));
+    p.drawRect(screen);
 }
 
 // A white window card that the view-mode images draw on.
@@ -121,10 +140,8 @@ void arrowHead(QPainter &p, QPointF tip, QPointF direction, qreal length, qreal 
 void badgePlus(QPainter &p, const QPointF &centre, qreal radius)
 {
     p.setPen(outline(QColor(0x1d, 0x6b, 0x25)));
-    QRadialGradient g(centre - QPointF(radius / 3, radius / 3), radius * 1.4);
-    g.setColorAt(0, QColor(0x8f, 0xe0, 0x7a));
-    g.setColorAt(1, QColor(0x2f, 0x9a, 0x3a));
-    p.setBrush(g);
+    p.setBrush(radial(centre - QPointF(radius / 3, radius / 3), radius * 1.4, QColor(0x8f, 0xe0, 0x7a),
+                      QColor(0x2f, 0x9a, 0x3a)));
     p.drawEllipse(centre, radius, radius);
     p.setPen(outline(Qt::white, radius * 0.42));
     const qreal arm = radius * 0.55;
@@ -150,31 +167,20 @@ void drawSetup(QPainter &p)
     QPainterPath hole;
     hole.addEllipse(c, 4.2, 4.2);
     gear = gear.subtracted(hole);
-    p.setPen(outline(QColor(0x2d, 0x38, 0x48)));
-    QLinearGradient metal(4, 4, 28, 28);
-    metal.setColorAt(0, QColor(0xee, 0xf2, 0xf7));
-    metal.setColorAt(0.5, QColor(0xa9, 0xb6, 0xc6));
-    metal.setColorAt(1, QColor(0x5d, 0x6c, 0x80));
-    p.setBrush(metal);
-    p.drawPath(gear);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(outline(QColor(255, 255, 255, 150), 1.2));
+    drawShape(
+        p, gear, QColor(0x2d, 0x38, 0x48),
+        linear(
+            QPointF(4, 4), QPointF(28, 28),
+            {{0, QColor(0xee, 0xf2, 0xf7)}, {0.5, QColor(0xa9, 0xb6, 0xc6)}, {1, QColor(0x5d, 0x6c, 0x80)}}));
+    strokeOnly(p, QColor(255, 255, 255, 150), 1.2);
     p.drawEllipse(c, 7.5, 7.5);
 }
 
 void drawFormat(QPainter &p)
 {
     // A diskette.
-    QPainterPath body;
-    body.moveTo(4, 3);
-    body.lineTo(25, 3);
-    body.lineTo(29, 7);
-    body.lineTo(29, 29);
-    body.lineTo(4, 29);
-    body.closeSubpath();
-    p.setPen(outline(QColor(0x12, 0x2c, 0x5c)));
-    p.setBrush(vertical(3, 29, QColor(0x5b, 0x8f, 0xe0), QColor(0x1d, 0x47, 0x94)));
-    p.drawPath(body);
+    drawShape(p, foldedSheet(QRectF(4, 3, 25, 26), 4), QColor(0x12, 0x2c, 0x5c),
+              vertical(3, 29, QColor(0x5b, 0x8f, 0xe0), QColor(0x1d, 0x47, 0x94)));
     // Metal shutter.
     p.setPen(outline(QColor(0x55, 0x5f, 0x6b)));
     p.setBrush(horizontal(9, 23, QColor(0xf0, 0xf3, 0xf7), QColor(0x9c, 0xa8, 0xb5)));
@@ -280,8 +286,7 @@ void drawPalmtopConnect(QPainter &p)
     QPainterPath cable;
     cable.moveTo(13, 28);
     cable.cubicTo(13, 31.5, 24, 31.5, 24, 24);
-    p.setPen(outline(QColor(0x25, 0x2b, 0x33), 2.2));
-    p.setBrush(Qt::NoBrush);
+    strokeOnly(p, QColor(0x25, 0x2b, 0x33), 2.2);
     p.drawPath(cable);
     p.setPen(outline(QColor(0x3d, 0x4a, 0x5a)));
     p.setBrush(vertical(16, 25, QColor(0xd9, 0xdf, 0xe7), QColor(0x8a, 0x96, 0xa5)));
@@ -290,18 +295,10 @@ void drawPalmtopConnect(QPainter &p)
     p.drawLine(QPointF(22.8, 17), QPointF(22.8, 14));
     p.drawLine(QPointF(25.2, 17), QPointF(25.2, 14));
     // The handheld terminal.
-    p.setPen(outline(QColor(0x16, 0x1b, 0x22)));
-    p.setBrush(horizontal(4, 22, QColor(0x6b, 0x75, 0x83), QColor(0x2b, 0x31, 0x3a)));
-    p.drawRoundedRect(QRectF(4.5, 1.5, 15, 27), 3, 3);
-    p.setPen(outline(QColor(0x1c, 0x3a, 0x12)));
-    p.setBrush(vertical(4, 14, QColor(0xc8, 0xf0, 0x96), QColor(0x6f, 0xae, 0x3f)));
-    p.drawRect(QRectF(7, 4.5, 10, 9));
+    handheld(p, QRectF(4.5, 1.5, 15, 27), 3, {4, 22}, QRectF(7, 4.5, 10, 9), {4, 14});
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0xdd, 0xe3, 0xea));
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 3; ++col)
-            p.drawRoundedRect(QRectF(7 + col * 3.6, 16 + row * 2.9, 2.6, 1.9), 0.6, 0.6);
-    }
+    drawKeypad(p, QPointF(7, 16), 4, 3, QSizeF(2.6, 1.9), QSizeF(3.6, 2.9), 0.6);
 }
 
 void drawRefresh(QPainter &p)
@@ -319,8 +316,7 @@ void drawRefresh(QPainter &p)
     const QRectF box(c.x() - r, c.y() - r, 2 * r, 2 * r);
     for (const qreal start : {20.0, 200.0}) {
         const qreal span = 125;
-        p.setBrush(Qt::NoBrush);
-        p.setPen(outline(QColor(0x16, 0x5e, 0x1e), 5));
+        strokeOnly(p, QColor(0x16, 0x5e, 0x1e), 5);
         p.drawArc(box, int(start * 16), int(span * 16));
         p.setPen(outline(QColor(0x4c, 0xb8, 0x4a), 3));
         p.drawArc(box, int(start * 16), int(span * 16));
@@ -334,14 +330,10 @@ void drawRefresh(QPainter &p)
 void drawExit(QPainter &p)
 {
     const QPointF c(16, 16);
-    QRadialGradient g(QPointF(12, 11), 18);
-    g.setColorAt(0, QColor(0xff, 0x8a, 0x70));
-    g.setColorAt(1, QColor(0xa8, 0x1c, 0x10));
     p.setPen(outline(QColor(0x6b, 0x10, 0x08)));
-    p.setBrush(g);
+    p.setBrush(radial(QPointF(12, 11), 18, QColor(0xff, 0x8a, 0x70), QColor(0xa8, 0x1c, 0x10)));
     p.drawEllipse(c, 13.5, 13.5);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(outline(Qt::white, 2.8));
+    strokeOnly(p, Qt::white, 2.8);
     p.drawArc(QRectF(c.x() - 7, c.y() - 6, 14, 14), 125 * 16, 290 * 16);
     p.drawLine(QPointF(16, 6), QPointF(16, 14));
 }
@@ -354,12 +346,7 @@ void drawSync(QPainter &p)
     p.drawRect(QRectF(2.5, 3.5, 11, 25));
     textLine(p, 5, 11, 8);
     textLine(p, 5, 11, 24);
-    p.setPen(outline(QColor(0x16, 0x1b, 0x22)));
-    p.setBrush(horizontal(18, 30, QColor(0x6b, 0x75, 0x83), QColor(0x2b, 0x31, 0x3a)));
-    p.drawRoundedRect(QRectF(18.5, 2.5, 11, 27), 2.5, 2.5);
-    p.setPen(outline(QColor(0x1c, 0x3a, 0x12)));
-    p.setBrush(vertical(5, 11, QColor(0xc8, 0xf0, 0x96), QColor(0x6f, 0xae, 0x3f)));
-    p.drawRect(QRectF(20.5, 5, 7, 6));
+    handheld(p, QRectF(18.5, 2.5, 11, 27), 2.5, {18, 30}, QRectF(20.5, 5, 7, 6), {5, 11});
     for (const bool right : {true, false}) {
         const qreal y = right ? 14 : 20;
         const QPointF from(right ? 7 : 25, y), to(right ? 25 : 7, y);
@@ -384,15 +371,12 @@ void drawImageConnect(QPainter &p)
     drum.arcTo(QRectF(5, 21, 20, 7), 180, 180);
     drum.lineTo(25, 6.5);
     drum.closeSubpath();
-    p.setPen(outline(QColor(0x1b, 0x2d, 0x4f)));
-    QLinearGradient side(5, 0, 25, 0);
-    side.setColorAt(0, QColor(0x3a, 0x62, 0xa8));
-    side.setColorAt(0.35, QColor(0x8c, 0xb4, 0xee));
-    side.setColorAt(1, QColor(0x22, 0x42, 0x80));
-    p.setBrush(side);
-    p.drawPath(drum);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(outline(QColor(0xc6, 0xdc, 0xfa, 200), 1));
+    drawShape(p, drum, QColor(0x1b, 0x2d, 0x4f),
+              linear(QPointF(5, 0), QPointF(25, 0),
+                     {{0, QColor(0x3a, 0x62, 0xa8)},
+                      {0.35, QColor(0x8c, 0xb4, 0xee)},
+                      {1, QColor(0x22, 0x42, 0x80)}}));
+    strokeOnly(p, QColor(0xc6, 0xdc, 0xfa, 200), 1);
     p.drawArc(QRectF(5, 9, 20, 7), 180 * 16, 180 * 16);
     p.drawArc(QRectF(5, 15, 20, 7), 180 * 16, 180 * 16);
     p.setPen(outline(QColor(0x1b, 0x2d, 0x4f)));
@@ -400,13 +384,9 @@ void drawImageConnect(QPainter &p)
     p.drawEllipse(top);
     // Link badge.
     p.setPen(outline(QColor(0x14, 0x5c, 0x1c)));
-    QRadialGradient g(QPointF(22, 22), 9);
-    g.setColorAt(0, QColor(0x9a, 0xe6, 0x84));
-    g.setColorAt(1, QColor(0x2a, 0x8f, 0x34));
-    p.setBrush(g);
+    p.setBrush(radial(QPointF(22, 22), 9, QColor(0x9a, 0xe6, 0x84), QColor(0x2a, 0x8f, 0x34)));
     p.drawEllipse(QPointF(24, 24), 6.5, 6.5);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(outline(Qt::white, 1.6));
+    strokeOnly(p, Qt::white, 1.6);
     p.save();
     p.translate(24, 24);
     p.rotate(-45);

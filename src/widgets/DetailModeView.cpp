@@ -1,8 +1,5 @@
 #include "widgets/DetailModeView.h"
 
-#include "widgets/FileListView.h"
-
-#include <QDragMoveEvent>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyleOptionViewItem>
@@ -10,7 +7,7 @@
 namespace vexo
 {
 
-DetailModeView::DetailModeView(FileListView *owner) : QTreeView(owner), m_owner(owner)
+DetailModeView::DetailModeView(FileListView *owner) : OwnedItemView(owner)
 {
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -29,12 +26,6 @@ void DetailModeView::setGridLines(bool on)
         return;
     m_gridLines = on;
     viewport()->update();
-}
-
-void DetailModeView::finishEditing(QWidget *editor)
-{
-    commitData(editor);
-    closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 QColor DetailModeView::gridColor() const
@@ -101,30 +92,6 @@ void DetailModeView::paintEmptyGrid()
     for (int y = top + rowHeight - 1; y < viewport()->height(); y += rowHeight)
         painter.drawLine(0, y, viewport()->width(), y);
     paintColumnLines(&painter, top, viewport()->height());
-}
-
-void DetailModeView::startDrag(Qt::DropActions)
-{
-    m_owner->startDragFrom(this);
-}
-
-void DetailModeView::dragEnterEvent(QDragEnterEvent *event)
-{
-    m_owner->dragMoveIn(this, event);
-}
-
-void DetailModeView::dragMoveEvent(QDragMoveEvent *event)
-{
-    m_owner->dragMoveIn(this, event);
-}
-
-void DetailModeView::dragLeaveEvent(QDragLeaveEvent *)
-{
-}
-
-void DetailModeView::dropEvent(QDropEvent *event)
-{
-    m_owner->dropIn(this, event);
 }
 
 } // namespace vexo

@@ -439,22 +439,25 @@ void FileListView::startDragFrom(QAbstractItemView *view)
     emit dragFinished(action);
 }
 
-void FileListView::dragMoveIn(QAbstractItemView *view, QDragMoveEvent *event)
+std::optional<QModelIndex> FileListView::dropTarget(QAbstractItemView *view, QDropEvent *event) const
 {
     event->ignore();
     if (!m_dropEnabled)
-        return;
+        return std::nullopt;
     const QModelIndex target = view->indexAt(event->position().toPoint());
-    emit dragOver(event, target.isValid() ? target.siblingAtColumn(0) : QModelIndex());
+    return target.isValid() ? target.siblingAtColumn(0) : QModelIndex();
+}
+
+void FileListView::dragMoveIn(QAbstractItemView *view, QDragMoveEvent *event)
+{
+    if (const auto target = dropTarget(view, event))
+        emit dragOver(event, *target);
 }
 
 void FileListView::dropIn(QAbstractItemView *view, QDropEvent *event)
 {
-    event->ignore();
-    if (!m_dropEnabled)
-        return;
-    const QModelIndex target = view->indexAt(event->position().toPoint());
-    emit dropped(event, target.isValid() ? target.siblingAtColumn(0) : QModelIndex());
+    if (const auto target = dropTarget(view, event))
+        emit dropped(event, *target);
 }
 
 bool FileListView::acceptEdit(const QModelIndex &index, const QString &oldText, const QString &newText)

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 class QAbstractItemModel;
 class QAbstractItemView;
 class QDragMoveEvent;
@@ -22,6 +24,7 @@ namespace vexo
 class DetailModeView;
 class IconModeView;
 class RenameDelegate;
+template <class View> class OwnedItemView;
 
 // The file list of all three panes: one model shown in one of four view
 // styles, switchable at run time without losing the selection or the current
@@ -144,13 +147,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class IconModeView;
-    friend class DetailModeView;
+    template <class View> friend class OwnedItemView;
     friend class RenameDelegate;
 
     void startDragFrom(QAbstractItemView *view);
     void dragMoveIn(QAbstractItemView *view, QDragMoveEvent *event);
     void dropIn(QAbstractItemView *view, QDropEvent *event);
+    // The row under a drag or drop in `view` (column 0; invalid over empty
+    // space), or nothing when drops are off. Leaves the event refused.
+    std::optional<QModelIndex> dropTarget(QAbstractItemView *view, QDropEvent *event) const;
     bool acceptEdit(const QModelIndex &index, const QString &oldText, const QString &newText);
     void finishEditing();
     void configureIconModeView();

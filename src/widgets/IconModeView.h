@@ -1,31 +1,18 @@
 #pragma once
 
+#include "widgets/OwnedItemView.h"
+
 #include <QListView>
 
 namespace vexo
 {
 
-class FileListView;
-
 // The icon and list styles of a FileListView. Drags and drops are handed to
 // the owning list, which lets its owner decide.
-class IconModeView : public QListView
+class IconModeView : public OwnedItemView<QListView>
 {
 public:
-    explicit IconModeView(FileListView *owner);
-
-    // Commits and closes `editor` if it is open in this view.
-    void finishEditing(QWidget *editor);
-
-protected:
-    void startDrag(Qt::DropActions supportedActions) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dragLeaveEvent(QDragLeaveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-
-private:
-    FileListView *m_owner;
+    using OwnedItemView::OwnedItemView;
 };
 
 } // namespace vexo

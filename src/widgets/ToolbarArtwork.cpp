@@ -6,6 +6,10 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <algorithm>
+#include <array>
+#include <iterator>
+
 namespace vexo
 {
 
@@ -14,25 +18,58 @@ namespace
 
 using Drawing = void (*)(QPainter &);
 
-const Drawing kToolbarDrawings[ToolbarArtwork::ImageCount] = {
-    artwork::drawSetup,          artwork::drawFormat,  artwork::drawDelete,
-    artwork::drawCopy,           artwork::drawPaste,   artwork::drawLargeIcons,
-    artwork::drawSmallIcons,     artwork::drawList,    artwork::drawDetails,
-    artwork::drawPalmtopConnect, artwork::drawRefresh, artwork::drawExit,
-    artwork::drawImageConnect,   artwork::drawSync};
+// One image: the key of our own drawing, the drawing, and the theme icon names
+// tried for it, most specific first.
+struct Picture {
+    const char *key;
+    Drawing drawing;
+    std::array<const char *, 3> themeNames;
+};
 
-const Drawing kHeaderDrawings[ToolbarArtwork::HeaderImageCount] = {artwork::drawFolderUp,
-                                                                   artwork::drawNewFolder};
+const Picture kToolbar[ToolbarArtwork::ImageCount] = {
+    {"setup", artwork::drawSetup, {"preferences-system", "configure"}},
+    {"format", artwork::drawFormat, {"media-floppy", "drive-removable-media"}},
+    {"delete", artwork::drawDelete, {"edit-delete"}},
+    {"copy", artwork::drawCopy, {"edit-copy"}},
+    {"paste", artwork::drawPaste, {"edit-paste"}},
+    {"large-icons", artwork::drawLargeIcons, {"view-list-icons", "view-grid"}},
+    {"small-icons", artwork::drawSmallIcons, {"view-list-compact", "view-list-text"}},
+    {"list", artwork::drawList, {"view-list-text", "view-list"}},
+    {"details", artwork::drawDetails, {"view-list-details"}},
+    {"palmtop-connect", artwork::drawPalmtopConnect, {"pda", "phone"}},
+    {"refresh", artwork::drawRefresh, {"view-refresh"}},
+    {"exit", artwork::drawExit, {"application-exit", "system-log-out"}},
+    {"image-connect", artwork::drawImageConnect, {"drive-harddisk"}},
+    // The last name is in every theme that has Refresh, so a theme's set stays whole.
+    {"sync", artwork::drawSync, {"emblem-synchronizing", "mail-send-receive", "view-refresh"}}};
 
-const char *const kToolbarKeys[ToolbarArtwork::ImageCount] = {
-    "setup", "format",  "delete",          "copy",    "paste", "large-icons",   "small-icons",
-    "list",  "details", "palmtop-connect", "refresh", "exit",  "image-connect", "sync"};
+const Picture kHeader[ToolbarArtwork::HeaderImageCount] = {
+    {"folder-up", artwork::drawFolderUp, {"go-up"}}, {"folder-new", artwork::drawNewFolder, {"folder-new"}}};
 
-const char *const kHeaderKeys[ToolbarArtwork::HeaderImageCount] = {"folder-up", "folder-new"};
-
-QIcon painted(const char *key, Drawing drawing)
+// The picture `index` of `set`, or nullptr when out of range.
+template <std::size_t N> const Picture *pictureAt(const Picture (&set)[N], int index)
 {
-    return QIcon(new PaintedIconEngine(QStringLiteral("vexo-") + QLatin1String(key), drawing));
+    return index >= 0 && std::size_t(index) < N ? &set[index] : nullptr;
+}
+
+QStringList namesOf(const Picture *picture)
+{
+    QStringList names;
+    if (picture) {
+        for (const char *name : picture->themeNames) {
+            if (name)
+                names.append(QLatin1String(name));
+        }
+    }
+    return names;
+}
+
+QIcon bundled(const Picture *picture)
+{
+    if (!picture)
+        return QIcon();
+    return QIcon(
+        new PaintedIconEngine(QStringLiteral("vexo-") + QLatin1String(picture->key), picture->drawing));
 }
 
 // Symbolic theme icons are dark grey line art meant to be recoloured to the
@@ -73,86 +110,33 @@ QPixmap lightened(const QPixmap &source)
 
 QStringList ToolbarArtwork::themeNames(int index)
 {
-    switch (index) {
-    case Setup:
-        return {QStringLiteral("preferences-system"), QStringLiteral("configure")};
-    case Format:
-        return {QStringLiteral("media-floppy"), QStringLiteral("drive-removable-media")};
-    case Delete:
-        return {QStringLiteral("edit-delete")};
-    case Copy:
-        return {QStringLiteral("edit-copy")};
-    case Paste:
-        return {QStringLiteral("edit-paste")};
-    case LargeIcons:
-        return {QStringLiteral("view-list-icons"), QStringLiteral("view-grid")};
-    case SmallIcons:
-        return {QStringLiteral("view-list-compact"), QStringLiteral("view-list-text")};
-    case List:
-        return {QStringLiteral("view-list-text"), QStringLiteral("view-list")};
-    case Details:
-        return {QStringLiteral("view-list-details")};
-    case PalmtopConnect:
-        return {QStringLiteral("pda"), QStringLiteral("phone")};
-    case Refresh:
-        return {QStringLiteral("view-refresh")};
-    case Exit:
-        return {QStringLiteral("application-exit"), QStringLiteral("system-log-out")};
-    case ImageConnect:
-        return {QStringLiteral("drive-harddisk")};
-    case Sync:
-        // The last name is in every theme that has Refresh, so a theme's set stays whole.
-        return {QStringLiteral("emblem-synchronizing"), QStringLiteral("mail-send-receive"),
-                QStringLiteral("view-refresh")};
-    default:
-        return {};
-    }
+    return namesOf(pictureAt(kToolbar, index));
 }
 
 QStringList ToolbarArtwork::headerThemeNames(int index)
 {
-    switch (index) {
-    case HeaderUp:
-        return {QStringLiteral("go-up")};
-    case HeaderNewFolder:
-        return {QStringLiteral("folder-new")};
-    default:
-        return {};
-    }
+    return namesOf(pictureAt(kHeader, index));
 }
 
 QIcon ToolbarArtwork::bundledToolbarIcon(int index)
 {
-    if (index < 0 || index >= ImageCount)
-        return QIcon();
-    return painted(kToolbarKeys[index], kToolbarDrawings[index]);
+    return bundled(pictureAt(kToolbar, index));
 }
 
 QIcon ToolbarArtwork::bundledHeaderIcon(int index)
 {
-    if (index < 0 || index >= HeaderImageCount)
-        return QIcon();
-    return painted(kHeaderKeys[index], kHeaderDrawings[index]);
+    return bundled(pictureAt(kHeader, index));
 }
 
 bool ToolbarArtwork::themeHasFullSet()
 {
-    auto found = [](const QStringList &names) {
-        for (const QString &name : names) {
-            if (QIcon::hasThemeIcon(name))
-                return true;
-        }
-        return false;
+    auto found = [](const Picture &picture) {
+        const QStringList names = namesOf(&picture);
+        return std::any_of(names.begin(), names.end(),
+                           [](const QString &name) { return QIcon::hasThemeIcon(name); });
     };
-    for (int i = 0; i < ImageCount; ++i) {
-        if (!found(themeNames(i)))
-            return false;
-    }
-    for (int i = 0; i < HeaderImageCount; ++i) {
-        if (!found(headerThemeNames(i)))
-            return false;
-    }
-    return true;
+    return std::all_of(std::begin(kToolbar), std::end(kToolbar), found) &&
+           std::all_of(std::begin(kHeader), std::end(kHeader), found);
 }
 
 QIcon ToolbarArtwork::themeIcon(const QStringList &names)
@@ -173,20 +157,12 @@ QIcon ToolbarArtwork::themeIcon(const QStringList &names)
 
 QIcon ToolbarArtwork::toolbarIcon(int index)
 {
-    if (index < 0 || index >= ImageCount)
-        return QIcon();
-    if (themeHasFullSet())
-        return themeIcon(themeNames(index));
-    return bundledToolbarIcon(index);
+    return themeHasFullSet() ? themeIcon(themeNames(index)) : bundledToolbarIcon(index);
 }
 
 QIcon ToolbarArtwork::headerIcon(int index)
 {
-    if (index < 0 || index >= HeaderImageCount)
-        return QIcon();
-    if (themeHasFullSet())
-        return themeIcon(headerThemeNames(index));
-    return bundledHeaderIcon(index);
+    return themeHasFullSet() ? themeIcon(headerThemeNames(index)) : bundledHeaderIcon(index);
 }
 
 } // namespace vexo

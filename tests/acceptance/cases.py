@@ -75,8 +75,7 @@ class Group(unittest.TestCase):
         st = s.state()
         for pane, caption, key in (("device", "PRpcStatus", "F3"), ("image", "PVDiskStatus", "F6")):
             if not st.text(caption).endswith(s.language("Connected")):
-                s.focus_list("ShellList")
-                s.key(key)
+                s.focus_list("ShellList", key)
                 s.wait_caption(pane, "Connected")
 
     # -- helpers shared by the groups ----------------------------------------
@@ -256,8 +255,7 @@ class Keyboard(Group):
 
     def change_speed(self):
         s = self.session
-        s.focus_list("ShellList")
-        s.key("F8")
+        s.focus_list("ShellList", "F8")
         st = s.wait_modal("FormSetup")
         before = st.text("cbBaudrate")
         s.click(centre(st.get("cbBaudrate")["rect"]))
@@ -340,34 +338,40 @@ class Copying(Group):
         s.wait_no_modal("the copy finished")
         s.wait_rows(target, lambda rows: name in rows, "%s listed in %s" % (name, target))
 
-    def test_copy_and_paste_between_panes(self):
-        s = self.session
+    def move_each_way(self, prefix, move):
+        """For each direction, `move(source, target, name)` takes the file
+        made for it from one pane to the other; it must arrive whole."""
         for source, target in self.DIRECTIONS:
-            name = self.name_for("c", source, target)
+            name = self.name_for(prefix, source, target)
             with self.subTest(source=source, target=target):
                 data = self.source_bytes(source, name)
-                s.click_row(source, name)
-                s.key("ctrl+c")
-                s.focus_list(target)
-                s.key("ctrl+v")
+                move(source, target, name)
                 self.wait_arrived(target, name, data)
+
+    def test_copy_and_paste_between_panes(self):
+        s = self.session
+
+        def copy_and_paste(source, target, name):
+            s.click_row(source, name)
+            s.key("ctrl+c")
+            s.focus_list(target, "ctrl+v")
+
+        self.move_each_way("c", copy_and_paste)
 
     def test_drag_between_panes(self):
         s = self.session
-        for source, target in self.DIRECTIONS:
-            name = self.name_for("m", source, target)
-            with self.subTest(source=source, target=target):
-                data = self.source_bytes(source, name)
-                st = s.click_row(source, name)
-                s.drag(centre(st.row(source, name)["rect"]), s.empty_spot(target, st))
-                self.wait_arrived(target, name, data)
+
+        def drag(source, target, name):
+            st = s.click_row(source, name)
+            s.drag(centre(st.row(source, name)["rect"]), s.empty_spot(target, st))
+
+        self.move_each_way("m", drag)
 
     def paste_to(self, source_name, target):
         s = self.session
         s.click_row("ShellList", source_name)
         s.key("ctrl+c")
-        s.focus_list(target)
-        s.key("ctrl+v")
+        s.focus_list(target, "ctrl+v")
 
     def answer(self, window, button=None, text=None):
         s = self.session
@@ -434,8 +438,7 @@ class Copying(Group):
         s = self.session
         for list_name, off, pane in (("RpcList", "F4", "device"), ("VDiskList", "F7", "image")):
             with self.subTest(pane):
-                s.focus_list(list_name)
-                s.key(off)
+                s.focus_list(list_name, off)
                 s.wait_caption(pane, "DisConnect")
                 s.click_row("ShellList", "keep.txt")
                 s.key("ctrl+c")
@@ -465,25 +468,23 @@ class Copying(Group):
             self.assertEqual(read(os.path.join(s.pc, "keep.txt")), b"keep.txt")
             self.assertEqual(read(os.path.join(s.pc, "taken.txt")), b"taken.txt")
         with self.subTest("palmtop"):
-            reasons = []
-            for new in ("taken.txt", too_long):
-                self.rename_in("RpcList", "keep.txt", new)
-                st = s.wait(lambda st: st.text("StatusPanel1") not in [""] + reasons,
-                            "a reason for the refused rename to %s" % new)
-                reasons.append(st.text("StatusPanel1"))
-                self.assertIn("keep.txt", st.rows("RpcList"))
-                self.assertEqual(self.device_file("keep.txt"), b"keep.txt")
-                self.assertEqual(self.device_file("taken.txt"), b"taken.txt")
+            self.refuse_renames("RpcList", ("taken.txt", too_long), self.device_file)
         with self.subTest("image"):
-            reasons = []
-            for new in ("taken.txt", too_long):
-                self.rename_in("VDiskList", "keep.txt", new)
-                st = s.wait(lambda st: st.text("StatusPanel1") not in [""] + reasons,
-                            "a reason for the refused rename to %s" % new)
-                reasons.append(st.text("StatusPanel1"))
-                self.assertIn("keep.txt", st.rows("VDiskList"))
-            self.assertEqual(self.image_file("keep.txt"), b"keep.txt")
-            self.assertEqual(self.image_file("taken.txt"), b"taken.txt")
+            self.refuse_renames("VDiskList", ("taken.txt", too_long), self.image_file)
+
+    def refuse_renames(self, list_name, names, stored):
+        """Renames keep.txt in `list_name` to each of `names`: each is refused
+        with a reason of its own, and both files keep their content."""
+        s = self.session
+        reasons = []
+        for new in names:
+            self.rename_in(list_name, "keep.txt", new)
+            st = s.wait(lambda st: st.text("StatusPanel1") not in [""] + reasons,
+                        "a reason for the refused rename to %s" % new)
+            reasons.append(st.text("StatusPanel1"))
+            self.assertIn("keep.txt", st.rows(list_name))
+            self.assertEqual(stored("keep.txt"), b"keep.txt")
+            self.assertEqual(stored("taken.txt"), b"taken.txt")
 
 
 class LinkAndWindow(Group):
@@ -503,8 +504,7 @@ class LinkAndWindow(Group):
         """Restarts the server; F3 then connects again and lists."""
         s = self.session
         s.palmtop.start_server()
-        s.focus_list("RpcList")
-        s.key("F3")
+        s.focus_list("RpcList", "F3")
         s.wait_caption("device", "Connected")
         s.wait_rows("RpcList", lambda r: "d.txt" in r, "the palmtop listed again")
 
@@ -516,8 +516,7 @@ class LinkAndWindow(Group):
     def test_server_killed_while_connected(self):
         s = self.session
         s.palmtop.kill_server()
-        s.focus_list("RpcList")
-        s.key("F5")
+        s.focus_list("RpcList", "F5")
         s.wait_caption("device", "DisConnect")
         self.assert_reason_shown()
         self.revive()
@@ -526,8 +525,7 @@ class LinkAndWindow(Group):
         s = self.session
         s.click_row("ShellList", "long.bin")
         s.key("ctrl+c")
-        s.focus_list("RpcList")
-        s.key("ctrl+v")
+        s.focus_list("RpcList", "ctrl+v")
         s.wait(lambda st: st.modal == "FormDoProcess" and st.text("labFilename") == "long.bin",
                "the progress window sends long.bin")
         s.palmtop.kill_server()
@@ -549,8 +547,7 @@ class LinkAndWindow(Group):
         for name in many:
             write(s.palmtop.path(name), b"")
         try:
-            s.focus_list("RpcList")
-            s.key("F4")
+            s.focus_list("RpcList", "F4")
             s.wait_caption("device", "DisConnect")
             s.key("F3")
             gone = s.language("DisConnect")

@@ -585,11 +585,14 @@ class Session:
         bottom = y + height - 12
         return x + min(60, width // 3), bottom
 
-    def focus_list(self, list_name):
+    def focus_list(self, list_name, *keys):
         """Clicks into the empty part of a list, as a person does to give it
-        the keyboard without choosing a file."""
+        the keyboard without choosing a file; then presses `keys` there."""
         self.click(self.empty_spot(list_name))
-        return self.wait(lambda s: s.get(list_name)["focusInside"], list_name + " has the focus")
+        state = self.wait(lambda s: s.get(list_name)["focusInside"], list_name + " has the focus")
+        if keys:
+            self.key(*keys)
+        return state
 
     def click_row(self, list_name, text):
         s = self.wait(lambda s: any(r["text"] == text for r in s.get(list_name)["rows"]),

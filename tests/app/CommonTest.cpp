@@ -16,34 +16,44 @@ using namespace vexo;
 namespace
 {
 
+struct PathCase {
+    const char *text;
+    PathKind kind;
+    const char *name;
+    const char *folder;
+};
+
+// Checks one set of path rules (the device's or this system's) against `cases`.
+void expectPathRules(std::initializer_list<PathCase> cases, PathKind (*kind)(const QString &),
+                     QString (*fileName)(const QString &), QString (*folderPart)(const QString &))
+{
+    for (const PathCase &c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(kind(text), c.kind) << c.text;
+        EXPECT_EQ(fileName(text), QString::fromUtf8(c.name)) << c.text;
+        EXPECT_EQ(folderPart(text), QString::fromUtf8(c.folder)) << c.text;
+    }
+}
+
 TEST(WindowsPathRules, ClassifySplitAndJoin)
 {
-    struct Case {
-        const char *text;
-        PathKind kind;
-        const char *name;
-        const char *folder;
-    } cases[] = {
-        {"", pkVDisk, "", ""},
-        {"a", pkVDisk, "a", ""},
-        {"readme.txt", pkVDisk, "readme.txt", ""},
-        {"C:\\dir\\file.txt", pkLocal, "file.txt", "C:\\dir\\"},
-        {"#:\\x", pkLocal, "x", "#:\\"},
-        {"C:\\dir\\", pkLocal, "", "C:\\dir\\"},
-        {"TVR:\\", pkDevice, "", "TVR:\\"},
-        {"TVR:\\name.dat", pkDevice, "name.dat", "TVR:\\"},
-        {"tvr:\\name.dat", pkOther, "name.dat", "tvr:\\"},
-        {"ab:\\x", pkOther, "x", "ab:\\"},
-        {"\\\\server\\share\\f", pkVDisk, "f", "\\\\server\\share\\"},
-        {"C:file", pkVDisk, "file", ""},
-        {"a:b:c", pkVDisk, "c", ""},
-    };
-    for (const Case &c : cases) {
-        const QString text = QString::fromUtf8(c.text);
-        EXPECT_EQ(winpath::GetPathKind(text), c.kind) << c.text;
-        EXPECT_EQ(winpath::PathFileName(text), QString::fromUtf8(c.name)) << c.text;
-        EXPECT_EQ(winpath::PathFolderPart(text), QString::fromUtf8(c.folder)) << c.text;
-    }
+    expectPathRules(
+        {
+            {"", pkVDisk, "", ""},
+            {"a", pkVDisk, "a", ""},
+            {"readme.txt", pkVDisk, "readme.txt", ""},
+            {"C:\\dir\\file.txt", pkLocal, "file.txt", "C:\\dir\\"},
+            {"#:\\x", pkLocal, "x", "#:\\"},
+            {"C:\\dir\\", pkLocal, "", "C:\\dir\\"},
+            {"TVR:\\", pkDevice, "", "TVR:\\"},
+            {"TVR:\\name.dat", pkDevice, "name.dat", "TVR:\\"},
+            {"tvr:\\name.dat", pkOther, "name.dat", "tvr:\\"},
+            {"ab:\\x", pkOther, "x", "ab:\\"},
+            {"\\\\server\\share\\f", pkVDisk, "f", "\\\\server\\share\\"},
+            {"C:file", pkVDisk, "file", ""},
+            {"a:b:c", pkVDisk, "c", ""},
+        },
+        winpath::GetPathKind, winpath::PathFileName, winpath::PathFolderPart);
     EXPECT_EQ(winpath::JoinPath("C:\\", "a.txt"), "C:\\\\a.txt");
     EXPECT_EQ(winpath::JoinPath("C:\\dir", "a.txt"), "C:\\dir\\a.txt");
     // A renamed bare destination stays bare.
@@ -52,28 +62,19 @@ TEST(WindowsPathRules, ClassifySplitAndJoin)
 
 TEST(NativePathRules, ClassifySplitAndJoin)
 {
-    struct Case {
-        const char *text;
-        PathKind kind;
-        const char *name;
-        const char *folder;
-    } cases[] = {
-        {"", pkVDisk, "", ""},
-        {"name.txt", pkVDisk, "name.txt", ""},
-        {"/home/u/a.txt", pkLocal, "a.txt", "/home/u/"},
-        {"/", pkLocal, "", "/"},
-        {"/home/u/dir/", pkLocal, "", "/home/u/dir/"},
-        {"TVR:\\data.dat", pkDevice, "data.dat", "TVR:\\"},
-        {"C:\\dir\\file", pkOther, "C:\\dir\\file", ""},
-        {"sub/name", pkOther, "name", "sub/"},
-        {"a\\b", pkVDisk, "a\\b", ""},
-    };
-    for (const Case &c : cases) {
-        const QString text = QString::fromUtf8(c.text);
-        EXPECT_EQ(GetPathKind(text), c.kind) << c.text;
-        EXPECT_EQ(PathFileName(text), QString::fromUtf8(c.name)) << c.text;
-        EXPECT_EQ(PathFolderPart(text), QString::fromUtf8(c.folder)) << c.text;
-    }
+    expectPathRules(
+        {
+            {"", pkVDisk, "", ""},
+            {"name.txt", pkVDisk, "name.txt", ""},
+            {"/home/u/a.txt", pkLocal, "a.txt", "/home/u/"},
+            {"/", pkLocal, "", "/"},
+            {"/home/u/dir/", pkLocal, "", "/home/u/dir/"},
+            {"TVR:\\data.dat", pkDevice, "data.dat", "TVR:\\"},
+            {"C:\\dir\\file", pkOther, "C:\\dir\\file", ""},
+            {"sub/name", pkOther, "name", "sub/"},
+            {"a\\b", pkVDisk, "a\\b", ""},
+        },
+        GetPathKind, PathFileName, PathFolderPart);
     EXPECT_EQ(JoinPath("/", "a"), "//a");
     EXPECT_EQ(JoinPath("/home/u", "a"), "/home/u/a");
 }

@@ -18,6 +18,7 @@ namespace
 
 struct Seen {
     bool stillOpen = false;
+    bool leftOpen = false; // the actions left the dialog open: the test cancelled it
     QString title;
     QString prompt;
     QString edit;
@@ -27,9 +28,8 @@ struct Seen {
 };
 
 // Runs PromptText while `act` drives the open dialog. A dialog that the
-// actions leave open is cancelled after a while, and `leftOpen` says so.
-QString prompt(const std::function<void(TFormInputText *, QLineEdit *, Seen &)> &act, Seen &seen,
-               bool *leftOpen = nullptr, const QString &initial = QStringLiteral("old name.txt"))
+// actions leave open is cancelled after a while, and `seen.leftOpen` says so.
+QString prompt(const std::function<void(TFormInputText *, QLineEdit *, Seen &)> &act, Seen &seen)
 {
     bool rescued = false;
     QTimer::singleShot(0, [&] {
@@ -48,9 +48,9 @@ QString prompt(const std::function<void(TFormInputText *, QLineEdit *, Seen &)> 
             dialog->ButCancelClick();
         });
     });
-    const QString answer = PromptText(QStringLiteral("新建文件夹"), QStringLiteral("文件夹名称："), initial);
-    if (leftOpen)
-        *leftOpen = rescued;
+    const QString answer = PromptText(QStringLiteral("新建文件夹"), QStringLiteral("文件夹名称："),
+                                      QStringLiteral("old name.txt"));
+    seen.leftOpen = rescued;
     return answer;
 }
 
@@ -121,35 +121,32 @@ void InputTextTest::cancelAndEscapeReturnEmpty()
         seen);
     QVERIFY(answer.isEmpty());
 
-    bool leftOpen = true;
     answer = prompt(
         [](TFormInputText *, QLineEdit *edit, Seen &) {
             QTest::keyClicks(edit, QStringLiteral("typed"));
             QTest::keyPress(edit, Qt::Key_Escape); // acts on key-down, from the edit box
         },
-        seen, &leftOpen);
-    QVERIFY(!leftOpen);
+        seen);
+    QVERIFY(!seen.leftOpen);
     QVERIFY(answer.isEmpty());
 }
 
 void InputTextTest::closeBoxReturnsTheInitialText()
 {
     Seen seen;
-    bool leftOpen = true;
     const QString answer = prompt(
         [](TFormInputText *dialog, QLineEdit *edit, Seen &) {
             QTest::keyClicks(edit, QStringLiteral("something else"));
             dialog->close();
         },
-        seen, &leftOpen);
-    QVERIFY(!leftOpen);
+        seen);
+    QVERIFY(!seen.leftOpen);
     QCOMPARE(answer, QStringLiteral("old name.txt"));
 }
 
 void InputTextTest::enterActsOnReleaseOnly()
 {
     Seen seen;
-    bool leftOpen = true;
     const QString answer = prompt(
         [](TFormInputText *dialog, QLineEdit *edit, Seen &s) {
             edit->setText(QStringLiteral("数据 1.dat"));
@@ -158,9 +155,9 @@ void InputTextTest::enterActsOnReleaseOnly()
             s.stillOpen = dialog->isVisible();
             QTest::keyRelease(edit, Qt::Key_Return);
         },
-        seen, &leftOpen);
+        seen);
     QVERIFY(seen.stillOpen);
-    QVERIFY(!leftOpen);
+    QVERIFY(!seen.leftOpen);
     QCOMPARE(answer, QStringLiteral("数据 1.dat"));
 
     // The keypad Enter behaves the same.
@@ -169,8 +166,8 @@ void InputTextTest::enterActsOnReleaseOnly()
             QTest::keyPress(edit, Qt::Key_Enter, Qt::KeypadModifier);
             QTest::keyRelease(edit, Qt::Key_Enter, Qt::KeypadModifier);
         },
-        seen, &leftOpen);
-    QVERIFY(!leftOpen);
+        seen);
+    QVERIFY(!seen.leftOpen);
     QCOMPARE(keypad, QStringLiteral("old name.txt"));
 }
 
@@ -179,15 +176,14 @@ void InputTextTest::enterReleaseWithoutItsPressDoesNothing()
     // The Enter that opened the dialog (pressed in the caller's window) must
     // not close it when released over the edit box.
     Seen seen;
-    bool leftOpen = false;
     const QString answer = prompt(
         [](TFormInputText *dialog, QLineEdit *edit, Seen &s) {
             QTest::keyRelease(edit, Qt::Key_Return);
             s.stillOpen = dialog->isVisible();
         },
-        seen, &leftOpen);
+        seen);
     QVERIFY(seen.stillOpen);
-    QVERIFY(leftOpen);
+    QVERIFY(seen.leftOpen);
     QVERIFY(answer.isEmpty()); // cancelled by the test's rescue
 }
 

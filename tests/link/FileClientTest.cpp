@@ -1,11 +1,14 @@
 // The client library against the real server loop, in-process over a socket pair.
 #include "FileClient.h"
 #include "Crc32.h"
+#include "DevicedProcess.h"
 #include "LinkTestSupport.h"
+#include "vexo/sys/PlaceFile.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -199,6 +202,88 @@ TEST_F(FileClientTest, OverwriteZeroKeepsExistingAndWritesMissing)
     EXPECT_EQ(get("missing", loc("local-new"), false), LinkError::Ok);
     EXPECT_EQ(get("missing", loc("local-kept"), true), LinkError::Ok);
     EXPECT_EQ(readFile(loc("local-kept")), readFile(loc("new")));
+}
+
+// Makes this process act as on a file system with neither renameat2 flags
+// nor hard links (vfat, exFAT), counting how often each was refused.
+class NoHardLinks
+{
+public:
+    NoHardLinks() : m_saved(vexo::sys::placeCalls())
+    {
+        s_refused = 0;
+        vexo::sys::placeCalls().renameNoReplace = [](const char *, const char *) { return refuse(EINVAL); };
+        vexo::sys::placeCalls().hardLink = [](const char *, const char *) { return refuse(EPERM); };
+    }
+    ~NoHardLinks() { vexo::sys::placeCalls() = m_saved; }
+    NoHardLinks(const NoHardLinks &) = delete;
+    NoHardLinks &operator=(const NoHardLinks &) = delete;
+    static int refused() { return s_refused; }
+
+private:
+    static int refuse(int error)
+    {
+        ++s_refused;
+        errno = error;
+        return -1;
+    }
+    static inline std::atomic<int> s_refused{0};
+    vexo::sys::PlaceCalls m_saved;
+};
+
+// Receives with overwrite 0 into `dir`: a missing file arrives whole, an
+// existing one is kept, and no temporary file is left either way.
+void expectReceivesWithoutReplacing(FileClient &client, const std::string &dir)
+{
+    const auto get = [&](const std::string &name, bool overwrite) {
+        return client.receive({TransferItem{"src", dir + "/" + name, overwrite}}, {}).front();
+    };
+    writeFile(dir + "/kept", {4});
+    EXPECT_EQ(get("kept", false), LinkError::Exists);
+    EXPECT_EQ(readFile(dir + "/kept"), (std::vector<uint8_t>{4}));
+    EXPECT_EQ(get("new", false), LinkError::Ok);
+    EXPECT_EQ(get("new", false), LinkError::Exists);
+    EXPECT_EQ(get("kept", true), LinkError::Ok);
+    const std::vector<uint8_t> sent = randomBytes(70000, 12);
+    EXPECT_EQ(readFile(dir + "/new"), sent);
+    EXPECT_EQ(readFile(dir + "/kept"), sent);
+    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"kept", "new"}));
+}
+
+TEST_F(FileClientTest, OverwriteZeroWorksWithoutHardLinksOnBothSides)
+{
+    startLink();
+    writeFile(dev("src"), randomBytes(70000, 12));
+    const NoHardLinks vfatLike;
+    expectReceivesWithoutReplacing(*m_client, m_local.path().string());
+    EXPECT_GE(NoHardLinks::refused(), 2);
+    // The device's side places its files the same way.
+    writeFile(loc("up"), {7, 7});
+    EXPECT_EQ(put(loc("up"), "src", false), LinkError::Exists);
+    EXPECT_EQ(put(loc("up"), "up", false), LinkError::Ok);
+    EXPECT_EQ(readFile(dev("up")), (std::vector<uint8_t>{7, 7}));
+}
+
+TEST_F(FileClientTest, OverwriteZeroWorksOnAMountedVfatImage)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting an image needs root";
+    const std::string image = loc("stick.img");
+    const std::string mountPoint = loc("stick");
+    std::filesystem::create_directory(mountPoint);
+    writeFile(image, {});
+    std::filesystem::resize_file(image, 8u << 20);
+    if (runProgram({"mkfs.vfat", image}) != 0 && runProgram({"/usr/sbin/mkfs.vfat", image}) != 0)
+        GTEST_SKIP() << "mkfs.vfat is missing";
+    if (runProgram({"mount", "-t", "vfat", "-o", "loop", image, mountPoint}) != 0)
+        GTEST_SKIP() << "this system cannot mount a vfat image through a loop device";
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { runProgram({"umount", dir}); }
+    } unmount{mountPoint};
+    startLink();
+    writeFile(dev("src"), randomBytes(70000, 12));
+    expectReceivesWithoutReplacing(*m_client, mountPoint);
 }
 
 TEST_F(FileClientTest, HostileAndOverlongNamesAreRefusedAndCreateNothing)

@@ -4,9 +4,9 @@
 #include "FileClient.h"
 #include "HostileDevice.h"
 #include "LinkTestSupport.h"
-#include "PtyPair.h"
 #include "VexoFileClient.h"
 #include "VexoUSBPipe.h"
+#include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ protected:
                                             HostileDevice::Behaviour::Listing, kListing);
     }
 
-    PtyPair m_pty;
+    vexo::sys::PtyPair m_pty;
     std::unique_ptr<HostileDevice> m_device;
 };
 

@@ -6,10 +6,10 @@
 #include "Hello.h"
 #include "HostileDevice.h"
 #include "LinkTestSupport.h"
-#include "PtyPair.h"
 #include "RawClient.h"
 #include "VexoFileClient.h"
 #include "VexoUSBPipe.h"
+#include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(LinkLimitsTest, AnEndlessListingFailsCleanlyThroughTheClassAndTheCApi)
         EXPECT_GT(device.entriesSent(), kMaxListEntries);
     }
     // The window's road: a pipe on a device node, the find calls.
-    PtyPair pty;
+    vexo::sys::PtyPair pty;
     ASSERT_TRUE(pty.open(nullptr));
     HostileDevice device(std::make_shared<FdStream>(pty.master(), pty.master(), false),
                          Behaviour::EndlessListing);

@@ -6,8 +6,8 @@
 #include "HostileDevice.h"
 #include "LinkTestSupport.h"
 #include "Message.h"
-#include "PtyPair.h"
 #include "RawClient.h"
+#include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +112,7 @@ private:
 TEST(LinkMemoryTest, VexoLsAgainstAnEndlessListingFailsUnder64MB)
 {
     TempDir work;
-    PtyPair pty;
+    vexo::sys::PtyPair pty;
     ASSERT_TRUE(pty.open(nullptr));
     HostileDevice device(std::make_shared<FdStream>(pty.master(), pty.master(), false),
                          HostileDevice::Behaviour::EndlessListing);

@@ -23,6 +23,20 @@ protected:
             "cd " + test::quote(m_dir.path()) + " && LC_ALL=C.UTF-8 " + VDISK_TOOL + " img " + args, output);
     }
     std::string local(const std::string &name) { return test::readLocal(m_dir.file(name)); }
+    // Runs each command, expecting it to fail (with `status`, or with any
+    // status but 0 when that is 0) and to say why in the given words.
+    void expectFailures(std::initializer_list<std::pair<const char *, const char *>> cases, int status = 0)
+    {
+        std::string out;
+        for (const auto &[command, words] : cases) {
+            const int got = vdisk(command, &out);
+            if (status == 0)
+                EXPECT_NE(got, 0) << command;
+            else
+                EXPECT_EQ(got, status) << command;
+            EXPECT_NE(out.find(words), std::string::npos) << command << ": " << out;
+        }
+    }
 
     test::TempDir m_dir;
 };
@@ -93,7 +107,7 @@ TEST_F(VdiskTool, ReportsEveryFailureWithAMessageAndAnExitCode)
     test::writeLocal(m_dir.file("keep.txt"), "kept");
     ASSERT_EQ(vdisk("put keep.txt"), 0);
 
-    const std::pair<const char *, const char *> failures[] = {
+    expectFailures({
         {"put missing.txt", "No such file"},
         {"put keep.txt eighteen-bytes-xyz", "invalid name"},
         {"put keep.txt 'what?'", "invalid name"},
@@ -104,11 +118,7 @@ TEST_F(VdiskTool, ReportsEveryFailureWithAMessageAndAnExitCode)
         {"mv missing.txt x.txt", "no such file in the image"},
         {"format --size 0", "--size"},
         {"get a b not-a-folder", "not a folder"},
-    };
-    for (const auto &f : failures) {
-        EXPECT_NE(vdisk(f.first, &out), 0) << f.first;
-        EXPECT_NE(out.find(f.second), std::string::npos) << f.first << ": " << out;
-    }
+    });
     test::writeLocal(m_dir.file("other.txt"), "other");
     ASSERT_EQ(vdisk("put other.txt"), 0);
     EXPECT_EQ(vdisk("mv other.txt KEEP.TXT", &out), 1);
@@ -183,16 +193,14 @@ TEST_F(VdiskTool, SaysSoWhenItCannotDoWhatWasAsked)
     test::writeLocal(m_dir.file("img"), std::string(bytes.begin(), bytes.end()));
     ASSERT_EQ(vdisk("ls", &out), 0);
     EXPECT_NE(out.find("4294967295  "), std::string::npos) << out;
-    const std::pair<const char *, const char *> refusals[] = {
-        {"get a.txt", "a.txt: the image is damaged; run check"},
-        {"get c.bin", "c.bin: the image is damaged; run check"},
-        {"rm b.bin", "b.bin: the image is damaged; run check"},
-        {"put a.txt c.bin", "c.bin: the image is damaged; run check"},
-    };
-    for (const auto &r : refusals) {
-        EXPECT_EQ(vdisk(r.first, &out), 1) << r.first;
-        EXPECT_NE(out.find(r.second), std::string::npos) << r.first << ": " << out;
-    }
+    expectFailures(
+        {
+            {"get a.txt", "a.txt: the image is damaged; run check"},
+            {"get c.bin", "c.bin: the image is damaged; run check"},
+            {"rm b.bin", "b.bin: the image is damaged; run check"},
+            {"put a.txt c.bin", "c.bin: the image is damaged; run check"},
+        },
+        1);
     EXPECT_EQ(local("img"), std::string(bytes.begin(), bytes.end())) << "refusals change nothing";
 }
 

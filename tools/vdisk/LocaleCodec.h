@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vexo/sys/Cp936Codec.h"
+
 #include <string>
 #include <string_view>
 
@@ -12,9 +14,6 @@ class LocaleCodec
 {
 public:
     LocaleCodec();
-    ~LocaleCodec();
-    LocaleCodec(const LocaleCodec &) = delete;
-    LocaleCodec &operator=(const LocaleCodec &) = delete;
 
     // False when the text has no CP936 form.
     bool toCp936(std::string_view local, std::string &out);
@@ -25,11 +24,7 @@ public:
     std::string display(std::string_view cp936);
 
 private:
-    void open();
-
-    bool m_opened = false;
-    void *m_toCp936 = nullptr;
-    void *m_toLocal = nullptr;
+    sys::Cp936Codec m_codec;
 };
 
 } // namespace vexo

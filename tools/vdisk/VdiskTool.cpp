@@ -4,6 +4,8 @@
 #include "VDiskSession.h"
 #include "VexoVDisk.h"
 #include "VolumeChecker.h"
+#include "vexo/sys/AtomicFile.h"
+#include "vexo/sys/FileIo.h"
 
 #include <cerrno>
 #include <cstring>
@@ -45,20 +47,6 @@ bool safeLocalName(const std::string &name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos;
-}
-
-bool writeAll(int fd, const char *data, size_t length)
-{
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -197,20 +185,20 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         fail(shown, lastErrorText());
         return false;
     }
-    // A new file is made in place (and removed again on failure); an
-    // existing one is replaced by a file written beside it and renamed over
-    // it when complete, so a failure never damages or empties it.
-    std::string temp;
-    int fd = ::open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        temp = dest + ".vdisk-" + std::to_string(::getpid());
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0666);
-    }
-    if (fd < 0) {
-        fail(dest, std::strerror(errno));
+    // A new file is made in place (and removed again on failure), which
+    // spares a rename per file; an existing one is replaced by a file written
+    // beside it and renamed over it when complete, so a failure never damages
+    // or empties it.
+    sys::UniqueFd fresh(::open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    sys::AtomicFile replacement;
+    const int opened = fresh ? 0 : errno != EEXIST ? errno : replacement.open(dest);
+    if (opened != 0) {
+        fail(dest, std::strerror(opened));
         zfclose(file);
         return false;
     }
+    const bool madeHere = fresh.valid();
+    const int out = madeHere ? fresh.get() : replacement.fd();
     int64_t total = 0;
     std::string why;
     bool imageFault = false; // else the local file is at fault
@@ -223,7 +211,7 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         }
         if (n == 0)
             break;
-        if (!writeAll(fd, buffer(), static_cast<size_t>(n))) {
+        if (!sys::writeAll(out, buffer(), static_cast<size_t>(n))) {
             why = std::strerror(errno);
             break;
         }
@@ -234,12 +222,15 @@ bool VdiskTool::getOne(const std::string &name, const std::string &dest)
         why = "the image is damaged (file shorter than its size)";
         imageFault = true;
     }
-    if (::close(fd) != 0 && why.empty())
-        why = std::strerror(errno);
-    if (why.empty() && !temp.empty() && ::rename(temp.c_str(), dest.c_str()) != 0)
-        why = std::strerror(errno);
+    if (why.empty()) {
+        const int error =
+            madeHere ? (fresh.close() ? 0 : errno) : replacement.commit(sys::Placement::Replace);
+        if (error != 0)
+            why = std::strerror(error);
+    }
     if (!why.empty()) {
-        ::unlink(temp.empty() ? dest.c_str() : temp.c_str());
+        if (madeHere)
+            ::unlink(dest.c_str());
         fail(imageFault ? shown : dest, why);
         return false;
     }
@@ -329,24 +320,21 @@ bool VdiskTool::putOne(const std::string &path, const std::string &local)
     std::string name;
     if (!toImageName(local, name))
         return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {
     };
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        fail(path, fd < 0 ? std::strerror(errno) : "not a regular file");
-        if (fd >= 0)
-            ::close(fd);
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fail(path, !fd ? std::strerror(errno) : "not a regular file");
         return false;
     }
     int file = zfopen(name.c_str(), "w+");
     if (file == 0) {
         fail(local, lastErrorText());
-        ::close(fd);
         return false;
     }
     std::string why;
     for (;;) {
-        ssize_t n = ::read(fd, buffer(), kBufferBytes);
+        ssize_t n = ::read(fd.get(), buffer(), kBufferBytes);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -360,7 +348,7 @@ bool VdiskTool::putOne(const std::string &path, const std::string &local)
             break;
         }
     }
-    ::close(fd);
+    fd.reset();
     if (!why.empty()) {
         vdiskAbandon(file);
         fail(local, why);
@@ -434,11 +422,9 @@ int VdiskTool::format(const std::vector<std::string> &args)
             std::fprintf(stderr, "vdisk: format: --size takes a whole number of MiB from 1 to 2047\n");
             return Usage;
         }
-        int fd = ::open(m_image.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        bool sized = fd >= 0 && ::ftruncate(fd, off_t(mib) * 1024 * 1024) == 0;
-        int saved = errno;
-        if (fd >= 0)
-            ::close(fd);
+        const sys::UniqueFd fd(::open(m_image.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        const bool sized = fd && ::ftruncate(fd.get(), off_t(mib) * 1024 * 1024) == 0;
+        const int saved = errno;
         if (!sized) {
             fail(m_image, std::strerror(saved));
             return Failed;

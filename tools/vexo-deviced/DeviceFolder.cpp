@@ -2,6 +2,7 @@
 
 #include "Crc32.h"
 #include "NameCodec.h"
+#include "vexo/sys/PlaceFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -100,19 +101,22 @@ bool DeviceFolder::localPath(const std::string &wireName, std::string &path) con
     return true;
 }
 
+WireStatus DeviceFolder::findFile(const std::string &wireName, std::string &path, struct stat &st) const
+{
+    if (!localPath(wireName, path))
+        return WireStatus::BadName;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? WireStatus::Ok : WireStatus::NotFound;
+}
+
 WireStatus DeviceFolder::lookup(const std::string &wireName, WireEntry &entry) const
 {
     std::string path;
-    if (!localPath(wireName, path))
-        return WireStatus::BadName;
     struct stat st {
     };
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return WireStatus::NotFound;
-    entry.name = wireName;
-    entry.size = static_cast<uint64_t>(st.st_size);
-    entry.mtimeMs = mtimeMs(st);
-    return WireStatus::Ok;
+    const WireStatus status = findFile(wireName, path, st);
+    if (status == WireStatus::Ok)
+        entry = WireEntry{wireName, static_cast<uint64_t>(st.st_size), mtimeMs(st)};
+    return status;
 }
 
 WireStatus DeviceFolder::checksum(const std::string &wireName, WireEntry &entry, uint32_t &crc) const
@@ -120,52 +124,43 @@ WireStatus DeviceFolder::checksum(const std::string &wireName, WireEntry &entry,
     std::string path;
     if (!localPath(wireName, path))
         return WireStatus::BadName;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st {
     };
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return WireStatus::NotFound;
-    }
-    const bool whole = link::crc32OfFile(fd, crc);
-    ::close(fd);
-    if (!whole)
+    if (!link::crc32OfFile(fd.get(), crc))
         return WireStatus::IoError;
-    entry.name = wireName;
-    entry.size = static_cast<uint64_t>(st.st_size);
-    entry.mtimeMs = mtimeMs(st);
+    entry = WireEntry{wireName, static_cast<uint64_t>(st.st_size), mtimeMs(st)};
     return WireStatus::Ok;
 }
 
 WireStatus DeviceFolder::remove(const std::string &wireName) const
 {
     std::string path;
-    if (!localPath(wireName, path))
-        return WireStatus::BadName;
     struct stat st {
     };
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return WireStatus::NotFound;
+    const WireStatus status = findFile(wireName, path, st);
+    if (status != WireStatus::Ok)
+        return status;
     return unlink(path.c_str()) == 0 ? WireStatus::Ok : WireStatus::IoError;
 }
 
 WireStatus DeviceFolder::rename(const std::string &from, const std::string &to) const
 {
     std::string src, dst;
-    if (!localPath(from, src) || !localPath(to, dst))
-        return WireStatus::BadName;
     struct stat st {
     };
-    if (lstat(src.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return WireStatus::NotFound;
+    if (!localPath(to, dst))
+        return WireStatus::BadName;
+    const WireStatus status = findFile(from, src, st);
+    if (status != WireStatus::Ok)
+        return status;
     if (src == dst)
         return WireStatus::Ok;
     // A rename never replaces another file.
-    if (::link(src.c_str(), dst.c_str()) != 0)
-        return errno == EEXIST ? WireStatus::Exists : WireStatus::IoError;
-    unlink(src.c_str());
-    return WireStatus::Ok;
+    const int error = sys::placeFile(src, dst, sys::Placement::NeverReplace);
+    return error == 0 ? WireStatus::Ok : error == EEXIST ? WireStatus::Exists : WireStatus::IoError;
 }
 
 WireStatus DeviceFolder::list(const std::string &pattern, std::vector<WireEntry> &entries) const
@@ -191,12 +186,11 @@ WireStatus DeviceFolder::list(const std::string &pattern, std::vector<WireEntry>
     return WireStatus::Ok;
 }
 
-int DeviceFolder::createTemporary(std::string &path) const
+sys::UniqueFd DeviceFolder::createTemporary(std::string &path) const
 {
-    path = m_root + "/" + kTempPrefix + "XXXXXX";
-    const int fd = mkostemp(path.data(), O_CLOEXEC);
-    if (fd >= 0)
-        fchmod(fd, 0644);
+    sys::UniqueFd fd = sys::createUniqueFile(m_root + "/" + kTempPrefix, path, 0644);
+    if (fd)
+        fchmod(fd.get(), 0644);
     return fd;
 }
 
@@ -204,23 +198,23 @@ WireStatus DeviceFolder::commit(const std::string &temporary, const std::string 
                                 bool overwrite) const
 {
     std::string path;
-    WireStatus status = WireStatus::Ok;
-    if (!localPath(wireName, path)) {
-        status = WireStatus::BadName;
-    } else if (overwrite) {
-        struct stat st {
-        };
-        if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            status = WireStatus::IoError;
-        else if (::rename(temporary.c_str(), path.c_str()) != 0)
-            status = WireStatus::IoError;
-        else
-            return WireStatus::Ok;
-    } else if (::link(temporary.c_str(), path.c_str()) != 0) {
-        status = errno == EEXIST ? WireStatus::Exists : WireStatus::IoError;
+    struct stat st {
+    };
+    WireStatus refused = WireStatus::Ok;
+    if (!localPath(wireName, path))
+        refused = WireStatus::BadName;
+    else if (overwrite && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        refused = WireStatus::IoError;
+    if (refused != WireStatus::Ok) {
+        unlink(temporary.c_str());
+        return refused;
     }
+    const int error =
+        sys::placeFile(temporary, path, overwrite ? sys::Placement::Replace : sys::Placement::NeverReplace);
+    if (error == 0)
+        return WireStatus::Ok;
     unlink(temporary.c_str());
-    return status;
+    return error == EEXIST ? WireStatus::Exists : WireStatus::IoError;
 }
 
 } // namespace vexo::deviced

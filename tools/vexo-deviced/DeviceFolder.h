@@ -4,8 +4,10 @@
 #pragma once
 
 #include "Message.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vexo::deviced
@@ -31,13 +33,16 @@ public:
     // Entries matching a pattern ('*' and '?', ASCII letters without case; "*.*" is everything), by name.
     link::WireStatus list(const std::string &pattern, std::vector<link::WireEntry> &entries) const;
 
-    // A new temporary file inside the folder, open for writing; -1 on failure.
-    int createTemporary(std::string &path) const;
+    // A new temporary file inside the folder, open for writing; none on failure.
+    sys::UniqueFd createTemporary(std::string &path) const;
     // Moves a finished temporary file to its name. With overwrite false an
     // existing file wins (Exists) and the temporary file is removed.
     link::WireStatus commit(const std::string &temporary, const std::string &wireName, bool overwrite) const;
 
 private:
+    // The path of an existing regular file: BadName, NotFound or Ok.
+    link::WireStatus findFile(const std::string &wireName, std::string &path, struct stat &st) const;
+
     std::string m_root;
 };
 

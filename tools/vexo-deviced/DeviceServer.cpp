@@ -2,9 +2,10 @@
 
 #include "BlockSplitter.h"
 #include "Crc32.h"
-#include "FileIo.h"
 #include "Hello.h"
 #include "NameCodec.h"
+#include "vexo/sys/CodeTable.h"
+#include "vexo/sys/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,27 +36,20 @@ size_t footprint(const Message &m)
     return sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
 }
 
+const sys::CodeEntry<WireStatus, const char *> kStatusTexts[] = {
+    {WireStatus::Ok, "ok"},
+    {WireStatus::NotFound, "not found"},
+    {WireStatus::BadName, "bad name"},
+    {WireStatus::Exists, "exists"},
+    {WireStatus::IoError, "i/o error"},
+    {WireStatus::Stopped, "stopped"},
+    {WireStatus::BadRequest, "bad request"},
+    {WireStatus::CheckFailed, "check failed"},
+};
+
 const char *statusText(WireStatus s)
 {
-    switch (s) {
-    case WireStatus::Ok:
-        return "ok";
-    case WireStatus::NotFound:
-        return "not found";
-    case WireStatus::BadName:
-        return "bad name";
-    case WireStatus::Exists:
-        return "exists";
-    case WireStatus::IoError:
-        return "i/o error";
-    case WireStatus::Stopped:
-        return "stopped";
-    case WireStatus::BadRequest:
-        return "bad request";
-    case WireStatus::CheckFailed:
-        return "check failed";
-    }
-    return "?";
+    return sys::lookup(kStatusTexts, s, "?");
 }
 } // namespace
 
@@ -356,7 +350,7 @@ void DeviceServer::handlePutOpen(const Message &msg)
     }
     m_in = Incoming{};
     m_in.fd = m_folder.createTemporary(m_in.temporary);
-    if (m_in.fd < 0) {
+    if (!m_in.fd) {
         log("receive " + quotedName(msg.name) + ": cannot create a file");
         reply(msg.id, WireStatus::IoError);
         return;
@@ -380,7 +374,7 @@ void DeviceServer::handlePart(const DataPart &part)
     WireStatus status = WireStatus::Ok;
     if (!m_in.assembler.add(part, block, blockDone) || m_in.assembler.total() > m_in.size)
         status = WireStatus::CheckFailed;
-    else if (blockDone && !writeAll(m_in.fd, block.data(), block.size()))
+    else if (blockDone && !sys::writeAll(m_in.fd.get(), block.data(), block.size()))
         status = WireStatus::IoError;
     else if (m_in.assembler.finished() && m_in.assembler.total() != m_in.size)
         status = WireStatus::CheckFailed;
@@ -390,9 +384,8 @@ void DeviceServer::handlePart(const DataPart &part)
     const std::string name = m_in.name;
     if (status == WireStatus::Ok) {
         if (m_in.hasTime)
-            keepFileTime(m_in.fd, m_in.mtimeMs);
-        const bool closed = ::close(m_in.fd) == 0;
-        m_in.fd = -1;
+            sys::setFileTime(m_in.fd.get(), m_in.mtimeMs);
+        const bool closed = m_in.fd.close();
         status = closed ? m_folder.commit(m_in.temporary, m_in.name, m_in.overwrite) : WireStatus::IoError;
         m_in.temporary.clear();
         m_in.active = false;
@@ -412,12 +405,10 @@ void DeviceServer::handleGet(const Message &msg)
     }
     // Regular files only, checked on what was opened: a FIFO must not block the
     // open, and a symbolic link must not lead out of the folder.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st {
     };
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         log("send " + quotedName(msg.name) + ": not found");
         reply(msg.id, WireStatus::NotFound);
         return;
@@ -425,7 +416,7 @@ void DeviceServer::handleGet(const Message &msg)
     m_out = Outgoing{};
     m_out.active = true;
     m_out.id = msg.id;
-    m_out.fd = fd;
+    m_out.fd = std::move(fd);
     m_out.size = static_cast<uint64_t>(st.st_size);
     log("send " + quotedName(msg.name) + ": " + std::to_string(m_out.size) + " bytes");
 
@@ -437,7 +428,7 @@ void DeviceServer::handleGet(const Message &msg)
     const size_t room = m_channel.config().maxPayload - messageOverhead(open) - 5;
     if (m_out.size <= room) {
         std::vector<uint8_t> raw(m_out.size);
-        if (!readAll(fd, raw.data(), raw.size())) {
+        if (!sys::readAll(m_out.fd.get(), raw.data(), raw.size())) {
             abortOutgoing();
             reply(msg.id, WireStatus::IoError);
             return;
@@ -456,7 +447,7 @@ void DeviceServer::pumpGet()
     while (m_out.active && m_channel.active() && m_channel.hasRoom()) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockSize, m_out.size - m_out.sent));
         std::vector<uint8_t> raw(n);
-        if (!readAll(m_out.fd, raw.data(), n)) {
+        if (!sys::readAll(m_out.fd.get(), raw.data(), n)) {
             const uint16_t id = m_out.id;
             abortOutgoing();
             log("send: read error");
@@ -481,8 +472,6 @@ void DeviceServer::pumpGet()
 
 void DeviceServer::abortIncoming()
 {
-    if (m_in.fd >= 0)
-        ::close(m_in.fd);
     if (!m_in.temporary.empty())
         unlink(m_in.temporary.c_str());
     m_in = Incoming{};
@@ -490,8 +479,6 @@ void DeviceServer::abortIncoming()
 
 void DeviceServer::abortOutgoing()
 {
-    if (m_out.fd >= 0)
-        ::close(m_out.fd);
     m_out = Outgoing{};
 }
 

@@ -44,7 +44,7 @@ private:
     struct Incoming {
         bool active = false;
         uint16_t id = 0;
-        int fd = -1;
+        sys::UniqueFd fd;
         std::string temporary;
         std::string name;
         bool overwrite = false;
@@ -57,7 +57,7 @@ private:
     struct Outgoing {
         bool active = false;
         uint16_t id = 0;
-        int fd = -1;
+        sys::UniqueFd fd;
         uint64_t size = 0;
         uint64_t sent = 0;
         uint32_t crc = 0;

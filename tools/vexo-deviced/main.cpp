@@ -2,8 +2,9 @@
 #include "DeviceFolder.h"
 #include "DeviceServer.h"
 #include "FdStream.h"
-#include "PtyPair.h"
-#include "SerialDevice.h"
+#include "vexo/sys/PlaceFile.h"
+#include "vexo/sys/PtyPair.h"
+#include "vexo/sys/Tty.h"
 
 #include <atomic>
 #include <csignal>
@@ -35,23 +36,6 @@ int usage(std::FILE *output = stderr)
     return output == stderr ? 2 : 0;
 }
 
-bool placeLink(const std::string &link, const std::string &target)
-{
-    struct stat st {
-    };
-    if (lstat(link.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode)) {
-            std::fprintf(stderr, "vexo-deviced: %s exists and is not a symbolic link\n", link.c_str());
-            return false;
-        }
-        unlink(link.c_str());
-    }
-    if (symlink(target.c_str(), link.c_str()) != 0) {
-        std::fprintf(stderr, "vexo-deviced: %s: %s\n", link.c_str(), std::strerror(errno));
-        return false;
-    }
-    return true;
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -108,8 +92,8 @@ int main(int argc, char **argv)
     }
 
     if (!ptyLink.empty()) {
-        link::PtyPair pty;
-        if (!pty.open(&error) || !placeLink(ptyLink, pty.slavePath())) {
+        sys::PtyPair pty;
+        if (!pty.open(&error) || !sys::placeSymlink(ptyLink, pty.slavePath(), &error)) {
             std::fprintf(stderr, "vexo-deviced: %s\n", error.c_str());
             return 1;
         }
@@ -126,7 +110,7 @@ int main(int argc, char **argv)
     // A serial device may go away (unplugged, simulator restarted): keep trying.
     bool reported = false;
     while (!g_quit.load()) {
-        const int fd = link::openSerialDevice(device, baud, &error);
+        const int fd = sys::openSerialDevice(device, baud, &error);
         if (fd < 0) {
             if (!reported)
                 std::fprintf(stderr, "vexo-deviced: %s (retrying)\n", error.c_str());

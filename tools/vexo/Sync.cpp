@@ -4,6 +4,8 @@
 #include "NameCodec.h"
 #include "ProgressBar.h"
 #include "sync/SyncPlanner.h"
+#include "vexo/sys/CodeTable.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -54,12 +56,8 @@ bool safeLocalName(const std::string &name)
 
 bool localCrc(const std::string &path, uint32_t &crc)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    const bool whole = link::crc32OfFile(fd, crc);
-    ::close(fd);
-    return whole;
+    const sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    return fd && link::crc32OfFile(fd.get(), crc);
 }
 
 std::string wireName(const std::string &utf8)
@@ -68,50 +66,36 @@ std::string wireName(const std::string &utf8)
     return link::utf8ToCp936(utf8, wire) ? wire : std::string();
 }
 
+const sys::CodeEntry<SyncAction, const char *> kActionWords[] = {
+    {SyncAction::Send, "send"},
+    {SyncAction::Receive, "receive"},
+    {SyncAction::Equal, "equal"},
+    {SyncAction::Keep, "keep"},
+    {SyncAction::Conflict, "conflict"},
+    {SyncAction::DeleteLocal, "delete-pc"},
+    {SyncAction::DeleteRemote, "delete-dev"},
+};
+
 const char *actionWord(SyncAction action)
 {
-    switch (action) {
-    case SyncAction::Send:
-        return "send";
-    case SyncAction::Receive:
-        return "receive";
-    case SyncAction::Equal:
-        return "equal";
-    case SyncAction::Keep:
-        return "keep";
-    case SyncAction::Conflict:
-        return "conflict";
-    case SyncAction::DeleteLocal:
-        return "delete-pc";
-    case SyncAction::DeleteRemote:
-        return "delete-dev";
-    }
-    return "?";
+    return sys::lookup(kActionWords, action, "?");
 }
+
+const sys::CodeEntry<SyncReason, const char *> kReasonTexts[] = {
+    {SyncReason::OnlyHere, "only on the PC"},
+    {SyncReason::OnlyThere, "only on the device"},
+    {SyncReason::NewerHere, "newer on the PC"},
+    {SyncReason::NewerThere, "newer on the device"},
+    {SyncReason::SameFile, "same file"},
+    {SyncReason::BothChanged, "changed on both sides"},
+    {SyncReason::NameTooLong, "name longer than 16 bytes on the device"},
+    {SyncReason::NameInvalid, "name not possible on the device"},
+    {SyncReason::CaseConflict, "names differ only in case"},
+};
 
 const char *reasonText(SyncReason reason)
 {
-    switch (reason) {
-    case SyncReason::OnlyHere:
-        return "only on the PC";
-    case SyncReason::OnlyThere:
-        return "only on the device";
-    case SyncReason::NewerHere:
-        return "newer on the PC";
-    case SyncReason::NewerThere:
-        return "newer on the device";
-    case SyncReason::SameFile:
-        return "same file";
-    case SyncReason::BothChanged:
-        return "changed on both sides";
-    case SyncReason::NameTooLong:
-        return "name longer than 16 bytes on the device";
-    case SyncReason::NameInvalid:
-        return "name not possible on the device";
-    case SyncReason::CaseConflict:
-        return "names differ only in case";
-    }
-    return "";
+    return sys::lookup(kReasonTexts, reason, "?");
 }
 
 void printPlan(const std::vector<SyncRow> &rows, int baud)

@@ -79,6 +79,13 @@ VDiskError FatTable::next(uint32_t cluster, uint32_t &nextCluster, bool &end) co
     return VDiskError::None;
 }
 
+VDiskError FatTable::following(uint32_t cluster, uint32_t &nextCluster) const
+{
+    bool end = false;
+    const VDiskError e = next(cluster, nextCluster, end);
+    return e == VDiskError::None && end ? VDiskError::Corrupt : e;
+}
+
 VDiskError FatTable::allocate(uint32_t &cluster)
 {
     if (m_free == 0)

@@ -40,6 +40,9 @@ public:
     // chain; fails with Corrupt on a free, bad, reserved or out-of-range
     // entry.
     VDiskError next(uint32_t cluster, uint32_t &nextCluster, bool &end) const;
+    // The same within a file's chain, which must go on: its end is Corrupt
+    // too (the chain is shorter than the file's size).
+    VDiskError following(uint32_t cluster, uint32_t &nextCluster) const;
 
     // Takes a free cluster (searching on from the last one taken) and marks
     // it end of chain. Fails with DiskFull.

@@ -1,9 +1,12 @@
 #include "FileBlockDevice.h"
 
+#include "vexo/sys/FileIo.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vexo
 {
@@ -13,25 +16,19 @@ namespace
 constexpr size_t kWritebackBytes = 256 * 1024;
 } // namespace
 
-FileBlockDevice::FileBlockDevice(int fd, bool writable, uint64_t size, uint64_t device, uint64_t inode)
-    : m_fd(fd), m_writable(writable), m_size(size), m_device(device), m_inode(inode)
+FileBlockDevice::FileBlockDevice(sys::UniqueFd fd, bool writable, uint64_t size, uint64_t device,
+                                 uint64_t inode)
+    : m_fd(std::move(fd)), m_writable(writable), m_size(size), m_device(device), m_inode(inode)
 {
 }
 
-FileBlockDevice::~FileBlockDevice()
-{
-    ::close(m_fd);
-}
-
-VDiskError FileBlockDevice::fromFd(int fd, bool writable, std::unique_ptr<FileBlockDevice> &out)
+VDiskError FileBlockDevice::fromFd(sys::UniqueFd fd, bool writable, std::unique_ptr<FileBlockDevice> &out)
 {
     struct stat st {
     };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return VDiskError::Io;
-    }
-    out.reset(new FileBlockDevice(fd, writable, static_cast<uint64_t>(st.st_size),
+    out.reset(new FileBlockDevice(std::move(fd), writable, static_cast<uint64_t>(st.st_size),
                                   static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)));
     return VDiskError::None;
 }
@@ -41,14 +38,14 @@ VDiskError FileBlockDevice::open(const std::string &path, std::unique_ptr<FileBl
     if (path.empty())
         return VDiskError::NoImage;
     bool writable = true;
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    sys::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         writable = false;
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     }
-    if (fd < 0)
+    if (!fd)
         return VDiskError::Io;
-    return fromFd(fd, writable, out);
+    return fromFd(std::move(fd), writable, out);
 }
 
 VDiskError FileBlockDevice::create(const std::string &path, uint64_t size,
@@ -56,33 +53,20 @@ VDiskError FileBlockDevice::create(const std::string &path, uint64_t size,
 {
     if (path.empty())
         return VDiskError::NoImage;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
+    sys::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd)
         return VDiskError::Io;
     // Truncating to zero first makes the whole new size read as zero.
-    if (::ftruncate(fd, 0) != 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        ::close(fd);
+    if (::ftruncate(fd.get(), 0) != 0 || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0)
         return VDiskError::Io;
-    }
-    return fromFd(fd, true, out);
+    return fromFd(std::move(fd), true, out);
 }
 
 VDiskError FileBlockDevice::read(uint64_t offset, void *buffer, size_t length)
 {
     if (offset > m_size || length > m_size - offset)
         return VDiskError::Io;
-    auto *p = static_cast<uint8_t *>(buffer);
-    while (length > 0) {
-        ssize_t n = ::pread(m_fd, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return VDiskError::Io;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        length -= static_cast<size_t>(n);
-    }
-    return VDiskError::None;
+    return sys::readAllAt(m_fd.get(), buffer, length, offset) ? VDiskError::None : VDiskError::Io;
 }
 
 VDiskError FileBlockDevice::write(uint64_t offset, const void *buffer, size_t length)
@@ -91,25 +75,14 @@ VDiskError FileBlockDevice::write(uint64_t offset, const void *buffer, size_t le
         return VDiskError::ReadOnly;
     if (offset > m_size || length > m_size - offset)
         return VDiskError::Io;
-    const auto *p = static_cast<const uint8_t *>(buffer);
-    const uint64_t start = offset;
-    const size_t total = length;
-    while (length > 0) {
-        ssize_t n = ::pwrite(m_fd, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return VDiskError::Io;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        length -= static_cast<size_t>(n);
-    }
+    if (!sys::writeAllAt(m_fd.get(), buffer, length, offset))
+        return VDiskError::Io;
 #ifdef SYNC_FILE_RANGE_WRITE
     // Large stretches start on their way to the disk now, while the caller
     // prepares the next one, so the sync at unmount has little left to wait
     // for. Merely a hint: its failure changes nothing.
-    if (total >= kWritebackBytes)
-        (void)::sync_file_range(m_fd, static_cast<off_t>(start), static_cast<off_t>(total),
+    if (length >= kWritebackBytes)
+        (void)::sync_file_range(m_fd.get(), static_cast<off_t>(offset), static_cast<off_t>(length),
                                 SYNC_FILE_RANGE_WRITE);
 #endif
     return VDiskError::None;
@@ -120,7 +93,7 @@ VDiskError FileBlockDevice::sync()
     if (!m_writable)
         return VDiskError::None;
     // The size never changes while mounted, so the data is all there is.
-    return ::fdatasync(m_fd) == 0 ? VDiskError::None : VDiskError::Io;
+    return ::fdatasync(m_fd.get()) == 0 ? VDiskError::None : VDiskError::Io;
 }
 
 } // namespace vexo

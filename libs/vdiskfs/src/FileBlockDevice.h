@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BlockDevice.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <memory>
 #include <string>
@@ -13,10 +14,6 @@ namespace vexo
 class FileBlockDevice : public BlockDevice
 {
 public:
-    ~FileBlockDevice() override;
-    FileBlockDevice(const FileBlockDevice &) = delete;
-    FileBlockDevice &operator=(const FileBlockDevice &) = delete;
-
     static VDiskError open(const std::string &path, std::unique_ptr<FileBlockDevice> &out);
     // Creates the file (or truncates an existing one) with the given size;
     // the new bytes read as zero.
@@ -33,10 +30,10 @@ public:
     uint64_t inode() const { return m_inode; }
 
 private:
-    FileBlockDevice(int fd, bool writable, uint64_t size, uint64_t device, uint64_t inode);
-    static VDiskError fromFd(int fd, bool writable, std::unique_ptr<FileBlockDevice> &out);
+    FileBlockDevice(sys::UniqueFd fd, bool writable, uint64_t size, uint64_t device, uint64_t inode);
+    static VDiskError fromFd(sys::UniqueFd fd, bool writable, std::unique_ptr<FileBlockDevice> &out);
 
-    int m_fd;
+    sys::UniqueFd m_fd;
     bool m_writable;
     uint64_t m_size;
     uint64_t m_device;

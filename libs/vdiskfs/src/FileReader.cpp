@@ -54,12 +54,8 @@ VDiskError FileReader::fetch(uint8_t *to, size_t length, size_t &got)
     uint32_t last = m_cluster;
     while (run < length) {
         uint32_t next = 0;
-        bool end = false;
-        VDiskError e = fat.next(last, next, end);
-        if (e != VDiskError::None)
+        if (VDiskError e = fat.following(last, next); e != VDiskError::None)
             return e;
-        if (end)
-            return VDiskError::Corrupt; // the chain is shorter than the size
         if (next != last + 1)
             break;
         last = next;
@@ -90,12 +86,8 @@ VDiskError FileReader::step()
         m_visited[m_cluster / 64] |= uint64_t(1) << (m_cluster % 64);
     }
     uint32_t next = 0;
-    bool end = false;
-    VDiskError e = fat.next(m_cluster, next, end);
-    if (e != VDiskError::None)
+    if (VDiskError e = fat.following(m_cluster, next); e != VDiskError::None)
         return e;
-    if (end)
-        return VDiskError::Corrupt; // the chain is shorter than the size
     uint64_t &word = m_visited[next / 64];
     const uint64_t bit = uint64_t(1) << (next % 64);
     if (word & bit)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vexo/sys/Cp936Codec.h"
+
 #include <string>
 #include <string_view>
 
@@ -12,11 +14,6 @@ namespace vexo
 class NameCodec
 {
 public:
-    NameCodec();
-    ~NameCodec();
-    NameCodec(const NameCodec &) = delete;
-    NameCodec &operator=(const NameCodec &) = delete;
-
     // False when the bytes are not valid CP936.
     bool toUtf16(std::string_view cp936, std::u16string &out);
     // False when a character has no CP936 form.
@@ -27,12 +24,7 @@ public:
     static std::u16string foldCase(std::u16string_view text);
 
 private:
-    bool convert(void *cd, const char *in, size_t inLength, std::string &out);
-    void open();
-
-    bool m_opened = false;
-    void *m_toUtf16 = nullptr;
-    void *m_toCp936 = nullptr;
+    sys::Cp936Codec m_codec{"UTF-16LE"};
 };
 
 } // namespace vexo

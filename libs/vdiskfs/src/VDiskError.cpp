@@ -1,52 +1,39 @@
 #include "VDiskError.h"
 
+#include "vexo/sys/CodeTable.h"
+
 namespace vexo
 {
 
+namespace
+{
+const sys::CodeEntry<VDiskError, const char *> kTexts[] = {
+    {VDiskError::None, "success"},
+    {VDiskError::NoImage, "no image file named"},
+    {VDiskError::NotMounted, "no image mounted"},
+    {VDiskError::Io, "input/output error on the image file"},
+    {VDiskError::ReadOnly, "the image file is read-only"},
+    {VDiskError::BadImage, "not a valid FAT12/FAT16 image"},
+    {VDiskError::Corrupt, "the image is damaged; run check"},
+    {VDiskError::NotFound, "no such file in the image"},
+    {VDiskError::Exists, "another file already has that name"},
+    {VDiskError::BadName, "invalid name (1 to 17 CP936 bytes, no / \\ \" * : < > ? | or control characters, "
+                          "no trailing dot or space)"},
+    {VDiskError::RootFull, "the root folder is full"},
+    {VDiskError::DiskFull, "the image is full"},
+    {VDiskError::TooLarge, "too large"},
+    {VDiskError::TooSmall, "the image is too small"},
+    {VDiskError::BadHandle, "bad file handle"},
+    {VDiskError::BadArgument, "bad argument"},
+    {VDiskError::Busy, "the file is being written"},
+    {VDiskError::TooManyOpen, "too many open files"},
+    {VDiskError::NoMemory, "out of memory"},
+};
+} // namespace
+
 const char *errorText(VDiskError error)
 {
-    switch (error) {
-    case VDiskError::None:
-        return "success";
-    case VDiskError::NoImage:
-        return "no image file named";
-    case VDiskError::NotMounted:
-        return "no image mounted";
-    case VDiskError::Io:
-        return "input/output error on the image file";
-    case VDiskError::ReadOnly:
-        return "the image file is read-only";
-    case VDiskError::BadImage:
-        return "not a valid FAT12/FAT16 image";
-    case VDiskError::Corrupt:
-        return "the image is damaged; run check";
-    case VDiskError::NotFound:
-        return "no such file in the image";
-    case VDiskError::Exists:
-        return "another file already has that name";
-    case VDiskError::BadName:
-        return "invalid name (1 to 17 CP936 bytes, no / \\ \" * : < > ? | or control characters, "
-               "no trailing dot or space)";
-    case VDiskError::RootFull:
-        return "the root folder is full";
-    case VDiskError::DiskFull:
-        return "the image is full";
-    case VDiskError::TooLarge:
-        return "too large";
-    case VDiskError::TooSmall:
-        return "the image is too small";
-    case VDiskError::BadHandle:
-        return "bad file handle";
-    case VDiskError::BadArgument:
-        return "bad argument";
-    case VDiskError::Busy:
-        return "the file is being written";
-    case VDiskError::TooManyOpen:
-        return "too many open files";
-    case VDiskError::NoMemory:
-        return "out of memory";
-    }
-    return "unknown error";
+    return sys::lookup(kTexts, error, "unknown error");
 }
 
 } // namespace vexo

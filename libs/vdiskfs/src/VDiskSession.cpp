@@ -328,52 +328,50 @@ VDiskError VDiskSession::abandon(int file)
     return VDiskError::None;
 }
 
-VDiskError VDiskSession::length(const char *name, int &bytes)
+// The named-file calls share one preamble: the lock, a mounted volume and
+// names that are there at all.
+template <typename Call>
+VDiskError VDiskSession::withNames(std::initializer_list<const char *> names, Call call)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    bytes = -1;
     if (!m_volume)
         return VDiskError::NotMounted;
-    if (name == nullptr)
-        return VDiskError::BadArgument;
-    const DirFile *file = m_volume->lookup(name);
-    if (file == nullptr)
-        return VDiskError::NotFound;
-    // No FAT12/FAT16 volume holds a file this large: the entry is damaged.
-    if (file->entry.size > uint32_t(INT32_MAX))
-        return VDiskError::Corrupt;
-    bytes = static_cast<int>(file->entry.size);
-    return VDiskError::None;
+    for (const char *name : names)
+        if (name == nullptr)
+            return VDiskError::BadArgument;
+    return call(*m_volume);
+}
+
+VDiskError VDiskSession::length(const char *name, int &bytes)
+{
+    bytes = -1;
+    return withNames({name}, [&](Volume &volume) {
+        const DirFile *file = volume.lookup(name);
+        if (file == nullptr)
+            return VDiskError::NotFound;
+        // No FAT12/FAT16 volume holds a file this large: the entry is damaged.
+        if (file->entry.size > uint32_t(INT32_MAX))
+            return VDiskError::Corrupt;
+        bytes = static_cast<int>(file->entry.size);
+        return VDiskError::None;
+    });
 }
 
 VDiskError VDiskSession::exists(const char *name)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_volume)
-        return VDiskError::NotMounted;
-    if (name == nullptr)
-        return VDiskError::BadArgument;
-    return m_volume->lookup(name) != nullptr ? VDiskError::None : VDiskError::NotFound;
+    return withNames({name}, [&](Volume &volume) {
+        return volume.lookup(name) != nullptr ? VDiskError::None : VDiskError::NotFound;
+    });
 }
 
 VDiskError VDiskSession::remove(const char *name)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_volume)
-        return VDiskError::NotMounted;
-    if (name == nullptr)
-        return VDiskError::BadArgument;
-    return m_volume->remove(name);
+    return withNames({name}, [&](Volume &volume) { return volume.remove(name); });
 }
 
 VDiskError VDiskSession::rename(const char *from, const char *to)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_volume)
-        return VDiskError::NotMounted;
-    if (from == nullptr || to == nullptr)
-        return VDiskError::BadArgument;
-    return m_volume->rename(from, to);
+    return withNames({from, to}, [&](Volume &volume) { return volume.rename(from, to); });
 }
 
 } // namespace vexo

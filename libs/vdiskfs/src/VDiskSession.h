@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,6 +59,7 @@ private:
     VDiskError formatLocked();
     bool mountedIsImage() const;
     int newHandle();
+    template <typename Call> VDiskError withNames(std::initializer_list<const char *> names, Call call);
 
     std::mutex m_mutex;
     std::string m_path;

@@ -1,7 +1,7 @@
 #include "LinkSimulator.h"
 
 #include "LinkLine.h"
-#include "PseudoTerminal.h"
+#include "vexo/sys/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -89,10 +89,18 @@ bool LinkSimulator::start(std::string *error)
     // simulated byte rate with 10 bits per byte (8N1).
     const long nominalBaud =
         m_options.bytesPerSecond > 0 ? static_cast<long>(m_options.bytesPerSecond * 10.0 + 0.5) : 0;
-    auto a = std::make_unique<PseudoTerminal>();
-    auto b = std::make_unique<PseudoTerminal>();
-    if (!a->open(nominalBaud, error) || !b->open(nominalBaud, error)) {
-        return false;
+    const int baud = static_cast<int>(std::min<long>(nominalBaud, 4000000));
+    for (sys::PtyPair *end : {&m_a, &m_b}) {
+        if (!end->open(error, baud)) {
+            return false;
+        }
+        // The relay never blocks on one side while the other waits.
+        if (!sys::setNonBlocking(end->master())) {
+            if (error) {
+                *error = std::string("making the master non-blocking: ") + std::strerror(errno);
+            }
+            return false;
+        }
     }
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -101,19 +109,17 @@ bool LinkSimulator::start(std::string *error)
         }
         return false;
     }
-    m_wakeRead = pipeFds[0];
-    m_wakeWrite = pipeFds[1];
+    m_wakeRead.reset(pipeFds[0]);
+    m_wakeWrite.reset(pipeFds[1]);
     m_aToB = std::make_unique<LinkLine>(m_options, faultSeed(m_options.seed, 1));
     m_bToA = std::make_unique<LinkLine>(m_options, faultSeed(m_options.seed, 2));
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_pathA = a->slavePath();
-        m_pathB = b->slavePath();
+        m_pathA = m_a.slavePath();
+        m_pathB = m_b.slavePath();
         m_publishedAToB = LinkSimCounters{};
         m_publishedBToA = LinkSimCounters{};
     }
-    m_a = std::move(a);
-    m_b = std::move(b);
     m_stopping = false;
     m_thread = std::thread([this] { run(); });
     return true;
@@ -124,17 +130,13 @@ void LinkSimulator::stop()
     if (m_thread.joinable()) {
         m_stopping = true;
         const char wake = 1;
-        (void)!::write(m_wakeWrite, &wake, 1);
+        (void)!::write(m_wakeWrite.get(), &wake, 1);
         m_thread.join();
     }
-    m_a.reset();
-    m_b.reset();
-    for (int *fd : {&m_wakeRead, &m_wakeWrite}) {
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
-    }
+    m_a.close();
+    m_b.close();
+    m_wakeRead.reset();
+    m_wakeWrite.reset();
     std::lock_guard<std::mutex> lock(m_mutex);
     m_pathA.clear();
     m_pathB.clear();
@@ -172,8 +174,8 @@ void LinkSimulator::publishCounters()
 
 void LinkSimulator::run()
 {
-    const int masterA = m_a->masterFd();
-    const int masterB = m_b->masterFd();
+    const int masterA = m_a.master();
+    const int masterB = m_b.master();
     while (!m_stopping) {
         const int64_t now = monotonicNs();
         const bool cut = m_cut;
@@ -185,7 +187,7 @@ void LinkSimulator::run()
         push(masterA, *m_bToA);
         publishCounters();
 
-        pollfd fds[3] = {{m_wakeRead, POLLIN, 0}, {masterA, 0, 0}, {masterB, 0, 0}};
+        pollfd fds[3] = {{m_wakeRead.get(), POLLIN, 0}, {masterA, 0, 0}, {masterB, 0, 0}};
         if (m_aToB->intakeRoom() > 0) {
             fds[1].events |= POLLIN;
         }
@@ -207,7 +209,7 @@ void LinkSimulator::run()
                                static_cast<long>(waitNs % 1000000000)};
         if (ppoll(fds, 3, &timeout, nullptr) > 0 && (fds[0].revents & POLLIN)) {
             char drain[64];
-            while (::read(m_wakeRead, drain, sizeof drain) > 0) {
+            while (::read(m_wakeRead.get(), drain, sizeof drain) > 0) {
             }
         }
         // A master that reports a hang-up or an error (it should not, as we

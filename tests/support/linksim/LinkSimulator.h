@@ -1,6 +1,8 @@
 #pragma once
 
 #include "LinkSimOptions.h"
+#include "vexo/sys/PtyPair.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <atomic>
 #include <memory>
@@ -12,7 +14,6 @@ namespace vexo::test
 {
 
 class LinkLine;
-class PseudoTerminal;
 
 // A serial cable between two pseudo-terminals. A program opens endA(), the
 // other endB(); a relay thread carries bytes both ways at the line rate, with
@@ -53,12 +54,12 @@ private:
     void publishCounters();
 
     LinkSimOptions m_options;
-    std::unique_ptr<PseudoTerminal> m_a;
-    std::unique_ptr<PseudoTerminal> m_b;
+    sys::PtyPair m_a;
+    sys::PtyPair m_b;
     std::unique_ptr<LinkLine> m_aToB;
     std::unique_ptr<LinkLine> m_bToA;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    sys::UniqueFd m_wakeRead;
+    sys::UniqueFd m_wakeWrite;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_cut{false};

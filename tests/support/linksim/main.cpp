@@ -1,6 +1,7 @@
 // vexo-linksim: a simulated serial cable between two pseudo-terminals, for
 // scripts and benchmarks. See usage() for the command line.
 #include "LinkSimulator.h"
+#include "vexo/sys/PlaceFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -51,25 +52,6 @@ bool parseLong(const char *text, long low, long high, long *out)
         return false;
     }
     *out = value;
-    return true;
-}
-
-// Points `link` at `target`, replacing an old symbolic link but never a file.
-bool placeLink(const std::string &link, const std::string &target)
-{
-    struct stat info {
-    };
-    if (lstat(link.c_str(), &info) == 0) {
-        if (!S_ISLNK(info.st_mode)) {
-            std::fprintf(stderr, "vexo-linksim: %s exists and is not a symbolic link\n", link.c_str());
-            return false;
-        }
-        unlink(link.c_str());
-    }
-    if (symlink(target.c_str(), link.c_str()) != 0) {
-        std::fprintf(stderr, "vexo-linksim: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
-        return false;
-    }
     return true;
 }
 
@@ -158,7 +140,8 @@ int main(int argc, char **argv)
     }
     const std::string endA = link.endA();
     const std::string endB = link.endB();
-    if (!placeLink(linkA, endA) || !placeLink(linkB, endB)) {
+    if (!vexo::sys::placeSymlink(linkA, endA, &error) || !vexo::sys::placeSymlink(linkB, endB, &error)) {
+        std::fprintf(stderr, "vexo-linksim: %s\n", error.c_str());
         removeLink(linkA, endA);
         return 1;
     }

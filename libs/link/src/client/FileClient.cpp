@@ -3,9 +3,11 @@
 #include "BlockAssembler.h"
 #include "BlockSplitter.h"
 #include "Crc32.h"
-#include "FileIo.h"
 #include "Hello.h"
 #include "NameCodec.h"
+#include "vexo/sys/AtomicFile.h"
+#include "vexo/sys/FileIo.h"
+#include "vexo/sys/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -68,46 +70,23 @@ void setProgress(const TransferControl &c, uint64_t done, uint64_t total, bool c
     __atomic_store_n(c.progress, pct, __ATOMIC_RELAXED);
 }
 
-std::string dirOf(const std::string &path)
+// Puts a finished file in place; with overwrite 0 an existing destination
+// wins, even one that appeared during the transfer.
+LinkError commitFile(sys::AtomicFile &file, bool overwrite)
 {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Puts a finished temporary file in place; with overwrite 0 an existing
-// destination wins, even one that appeared during the transfer.
-LinkError commitFile(const std::string &tmp, const std::string &dest, bool overwrite)
-{
-    if (overwrite)
-        return ::rename(tmp.c_str(), dest.c_str()) == 0 ? LinkError::Ok : LinkError::LocalIo;
-    if (::link(tmp.c_str(), dest.c_str()) != 0)
-        return errno == EEXIST ? LinkError::Exists : LinkError::LocalIo;
-    ::unlink(tmp.c_str());
-    return LinkError::Ok;
+    const int error = file.commit(overwrite ? sys::Placement::Replace : sys::Placement::NeverReplace);
+    return error == 0 ? LinkError::Ok : error == EEXIST ? LinkError::Exists : LinkError::LocalIo;
 }
 } // namespace
 
 struct FileClient::Outgoing {
     size_t index = 0;
     uint16_t id = 0;
-    int fd = -1;
+    sys::UniqueFd fd;
     uint64_t size = 0;
     uint64_t sent = 0;
     uint32_t crc = 0;
-    void closeFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+    void closeFile() { fd.reset(); }
 };
 
 struct FileClient::Incoming {
@@ -115,23 +94,14 @@ struct FileClient::Incoming {
     uint16_t id = 0;
     std::string dest;
     bool overwrite = true;
-    std::string tmp;
-    int fd = -1;
+    sys::AtomicFile file; // the copy, beside its destination until complete
     bool opened = false;
     uint64_t size = 0;
     int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
     uint64_t dropped = 0;              // bytes of the stream dropped after a failure
     BlockAssembler assembler;
-    void discard()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-        if (!tmp.empty())
-            ::unlink(tmp.c_str());
-        tmp.clear();
-    }
+    void discard() { file.discard(); }
 };
 
 FileClient::FileClient(std::shared_ptr<Pipe> pipe) : m_pipe(std::move(pipe))
@@ -514,10 +484,10 @@ bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError
         return false;
     }
     // A FIFO or a device would block the open or the reads: only regular files go.
-    out.fd = ::open(item.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    out.fd.reset(::open(item.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {
     };
-    if (out.fd < 0 || fstat(out.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!out.fd || fstat(out.fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         out.closeFile();
         error = LinkError::LocalIo;
         return false;
@@ -543,7 +513,7 @@ bool FileClient::openNextSend(const TransferItem &item, Outgoing &out, LinkError
     const size_t room = m_channel->config().maxPayload - messageOverhead(open) - 5;
     if (out.size <= room) {
         std::vector<uint8_t> raw(out.size);
-        if (!readAll(out.fd, raw.data(), raw.size())) {
+        if (!sys::readAll(out.fd.get(), raw.data(), raw.size())) {
             out.closeFile();
             error = LinkError::LocalIo;
             return false;
@@ -563,7 +533,7 @@ bool FileClient::submitBlock(Outgoing &out, LinkError &error)
 {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockSize, out.size - out.sent));
     std::vector<uint8_t> raw(n);
-    if (!readAll(out.fd, raw.data(), n)) {
+    if (!sys::readAll(out.fd.get(), raw.data(), n)) {
         error = LinkError::LocalIo;
         return false;
     }
@@ -648,8 +618,8 @@ std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
                     continue;
                 }
                 report(index, cur.sent, cur.size);
-                if (cur.fd < 0)
-                    awaiting.push_back(cur);
+                if (!cur.fd)
+                    awaiting.push_back(std::move(cur));
                 else
                     current = true;
                 continue;
@@ -667,8 +637,8 @@ std::vector<LinkError> FileClient::send(const std::vector<TransferItem> &items,
             report(cur.index, cur.sent, cur.size);
             if (items.size() == 1)
                 setProgress(control, cur.sent, cur.size, false);
-            if (cur.fd < 0) {
-                awaiting.push_back(cur);
+            if (!cur.fd) {
+                awaiting.push_back(std::move(cur));
                 current = false;
             }
         }
@@ -738,19 +708,8 @@ void FileClient::finishIncoming(Incoming &in, LinkError &result)
         result = LinkError::TransferFailed;
         return;
     }
-    fchmod(
-        in.fd, 0666 & ~[] {
-            const mode_t m = umask(0);
-            umask(m);
-            return m;
-        }());
-    keepFileTime(in.fd, in.mtimeMs);
-    const bool closed = ::close(in.fd) == 0;
-    in.fd = -1;
-    result = closed ? commitFile(in.tmp, in.dest, in.overwrite) : LinkError::LocalIo;
-    if (result != LinkError::Ok)
-        ::unlink(in.tmp.c_str());
-    in.tmp.clear();
+    sys::setFileTime(in.file.fd(), in.mtimeMs);
+    result = commitFile(in.file, in.overwrite);
 }
 
 std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &items,
@@ -872,12 +831,8 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
                 in.opened = true;
                 in.size = msg.size;
                 in.mtimeMs = msg.mtimeMs;
-                std::string tmpl = dirOf(in.dest) + "/." + baseOf(in.dest) + ".vexo-XXXXXX";
-                in.fd = mkstemp(tmpl.data());
-                if (in.fd < 0)
+                if (in.file.open(in.dest) != 0)
                     in.failure = LinkError::LocalIo;
-                else
-                    in.tmp = tmpl;
             }
             if (!msg.hasPart)
                 continue;
@@ -889,7 +844,7 @@ std::vector<LinkError> FileClient::receive(const std::vector<TransferItem> &item
         if (in.failure == LinkError::Ok) {
             if (!in.assembler.add(msg.part, block, blockDone) || in.assembler.total() > in.size)
                 in.failure = LinkError::TransferFailed;
-            else if (blockDone && !writeAll(in.fd, block.data(), block.size()))
+            else if (blockDone && !sys::writeAll(in.file.fd(), block.data(), block.size()))
                 in.failure = LinkError::LocalIo;
         }
         const uint64_t got64 = in.assembler.total();

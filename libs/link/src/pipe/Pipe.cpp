@@ -1,7 +1,7 @@
 #include "Pipe.h"
 
 #include "FdStream.h"
-#include "SerialDevice.h"
+#include "vexo/sys/Tty.h"
 
 namespace vexo::link
 {
@@ -53,7 +53,7 @@ bool Pipe::openLocked(std::string *error)
 {
     if (m_kind == Kind::Stream)
         return m_stream != nullptr;
-    const int fd = openSerialDevice(pathLocked(), m_kind == Kind::Uart ? m_baud : 0, error);
+    const int fd = sys::openSerialDevice(pathLocked(), m_kind == Kind::Uart ? m_baud : 0, error);
     if (fd < 0)
         return false;
     m_stream = std::make_shared<FdStream>(fd, fd, true);

@@ -1,5 +1,7 @@
 #include "FdStream.h"
 
+#include "vexo/sys/FileIo.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -8,21 +10,11 @@
 namespace vexo::link
 {
 
-namespace
-{
-void setNonBlocking(int fd)
-{
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-}
-} // namespace
-
 FdStream::FdStream(int readFd, int writeFd, bool owns) : m_readFd(readFd), m_writeFd(writeFd), m_owns(owns)
 {
-    setNonBlocking(m_readFd);
+    sys::setNonBlocking(m_readFd);
     if (m_writeFd != m_readFd)
-        setNonBlocking(m_writeFd);
+        sys::setNonBlocking(m_writeFd);
 }
 
 FdStream::~FdStream()

@@ -1,64 +1,44 @@
 #include "LinkError.h"
+#include "vexo/sys/CodeTable.h"
 
 namespace vexo::link
 {
 
+const sys::CodeEntry<WireStatus, LinkError> kFromStatus[] = {
+    {WireStatus::Ok, LinkError::Ok},
+    {WireStatus::NotFound, LinkError::NotFound},
+    {WireStatus::BadName, LinkError::BadName},
+    {WireStatus::Exists, LinkError::Exists},
+    {WireStatus::IoError, LinkError::DeviceIo},
+    {WireStatus::Stopped, LinkError::Stopped},
+    {WireStatus::CheckFailed, LinkError::TransferFailed},
+};
+
 LinkError errorFromStatus(WireStatus status)
 {
-    switch (status) {
-    case WireStatus::Ok:
-        return LinkError::Ok;
-    case WireStatus::NotFound:
-        return LinkError::NotFound;
-    case WireStatus::BadName:
-        return LinkError::BadName;
-    case WireStatus::Exists:
-        return LinkError::Exists;
-    case WireStatus::IoError:
-        return LinkError::DeviceIo;
-    case WireStatus::Stopped:
-        return LinkError::Stopped;
-    case WireStatus::CheckFailed:
-        return LinkError::TransferFailed;
-    case WireStatus::BadRequest:
-        break;
-    }
-    return LinkError::Protocol;
+    return sys::lookup(kFromStatus, status, LinkError::Protocol);
 }
+
+const sys::CodeEntry<LinkError, const char *> kTexts[] = {
+    {LinkError::Ok, "success"},
+    {LinkError::NotConnected, "not connected to the device"},
+    {LinkError::Timeout, "the device did not answer in time"},
+    {LinkError::NotFound, "no such file on the device"},
+    {LinkError::BadName, "name refused (at most 16 bytes; no '/', '\\', control characters, '.' or '..')"},
+    {LinkError::Exists, "destination exists (kept)"},
+    {LinkError::Stopped, "stopped"},
+    {LinkError::TransferFailed, "transfer failed"},
+    {LinkError::LocalIo, "local file error"},
+    {LinkError::DeviceIo, "the device could not read or store the file"},
+    {LinkError::BadHandle, "invalid handle"},
+    {LinkError::Protocol, "the device speaks an unknown protocol"},
+    {LinkError::TooLarge, "the device's listing is larger than allowed (65,536 entries, 8 MiB)"},
+    {LinkError::Unsupported, "the device does not offer this request"},
+};
 
 const char *describe(LinkError error)
 {
-    switch (error) {
-    case LinkError::Ok:
-        return "success";
-    case LinkError::NotConnected:
-        return "not connected to the device";
-    case LinkError::Timeout:
-        return "the device did not answer in time";
-    case LinkError::NotFound:
-        return "no such file on the device";
-    case LinkError::BadName:
-        return "name refused (at most 16 bytes; no '/', '\\', control characters, '.' or '..')";
-    case LinkError::Exists:
-        return "destination exists (kept)";
-    case LinkError::Stopped:
-        return "stopped";
-    case LinkError::TransferFailed:
-        return "transfer failed";
-    case LinkError::LocalIo:
-        return "local file error";
-    case LinkError::DeviceIo:
-        return "the device could not read or store the file";
-    case LinkError::BadHandle:
-        return "invalid handle";
-    case LinkError::Protocol:
-        return "the device speaks an unknown protocol";
-    case LinkError::TooLarge:
-        return "the device's listing is larger than allowed (65,536 entries, 8 MiB)";
-    case LinkError::Unsupported:
-        return "the device does not offer this request";
-    }
-    return "unknown error";
+    return sys::lookup(kTexts, error, "unknown error");
 }
 
 } // namespace vexo::link

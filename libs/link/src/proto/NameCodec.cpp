@@ -1,41 +1,24 @@
 #include "NameCodec.h"
 
-#include <cerrno>
+#include "vexo/sys/Cp936Codec.h"
+
 #include <cstdio>
-#include <iconv.h>
 
 namespace vexo::link
 {
 
-namespace
-{
-bool convert(const char *to, const char *from, std::string_view in, std::string &out)
-{
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    out.assign(in.size() * 4 + 16, '\0');
-    char *src = const_cast<char *>(in.data());
-    size_t srcLeft = in.size();
-    char *dst = out.data();
-    size_t dstLeft = out.size();
-    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1) || srcLeft != 0)
-        return false;
-    out.resize(out.size() - dstLeft);
-    return true;
-}
-} // namespace
-
+// One codec per thread: the client, the server and the tools convert from
+// several threads, and a codec is not shared.
 bool cp936ToUtf8(std::string_view cp936, std::string &utf8)
 {
-    return convert("UTF-8", "CP936", cp936, utf8);
+    thread_local sys::Cp936Codec codec;
+    return codec.decode(cp936, utf8);
 }
 
 bool utf8ToCp936(std::string_view utf8, std::string &cp936)
 {
-    return convert("CP936", "UTF-8", utf8, cp936);
+    thread_local sys::Cp936Codec codec;
+    return codec.encode(utf8, cp936);
 }
 
 bool isValidDeviceName(std::string_view cp936)

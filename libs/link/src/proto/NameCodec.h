@@ -9,7 +9,7 @@ namespace vexo::link
 
 constexpr size_t kMaxDeviceName = 16;
 
-// Converts between CP936 and UTF-8 with iconv; false for bytes that are not
+// Converts between CP936 and UTF-8; false for bytes that are not
 // valid in the source encoding or have no equivalent in the target.
 bool cp936ToUtf8(std::string_view cp936, std::string &utf8);
 bool utf8ToCp936(std::string_view utf8, std::string &cp936);

@@ -1,4 +1,6 @@
-#include "SerialDevice.h"
+#include "vexo/sys/Tty.h"
+
+#include "vexo/sys/UniqueFd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace vexo::link
+namespace vexo::sys
 {
 
 namespace
@@ -47,22 +49,21 @@ bool makeRawTty(int fd, int baud)
 
 int openSerialDevice(const std::string &path, int baud, std::string *error)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         if (error)
             *error = path + ": " + std::strerror(errno);
         return -1;
     }
-    if (!isatty(fd) || !makeRawTty(fd, baud)) {
+    if (!isatty(fd.get()) || !makeRawTty(fd.get(), baud)) {
         if (error)
             *error = path + ": not a serial device";
-        close(fd);
         return -1;
     }
     // Old input from an earlier session is garbage to us. Only input is
     // dropped: discarding output could eat a peer's last frame.
-    tcflush(fd, TCIFLUSH);
-    return fd;
+    tcflush(fd.get(), TCIFLUSH);
+    return fd.release();
 }
 
-} // namespace vexo::link
+} // namespace vexo::sys
