@@ -12,6 +12,7 @@
 #include "platform/CodePage.h"
 #include "platform/DesktopShell.h"
 #include "widgets/CaptionPanel.h"
+#include "widgets/DeleteSelectedRows.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 
@@ -331,25 +332,14 @@ void DevicePane::DeleteRpcFiles()
 
 int DevicePane::DeleteSelectedRpcFiles()
 {
-    FileListView &list = m_view.list;
-    FileRowModel &rows = m_view.rows;
     int result = 0;
-    for (int row = 0; row < rows.rowCount();) {
-        if (!list.isRowSelected(row)) {
-            ++row;
-            continue;
-        }
-        result = m_session->deleteFile(rows.caption(row));
-        if (IsLinkLost(result)) {
-            linkLost(result);
-            break;
-        }
-        // The row below moves up into this place and is examined next.
-        if (result == 0)
-            rows.removeRows(row, 1);
-        else
-            ++row;
-    }
+    DeleteSelectedRows(m_view.list, m_view.rows, [&](const QString &name) {
+        result = m_session->deleteFile(name);
+        if (!IsLinkLost(result))
+            return result == 0 ? RowDelete::Deleted : RowDelete::Kept;
+        linkLost(result);
+        return RowDelete::Stop;
+    });
     return result;
 }
 

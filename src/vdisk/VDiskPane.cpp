@@ -14,6 +14,7 @@
 #include "platform/VDiskLibrary.h"
 #include "vdisk/TInitVDiskThread.h"
 #include "widgets/CaptionPanel.h"
+#include "widgets/DeleteSelectedRows.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 
@@ -195,23 +196,14 @@ void VDiskPane::DeleteVDiskFiles()
 
 int VDiskPane::DeleteSelectedVDiskFiles()
 {
-    FileListView &list = m_view.list;
-    FileRowModel &rows = m_view.rows;
     VDiskLibrary *library = m_mount->library();
     int result = 0;
     if (!library)
         return result;
-    for (int row = 0; row < rows.rowCount();) {
-        if (!list.isRowSelected(row)) {
-            ++row;
-            continue;
-        }
-        result = library->zfdelete(rows.caption(row));
-        if (result == 1)
-            rows.removeRows(row, 1); // the next row moves up and is looked at next
-        else
-            ++row;
-    }
+    DeleteSelectedRows(m_view.list, m_view.rows, [&](const QString &name) {
+        result = library->zfdelete(name);
+        return result == 1 ? RowDelete::Deleted : RowDelete::Kept;
+    });
     return result;
 }
 

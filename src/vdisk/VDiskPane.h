@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/ShellIconList.h"
+#include "widgets/ShellIconList.h"
 #include "engine/PaneContext.h"
 #include "engine/VDiskListing.h"
 

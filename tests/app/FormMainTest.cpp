@@ -1,5 +1,5 @@
-#include "FakePlatform.h"
 #include "RealKeys.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/FileListRow.h"
 #include "engine/ImageMount.h"
@@ -62,18 +62,11 @@ void touch(const QString &path)
 
 } // namespace
 
-class FormMainTest : public QObject
+class FormMainTest : public QObject, test::WindowFakes
 {
     Q_OBJECT
 
-    std::unique_ptr<test::FakePlatform> m_fake;
-    test::MemoryProfileFiles *m_files = nullptr;
-    test::ScriptedPrompter *m_prompter = nullptr;
-    test::FakeDesktopShell *m_shell = nullptr;
-    QString m_ini;
-
     PlatformServices services() { return m_fake->services(); }
-    void setIni(const QByteArray &content) { m_files->setContent(m_ini, content); }
     std::unique_ptr<ProbeFormMain> open()
     {
         auto w = std::make_unique<ProbeFormMain>(services());
@@ -88,14 +81,7 @@ class FormMainTest : public QObject
     static QAbstractItemView *innerView(FileListView *list) { return list->currentView(); }
 
 private slots:
-    void init()
-    {
-        m_fake = std::make_unique<test::FakePlatform>();
-        m_files = &m_fake->files;
-        m_prompter = &m_fake->prompter;
-        m_shell = &m_fake->shell;
-        m_ini = m_fake->folder() + "/VexoFile.ini";
-    }
+    void init() { resetFakes(); }
 
     void firstStartCreatesSettingsAndShowsTheDefaults()
     {

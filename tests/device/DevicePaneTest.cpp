@@ -1,7 +1,7 @@
 // The device pane inside the real main window, on a recording device link.
 #include "device/DevicePane.h"
-#include "FakePlatform.h"
 #include "RecordingDeviceLink.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/DeviceSession.h"
 #include "engine/FileListRow.h"
@@ -36,26 +36,15 @@ namespace
 
 const QString Caption = QStringLiteral("Palmtop Files - ");
 
-QStringList captions(FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    return out;
-}
+using test::captions;
 
 } // namespace
 
-class DevicePaneTest : public QObject
+class DevicePaneTest : public QObject, test::WindowFakes
 {
     Q_OBJECT
 
-    std::unique_ptr<test::FakePlatform> m_fake;
-    test::MemoryProfileFiles *m_files = nullptr;
-    test::ScriptedPrompter *m_prompter = nullptr;
-    test::FakeDesktopShell *m_shell = nullptr;
     std::unique_ptr<test::RecordingDeviceLink> m_link;
-    QString m_ini;
 
     void setIni(const QByteArray &setting, const QByteArray &ports = QByteArray())
     {
@@ -84,13 +73,7 @@ class DevicePaneTest : public QObject
         return waitIdle(w) && w->deviceSession().isConnected();
     }
     static QAbstractItemView *view(TFormMain *w) { return w->RpcList->currentView(); }
-    static void select(TFormMain *w, const QList<int> &rows)
-    {
-        w->RpcList->clearSelection();
-        for (int r : rows)
-            w->RpcList->selectionModel()->select(w->RpcList->indexOfRow(r),
-                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    static void select(TFormMain *w, const QList<int> &rows) { test::selectRows(w->RpcList, rows); }
     void useFiles(const QStringList &names)
     {
         QVector<Record> files;
@@ -102,12 +85,8 @@ class DevicePaneTest : public QObject
 private slots:
     void init()
     {
-        m_fake = std::make_unique<test::FakePlatform>();
-        m_files = &m_fake->files;
-        m_prompter = &m_fake->prompter;
-        m_shell = &m_fake->shell;
+        resetFakes();
         m_link = std::make_unique<test::RecordingDeviceLink>();
-        m_ini = m_fake->folder() + "/VexoFile.ini";
         setIni("AutoRpc=0\nComport=1\nBaudrate=115200\n");
     }
 
@@ -725,23 +704,12 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         m_link->clearLog();
-        auto rename = [&](int row, const QString &text) {
-            w->RpcList->setCurrentRow(row);
-            view(w.get())->setFocus();
-            w->RpcList->editCurrent();
-            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-            QVERIFY(editor);
-            editor->selectAll();
-            QTest::keyClicks(editor, text);
-            QTest::keyClick(editor, Qt::Key_Return);
-            QTRY_VERIFY(!w->RpcList->isEditing());
-        };
-        rename(0, "z.txt");
+        test::renameInPlace(w->RpcList, 0, "z.txt");
         QCOMPARE(m_link->log(), QStringList{"RequestRenameFile(101,a.txt,z.txt)"});
         QCOMPARE(w->RpcRows->caption(0), QStringLiteral("z.txt"));
 
         // The name is taken: the row goes back.
-        rename(1, "z.txt");
+        test::renameInPlace(w->RpcList, 1, "z.txt");
         QCOMPARE(w->RpcRows->caption(1), QStringLiteral("b.txt"));
 
         // A refresh shows what the device holds.

@@ -1,7 +1,7 @@
 #include "vdisk/VDiskPane.h"
-#include "FakePlatform.h"
 #include "MemoryRegistry.h"
 #include "MemoryVDiskLibrary.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/FileListRow.h"
 #include "engine/ImageMount.h"
@@ -40,39 +40,25 @@ QLineEdit *visibleEditor(QAbstractItemView *view)
     return nullptr;
 }
 
-QStringList captions(const FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    return out;
-}
+using test::captions;
 
 } // namespace
 
-class VDiskPaneTest : public QObject
+class VDiskPaneTest : public QObject, test::WindowFakes
 {
     Q_OBJECT
 
-    std::unique_ptr<test::FakePlatform> m_fake;
-    test::MemoryProfileFiles *m_files = nullptr;
-    test::ScriptedPrompter *m_prompter = nullptr;
-    test::FakeDesktopShell *m_shell = nullptr;
     std::unique_ptr<test::MemoryVDiskLibrary> m_lib;
     std::unique_ptr<test::MemoryRegistry> m_registry;
 
     std::unique_ptr<TFormMain> open(bool autoMount)
     {
-        m_files->setContent(m_fake->folder() + "/VexoFile.ini",
-                            QByteArray("[Setting]\nAutoRpc=0\nAutoVDisk=") + (autoMount ? "1" : "0") + "\n");
+        setIni(QByteArray("[Setting]\nAutoRpc=0\nAutoVDisk=") + (autoMount ? "1" : "0") + "\n");
         PlatformServices services = m_fake->services();
         services.vdisk = m_lib.get();
         services.registry = m_registry.get();
         auto w = std::make_unique<TFormMain>(services);
-        w->resize(1000, 700);
-        w->show();
-        if (!QTest::qWaitForWindowExposed(w.get()))
-            qWarning("window not shown");
+        test::showActive(*w);
         return w;
     }
     // Opens the window and waits for the start-up mount to end.
@@ -84,13 +70,7 @@ class VDiskPaneTest : public QObject
         return w;
     }
     static void press(TFormMain *w, int key) { QTest::keyClick(w->VDiskList->currentView(), Qt::Key(key)); }
-    static void selectRows(TFormMain *w, const QList<int> &rows)
-    {
-        w->VDiskList->clearSelection();
-        for (int row : rows)
-            w->VDiskList->selectionModel()->select(w->VDiskList->indexOfRow(row),
-                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    static void selectRows(TFormMain *w, const QList<int> &rows) { test::selectRows(w->VDiskList, rows); }
     static void doubleClickRow(TFormMain *w, int row)
     {
         QAbstractItemView *view = w->VDiskList->detailView();
@@ -102,10 +82,7 @@ class VDiskPaneTest : public QObject
 private slots:
     void init()
     {
-        m_fake = std::make_unique<test::FakePlatform>();
-        m_files = &m_fake->files;
-        m_prompter = &m_fake->prompter;
-        m_shell = &m_fake->shell;
+        resetFakes();
         m_lib = std::make_unique<test::MemoryVDiskLibrary>();
         m_registry = std::make_unique<test::MemoryRegistry>();
         m_registry->setValue(Key, "InstallPath", "/opt/sim");

@@ -4,6 +4,7 @@
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
@@ -34,35 +35,17 @@ namespace
 const QString Caption = QStringLiteral("Palmtop Files - ");
 const QString Chinese = QStringLiteral("文件.txt");
 
+using test::readFile;
+using test::rowOf;
+
+QStringList sortedCaptions(const FileRowModel *rows)
+{
+    return test::captions(rows, true);
+}
+
 void writeFile(const QString &path, const QByteArray &data)
 {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList sortedCaptions(FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    out.sort();
-    return out;
-}
-
-int rowOf(FileRowModel *rows, const QString &name)
-{
-    for (int i = 0; i < rows->rowCount(); ++i) {
-        if (rows->caption(i) == name)
-            return i;
-    }
-    return -1;
+    QVERIFY(test::writeFile(path, data));
 }
 
 } // namespace
@@ -147,14 +130,7 @@ private slots:
 
         // Rename in place: done on the device; a taken name goes back.
         auto rename = [&](const QString &from, const QString &to) {
-            w->RpcList->setCurrentRow(rowOf(rows, from));
-            w->RpcList->editCurrent();
-            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-            QVERIFY(editor);
-            editor->selectAll();
-            QTest::keyClicks(editor, to);
-            QTest::keyClick(editor, Qt::Key_Return);
-            QTRY_VERIFY(!w->RpcList->isEditing());
+            test::renameInPlace(w->RpcList, rowOf(rows, from), to);
         };
         rename("c.txt", "d.txt");
         QVERIFY(QFileInfo(m_root + "/d.txt").isFile());

@@ -2,6 +2,7 @@
 // serial line: several files each way, Cancel in the middle of a large one.
 #include "LinkSimulator.h"
 #include "TransferTestSupport.h"
+#include "WindowTestSupport.h"
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
 #include "engine/common.h"
@@ -28,28 +29,12 @@ constexpr double LineBytesPerSecond = 100000;
 constexpr int LargeFileBytes = 640 * 1024;
 constexpr int CancelAtPercent = 40;
 
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : data)
-        c = char(generator.generate());
-    return data;
-}
+using test::entries;
+using test::randomBytes;
 
 void writeFile(const QString &path, const QByteArray &data)
 {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
-}
-
-// Every entry of a folder, hidden ones included.
-QStringList entries(const QString &folder)
-{
-    QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
+    QVERIFY(test::writeFile(path, data));
 }
 
 } // namespace

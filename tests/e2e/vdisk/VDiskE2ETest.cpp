@@ -1,6 +1,7 @@
 #include "FakeDesktopShell.h"
 #include "FakeSystemPaths.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/ImageMount.h"
 #include "platform/LibVDiskLibrary.h"
@@ -29,33 +30,12 @@ using namespace vexo;
 namespace
 {
 
-QString tool(const char *name)
-{
-    QString path = QStandardPaths::findExecutable(QLatin1String(name));
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(QLatin1String(name), {"/usr/sbin", "/sbin"});
-    return path;
-}
+using test::captions;
+using test::tool;
 
-// Runs a tool; its exit code, -1 when it did not run. Output goes to *out.
 int run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(30000))
-        return -1;
-    if (out)
-        *out = p.readAll();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-QStringList captions(const FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    return out;
+    return test::runTool(program, args, out);
 }
 
 } // namespace
