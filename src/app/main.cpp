@@ -518,14 +518,20 @@ void TFormMain::TB_ViewReportClick()
     applyViewCommand(vsReport);
 }
 
-void TFormMain::TB_RefreshClick()
+void TFormMain::onFocusedList(const std::function<void()> &local, const std::function<void()> &device,
+                              const std::function<void()> &image)
 {
     if (ShellList->hasFocusInside())
-        PLeft->reread();
+        local();
     else if (RpcList->hasFocusInside())
-        RefreshRpc();
+        device();
     else if (VDiskList->hasFocusInside())
-        RefreshVDisk();
+        image();
+}
+
+void TFormMain::TB_RefreshClick()
+{
+    onFocusedList([this] { PLeft->reread(); }, [this] { RefreshRpc(); }, [this] { RefreshVDisk(); });
 }
 
 void TFormMain::TB_SyncClick()
@@ -545,54 +551,39 @@ void TFormMain::TB_FormatClick()
     vdiskPane->TB_FormatClick();
 }
 
+void TFormMain::toggleLink(QToolButton *button, bool linked, void (TFormMain::*disconnect)(),
+                           void (TFormMain::*connect)())
+{
+    // The button shows the state until the command has changed it.
+    button->setChecked(linked);
+    (this->*(linked ? disconnect : connect))();
+}
+
 void TFormMain::TB_VDiskConnectClick()
 {
-    const bool mounted = m_image->isMounted();
-    TB_VDiskConnect->setChecked(mounted);
-    if (mounted)
-        DisconnectVDisk();
-    else
-        RefreshVDisk();
+    toggleLink(TB_VDiskConnect, m_image->isMounted(), &TFormMain::DisconnectVDisk, &TFormMain::RefreshVDisk);
 }
 
 void TFormMain::TB_RpcConnectClick()
 {
-    const bool connected = m_device->isConnected();
-    TB_RpcConnect->setChecked(connected);
-    if (connected)
-        DisconnectRpc();
-    else
-        RefreshRpc();
+    toggleLink(TB_RpcConnect, m_device->isConnected(), &TFormMain::DisconnectRpc, &TFormMain::RefreshRpc);
 }
 
 void TFormMain::TB_DeleteClick()
 {
-    if (ShellList->hasFocusInside())
-        PLeft->deleteSelection();
-    else if (RpcList->hasFocusInside())
-        devicePane->DeleteRpcFiles();
-    else if (VDiskList->hasFocusInside())
-        vdiskPane->DeleteVDiskFiles();
+    onFocusedList([this] { PLeft->deleteSelection(); }, [this] { devicePane->DeleteRpcFiles(); },
+                  [this] { vdiskPane->DeleteVDiskFiles(); });
 }
 
 void TFormMain::TB_CopyClick()
 {
-    if (ShellList->hasFocusInside())
-        CopyLocalToClipboard();
-    else if (RpcList->hasFocusInside())
-        CopyDeviceToClipboard();
-    else if (VDiskList->hasFocusInside())
-        CopyVDiskToClipboard();
+    onFocusedList([this] { CopyLocalToClipboard(); }, [this] { CopyDeviceToClipboard(); },
+                  [this] { CopyVDiskToClipboard(); });
 }
 
 void TFormMain::TB_PasteClick()
 {
-    if (ShellList->hasFocusInside())
-        PasteToLocal();
-    else if (RpcList->hasFocusInside())
-        PasteToDevice();
-    else if (VDiskList->hasFocusInside())
-        PasteToVDisk();
+    onFocusedList([this] { PasteToLocal(); }, [this] { PasteToDevice(); }, [this] { PasteToVDisk(); });
 }
 
 void TFormMain::TB_SetupClick()

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -206,6 +207,13 @@ private:
     // The window-wide key hook: acts on key-downs, never consumes them.
     void KeyHook(QKeyEvent *event);
     void applyViewCommand(ViewStyle style);
+    // The command of the list that holds the keyboard focus; none when no
+    // list does.
+    void onFocusedList(const std::function<void()> &local, const std::function<void()> &device,
+                       const std::function<void()> &image);
+    // A connect button: disconnects when linked, else connects.
+    void toggleLink(QToolButton *button, bool linked, void (TFormMain::*disconnect)(),
+                    void (TFormMain::*connect)());
     void reportSettingsError(const QString &message);
 
     // One physical key press, as the hook saw it. Real input carries the

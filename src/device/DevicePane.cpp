@@ -15,12 +15,12 @@
 #include "widgets/DeleteSelectedRows.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/OverrideCursor.h"
 
 #include <VexoFileClient.h>
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -34,16 +34,6 @@ namespace
 
 // Beyond the time-out, what an attempt may take to hand back at exit.
 constexpr int ShutdownGraceMs = 1000;
-
-// The window waits for the device: show it.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 // A listing on the window thread: rows go straight into the pane, and the
 // list is repainted whenever the model shows a batch, so rows appear while
@@ -176,7 +166,7 @@ void DevicePane::ListRpc()
 {
     if (!m_session->hasLink())
         return;
-    WaitCursor wait;
+    OverrideCursor wait(Qt::WaitCursor);
     PaneSink sink(m_view.rows, m_view.list,
                   [this](const FileRow &row, const QString &placeholder) { addRow(row, placeholder); });
     int opened = 0;
@@ -420,7 +410,7 @@ void DevicePane::RpcListDblClick(const QModelIndex &)
     int progress = 0, stop = 0;
     int result = 0;
     {
-        WaitCursor wait;
+        OverrideCursor wait(Qt::WaitCursor);
         result = m_session->receive(name, local, &progress, &stop, 1);
     }
     if (result == 1) {

@@ -17,9 +17,9 @@
 #include "widgets/DeleteSelectedRows.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/OverrideCursor.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 
 #include <algorithm>
 
@@ -256,9 +256,11 @@ void VDiskPane::VDiskListDblClick(const QModelIndex &)
     const QString &work = m_context.workFolder;
     // A name that could leave the work folder is never copied out.
     const QString copy = IsSafeBareName(name) && !work.isEmpty() ? JoinPath(work, name) : QString();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int copied = copy.isEmpty() ? 0 : CopyVDiskFile(*library, name, copy, true);
-    QApplication::restoreOverrideCursor();
+    int copied = 0;
+    if (!copy.isEmpty()) {
+        OverrideCursor wait(Qt::WaitCursor);
+        copied = CopyVDiskFile(*library, name, copy, true);
+    }
     if (copied != 1)
         ShowCopyFailed(m_context.prompter, m_context.language);
     else if (!m_context.shell.openWithAssociatedProgram(copy))

@@ -43,11 +43,6 @@ QStringList sortedCaptions(const FileRowModel *rows)
     return test::captions(rows, true);
 }
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QVERIFY(test::writeFile(path, data));
-}
-
 } // namespace
 
 class DeviceE2ETest : public QObject
@@ -59,12 +54,22 @@ class DeviceE2ETest : public QObject
     QString m_root;
     QString m_link;
 
-    PlatformServices services(test::MemoryProfileFiles &files, test::FakeSystemPaths &paths,
-                              test::ScriptedPrompter &prompter, test::FakeDesktopShell &shell,
-                              LibDeviceLink &link)
-    {
-        return PlatformServices{&files, &paths, &prompter, &shell, &link};
-    }
+    // One window's fakes over the test folder, with its settings, on the
+    // real link library.
+    struct Services {
+        Services(const QTemporaryDir &dir, const QByteArray &settings)
+            : paths(dir.path() + "/", dir.filePath("tmp") + "/")
+        {
+            files.setContent(dir.filePath("VexoFile.ini"), settings);
+        }
+        PlatformServices platform() { return PlatformServices{&files, &paths, &prompter, &shell, &link}; }
+
+        test::MemoryProfileFiles files;
+        test::FakeSystemPaths paths;
+        test::ScriptedPrompter prompter;
+        test::FakeDesktopShell shell;
+        LibDeviceLink link;
+    };
 
 private slots:
     void initTestCase()
@@ -74,10 +79,10 @@ private slots:
         m_link = m_dir.filePath("pty");
         QVERIFY(QDir().mkpath(m_root));
         QVERIFY(QDir().mkpath(m_dir.filePath("tmp")));
-        writeFile(m_root + "/a.txt", "hello");
-        writeFile(m_root + "/b.bin", QByteArray(3000, '\x5a'));
-        writeFile(m_root + "/c.txt", "see");
-        writeFile(m_root + "/" + Chinese, "\xe4\xb8\xad");
+        test::putFile(m_root + "/a.txt", "hello");
+        test::putFile(m_root + "/b.bin", QByteArray(3000, '\x5a'));
+        test::putFile(m_root + "/c.txt", "see");
+        test::putFile(m_root + "/" + Chinese, "\xe4\xb8\xad");
         QFile a(m_root + "/a.txt");
         QVERIFY(a.open(QIODevice::ReadWrite));
         QVERIFY(a.setFileTime(QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::UTC),
@@ -98,15 +103,9 @@ private slots:
 
     void connectListRenameDeleteOpenDisconnect()
     {
-        test::MemoryProfileFiles files;
-        test::FakeSystemPaths paths(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
-        test::ScriptedPrompter prompter;
-        test::FakeDesktopShell shell;
-        LibDeviceLink link;
-        files.setContent(m_dir.filePath("VexoFile.ini"),
-                         "[Setting]\nAutoRpc=1\nAutoVDisk=0\nComport=1\nBaudrate=115200\n[Ports]\nCOM1=" +
-                             m_link.toUtf8() + "\n");
-        auto w = std::make_unique<TFormMain>(services(files, paths, prompter, shell, link));
+        Services s(m_dir, "[Setting]\nAutoRpc=1\nAutoVDisk=0\nComport=1\nBaudrate=115200\n[Ports]\nCOM1=" +
+                              m_link.toUtf8() + "\n");
+        auto w = std::make_unique<TFormMain>(s.platform());
         w->resize(1000, 700);
         w->show();
         QApplication::setActiveWindow(w.get());
@@ -142,7 +141,7 @@ private slots:
 
         // Delete with the key and the question answered OK.
         w->RpcList->setCurrentRow(rowOf(rows, "b.bin"));
-        prompter.answer(PromptAnswer::Ok);
+        s.prompter.answer(PromptAnswer::Ok);
         QTest::keyClick(view, Qt::Key_Delete);
         QVERIFY(!QFileInfo::exists(m_root + "/b.bin"));
         QCOMPARE(rowOf(rows, "b.bin"), -1);
@@ -153,13 +152,13 @@ private slots:
             const QRect cell = view->visualRect(w->RpcList->indexOfRow(rowOf(rows, name)));
             QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
             QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-            QVERIFY2(!shell.opened().isEmpty(), qPrintable(name));
-            QCOMPARE(shell.opened().last(), w->TempDir + "/" + name);
+            QVERIFY2(!s.shell.opened().isEmpty(), qPrintable(name));
+            QCOMPARE(s.shell.opened().last(), w->TempDir + "/" + name);
             QCOMPARE(readFile(w->TempDir + "/" + name), readFile(m_root + "/" + name));
         }
 
         // F5 while connected lists again from the device.
-        writeFile(m_root + "/e.txt", "new");
+        test::putFile(m_root + "/e.txt", "new");
         QTest::keyClick(view, Qt::Key_F5);
         QCOMPARE(sortedCaptions(rows), (QStringList{"a.txt", "d.txt", "e.txt", Chinese}));
         QVERIFY(w->devicePane->RpcFileExists("e.txt", false));
@@ -185,15 +184,9 @@ private slots:
 
     void aMissingDeviceNodeFailsTheAttempt()
     {
-        test::MemoryProfileFiles files;
-        test::FakeSystemPaths paths(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
-        test::ScriptedPrompter prompter;
-        test::FakeDesktopShell shell;
-        LibDeviceLink link;
-        files.setContent(m_dir.filePath("VexoFile.ini"),
-                         "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=0\n[Ports]\nUSB=" +
-                             m_dir.filePath("nothing-here").toUtf8() + "\n");
-        TFormMain w(services(files, paths, prompter, shell, link));
+        Services s(m_dir, "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=0\n[Ports]\nUSB=" +
+                              m_dir.filePath("nothing-here").toUtf8() + "\n");
+        TFormMain w(s.platform());
         QSignalSpy ended(w.devicePane, &DevicePane::attemptFinished);
         w.devicePane->RefreshRpc();
         QVERIFY(ended.wait(15000));

@@ -32,11 +32,6 @@ constexpr int CancelAtPercent = 40;
 using test::entries;
 using test::randomBytes;
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QVERIFY(test::writeFile(path, data));
-}
-
 } // namespace
 
 class TransferE2ETest : public QObject
@@ -155,12 +150,12 @@ private slots:
     // partial file is left. The run ends with a fresh listing.
     void sendSeveralFilesAndCancelTheLargeOne()
     {
-        writeFile(dev("big.bin"), "the device's own big.bin");
-        writeFile(dev("keep.txt"), "kept");
+        test::putFile(dev("big.bin"), "the device's own big.bin");
+        test::putFile(dev("keep.txt"), "kept");
         const QByteArray one = randomBytes(3000, 1), two = randomBytes(20000, 2);
-        writeFile(pc("one.txt"), one);
-        writeFile(pc("two.txt"), two);
-        writeFile(pc("big.bin"), randomBytes(LargeFileBytes, 3));
+        test::putFile(pc("one.txt"), one);
+        test::putFile(pc("two.txt"), two);
+        test::putFile(pc("big.bin"), randomBytes(LargeFileBytes, 3));
 
         runAndCancel({pc("one.txt"), pc("two.txt"), pc("big.bin")}, {"one.txt", "two.txt", "big.bin"}, tdSend,
                      "big.bin");
@@ -180,10 +175,10 @@ private slots:
     void receiveSeveralFilesAndCancelTheLargeOne()
     {
         const QByteArray r1 = randomBytes(5000, 4), r2 = randomBytes(30000, 5);
-        writeFile(dev("r1.txt"), r1);
-        writeFile(dev("r2.txt"), r2);
-        writeFile(dev("rbig.bin"), randomBytes(LargeFileBytes, 6));
-        writeFile(pc("rbig.bin"), "the PC's own rbig.bin");
+        test::putFile(dev("r1.txt"), r1);
+        test::putFile(dev("r2.txt"), r2);
+        test::putFile(dev("rbig.bin"), randomBytes(LargeFileBytes, 6));
+        test::putFile(pc("rbig.bin"), "the PC's own rbig.bin");
         const QStringList deviceBefore = entries(m_root);
         QStringList pcAfter = entries(m_pc) + QStringList{"r1.txt", "r2.txt"};
         pcAfter.sort();

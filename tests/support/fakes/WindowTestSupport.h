@@ -74,6 +74,12 @@ inline bool writeFile(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
+// Writes a file the test needs; a failure fails the test.
+inline void putFile(const QString &path, const QByteArray &data)
+{
+    QVERIFY(writeFile(path, data));
+}
+
 // Every entry of a folder, hidden ones included, sorted: no temporary file may stay.
 inline QStringList entries(const QString &folder)
 {
