@@ -4,6 +4,7 @@
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
 #include "engine/ImageMount.h"
+#include "engine/TransferExecutor.h"
 #include "engine/TransferPlan.h"
 #include "engine/common.h"
 #include "local/LocalPane.h"
@@ -78,7 +79,7 @@ bool PaneMenus::canPaste(Pane target) const
     QStringList names;
     if (!m_window.transfers->ReadClipboardFiles(names))
         return false;
-    return m_window.transfers->routeAvailable(
+    return m_window.transferExecutor().available(
         PlanPaste(target, names, m_window.PLeft->currentPathText()).route);
 }
 

@@ -1,6 +1,7 @@
 #include "app/main.h"
 
 #include "app/PaneMenus.h"
+#include "app/TransferWiring.h"
 #include "device/DevicePane.h"
 #include "dialogs/setup.h"
 #include "engine/DevicePorts.h"
@@ -229,7 +230,9 @@ void TFormMain::wireCommands()
 
 void TFormMain::wireTransfers()
 {
-    transfers = new TransferPlanner(*this);
+    m_transferWiring = std::make_unique<TransferWiring>(*this);
+    transfers = new TransferPlanner(transferContext(), transferExecutor(),
+                                    {ShellList, RpcList, VDiskList, &DragSource, m_services.clipboard}, this);
     transfers->attachLists();
     connect(PLeft, &LocalPane::copyRequested, this, &TFormMain::CopyLocalToClipboard);
     connect(PLeft, &LocalPane::pasteRequested, this, &TFormMain::PasteToLocal);
@@ -247,7 +250,7 @@ void TFormMain::wireTransfers()
             if (list == ShellList)
                 TB_SyncClick();
             else
-                RunSync(*this, list == RpcList);
+                RunSync(transferContext(), this, list == RpcList);
         });
     }
 }
@@ -538,7 +541,7 @@ void TFormMain::TB_SyncClick()
 {
     const bool image = VDiskList->hasFocusInside() ||
                        (!RpcList->hasFocusInside() && !m_device->isConnected() && m_image->isMounted());
-    RunSync(*this, !image);
+    RunSync(transferContext(), this, !image);
 }
 
 void TFormMain::TB_ExitClick()
@@ -659,7 +662,17 @@ void TFormMain::PasteToVDisk()
 void TFormMain::RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
                                   TransferDirection direction)
 {
-    vexo::RunDeviceTransfer(*this, sources, destinations, direction);
+    vexo::RunDeviceTransfer(transferContext(), this, sources, destinations, direction);
+}
+
+const TransferContext &TFormMain::transferContext() const
+{
+    return m_transferWiring->context();
+}
+
+TransferExecutor &TFormMain::transferExecutor() const
+{
+    return m_transferWiring->executor();
 }
 
 void TFormMain::Timer1Timer()

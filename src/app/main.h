@@ -32,7 +32,10 @@ class ImageMount;
 class LocalPane;
 class SettingsFile;
 class ShareSplitter;
+class TransferExecutor;
 class TransferPlanner;
+class TransferWiring;
+struct TransferContext;
 class VDiskPane;
 
 // The main window: it composes the local, device and image panes, the
@@ -100,6 +103,10 @@ public:
     VDiskPane *vdiskPane = nullptr;
     // Copy, paste, drag and drop between the panes.
     TransferPlanner *transfers = nullptr;
+    // What the transfer windows and runs work with, wired to this window, and
+    // the executor that runs the plans.
+    const TransferContext &transferContext() const;
+    TransferExecutor &transferExecutor() const;
 
     // True when shut-down left a device attempt inside the link library
     // (see DevicePane::attemptAbandoned).
@@ -239,6 +246,7 @@ private:
     std::shared_ptr<DeviceSession> m_device;
     std::shared_ptr<ImageMount> m_image;
     const PaneContext m_paneContext;
+    std::unique_ptr<TransferWiring> m_transferWiring;
     QTranslator *m_toolkitTranslation = nullptr;
     std::unique_ptr<SettingsFile> m_settingsFile;
     // The press the hook last acted on, until its key is released.

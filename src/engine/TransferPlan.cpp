@@ -81,6 +81,23 @@ TransferPlan PlanDrag(Pane source, Pane target, const QStringList &items, const 
     return plan(source, target, items, localFolder, source == Pane::Local ? pkLocal : pkVDisk);
 }
 
+bool RouteAvailable(Route route, bool deviceConnected, bool imageMounted)
+{
+    switch (route) {
+    case Route::DeviceSend:
+    case Route::DeviceReceive:
+        return deviceConnected;
+    case Route::VDiskCopy:
+        return imageMounted;
+    case Route::RelayFromDevice:
+    case Route::RelayFromVDisk:
+        return deviceConnected && imageMounted;
+    case Route::None:
+        break;
+    }
+    return false;
+}
+
 QStringList RelayMiddle(const QString &relayFolder, const QStringList &sources)
 {
     QStringList middle;

@@ -53,6 +53,10 @@ TransferPlan PlanPaste(Pane target, const QStringList &names, const QString &loc
 // a paste of those items. A drag onto its own pane plans nothing.
 TransferPlan PlanDrag(Pane source, Pane target, const QStringList &items, const QString &localFolder);
 
+// Whether a route's sides are there: the device connected, the image
+// mounted, or both for a relay. Never for None.
+bool RouteAvailable(Route route, bool deviceConnected, bool imageMounted);
+
 // The relay's middle list: relayFolder + "/" + the file name of each source.
 QStringList RelayMiddle(const QString &relayFolder, const QStringList &sources);
 

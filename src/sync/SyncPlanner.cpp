@@ -1,6 +1,7 @@
 #include "sync/SyncPlanner.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace vexo
@@ -54,20 +55,17 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         row.remote = *remote;
     const bool deletes = options.deleteMissing && options.direction != SyncDirection::Both;
 
-    if (!remote) {
-        row.reason = SyncReason::OnlyHere;
-        if (options.direction != SyncDirection::ToPc)
-            row.action = SyncAction::Send;
+    if (!local || !remote) {
+        // On one side only: it goes over unless the direction points the
+        // other way, which deletes it when asked and keeps it otherwise.
+        const bool here = local != nullptr;
+        row.reason = here ? SyncReason::OnlyHere : SyncReason::OnlyThere;
+        if (options.direction != (here ? SyncDirection::ToPc : SyncDirection::ToRemote))
+            row.action = here ? SyncAction::Send : SyncAction::Receive;
+        else if (deletes)
+            row.action = here ? SyncAction::DeleteLocal : SyncAction::DeleteRemote;
         else
-            row.action = deletes ? SyncAction::DeleteLocal : SyncAction::Keep;
-        return row;
-    }
-    if (!local) {
-        row.reason = SyncReason::OnlyThere;
-        if (options.direction != SyncDirection::ToRemote)
-            row.action = SyncAction::Receive;
-        else
-            row.action = deletes ? SyncAction::DeleteRemote : SyncAction::Keep;
+            row.action = SyncAction::Keep;
         return row;
     }
 
@@ -101,6 +99,16 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
     }
     row.selected = row.action != SyncAction::Conflict;
     return row;
+}
+
+// The count each action adds to, in the order of SyncAction.
+int SyncTotals::*countOf(SyncAction action)
+{
+    static constexpr int SyncTotals::*counts[] = {
+        &SyncTotals::sendFiles, &SyncTotals::receiveFiles, &SyncTotals::equal,       &SyncTotals::kept,
+        &SyncTotals::conflicts, &SyncTotals::deleteLocal,  &SyncTotals::deleteRemote};
+    static_assert(std::size(counts) == static_cast<size_t>(SyncAction::DeleteRemote) + 1, "one per action");
+    return counts[static_cast<size_t>(action)];
 }
 
 } // namespace
@@ -167,31 +175,11 @@ SyncTotals SumSync(const std::vector<SyncRow> &rows)
             ++t.kept;
             continue;
         }
-        switch (row.action) {
-        case SyncAction::Send:
-            ++t.sendFiles;
+        ++(t.*countOf(row.action));
+        if (row.action == SyncAction::Send)
             t.sendBytes += row.local.size;
-            break;
-        case SyncAction::Receive:
-            ++t.receiveFiles;
+        else if (row.action == SyncAction::Receive)
             t.receiveBytes += row.remote.size;
-            break;
-        case SyncAction::DeleteLocal:
-            ++t.deleteLocal;
-            break;
-        case SyncAction::DeleteRemote:
-            ++t.deleteRemote;
-            break;
-        case SyncAction::Equal:
-            ++t.equal;
-            break;
-        case SyncAction::Conflict:
-            ++t.conflicts;
-            break;
-        case SyncAction::Keep:
-            ++t.kept;
-            break;
-        }
     }
     return t;
 }

@@ -1,14 +1,14 @@
 #include "transfer/DoProcess.h"
 
-#include "app/main.h"
-#include "engine/DeviceSession.h"
+#include "engine/DeviceAccess.h"
+#include "engine/LanguageTable.h"
 #include "engine/StopThread.h"
+#include "engine/common.h"
 #include "platform/Prompter.h"
 #include "transfer/uDialog.h"
 #include "widgets/AnimationStrip.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -19,14 +19,14 @@ namespace vexo
 
 std::atomic<int> WorkerState{0};
 
-TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
+TFormDoProcess::TFormDoProcess(const TransferContext &context, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_main(main)
+      m_context(context), m_mainWindow(parent ? parent->window() : nullptr)
 {
     WorkerState = -1;
     setObjectName(QStringLiteral("FormDoProcess"));
-    setWindowTitle(main.language.window(QStringLiteral("CopyTitle")));
+    setWindowTitle(m_context.language.window(QStringLiteral("CopyTitle")));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
 
@@ -46,7 +46,8 @@ TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
     ProgressBar->setTextVisible(false);
     ProgressBar->setGeometry(12, 70, ClientWidth - 24, 16);
 
-    butCancel = new QPushButton(WithAccelerator(main.language.other(QStringLiteral("Cancel")), u'C'), this);
+    butCancel =
+        new QPushButton(WithAccelerator(m_context.language.other(QStringLiteral("Cancel")), u'C'), this);
     butCancel->setObjectName(QStringLiteral("butCancel"));
     butCancel->setGeometry((ClientWidth - 80) / 2, 93, 80, 25);
     connect(butCancel, &QPushButton::clicked, this, &TFormDoProcess::butCancelClick);
@@ -57,7 +58,8 @@ TFormDoProcess::TFormDoProcess(TFormMain &main, QWidget *parent)
     connect(Timer1, &QTimer::timeout, this, &TFormDoProcess::Timer1Timer);
 
     // The main window must not release the link under a running worker.
-    m_main.installEventFilter(this);
+    if (m_mainWindow)
+        m_mainWindow->installEventFilter(this);
 }
 
 TFormDoProcess::~TFormDoProcess()
@@ -98,9 +100,9 @@ void TFormDoProcess::showEvent(QShowEvent *event)
 void TFormDoProcess::FormShow()
 {
     // Without a connection nothing starts; the window waits to be closed.
-    if (!m_main.deviceSession().isConnected())
+    if (!m_context.device.isConnected())
         return;
-    auto *worker = new TProcessThread(m_main, m_sources, m_direction, m_destinations);
+    auto *worker = new TProcessThread(m_context, m_sources, m_direction, m_destinations);
     worker->InitialReplaceState = m_replaceState;
     m_worker = worker;
     connect(worker, &TProcessThread::labelChanged, this, &TFormDoProcess::threadLabel, Qt::QueuedConnection);
@@ -175,7 +177,7 @@ void TFormDoProcess::closeEvent(QCloseEvent *event)
 
 bool TFormDoProcess::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == &m_main && event->type() == QEvent::Close && workerRunning()) {
+    if (watched == m_mainWindow.data() && event->type() == QEvent::Close && workerRunning()) {
         // Logging out or a kill closes the main window: end the run as a
         // close request would, then let the main window close.
         event->ignore();
@@ -191,7 +193,7 @@ void TFormDoProcess::requestClose()
     if (m_closing || m_pending != PendingClose::None)
         return;
     if (WorkerState.load() == 1 && workerRunning()) {
-        labFilename->setText(m_main.language.window(QStringLiteral("Stop")));
+        labFilename->setText(m_context.language.window(QStringLiteral("Stop")));
         m_pending = PendingClose::AfterPause;
         m_worker->RequestStop();
         return;
@@ -222,8 +224,8 @@ void TFormDoProcess::closeNow()
     Timer1->stop();
     Animate->stop();
     QDialog::done(QDialog::Accepted);
-    if (m_closeMainAfter)
-        QTimer::singleShot(0, &m_main, &QWidget::close);
+    if (m_closeMainAfter && m_mainWindow)
+        QTimer::singleShot(0, m_mainWindow, &QWidget::close);
 }
 
 void TFormDoProcess::threadLabel(const QString &text)
@@ -238,15 +240,15 @@ void TFormDoProcess::threadGauge(int percent)
 
 void TFormDoProcess::threadLongName(const QString &)
 {
-    if (Prompter *prompter = m_main.services().prompter)
-        prompter->ask(m_main.language.message(QStringLiteral("NameTooLong")),
-                      m_main.language.message(QStringLiteral("WarningTitle")), PromptButtons::Ok,
+    if (Prompter *prompter = m_context.prompter)
+        prompter->ask(m_context.language.message(QStringLiteral("NameTooLong")),
+                      m_context.language.message(QStringLiteral("WarningTitle")), PromptButtons::Ok,
                       PromptIcon::Warning);
 }
 
 void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply)
 {
-    TFormDialogReplace dialog(m_main, this);
+    TFormDialogReplace dialog(m_context, this);
     dialog.SetDirection(m_direction);
     reply->answer = dialog.AskReplace(source, reply->destination);
     reply->destination = dialog.destination();
@@ -254,14 +256,14 @@ void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply
 
 void TFormDoProcess::threadReportFailures(const QString &text)
 {
-    if (Prompter *prompter = m_main.services().prompter)
-        prompter->ask(text, m_main.language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
+    if (Prompter *prompter = m_context.prompter)
+        prompter->ask(text, m_context.language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
                       PromptIcon::Error);
 }
 
 void TFormDoProcess::threadFinishing()
 {
-    labFilename->setText(m_main.language.window(QStringLiteral("Finish")));
+    labFilename->setText(m_context.language.window(QStringLiteral("Finish")));
 }
 
 } // namespace vexo

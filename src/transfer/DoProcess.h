@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/TransferContext.h"
 #include "engine/TransferDirection.h"
 #include "transfer/TProcessThread.h"
 
@@ -18,7 +19,6 @@ namespace vexo
 {
 
 class AnimationStrip;
-class TFormMain;
 
 // -1: a progress window exists and its worker has not started; 1: a worker
 // runs; 0: the worker has ended. Written by the window and the worker, read
@@ -48,7 +48,8 @@ public:
     static constexpr int TickMs = 1000;
     static constexpr int ClosePauseMs = 1000;
 
-    explicit TFormDoProcess(TFormMain &main, QWidget *parent = nullptr);
+    // `parent`'s window is the main window whose close is held back.
+    TFormDoProcess(const TransferContext &context, QWidget *parent);
     // A worker still running (the window was taken down from outside) is
     // stopped, cut off from the window and awaited.
     ~TFormDoProcess() override;
@@ -107,7 +108,8 @@ private:
     void closeNow();
     bool workerRunning() const;
 
-    TFormMain &m_main;
+    const TransferContext m_context;
+    const QPointer<QWidget> m_mainWindow;
     QStringList m_sources;
     QStringList m_destinations;
     TransferDirection m_direction = tdSend;

@@ -1,19 +1,18 @@
 #include "transfer/RunDeviceTransfer.h"
 
-#include "app/main.h"
-#include "device/DevicePane.h"
-#include "engine/DeviceSession.h"
+#include "engine/DeviceAccess.h"
+#include "engine/TransferWindow.h"
 #include "transfer/DoProcess.h"
 
 namespace vexo
 {
 
-void RunDeviceTransfer(TFormMain &window, const QStringList &sources, const QStringList &destinations,
-                       TransferDirection direction)
+void RunDeviceTransfer(const TransferContext &context, QWidget *parent, const QStringList &sources,
+                       const QStringList &destinations, TransferDirection direction)
 {
     int lost = 0;
     {
-        TFormDoProcess form(window, &window);
+        TFormDoProcess form(context, parent);
         form.SetLists(sources, destinations);
         form.SetDirection(direction);
         form.exec();
@@ -22,9 +21,9 @@ void RunDeviceTransfer(TFormMain &window, const QStringList &sources, const QStr
     // A lost link is shown as such; listing a dead device would only leave
     // an empty list under a connected caption.
     if (lost != 0)
-        window.devicePane->linkLost(lost);
-    else if (direction == tdSend && window.deviceSession().isConnected())
-        window.RefreshRpc();
+        context.window.deviceLinkLost(lost);
+    else if (direction == tdSend && context.device.isConnected())
+        context.window.relist(Pane::Device);
 }
 
 } // namespace vexo

@@ -1,12 +1,13 @@
 #include "transfer/RunSync.h"
 
-#include "app/main.h"
-#include "engine/DeviceSession.h"
-#include "engine/ImageMount.h"
+#include "engine/DeviceAccess.h"
+#include "engine/ImageAccess.h"
+#include "engine/LanguageTable.h"
+#include "engine/Settings.h"
 #include "engine/SyncSources.h"
+#include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
-#include "local/LocalPane.h"
 #include "platform/DeviceLink.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
@@ -14,7 +15,6 @@
 #include "transfer/TFormSync.h"
 
 #include <QFile>
-#include <QGuiApplication>
 
 namespace vexo
 {
@@ -28,12 +28,12 @@ QString q(const std::string &text)
 }
 
 // False when the run did not reach its end (stopped, or the device went away).
-bool runDevice(TFormMain &window, const QStringList &sources, const QStringList &destinations,
-               TransferDirection direction)
+bool runDevice(const TransferContext &context, QWidget *parent, const QStringList &sources,
+               const QStringList &destinations, TransferDirection direction)
 {
     if (sources.isEmpty())
         return true;
-    TFormDoProcess form(window, &window);
+    TFormDoProcess form(context, parent);
     form.SetLists(sources, destinations);
     form.SetDirection(direction);
     form.SetReplaceState(rsAllYes);
@@ -43,40 +43,42 @@ bool runDevice(TFormMain &window, const QStringList &sources, const QStringList 
 
 } // namespace
 
-void RunSync(TFormMain &window, bool toDevice)
+void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
 {
-    const LanguageTable &t = window.language;
-    Prompter &prompter = *window.services().prompter;
+    const LanguageTable &t = context.language;
+    Prompter &prompter = *context.prompter;
+    TransferWindow &window = context.window;
+    using Pointer = TransferWindow::Pointer;
     auto refuse = [&](const char *key) {
         prompter.ask(t.sync(QLatin1String(key)), t.sync(QStringLiteral("Synchronize")), PromptButtons::Ok,
                      PromptIcon::Warning);
     };
-    const QString folder = window.PLeft->currentPathText();
+    const QString folder = window.localFolder();
     if (GetPathKind(folder) != pkLocal)
         return refuse("NoFolder");
-    const int client = window.deviceSession().handles().client;
-    if (toDevice ? !(window.deviceSession().isConnected() && client != 0) : window.imageMount().state() != 1)
+    const int client = context.device.client();
+    if (toDevice ? !(context.device.isConnected() && client != 0) : !context.image.isMounted())
         return refuse("NoOtherSide");
 
     TFormSync::Sides sides;
     sides.other = toDevice ? TFormSync::Other::Device : TFormSync::Other::VDisk;
     sides.folder = folder;
-    sides.baud = window.settings.Comport == 0 ? 0 : window.settings.Baudrate;
-    DeviceLink &link = *window.services().link;
-    VDiskLibrary &image = *window.services().vdisk;
+    sides.baud = context.settings.Comport == 0 ? 0 : context.settings.Baudrate;
+    DeviceLink &link = *context.device.link();
+    VDiskLibrary &image = *context.image.library();
     // Listing the other side and asking its checksums (the preview plans at
     // once) hold the window thread for a moment.
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    window.pushPointer(Pointer::Busy);
     const bool listed =
         ListLocalSyncFiles(folder, sides.local) && (toDevice ? ListDeviceSyncFiles(link, client, sides.remote)
                                                              : ListVDiskSyncFiles(image, sides.remote));
     if (!listed) {
-        QGuiApplication::restoreOverrideCursor();
+        window.popPointer();
         return refuse("ListFailed");
     }
     sides.probe = toDevice ? DeviceContentProbe(link, client, folder) : VDiskContentProbe(image, folder);
-    TFormSync preview(t, std::move(sides), &window);
-    QGuiApplication::restoreOverrideCursor();
+    TFormSync preview(t, std::move(sides), parent);
+    window.popPointer();
     if (preview.exec() != QDialog::Accepted)
         return;
 
@@ -95,17 +97,17 @@ void RunSync(TFormMain &window, bool toDevice)
     bool copyFailed = false;
     bool completed = true;
     if (toDevice) {
-        completed = runDevice(window, sendFrom, sendTo, tdSend) &&
-                    runDevice(window, receiveFrom, receiveTo, tdReceive);
+        completed = runDevice(context, parent, sendFrom, sendTo, tdSend) &&
+                    runDevice(context, parent, receiveFrom, receiveTo, tdReceive);
     } else {
-        window.OpIdle = false;
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        window.setIdle(false);
+        window.pushPointer(Pointer::Busy);
         for (int i = 0; i < sendFrom.size(); ++i)
             copyFailed |= CopyVDiskFile(image, sendFrom[i], sendTo[i], true) != 1;
         for (int i = 0; i < receiveFrom.size(); ++i)
             copyFailed |= CopyVDiskFile(image, receiveFrom[i], receiveTo[i], true) != 1;
-        QGuiApplication::restoreOverrideCursor();
-        window.OpIdle = true;
+        window.popPointer();
+        window.setIdle(true);
     }
     // Deletes last, once everything that had to arrive has arrived; a stopped
     // run deletes nothing.
@@ -121,11 +123,8 @@ void RunSync(TFormMain &window, bool toDevice)
     }
     if (copyFailed)
         ShowCopyFailed(prompter, t);
-    window.PLeft->reread();
-    if (toDevice)
-        window.RefreshRpc();
-    else
-        window.RefreshVDisk();
+    window.relist(Pane::Local);
+    window.relist(toDevice ? Pane::Device : Pane::VDisk);
 }
 
 } // namespace vexo

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <iterator>
 
 namespace vexo
 {
@@ -130,48 +131,22 @@ SyncOptions TFormSync::options() const
 
 QString TFormSync::actionText(SyncAction action) const
 {
-    switch (action) {
-    case SyncAction::Send:
-        return text("Send");
-    case SyncAction::Receive:
-        return text("Receive");
-    case SyncAction::Equal:
-        return text("Equal");
-    case SyncAction::Keep:
-        return text("Keep");
-    case SyncAction::Conflict:
-        return text("Conflict");
-    case SyncAction::DeleteLocal:
-        return text("DeleteLocal");
-    case SyncAction::DeleteRemote:
-        return text("DeleteRemote");
-    }
-    return QString();
+    // The language keys, in the order of SyncAction.
+    static constexpr const char *keys[] = {"Send",     "Receive",     "Equal",       "Keep",
+                                           "Conflict", "DeleteLocal", "DeleteRemote"};
+    static_assert(std::size(keys) == static_cast<size_t>(SyncAction::DeleteRemote) + 1, "one per action");
+    return text(keys[static_cast<size_t>(action)]);
 }
 
 QString TFormSync::reasonText(SyncReason reason) const
 {
-    switch (reason) {
-    case SyncReason::OnlyHere:
-        return text("OnlyHere");
-    case SyncReason::OnlyThere:
-        return text("OnlyThere");
-    case SyncReason::NewerHere:
-        return text("NewerHere");
-    case SyncReason::NewerThere:
-        return text("NewerThere");
-    case SyncReason::SameFile:
-        return text("SameFile");
-    case SyncReason::BothChanged:
-        return text("BothChanged");
-    case SyncReason::NameTooLong:
-        return text("NameTooLong").arg(options().nameLimit);
-    case SyncReason::NameInvalid:
-        return text("NameInvalid");
-    case SyncReason::CaseConflict:
-        return text("CaseConflict");
-    }
-    return QString();
+    // The language keys, in the order of SyncReason.
+    static constexpr const char *keys[] = {"OnlyHere",    "OnlyThere",   "NewerHere",
+                                           "NewerThere",  "SameFile",    "BothChanged",
+                                           "NameTooLong", "NameInvalid", "CaseConflict"};
+    static_assert(std::size(keys) == static_cast<size_t>(SyncReason::CaseConflict) + 1, "one per reason");
+    const QString reasonText = text(keys[static_cast<size_t>(reason)]);
+    return reason == SyncReason::NameTooLong ? reasonText.arg(options().nameLimit) : reasonText;
 }
 
 void TFormSync::Replan()

@@ -1,17 +1,15 @@
 #include "transfer/TProcessThread.h"
 
-#include "app/main.h"
-#include "device/DevicePane.h"
+#include "engine/DeviceAccess.h"
 #include "engine/DeviceName.h"
-#include "engine/DeviceSession.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
-#include "platform/DeviceLink.h"
 #include "transfer/DoProcess.h"
 #include "transfer/uDialog.h"
 
 #include <VexoFileClient.h>
 
+#include <QFileInfo>
 #include <QList>
 
 namespace vexo
@@ -83,10 +81,19 @@ QString TransferFailureReason(const LanguageTable &language, int result)
     return language.error(QLatin1String(key));
 }
 
-TProcessThread::TProcessThread(TFormMain &main, const QStringList &sources, TransferDirection direction,
-                               const QStringList &destinations)
-    : m_main(main), m_language(main.language), m_sources(sources), m_destinations(destinations),
-      m_direction(direction)
+bool TransferDestinationExists(const DeviceAccess &device, TransferDirection direction,
+                               const QString &destination)
+{
+    // Only a file counts: a folder of that name is no file to replace.
+    if (direction == tdReceive)
+        return QFileInfo(destination).isFile();
+    return device.fileExists(BareDeviceName(destination));
+}
+
+TProcessThread::TProcessThread(const TransferContext &context, const QStringList &sources,
+                               TransferDirection direction, const QStringList &destinations)
+    : m_device(context.device), m_language(context.language), m_sources(sources),
+      m_destinations(destinations), m_direction(direction)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -96,26 +103,18 @@ TProcessThread::~TProcessThread()
     wait();
 }
 
-bool TProcessThread::destinationExists(const QString &destination) const
-{
-    if (m_direction == tdReceive)
-        return m_main.devicePane->RpcFileExists(destination, true);
-    return m_main.devicePane->RpcFileExists(BareDeviceName(destination), false);
-}
-
 int TProcessThread::transfer(const QString &source, const QString &destination, int overwrite)
 {
-    DeviceSession &session = m_main.deviceSession();
-    if (!session.hasLink())
+    if (!m_device.link())
         return VEXO_ERR_NOT_CONNECTED;
     if (m_direction == tdSend)
-        return session.send(source, BareDeviceName(destination), sharedInt(Progress), sharedInt(StopFlag),
-                            overwrite);
+        return m_device.send(source, BareDeviceName(destination), sharedInt(Progress), sharedInt(StopFlag),
+                             overwrite);
     // A received name becomes a local file: it must not leave its folder.
     if (!IsSafeBareName(PathFileName(destination)))
         return VEXO_ERR_BAD_NAME;
-    return session.receive(BareDeviceName(source), destination, sharedInt(Progress), sharedInt(StopFlag),
-                           overwrite);
+    return m_device.receive(BareDeviceName(source), destination, sharedInt(Progress), sharedInt(StopFlag),
+                            overwrite);
 }
 
 void TProcessThread::run()
@@ -137,7 +136,7 @@ void TProcessThread::run()
             continue;
         }
 
-        if (replaceState == rsAsk && destinationExists(destination)) {
+        if (replaceState == rsAsk && TransferDestinationExists(m_device, m_direction, destination)) {
             ReplaceReply reply;
             reply.destination = destination;
             // Unanswered (the window went away) counts as Cancel.
@@ -182,7 +181,7 @@ void TProcessThread::run()
             emit gaugeChanged(qBound(0, Progress.load(), 99));
             emit labelChanged(failureLine(m_language, failure));
             // Each further file would only wait out the time-out again.
-            if (DevicePane::IsLinkLost(result)) {
+            if (m_device.isLinkLost(result)) {
                 for (int rest = i + 1; rest < pairs; ++rest)
                     failures.append({PathFileName(m_sources.at(rest)), failure.reason});
                 emit linkLost(result);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/LanguageTable.h"
-
+#include "engine/TransferContext.h"
 #include "engine/TransferDirection.h"
 
 #include <QString>
@@ -12,8 +12,6 @@
 
 namespace vexo
 {
-
-class TFormMain;
 
 // What the worker remembers of the replace answers for the rest of a run.
 enum ReplaceState {
@@ -36,6 +34,11 @@ constexpr int MaxDeviceNameBytes = 16;
 // than 1 (done), in the words of section "Error" of the language table.
 QString TransferFailureReason(const LanguageTable &language, int result);
 
+// Whether a pair's destination exists as a file where a run in `direction`
+// puts it: a local path when receiving, a device name when sending.
+bool TransferDestinationExists(const DeviceAccess &device, TransferDirection direction,
+                               const QString &destination);
+
 // One device run on its own thread, one pair after the other: long device
 // names are refused with a warning, clashes go to the replace dialog (whose
 // remembered answers hold for the rest of the run), then the file-client
@@ -48,7 +51,7 @@ class TProcessThread : public QThread
 {
     Q_OBJECT
 public:
-    TProcessThread(TFormMain &main, const QStringList &sources, TransferDirection direction,
+    TProcessThread(const TransferContext &context, const QStringList &sources, TransferDirection direction,
                    const QStringList &destinations);
     ~TProcessThread() override;
 
@@ -83,7 +86,7 @@ signals:
     // Qt::BlockingQueuedConnection: "Finish..." is shown before Finished is set.
     void finishing();
     // Qt::QueuedConnection: a transfer found the link lost (the library's
-    // result, see DevicePane::IsLinkLost); the run ends there.
+    // result, see DeviceAccess::isLinkLost); the run ends there.
     void linkLost(int result);
 
 protected:
@@ -92,9 +95,9 @@ protected:
 
 private:
     int transfer(const QString &source, const QString &destination, int overwrite);
-    bool destinationExists(const QString &destination) const;
 
-    TFormMain &m_main;
+    // Any thread may ask it; see DeviceAccess.
+    DeviceAccess &m_device;
     // The texts at the start: the worker never reads the window's table.
     const LanguageTable m_language;
     const QStringList m_sources;

@@ -1,95 +1,34 @@
 #include "transfer/TransferPlanner.h"
 
-#include "app/main.h"
 #include "engine/ClipboardFiles.h"
-#include "engine/DeviceSession.h"
-#include "engine/ImageMount.h"
+#include "engine/DeviceAccess.h"
+#include "engine/ImageAccess.h"
+#include "engine/LanguageTable.h"
 #include "engine/StatusTexts.h"
-#include "engine/VDiskCopy.h"
+#include "engine/TransferExecutor.h"
+#include "engine/TransferWindow.h"
 #include "engine/common.h"
-#include "local/LocalPane.h"
 #include "platform/Prompter.h"
-#include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QLabel>
 #include <QMimeData>
 #include <QTimer>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vexo
 {
 
-namespace
-{
-
-// Message boxes get the normal pointer back while an operation shows the
-// hourglass; the operation's cursor returns with the answer.
-class NormalCursor
-{
-public:
-    NormalCursor() { QGuiApplication::setOverrideCursor(Qt::ArrowCursor); }
-    ~NormalCursor() { QGuiApplication::restoreOverrideCursor(); }
-    NormalCursor(const NormalCursor &) = delete;
-    NormalCursor &operator=(const NormalCursor &) = delete;
-};
-
-// The hourglass and OpIdle false while a copy holds the window thread. The
-// earlier OpIdle comes back, so a copy inside the relay leaves it false for
-// the rest of the relay.
-class BusyWindow
-{
-public:
-    explicit BusyWindow(TFormMain &window) : m_window(window), m_wasIdle(window.OpIdle)
-    {
-        m_window.OpIdle = false;
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~BusyWindow()
-    {
-        QGuiApplication::restoreOverrideCursor();
-        m_window.OpIdle = m_wasIdle;
-    }
-    BusyWindow(const BusyWindow &) = delete;
-    BusyWindow &operator=(const BusyWindow &) = delete;
-
-private:
-    TFormMain &m_window;
-    const bool m_wasIdle;
-};
-
-// An empty folder made just now for this relay: whatever an earlier relay
-// left under that name goes first, so no stale file is ever relayed.
-bool makeFreshFolder(const QString &folder)
-{
-    const QByteArray path = QFile::encodeName(folder);
-    struct stat st {
-    };
-    if (::lstat(path.constData(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            DeleteFolderTree(folder);
-        else
-            ::unlink(path.constData());
-    }
-    return ::mkdir(path.constData(), 0700) == 0;
-}
-
-} // namespace
-
-TransferPlanner::TransferPlanner(TFormMain &window) : QObject(&window), m_window(window)
+TransferPlanner::TransferPlanner(const TransferContext &context, TransferExecutor &executor,
+                                 const Inputs &inputs, QObject *parent)
+    : QObject(parent), m_context(context), m_executor(executor), m_inputs(inputs)
 {
 }
 
 void TransferPlanner::attachLists()
 {
-    for (FileListView *list : {m_window.ShellList, m_window.RpcList, m_window.VDiskList}) {
+    for (FileListView *list : {m_inputs.local, m_inputs.device, m_inputs.image}) {
         connect(
             list, &FileListView::dragStarting, this,
             [this, list](const QModelIndexList &, QMimeData *mime) {
@@ -102,7 +41,7 @@ void TransferPlanner::attachLists()
         connect(
             list, &FileListView::dragOver, this,
             [this, list](QDragMoveEvent *event, const QModelIndex &) {
-                const bool fromDesktop = list != m_window.ShellList && !listOf(event->source()) &&
+                const bool fromDesktop = list != m_inputs.local && !listOf(event->source()) &&
                                          event->mimeData() && event->mimeData()->hasUrls();
                 if (ShellListDragOver(list, event->source()) || fromDesktop)
                     event->acceptProposedAction();
@@ -116,14 +55,14 @@ void TransferPlanner::attachLists()
                     event->acceptProposedAction();
                     return;
                 }
-                if (list == m_window.ShellList || !event->mimeData())
+                if (list == m_inputs.local || !event->mimeData())
                     return;
                 // The program the files come from waits until the drop is
                 // taken; the copy and its questions come after that.
                 const QList<QUrl> urls = event->mimeData()->urls();
                 event->acceptProposedAction();
                 QTimer::singleShot(0, this, [this, list, urls] {
-                    if (list == m_window.RpcList)
+                    if (list == m_inputs.device)
                         DeviceListDrop(urls);
                     else
                         VDiskListDrop(urls);
@@ -143,61 +82,60 @@ void TransferPlanner::attachLists()
 FileListView *TransferPlanner::listOf(QObject *source) const
 {
     FileListView *list = FileListView::fromDragSource(source);
-    if (list == m_window.ShellList || list == m_window.RpcList || list == m_window.VDiskList)
+    if (list == m_inputs.local || list == m_inputs.device || list == m_inputs.image)
         return list;
     return nullptr;
 }
 
 Pane TransferPlanner::paneOf(FileListView *list) const
 {
-    if (list == m_window.RpcList)
+    if (list == m_inputs.device)
         return Pane::Device;
-    if (list == m_window.VDiskList)
+    if (list == m_inputs.image)
         return Pane::VDisk;
     return Pane::Local;
 }
 
-bool TransferPlanner::localFolder(QString *folder) const
+bool TransferPlanner::paneAvailable(Pane pane) const
 {
-    *folder = m_window.PLeft->currentPathText();
-    return GetPathKind(*folder) == pkLocal;
+    switch (pane) {
+    case Pane::Device:
+        return m_context.device.isConnected();
+    case Pane::VDisk:
+        return m_context.image.isMounted();
+    case Pane::Local:
+        break;
+    }
+    return true;
 }
 
-void TransferPlanner::setStatus(const QString &text)
+bool TransferPlanner::localFolder(QString *folder) const
 {
-    m_window.setStatusText(text);
-    // The window thread is about to be busy with the copy; show the text now.
-    m_window.StatusPanel[1]->repaint();
+    *folder = m_context.window.localFolder();
+    return GetPathKind(*folder) == pkLocal;
 }
 
 bool TransferPlanner::WriteClipboardFiles(const QStringList &names)
 {
-    Clipboard *clipboard = m_window.services().clipboard;
-    return clipboard && vexo::WriteClipboardFiles(*clipboard, names);
+    return m_inputs.clipboard && vexo::WriteClipboardFiles(*m_inputs.clipboard, names);
 }
 
 bool TransferPlanner::ReadClipboardFiles(QStringList &names)
 {
-    Clipboard *clipboard = m_window.services().clipboard;
-    return clipboard && vexo::ReadClipboardFiles(*clipboard, names);
+    return m_inputs.clipboard && vexo::ReadClipboardFiles(*m_inputs.clipboard, names);
 }
 
 void TransferPlanner::ShowNoFolderCopy()
 {
-    const LanguageTable &language = m_window.language;
-    m_window.services().prompter->ask(language.message(QStringLiteral("NoFolderCopy")),
-                                      language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
-                                      PromptIcon::Error);
-}
-
-QString TransferPlanner::relayFolder() const
-{
-    return m_window.TempDir.isEmpty() ? QString() : JoinPath(m_window.TempDir, QStringLiteral("Temp"));
+    const LanguageTable &language = m_context.language;
+    m_context.prompter->ask(language.message(QStringLiteral("NoFolderCopy")),
+                            language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
+                            PromptIcon::Error);
 }
 
 void TransferPlanner::CopyLocalToClipboard()
 {
-    const QStringList paths = m_window.PLeft->selectedPaths();
+    const QStringList paths = m_context.window.localSelection();
     if (paths.isEmpty())
         return;
     for (const QString &path : paths) {
@@ -226,12 +164,12 @@ void TransferPlanner::CopyDeviceToClipboard()
 {
     // Marked as device files, so a paste fetches them from the device and
     // never takes a same-named image file instead.
-    copyRowsToClipboard(m_window.RpcList, DevicePrefix);
+    copyRowsToClipboard(m_inputs.device, DevicePrefix);
 }
 
 void TransferPlanner::CopyVDiskToClipboard()
 {
-    copyRowsToClipboard(m_window.VDiskList, QString());
+    copyRowsToClipboard(m_inputs.image, QString());
 }
 
 void TransferPlanner::PasteToLocal()
@@ -240,91 +178,51 @@ void TransferPlanner::PasteToLocal()
     if (!localFolder(&folder))
         return;
     QStringList names;
-    if (!clipboardFiles(names, nullptr))
-        return;
-    if (run(PlanPaste(Pane::Local, names, folder)))
-        m_window.PLeft->reread();
+    if (clipboardFiles(names, Pane::Local))
+        run(PlanPaste(Pane::Local, names, folder), Pane::Local);
 }
 
 void TransferPlanner::PasteToDevice()
 {
-    if (!m_window.deviceSession().isConnected()) {
-        m_window.showReason(StatusTexts::DeviceNotConnected(m_window.language), m_window.PRpcStatus);
-        return;
-    }
-    QStringList names;
-    if (clipboardFiles(names, m_window.PRpcStatus))
-        pasteNames(Pane::Device, names);
+    pasteInto(Pane::Device, StatusTexts::DeviceNotConnected(m_context.language));
 }
 
 void TransferPlanner::PasteToVDisk()
 {
-    if (m_window.imageMount().state() != 1) {
-        m_window.showReason(StatusTexts::ImageNotMounted(m_window.language), m_window.PVDiskStatus);
+    pasteInto(Pane::VDisk, StatusTexts::ImageNotMounted(m_context.language));
+}
+
+void TransferPlanner::pasteInto(Pane target, const QString &unavailable)
+{
+    if (!paneAvailable(target)) {
+        m_context.window.showReason(unavailable, target);
         return;
     }
     QStringList names;
-    if (clipboardFiles(names, m_window.PVDiskStatus))
-        pasteNames(Pane::VDisk, names);
+    if (clipboardFiles(names, target))
+        pasteNames(target, names);
 }
 
-bool TransferPlanner::clipboardFiles(QStringList &names, QWidget *caption)
+bool TransferPlanner::clipboardFiles(QStringList &names, Pane target)
 {
     if (ReadClipboardFiles(names) && !names.isEmpty())
         return true;
-    m_window.showReason(StatusTexts::ClipboardEmpty(m_window.language), caption);
+    m_context.window.showReason(StatusTexts::ClipboardEmpty(m_context.language), target);
     return false;
 }
 
 void TransferPlanner::pasteNames(Pane target, const QStringList &names)
 {
+    run(PlanPaste(target, names, QString()), target);
+}
+
+bool TransferPlanner::run(const TransferPlan &plan, Pane target)
+{
+    if (!m_executor.run(plan))
+        return false;
     // Device runs list the device again themselves.
-    if (run(PlanPaste(target, names, QString())) && target == Pane::VDisk)
-        m_window.RefreshVDisk();
-}
-
-bool TransferPlanner::routeAvailable(Route route) const
-{
-    const bool device = m_window.deviceSession().isConnected();
-    const bool image = m_window.imageMount().state() == 1;
-    switch (route) {
-    case Route::DeviceSend:
-    case Route::DeviceReceive:
-        return device;
-    case Route::VDiskCopy:
-        return image;
-    case Route::RelayFromDevice:
-    case Route::RelayFromVDisk:
-        return device && image;
-    case Route::None:
-        break;
-    }
-    return false;
-}
-
-bool TransferPlanner::run(const TransferPlan &plan)
-{
-    if (!routeAvailable(plan.route))
-        return false;
-    switch (plan.route) {
-    case Route::DeviceSend:
-        m_window.RunDeviceTransfer(plan.sources, plan.destinations, tdSend);
-        break;
-    case Route::DeviceReceive:
-        m_window.RunDeviceTransfer(plan.sources, plan.destinations, tdReceive);
-        break;
-    case Route::VDiskCopy:
-        RunVDiskCopy(plan.sources, plan.destinations);
-        break;
-    case Route::RelayFromDevice:
-        RunRelayTransfer(plan.sources, plan.destinations, true);
-        break;
-    case Route::RelayFromVDisk:
-        RunRelayTransfer(plan.sources, plan.destinations, false);
-        break;
-    case Route::None:
-        return false;
-    }
+    if (target != Pane::Device)
+        m_context.window.relist(target);
     return true;
 }
 
@@ -333,35 +231,33 @@ bool TransferPlanner::ShellListDragOver(FileListView *, QObject *source)
     FileListView *list = listOf(source);
     if (!list)
         return false;
-    m_window.DragSource = list;
+    *m_inputs.dragSource = list;
     return true;
 }
 
 void TransferPlanner::ShellListEndDrag(FileListView *sender, FileListView *target)
 {
-    if (target == m_window.DragSource)
+    if (target == *m_inputs.dragSource)
         return;
-    FileListView *shell = m_window.ShellList;
+    FileListView *shell = m_inputs.local;
     QString folder;
     if (sender == shell) {
         if (shell->rowCount() > 0 && !localFolder(&folder))
             return;
-        const QStringList items = m_window.PLeft->selectedPaths();
+        const QStringList items = m_context.window.localSelection();
         for (const QString &path : items) {
             if (QFileInfo(path).isDir()) {
                 ShowNoFolderCopy();
-                m_window.PLeft->reread();
+                m_context.window.relist(Pane::Local);
                 return;
             }
         }
-        if (target == m_window.RpcList || target == m_window.VDiskList) {
-            const bool toDevice = target == m_window.RpcList;
-            if (toDevice ? !m_window.deviceSession().isConnected() : m_window.imageMount().state() != 1)
+        if (target == m_inputs.device || target == m_inputs.image) {
+            if (!paneAvailable(paneOf(target)))
                 return;
-            if (run(PlanDrag(Pane::Local, paneOf(target), items, folder)) && !toDevice)
-                m_window.RefreshVDisk();
+            run(PlanDrag(Pane::Local, paneOf(target), items, folder), paneOf(target));
         }
-        m_window.PLeft->reread();
+        m_context.window.relist(Pane::Local);
         return;
     }
 
@@ -373,12 +269,7 @@ void TransferPlanner::ShellListEndDrag(FileListView *sender, FileListView *targe
     QStringList items;
     for (const QModelIndex &index : sender->selectedRows())
         items << rows->caption(index.row());
-    if (!run(PlanDrag(paneOf(sender), paneOf(target), items, folder)))
-        return;
-    if (target == shell)
-        m_window.PLeft->reread();
-    else if (target == m_window.VDiskList)
-        m_window.RefreshVDisk();
+    run(PlanDrag(paneOf(sender), paneOf(target), items, folder), paneOf(target));
 }
 
 void TransferPlanner::dropNames(Pane target, const QList<QUrl> &urls)
@@ -398,7 +289,7 @@ void TransferPlanner::dropNames(Pane target, const QList<QUrl> &urls)
     WriteClipboardFiles(names);
     // The dropped names themselves are pasted, even where the clipboard
     // could not take them.
-    if (target == Pane::Device ? m_window.deviceSession().isConnected() : m_window.imageMount().state() == 1)
+    if (paneAvailable(target))
         pasteNames(target, names);
 }
 
@@ -410,72 +301,6 @@ void TransferPlanner::DeviceListDrop(const QList<QUrl> &urls)
 void TransferPlanner::VDiskListDrop(const QList<QUrl> &urls)
 {
     dropNames(Pane::VDisk, urls);
-}
-
-void TransferPlanner::RunVDiskCopy(const QStringList &sources, const QStringList &destinations)
-{
-    VDiskLibrary *library = m_window.services().vdisk;
-    Prompter &prompter = *m_window.services().prompter;
-    const LanguageTable &language = m_window.language;
-    BusyWindow busy(m_window);
-
-    enum class State { Go, Skipped, Cancelled, Failed };
-    State state = State::Go;
-    const qsizetype pairs = qMin(sources.size(), destinations.size());
-    for (qsizetype i = 0; i < pairs; ++i) {
-        state = State::Go;
-        const QString &destination = destinations.at(i);
-        if (library && CopyTargetExists(*library, destination)) {
-            PromptAnswer answer = PromptAnswer::Cancel;
-            {
-                NormalCursor normal;
-                answer =
-                    prompter.ask(Filled(language.message(QStringLiteral("ReplaceQuestion")), {destination}),
-                                 language.msg(QStringLiteral("MsgTitle")), PromptButtons::YesNoCancel,
-                                 PromptIcon::Question);
-            }
-            state = answer == PromptAnswer::Yes  ? State::Go
-                    : answer == PromptAnswer::No ? State::Skipped
-                                                 : State::Cancelled;
-        }
-        setStatus(Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)}));
-        if (state == State::Cancelled)
-            break;
-        if (state == State::Go &&
-            (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
-            NormalCursor normal;
-            ShowCopyFailed(prompter, language);
-            state = State::Failed;
-        }
-    }
-    if (state == State::Go)
-        setStatus(language.status(QStringLiteral("CopyDone")));
-}
-
-void TransferPlanner::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,
-                                       bool fromDevice)
-{
-    BusyWindow busy(m_window);
-    const QString relay = relayFolder();
-    if (relay.isEmpty() || !makeFreshFolder(relay)) {
-        NormalCursor normal;
-        ShowCopyFailed(*m_window.services().prompter, m_window.language);
-        return;
-    }
-    const QStringList middle = RelayMiddle(relay, sources);
-    auto deviceStage = [this](const QStringList &from, const QStringList &to, TransferDirection direction) {
-        // The progress window's Cancel wants the normal pointer.
-        NormalCursor normal;
-        m_window.RunDeviceTransfer(from, to, direction);
-    };
-    if (fromDevice) {
-        deviceStage(sources, middle, tdReceive);
-        RunVDiskCopy(middle, destinations);
-    } else {
-        RunVDiskCopy(sources, middle);
-        deviceStage(middle, destinations, tdSend);
-    }
-    DeleteFolderTree(relay);
 }
 
 } // namespace vexo

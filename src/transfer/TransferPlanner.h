@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/TransferContext.h"
 #include "engine/TransferPlan.h"
 
 #include <QList>
@@ -11,13 +12,13 @@
 namespace vexo
 {
 
+class Clipboard;
 class FileListView;
-class TFormMain;
+class TransferExecutor;
 
 // Copy, Paste, drags between the three lists and drops from the desktop,
-// turned into transfer lists and run along one of three routes: the device
-// worker (TFormMain::RunDeviceTransfer), the image copy on the window thread
-// (RunVDiskCopy) or the relay between device and image (RunRelayTransfer).
+// turned into plans (TransferPlan) that the executor runs. Nothing here
+// copies a file itself.
 //
 // A request whose target or source pane is not available (local pane not in
 // a local folder, device not connected, image not mounted, empty clipboard,
@@ -33,7 +34,19 @@ public:
     // The drag data of our own lists: the object name of the list dragged from.
     static constexpr const char *ListDragMimeType = "application/x-vexofile-list-drag";
 
-    explicit TransferPlanner(TFormMain &window);
+    // Where the commands take their names from.
+    struct Inputs {
+        FileListView *local = nullptr;
+        FileListView *device = nullptr;
+        FileListView *image = nullptr;
+        // The window's DragSource: the list the last accepted drag came from.
+        FileListView **dragSource = nullptr;
+        // Null: no clipboard, so Copy and Paste do nothing.
+        Clipboard *clipboard = nullptr;
+    };
+
+    TransferPlanner(const TransferContext &context, TransferExecutor &executor, const Inputs &inputs,
+                    QObject *parent);
 
     // Wires the drag and drop signals of the three lists.
     void attachLists();
@@ -69,47 +82,33 @@ public:
     void DeviceListDrop(const QList<QUrl> &urls);
     void VDiskListDrop(const QList<QUrl> &urls);
 
-    // Copies pair by pair between the PC and the image on this thread, with
-    // the hourglass cursor and OpIdle false meanwhile. An existing
-    // destination is asked about (Yes copies, No skips, Cancel ends); each
-    // file's name shows in the status line, a failed copy shows
-    // ShowCopyFailed and the next pair follows. When the last pair was
-    // copied (or there was none) the status line reports success.
-    void RunVDiskCopy(const QStringList &sources, const QStringList &destinations);
-    // Device to image (fromDevice) or image to device, through the relay
-    // folder TempDir + "/Temp", made fresh for the run and removed afterwards:
-    // the first stage fills it, the second takes every pair from it, whatever
-    // the first stage did. OpIdle stays false for the whole relay.
-    void RunRelayTransfer(const QStringList &sources, const QStringList &destinations, bool fromDevice);
-
     // The clipboard's file list (see ClipboardFiles.h); false without a
     // clipboard service.
     bool WriteClipboardFiles(const QStringList &names);
     bool ReadClipboardFiles(QStringList &names);
     void ShowNoFolderCopy();
 
-    // The relay folder of the window's work folder; empty without one.
-    QString relayFolder() const;
-    // Whether the panes that `route` goes through are up (the device
-    // connected, the image mounted).
-    bool routeAvailable(Route route) const;
-
 private:
+    // A paste into the device or the image; `unavailable` says why not when
+    // that side is not there.
+    void pasteInto(Pane target, const QString &unavailable);
     void pasteNames(Pane target, const QStringList &names);
-    // The clipboard's files for a paste; without any, says so (on the status
-    // line and as `caption`'s tool tip) and returns false.
-    bool clipboardFiles(QStringList &names, QWidget *caption);
+    // The clipboard's files for a paste into `target`; without any, says so
+    // and returns false.
+    bool clipboardFiles(QStringList &names, Pane target);
     void dropNames(Pane target, const QList<QUrl> &urls);
     void copyRowsToClipboard(FileListView *list, const QString &prefix);
-    // Runs a plan whose preconditions hold; false when its route needs a pane
-    // that is not available.
-    bool run(const TransferPlan &plan);
+    // Runs the plan and reads its target pane again; false when it did not run.
+    bool run(const TransferPlan &plan, Pane target);
+    // Whether the device is connected (Device) or the image mounted (VDisk).
+    bool paneAvailable(Pane pane) const;
     FileListView *listOf(QObject *source) const;
     Pane paneOf(FileListView *list) const;
     bool localFolder(QString *folder) const;
-    void setStatus(const QString &text);
 
-    TFormMain &m_window;
+    TransferContext m_context;
+    TransferExecutor &m_executor;
+    Inputs m_inputs;
     // The list the running drag was dropped on (null: none of ours).
     QPointer<FileListView> m_dropTarget;
 };

@@ -1,11 +1,11 @@
 #include "transfer/uDialog.h"
 
-#include "app/main.h"
-#include "device/DevicePane.h"
-#include "engine/DeviceName.h"
+#include "engine/DeviceAccess.h"
+#include "engine/LanguageTable.h"
 #include "engine/common.h"
 #include "platform/Prompter.h"
 #include "transfer/PanePictures.h"
+#include "transfer/TProcessThread.h"
 #include "widgets/WindowPlacement.h"
 
 #include <QLabel>
@@ -14,13 +14,13 @@
 namespace vexo
 {
 
-TFormDialogReplace::TFormDialogReplace(TFormMain &main, QWidget *parent)
+TFormDialogReplace::TFormDialogReplace(const TransferContext &context, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_main(main)
+      m_context(context)
 {
     setObjectName(QStringLiteral("FormDialogReplace"));
-    setWindowTitle(main.language.window(QStringLiteral("ReplaceTitle")));
+    setWindowTitle(m_context.language.window(QStringLiteral("ReplaceTitle")));
     setFixedSize(ClientWidth, ClientHeight);
     setModal(true);
 
@@ -47,7 +47,7 @@ TFormDialogReplace::TFormDialogReplace(TFormMain &main, QWidget *parent)
         path->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
 
-    const LanguageTable &t = m_main.language;
+    const LanguageTable &t = m_context.language;
     const int gap = 10;
     const int buttonWidth = (width - 2 * gap) / 3;
     const int buttonHeight = 27;
@@ -83,7 +83,7 @@ void TFormDialogReplace::SetDirection(TransferDirection direction)
 
 ReplaceAnswer TFormDialogReplace::AskReplace(const QString &source, const QString &destination)
 {
-    const LanguageTable &t = m_main.language;
+    const LanguageTable &t = m_context.language;
     LabFilename->setText(Filled(t.window(QStringLiteral("ReplaceLine")), {PathFileName(source)}));
     LabReplace->setText(t.msg(QStringLiteral("YNReplacefile")));
     ImgSrc->setPixmap(PanePicture(GetPathKind(source)));
@@ -108,30 +108,24 @@ void TFormDialogReplace::answerWith(ReplaceAnswer answer)
     accept();
 }
 
-bool TFormDialogReplace::destinationExists(const QString &path) const
-{
-    if (m_direction == tdReceive)
-        return m_main.devicePane->RpcFileExists(path, true);
-    return m_main.devicePane->RpcFileExists(BareDeviceName(path), false);
-}
-
 void TFormDialogReplace::butRenameClick()
 {
     const QString current = LabDesc->text();
     const QString name = PathFileName(current);
     const QString folder = PathFolderPart(current);
-    Prompter *prompter = m_main.services().prompter;
+    Prompter *prompter = m_context.prompter;
     if (!prompter)
         return;
-    const QString answer = prompter->promptText(m_main.language.msg(QStringLiteral("Rename")),
-                                                m_main.language.window(QStringLiteral("RenamePrompt")), name);
+    const QString answer =
+        prompter->promptText(m_context.language.msg(QStringLiteral("Rename")),
+                             m_context.language.window(QStringLiteral("RenamePrompt")), name);
     if (answer.isEmpty() || answer == name)
         return;
     const QString renamed = folder + answer;
     LabDesc->setText(renamed);
     LabDesc->setToolTip(renamed);
     // A name that is taken as well stays on show; the user answers again.
-    if (!destinationExists(renamed))
+    if (!TransferDestinationExists(m_context.device, m_direction, renamed))
         answerWith(raRename);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/TransferContext.h"
 #include "engine/TransferDirection.h"
 
 #include <QDialog>
@@ -10,8 +11,6 @@ class QPushButton;
 
 namespace vexo
 {
-
-class TFormMain;
 
 // The answers of the replace dialog.
 enum ReplaceAnswer {
@@ -39,7 +38,7 @@ public:
     static constexpr int ClientHeight = 286;
     static constexpr int PictureSize = 41;
 
-    explicit TFormDialogReplace(TFormMain &main, QWidget *parent = nullptr);
+    explicit TFormDialogReplace(const TransferContext &context, QWidget *parent = nullptr);
 
     // Where a new name is looked for; tdSend until set.
     void SetDirection(TransferDirection direction);
@@ -76,9 +75,8 @@ protected:
 
 private:
     void answerWith(ReplaceAnswer answer);
-    bool destinationExists(const QString &path) const;
 
-    TFormMain &m_main;
+    const TransferContext m_context;
     TransferDirection m_direction = tdSend;
     ReplaceAnswer m_answer = raNone;
 };

@@ -259,11 +259,11 @@ private slots:
         TFormSetup setup(w.settings, t, w.settingsFile(), fake.files, fake.prompter,
                          fake.paths.languageFolders(), &w);
         check.window(&setup);
-        TFormDoProcess progress(w, &w);
+        TFormDoProcess progress(w.transferContext(), &w);
         check.window(&progress);
         QVERIFY(QMetaObject::invokeMethod(&progress, "threadFinishing"));
         check.window(&progress);
-        TFormDialogReplace replace(w, &w);
+        TFormDialogReplace replace(w.transferContext(), &w);
         whileOpen([&] { replace.AskReplace(local + QStringLiteral("/1"), QStringLiteral("1")); },
                   [&](QWidget *d) { check.window(d); });
         // The synchronisation preview, with a row of each kind it shows at

@@ -189,12 +189,12 @@ int main(int argc, char *argv[])
 
         // A name that the PC and the palmtop both have.
         const QString name = QStringLiteral("README.md");
-        vexo::TFormDialogReplace replace(window, &window);
+        vexo::TFormDialogReplace replace(window.transferContext(), &window);
         ok = grabModal(out.arg(QStringLiteral("replace-dialog")),
                        [&] { replace.AskReplace(QDir(folder).filePath(name), name); }) &&
              ok;
 
-        vexo::TFormDoProcess progress(window, &window);
+        vexo::TFormDoProcess progress(window.transferContext(), &window);
         progress.show();
         progress.labFilename->setText(name);
         progress.ProgressBar->setValue(40);

@@ -184,6 +184,34 @@ TEST_F(FileClientTest, AThousandEntriesListInFewFrames)
     EXPECT_EQ(entries[999].name, "n10999.txt");
     // Compressed batches: well under the ~25 bytes a plain entry would take.
     EXPECT_LT(m_client->stats().bytesRead - framesBefore, 10000u);
+
+    // A folder that has not changed since costs its Result alone; any change
+    // of a name, a size or a time brings the whole listing again.
+    const auto again = [&](size_t expected) {
+        const auto before = m_client->stats().bytesRead;
+        std::vector<DeviceEntry> now;
+        EXPECT_EQ(m_client->list("*", now), LinkError::Ok);
+        EXPECT_EQ(now.size(), expected);
+        entries = now;
+        return m_client->stats().bytesRead - before;
+    };
+    EXPECT_LT(again(1000), 64u);
+    EXPECT_EQ(entries[999].name, "n10999.txt");
+    writeFile(dev("n10500.txt"), {1});
+    EXPECT_GT(again(1000), 64u);
+    EXPECT_EQ(entries[500].size, 1u);
+    struct timeval times[2] = {{1000, 0}, {1000, 0}};
+    ASSERT_EQ(utimes(dev("n10500.txt").c_str(), times), 0);
+    EXPECT_GT(again(1000), 64u);
+    EXPECT_EQ(entries[500].mtimeMs, 1000000);
+    writeFile(dev("n10999.txv"), {});
+    EXPECT_GT(again(1001), 64u);
+    EXPECT_LT(again(1001), 64u);
+    // Another pattern is a listing of its own.
+    std::vector<DeviceEntry> some;
+    EXPECT_EQ(m_client->list("n1099?.txt", some), LinkError::Ok);
+    EXPECT_EQ(some.size(), 10u);
+    EXPECT_GT(again(1001), 64u);
 }
 
 TEST_F(FileClientTest, OverwriteZeroKeepsExistingAndWritesMissing)

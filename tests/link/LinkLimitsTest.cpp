@@ -131,6 +131,20 @@ TEST(LinkLimitsTest, AListingCutOffMidwayFailsAndIsNeverReportedShort)
         EXPECT_EQ(client.list("*", entries), LinkError::Timeout);
         EXPECT_TRUE(entries.empty());
     }
+    {
+        // "Unchanged" is taken only for the very listing the client holds.
+        StreamPair pair;
+        HostileDevice device(pair.b, Behaviour::FalseUnchanged,
+                             {WireEntry{"a.txt", 1, 0}, WireEntry{"b", 2, 3}});
+        FileClient client(std::make_shared<Pipe>(pair.a));
+        client.setTimeout(600);
+        ASSERT_EQ(client.connect(), LinkError::Ok);
+        std::vector<DeviceEntry> entries;
+        ASSERT_EQ(client.list("*", entries), LinkError::Ok);
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(client.list("*", entries), LinkError::Protocol);
+        EXPECT_TRUE(entries.empty());
+    }
     TempDir folder;
     for (int i = 0; i < 3000; ++i)
         writeFile(folder / ("f" + std::to_string(i * 7919 % 100000) + ".d" + std::to_string(i % 97)),

@@ -81,6 +81,7 @@ ServerThread::ServerThread(const std::string &root, std::shared_ptr<ByteStream> 
     options.timeoutMs = timeoutMs;
     options.verbose = verbose;
     options.offerChecksum = offerChecksum;
+    options.offerCompactList = offerChecksum;
     if (!offerChecksum)
         options.protocol = 1;
     m_server = std::make_unique<deviced::DeviceServer>(m_folder, *m_stream, options);

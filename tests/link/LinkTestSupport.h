@@ -49,7 +49,8 @@ class ServerThread
 {
 public:
     // verbose: the server logs each request on stderr, as vexo-deviced --verbose does.
-    // offerChecksum false: the server behaves as one of version 1, from before the Checksum request.
+    // offerChecksum false: the server behaves as one of version 1, from before the Checksum request
+    // and compact listings.
     ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000,
                  bool verbose = false, bool offerChecksum = true);
     ~ServerThread();

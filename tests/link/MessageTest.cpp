@@ -4,6 +4,7 @@
 #include "Crc32.h"
 #include "Hello.h"
 #include "LinkTestSupport.h"
+#include "ListingCodec.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,11 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
     data.part.data = std::vector<uint8_t>(100, 7);
     messages.push_back(data);
     messages.push_back(make(MsgType::Abort, 5));
+    auto list = make(MsgType::List, 7);
+    list.name = "*.TXT";
+    messages.push_back(list);
+    list.since = 0xF00000000000000Full;
+    messages.push_back(list);
 
     for (const auto &m : messages) {
         Message back;
@@ -80,6 +86,7 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
         EXPECT_EQ(back.hasTime, m.hasTime);
         EXPECT_EQ(back.hasCrc, m.hasCrc);
         EXPECT_EQ(back.crc, m.crc);
+        EXPECT_EQ(back.since, m.since);
     }
 }
 
@@ -94,24 +101,88 @@ TEST(MessageTest, MalformedMessagesAreRefused)
     const std::vector<std::vector<uint8_t>> bad = {
         {},
         {0x10},
-        {0x99, 0, 0},                         // unknown type
-        truncated,                            // name shorter than its length
-        trailing,                             // bytes after the message
-        {0x20, 1, 0, 42},                     // unknown status
-        {0x30, 1, 0, 0x03},                   // codec 3 does not exist
-        {0x30, 1, 0, 0x08, 0, 0, 0, 0},       // end of stream without end of block
-        {0x30, 1, 0, 0x1C, 0, 0},             // end of stream with a short CRC
-        {0x30, 1, 0, 0x10, 0, 0, 0, 0},       // a stream CRC before the end of the stream
-        {0x14, 1, 0, 4, 0, 1, 'a'},           // unknown open flag
-        {0x14, 1, 0, 2, 0, 1, 'a'},           // a time announced but missing
-        {0x20, 1, 0, 0, 0x80, 0x80, 0x80},    // unterminated varint
-        {0x20, 1, 0, 0, 5, 2, 1, 2, 3},       // a checksum cut short
-        {0x20, 1, 0, 0, 5, 2, 1, 2, 3, 4, 5}, // bytes after the checksum
-        {0x17, 1, 0},                         // checksum without a name
+        {0x99, 0, 0},                                 // unknown type
+        truncated,                                    // name shorter than its length
+        trailing,                                     // bytes after the message
+        {0x20, 1, 0, 42},                             // unknown status
+        {0x30, 1, 0, 0x03},                           // codec 3 does not exist
+        {0x30, 1, 0, 0x08, 0, 0, 0, 0},               // end of stream without end of block
+        {0x30, 1, 0, 0x1C, 0, 0},                     // end of stream with a short CRC
+        {0x30, 1, 0, 0x10, 0, 0, 0, 0},               // a stream CRC before the end of the stream
+        {0x14, 1, 0, 4, 0, 1, 'a'},                   // unknown open flag
+        {0x14, 1, 0, 2, 0, 1, 'a'},                   // a time announced but missing
+        {0x20, 1, 0, 0, 0x80, 0x80, 0x80},            // unterminated varint
+        {0x20, 1, 0, 0, 5, 2, 1, 2, 3},               // a checksum cut short
+        {0x20, 1, 0, 0, 5, 2, 1, 2, 3, 4, 5},         // bytes after the checksum
+        {0x17, 1, 0},                                 // checksum without a name
+        {0x13, 1, 0, 1, '*', 1, 2, 3, 4},             // a listing token cut short
+        {0x13, 1, 0, 1, '*', 0, 0, 0, 0, 0, 0, 0, 0}, // token 0 is "none", never sent
     };
     for (const auto &bytes : bad) {
         Message m;
         EXPECT_FALSE(decodeMessage(bytes, m)) << ::testing::PrintToString(bytes);
+    }
+}
+
+TEST(ListingCodecTest, CompactBlocksRestoreEveryEntryAndRefuseDamage)
+{
+    std::vector<WireEntry> entries;
+    // Shared prefixes of every length, extreme sizes, times before 1970 and
+    // with milliseconds, and far more than one block holds.
+    for (int i = 0; i < 20000; ++i) {
+        std::string name = "n" + std::to_string(100000 + i * 7);
+        if (i % 5 == 0)
+            name += std::string(static_cast<size_t>(i % 200), 'x');
+        const int64_t t = i % 3 == 0 ? -1 - i : 1700000000000 + int64_t{i} * 997;
+        entries.push_back(WireEntry{name, i % 11 == 0 ? ~uint64_t{0} : uint64_t(i) * 4099, t});
+    }
+    entries.push_back(WireEntry{std::string(255, '~'), 0, INT64_MAX - 1});
+    const auto blocks = encodeCompactListing(entries);
+    ASSERT_GT(blocks.size(), 1u);
+    std::vector<WireEntry> back;
+    for (const auto &block : blocks) {
+        EXPECT_LE(block.size(), kMaxBlockSize);
+        ASSERT_TRUE(decodeCompactBlock(block, back));
+    }
+    ASSERT_EQ(back.size(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        ASSERT_EQ(back[i].name, entries[i].name) << i;
+        ASSERT_EQ(back[i].size, entries[i].size) << i;
+        ASSERT_EQ(back[i].mtimeMs, entries[i].mtimeMs) << i;
+    }
+    EXPECT_EQ(encodeCompactListing({}), std::vector<std::vector<uint8_t>>(1));
+
+    // Any entry that differs names another listing.
+    const uint64_t token = listingToken(entries);
+    EXPECT_NE(token, 0u);
+    EXPECT_EQ(listingToken(back), token);
+    for (auto change : {+[](WireEntry &e) { e.mtimeMs += 1; }, +[](WireEntry &e) { e.size ^= 1; },
+                        +[](WireEntry &e) { e.name.back() ^= 1; }}) {
+        auto changed = entries;
+        change(changed[12345]);
+        EXPECT_NE(listingToken(changed), token);
+    }
+    EXPECT_NE(listingToken({entries.begin(), entries.end() - 1}), token);
+
+    const auto &block = blocks.front();
+    const std::vector<uint8_t> truncated(block.begin(), block.end() - 1);
+    auto trailing = block;
+    trailing.push_back(0);
+    const std::vector<std::vector<uint8_t>> bad = {
+        truncated,
+        trailing,
+        {0},                                    // a count of none
+        {2, 0, 0, 1, 1, 'a'},                   // two entries in the bytes of less
+        {1, 0, 0, 0, 0, 0},                     // an empty name
+        {2, 0, 3, 1, 0, 'a', 0, 0, 0, 0, 0, 0}, // more shared than the name before has
+        {1, 0, 1, 'a', 0, 0, 0xE8, 0x07},       // 1000 milliseconds
+        {1, 0, 1, 'a', 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01,
+         0}, // seconds past int64 ms
+    };
+    for (const auto &bytes : bad) {
+        std::vector<WireEntry> out;
+        EXPECT_FALSE(decodeCompactBlock(bytes, out)) << ::testing::PrintToString(bytes);
+        EXPECT_TRUE(out.empty());
     }
 }
 

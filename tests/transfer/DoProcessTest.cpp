@@ -33,7 +33,7 @@ class DoProcessTest : public QObject
         QStringList sources;
         for (const QString &n : names)
             sources << m_fx->pcFile(n);
-        RunDeviceTransfer(*m_w, sources, names, tdSend);
+        RunDeviceTransfer(m_w->transferContext(), m_w.get(), sources, names, tdSend);
     }
     // The send calls made, as "name overwrite".
     QStringList sends() const
@@ -74,7 +74,7 @@ private slots:
 
     void emptyListsFinishAndCloseAtTheFirstTick()
     {
-        TFormDoProcess form(*m_w, m_w.get());
+        TFormDoProcess form(m_w->transferContext(), m_w.get());
         QCOMPARE(WorkerState.load(), -1);
         QCOMPARE(form.size(), QSize(388, 125));
         QCOMPARE(form.Animate->size(), QSize(260, 40));
@@ -90,7 +90,7 @@ private slots:
     void disconnectedStartsNothingAndWaitsToBeClosed()
     {
         m_w->deviceSession().markLost();
-        TFormDoProcess form(*m_w, m_w.get());
+        TFormDoProcess form(m_w->transferContext(), m_w.get());
         form.SetLists({m_fx->pcFile("a.txt")}, {"a.txt"});
         bool openAfterTicks = false;
         QTimer::singleShot(2 * TFormDoProcess::TickMs + 200, &form, [&] {
@@ -224,7 +224,7 @@ private slots:
             shownAfterTaken = d.isVisible() ? d.LabDesc->text() : QString();
             ModalDriver::click(d, "butRename");
         });
-        RunDeviceTransfer(*m_w, {"r.txt"}, {existing}, tdReceive);
+        RunDeviceTransfer(m_w->transferContext(), m_w.get(), {"r.txt"}, {existing}, tdReceive);
         QCOMPARE(shownAfterTaken, m_fx->pcPath("taken.txt"));
         QCOMPARE(m_fx->link.logWithoutListing(),
                  QStringList{"RequestReceiveFileEx(101,r.txt," + m_fx->pcPath("free.txt") + ",1)"});
@@ -261,7 +261,7 @@ private slots:
     void aWindowTakenDownMidFileStopsItsWorker()
     {
         m_fx->link.makeSlow("big.bin");
-        auto form = std::make_unique<TFormDoProcess>(*m_w, m_w.get());
+        auto form = std::make_unique<TFormDoProcess>(m_w->transferContext(), m_w.get());
         form->SetLists({m_fx->pcFile("big.bin"), m_fx->pcFile("after.txt")}, {"big.bin", "after.txt"});
         form->show();
         QTRY_VERIFY(form->worker() && form->worker()->Progress.load() > 0);

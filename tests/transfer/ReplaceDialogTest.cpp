@@ -38,7 +38,7 @@ private slots:
 
     void textsAndThePictureOfEachSidesPane()
     {
-        TFormDialogReplace d(*m_w);
+        TFormDialogReplace d(m_w->transferContext());
         const QString source = m_fx->pcPath("a.txt");
         QStringList shown;
         QList<QImage> pictures;
@@ -74,7 +74,7 @@ private slots:
         for (const char *answer : {"", "a.txt", "b.txt"})
             m_fx->prompter.answerText(answer);
         QStringList shown;
-        TFormDialogReplace d(*m_w);
+        TFormDialogReplace d(m_w->transferContext());
         ReplaceAnswer got = ask(d, m_fx->pcPath("a.txt"), "a.txt", [&] {
             for (int i = 0; i < 3; ++i) {
                 d.butRename->click();
@@ -90,7 +90,7 @@ private slots:
         QCOMPARE(m_fx->prompter.questions().at(0).text, QStringLiteral("New file name:"));
 
         m_fx->prompter.answerText("a-much-longer-name.txt");
-        TFormDialogReplace again(*m_w);
+        TFormDialogReplace again(m_w->transferContext());
         got = ask(again, m_fx->pcPath("a.txt"), "a.txt", [&] { again.butRename->click(); });
         QCOMPARE(got, raRename);
         QCOMPARE(again.destination(), QStringLiteral("a-much-longer-name.txt"));

@@ -9,6 +9,7 @@
 #include "desktop/QtClipboard.h"
 #include "device/DevicePane.h"
 #include "engine/ClipboardFiles.h"
+#include "engine/TransferExecutor.h"
 #include "engine/common.h"
 #include "local/LocalPane.h"
 #include "vdisk/VDiskPane.h"
@@ -65,19 +66,6 @@ public:
         // A send finds its relay files in place.
         for (int i = 0; i < sources.size() && direction == tdSend; ++i)
             QVERIFY(QFileInfo::exists(sources[i]));
-    }
-};
-
-class HookedPrompter : public test::ScriptedPrompter
-{
-public:
-    std::function<void()> onAsk;
-    PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
-                     PromptIcon icon) override
-    {
-        if (onAsk)
-            onAsk();
-        return ScriptedPrompter::ask(text, title, buttons, icon);
     }
 };
 
@@ -318,7 +306,7 @@ private slots:
         select(m_w->VDiskList, {0, 1});
         drag(m_w->VDiskList, m_w->RpcList);
         QCOMPARE(m_w->runs.size(), 2);
-        const QString relay = m_w->transfers->relayFolder();
+        const QString relay = m_w->transferExecutor().relayFolder();
         QCOMPARE(m_w->runs[1].sources, (QStringList{relay + "/X.TXT", relay + "/Y.TXT"}));
         QCOMPARE(m_w->runs[1].destinations, (QStringList{"X.TXT", "Y.TXT"}));
         QVERIFY(!QFileInfo::exists(relay));
@@ -368,7 +356,7 @@ private slots:
         bool busyWhileAsked = false;
         m_fx->prompter.onAsk = [&] { busyWhileAsked = !m_w->OpIdle && QGuiApplication::overrideCursor(); };
         m_fx->prompter.answer(PromptAnswer::No);
-        m_w->transfers->RunVDiskCopy({pc("one.txt"), pc("two.txt")}, {"one.txt", "two.txt"});
+        m_w->transferExecutor().RunVDiskCopy({pc("one.txt"), pc("two.txt")}, {"one.txt", "two.txt"});
         QVERIFY(busyWhileAsked);
         QVERIFY(m_w->OpIdle && !QGuiApplication::overrideCursor());
         QCOMPARE(m_fx->prompter.texts(), QStringList{"two.txt" + Replace});
@@ -379,7 +367,7 @@ private slots:
 
         // Cancel ends the list.
         m_fx->prompter.answer(PromptAnswer::Cancel);
-        m_w->transfers->RunVDiskCopy({pc("two.txt"), pc("one.txt")}, {"X.TXT", "new.txt"});
+        m_w->transferExecutor().RunVDiskCopy({pc("two.txt"), pc("one.txt")}, {"X.TXT", "new.txt"});
         QVERIFY(!m_lib->content("new.txt"));
     }
 
@@ -387,7 +375,7 @@ private slots:
     // a file an earlier relay left behind is never relayed.
     void aRelayGoesOnWhenItsFirstStageSkipsAFile()
     {
-        const QString relay = m_w->transfers->relayFolder();
+        const QString relay = m_w->transferExecutor().relayFolder();
         QFile stale(relay + "/B.TXT");
         QVERIFY(QDir().mkpath(relay) && stale.open(QIODevice::WriteOnly) && stale.write("stale") > 0);
         stale.close();

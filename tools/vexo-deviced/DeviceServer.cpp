@@ -3,6 +3,7 @@
 #include "BlockSplitter.h"
 #include "Crc32.h"
 #include "Hello.h"
+#include "ListingCodec.h"
 #include "NameCodec.h"
 #include "vexo/sys/CodeTable.h"
 #include "vexo/sys/FileIo.h"
@@ -152,11 +153,15 @@ void DeviceServer::handleHello(const Frame &frame)
         m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
         return;
     }
-    const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0);
+    const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0) |
+                            (m_options.offerCompactList ? kCapCompactList : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
     mine.protocol = std::max<uint8_t>(1, std::min(m_options.protocol, theirs.protocol));
+    // Compact listings are closed and named by their Result, which version 1 lacks.
+    if (mine.protocol < 2)
+        mine.caps &= static_cast<uint8_t>(~kCapCompactList);
     if (!(m_channel.active() && theirs.nonce == m_nonce)) {
         // A new client, or the old one starting over: whatever it left half done goes.
         abortIncoming();
@@ -169,6 +174,7 @@ void DeviceServer::handleHello(const Frame &frame)
         m_nonce = theirs.nonce;
         m_codec = chooseCodec(localCodecCaps(), theirs.caps);
         m_protocol = mine.protocol;
+        m_caps = mine.caps;
         log("session opened");
     }
     m_channel.sendControl(FrameType::HelloAck, m_channel.tag(), 0, encodeHello(mine));
@@ -298,29 +304,28 @@ void DeviceServer::handleList(const Message &msg)
         reply(msg.id, status);
         return;
     }
-    // Entries go in blocks of up to kMaxBlockSize, each compressed on its own.
-    std::vector<std::vector<uint8_t>> blocks(1);
-    for (const auto &entry : entries) {
-        std::vector<uint8_t> one;
-        appendEntry(one, entry);
-        if (blocks.back().size() + one.size() > kMaxBlockSize)
-            blocks.emplace_back();
-        blocks.back().insert(blocks.back().end(), one.begin(), one.end());
-    }
-    uint32_t crc = 0;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        crc = crc32(blocks[i].data(), blocks[i].size(), crc);
-        for (auto &part : splitBlock(m_codec, blocks[i].data(), blocks[i].size(), maxPartData(),
-                                     i + 1 == blocks.size(), crc)) {
-            Message m;
-            m.type = MsgType::ListPart;
-            m.id = msg.id;
-            m.hasPart = true;
-            m.part = std::move(part);
-            m_channel.send(encodeMessage(m));
+    const bool compact = (m_caps & kCapCompactList) != 0;
+    const uint64_t token = compact ? listingToken(entries) : 0;
+    if (!compact || msg.since != token) {
+        if (compact) {
+            sendListing(msg.id, encodeCompactListing(entries));
+        } else {
+            std::vector<std::vector<uint8_t>> blocks(1);
+            for (const auto &entry : entries) {
+                std::vector<uint8_t> one;
+                appendEntry(one, entry);
+                if (blocks.back().size() + one.size() > kMaxBlockSize)
+                    blocks.emplace_back();
+                blocks.back().insert(blocks.back().end(), one.begin(), one.end());
+            }
+            sendListing(msg.id, blocks);
         }
+    } else {
+        log("list " + quotedName(msg.name) + ": unchanged");
     }
-    // The count closes the listing, so a client never takes a cut-off one for all of it.
+    // The count closes the listing, so a client never takes a cut-off one for
+    // all of it; with compact listings the time field names its content, and
+    // that Result alone answers a client that already holds it.
     if (m_protocol >= 2) {
         Message end;
         end.type = MsgType::Result;
@@ -328,7 +333,26 @@ void DeviceServer::handleList(const Message &msg)
         end.status = WireStatus::Ok;
         end.hasInfo = true;
         end.size = entries.size();
+        end.mtimeMs = static_cast<int64_t>(token);
         m_channel.send(encodeMessage(end));
+    }
+}
+
+void DeviceServer::sendListing(uint16_t id, const std::vector<std::vector<uint8_t>> &blocks)
+{
+    // Each block is compressed on its own.
+    uint32_t crc = 0;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        crc = crc32(blocks[i].data(), blocks[i].size(), crc);
+        for (auto &part : splitBlock(m_codec, blocks[i].data(), blocks[i].size(), maxPartData(),
+                                     i + 1 == blocks.size(), crc)) {
+            Message m;
+            m.type = MsgType::ListPart;
+            m.id = id;
+            m.hasPart = true;
+            m.part = std::move(part);
+            m_channel.send(encodeMessage(m));
+        }
     }
 }
 

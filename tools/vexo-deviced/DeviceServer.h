@@ -22,6 +22,7 @@ struct ServerOptions {
     uint16_t maxPayload = 2048;
     uint8_t window = 4;
     bool offerChecksum = true;                 // false: behave as a server from before the Checksum request
+    bool offerCompactList = true;              // false: behave as a server from before compact listings
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
 };
 
@@ -69,6 +70,7 @@ private:
     void processQueue();
     void process(const link::Message &msg);
     void handleList(const link::Message &msg);
+    void sendListing(uint16_t id, const std::vector<std::vector<uint8_t>> &blocks);
     void handlePutOpen(const link::Message &msg);
     void handlePart(const link::DataPart &part);
     void handleGet(const link::Message &msg);
@@ -89,6 +91,7 @@ private:
     uint32_t m_nonce = 0;
     link::Codec m_codec = link::Codec::None;
     uint8_t m_protocol = 1; // the session's: the lower of ours and the client's
+    uint8_t m_caps = 0;     // the session's: what both sides offered
     std::deque<link::Message> m_queue;
     size_t m_queuedBytes = 0;
     Incoming m_in;

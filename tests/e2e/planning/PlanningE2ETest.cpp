@@ -12,6 +12,7 @@
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
 #include "engine/ImageMount.h"
+#include "engine/TransferExecutor.h"
 #include "local/LocalPane.h"
 #include "platform/LibDeviceLink.h"
 #include "platform/LibVDiskLibrary.h"
@@ -47,6 +48,16 @@ void focus(QWidget *window, FileListView *list)
     QApplication::setActiveWindow(window);
     list->setFocus();
     QTRY_VERIFY(list->hasFocusInside());
+}
+
+// Every row of `from` copied by the toolbar's Copy and pasted into `to` by its Paste.
+void copyAllInto(TFormMain &w, FileListView *from, FileListView *to)
+{
+    from->selectAll();
+    focus(&w, from);
+    QTest::mouseClick(w.TB_Copy, Qt::LeftButton);
+    focus(&w, to);
+    QTest::mouseClick(w.TB_Paste, Qt::LeftButton);
 }
 
 QStringList entries(const QString &folder)
@@ -133,23 +144,15 @@ private slots:
         // PC to device: Copy in the local pane, Paste in the device pane.
         w->PLeft->showFolder(pc);
         QTRY_COMPARE(w->ShellList->rowCount(), 4);
-        w->ShellList->selectAll();
-        focus(w.get(), w->ShellList);
-        QTest::mouseClick(w->TB_Copy, Qt::LeftButton);
-        focus(w.get(), w->RpcList);
-        QTest::mouseClick(w->TB_Paste, Qt::LeftButton);
+        copyAllInto(*w, w->ShellList, w->RpcList);
         QCOMPARE(entries(device), names);
         for (const auto &[name, data] : files)
             QCOMPARE(readFile(device + "/" + name), data);
 
         // Device to image through the relay: Copy and Paste again.
         QTRY_COMPARE(w->RpcRows->rowCount(), 4);
-        w->RpcList->selectAll();
-        focus(w.get(), w->RpcList);
-        QTest::mouseClick(w->TB_Copy, Qt::LeftButton);
-        focus(w.get(), w->VDiskList);
-        QTest::mouseClick(w->TB_Paste, Qt::LeftButton);
-        QVERIFY(!QFileInfo::exists(w->transfers->relayFolder()));
+        copyAllInto(*w, w->RpcList, w->VDiskList);
+        QVERIFY(!QFileInfo::exists(w->transferExecutor().relayFolder()));
         QTRY_COMPARE(w->VDiskRows->rowCount(), 4);
 
         // Image to PC: the rows dragged onto the local pane showing another folder.

@@ -13,6 +13,7 @@
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
 #include "engine/ImageMount.h"
+#include "engine/TransferExecutor.h"
 #include "local/LocalPane.h"
 #include "platform/LibDeviceLink.h"
 #include "platform/LibVDiskLibrary.h"
@@ -223,7 +224,7 @@ private slots:
 
         m_inImage.insert(name, m_onDevice.value(name));
         QTRY_COMPARE(captions(m_w->VDiskRows), QStringList(m_inImage.keys()));
-        QVERIFY(!QFileInfo::exists(m_w->transfers->relayFolder()));
+        QVERIFY(!QFileInfo::exists(m_w->transferExecutor().relayFolder()));
         QCOMPARE(readFile(m_device + "/" + name), m_onDevice.value(name)); // the source is untouched
     }
 

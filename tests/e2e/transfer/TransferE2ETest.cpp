@@ -86,7 +86,7 @@ class TransferE2ETest : public QObject
         });
         mainTimer.start(50);
 
-        RunDeviceTransfer(*m_w, sources, destinations, direction);
+        RunDeviceTransfer(m_w->transferContext(), m_w.get(), sources, destinations, direction);
         qInfo("closed %lld ms after Cancel; %d main-window ticks and %d gauge values during the large file",
               sinceCancel.isValid() ? sinceCancel.elapsed() : -1, ticks, int(gauge.size()));
         QCOMPARE(driver.dialogs, 1);

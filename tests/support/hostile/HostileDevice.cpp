@@ -4,6 +4,7 @@
 #include "Channel.h"
 #include "Crc32.h"
 #include "Hello.h"
+#include "ListingCodec.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -58,7 +59,9 @@ void HostileDevice::run()
             if (frame.type != FrameType::Hello || !decodeHello(frame.payload, theirs))
                 continue;
             Hello mine = theirs;
-            mine.caps = static_cast<uint8_t>(localCodecCaps() & theirs.caps);
+            const uint8_t offered =
+                localCodecCaps() | (m_behaviour == Behaviour::FalseUnchanged ? kCapCompactList : 0);
+            mine.caps = static_cast<uint8_t>(offered & theirs.caps);
             mine.maxPayload = std::min<uint16_t>(theirs.maxPayload, 2048);
             mine.window = std::max<uint8_t>(1, std::min<uint8_t>(theirs.window, 4));
             mine.protocol = protocol = std::min(kProtocolVersion, theirs.protocol);
@@ -94,6 +97,22 @@ void HostileDevice::run()
                     end.size = m_entries.size();
                     channel.send(encodeMessage(end));
                 }
+            } else if (msg.type == MsgType::List && m_behaviour == Behaviour::FalseUnchanged) {
+                Message end;
+                end.type = MsgType::Result;
+                end.id = msg.id;
+                end.hasInfo = true;
+                end.size = m_entries.size();
+                end.mtimeMs = static_cast<int64_t>(listingToken(m_entries));
+                if (msg.since == 0) {
+                    const auto block = encodeCompactListing(m_entries).front();
+                    const uint32_t crc = crc32(block.data(), block.size());
+                    for (auto &part : splitBlock(codec, block.data(), block.size(), 2000, true, crc))
+                        sendPart(MsgType::ListPart, std::move(part));
+                } else {
+                    end.mtimeMs ^= 1; // the count of the listing held, but not its name
+                }
+                channel.send(encodeMessage(end));
             } else if (msg.type == MsgType::Get && m_behaviour == Behaviour::DataAfterFailure) {
                 Message open;
                 open.type = MsgType::GetOpen;

@@ -18,13 +18,14 @@ class HostileDevice
 {
 public:
     enum class Behaviour {
-        EndlessListing,   // List: compressed blocks of valid entries that never end
-        Listing,          // List: the given entries, names unchecked, in one stream
-        ListingNoEnd,     // List: the given entries in a whole stream, then never the closing count
-        AckChatter,       // answers nothing; an Ack that acknowledges nothing new, again and again
-        CloseAckChatter,  // answers nothing; a CloseAck of the session, again and again
-        ForeignHelloAck,  // answers nothing; a HelloAck of another session, again and again
-        ForeignReset,     // answers nothing; a Reset of another session, again and again
+        EndlessListing,  // List: compressed blocks of valid entries that never end
+        Listing,         // List: the given entries, names unchecked, in one stream
+        ListingNoEnd,    // List: the given entries in a whole stream, then never the closing count
+        FalseUnchanged,  // List: the given entries in compact form once, later "unchanged" with another token
+        AckChatter,      // answers nothing; an Ack that acknowledges nothing new, again and again
+        CloseAckChatter, // answers nothing; a CloseAck of the session, again and again
+        ForeignHelloAck, // answers nothing; a HelloAck of another session, again and again
+        ForeignReset,    // answers nothing; a Reset of another session, again and again
         DataAfterFailure, // Get: a 10-byte file, then file data that never ends
     };
 

@@ -4,6 +4,7 @@
 #include "BlockSplitter.h"
 #include "Crc32.h"
 #include "Hello.h"
+#include "ListingCodec.h"
 #include "NameCodec.h"
 #include "vexo/sys/AtomicFile.h"
 #include "vexo/sys/FileIo.h"
@@ -178,7 +179,7 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps = localCodecCaps() | kCapSync;
+    mine.caps = localCodecCaps() | kCapSync | kCapCompactList;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -416,13 +417,17 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
     entries.clear();
     if (const auto e = ensureSession(); e != LinkError::Ok)
         return e;
+    const bool compact = (m_peerCaps & kCapCompactList) && m_protocol >= 2;
     Message req;
     req.type = MsgType::List;
     req.id = nextId();
     req.name = pattern;
+    if (compact && m_held.token != 0 && m_held.pattern == pattern)
+        req.since = m_held.token;
     m_channel->send(encodeMessage(req));
     auto since = Clock::now();
     BlockAssembler assembler;
+    bool anyPart = false;
     std::vector<uint8_t> block;
     size_t budget = kMaxListBytes;
     auto charge = [&budget](size_t bytes) {
@@ -441,14 +446,26 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
         if (msg.type == MsgType::Result) {
             if (msg.status != WireStatus::Ok)
                 return errorFromStatus(msg.status);
+            const uint64_t token = static_cast<uint64_t>(msg.mtimeMs);
+            // Unchanged: the Result alone, naming the listing we hold, with its count.
+            if (!anyPart && req.since != 0) {
+                if (!msg.hasInfo || token != req.since || msg.size != m_held.entries.size() + m_held.refused)
+                    return lose(LinkError::Protocol);
+                entries = m_held.entries;
+                refused = m_held.refused;
+                return LinkError::Ok;
+            }
             // Only a count matching everything that arrived ends a listing.
             if (m_protocol < 2 || !assembler.finished() || !msg.hasInfo ||
-                msg.size != entries.size() + refused)
+                msg.size != entries.size() + refused || (compact && token == 0))
                 return lose(LinkError::Protocol);
+            if (compact)
+                m_held = HeldListing{pattern, token, entries, refused};
             return LinkError::Ok;
         }
         if (msg.type != MsgType::ListPart)
             continue;
+        anyPart = true;
         // The rest of an over-long listing is still on its way: the session
         // cannot carry on after it.
         if (!charge(msg.part.data.size() + 64))
@@ -456,17 +473,16 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
         since = Clock::now();
         bool blockDone = false;
         std::vector<WireEntry> wire;
-        if (!assembler.add(msg.part, block, blockDone) || (blockDone && !decodeEntries(block, wire)))
+        if (!assembler.add(msg.part, block, blockDone) ||
+            (blockDone && !(compact ? decodeCompactBlock(block, wire) : decodeEntries(block, wire))))
             return lose(LinkError::Protocol);
-        if (blockDone && !charge(block.size()))
-            return lose(LinkError::TooLarge);
         for (auto &w : wire) {
             // Names the window or a terminal could be tricked by never leave the library.
             if (!isValidDeviceName(w.name)) {
                 ++refused;
                 continue;
             }
-            if (entries.size() == kMaxListEntries)
+            if (entries.size() == kMaxListEntries || !charge(sizeof(DeviceEntry) + w.name.size()))
                 return lose(LinkError::TooLarge);
             entries.push_back(DeviceEntry{std::move(w.name), w.size, w.mtimeMs});
         }

@@ -116,6 +116,16 @@ private:
     Codec m_codec = Codec::None;
     uint8_t m_protocol = 1; // the session's, from the HelloAck
     uint8_t m_peerCaps = 0; // capabilities of the session's HelloAck
+    // The last complete compact listing and the token its Result named: a
+    // List of the same pattern sends the token, and a device whose folder
+    // has not changed answers with that Result alone.
+    struct HeldListing {
+        std::string pattern;
+        uint64_t token = 0;
+        std::vector<DeviceEntry> entries;
+        size_t refused = 0;
+    };
+    HeldListing m_held;
 };
 
 } // namespace vexo::link

@@ -18,6 +18,11 @@ constexpr uint8_t kProtocolVersion = 2;
 // and keeps the time a PutOpen carries. An older server masks it out of its
 // HelloAck, and is then sent neither.
 constexpr uint8_t kCapSync = 0x04;
+// Listings in the compact column form (ListingCodec.h), closed by a Result
+// that names their content, and List requests that may carry the name of the
+// listing the client holds so that an unchanged folder is answered with that
+// Result alone. A peer without it gets the entry-by-entry listings.
+constexpr uint8_t kCapCompactList = 0x08;
 
 struct Hello {
     uint8_t version = kFormatVersion;

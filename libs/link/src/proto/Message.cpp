@@ -50,9 +50,16 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Lookup:
     case MsgType::Delete:
     case MsgType::Get:
-    case MsgType::List:
     case MsgType::Checksum:
         w.shortString(m.name);
+        break;
+    case MsgType::List:
+        w.shortString(m.name);
+        if (m.since != 0) {
+            uint8_t token[8];
+            putLe64(token, m.since);
+            w.bytes(token, 8);
+        }
         break;
     case MsgType::Rename:
         w.shortString(m.name);
@@ -106,9 +113,17 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::Lookup:
     case MsgType::Delete:
     case MsgType::Get:
-    case MsgType::List:
     case MsgType::Checksum:
         return r.shortString(m.name) && r.remaining() == 0;
+    case MsgType::List: {
+        if (!r.shortString(m.name))
+            return false;
+        if (r.remaining() == 0)
+            return true;
+        uint32_t low = 0, high = 0;
+        m.since = r.u32(low) && r.u32(high) ? uint64_t{high} << 32 | low : 0;
+        return m.since != 0 && r.remaining() == 0;
+    }
     case MsgType::Rename:
         return r.shortString(m.name) && r.shortString(m.name2) && r.remaining() == 0;
     case MsgType::Abort:

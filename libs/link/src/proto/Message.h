@@ -62,6 +62,7 @@ struct Message {
     bool hasCrc = false;    // Result of a Checksum: the file's CRC-32 follows size and time
     uint32_t crc = 0;
     bool hasPart = false; // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
+    uint64_t since = 0;   // List: token of the listing the client holds, 0 for none (kCapCompactList only)
     DataPart part;
 };
 

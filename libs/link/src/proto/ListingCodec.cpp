@@ -1,0 +1,177 @@
+#include "ListingCodec.h"
+
+#include "BlockCodec.h"
+#include "ByteIO.h"
+
+#include <algorithm>
+
+namespace vexo::link
+{
+
+namespace
+{
+size_t varintSize(uint64_t v)
+{
+    size_t n = 1;
+    for (; v >= 0x80; v >>= 7)
+        ++n;
+    return n;
+}
+
+uint64_t zigzag(int64_t v)
+{
+    return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63);
+}
+
+// Whole seconds and the milliseconds past them: most files carry whole
+// seconds, so the millisecond column is zeros and costs next to nothing.
+int64_t floorSeconds(int64_t ms)
+{
+    return ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
+}
+
+// One block being filled, column by column.
+struct Columns {
+    std::vector<uint8_t> shared, suffixSizes, suffixes;
+    ByteWriter sizes, steps, millis;
+    size_t count = 0;
+    std::string lastName;
+    int64_t lastSeconds = 0;
+
+    size_t bytes()
+    {
+        return varintSize(count) + shared.size() + suffixSizes.size() + suffixes.size() +
+               sizes.data().size() + steps.data().size() + millis.data().size();
+    }
+    std::vector<uint8_t> take()
+    {
+        ByteWriter w;
+        w.varint(count);
+        w.bytes(shared.data(), shared.size());
+        w.bytes(suffixSizes.data(), suffixSizes.size());
+        w.bytes(suffixes.data(), suffixes.size());
+        for (ByteWriter *c : {&sizes, &steps, &millis})
+            w.bytes(c->data().data(), c->data().size());
+        *this = Columns{};
+        return w.take();
+    }
+};
+
+size_t sharedPrefix(const std::string &a, const std::string &b)
+{
+    const size_t most = std::min({a.size(), b.size(), size_t{255}});
+    size_t n = 0;
+    while (n < most && a[n] == b[n])
+        ++n;
+    return n;
+}
+} // namespace
+
+std::vector<std::vector<uint8_t>> encodeCompactListing(const std::vector<WireEntry> &entries)
+{
+    std::vector<std::vector<uint8_t>> blocks;
+    Columns c;
+    for (const auto &e : entries) {
+        size_t shared = sharedPrefix(c.lastName, e.name);
+        const int64_t seconds = floorSeconds(e.mtimeMs);
+        auto cost = [&] {
+            return 2 + e.name.size() - shared + varintSize(e.size) +
+                   varintSize(zigzag(seconds - c.lastSeconds)) +
+                   varintSize(static_cast<uint64_t>(e.mtimeMs - seconds * 1000)) + varintSize(c.count + 1) -
+                   varintSize(c.count);
+        };
+        if (c.count > 0 && c.bytes() + cost() > kMaxBlockSize) {
+            blocks.push_back(c.take());
+            shared = 0;
+        }
+        c.shared.push_back(static_cast<uint8_t>(shared));
+        c.suffixSizes.push_back(static_cast<uint8_t>(e.name.size() - shared));
+        c.suffixes.insert(c.suffixes.end(), e.name.begin() + static_cast<std::ptrdiff_t>(shared),
+                          e.name.end());
+        c.sizes.varint(e.size);
+        c.steps.svarint(seconds - c.lastSeconds);
+        c.millis.varint(static_cast<uint64_t>(e.mtimeMs - seconds * 1000));
+        c.lastName = e.name;
+        c.lastSeconds = seconds;
+        ++c.count;
+    }
+    if (c.count > 0 || blocks.empty())
+        blocks.push_back(c.count > 0 ? c.take() : std::vector<uint8_t>{});
+    return blocks;
+}
+
+bool decodeCompactBlock(const std::vector<uint8_t> &block, std::vector<WireEntry> &entries)
+{
+    if (block.empty())
+        return true;
+    ByteReader head(block);
+    uint64_t count = 0;
+    // Every entry takes at least five bytes, one in each column but the suffixes.
+    if (!head.varint(count) || count == 0 || count > head.remaining() / 5)
+        return false;
+    const size_t n = static_cast<size_t>(count);
+    const uint8_t *shared = block.data() + (block.size() - head.remaining());
+    const uint8_t *suffixSizes = shared + n;
+    const uint8_t *suffix = suffixSizes + n;
+    const uint8_t *end = block.data() + block.size();
+    std::vector<WireEntry> out(n);
+    std::string last;
+    for (size_t i = 0; i < n; ++i) {
+        const size_t size = size_t{shared[i]} + suffixSizes[i];
+        if (shared[i] > last.size() || size == 0 || size > 255 || suffixSizes[i] > end - suffix)
+            return false;
+        out[i].name.assign(last, 0, shared[i]);
+        out[i].name.append(reinterpret_cast<const char *>(suffix), suffixSizes[i]);
+        suffix += suffixSizes[i];
+        last = out[i].name;
+    }
+    ByteReader r(suffix, static_cast<size_t>(end - suffix));
+    for (auto &e : out)
+        if (!r.varint(e.size))
+            return false;
+    int64_t seconds = 0;
+    for (auto &e : out) {
+        int64_t step = 0;
+        if (!r.svarint(step) || __builtin_add_overflow(seconds, step, &seconds) ||
+            __builtin_mul_overflow(seconds, 1000, &e.mtimeMs))
+            return false;
+    }
+    for (auto &e : out) {
+        uint64_t millis = 0;
+        if (!r.varint(millis) || millis >= 1000 ||
+            __builtin_add_overflow(e.mtimeMs, static_cast<int64_t>(millis), &e.mtimeMs))
+            return false;
+    }
+    if (r.remaining() != 0)
+        return false;
+    entries.insert(entries.end(), std::make_move_iterator(out.begin()), std::make_move_iterator(out.end()));
+    return true;
+}
+
+uint64_t listingToken(const std::vector<WireEntry> &entries)
+{
+    // FNV-1a over every field, lengths included, so that no two listings
+    // differing in any entry share a token but by a 64-bit accident.
+    uint64_t h = 0xcbf29ce484222325ull;
+    auto mix = [&h](const void *p, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            h ^= static_cast<const uint8_t *>(p)[i];
+            h *= 0x100000001b3ull;
+        }
+    };
+    uint8_t word[8];
+    for (const auto &e : entries) {
+        const uint8_t size = static_cast<uint8_t>(e.name.size());
+        mix(&size, 1);
+        mix(e.name.data(), e.name.size());
+        putLe64(word, e.size);
+        mix(word, 8);
+        putLe64(word, static_cast<uint64_t>(e.mtimeMs));
+        mix(word, 8);
+    }
+    putLe64(word, entries.size());
+    mix(word, 8);
+    return h == 0 ? 1 : h;
+}
+
+} // namespace vexo::link

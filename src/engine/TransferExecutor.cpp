@@ -1,0 +1,195 @@
+#include "engine/TransferExecutor.h"
+
+#include "engine/DeviceAccess.h"
+#include "engine/ImageAccess.h"
+#include "engine/LanguageTable.h"
+#include "engine/TransferWindow.h"
+#include "engine/VDiskCopy.h"
+#include "engine/common.h"
+#include "platform/Prompter.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexo
+{
+
+namespace
+{
+
+using Pointer = TransferWindow::Pointer;
+
+// One pointer pushed for a scope. Message boxes and the progress window get
+// the normal pointer back while a copy shows the busy one.
+class PointerScope
+{
+public:
+    PointerScope(TransferWindow &window, Pointer pointer) : m_window(window)
+    {
+        m_window.pushPointer(pointer);
+    }
+    ~PointerScope() { m_window.popPointer(); }
+    PointerScope(const PointerScope &) = delete;
+    PointerScope &operator=(const PointerScope &) = delete;
+
+private:
+    TransferWindow &m_window;
+};
+
+// The busy pointer and OpIdle false while a copy holds the window thread. The
+// earlier OpIdle comes back, so a copy inside the relay leaves it false for
+// the rest of the relay.
+class BusyWindow
+{
+public:
+    explicit BusyWindow(TransferWindow &window) : m_window(window), m_wasIdle(window.idle())
+    {
+        m_window.setIdle(false);
+        m_window.pushPointer(Pointer::Busy);
+    }
+    ~BusyWindow()
+    {
+        m_window.popPointer();
+        m_window.setIdle(m_wasIdle);
+    }
+    BusyWindow(const BusyWindow &) = delete;
+    BusyWindow &operator=(const BusyWindow &) = delete;
+
+private:
+    TransferWindow &m_window;
+    const bool m_wasIdle;
+};
+
+// An empty folder made just now for this relay: whatever an earlier relay
+// left under that name goes first, so no stale file is ever relayed.
+bool makeFreshFolder(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st {
+    };
+    if (::lstat(path.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            DeleteFolderTree(folder);
+        else
+            ::unlink(path.constData());
+    }
+    return ::mkdir(path.constData(), 0700) == 0;
+}
+
+} // namespace
+
+TransferExecutor::TransferExecutor(const TransferContext &context) : m_context(context)
+{
+}
+
+QString TransferExecutor::relayFolder() const
+{
+    const QString &work = m_context.workFolder;
+    return work.isEmpty() ? QString() : JoinPath(work, QStringLiteral("Temp"));
+}
+
+bool TransferExecutor::available(Route route) const
+{
+    return RouteAvailable(route, m_context.device.isConnected(), m_context.image.isMounted());
+}
+
+bool TransferExecutor::run(const TransferPlan &plan)
+{
+    if (!available(plan.route))
+        return false;
+    TransferWindow &window = m_context.window;
+    switch (plan.route) {
+    case Route::DeviceSend:
+        window.runDevice(plan.sources, plan.destinations, tdSend);
+        break;
+    case Route::DeviceReceive:
+        window.runDevice(plan.sources, plan.destinations, tdReceive);
+        break;
+    case Route::VDiskCopy:
+        RunVDiskCopy(plan.sources, plan.destinations);
+        break;
+    case Route::RelayFromDevice:
+        RunRelayTransfer(plan.sources, plan.destinations, true);
+        break;
+    case Route::RelayFromVDisk:
+        RunRelayTransfer(plan.sources, plan.destinations, false);
+        break;
+    case Route::None:
+        return false;
+    }
+    return true;
+}
+
+void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringList &destinations)
+{
+    VDiskLibrary *library = m_context.image.library();
+    Prompter &prompter = *m_context.prompter;
+    const LanguageTable &language = m_context.language;
+    TransferWindow &window = m_context.window;
+    BusyWindow busy(window);
+
+    enum class State { Go, Skipped, Cancelled, Failed };
+    State state = State::Go;
+    const qsizetype pairs = qMin(sources.size(), destinations.size());
+    for (qsizetype i = 0; i < pairs; ++i) {
+        state = State::Go;
+        const QString &destination = destinations.at(i);
+        if (library && CopyTargetExists(*library, destination)) {
+            PromptAnswer answer = PromptAnswer::Cancel;
+            {
+                PointerScope normal(window, Pointer::Normal);
+                answer =
+                    prompter.ask(Filled(language.message(QStringLiteral("ReplaceQuestion")), {destination}),
+                                 language.msg(QStringLiteral("MsgTitle")), PromptButtons::YesNoCancel,
+                                 PromptIcon::Question);
+            }
+            state = answer == PromptAnswer::Yes  ? State::Go
+                    : answer == PromptAnswer::No ? State::Skipped
+                                                 : State::Cancelled;
+        }
+        window.showStatus(
+            Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)}));
+        if (state == State::Cancelled)
+            break;
+        if (state == State::Go &&
+            (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
+            PointerScope normal(window, Pointer::Normal);
+            ShowCopyFailed(prompter, language);
+            state = State::Failed;
+        }
+    }
+    if (state == State::Go)
+        window.showStatus(language.status(QStringLiteral("CopyDone")));
+}
+
+void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,
+                                        bool fromDevice)
+{
+    TransferWindow &window = m_context.window;
+    BusyWindow busy(window);
+    const QString relay = relayFolder();
+    if (relay.isEmpty() || !makeFreshFolder(relay)) {
+        PointerScope normal(window, Pointer::Normal);
+        ShowCopyFailed(*m_context.prompter, m_context.language);
+        return;
+    }
+    const QStringList middle = RelayMiddle(relay, sources);
+    auto deviceStage = [&window](const QStringList &from, const QStringList &to,
+                                 TransferDirection direction) {
+        // The progress window's Cancel wants the normal pointer.
+        PointerScope normal(window, Pointer::Normal);
+        window.runDevice(from, to, direction);
+    };
+    if (fromDevice) {
+        deviceStage(sources, middle, tdReceive);
+        RunVDiskCopy(middle, destinations);
+    } else {
+        RunVDiskCopy(sources, middle);
+        deviceStage(middle, destinations, tdSend);
+    }
+    DeleteFolderTree(relay);
+}
+
+} // namespace vexo

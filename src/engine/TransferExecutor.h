@@ -1,0 +1,50 @@
+#pragma once
+
+#include "engine/TransferContext.h"
+#include "engine/TransferPlan.h"
+
+#include <QStringList>
+
+namespace vexo
+{
+
+// Runs a plan along its route: device runs behind the progress window (the
+// window's runDevice), copies between the PC and the image on the window
+// thread, and the relay between the device and the image through a folder of
+// its own. It decides nothing about which files go where: that is the plan.
+//
+// Window thread only. The panes are not read again here; the command that
+// made the plan does that.
+class TransferExecutor
+{
+public:
+    explicit TransferExecutor(const TransferContext &context);
+
+    // Whether the route's sides are there: the device connected, the image
+    // mounted, or both for a relay.
+    bool available(Route route) const;
+    // Runs the plan; false, and nothing done, when its route is None or not
+    // available.
+    bool run(const TransferPlan &plan);
+
+    // Copies pair by pair between the PC and the image, with the busy pointer
+    // and OpIdle false meanwhile. An existing destination is asked about (Yes
+    // copies, No skips, Cancel ends); each file's name shows in the status
+    // line, a failed copy shows ShowCopyFailed and the next pair follows.
+    // When the last pair was copied (or there was none) the status line
+    // reports success.
+    void RunVDiskCopy(const QStringList &sources, const QStringList &destinations);
+    // Device to image (fromDevice) or image to device, through the relay
+    // folder, made fresh for the run and removed afterwards: the first stage
+    // fills it, the second takes every pair from it, whatever the first stage
+    // did. OpIdle stays false for the whole relay.
+    void RunRelayTransfer(const QStringList &sources, const QStringList &destinations, bool fromDevice);
+
+    // The work folder's "Temp"; empty without a work folder.
+    QString relayFolder() const;
+
+private:
+    TransferContext m_context;
+};
+
+} // namespace vexo

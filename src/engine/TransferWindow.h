@@ -1,0 +1,48 @@
+#pragma once
+
+#include "engine/TransferDirection.h"
+#include "engine/TransferPlan.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace vexo
+{
+
+// What a transfer needs of the window it runs in: the progress window of a
+// device run, the status line, the pointer and the idle flag while a copy
+// holds the window thread, and the panes. Window thread only.
+class TransferWindow
+{
+public:
+    // Busy while a copy holds the window thread; Normal over a question or a
+    // window shown meanwhile.
+    enum class Pointer { Busy, Normal };
+
+    virtual ~TransferWindow() = default;
+
+    // One device run behind the modal progress window; returns once that
+    // window has closed.
+    virtual void runDevice(const QStringList &sources, const QStringList &destinations,
+                           TransferDirection direction) = 0;
+    // Status panel 1, painted at once: the window thread is busy next.
+    virtual void showStatus(const QString &text) = 0;
+    // Why a command did nothing: on the status line and on the pane's caption.
+    virtual void showReason(const QString &text, Pane pane) = 0;
+    // Pointers over the whole program; each push is popped, in reverse order.
+    virtual void pushPointer(Pointer pointer) = 0;
+    virtual void popPointer() = 0;
+    // The window's OpIdle flag.
+    virtual bool idle() const = 0;
+    virtual void setIdle(bool idle) = 0;
+    // The local pane's folder text, and its selected paths in list order.
+    virtual QString localFolder() const = 0;
+    virtual QStringList localSelection() const = 0;
+    // Reads the pane's files again.
+    virtual void relist(Pane pane) = 0;
+    // A run found the device link lost with this library result: the device
+    // pane shows it disconnected.
+    virtual void deviceLinkLost(int result) = 0;
+};
+
+} // namespace vexo

@@ -1,0 +1,117 @@
+// The executor on its own, with no window at all: a recording stand-in for
+// the window, the image in memory and a played device.
+#include "engine/TransferExecutor.h"
+#include "MemoryVDiskLibrary.h"
+#include "ScriptedPrompter.h"
+#include "engine/DeviceAccess.h"
+#include "engine/ImageAccess.h"
+#include "engine/LanguageTable.h"
+#include "engine/TransferWindow.h"
+#include "engine/common.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vexo;
+
+namespace
+{
+
+// Logs what a run asks of the window. A device receive plays the device: it
+// writes each middle file except those in `skips`.
+class RecordingWindow : public TransferWindow
+{
+public:
+    QStringList log;
+    QStringList skips;
+    QList<Pointer> pointers;
+    bool idleFlag = true;
+
+    void runDevice(const QStringList &sources, const QStringList &destinations,
+                   TransferDirection direction) override
+    {
+        log << QStringLiteral("device %1 %2 pointer %3 idle %4")
+                   .arg(direction == tdSend ? "send" : "receive")
+                   .arg(sources.join(','))
+                   .arg(pointers.isEmpty()                 ? "none"
+                        : pointers.last() == Pointer::Busy ? "busy"
+                                                           : "normal")
+                   .arg(idleFlag);
+        for (int i = 0; i < sources.size() && direction == tdReceive; ++i) {
+            QFile out(destinations[i]);
+            if (!skips.contains(PathFileName(sources[i])) && out.open(QIODevice::WriteOnly))
+                out.write("data of " + PathFileName(sources[i]).toUtf8());
+        }
+    }
+    void showStatus(const QString &text) override { log << "status " + text; }
+    void showReason(const QString &text, Pane) override { log << "reason " + text; }
+    void pushPointer(Pointer pointer) override { pointers << pointer; }
+    void popPointer() override { pointers.removeLast(); }
+    bool idle() const override { return idleFlag; }
+    void setIdle(bool idle) override { idleFlag = idle; }
+    QString localFolder() const override { return QString(); }
+    QStringList localSelection() const override { return {}; }
+    void relist(Pane) override { log << "relist"; }
+    void deviceLinkLost(int) override { log << "lost"; }
+};
+
+class PlayedSides : public DeviceAccess, public ImageAccess
+{
+public:
+    bool deviceConnected = true;
+    bool imageMounted = true;
+    test::MemoryVDiskLibrary image;
+
+    bool isConnected() const override { return deviceConnected; }
+    DeviceLink *link() const override { return nullptr; }
+    int client() const override { return 0; }
+    bool fileExists(const QString &) const override { return false; }
+    int send(const QString &, const QString &, int *, int *, int) override { return 0; }
+    int receive(const QString &, const QString &, int *, int *, int) override { return 0; }
+    bool isLinkLost(int) const override { return false; }
+    bool isMounted() const override { return imageMounted; }
+    VDiskLibrary *library() const override { return const_cast<test::MemoryVDiskLibrary *>(&image); }
+};
+
+} // namespace
+
+// A relay holds the window busy from start to end, with the normal pointer
+// for the device stage and every message; it leaves the pointer and OpIdle
+// as it found them. A plan whose side is missing runs nothing at all.
+TEST(TransferExecutor, aRelayKeepsTheWindowBusyAndAMissingSideRunsNothing)
+{
+    QTemporaryDir work;
+    const QString workFolder = work.path();
+    RecordingWindow window;
+    window.skips = {"B.TXT"};
+    PlayedSides sides;
+    sides.image.InitFileSystem();
+    test::ScriptedPrompter prompter;
+    const LanguageTable language;
+    const Settings settings;
+    TransferExecutor executor({window, sides, sides, &prompter, language, settings, workFolder});
+
+    const TransferPlan relay = PlanPaste(Pane::VDisk, {"TVR:\\A.TXT", "TVR:\\B.TXT"}, QString());
+    sides.imageMounted = false;
+    EXPECT_FALSE(executor.run(relay));
+    sides.imageMounted = true;
+    sides.deviceConnected = false;
+    EXPECT_FALSE(executor.run(relay));
+    EXPECT_FALSE(executor.run(PlanPaste(Pane::Device, {"TVR:\\A.TXT"}, QString())));
+    EXPECT_TRUE(window.log.isEmpty());
+
+    sides.deviceConnected = true;
+    ASSERT_TRUE(executor.run(relay));
+    ASSERT_FALSE(window.log.isEmpty());
+    EXPECT_EQ(window.log.first(), "device receive TVR:\\A.TXT,TVR:\\B.TXT pointer normal idle 0");
+    EXPECT_EQ(sides.image.content("A.TXT").value_or(""), QByteArray("data of A.TXT"));
+    EXPECT_FALSE(sides.image.content("B.TXT"));
+    EXPECT_EQ(prompter.texts().size(), 1); // the failed copy of B.TXT
+    EXPECT_TRUE(window.pointers.isEmpty());
+    EXPECT_TRUE(window.idleFlag);
+    EXPECT_FALSE(QFileInfo::exists(executor.relayFolder()));
+}
