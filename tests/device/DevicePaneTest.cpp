@@ -1,8 +1,9 @@
 // The device pane inside the real main window, on a recording device link.
 #include "device/DevicePane.h"
-#include "FakePlatform.h"
 #include "RecordingDeviceLink.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
+#include "engine/DeviceSession.h"
 #include "engine/FileListRow.h"
 #include "engine/TransferDirection.h"
 #include "widgets/CaptionPanel.h"
@@ -35,26 +36,15 @@ namespace
 
 const QString Caption = QStringLiteral("Palmtop Files - ");
 
-QStringList captions(FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    return out;
-}
+using test::captions;
 
 } // namespace
 
-class DevicePaneTest : public QObject
+class DevicePaneTest : public QObject, test::WindowFakes
 {
     Q_OBJECT
 
-    std::unique_ptr<test::FakePlatform> m_fake;
-    test::MemoryProfileFiles *m_files = nullptr;
-    test::ScriptedPrompter *m_prompter = nullptr;
-    test::FakeDesktopShell *m_shell = nullptr;
     std::unique_ptr<test::RecordingDeviceLink> m_link;
-    QString m_ini;
 
     void setIni(const QByteArray &setting, const QByteArray &ports = QByteArray())
     {
@@ -80,16 +70,10 @@ class DevicePaneTest : public QObject
     static bool connectNow(TFormMain *w)
     {
         w->devicePane->RefreshRpc();
-        return waitIdle(w) && w->RpcConnected;
+        return waitIdle(w) && w->deviceSession().isConnected();
     }
     static QAbstractItemView *view(TFormMain *w) { return w->RpcList->currentView(); }
-    static void select(TFormMain *w, const QList<int> &rows)
-    {
-        w->RpcList->clearSelection();
-        for (int r : rows)
-            w->RpcList->selectionModel()->select(w->RpcList->indexOfRow(r),
-                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    static void select(TFormMain *w, const QList<int> &rows) { test::selectRows(w->RpcList, rows); }
     void useFiles(const QStringList &names)
     {
         QVector<Record> files;
@@ -101,12 +85,8 @@ class DevicePaneTest : public QObject
 private slots:
     void init()
     {
-        m_fake = std::make_unique<test::FakePlatform>();
-        m_files = &m_fake->files;
-        m_prompter = &m_fake->prompter;
-        m_shell = &m_fake->shell;
+        resetFakes();
         m_link = std::make_unique<test::RecordingDeviceLink>();
-        m_ini = m_fake->folder() + "/VexoFile.ini";
         setIni("AutoRpc=0\nComport=1\nBaudrate=115200\n");
     }
 
@@ -150,7 +130,7 @@ private slots:
         QCOMPARE(m_link->log(), expected);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QVERIFY(w->TB_RpcConnect->isChecked());
-        QCOMPARE(w->RpcPipePort.load(), port);
+        QCOMPARE(w->deviceSession().handles().port, port);
     }
 
     void autoRpcConnectsAtStartUpAndTheCaptionFollowsTheAttempt()
@@ -184,7 +164,7 @@ private slots:
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
 
         m_link->clearLog();
         w->settings.Baudrate = 9600; // takes effect only with a new pipe
@@ -202,7 +182,7 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         // As after the setup dialog: close, then a fresh attempt on the new port.
-        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        QCOMPARE(w->deviceSession().close(), 0);
         w->settings.Comport = 0;
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -211,7 +191,7 @@ private slots:
                               "UnInitUartPipe(1)", "InitUSBPipe()", "SetPipeDevicePath(2,/dev/ttyACM0)",
                               "OpenUSBPipe(2)", "InitVexoFileClient(2)", "SetRespondTimeout(102,3000)",
                               "ConnectServer(102)"}));
-        QCOMPARE(w->RpcPipePort.load(), 0);
+        QCOMPARE(w->deviceSession().handles().port, 0);
     }
 
     void failedAttemptKeepsRowsAndHandles()
@@ -219,7 +199,7 @@ private slots:
         useFiles({"a.txt"});
         auto w = open();
         QVERIFY(connectNow(w.get()));
-        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        QCOMPARE(w->deviceSession().close(), 0);
         m_link->clearLog();
         m_link->script("ConnectServer", -2);
         QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
@@ -229,10 +209,10 @@ private slots:
         QCOMPARE(m_link->log(), (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
-        QCOMPARE(w->RpcClient.load(), 101);
-        QCOMPARE(w->RpcPipe.load(), 1);
+        QCOMPARE(w->deviceSession().handles().client, 101);
+        QCOMPARE(w->deviceSession().handles().pipe, 1);
 
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -297,7 +277,7 @@ private slots:
         QCOMPARE(m_link->calls("InitUartPipe").size(), 1);
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
         // The disconnect asked for during the attempt has happened.
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
@@ -347,10 +327,10 @@ private slots:
         m_link->releaseConnect();
         QVERIFY(ended.wait());
         QVERIFY(waitIdle(w.get()));
-        QVERIFY(w->RpcConnected);
+        QVERIFY(w->deviceSession().isConnected());
         if (request == "setup") {
             QCOMPARE(m_link->calls("InitUSBPipe").size(), 1);
-            QCOMPARE(w->RpcPipePort.load(), 0);
+            QCOMPARE(w->deviceSession().handles().port, 0);
         } else {
             QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
             QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
@@ -480,7 +460,7 @@ private slots:
             QVERIFY(m_link->calls("RequestFindFileOpen").isEmpty());
         }
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QVERIFY2(w->statusText().contains(reason), qPrintable(w->statusText()));
@@ -490,7 +470,7 @@ private slots:
         QTest::keyClick(view(w.get()), Qt::Key_F3);
         QVERIFY(waitIdle(w.get()));
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
-        QVERIFY(w->RpcConnected);
+        QVERIFY(w->deviceSession().isConnected());
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
     }
@@ -724,23 +704,12 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         m_link->clearLog();
-        auto rename = [&](int row, const QString &text) {
-            w->RpcList->setCurrentRow(row);
-            view(w.get())->setFocus();
-            w->RpcList->editCurrent();
-            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-            QVERIFY(editor);
-            editor->selectAll();
-            QTest::keyClicks(editor, text);
-            QTest::keyClick(editor, Qt::Key_Return);
-            QTRY_VERIFY(!w->RpcList->isEditing());
-        };
-        rename(0, "z.txt");
+        test::renameInPlace(w->RpcList, 0, "z.txt");
         QCOMPARE(m_link->log(), QStringList{"RequestRenameFile(101,a.txt,z.txt)"});
         QCOMPARE(w->RpcRows->caption(0), QStringLiteral("z.txt"));
 
         // The name is taken: the row goes back.
-        rename(1, "z.txt");
+        test::renameInPlace(w->RpcList, 1, "z.txt");
         QCOMPARE(w->RpcRows->caption(1), QStringLiteral("b.txt"));
 
         // A refresh shows what the device holds.

@@ -7,9 +7,12 @@
 #include "FakeDesktopShell.h"
 #include "LinkSimulator.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "desktop/QtClipboard.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/TransferExecutor.h"
 #include "local/LocalPane.h"
 #include "platform/LibDeviceLink.h"
@@ -45,43 +48,16 @@ namespace
 // Ten times the 115,200-baud line, so the test stays short.
 constexpr double LineBytesPerSecond = 115200;
 
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : data)
-        c = char(generator.generate());
-    return data;
-}
+using test::entries;
+using test::randomBytes;
+using test::readFile;
+using test::runTool;
+using test::writeFile;
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-// Every entry of a folder, hidden ones included: no temporary file may stay.
-QStringList entries(const QString &folder)
-{
-    QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
-
+// The captions sorted: the panes list in the order of their side.
 QStringList captions(const FileRowModel *rows)
 {
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    out.sort();
-    return out;
+    return test::captions(rows, true);
 }
 
 // Keyboard focus into a list, also when a modal window has just closed.
@@ -95,27 +71,9 @@ void focus(QWidget *window, FileListView *list)
 // Selects the one row whose caption is `name`.
 bool selectRow(FileListView *list, const FileRowModel *rows, const QString &name)
 {
-    list->clearSelection();
-    for (int i = 0; i < rows->rowCount(); ++i) {
-        if (rows->caption(i) == name) {
-            list->selectionModel()->select(list->indexOfRow(i),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            return true;
-        }
-    }
-    return false;
-}
-
-int runTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return -1;
-    if (output)
-        *output = process.readAll();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    const int row = test::rowOf(rows, name);
+    test::selectRows(list, row >= 0 ? QList<int>{row} : QList<int>{});
+    return row >= 0;
 }
 
 } // namespace
@@ -209,12 +167,12 @@ private slots:
         // again until connected, as a user would press F3.
         QTRY_VERIFY_WITH_TIMEOUT(
             [this] {
-                if (!m_w->RpcConnected && !m_w->devicePane->attemptRunning())
+                if (!m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning())
                     m_w->RefreshRpc();
-                return m_w->RpcConnected && !m_w->devicePane->attemptRunning();
+                return m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning();
             }(),
             20000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_w->VDiskState == 1 && !m_w->vdiskPane->mountRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_w->imageMount().state() == 1 && !m_w->vdiskPane->mountRunning(), 10000);
         QTRY_COMPARE(captions(m_w->RpcRows), QStringList{QStringLiteral("日志.bin")});
         QTRY_COMPARE(captions(m_w->VDiskRows), QStringList(m_inImage.keys()));
     }

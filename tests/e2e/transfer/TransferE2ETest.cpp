@@ -2,7 +2,9 @@
 // serial line: several files each way, Cancel in the middle of a large one.
 #include "LinkSimulator.h"
 #include "TransferTestSupport.h"
+#include "WindowTestSupport.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "engine/common.h"
 #include "platform/LibDeviceLink.h"
 #include "transfer/RunDeviceTransfer.h"
@@ -27,36 +29,8 @@ constexpr double LineBytesPerSecond = 100000;
 constexpr int LargeFileBytes = 640 * 1024;
 constexpr int CancelAtPercent = 40;
 
-class DeviceFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshRpc() override { devicePane->RefreshRpc(); }
-};
-
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : data)
-        c = char(generator.generate());
-    return data;
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
-}
-
-// Every entry of a folder, hidden ones included.
-QStringList entries(const QString &folder)
-{
-    QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
+using test::entries;
+using test::randomBytes;
 
 } // namespace
 
@@ -73,7 +47,7 @@ class TransferE2ETest : public QObject
     test::ObservingPrompter m_prompter;
     test::FakeDesktopShell m_shell;
     LibDeviceLink m_link;
-    std::unique_ptr<DeviceFormMain> m_w;
+    std::unique_ptr<TFormMain> m_w;
 
     QString dev(const QString &name) const { return m_root + "/" + name; }
     QString pc(const QString &name) const { return m_pc + "/" + name; }
@@ -151,15 +125,15 @@ private slots:
         m_files.setContent(m_dir.filePath("VexoFile.ini"),
                            "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=1\n[Ports]\nCOM1=" +
                                QByteArray::fromStdString(m_line->endA()) + "\n");
-        m_w = std::make_unique<DeviceFormMain>(
+        m_w = std::make_unique<TFormMain>(
             PlatformServices{&m_files, m_paths.get(), &m_prompter, &m_shell, &m_link});
         m_w->show();
         // The device may take a moment to open its end: try until connected.
         QTRY_VERIFY_WITH_TIMEOUT(
             [this] {
-                if (!m_w->RpcConnected && !m_w->devicePane->attemptRunning())
+                if (!m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning())
                     m_w->devicePane->RefreshRpc();
-                return m_w->RpcConnected && !m_w->devicePane->attemptRunning();
+                return m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning();
             }(),
             20000);
     }
@@ -176,12 +150,12 @@ private slots:
     // partial file is left. The run ends with a fresh listing.
     void sendSeveralFilesAndCancelTheLargeOne()
     {
-        writeFile(dev("big.bin"), "the device's own big.bin");
-        writeFile(dev("keep.txt"), "kept");
+        test::putFile(dev("big.bin"), "the device's own big.bin");
+        test::putFile(dev("keep.txt"), "kept");
         const QByteArray one = randomBytes(3000, 1), two = randomBytes(20000, 2);
-        writeFile(pc("one.txt"), one);
-        writeFile(pc("two.txt"), two);
-        writeFile(pc("big.bin"), randomBytes(LargeFileBytes, 3));
+        test::putFile(pc("one.txt"), one);
+        test::putFile(pc("two.txt"), two);
+        test::putFile(pc("big.bin"), randomBytes(LargeFileBytes, 3));
 
         runAndCancel({pc("one.txt"), pc("two.txt"), pc("big.bin")}, {"one.txt", "two.txt", "big.bin"}, tdSend,
                      "big.bin");
@@ -201,10 +175,10 @@ private slots:
     void receiveSeveralFilesAndCancelTheLargeOne()
     {
         const QByteArray r1 = randomBytes(5000, 4), r2 = randomBytes(30000, 5);
-        writeFile(dev("r1.txt"), r1);
-        writeFile(dev("r2.txt"), r2);
-        writeFile(dev("rbig.bin"), randomBytes(LargeFileBytes, 6));
-        writeFile(pc("rbig.bin"), "the PC's own rbig.bin");
+        test::putFile(dev("r1.txt"), r1);
+        test::putFile(dev("r2.txt"), r2);
+        test::putFile(dev("rbig.bin"), randomBytes(LargeFileBytes, 6));
+        test::putFile(pc("rbig.bin"), "the PC's own rbig.bin");
         const QStringList deviceBefore = entries(m_root);
         QStringList pcAfter = entries(m_pc) + QStringList{"r1.txt", "r2.txt"};
         pcAfter.sort();
