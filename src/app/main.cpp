@@ -695,46 +695,32 @@ void TFormMain::KeyHook(QKeyEvent *event)
     // disconnect can never pull the link from under a running transfer.
     if (QApplication::activeModalWidget() != nullptr)
         return;
+    // F3 to F9, in key order.
+    static void (TFormMain::*const functionKeys[])() = {
+        &TFormMain::RefreshRpc,   &TFormMain::DisconnectRpc,   &TFormMain::TB_RefreshClick,
+        &TFormMain::RefreshVDisk, &TFormMain::DisconnectVDisk, &TFormMain::openSetupLater,
+        &TFormMain::TB_SyncClick,
+    };
+    const int key = event->key();
+    if (key >= Qt::Key_F3 && key <= Qt::Key_F9) {
+        (this->*functionKeys[key - Qt::Key_F3])();
+        return;
+    }
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool keypad = event->modifiers() & Qt::KeypadModifier;
-    switch (event->key()) {
-    case Qt::Key_F3:
-        RefreshRpc();
-        break;
-    case Qt::Key_F4:
-        DisconnectRpc();
-        break;
-    case Qt::Key_F5:
-        TB_RefreshClick();
-        break;
-    case Qt::Key_F6:
-        RefreshVDisk();
-        break;
-    case Qt::Key_F7:
-        DisconnectVDisk();
-        break;
-    case Qt::Key_F8:
-        // The dialog opens once the key press has been delivered: a modal
-        // loop inside the delivery would see the key's release, and the rest
-        // of the delivery would then look like a new press.
-        QTimer::singleShot(0, this, [this] {
-            if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
-                emit setupRequested();
-        });
-        break;
-    case Qt::Key_F9:
-        TB_SyncClick();
-        break;
-    case Qt::Key_1:
-    case Qt::Key_2:
-    case Qt::Key_3:
-    case Qt::Key_4:
-        if (ctrl && !keypad)
-            applyViewCommand(static_cast<ViewStyle>(event->key() - Qt::Key_1));
-        break;
-    default:
-        break;
-    }
+    if (key >= Qt::Key_1 && key <= Qt::Key_4 && ctrl && !keypad)
+        applyViewCommand(static_cast<ViewStyle>(key - Qt::Key_1));
+}
+
+void TFormMain::openSetupLater()
+{
+    // The dialog opens once the key press has been delivered: a modal loop
+    // inside the delivery would see the key's release, and the rest of the
+    // delivery would then look like a new press.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
+            emit setupRequested();
+    });
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)

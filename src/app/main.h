@@ -214,6 +214,8 @@ private:
     // The window-wide key hook: acts on key-downs, never consumes them.
     void KeyHook(QKeyEvent *event);
     void applyViewCommand(ViewStyle style);
+    // F8: the setup dialog, once the key press has been delivered.
+    void openSetupLater();
     // The command of the list that holds the keyboard focus; none when no
     // list does.
     void onFocusedList(const std::function<void()> &local, const std::function<void()> &device,

@@ -72,10 +72,8 @@ DevicePane::DevicePane(const PaneContext &context, std::shared_ptr<DeviceSession
     : QObject(parent), m_context(context), m_session(std::move(session)), m_view(view),
       m_portNode(std::move(portNode)), m_icons(view.rows)
 {
-    FileListView *list = &m_view.list;
-    connect(list, &FileListView::keyReleased, this, &DevicePane::RpcListKeyUp);
-    connect(list, &FileListView::itemDoubleClicked, this, &DevicePane::RpcListDblClick);
-    connect(list, &FileListView::itemEdited, this, &DevicePane::RpcListEdited, Qt::DirectConnection);
+    m_view.list.connectPane(this, &DevicePane::RpcListKeyUp, &DevicePane::RpcListDblClick,
+                            &DevicePane::RpcListEdited);
 }
 
 DevicePane::~DevicePane()

@@ -30,10 +30,8 @@ VDiskPane::VDiskPane(const PaneContext &context, std::shared_ptr<ImageMount> mou
                      QObject *parent)
     : QObject(parent), m_context(context), m_mount(std::move(mount)), m_view(view), m_icons(view.rows)
 {
-    FileListView *list = &m_view.list;
-    connect(list, &FileListView::keyReleased, this, &VDiskPane::VDiskListKeyUp);
-    connect(list, &FileListView::itemDoubleClicked, this, &VDiskPane::VDiskListDblClick);
-    connect(list, &FileListView::itemEdited, this, &VDiskPane::VDiskListEdited, Qt::DirectConnection);
+    m_view.list.connectPane(this, &VDiskPane::VDiskListKeyUp, &VDiskPane::VDiskListDblClick,
+                            &VDiskPane::VDiskListEdited);
 }
 
 VDiskPane::~VDiskPane()
