@@ -479,20 +479,16 @@ private slots:
     // combo box, and what was typed is never completed behind the user's back.
     void folderBoxEnterGoesToTheTypedFolder_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown"); // relative to the root; empty = unchanged
-        QTest::addRow("absolute") << "%root/sub"
-                                  << "/sub";
-        QTest::addRow("trailing slash") << "%root/sub/"
-                                        << "/sub";
-        QTest::addRow("home") << "~/x"
-                              << "/home/x";
-        QTest::addRow("prefix of a listed folder") << "%root/su"
-                                                   << "";
-        QTest::addRow("file") << "%root/sub/f.txt"
-                              << "";
-        QTest::addRow("relative") << "sub"
-                                  << "";
+        // "shown" is relative to the root; empty = unchanged.
+        test::addStringRows("typed", "shown",
+                            {
+                                {"absolute", "%root/sub", "/sub"},
+                                {"trailing slash", "%root/sub/", "/sub"},
+                                {"home", "~/x", "/home/x"},
+                                {"prefix of a listed folder", "%root/su", ""},
+                                {"file", "%root/sub/f.txt", ""},
+                                {"relative", "sub", ""},
+                            });
     }
     void folderBoxEnterGoesToTheTypedFolder()
     {

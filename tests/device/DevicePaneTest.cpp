@@ -72,6 +72,17 @@ class DevicePaneTest : public QObject, test::WindowFakes
         w->devicePane->RefreshRpc();
         return waitIdle(w) && w->deviceSession().isConnected();
     }
+    // The window connected to a device holding `names`, with the log cleared
+    // so that a test sees only its own calls; null when it did not connect.
+    std::unique_ptr<TFormMain> openConnected(const QStringList &names)
+    {
+        useFiles(names);
+        auto w = open();
+        if (!connectNow(w.get()))
+            return nullptr;
+        m_link->clearLog();
+        return w;
+    }
     static QAbstractItemView *view(TFormMain *w) { return w->RpcList->currentView(); }
     static void select(TFormMain *w, const QList<int> &rows) { test::selectRows(w->RpcList, rows); }
     void useFiles(const QStringList &names)
@@ -503,10 +514,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, sent);
         QFETCH(QString, reason);
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
         bool accept = true;
         w->devicePane->RpcListEdited(0, "a.txt", name, &accept);
         QCOMPARE(accept, reason.isEmpty());
@@ -596,10 +605,8 @@ private slots:
 
     void failedOpenEmptiesTheListAndStillCloses()
     {
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
         // A refusal that keeps the link (a lost link: above).
         m_link->script("RequestFindFileOpen", -9);
         QTest::keyClick(view(w.get()), Qt::Key_F3); // connected: lists at once
@@ -633,10 +640,8 @@ private slots:
 
     void deleteQuestionAndItsAnswers()
     {
-        useFiles({"a", "b"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a", "b"});
+        QVERIFY(w);
         view(w.get())->setFocus();
         w->RpcList->clearSelection();
 
@@ -665,10 +670,8 @@ private slots:
 
     void doubleClickReceivesIntoTheWorkFolderAndOpens()
     {
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
         QAbstractItemView *v = view(w.get());
         const QRect cell = v->visualRect(w->RpcList->indexOfRow(1));
         QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, cell.center());
@@ -676,15 +679,10 @@ private slots:
         const QString local = w->TempDir + "/b.txt";
         QCOMPARE(m_link->log(), QStringList{"RequestReceiveFileEx(101,b.txt," + local + ",1)"});
         QCOMPARE(m_shell->opened(), QStringList{local});
-        QFile received(local);
-        QVERIFY(received.open(QIODevice::ReadOnly));
-        QCOMPARE(received.readAll(), QByteArray("data of b.txt"));
+        QCOMPARE(test::readFile(local), QByteArray("data of b.txt"));
 
-        // No program takes it: the status line says so.
-        m_shell->setCanOpen(false);
-        w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
-        QCOMPARE(w->statusText(), QStringLiteral("No program can open b.txt"));
-        QCOMPARE(m_shell->opened().size(), 2);
+        expectNoProgramFor(w.get(), "b.txt",
+                           [&] { w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1)); });
 
         // Refused by the device: nothing opens.
         m_link->script("RequestReceiveFileEx", -9);
@@ -700,10 +698,8 @@ private slots:
 
     void renameKeepsTheNewNameOnlyWhenTheDeviceTookIt()
     {
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
         test::renameInPlace(w->RpcList, 0, "z.txt");
         QCOMPARE(m_link->log(), QStringList{"RequestRenameFile(101,a.txt,z.txt)"});
         QCOMPARE(w->RpcRows->caption(0), QStringLiteral("z.txt"));

@@ -226,25 +226,16 @@ private slots:
     // A refused rename keeps the old name and says why.
     void aRefusedRenameSaysWhy_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("reason"); // empty: renamed
-        QTest::addRow("free") << "NEW.TXT"
-                              << "";
-        QTest::addRow("case only") << "a.txt"
-                                   << "";
-        QTest::addRow("17 bytes") << "ABCDEFGHIJKLM.TXT"
-                                  << "";
-        QTest::addRow("taken") << "B.TXT"
-                               << "Cannot rename to B.TXT: a file of that name exists";
-        QTest::addRow("taken, other case") << "b.txt"
-                                           << "Cannot rename to b.txt: a file of that name exists";
-        QTest::addRow("18 bytes") << "ABCDEFGHIJKLMN.TXT"
-                                  << "Cannot rename to ABCDEFGHIJKLMN.TXT: the name is longer than 17 bytes";
-        QTest::addRow("star") << "A*.TXT"
-                              << "Cannot rename to A*.TXT: the name holds characters that are not allowed";
-        QTest::addRow("trailing dot")
-            << "A."
-            << "Cannot rename to A.: the name holds characters that are not allowed";
+        // An empty reason: renamed.
+        test::addStringRows("name", "reason",
+                            {{"free", "NEW.TXT", ""},
+                             {"case only", "a.txt", ""},
+                             {"17 bytes", "ABCDEFGHIJKLM.TXT", ""},
+                             {"taken", "B.TXT", "a file of that name exists"},
+                             {"taken, other case", "b.txt", "a file of that name exists"},
+                             {"18 bytes", "ABCDEFGHIJKLMN.TXT", "the name is longer than 17 bytes"},
+                             {"star", "A*.TXT", "the name holds characters that are not allowed"},
+                             {"trailing dot", "A.", "the name holds characters that are not allowed"}});
     }
     void aRefusedRenameSaysWhy()
     {
@@ -259,8 +250,9 @@ private slots:
         if (reason.isEmpty())
             QVERIFY(m_lib->names().contains(name));
         else {
-            QCOMPARE(w->statusText(), reason);
-            QCOMPARE(w->PVDiskStatus->toolTip(), reason);
+            const QString message = "Cannot rename to " + name + ": " + reason;
+            QCOMPARE(w->statusText(), message);
+            QCOMPARE(w->PVDiskStatus->toolTip(), message);
             QCOMPARE(m_lib->names(), (QStringList{"A.TXT", "B.TXT"}));
         }
     }
@@ -418,14 +410,9 @@ private slots:
         w->VDiskList->setCurrentRow(0);
         doubleClickRow(w.get(), 0);
         QTRY_COMPARE(m_shell->opened(), QStringList{copy});
-        QFile f(copy);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("contents of a"));
-        // No program takes it: the status line says so.
-        m_shell->setCanOpen(false);
-        w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0));
-        QCOMPARE(w->statusText(), QStringLiteral("No program can open A.TXT"));
-        QCOMPARE(m_shell->opened().size(), 2);
+        QCOMPARE(test::readFile(copy), QByteArray("contents of a"));
+        expectNoProgramFor(w.get(), "A.TXT",
+                           [&] { w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0)); });
         m_shell->setCanOpen(true);
 
         // A failed copy and a name that would leave the work folder: the message.

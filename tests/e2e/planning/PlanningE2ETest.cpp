@@ -7,6 +7,7 @@
 #include "MemoryProfileFiles.h"
 #include "MemoryRegistry.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "desktop/QtClipboard.h"
 #include "device/DevicePane.h"
@@ -76,9 +77,7 @@ class PlanningE2ETest : public QObject
 private slots:
     void pcToDeviceToImageAndBack()
     {
-        QString fsck = QStandardPaths::findExecutable("fsck.fat");
-        if (fsck.isEmpty())
-            fsck = QStandardPaths::findExecutable("fsck.fat", {"/usr/sbin", "/sbin"});
+        const QString fsck = test::tool("fsck.fat");
         if (fsck.isEmpty())
             QSKIP("dosfstools is needed");
 

@@ -1,6 +1,6 @@
 // Device runs of the real main window against vexo-deviced on the simulated
 // serial line: several files each way, Cancel in the middle of a large one.
-#include "LinkSimulator.h"
+#include "../SimulatedDevice.h"
 #include "TransferTestSupport.h"
 #include "WindowTestSupport.h"
 #include "device/DevicePane.h"
@@ -40,8 +40,7 @@ class TransferE2ETest : public QObject
 
     QTemporaryDir m_dir;
     QString m_root, m_pc; // the device's and the PC's folders
-    std::unique_ptr<test::LinkSimulator> m_line;
-    QProcess m_server;
+    test::SimulatedDevice m_device;
     test::MemoryProfileFiles m_files;
     std::unique_ptr<test::FakeSystemPaths> m_paths;
     test::ObservingPrompter m_prompter;
@@ -111,39 +110,23 @@ private slots:
         m_pc = m_dir.filePath("pc");
         for (const QString &folder : {m_root, m_pc, m_dir.filePath("tmp")})
             QVERIFY(QDir().mkpath(folder));
-        test::LinkSimOptions options;
-        options.bytesPerSecond = LineBytesPerSecond;
-        options.latencyMs = 1;
-        m_line = std::make_unique<test::LinkSimulator>(options);
         std::string error;
-        QVERIFY2(m_line->start(&error), error.c_str());
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(VEXO_DEVICED, {"--root", m_root, "--device", QString::fromStdString(m_line->endB())});
-        QVERIFY(m_server.waitForStarted());
+        QVERIFY2(m_device.start(VEXO_DEVICED, m_root, LineBytesPerSecond, &error), error.c_str());
 
         m_paths = std::make_unique<test::FakeSystemPaths>(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
         m_files.setContent(m_dir.filePath("VexoFile.ini"),
-                           "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=1\n[Ports]\nCOM1=" +
-                               QByteArray::fromStdString(m_line->endA()) + "\n");
+                           "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=1\n[Ports]\nCOM1=" + m_device.port() +
+                               "\n");
         m_w = std::make_unique<TFormMain>(
             PlatformServices{&m_files, m_paths.get(), &m_prompter, &m_shell, &m_link});
         m_w->show();
-        // The device may take a moment to open its end: try until connected.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [this] {
-                if (!m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning())
-                    m_w->devicePane->RefreshRpc();
-                return m_w->deviceSession().isConnected() && !m_w->devicePane->attemptRunning();
-            }(),
-            20000);
+        QVERIFY(test::SimulatedDevice::connect(*m_w));
     }
 
     void cleanupTestCase()
     {
         m_w.reset();
-        m_server.terminate();
-        if (!m_server.waitForFinished(5000))
-            m_server.kill();
+        m_device.stop();
     }
 
     // The small files arrive; the device keeps its earlier big.bin, and no

@@ -17,6 +17,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <array>
+#include <initializer_list>
 #include <memory>
 
 namespace vexo::test
@@ -121,6 +123,16 @@ inline int runTool(const QString &program, const QStringList &arguments, QByteAr
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+// A data function's two string columns and its rows, each {tag, first, second}.
+inline void addStringRows(const char *first, const char *second,
+                          std::initializer_list<std::array<const char *, 3>> rows)
+{
+    QTest::addColumn<QString>(first);
+    QTest::addColumn<QString>(second);
+    for (const auto &row : rows)
+        QTest::addRow("%s", row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
+}
+
 // The fakes a window test starts each test function from: a test class
 // derives from it and calls resetFakes() in init().
 class WindowFakes
@@ -133,6 +145,16 @@ protected:
         m_prompter = &m_fake->prompter;
         m_shell = &m_fake->shell;
         m_ini = m_fake->ini();
+    }
+    // Opening a file no program takes: the shell was asked, and the status
+    // line says so. The shell stays refusing.
+    template <class Window, class Open> void expectNoProgramFor(Window *w, const QString &name, Open open)
+    {
+        m_shell->setCanOpen(false);
+        const auto asked = m_shell->opened().size();
+        open();
+        QCOMPARE(w->statusText(), "No program can open " + name);
+        QCOMPARE(m_shell->opened().size(), asked + 1);
     }
     void setIni(const QByteArray &content) { m_files->setContent(m_ini, content); }
 
