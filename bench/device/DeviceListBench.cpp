@@ -15,6 +15,7 @@
 #include "ScriptedPrompter.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "platform/LibDeviceLink.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
@@ -143,7 +144,7 @@ int main(int argc, char **argv)
                     *firstAt = clock.elapsed();
             });
             pane->RefreshRpc();
-            const bool shown = waitFor(allShown) && window.RpcConnected;
+            const bool shown = waitFor(allShown) && window.deviceSession().isConnected();
             QObject::disconnect(seen);
             if (!shown)
                 return -1;

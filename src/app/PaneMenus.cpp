@@ -2,6 +2,8 @@
 
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/TransferExecutor.h"
 #include "engine/TransferPlan.h"
 #include "engine/common.h"
@@ -106,8 +108,8 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
     const int selected = static_cast<int>(list->selectedRows().size());
     const QModelIndex current = list->currentIndex();
     const bool currentSelected = current.isValid() && list->isRowSelected(current.row());
-    const bool connected = w.RpcConnected;
-    const bool mounted = w.VDiskState == 1;
+    const bool connected = w.deviceSession().isConnected();
+    const bool mounted = w.imageMount().isMounted();
     bool usable = true;
     Pane pane = Pane::Local;
     QKeySequence openKeys;

@@ -2,6 +2,8 @@
 
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "local/LocalPane.h"
 #include "platform/DeviceLink.h"
 #include "widgets/CaptionPanel.h"
@@ -91,17 +93,17 @@ void TransferWiring::deviceLinkLost(int result)
 
 bool TransferWiring::isConnected() const
 {
-    return m_window.RpcConnected;
+    return m_window.deviceSession().isConnected();
 }
 
 DeviceLink *TransferWiring::link() const
 {
-    return m_window.services().link;
+    return m_window.deviceSession().link();
 }
 
 int TransferWiring::client() const
 {
-    return m_window.RpcClient;
+    return m_window.deviceSession().handles().client;
 }
 
 bool TransferWiring::fileExists(const QString &name) const
@@ -112,23 +114,23 @@ bool TransferWiring::fileExists(const QString &name) const
 int TransferWiring::send(const QString &localPath, const QString &deviceName, int *progress, int *stop,
                          int overwrite)
 {
-    return link()->RequestSendFileEx(client(), localPath, deviceName, progress, nullptr, stop, overwrite);
+    return m_window.deviceSession().send(localPath, deviceName, progress, stop, overwrite);
 }
 
 int TransferWiring::receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,
                             int overwrite)
 {
-    return link()->RequestReceiveFileEx(client(), deviceName, localPath, progress, nullptr, stop, overwrite);
+    return m_window.deviceSession().receive(deviceName, localPath, progress, stop, overwrite);
 }
 
 bool TransferWiring::isLinkLost(int result) const
 {
-    return DevicePane::IsLinkLost(result);
+    return DeviceSession::IsLinkLost(result);
 }
 
 bool TransferWiring::isMounted() const
 {
-    return m_window.VDiskState == 1;
+    return m_window.imageMount().isMounted();
 }
 
 VDiskLibrary *TransferWiring::library() const

@@ -4,6 +4,9 @@
 #include "app/TransferWiring.h"
 #include "device/DevicePane.h"
 #include "dialogs/setup.h"
+#include "engine/DevicePorts.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/SettingsFile.h"
 #include "engine/common.h"
 #include "local/LocalPane.h"
@@ -57,7 +60,9 @@ QWidget *separator(const char *name, QWidget *parent)
 } // namespace
 
 TFormMain::TFormMain(const PlatformServices &services, QWidget *parent)
-    : QMainWindow(parent), m_services(services)
+    : QMainWindow(parent), m_services(services), m_device(std::make_shared<DeviceSession>(services.link)),
+      m_image(std::make_shared<ImageMount>(services.vdisk, services.registry)),
+      m_paneContext{*services.prompter, *services.shell, language, *this, settings, TempDir}
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("VexoFileManager"));
@@ -78,8 +83,13 @@ void TFormMain::FormCreate()
     buildToolBar();
     buildLayout();
     buildStatusBar();
-    devicePane = new DevicePane(*this);
-    vdiskPane = new VDiskPane(*this);
+    devicePane = new DevicePane(
+        m_paneContext, m_device, {*RpcList, *RpcRows, *PRpcStatus, *TB_RpcConnect},
+        [this](int port) { return ResolveDevicePath(*m_services.profiles, m_settingsFile->path(), port); },
+        this);
+    vdiskPane = new VDiskPane(m_paneContext, m_image,
+                              {*VDiskList, *VDiskRows, *PVDiskStatus, *TB_VDiskConnect}, this);
+    wireCommands();
     wireTransfers();
     new PaneMenus(*this);
     connect(qApp, &QApplication::focusChanged, this, &TFormMain::markFocusedPane);
@@ -207,6 +217,15 @@ void TFormMain::buildLayout()
 
     setCentralWidget(central);
     connect(SpLeft, &QSplitter::splitterMoved, this, &TFormMain::SpLeftMoved);
+}
+
+void TFormMain::wireCommands()
+{
+    connect(this, &TFormMain::rpcRefreshRequested, devicePane, &DevicePane::RefreshRpc);
+    connect(this, &TFormMain::rpcDisconnectRequested, devicePane, &DevicePane::DisconnectRpc);
+    connect(this, &TFormMain::vdiskRefreshRequested, vdiskPane, &VDiskPane::RefreshVDisk);
+    connect(this, &TFormMain::vdiskDisconnectRequested, vdiskPane, &VDiskPane::DisconnectVDisk);
+    connect(this, &TFormMain::setupRequested, this, &TFormMain::TB_SetupClick);
 }
 
 void TFormMain::wireTransfers()
@@ -502,20 +521,26 @@ void TFormMain::TB_ViewReportClick()
     applyViewCommand(vsReport);
 }
 
-void TFormMain::TB_RefreshClick()
+void TFormMain::onFocusedList(const std::function<void()> &local, const std::function<void()> &device,
+                              const std::function<void()> &image)
 {
     if (ShellList->hasFocusInside())
-        PLeft->reread();
+        local();
     else if (RpcList->hasFocusInside())
-        RefreshRpc();
+        device();
     else if (VDiskList->hasFocusInside())
-        RefreshVDisk();
+        image();
+}
+
+void TFormMain::TB_RefreshClick()
+{
+    onFocusedList([this] { PLeft->reread(); }, [this] { RefreshRpc(); }, [this] { RefreshVDisk(); });
 }
 
 void TFormMain::TB_SyncClick()
 {
-    const bool image =
-        VDiskList->hasFocusInside() || (!RpcList->hasFocusInside() && !RpcConnected && VDiskState == 1);
+    const bool image = VDiskList->hasFocusInside() ||
+                       (!RpcList->hasFocusInside() && !m_device->isConnected() && m_image->isMounted());
     RunSync(transferContext(), this, !image);
 }
 
@@ -529,52 +554,39 @@ void TFormMain::TB_FormatClick()
     vdiskPane->TB_FormatClick();
 }
 
+void TFormMain::toggleLink(QToolButton *button, bool linked, void (TFormMain::*disconnect)(),
+                           void (TFormMain::*connect)())
+{
+    // The button shows the state until the command has changed it.
+    button->setChecked(linked);
+    (this->*(linked ? disconnect : connect))();
+}
+
 void TFormMain::TB_VDiskConnectClick()
 {
-    TB_VDiskConnect->setChecked(VDiskState == 1);
-    if (VDiskState == 1)
-        DisconnectVDisk();
-    else
-        RefreshVDisk();
+    toggleLink(TB_VDiskConnect, m_image->isMounted(), &TFormMain::DisconnectVDisk, &TFormMain::RefreshVDisk);
 }
 
 void TFormMain::TB_RpcConnectClick()
 {
-    TB_RpcConnect->setChecked(RpcConnected);
-    if (RpcConnected)
-        DisconnectRpc();
-    else
-        RefreshRpc();
+    toggleLink(TB_RpcConnect, m_device->isConnected(), &TFormMain::DisconnectRpc, &TFormMain::RefreshRpc);
 }
 
 void TFormMain::TB_DeleteClick()
 {
-    if (ShellList->hasFocusInside())
-        PLeft->deleteSelection();
-    else if (RpcList->hasFocusInside())
-        devicePane->DeleteRpcFiles();
-    else if (VDiskList->hasFocusInside())
-        vdiskPane->DeleteVDiskFiles();
+    onFocusedList([this] { PLeft->deleteSelection(); }, [this] { devicePane->DeleteRpcFiles(); },
+                  [this] { vdiskPane->DeleteVDiskFiles(); });
 }
 
 void TFormMain::TB_CopyClick()
 {
-    if (ShellList->hasFocusInside())
-        CopyLocalToClipboard();
-    else if (RpcList->hasFocusInside())
-        CopyDeviceToClipboard();
-    else if (VDiskList->hasFocusInside())
-        CopyVDiskToClipboard();
+    onFocusedList([this] { CopyLocalToClipboard(); }, [this] { CopyDeviceToClipboard(); },
+                  [this] { CopyVDiskToClipboard(); });
 }
 
 void TFormMain::TB_PasteClick()
 {
-    if (ShellList->hasFocusInside())
-        PasteToLocal();
-    else if (RpcList->hasFocusInside())
-        PasteToDevice();
-    else if (VDiskList->hasFocusInside())
-        PasteToVDisk();
+    onFocusedList([this] { PasteToLocal(); }, [this] { PasteToDevice(); }, [this] { PasteToVDisk(); });
 }
 
 void TFormMain::TB_SetupClick()
@@ -599,22 +611,22 @@ void TFormMain::TB_SetupClick()
 
 void TFormMain::RefreshRpc()
 {
-    devicePane->RefreshRpc();
+    emit rpcRefreshRequested();
 }
 
 void TFormMain::DisconnectRpc()
 {
-    devicePane->DisconnectRpc();
+    emit rpcDisconnectRequested();
 }
 
 void TFormMain::RefreshVDisk()
 {
-    vdiskPane->RefreshVDisk();
+    emit vdiskRefreshRequested();
 }
 
 void TFormMain::DisconnectVDisk()
 {
-    vdiskPane->DisconnectVDisk();
+    emit vdiskDisconnectRequested();
 }
 
 void TFormMain::CopyLocalToClipboard()
@@ -668,7 +680,7 @@ void TFormMain::Timer1Timer()
     // A reason stays long enough to be read.
     if (m_reasonShown.isValid() && !m_reasonShown.hasExpired(ReasonHoldMs))
         return;
-    if (OpIdle && (RpcConnected || VDiskState != -1))
+    if (OpIdle && (m_device->isConnected() || m_image->state() != ImageMount::NeverTried))
         setStatusText(QString());
 }
 
@@ -683,46 +695,32 @@ void TFormMain::KeyHook(QKeyEvent *event)
     // disconnect can never pull the link from under a running transfer.
     if (QApplication::activeModalWidget() != nullptr)
         return;
+    // F3 to F9, in key order.
+    static void (TFormMain::*const functionKeys[])() = {
+        &TFormMain::RefreshRpc,   &TFormMain::DisconnectRpc,   &TFormMain::TB_RefreshClick,
+        &TFormMain::RefreshVDisk, &TFormMain::DisconnectVDisk, &TFormMain::openSetupLater,
+        &TFormMain::TB_SyncClick,
+    };
+    const int key = event->key();
+    if (key >= Qt::Key_F3 && key <= Qt::Key_F9) {
+        (this->*functionKeys[key - Qt::Key_F3])();
+        return;
+    }
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool keypad = event->modifiers() & Qt::KeypadModifier;
-    switch (event->key()) {
-    case Qt::Key_F3:
-        RefreshRpc();
-        break;
-    case Qt::Key_F4:
-        DisconnectRpc();
-        break;
-    case Qt::Key_F5:
-        TB_RefreshClick();
-        break;
-    case Qt::Key_F6:
-        RefreshVDisk();
-        break;
-    case Qt::Key_F7:
-        DisconnectVDisk();
-        break;
-    case Qt::Key_F8:
-        // The dialog opens once the key press has been delivered: a modal
-        // loop inside the delivery would see the key's release, and the rest
-        // of the delivery would then look like a new press.
-        QTimer::singleShot(0, this, [this] {
-            if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
-                TB_SetupClick();
-        });
-        break;
-    case Qt::Key_F9:
-        TB_SyncClick();
-        break;
-    case Qt::Key_1:
-    case Qt::Key_2:
-    case Qt::Key_3:
-    case Qt::Key_4:
-        if (ctrl && !keypad)
-            applyViewCommand(static_cast<ViewStyle>(event->key() - Qt::Key_1));
-        break;
-    default:
-        break;
-    }
+    if (key >= Qt::Key_1 && key <= Qt::Key_4 && ctrl && !keypad)
+        applyViewCommand(static_cast<ViewStyle>(key - Qt::Key_1));
+}
+
+void TFormMain::openSetupLater()
+{
+    // The dialog opens once the key press has been delivered: a modal loop
+    // inside the delivery would see the key's release, and the rest of the
+    // delivery would then look like a new press.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
+            emit setupRequested();
+    });
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "engine/LanguageTable.h"
+#include "engine/PaneContext.h"
 #include "engine/Settings.h"
+#include "engine/StatusLine.h"
 #include "engine/TransferDirection.h"
 #include "platform/PlatformServices.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 
-#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -23,8 +25,10 @@ namespace vexo
 
 class CaptionPanel;
 class DevicePane;
+class DeviceSession;
 class FileListView;
 class FileRowModel;
+class ImageMount;
 class LocalPane;
 class SettingsFile;
 class ShareSplitter;
@@ -34,33 +38,33 @@ class TransferWiring;
 struct TransferContext;
 class VDiskPane;
 
-// The main window: the local, device and image panes, the toolbar, the status
-// bar, and the state the panes share. Construction runs the start-up
-// (settings, language, layout, automatic connections, key hook); closing the
-// window runs the shut-down (settings written back, work folder removed,
-// links released).
-class TFormMain : public QMainWindow
+// The main window: it composes the local, device and image panes, the
+// toolbar and the status bar, and wires them. The device session and the
+// image mount hold the link's and the image's state; the panes get what they
+// use through a PaneContext. Construction runs the start-up (settings,
+// language, layout, automatic connections, key hook); closing the window runs
+// the shut-down (settings written back, work folder removed, links released).
+class TFormMain : public QMainWindow, public StatusLine
 {
     Q_OBJECT
 public:
     explicit TFormMain(const PlatformServices &services, QWidget *parent = nullptr);
     ~TFormMain() override;
 
-    // Shared state; the atomics are also read by background threads.
-    std::atomic<bool> RpcConnected{false};
-    std::atomic<int> VDiskState{-1}; // -1 never tried, 0 not mounted, 1 mounted
-    bool OpIdle = true;              // false while a copy runs on the window thread
-    std::atomic<int> RpcPipe{0};     // open serial or USB pipe, 0 = none
-    std::atomic<int> RpcClient{0};   // open file-service client, 0 = none
-    std::atomic<int> RpcPipePort{0}; // port the pipe was opened for (0 = USB)
-    Settings settings;               // the program-wide settings
-    LanguageTable language;          // the user-interface texts
-    QString TempDir;                 // the work folder
+    bool OpIdle = true;     // false while a copy runs on the window thread
+    Settings settings;      // the program-wide settings
+    LanguageTable language; // the user-interface texts
+    QString TempDir;        // the work folder
     // The list the last accepted drag came from; none at first.
     FileListView *DragSource = nullptr;
 
     const PlatformServices &services() const { return m_services; }
     SettingsFile &settingsFile() { return *m_settingsFile; }
+    // The link to the palmtop and the simulator's image.
+    DeviceSession &deviceSession() const { return *m_device; }
+    ImageMount &imageMount() const { return *m_image; }
+    // What the panes use of the window.
+    const PaneContext &paneContext() const { return m_paneContext; }
 
     // Controls, by their designed names.
     QToolBar *ToolBar1 = nullptr;
@@ -109,12 +113,13 @@ public:
     bool linkWorkAbandoned() const;
 
     // Status panel 1, the operation-status line.
-    void setStatusText(const QString &text);
+    void setStatusText(const QString &text) override;
     // Why a command did nothing: on the status line, where the timer leaves
     // it for at least ReasonHoldMs (a newer text replaces it), and as the
     // tool tip of `caption` (the pane's caption panel; none for the local
     // pane), which keeps it.
-    void showReason(const QString &text, QWidget *caption = nullptr);
+    void showReason(const QString &text, QWidget *caption);
+    void showReason(const QString &text) override { showReason(text, nullptr); }
     static constexpr int ReasonHoldMs = 10000;
     QString statusText() const;
 
@@ -127,41 +132,43 @@ public:
     QToolButton *viewButton(ViewStyle style) const;
 
 public slots:
-    virtual void TB_FormatClick();
+    void TB_FormatClick();
     void TB_VDiskConnectClick();
     void TB_RpcConnectClick();
-    virtual void TB_DeleteClick();
-    virtual void TB_CopyClick();
-    virtual void TB_PasteClick();
+    void TB_DeleteClick();
+    void TB_CopyClick();
+    void TB_PasteClick();
     void TB_RefreshClick();
     // Synchronize (toolbar, F9, the lists' context menu): the local pane's
     // folder with the image when its pane has the focus, else with the palmtop
     // (or the image when only it is there).
-    virtual void TB_SyncClick();
+    void TB_SyncClick();
     void TB_ViewIconClick();
     void TB_ViewSmallIconClick();
     void TB_ViewListClick();
     void TB_ViewReportClick();
-    virtual void TB_SetupClick();
+    void TB_SetupClick();
     void TB_ExitClick();
 
-    // Device and image connections.
-    virtual void RefreshRpc();
-    virtual void DisconnectRpc();
-    virtual void RefreshVDisk();
-    virtual void DisconnectVDisk();
+    // Device and image connections: asked for by the signals below, which
+    // the window wires to the device and image panes.
+    void RefreshRpc();
+    void DisconnectRpc();
+    void RefreshVDisk();
+    void DisconnectVDisk();
 
     // Copy and Paste of each pane: the toolbar and the lists' Ctrl and V
     // releases (see TransferPlanner).
-    virtual void CopyLocalToClipboard();
-    virtual void PasteToLocal();
+    void CopyLocalToClipboard();
+    void PasteToLocal();
     void CopyDeviceToClipboard();
     void PasteToDevice();
     void CopyVDiskToClipboard();
     void PasteToVDisk();
 
     // Runs a device transfer behind the modal progress window and returns
-    // when it has closed; after a send the device is listed again.
+    // when it has closed; after a send the device is listed again. A test
+    // may record the runs instead.
     virtual void RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
                                    TransferDirection direction);
 
@@ -169,6 +176,16 @@ public slots:
     void SpLeftMoved();
     // Marks the caption of the pane that holds the window's keyboard focus.
     void markFocusedPane();
+
+signals:
+    // The connection commands, from the keys, the toolbar, the menus and the
+    // transfers, on their way to the pane that carries them out.
+    void rpcRefreshRequested();
+    void rpcDisconnectRequested();
+    void vdiskRefreshRequested();
+    void vdiskDisconnectRequested();
+    // F8: the setup dialog, once the key press has been delivered.
+    void setupRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -181,6 +198,8 @@ private:
     void FormShow();
     void FormDestroy();
     void buildLayout();
+    // The connection commands to their panes.
+    void wireCommands();
     void wireTransfers();
     void buildToolBar();
     void buildStatusBar();
@@ -195,6 +214,15 @@ private:
     // The window-wide key hook: acts on key-downs, never consumes them.
     void KeyHook(QKeyEvent *event);
     void applyViewCommand(ViewStyle style);
+    // F8: the setup dialog, once the key press has been delivered.
+    void openSetupLater();
+    // The command of the list that holds the keyboard focus; none when no
+    // list does.
+    void onFocusedList(const std::function<void()> &local, const std::function<void()> &device,
+                       const std::function<void()> &image);
+    // A connect button: disconnects when linked, else connects.
+    void toggleLink(QToolButton *button, bool linked, void (TFormMain::*disconnect)(),
+                    void (TFormMain::*connect)());
     void reportSettingsError(const QString &message);
 
     // One physical key press, as the hook saw it. Real input carries the
@@ -215,6 +243,11 @@ private:
     };
 
     PlatformServices m_services;
+    // Shared with the connect and mount threads: one left running at exit
+    // keeps its session.
+    std::shared_ptr<DeviceSession> m_device;
+    std::shared_ptr<ImageMount> m_image;
+    const PaneContext m_paneContext;
     std::unique_ptr<TransferWiring> m_transferWiring;
     QTranslator *m_toolkitTranslation = nullptr;
     std::unique_ptr<SettingsFile> m_settingsFile;

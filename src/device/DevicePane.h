@@ -1,39 +1,55 @@
 #pragma once
 
-#include "device/ShellIconList.h"
+#include "widgets/ShellIconList.h"
+#include "engine/PaneContext.h"
 
 #include <QObject>
 #include <QPointer>
 
-#include <atomic>
+#include <functional>
+#include <memory>
 
+class QAbstractButton;
 class QModelIndex;
 
 namespace vexo
 {
 
-class DeviceLink;
-class LanguageTable;
-class TFormMain;
+class CaptionPanel;
+class DeviceSession;
+class FileListView;
+class FileRowModel;
 class TInitRPCThread;
 struct FileRow;
 
-// The device pane's commands and its link to the palmtop: connecting on a
-// thread, listing, refresh, disconnect, keys, open, delete and rename.
+// The device pane's commands on its session with the palmtop: connecting on
+// a thread, listing, refresh, disconnect, keys, open, delete and rename.
 //
-// Link state lives in the window (RpcConnected, RpcPipe, RpcClient,
-// RpcPipePort). One connection attempt runs at a time: a connect request
-// while one runs is ignored, a disconnect waits for its end. Without a device
-// link service nothing is ever attempted.
+// The session holds the link's state and owns the running attempt's
+// handles; the pane shows it. One attempt runs at a time: a connect request
+// while one runs is ignored, a disconnect or new link settings wait for its
+// end (the session hands them back). Without a device link service nothing
+// is ever attempted.
 class DevicePane : public QObject
 {
     Q_OBJECT
 public:
-    explicit DevicePane(TFormMain &window);
+    // The window's controls the pane works on.
+    struct View {
+        FileListView &list;
+        FileRowModel &rows;
+        CaptionPanel &caption;
+        QAbstractButton &toggle; // the toolbar's connect button
+    };
+    // The device node of a port (0 = USB, n = COMn), as configured.
+    using PortNode = std::function<QString(int port)>;
+
+    DevicePane(const PaneContext &context, std::shared_ptr<DeviceSession> session, const View &view,
+               PortNode portNode, QObject *parent);
+    ~DevicePane() override;
 
     // The caption again in the window's current language.
     void applyLanguage();
-    ~DevicePane() override;
 
     // Starts a connection attempt (AutoRpc at start-up); false when the
     // attempt could not be started.
@@ -54,22 +70,15 @@ public:
     // reached). Any thread may call.
     bool RpcFileExists(const QString &name, bool local);
     // At exit: a running attempt is cut off from the window and awaited for
-    // at most the response time-out and a second, then the client and the
-    // pipe are released. An attempt still in the library after that (a long
-    // first listing) is left to end with the process: see attemptAbandoned.
+    // at most the response time-out and a second, then the session is
+    // released. An attempt still in the library after that (a long first
+    // listing) is left to end with the process: see attemptAbandoned.
     // Idempotent.
     void shutdown();
     // True when shutdown left an attempt running inside the link library;
     // the process should then end without running the library's clean-up.
     bool attemptAbandoned() const { return m_abandoned; }
 
-    // The open sequence on port (0 = USB, n = COMn) with the pipe's device
-    // node; true when connected. Pipe and client are made only when missing,
-    // and replaced when the port changed. Runs on the connect thread.
-    bool OpenRpcLink(int port, int baudRate, const QString &devicePath);
-    // Closes the connection (pipe and client stay for the next attempt);
-    // RpcConnected becomes false. Returns the library's result, 0 = closed.
-    int CloseRpcLink();
     // After the setup dialog: closes the connection and, when that worked,
     // connects with the stored port and speed. While an attempt runs this
     // happens when it has ended.
@@ -93,7 +102,7 @@ public:
     // be sent.
     static QString renameProblem(const LanguageTable &language, const QString &name);
     // True while a connection attempt (with its first listing) runs.
-    bool attemptRunning() const { return m_attemptRunning; }
+    bool attemptRunning() const;
 
     // True for a library result that means the link is gone: no session
     // (closed, pipe gone) or the device stayed silent for the time-out.
@@ -101,7 +110,7 @@ public:
     // A call reported the link lost (`result`, see IsLinkLost): the pane
     // shows disconnected with the reason on the status line and in the
     // caption's tool tip; the next refresh (F3, F5) connects again. Window
-    // thread only; the worker and the connect thread post it.
+    // thread only.
     void linkLost(int result);
 
 public slots:
@@ -119,42 +128,33 @@ signals:
     void attemptFinished(bool connected);
 
 private:
-    friend class TInitRPCThread;
     enum class LinkState { Connecting, Connected, Failed };
 
     bool startAttempt();
-    // The window-thread steps of an attempt, in the order it hands them over.
+    // The attempt's steps, handed over to the window thread in order.
     void showLinkState(LinkState state);
     void threadListingStarted();
-    void threadRowListed(const FileRow &row, const QString &placeholder);
+    void threadRowListed(const vexo::FileRow &row, const QString &placeholder);
     void threadListingEnded();
+    void threadFailed(const QString &why);
+    void threadLinkLost(int result);
     void attemptEnded(bool connected);
-    // Why the attempt on `node` failed, for the status line: the node's open
-    // problem when the pipe could not open it, else "no answer". Runs on the
-    // connect thread (it may open the node).
-    QString connectFailureText(const LanguageTable &language, const QString &node) const;
     // The failure on the status line, kept as the caption's tool tip.
     void showConnectFailure(const QString &text);
 
     void setCaption(const char *stateKey);
     void addRow(FileRow row, const QString &placeholder);
-    void releaseLink();
 
-    TFormMain &m_window;
+    const PaneContext m_context;
+    const std::shared_ptr<DeviceSession> m_session;
+    const View m_view;
+    const PortNode m_portNode;
     const char *m_captionKey = "DisConnect";
-    DeviceLink *m_link = nullptr;
     ShellIconList m_icons;
     QPointer<TInitRPCThread> m_attempt;
-    bool m_attemptRunning = false;
-    bool m_disconnectAfterAttempt = false;
-    bool m_reconnectAfterAttempt = false;
-    bool m_refreshAfterAttempt = false;
     uint m_attemptStackSize = 0;
     bool m_shutDown = false;
     bool m_abandoned = false;
-    // The pipe's last Open call failed: its node is worth a look when the
-    // attempt fails.
-    std::atomic<bool> m_nodeOpenFailed{false};
 };
 
 } // namespace vexo

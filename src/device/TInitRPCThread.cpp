@@ -1,14 +1,13 @@
 #include "device/TInitRPCThread.h"
 
-#include "app/main.h"
-#include "device/DevicePane.h"
 #include "device/RpcListing.h"
-#include "platform/DeviceLink.h"
+#include "engine/DeviceNodeProbe.h"
+#include "engine/DeviceSession.h"
 
 namespace vexo
 {
 
-// The connect thread's listing: each step is handed to the window thread.
+// The connect thread's listing: each step is reported to the window thread.
 class TInitRPCThread::HandOver : public RpcListingSink
 {
 public:
@@ -16,18 +15,18 @@ public:
 
     void listingStarted() override
     {
-        DevicePane *pane = &m_thread.m_pane;
-        m_thread.post([pane] { pane->threadListingStarted(); });
+        if (!m_thread.m_detached)
+            emit m_thread.listingStarted();
     }
     void rowListed(const FileRow &row, const QString &placeholder) override
     {
-        DevicePane *pane = &m_thread.m_pane;
-        m_thread.post([pane, row, placeholder] { pane->threadRowListed(row, placeholder); });
+        if (!m_thread.m_detached)
+            emit m_thread.rowListed(row, placeholder);
     }
     void listingEnded() override
     {
-        DevicePane *pane = &m_thread.m_pane;
-        m_thread.post([pane] { pane->threadListingEnded(); });
+        if (!m_thread.m_detached)
+            emit m_thread.listingEnded();
     }
     bool stopRequested() const override { return m_thread.m_detached || m_thread.m_stopListing; }
 
@@ -35,9 +34,11 @@ private:
     TInitRPCThread &m_thread;
 };
 
-TInitRPCThread::TInitRPCThread(DevicePane &pane, Request request)
-    : m_pane(pane), m_request(std::move(request))
+TInitRPCThread::TInitRPCThread(std::shared_ptr<DeviceSession> session, Request request)
+    : m_session(std::move(session)), m_request(std::move(request))
 {
+    // Rows cross to the window thread by value.
+    qRegisterMetaType<vexo::FileRow>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -51,40 +52,41 @@ void TInitRPCThread::stopListing()
     m_stopListing = true;
 }
 
-void TInitRPCThread::post(std::function<void()> step)
+QString TInitRPCThread::failureText() const
 {
-    if (m_detached)
-        return;
-    QMetaObject::invokeMethod(&m_pane, std::move(step), Qt::QueuedConnection);
+    // Only a node the pipe could not open is looked at: a port that opened
+    // is not opened a second time behind the pipe's back.
+    const LanguageTable &language = m_request.language;
+    const QString &node = m_request.devicePath;
+    const QString problem =
+        m_session->handles().pipeOpenFailed ? DeviceNodeProblem(language, node) : QString();
+    return DeviceConnectFailedText(language, node, problem);
 }
 
 void TInitRPCThread::Execute()
 {
-    DevicePane *pane = &m_pane;
-    post([pane] { pane->showLinkState(DevicePane::LinkState::Connecting); });
-
-    const bool connected = m_pane.OpenRpcLink(m_request.port, m_request.baudRate, m_request.devicePath);
-    if (!m_detached)
-        m_pane.m_window.RpcConnected = connected;
-
-    if (connected) {
-        post([pane] { pane->showLinkState(DevicePane::LinkState::Connected); });
+    // Cut off at exit, the attempt reports nothing more.
+    auto report = [this](auto signal, auto... args) {
+        if (!m_detached)
+            emit(this->*signal)(args...);
+    };
+    report(&TInitRPCThread::connecting);
+    const bool linked = m_session->open(m_request.port, m_request.baudRate, m_request.devicePath);
+    if (linked) {
+        report(&TInitRPCThread::connected);
         if (!m_detached && !m_stopListing) {
             HandOver sink(*this);
             int opened = 0;
-            // Taken now: once cut off at exit, the pane may be gone when the
-            // library returns.
-            DeviceLink &link = *m_pane.m_link;
-            ListRpcFiles(link, m_pane.m_window.RpcClient, m_request.tempDir, sink, &opened);
-            if (DevicePane::IsLinkLost(opened))
-                post([pane, opened] { pane->linkLost(opened); });
+            m_session->call([&](DeviceLink &link, int client) {
+                return ListRpcFiles(link, client, m_request.tempDir, sink, &opened);
+            });
+            if (DeviceSession::IsLinkLost(opened))
+                report(&TInitRPCThread::linkLost, opened);
         }
     } else {
-        post([pane] { pane->showLinkState(DevicePane::LinkState::Failed); });
-        const QString why = m_pane.connectFailureText(m_request.language, m_request.devicePath);
-        post([pane, why] { pane->showConnectFailure(why); });
+        report(&TInitRPCThread::failed, failureText());
     }
-    post([pane, connected] { pane->attemptEnded(connected); });
+    report(&TInitRPCThread::ended, linked);
 }
 
 } // namespace vexo

@@ -2,13 +2,13 @@
 
 #include "engine/DeviceAccess.h"
 #include "engine/LanguageTable.h"
+#include "engine/StopThread.h"
 #include "engine/common.h"
 #include "platform/Prompter.h"
 #include "transfer/uDialog.h"
 #include "widgets/AnimationStrip.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -67,13 +67,14 @@ TFormDoProcess::~TFormDoProcess()
     if (!m_worker || !m_worker->isRunning())
         return;
     // Taken down from outside while the worker runs: its questions can no
-    // longer be answered here. Cut it off, drop what it has already posted
-    // (a blocking question then returns unanswered, which ends the run), and
-    // wait for the library call to give up the file.
-    m_worker->RequestStop();
-    disconnect(m_worker, nullptr, this, nullptr);
-    while (!m_worker->wait(20))
-        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    // longer be answered here. Cut it off (a blocking question then returns
+    // unanswered, which ends the run), and wait for the library call to give
+    // up the file.
+    TProcessThread *worker = m_worker;
+    StopThread(*worker, this, [this, worker] {
+        worker->RequestStop();
+        disconnect(worker, nullptr, this, nullptr);
+    });
 }
 
 void TFormDoProcess::SetLists(const QStringList &sources, const QStringList &destinations)

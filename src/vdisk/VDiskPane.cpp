@@ -1,39 +1,37 @@
 #include "vdisk/VDiskPane.h"
 
-#include "app/main.h"
 #include "engine/FileListRow.h"
+#include "engine/ImageMount.h"
 #include "engine/PaneKeys.h"
+#include "engine/StatusLine.h"
 #include "engine/StatusTexts.h"
+#include "engine/StopThread.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
 #include "platform/DesktopShell.h"
 #include "platform/Prompter.h"
-#include "platform/Registry.h"
 #include "platform/VDiskLibrary.h"
 #include "vdisk/TInitVDiskThread.h"
 #include "widgets/CaptionPanel.h"
+#include "widgets/DeleteSelectedRows.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
+#include "widgets/OverrideCursor.h"
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QToolButton>
+#include <QAbstractButton>
 
 #include <algorithm>
 
 namespace vexo
 {
 
-VDiskPane::VDiskPane(TFormMain &window)
-    : QObject(&window), m_window(window), m_library(window.services().vdisk),
-      m_registry(window.services().registry), m_icons(*window.VDiskRows)
+VDiskPane::VDiskPane(const PaneContext &context, std::shared_ptr<ImageMount> mount, const View &view,
+                     QObject *parent)
+    : QObject(parent), m_context(context), m_mount(std::move(mount)), m_view(view), m_icons(view.rows)
 {
-    FileListView *list = window.VDiskList;
-    connect(list, &FileListView::keyReleased, this, &VDiskPane::VDiskListKeyUp);
-    connect(list, &FileListView::itemDoubleClicked, this, &VDiskPane::VDiskListDblClick);
-    connect(list, &FileListView::itemEdited, this, &VDiskPane::VDiskListEdited, Qt::DirectConnection);
+    m_view.list.connectPane(this, &VDiskPane::VDiskListKeyUp, &VDiskPane::VDiskListDblClick,
+                            &VDiskPane::VDiskListEdited);
 }
 
 VDiskPane::~VDiskPane()
@@ -41,25 +39,37 @@ VDiskPane::~VDiskPane()
     shutdown();
 }
 
-QString VDiskPane::imagePath(const QString &installPath)
+bool VDiskPane::usable() const
 {
-    return installPath + QStringLiteral("/target/public/lib/vdisk.dat");
+    return m_mount->usable() && !m_shutDown;
+}
+
+bool VDiskPane::mountRunning() const
+{
+    return m_mount->mountRunning();
 }
 
 QString VDiskPane::placeholderFolder() const
 {
-    return m_window.TempDir.isEmpty() ? QString() : JoinPath(m_window.TempDir, QStringLiteral("VDisk"));
+    const QString &work = m_context.workFolder;
+    return work.isEmpty() ? QString() : JoinPath(work, QStringLiteral("VDisk"));
 }
 
 bool VDiskPane::startMount()
 {
-    if (!usable() || m_mounting)
+    if (!usable() || !m_mount->beginMount())
         return true;
-    auto *thread = new TInitVDiskThread(*this);
-    m_mounting = true;
+    auto *thread = new TInitVDiskThread(m_mount, placeholderFolder(), m_context.language, this);
+    connect(thread, &TInitVDiskThread::mounting, this, [this] { showState(Connecting); });
+    connect(thread, &TInitVDiskThread::installPathMissing, this, &VDiskPane::ShowNoInstallPath,
+            Qt::BlockingQueuedConnection);
+    connect(thread, &TInitVDiskThread::mounted, this, [this] { showState(Connected); });
+    connect(thread, &TInitVDiskThread::listed, this, &VDiskPane::showListing);
+    connect(thread, &TInitVDiskThread::failed, this, &VDiskPane::mountFailed);
+    connect(thread, &TInitVDiskThread::ended, this, &VDiskPane::mountEnded);
     thread->start();
     if (!thread->isRunning() && !thread->isFinished()) {
-        m_mounting = false;
+        m_mount->endMount();
         delete thread;
         return false;
     }
@@ -70,7 +80,7 @@ bool VDiskPane::startMount()
 
 void VDiskPane::RefreshVDisk()
 {
-    if (m_window.VDiskState == 1)
+    if (m_mount->isMounted())
         ListVDisk();
     else
         startMount();
@@ -78,60 +88,59 @@ void VDiskPane::RefreshVDisk()
 
 void VDiskPane::DisconnectVDisk()
 {
-    if (m_mounting) {
-        m_unmountWhenMounted = true;
+    if (!m_mount->admitUnmount())
         return;
-    }
-    if (m_library)
-        m_library->DestoryFileSystem();
-    m_window.VDiskState = 0;
+    m_mount->unmount();
     showState(Disconnected);
-    m_window.VDiskRows->clear();
+    m_view.rows.clear();
 }
 
 void VDiskPane::ListVDisk()
 {
     if (usable())
-        showListing(ReadVDiskListing(*m_library, placeholderFolder()));
-}
-
-void VDiskPane::setVDiskState(int state)
-{
-    m_window.VDiskState = state;
-}
-
-const LanguageTable &VDiskPane::language() const
-{
-    return m_window.language;
+        showListing(ReadVDiskListing(*m_mount->library(), placeholderFolder()));
 }
 
 void VDiskPane::applyLanguage()
 {
     static const char *const keys[] = {"Connecting", "Connected", nullptr, "DisConnect"};
-    const LanguageTable &language = m_window.language;
+    const LanguageTable &language = m_context.language;
     const QString word = m_state == Failed ? language.status(QStringLiteral("InitFailed"))
                                            : language.other(QLatin1String(keys[m_state]));
-    m_window.PVDiskStatus->setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") +
-                                   word);
+    m_view.caption.setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") + word);
 }
 
 void VDiskPane::showState(State state)
 {
+    if (m_shutDown)
+        return;
     m_state = state;
     applyLanguage();
     if (state != Connecting)
-        m_window.TB_VDiskConnect->setChecked(state == Connected);
+        m_view.toggle.setChecked(state == Connected);
     if (state == Connected)
-        m_window.PVDiskStatus->setToolTip(QString());
+        m_view.caption.setToolTip(QString());
 }
 
 void VDiskPane::showMountFailure(const QString &text)
 {
-    m_window.showReason(text, m_window.PVDiskStatus);
+    m_view.caption.setToolTip(text);
+    m_context.status.showReason(text);
+}
+
+void VDiskPane::mountFailed(const QString &why)
+{
+    if (m_shutDown)
+        return;
+    showState(Failed);
+    if (!why.isEmpty())
+        showMountFailure(why);
 }
 
 void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
 {
+    if (m_shutDown)
+        return;
     QVector<FileRow> rows;
     rows.reserve(entries.size());
     for (const VDiskEntry &entry : entries) {
@@ -139,67 +148,60 @@ void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
                                                      : m_icons.GetShellIconIndex(entry.placeholder);
         rows.append({entry.name, FileSizeText(entry.size), FileDateText(VDiskFileDate(entry.time)), icon});
     }
-    m_window.VDiskRows->clear();
-    m_window.VDiskRows->appendRows(rows);
+    m_view.rows.clear();
+    m_view.rows.appendRows(rows);
 }
 
 void VDiskPane::mountEnded()
 {
-    m_mounting = false;
-    if (m_unmountWhenMounted) {
-        m_unmountWhenMounted = false;
+    if (m_shutDown)
+        return;
+    if (m_mount->endMount())
         DisconnectVDisk();
-    }
 }
 
 void VDiskPane::ShowNoInstallPath()
 {
-    const LanguageTable &language = m_window.language;
-    m_window.services().prompter->ask(language.message(QStringLiteral("NoInstallPath")),
-                                      language.message(QStringLiteral("PromptTitle")), PromptButtons::Ok,
-                                      PromptIcon::Error);
+    if (m_shutDown)
+        return;
+    const LanguageTable &language = m_context.language;
+    m_context.prompter.ask(language.message(QStringLiteral("NoInstallPath")),
+                           language.message(QStringLiteral("PromptTitle")), PromptButtons::Ok,
+                           PromptIcon::Error);
 }
 
 void VDiskPane::VDiskListKeyUp(int key, Qt::KeyboardModifiers)
 {
     PaneKeyActions keys;
     keys.remove = [this] {
-        if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
+        if (ConfirmFileDelete(m_context.prompter, m_context.language))
             DeleteSelectedVDiskFiles();
     };
     keys.refresh = [this] { RefreshVDisk(); };
     keys.copy = [this] { emit copyRequested(); };
     keys.paste = [this] { emit pasteRequested(); };
-    keys.selectAll = [this] { m_window.VDiskList->selectAll(); };
+    keys.selectAll = [this] { m_view.list.selectAll(); };
     ReleasePaneKey(key, keys);
 }
 
 void VDiskPane::DeleteVDiskFiles()
 {
-    if (m_window.VDiskList->selectedRows().isEmpty())
+    if (m_view.list.selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(*m_window.services().prompter, m_window.language))
+    if (ConfirmFileDelete(m_context.prompter, m_context.language))
         DeleteSelectedVDiskFiles();
 }
 
 int VDiskPane::DeleteSelectedVDiskFiles()
 {
-    FileListView *list = m_window.VDiskList;
-    FileRowModel *rows = m_window.VDiskRows;
+    VDiskLibrary *library = m_mount->library();
     int result = 0;
-    if (!m_library)
+    if (!library)
         return result;
-    for (int row = 0; row < rows->rowCount();) {
-        if (!list->isRowSelected(row)) {
-            ++row;
-            continue;
-        }
-        result = m_library->zfdelete(rows->caption(row));
-        if (result == 1)
-            rows->removeRows(row, 1); // the next row moves up and is looked at next
-        else
-            ++row;
-    }
+    DeleteSelectedRows(m_view.list, m_view.rows, [&](const QString &name) {
+        result = library->zfdelete(name);
+        return result == 1 ? RowDelete::Deleted : RowDelete::Kept;
+    });
     return result;
 }
 
@@ -222,83 +224,84 @@ QString VDiskPane::renameProblem(const LanguageTable &language, const QString &n
 void VDiskPane::VDiskListEdited(int, const QString &oldText, const QString &newText, bool *accept)
 {
     *accept = false;
-    if (!m_library || newText == oldText) {
+    VDiskLibrary *library = m_mount->library();
+    if (!library || newText == oldText) {
         *accept = newText == oldText;
         return;
     }
-    QString problem = renameProblem(m_window.language, newText);
+    const LanguageTable &language = m_context.language;
+    QString problem = renameProblem(language, newText);
     // Another file of that name; a change of case alone is the same file.
     if (problem.isEmpty() && newText.compare(oldText, Qt::CaseInsensitive) != 0 &&
-        m_library->zffind(newText) == 1)
-        problem = StatusTexts::RenameNameTaken(m_window.language, newText);
+        library->zffind(newText) == 1)
+        problem = StatusTexts::RenameNameTaken(language, newText);
     if (problem.isEmpty()) {
-        *accept = m_library->zrename(oldText, newText) == 1;
+        *accept = library->zrename(oldText, newText) == 1;
         if (*accept)
             return;
-        problem = StatusTexts::RenameRefused(m_window.language, newText);
+        problem = StatusTexts::RenameRefused(language, newText);
     }
-    m_window.showReason(problem, m_window.PVDiskStatus);
+    showMountFailure(problem);
 }
 
 void VDiskPane::VDiskListDblClick(const QModelIndex &)
 {
-    const QModelIndexList selected = m_window.VDiskList->selectedRows();
-    if (selected.size() != 1 || !m_library)
+    const QModelIndexList selected = m_view.list.selectedRows();
+    VDiskLibrary *library = m_mount->library();
+    if (selected.size() != 1 || !library)
         return;
-    const QString name = m_window.VDiskRows->caption(selected.first().row());
+    const QString name = m_view.rows.caption(selected.first().row());
+    const QString &work = m_context.workFolder;
     // A name that could leave the work folder is never copied out.
-    const QString copy =
-        IsSafeBareName(name) && !m_window.TempDir.isEmpty() ? JoinPath(m_window.TempDir, name) : QString();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int copied = copy.isEmpty() ? 0 : CopyVDiskFile(*m_library, name, copy, true);
-    QApplication::restoreOverrideCursor();
+    const QString copy = IsSafeBareName(name) && !work.isEmpty() ? JoinPath(work, name) : QString();
+    int copied = 0;
+    if (!copy.isEmpty()) {
+        OverrideCursor wait(Qt::WaitCursor);
+        copied = CopyVDiskFile(*library, name, copy, true);
+    }
     if (copied != 1)
-        ShowCopyFailed(*m_window.services().prompter, m_window.language);
-    else if (!m_window.services().shell->openWithAssociatedProgram(copy))
-        m_window.showReason(StatusTexts::CannotOpen(m_window.language, name), m_window.PVDiskStatus);
+        ShowCopyFailed(m_context.prompter, m_context.language);
+    else if (!m_context.shell.openWithAssociatedProgram(copy))
+        showMountFailure(StatusTexts::CannotOpen(m_context.language, name));
 }
 
 void VDiskPane::TB_FormatClick()
 {
     if (!usable())
         return;
-    const LanguageTable &language = m_window.language;
-    if (m_window.services().prompter->ask(language.msg(QStringLiteral("YNFormatVDisk")),
-                                          language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
-                                          PromptIcon::Question) != PromptAnswer::Ok)
+    const LanguageTable &language = m_context.language;
+    if (m_context.prompter.ask(language.msg(QStringLiteral("YNFormatVDisk")),
+                               language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
+                               PromptIcon::Question) != PromptAnswer::Ok)
         return;
-    // The mount thread owns the library while it runs.
-    if (m_mounting)
-        return;
-    // Unmounted, the library may not know the image yet (no attempt so far,
-    // or a later change of the install folder): name it, as a mount does.
-    if (m_window.VDiskState != 1) {
-        QString installPath;
-        if (!m_registry->readMachineString(QString::fromUtf8(InstallKey), QStringLiteral("InstallPath"),
-                                           &installPath)) {
-            ShowNoInstallPath();
-            return;
-        }
-        m_library->SetVdiskFile(imagePath(installPath));
-    }
-    if (m_library->FormatFileSystem() == 0)
+    switch (m_mount->format()) {
+    case ImageMount::FormatResult::Busy: // the mount thread owns the library while it runs
+        break;
+    case ImageMount::FormatResult::NoInstallPath:
+        ShowNoInstallPath();
+        break;
+    case ImageMount::FormatResult::Formatted:
         RefreshVDisk();
-    else
-        showMountFailure(StatusTexts::FormatFailed(m_window.language));
+        break;
+    case ImageMount::FormatResult::Failed:
+        showMountFailure(StatusTexts::FormatFailed(language));
+        break;
+    }
 }
 
 void VDiskPane::shutdown()
 {
-    if (m_detached.exchange(true))
+    if (m_shutDown)
         return;
+    m_shutDown = true;
+    m_mount->close();
     for (const QPointer<TInitVDiskThread> &thread : std::as_const(m_threads)) {
-        // An attempt may be waiting for its message box: the pane's posted
-        // calls are run here, and being cut off, they show nothing.
-        while (thread && !thread->wait(QDeadlineTimer(20)))
-            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        // An attempt may be waiting for its message box: being cut off, it
+        // is let go without one.
+        if (thread)
+            StopThread(*thread, this, [&thread] { thread->detach(); });
     }
-    if (m_library)
-        m_library->DestoryFileSystem();
+    m_mount->release();
 }
 
 } // namespace vexo

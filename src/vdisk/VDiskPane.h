@@ -1,6 +1,7 @@
 #pragma once
 
-#include "device/ShellIconList.h"
+#include "widgets/ShellIconList.h"
+#include "engine/PaneContext.h"
 #include "engine/VDiskListing.h"
 
 #include <QList>
@@ -8,38 +9,43 @@
 #include <QObject>
 #include <QPointer>
 
-#include <atomic>
+#include <memory>
+
+class QAbstractButton;
 
 namespace vexo
 {
 
-class Registry;
-class LanguageTable;
-class TFormMain;
+class CaptionPanel;
+class FileListView;
+class FileRowModel;
+class ImageMount;
 class TInitVDiskThread;
-class VDiskLibrary;
 
-// The image pane's commands and the simulator's disk image: mounting on a
+// The image pane's commands on the simulator's disk image: mounting on a
 // thread, listing, refresh, unmount, keys, open, delete, rename and format.
 //
-// The pane works only when the window's services include the image library
-// and the registry; without them every command leaves the pane as it is.
+// The image mount holds the state and owns the library while a mount runs;
+// the pane shows it. The pane works only when the mount has the image
+// library and the registry; without them every command leaves the pane as
+// it is.
 class VDiskPane : public QObject
 {
     Q_OBJECT
 public:
-    // The registry key (under HKEY_LOCAL_MACHINE) whose "InstallPath" names
-    // the simulator's folder.
-    static constexpr const char *InstallKey = "\\Software\\Tavrin\\VexoTools\\2";
     // What the caption says after the pane's name.
     enum State { Connecting, Connected, Failed, Disconnected };
+    // The window's controls the pane works on.
+    struct View {
+        FileListView &list;
+        FileRowModel &rows;
+        CaptionPanel &caption;
+        QAbstractButton &toggle; // the toolbar's mount button
+    };
 
-    explicit VDiskPane(TFormMain &window);
+    VDiskPane(const PaneContext &context, std::shared_ptr<ImageMount> mount, const View &view,
+              QObject *parent);
     ~VDiskPane() override;
-
-    // The image below an install folder: installPath + "/target/public/lib/vdisk.dat",
-    // nothing inserted or trimmed between the two.
-    static QString imagePath(const QString &installPath);
 
     // Starts a mount attempt on a TInitVDiskThread. A request while an
     // attempt runs is ignored. False when the thread could not be started.
@@ -70,7 +76,7 @@ public:
     // TempDir + "/VDisk"; empty without a work folder.
     QString placeholderFolder() const;
     // True while a mount attempt has not yet reported its end.
-    bool mountRunning() const { return m_mounting; }
+    bool mountRunning() const;
 
     // The caption again in the window's current language.
     void applyLanguage();
@@ -79,18 +85,6 @@ public:
     // Why the image would refuse `name` as a file name (length and
     // characters only); empty when it may be tried.
     static QString renameProblem(const LanguageTable &language, const QString &name);
-
-    // For the mount thread.
-    const LanguageTable &language() const;
-    VDiskLibrary &library() const { return *m_library; }
-    Registry &registry() const { return *m_registry; }
-    bool isDetached() const { return m_detached; }
-    void setVDiskState(int state);
-    void showState(State state);
-    void showListing(const QVector<VDiskEntry> &entries);
-    void mountEnded();
-    // Why the mount failed, on the status line and as the caption's tool tip.
-    void showMountFailure(const QString &text);
 
 signals:
     // Ctrl released in the list: the selected names go to the clipboard.
@@ -107,19 +101,22 @@ public slots:
     void VDiskListEdited(int row, const QString &oldText, const QString &newText, bool *accept);
 
 private:
-    bool usable() const { return m_library && m_registry && !m_detached; }
+    bool usable() const;
+    void showState(State state);
+    void showListing(const QVector<vexo::VDiskEntry> &entries);
+    void showMountFailure(const QString &text);
+    void mountFailed(const QString &why);
+    void mountEnded();
 
-    TFormMain &m_window;
-    VDiskLibrary *m_library = nullptr;
-    Registry *m_registry = nullptr;
+    const PaneContext m_context;
+    const std::shared_ptr<ImageMount> m_mount;
+    const View m_view;
     ShellIconList m_icons;
     // Attempts started; each deletes itself when finished. An attempt that
     // has reported its end may still be returning when the next one starts.
     QList<QPointer<TInitVDiskThread>> m_threads;
     State m_state = Disconnected;
-    bool m_mounting = false;
-    bool m_unmountWhenMounted = false;
-    std::atomic<bool> m_detached{false};
+    bool m_shutDown = false;
 };
 
 } // namespace vexo

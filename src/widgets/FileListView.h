@@ -38,6 +38,16 @@ class FileListView : public QWidget
 {
     Q_OBJECT
 public:
+    // Connects a remote pane's handlers: key releases, double clicks and
+    // in-place edits (answered on the spot, so the edit can be refused).
+    template <typename Pane, typename KeyUp, typename DblClick, typename Edited>
+    void connectPane(Pane *pane, KeyUp keyUp, DblClick dblClick, Edited edited)
+    {
+        connect(this, &FileListView::keyReleased, pane, keyUp);
+        connect(this, &FileListView::itemDoubleClicked, pane, dblClick);
+        connect(this, &FileListView::itemEdited, pane, edited, Qt::DirectConnection);
+    }
+
     // Numbering as the view buttons: 0 large icons, 1 small icons, 2 list, 3 details.
     enum class ViewStyle { LargeIcons = 0, SmallIcons = 1, List = 2, Details = 3 };
 

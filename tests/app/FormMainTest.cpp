@@ -1,7 +1,8 @@
-#include "FakePlatform.h"
 #include "RealKeys.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/FileListRow.h"
+#include "engine/ImageMount.h"
 #include "local/LocalPane.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
@@ -20,6 +21,7 @@
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,20 +36,22 @@ using namespace vexo;
 namespace
 {
 
-// The main window with the device and image commands counted instead of run.
+// The main window, its connection commands and the local pane's copy and
+// paste requests counted; F8 no longer opens the setup dialog.
 class ProbeFormMain : public TFormMain
 {
 public:
-    using TFormMain::TFormMain;
-    int rpcRefreshes = 0, rpcDisconnects = 0, vdiskRefreshes = 0, vdiskDisconnects = 0, setups = 0;
-    int copies = 0, pastes = 0;
-    void RefreshRpc() override { ++rpcRefreshes; }
-    void DisconnectRpc() override { ++rpcDisconnects; }
-    void RefreshVDisk() override { ++vdiskRefreshes; }
-    void DisconnectVDisk() override { ++vdiskDisconnects; }
-    void TB_SetupClick() override { ++setups; }
-    void CopyLocalToClipboard() override { ++copies; }
-    void PasteToLocal() override { ++pastes; }
+    explicit ProbeFormMain(const PlatformServices &services) : TFormMain(services)
+    {
+        disconnect(this, &TFormMain::setupRequested, this, nullptr);
+    }
+    QSignalSpy rpcRefreshes{this, &TFormMain::rpcRefreshRequested};
+    QSignalSpy rpcDisconnects{this, &TFormMain::rpcDisconnectRequested};
+    QSignalSpy vdiskRefreshes{this, &TFormMain::vdiskRefreshRequested};
+    QSignalSpy vdiskDisconnects{this, &TFormMain::vdiskDisconnectRequested};
+    QSignalSpy setups{this, &TFormMain::setupRequested};
+    QSignalSpy copies{PLeft, &LocalPane::copyRequested};
+    QSignalSpy pastes{PLeft, &LocalPane::pasteRequested};
 };
 
 void touch(const QString &path)
@@ -58,18 +62,11 @@ void touch(const QString &path)
 
 } // namespace
 
-class FormMainTest : public QObject
+class FormMainTest : public QObject, test::WindowFakes
 {
     Q_OBJECT
 
-    std::unique_ptr<test::FakePlatform> m_fake;
-    test::MemoryProfileFiles *m_files = nullptr;
-    test::ScriptedPrompter *m_prompter = nullptr;
-    test::FakeDesktopShell *m_shell = nullptr;
-    QString m_ini;
-
     PlatformServices services() { return m_fake->services(); }
-    void setIni(const QByteArray &content) { m_files->setContent(m_ini, content); }
     std::unique_ptr<ProbeFormMain> open()
     {
         auto w = std::make_unique<ProbeFormMain>(services());
@@ -84,14 +81,7 @@ class FormMainTest : public QObject
     static QAbstractItemView *innerView(FileListView *list) { return list->currentView(); }
 
 private slots:
-    void init()
-    {
-        m_fake = std::make_unique<test::FakePlatform>();
-        m_files = &m_fake->files;
-        m_prompter = &m_fake->prompter;
-        m_shell = &m_fake->shell;
-        m_ini = m_fake->folder() + "/VexoFile.ini";
-    }
+    void init() { resetFakes(); }
 
     void firstStartCreatesSettingsAndShowsTheDefaults()
     {
@@ -217,18 +207,18 @@ private slots:
         innerView(w->RpcList)->setFocus();
         QTRY_VERIFY(w->RpcList->hasFocusInside());
         QTest::keyClick(innerView(w->RpcList), Qt::Key_F5);
-        QCOMPARE(w->rpcRefreshes, 1);
-        QCOMPARE(w->vdiskRefreshes, 0);
+        QCOMPARE(w->rpcRefreshes.size(), 1);
+        QCOMPARE(w->vdiskRefreshes.size(), 0);
         innerView(w->VDiskList)->setFocus();
         QTRY_VERIFY(w->VDiskList->hasFocusInside());
         QTest::keyClick(innerView(w->VDiskList), Qt::Key_F5);
-        QCOMPARE(w->vdiskRefreshes, 1);
+        QCOMPARE(w->vdiskRefreshes.size(), 1);
 
         // The folder box has the focus: F5 does nothing.
         w->PLeft->ShellComboBox->lineEdit()->setFocus();
         QTRY_VERIFY(w->PLeft->ShellComboBox->lineEdit()->hasFocus());
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F5);
-        QCOMPARE(w->rpcRefreshes + w->vdiskRefreshes, 2);
+        QCOMPARE(w->rpcRefreshes.size() + w->vdiskRefreshes.size(), 2);
 
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F3);
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F4);
@@ -237,11 +227,11 @@ private slots:
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F8);
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_Escape);
         QTest::keyClick(w->PLeft->ShellComboBox->lineEdit(), Qt::Key_F2);
-        QCOMPARE(w->rpcRefreshes, 2);
-        QCOMPARE(w->rpcDisconnects, 1);
-        QCOMPARE(w->vdiskRefreshes, 2);
-        QCOMPARE(w->vdiskDisconnects, 1);
-        QTRY_COMPARE(w->setups, 1);
+        QCOMPARE(w->rpcRefreshes.size(), 2);
+        QCOMPARE(w->rpcDisconnects.size(), 1);
+        QCOMPARE(w->vdiskRefreshes.size(), 2);
+        QCOMPARE(w->vdiskDisconnects.size(), 1);
+        QTRY_COMPARE(w->setups.size(), 1);
     }
 
     // Every shortcut acts once per press, also right after a key that the
@@ -288,11 +278,11 @@ private slots:
         auto count = [&] {
             if (effect == "view")
                 return w->settings.ViewMode == key - Qt::Key_1 + 1 ? 1 : 0;
-            const std::map<QString, int> counts{{"rpcRefreshes", w->rpcRefreshes},
-                                                {"rpcDisconnects", w->rpcDisconnects},
-                                                {"vdiskRefreshes", w->vdiskRefreshes},
-                                                {"vdiskDisconnects", w->vdiskDisconnects},
-                                                {"setups", w->setups}};
+            const std::map<QString, int> counts{{"rpcRefreshes", int(w->rpcRefreshes.size())},
+                                                {"rpcDisconnects", int(w->rpcDisconnects.size())},
+                                                {"vdiskRefreshes", int(w->vdiskRefreshes.size())},
+                                                {"vdiskDisconnects", int(w->vdiskDisconnects.size())},
+                                                {"setups", int(w->setups.size())}};
             return counts.at(effect);
         };
         const auto mods = Qt::KeyboardModifiers(modifiers);
@@ -340,7 +330,7 @@ private slots:
         auto w = open();
         w->Timer1Timer();
         QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
-        w->VDiskState = 0;
+        w->imageMount().unmount(); // tried, not mounted
         w->OpIdle = false;
         w->Timer1Timer();
         QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
@@ -489,20 +479,16 @@ private slots:
     // combo box, and what was typed is never completed behind the user's back.
     void folderBoxEnterGoesToTheTypedFolder_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown"); // relative to the root; empty = unchanged
-        QTest::addRow("absolute") << "%root/sub"
-                                  << "/sub";
-        QTest::addRow("trailing slash") << "%root/sub/"
-                                        << "/sub";
-        QTest::addRow("home") << "~/x"
-                              << "/home/x";
-        QTest::addRow("prefix of a listed folder") << "%root/su"
-                                                   << "";
-        QTest::addRow("file") << "%root/sub/f.txt"
-                              << "";
-        QTest::addRow("relative") << "sub"
-                                  << "";
+        // "shown" is relative to the root; empty = unchanged.
+        test::addStringRows("typed", "shown",
+                            {
+                                {"absolute", "%root/sub", "/sub"},
+                                {"trailing slash", "%root/sub/", "/sub"},
+                                {"home", "~/x", "/home/x"},
+                                {"prefix of a listed folder", "%root/su", ""},
+                                {"file", "%root/sub/f.txt", ""},
+                                {"relative", "sub", ""},
+                            });
     }
     void folderBoxEnterGoesToTheTypedFolder()
     {
@@ -599,8 +585,8 @@ private slots:
         QCOMPARE(pane->selectedPaths().size(), 2);
         pane->ShellListKeyUp(Qt::Key_V);
         pane->ShellListKeyUp(Qt::Key_Control);
-        QCOMPARE(w->pastes, 1);
-        QCOMPARE(w->copies, 1);
+        QCOMPARE(w->pastes.size(), 1);
+        QCOMPARE(w->copies.size(), 1);
 
         // Enter on a file opens it with its program; on a folder opens the folder.
         for (int row = 0; row < pane->ShellList->rowCount(); ++row) {
@@ -614,7 +600,7 @@ private slots:
         m_shell->setCanOpen(false);
         QTest::keyClick(pane->ShellList->currentView(), Qt::Key_Return);
         QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
-        w->VDiskState = 0;
+        w->imageMount().unmount();
         w->Timer1Timer();
         QCOMPARE(w->statusText(), "No program can open " + root + "/doc.txt");
     }
@@ -630,11 +616,11 @@ private slots:
             dialog.accept();
         });
         dialog.exec();
-        QCOMPARE(w->rpcRefreshes, 0);
-        QCOMPARE(w->rpcDisconnects, 0);
+        QCOMPARE(w->rpcRefreshes.size(), 0);
+        QCOMPARE(w->rpcDisconnects.size(), 0);
         QVERIFY(w->TB_ViewReport->isChecked());
         QTest::keyClick(w.get(), Qt::Key_F3);
-        QCOMPARE(w->rpcRefreshes, 1);
+        QCOMPARE(w->rpcRefreshes.size(), 1);
     }
 
     void aFailedSettingsWriteIsShownAndTheProgramGoesOn()

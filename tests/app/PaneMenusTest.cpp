@@ -6,6 +6,8 @@
 #include "RecordingDeviceLink.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "local/LocalPane.h"
 #include "transfer/TransferPlanner.h"
 #include "vdisk/VDiskPane.h"
@@ -130,7 +132,7 @@ private slots:
         m_link = std::make_unique<test::RecordingDeviceLink>();
         m_image = std::make_unique<test::MemoryVDiskLibrary>();
         m_registry = std::make_unique<test::MemoryRegistry>();
-        m_registry->setValue(VDiskPane::InstallKey, "InstallPath", "/opt/sim");
+        m_registry->setValue(ImageMount::InstallKey, "InstallPath", "/opt/sim");
         m_clipboard.setMimeData(nullptr);
         m_fake->files.setContent(m_fake->ini(), "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=1\n");
     }
@@ -152,7 +154,8 @@ private slots:
             QVERIFY2(m->findChild<QAction *>(name)->text().endsWith(u'\t' + QLatin1String(key)), name);
 
         w->devicePane->RefreshRpc();
-        QTRY_VERIFY(w->RpcConnected && !w->devicePane->attemptRunning() && w->RpcList->rowCount() == 2);
+        QTRY_VERIFY(w->deviceSession().isConnected() && !w->devicePane->attemptRunning() &&
+                    w->RpcList->rowCount() == 2);
 
         // Connected, nothing selected, empty clipboard.
         m = menu(*w, w->RpcList);
@@ -189,7 +192,7 @@ private slots:
         QCOMPARE(w->RpcList->rowCount(), 1);
 
         trigger(m.get(), "MI_RpcDisconnect");
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QCOMPARE(w->RpcList->rowCount(), 0);
     }
 
@@ -202,7 +205,8 @@ private slots:
         QVERIFY(m->findChild<QAction *>("MI_VDiskDisconnect")->text().endsWith("\tF7"));
 
         trigger(m.get(), "MI_VDiskConnect");
-        QTRY_VERIFY(w->VDiskState == 1 && !w->vdiskPane->mountRunning() && w->VDiskList->rowCount() == 1);
+        QTRY_VERIFY(w->imageMount().state() == 1 && !w->vdiskPane->mountRunning() &&
+                    w->VDiskList->rowCount() == 1);
         clipLocalFile(*w);
         select(w->VDiskList, {0});
         m = menu(*w, w->VDiskList);

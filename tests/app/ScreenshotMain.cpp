@@ -17,6 +17,7 @@
 #include "app/main.h"
 #include "desktop/QtPrompter.h"
 #include "dialogs/setup.h"
+#include "engine/ImageMount.h"
 #include "local/LocalPane.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/LinuxSystemPaths.h"
@@ -80,7 +81,7 @@ bool panePictures(const QString &out)
     for (const char *name : {"INVENTORY2026.CSV", "WELCOME.TXT", "价格表说明.TXT", "ROUTE-NORTH-7.DAT"})
         image.addFile(QString::fromUtf8(name), "sample\n", 0x5b870000);
     vexo::test::MemoryRegistry registry;
-    registry.setValue(vexo::VDiskPane::InstallKey, "InstallPath", dir.path());
+    registry.setValue(vexo::ImageMount::InstallKey, "InstallPath", dir.path());
     vexo::PlatformServices services{&profiles, &paths, &prompter, &shell};
     services.vdisk = &image;
     services.registry = &registry;

@@ -1,8 +1,9 @@
 // The device pane inside the real main window, on a recording device link.
 #include "device/DevicePane.h"
-#include "FakePlatform.h"
 #include "RecordingDeviceLink.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
+#include "engine/DeviceSession.h"
 #include "engine/FileListRow.h"
 #include "engine/TransferDirection.h"
 #include "widgets/CaptionPanel.h"
@@ -35,26 +36,15 @@ namespace
 
 const QString Caption = QStringLiteral("Palmtop Files - ");
 
-QStringList captions(FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    return out;
-}
+using test::captions;
 
 } // namespace
 
-class DevicePaneTest : public QObject
+class DevicePaneTest : public QObject, test::WindowFakes
 {
     Q_OBJECT
 
-    std::unique_ptr<test::FakePlatform> m_fake;
-    test::MemoryProfileFiles *m_files = nullptr;
-    test::ScriptedPrompter *m_prompter = nullptr;
-    test::FakeDesktopShell *m_shell = nullptr;
     std::unique_ptr<test::RecordingDeviceLink> m_link;
-    QString m_ini;
 
     void setIni(const QByteArray &setting, const QByteArray &ports = QByteArray())
     {
@@ -80,16 +70,21 @@ class DevicePaneTest : public QObject
     static bool connectNow(TFormMain *w)
     {
         w->devicePane->RefreshRpc();
-        return waitIdle(w) && w->RpcConnected;
+        return waitIdle(w) && w->deviceSession().isConnected();
+    }
+    // The window connected to a device holding `names`, with the log cleared
+    // so that a test sees only its own calls; null when it did not connect.
+    std::unique_ptr<TFormMain> openConnected(const QStringList &names)
+    {
+        useFiles(names);
+        auto w = open();
+        if (!connectNow(w.get()))
+            return nullptr;
+        m_link->clearLog();
+        return w;
     }
     static QAbstractItemView *view(TFormMain *w) { return w->RpcList->currentView(); }
-    static void select(TFormMain *w, const QList<int> &rows)
-    {
-        w->RpcList->clearSelection();
-        for (int r : rows)
-            w->RpcList->selectionModel()->select(w->RpcList->indexOfRow(r),
-                                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    static void select(TFormMain *w, const QList<int> &rows) { test::selectRows(w->RpcList, rows); }
     void useFiles(const QStringList &names)
     {
         QVector<Record> files;
@@ -101,12 +96,8 @@ class DevicePaneTest : public QObject
 private slots:
     void init()
     {
-        m_fake = std::make_unique<test::FakePlatform>();
-        m_files = &m_fake->files;
-        m_prompter = &m_fake->prompter;
-        m_shell = &m_fake->shell;
+        resetFakes();
         m_link = std::make_unique<test::RecordingDeviceLink>();
-        m_ini = m_fake->folder() + "/VexoFile.ini";
         setIni("AutoRpc=0\nComport=1\nBaudrate=115200\n");
     }
 
@@ -150,7 +141,7 @@ private slots:
         QCOMPARE(m_link->log(), expected);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QVERIFY(w->TB_RpcConnect->isChecked());
-        QCOMPARE(w->RpcPipePort.load(), port);
+        QCOMPARE(w->deviceSession().handles().port, port);
     }
 
     void autoRpcConnectsAtStartUpAndTheCaptionFollowsTheAttempt()
@@ -184,7 +175,7 @@ private slots:
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
 
         m_link->clearLog();
         w->settings.Baudrate = 9600; // takes effect only with a new pipe
@@ -202,7 +193,7 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         // As after the setup dialog: close, then a fresh attempt on the new port.
-        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        QCOMPARE(w->deviceSession().close(), 0);
         w->settings.Comport = 0;
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -211,7 +202,7 @@ private slots:
                               "UnInitUartPipe(1)", "InitUSBPipe()", "SetPipeDevicePath(2,/dev/ttyACM0)",
                               "OpenUSBPipe(2)", "InitVexoFileClient(2)", "SetRespondTimeout(102,3000)",
                               "ConnectServer(102)"}));
-        QCOMPARE(w->RpcPipePort.load(), 0);
+        QCOMPARE(w->deviceSession().handles().port, 0);
     }
 
     void failedAttemptKeepsRowsAndHandles()
@@ -219,7 +210,7 @@ private slots:
         useFiles({"a.txt"});
         auto w = open();
         QVERIFY(connectNow(w.get()));
-        QCOMPARE(w->devicePane->CloseRpcLink(), 0);
+        QCOMPARE(w->deviceSession().close(), 0);
         m_link->clearLog();
         m_link->script("ConnectServer", -2);
         QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
@@ -229,10 +220,10 @@ private slots:
         QCOMPARE(m_link->log(), (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
-        QCOMPARE(w->RpcClient.load(), 101);
-        QCOMPARE(w->RpcPipe.load(), 1);
+        QCOMPARE(w->deviceSession().handles().client, 101);
+        QCOMPARE(w->deviceSession().handles().pipe, 1);
 
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -297,7 +288,7 @@ private slots:
         QCOMPARE(m_link->calls("InitUartPipe").size(), 1);
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
         // The disconnect asked for during the attempt has happened.
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_RpcConnect->isChecked());
@@ -347,10 +338,10 @@ private slots:
         m_link->releaseConnect();
         QVERIFY(ended.wait());
         QVERIFY(waitIdle(w.get()));
-        QVERIFY(w->RpcConnected);
+        QVERIFY(w->deviceSession().isConnected());
         if (request == "setup") {
             QCOMPARE(m_link->calls("InitUSBPipe").size(), 1);
-            QCOMPARE(w->RpcPipePort.load(), 0);
+            QCOMPARE(w->deviceSession().handles().port, 0);
         } else {
             QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
             QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
@@ -480,7 +471,7 @@ private slots:
             QVERIFY(m_link->calls("RequestFindFileOpen").isEmpty());
         }
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
-        QVERIFY(!w->RpcConnected);
+        QVERIFY(!w->deviceSession().isConnected());
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QVERIFY2(w->statusText().contains(reason), qPrintable(w->statusText()));
@@ -490,7 +481,7 @@ private slots:
         QTest::keyClick(view(w.get()), Qt::Key_F3);
         QVERIFY(waitIdle(w.get()));
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
-        QVERIFY(w->RpcConnected);
+        QVERIFY(w->deviceSession().isConnected());
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
     }
@@ -523,10 +514,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, sent);
         QFETCH(QString, reason);
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
         bool accept = true;
         w->devicePane->RpcListEdited(0, "a.txt", name, &accept);
         QCOMPARE(accept, reason.isEmpty());
@@ -616,10 +605,8 @@ private slots:
 
     void failedOpenEmptiesTheListAndStillCloses()
     {
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
         // A refusal that keeps the link (a lost link: above).
         m_link->script("RequestFindFileOpen", -9);
         QTest::keyClick(view(w.get()), Qt::Key_F3); // connected: lists at once
@@ -653,10 +640,8 @@ private slots:
 
     void deleteQuestionAndItsAnswers()
     {
-        useFiles({"a", "b"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a", "b"});
+        QVERIFY(w);
         view(w.get())->setFocus();
         w->RpcList->clearSelection();
 
@@ -685,10 +670,8 @@ private slots:
 
     void doubleClickReceivesIntoTheWorkFolderAndOpens()
     {
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
         QAbstractItemView *v = view(w.get());
         const QRect cell = v->visualRect(w->RpcList->indexOfRow(1));
         QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, cell.center());
@@ -696,15 +679,10 @@ private slots:
         const QString local = w->TempDir + "/b.txt";
         QCOMPARE(m_link->log(), QStringList{"RequestReceiveFileEx(101,b.txt," + local + ",1)"});
         QCOMPARE(m_shell->opened(), QStringList{local});
-        QFile received(local);
-        QVERIFY(received.open(QIODevice::ReadOnly));
-        QCOMPARE(received.readAll(), QByteArray("data of b.txt"));
+        QCOMPARE(test::readFile(local), QByteArray("data of b.txt"));
 
-        // No program takes it: the status line says so.
-        m_shell->setCanOpen(false);
-        w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1));
-        QCOMPARE(w->statusText(), QStringLiteral("No program can open b.txt"));
-        QCOMPARE(m_shell->opened().size(), 2);
+        expectNoProgramFor(w.get(), "b.txt",
+                           [&] { w->devicePane->RpcListDblClick(w->RpcList->indexOfRow(1)); });
 
         // Refused by the device: nothing opens.
         m_link->script("RequestReceiveFileEx", -9);
@@ -720,27 +698,14 @@ private slots:
 
     void renameKeepsTheNewNameOnlyWhenTheDeviceTookIt()
     {
-        useFiles({"a.txt", "b.txt"});
-        auto w = open();
-        QVERIFY(connectNow(w.get()));
-        m_link->clearLog();
-        auto rename = [&](int row, const QString &text) {
-            w->RpcList->setCurrentRow(row);
-            view(w.get())->setFocus();
-            w->RpcList->editCurrent();
-            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-            QVERIFY(editor);
-            editor->selectAll();
-            QTest::keyClicks(editor, text);
-            QTest::keyClick(editor, Qt::Key_Return);
-            QTRY_VERIFY(!w->RpcList->isEditing());
-        };
-        rename(0, "z.txt");
+        auto w = openConnected({"a.txt", "b.txt"});
+        QVERIFY(w);
+        test::renameInPlace(w->RpcList, 0, "z.txt");
         QCOMPARE(m_link->log(), QStringList{"RequestRenameFile(101,a.txt,z.txt)"});
         QCOMPARE(w->RpcRows->caption(0), QStringLiteral("z.txt"));
 
         // The name is taken: the row goes back.
-        rename(1, "z.txt");
+        test::renameInPlace(w->RpcList, 1, "z.txt");
         QCOMPARE(w->RpcRows->caption(1), QStringLiteral("b.txt"));
 
         // A refresh shows what the device holds.

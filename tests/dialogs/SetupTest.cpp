@@ -8,6 +8,7 @@
 #include "app/PaneMenus.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "engine/SettingsFile.h"
 #include "local/LocalPane.h"
 #include "widgets/CaptionPanel.h"
@@ -279,7 +280,7 @@ private slots:
     void applyReconnectsOnTheNewPortAndSetsGridLines()
     {
         auto w = window("AutoRpc=1\nComport=1\nGridLines=1\n");
-        QVERIFY(waitIdle(w.get()) && w->RpcConnected);
+        QVERIFY(waitIdle(w.get()) && w->deviceSession().isConnected());
         QVERIFY(gridLines(w.get(), true));
         m_link->clearLog();
         runSetup(w.get(), [](TFormSetup *d) {
@@ -288,7 +289,7 @@ private slots:
             d->butApply->click();
         });
         QVERIFY(gridLines(w.get(), false));
-        QVERIFY(QTest::qWaitFor([&] { return w->RpcConnected.load(); }, 5000) && waitIdle(w.get()));
+        QVERIFY(QTest::qWaitFor([&] { return w->deviceSession().isConnected(); }, 5000) && waitIdle(w.get()));
         const QStringList log = m_link->logWithoutListing();
         QCOMPARE(log.mid(0, 6),
                  (QStringList{"CloseConnection(101)", "CloseConnection(101)", "UnInitVexoFileClient(101)",

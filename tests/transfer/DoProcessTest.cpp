@@ -89,7 +89,7 @@ private slots:
 
     void disconnectedStartsNothingAndWaitsToBeClosed()
     {
-        m_w->RpcConnected = false;
+        m_w->deviceSession().markLost();
         TFormDoProcess form(m_w->transferContext(), m_w.get());
         form.SetLists({m_fx->pcFile("a.txt")}, {"a.txt"});
         bool openAfterTicks = false;

@@ -165,12 +165,12 @@ private slots:
         test::MemoryVDiskLibrary image;
         PlatformServices s{&m_fx->files, &m_fx->paths, &m_fx->prompter, &m_fx->shell, &m_fx->link};
         s.vdisk = &image;
+        s.registry = &m_fx->registry;
         m_w.reset();
         m_w = std::make_unique<TFormMain>(s);
         m_w->show();
         m_w->PLeft->showFolder(m_fx->pcPath(QString()));
-        image.InitFileSystem();
-        m_w->VDiskState = 1;
+        test::TransferFixture::mountImage(*m_w);
         m_fx->pcFile("seventeen-bytes.a", "fits the image");
         image.addFile("stock.dat", "stock, edited today", 10); // copied long ago: same content, older time
         image.addFile("notes.txt", "gone from the PC");

@@ -7,10 +7,12 @@
 #include "MemoryVDiskLibrary.h"
 #include "TransferTestSupport.h"
 #include "desktop/QtClipboard.h"
+#include "device/DevicePane.h"
 #include "engine/ClipboardFiles.h"
 #include "engine/TransferExecutor.h"
 #include "engine/common.h"
 #include "local/LocalPane.h"
+#include "vdisk/VDiskPane.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
@@ -35,14 +37,20 @@ struct DeviceRun {
     TransferDirection direction;
 };
 
+// The window with its device runs recorded (or run when realRuns), and its
+// refreshes counted instead of carried out.
 class PlannerFormMain : public TFormMain
 {
 public:
-    using TFormMain::TFormMain;
+    explicit PlannerFormMain(const PlatformServices &services) : TFormMain(services)
+    {
+        disconnect(this, &TFormMain::rpcRefreshRequested, devicePane, nullptr);
+        disconnect(this, &TFormMain::vdiskRefreshRequested, vdiskPane, nullptr);
+    }
+    QSignalSpy vdiskRefreshes{this, &TFormMain::vdiskRefreshRequested};
     QList<DeviceRun> runs;
     QStringList receiveSkips; // files the played device leaves out
     bool realRuns = false;
-    int vdiskRefreshes = 0;
 
     void RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
                            TransferDirection direction) override
@@ -59,8 +67,6 @@ public:
         for (int i = 0; i < sources.size() && direction == tdSend; ++i)
             QVERIFY(QFileInfo::exists(sources[i]));
     }
-    void RefreshVDisk() override { ++vdiskRefreshes; }
-    void RefreshRpc() override {}
 };
 
 const QString NoFolder = QStringLiteral("不支持对设备进行目录拷贝   ");
@@ -93,15 +99,14 @@ class TransferPlannerTest : public QObject
         m_w.reset(); // its exit removes the work folder the next window uses
         PlatformServices s{&m_fx->files, &m_fx->paths, &m_fx->prompter, &m_fx->shell, &m_fx->link};
         s.vdisk = m_lib.get();
+        s.registry = &m_fx->registry;
         s.clipboard = clipboard;
         m_w = std::make_unique<PlannerFormMain>(s);
         m_w->show();
         QApplication::setActiveWindow(m_w.get());
         QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
-        m_w->RpcConnected = true;
-        m_w->RpcClient = 101;
-        m_lib->InitFileSystem();
-        m_w->VDiskState = 1;
+        test::TransferFixture::connectDevice(*m_w);
+        test::TransferFixture::mountImage(*m_w);
         for (const char *name : {"A.TXT", "B.TXT", "C.TXT"})
             m_w->RpcRows->appendRow({name, "", "", -1});
         for (const char *name : {"X.TXT", "Y.TXT"}) {
@@ -191,10 +196,10 @@ private slots:
         QSignalSpy rereads(m_w->PLeft, &LocalPane::folderChanged);
         WriteClipboardFiles(m_clipboard, {pc("one.txt"), pc("two.txt")});
         m_w->PasteToLocal(); // no copy from the PC to the PC
-        m_w->RpcConnected = false;
+        m_w->deviceSession().markLost();
         m_w->PasteToDevice(); // disconnected: nothing copied
         QVERIFY(m_w->runs.isEmpty() && rereads.isEmpty());
-        m_w->RpcConnected = true;
+        test::TransferFixture::connectDevice(*m_w);
         QTest::keyRelease(m_w->RpcList->currentView(), Qt::Key_V);
         QCOMPARE(m_w->runs.size(), 1);
         QCOMPARE(m_w->runs[0].destinations, (QStringList{"one.txt", "two.txt"}));
@@ -202,7 +207,7 @@ private slots:
         m_w->VDiskList->setFocus();
         QTest::mouseClick(m_w->TB_Paste, Qt::LeftButton);
         QCOMPARE(m_lib->content("two.txt").value_or(""), QByteArray("pc two.txt"));
-        QCOMPARE(m_w->vdiskRefreshes, 1);
+        QCOMPARE(m_w->vdiskRefreshes.size(), 1);
 
         // Device names come from the device, also when a same-named image
         // file exists; other kinds and names that would leave the folder stay out.
@@ -251,8 +256,10 @@ private slots:
             WriteClipboardFiles(m_clipboard, {pc("one.txt")});
         else
             m_clipboard.setMimeData(nullptr);
-        m_w->RpcConnected = pane != "device" || available;
-        m_w->VDiskState = pane != "image" || available ? 1 : 0;
+        if (pane == "device" && !available)
+            m_w->deviceSession().markLost();
+        if (pane == "image" && !available)
+            m_w->imageMount().unmount();
         FileListView *list = pane == "device"  ? m_w->RpcList
                              : pane == "image" ? m_w->VDiskList
                                                : m_w->ShellList;
@@ -283,7 +290,7 @@ private slots:
         selectLocal({"one.txt"});
         drag(m_w->ShellList, m_w->VDiskList);
         QCOMPARE(m_lib->content("one.txt").value_or(""), QByteArray("pc one.txt"));
-        QCOMPARE(m_w->vdiskRefreshes, 1);
+        QCOMPARE(m_w->vdiskRefreshes.size(), 1);
         QCOMPARE(rereads.size(), 2);
 
         select(m_w->RpcList, {1});
@@ -303,7 +310,7 @@ private slots:
         QCOMPARE(m_w->runs[1].sources, (QStringList{relay + "/X.TXT", relay + "/Y.TXT"}));
         QCOMPARE(m_w->runs[1].destinations, (QStringList{"X.TXT", "Y.TXT"}));
         QVERIFY(!QFileInfo::exists(relay));
-        m_w->VDiskState = 0;
+        m_w->imageMount().unmount();
         drag(m_w->RpcList, m_w->VDiskList); // not onto an unmounted image
         QCOMPARE(m_w->runs.size(), 2);
     }
@@ -384,7 +391,7 @@ private slots:
         QCOMPARE(m_fx->prompter.texts(), QStringList{CopyFailed});
         QVERIFY(!idle);
         QVERIFY(m_w->OpIdle && !QFileInfo::exists(relay));
-        QCOMPARE(m_w->vdiskRefreshes, 1);
+        QCOMPARE(m_w->vdiskRefreshes.size(), 1);
     }
 
     // What a desktop file manager sees of our Copy, and its files in our panes.

@@ -5,9 +5,12 @@
 #include "FakeDesktopShell.h"
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
+#include "MemoryRegistry.h"
 #include "RecordingDeviceLink.h"
 #include "ScriptedPrompter.h"
 #include "app/main.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "transfer/DoProcess.h"
 #include "transfer/uDialog.h"
 
@@ -136,13 +139,33 @@ public:
         QDir().mkpath(m_dir.path() + "/tmp");
         QDir().mkpath(m_dir.path() + "/pc");
         files.setContent(m_dir.path() + "/VexoFile.ini", "[Setting]\nAutoRpc=0\nAutoVDisk=0\n");
+        registry.setValue(ImageMount::InstallKey, "InstallPath", "/opt/sim");
     }
     std::unique_ptr<TFormMain> open()
     {
         auto w = std::make_unique<TFormMain>(PlatformServices{&files, &paths, &prompter, &shell, &link});
-        w->RpcConnected = true;
-        w->RpcClient = 101;
+        connectDevice(*w);
+        link.clearLog();
         return w;
+    }
+    // The window's session connects (its first client is 101) without a
+    // connect thread.
+    static void connectDevice(TFormMain &w)
+    {
+        DeviceSession &session = w.deviceSession();
+        session.beginAttempt();
+        session.open(0, 0, QString());
+        session.endAttempt();
+    }
+    // The window's image mounts (the window needs the registry below)
+    // without a mount thread.
+    static void mountImage(TFormMain &w)
+    {
+        ImageMount &mount = w.imageMount();
+        mount.beginMount();
+        QString image;
+        mount.mount(&image);
+        mount.endMount();
     }
     QString pcPath(const QString &name) const { return m_dir.path() + "/pc/" + name; }
     QString pcFile(const QString &name, const QByteArray &content = "pc data")
@@ -170,6 +193,7 @@ public:
     ObservingPrompter prompter;
     FakeDesktopShell shell;
     TransferLink link;
+    MemoryRegistry registry;
 };
 
 } // namespace vexo::test

@@ -1,9 +1,10 @@
 #include "vdisk/VDiskPane.h"
-#include "FakePlatform.h"
 #include "MemoryRegistry.h"
 #include "MemoryVDiskLibrary.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/FileListRow.h"
+#include "engine/ImageMount.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
@@ -39,57 +40,37 @@ QLineEdit *visibleEditor(QAbstractItemView *view)
     return nullptr;
 }
 
-QStringList captions(const FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    return out;
-}
+using test::captions;
 
 } // namespace
 
-class VDiskPaneTest : public QObject
+class VDiskPaneTest : public QObject, test::WindowFakes
 {
     Q_OBJECT
 
-    std::unique_ptr<test::FakePlatform> m_fake;
-    test::MemoryProfileFiles *m_files = nullptr;
-    test::ScriptedPrompter *m_prompter = nullptr;
-    test::FakeDesktopShell *m_shell = nullptr;
     std::unique_ptr<test::MemoryVDiskLibrary> m_lib;
     std::unique_ptr<test::MemoryRegistry> m_registry;
 
     std::unique_ptr<TFormMain> open(bool autoMount)
     {
-        m_files->setContent(m_fake->folder() + "/VexoFile.ini",
-                            QByteArray("[Setting]\nAutoRpc=0\nAutoVDisk=") + (autoMount ? "1" : "0") + "\n");
+        setIni(QByteArray("[Setting]\nAutoRpc=0\nAutoVDisk=") + (autoMount ? "1" : "0") + "\n");
         PlatformServices services = m_fake->services();
         services.vdisk = m_lib.get();
         services.registry = m_registry.get();
         auto w = std::make_unique<TFormMain>(services);
-        w->resize(1000, 700);
-        w->show();
-        if (!QTest::qWaitForWindowExposed(w.get()))
-            qWarning("window not shown");
+        test::showActive(*w);
         return w;
     }
     // Opens the window and waits for the start-up mount to end.
     std::unique_ptr<TFormMain> openMounted()
     {
         auto w = open(true);
-        if (!QTest::qWaitFor([&] { return !w->vdiskPane->mountRunning() && w->VDiskState == 1; }))
+        if (!QTest::qWaitFor([&] { return !w->vdiskPane->mountRunning() && w->imageMount().state() == 1; }))
             qWarning("not mounted");
         return w;
     }
     static void press(TFormMain *w, int key) { QTest::keyClick(w->VDiskList->currentView(), Qt::Key(key)); }
-    static void selectRows(TFormMain *w, const QList<int> &rows)
-    {
-        w->VDiskList->clearSelection();
-        for (int row : rows)
-            w->VDiskList->selectionModel()->select(w->VDiskList->indexOfRow(row),
-                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    static void selectRows(TFormMain *w, const QList<int> &rows) { test::selectRows(w->VDiskList, rows); }
     static void doubleClickRow(TFormMain *w, int row)
     {
         QAbstractItemView *view = w->VDiskList->detailView();
@@ -101,10 +82,7 @@ class VDiskPaneTest : public QObject
 private slots:
     void init()
     {
-        m_fake = std::make_unique<test::FakePlatform>();
-        m_files = &m_fake->files;
-        m_prompter = &m_fake->prompter;
-        m_shell = &m_fake->shell;
+        resetFakes();
         m_lib = std::make_unique<test::MemoryVDiskLibrary>();
         m_registry = std::make_unique<test::MemoryRegistry>();
         m_registry->setValue(Key, "InstallPath", "/opt/sim");
@@ -147,7 +125,7 @@ private slots:
         m_lib->setInitResult(3);
         {
             auto w = open(true);
-            QTRY_COMPARE(w->VDiskState.load(), 0);
+            QTRY_COMPARE(w->imageMount().state(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QVERIFY(!w->TB_VDiskConnect->isChecked());
             QVERIFY(m_prompter->questions().isEmpty());
@@ -162,7 +140,7 @@ private slots:
         m_lib->clearCalls();
         {
             auto w = open(true);
-            QTRY_COMPARE(w->VDiskState.load(), 0);
+            QTRY_COMPARE(w->imageMount().state(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QCOMPARE(m_prompter->questions().size(), 1);
             const test::ScriptedPrompter::Question q = m_prompter->questions().first();
@@ -191,7 +169,7 @@ private slots:
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connecting...");
-        QCOMPARE(w->VDiskState.load(), -1); // unchanged while the attempt runs
+        QCOMPARE(w->imageMount().state(), -1); // unchanged while the attempt runs
         press(w.get(), Qt::Key_F6);
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
         w->VDiskList->currentView()->setFocus();
@@ -204,14 +182,14 @@ private slots:
 
         // F7 during an attempt unmounts once the attempt has ended.
         press(w.get(), Qt::Key_F7);
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         m_lib->closeGate();
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         press(w.get(), Qt::Key_F7);
         m_lib->release();
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
@@ -224,49 +202,40 @@ private slots:
         auto w = open(false);
         press(w.get(), Qt::Key_F7); // nothing mounted: unmounts all the same
         QCOMPARE(m_lib->calls(), QStringList{"DestoryFileSystem"});
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 1);
         QVERIFY(w->TB_VDiskConnect->isChecked());
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
         QCOMPARE(m_lib->calls().last(), QStringLiteral("DestoryFileSystem"));
         // The next connect goes through the registry again.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QCOMPARE(m_registry->reads().size(), 2);
     }
 
     // A refused rename keeps the old name and says why.
     void aRefusedRenameSaysWhy_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("reason"); // empty: renamed
-        QTest::addRow("free") << "NEW.TXT"
-                              << "";
-        QTest::addRow("case only") << "a.txt"
-                                   << "";
-        QTest::addRow("17 bytes") << "ABCDEFGHIJKLM.TXT"
-                                  << "";
-        QTest::addRow("taken") << "B.TXT"
-                               << "Cannot rename to B.TXT: a file of that name exists";
-        QTest::addRow("taken, other case") << "b.txt"
-                                           << "Cannot rename to b.txt: a file of that name exists";
-        QTest::addRow("18 bytes") << "ABCDEFGHIJKLMN.TXT"
-                                  << "Cannot rename to ABCDEFGHIJKLMN.TXT: the name is longer than 17 bytes";
-        QTest::addRow("star") << "A*.TXT"
-                              << "Cannot rename to A*.TXT: the name holds characters that are not allowed";
-        QTest::addRow("trailing dot")
-            << "A."
-            << "Cannot rename to A.: the name holds characters that are not allowed";
+        // An empty reason: renamed.
+        test::addStringRows("name", "reason",
+                            {{"free", "NEW.TXT", ""},
+                             {"case only", "a.txt", ""},
+                             {"17 bytes", "ABCDEFGHIJKLM.TXT", ""},
+                             {"taken", "B.TXT", "a file of that name exists"},
+                             {"taken, other case", "b.txt", "a file of that name exists"},
+                             {"18 bytes", "ABCDEFGHIJKLMN.TXT", "the name is longer than 17 bytes"},
+                             {"star", "A*.TXT", "the name holds characters that are not allowed"},
+                             {"trailing dot", "A.", "the name holds characters that are not allowed"}});
     }
     void aRefusedRenameSaysWhy()
     {
@@ -281,8 +250,9 @@ private slots:
         if (reason.isEmpty())
             QVERIFY(m_lib->names().contains(name));
         else {
-            QCOMPARE(w->statusText(), reason);
-            QCOMPARE(w->PVDiskStatus->toolTip(), reason);
+            const QString message = "Cannot rename to " + name + ": " + reason;
+            QCOMPARE(w->statusText(), message);
+            QCOMPARE(w->PVDiskStatus->toolTip(), message);
             QCOMPARE(m_lib->names(), (QStringList{"A.TXT", "B.TXT"}));
         }
     }
@@ -329,7 +299,7 @@ private slots:
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->VDiskState.load(), 1);
+        QCOMPARE(w->imageMount().state(), 1);
     }
 
     void deleteAsksAndRemovesWhatTheImageDeleted()
@@ -440,14 +410,9 @@ private slots:
         w->VDiskList->setCurrentRow(0);
         doubleClickRow(w.get(), 0);
         QTRY_COMPARE(m_shell->opened(), QStringList{copy});
-        QFile f(copy);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("contents of a"));
-        // No program takes it: the status line says so.
-        m_shell->setCanOpen(false);
-        w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0));
-        QCOMPARE(w->statusText(), QStringLiteral("No program can open A.TXT"));
-        QCOMPARE(m_shell->opened().size(), 2);
+        QCOMPARE(test::readFile(copy), QByteArray("contents of a"));
+        expectNoProgramFor(w.get(), "A.TXT",
+                           [&] { w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0)); });
         m_shell->setCanOpen(true);
 
         // A failed copy and a name that would leave the work folder: the message.
@@ -479,7 +444,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(temp));
         // The attempt mounted after the window was cut off: nothing shows it.
         QCoreApplication::processEvents();
-        QCOMPARE(w->VDiskState.load(), -1);
+        QCOMPARE(w->imageMount().state(), -1);
         QVERIFY(w->PVDiskStatus->text() != Caption + "Connected");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
 

@@ -127,6 +127,12 @@ struct RawDir {
         e.cluster = size > 0 ? 2 : 0;
         e.encode(slot());
     }
+    // A file under its long name: the name's pieces, then the short entry.
+    void longFile(const std::u16string &text, const char *name11, uint32_t size, int damage = 0)
+    {
+        longName(text, name11, damage);
+        file(name11, size);
+    }
     void longName(const std::u16string &text, const char *name11, int damage = 0)
     {
         dirent::ShortName n;
@@ -160,22 +166,14 @@ TEST(RootDirectory, ReadsEveryFormOtherToolsWrite)
     RawDir raw;
     raw.file("NO NAME    ", 0, 0, dirent::kAttrVolume | dirent::kAttrArchive);
     raw.file("A       TXT", 3, 0x18);
-    raw.longName(u"Mixed Case.Txt", "MIXEDC~1TXT");
-    raw.file("MIXEDC~1TXT", 5);
-    raw.longName(u"\u6D4B\u8BD5.txt", "__~1    TXT");
-    raw.file("__~1    TXT", 7);
-    raw.longName(u"a name much longer than seventeen.txt", "ANAMEM~1TXT");
-    raw.file("ANAMEM~1TXT", 9);
-    raw.longName(u"bad sum.txt", "BADSUM~1TXT", 1);
-    raw.file("BADSUM~1TXT", 1);
-    raw.longName(u"out of order name.txt", "OUTOFO~1TXT", 2);
-    raw.file("OUTOFO~1TXT", 1);
-    raw.longName(u"../escape", "ESCAPE~1   ");
-    raw.file("ESCAPE~1   ", 1);
-    raw.longName(u".", "DOT~1      ");
-    raw.file("DOT~1      ", 1);
-    raw.longName(u"..", "DOTDOT~1   ");
-    raw.file("DOTDOT~1   ", 1);
+    raw.longFile(u"Mixed Case.Txt", "MIXEDC~1TXT", 5);
+    raw.longFile(u"\u6D4B\u8BD5.txt", "__~1    TXT", 7);
+    raw.longFile(u"a name much longer than seventeen.txt", "ANAMEM~1TXT", 9);
+    raw.longFile(u"bad sum.txt", "BADSUM~1TXT", 1, 1);
+    raw.longFile(u"out of order name.txt", "OUTOFO~1TXT", 1, 2);
+    raw.longFile(u"../escape", "ESCAPE~1   ", 1);
+    raw.longFile(u".", "DOT~1      ", 1);
+    raw.longFile(u"..", "DOTDOT~1   ", 1);
     raw.file(".          ", 1); // files named like a folder's own entries
     raw.file("..         ", 1);
     raw.file("SUBDIR     ", 0, 0, dirent::kAttrDirectory);
@@ -213,8 +211,7 @@ TEST(RootDirectory, ShowsAnEqualNameOnlyOnceAndTheOtherByItsShortName)
 {
     RawDir raw;
     raw.file("README  TXT", 1);
-    raw.longName(u"readme.txt", "README~1TXT");
-    raw.file("README~1TXT", 2);
+    raw.longFile(u"readme.txt", "README~1TXT", 2);
     NameCodec codec;
     RootDirectory dir;
     dir.parse(raw.bytes, codec);

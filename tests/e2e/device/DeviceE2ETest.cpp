@@ -4,8 +4,10 @@
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "engine/FileListRow.h"
 #include "platform/LibDeviceLink.h"
 #include "widgets/CaptionPanel.h"
@@ -33,35 +35,12 @@ namespace
 const QString Caption = QStringLiteral("Palmtop Files - ");
 const QString Chinese = QStringLiteral("文件.txt");
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
+using test::readFile;
+using test::rowOf;
 
-QByteArray readFile(const QString &path)
+QStringList sortedCaptions(const FileRowModel *rows)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList sortedCaptions(FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    out.sort();
-    return out;
-}
-
-int rowOf(FileRowModel *rows, const QString &name)
-{
-    for (int i = 0; i < rows->rowCount(); ++i) {
-        if (rows->caption(i) == name)
-            return i;
-    }
-    return -1;
+    return test::captions(rows, true);
 }
 
 } // namespace
@@ -75,12 +54,22 @@ class DeviceE2ETest : public QObject
     QString m_root;
     QString m_link;
 
-    PlatformServices services(test::MemoryProfileFiles &files, test::FakeSystemPaths &paths,
-                              test::ScriptedPrompter &prompter, test::FakeDesktopShell &shell,
-                              LibDeviceLink &link)
-    {
-        return PlatformServices{&files, &paths, &prompter, &shell, &link};
-    }
+    // One window's fakes over the test folder, with its settings, on the
+    // real link library.
+    struct Services {
+        Services(const QTemporaryDir &dir, const QByteArray &settings)
+            : paths(dir.path() + "/", dir.filePath("tmp") + "/")
+        {
+            files.setContent(dir.filePath("VexoFile.ini"), settings);
+        }
+        PlatformServices platform() { return PlatformServices{&files, &paths, &prompter, &shell, &link}; }
+
+        test::MemoryProfileFiles files;
+        test::FakeSystemPaths paths;
+        test::ScriptedPrompter prompter;
+        test::FakeDesktopShell shell;
+        LibDeviceLink link;
+    };
 
 private slots:
     void initTestCase()
@@ -90,10 +79,10 @@ private slots:
         m_link = m_dir.filePath("pty");
         QVERIFY(QDir().mkpath(m_root));
         QVERIFY(QDir().mkpath(m_dir.filePath("tmp")));
-        writeFile(m_root + "/a.txt", "hello");
-        writeFile(m_root + "/b.bin", QByteArray(3000, '\x5a'));
-        writeFile(m_root + "/c.txt", "see");
-        writeFile(m_root + "/" + Chinese, "\xe4\xb8\xad");
+        test::putFile(m_root + "/a.txt", "hello");
+        test::putFile(m_root + "/b.bin", QByteArray(3000, '\x5a'));
+        test::putFile(m_root + "/c.txt", "see");
+        test::putFile(m_root + "/" + Chinese, "\xe4\xb8\xad");
         QFile a(m_root + "/a.txt");
         QVERIFY(a.open(QIODevice::ReadWrite));
         QVERIFY(a.setFileTime(QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::UTC),
@@ -114,15 +103,9 @@ private slots:
 
     void connectListRenameDeleteOpenDisconnect()
     {
-        test::MemoryProfileFiles files;
-        test::FakeSystemPaths paths(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
-        test::ScriptedPrompter prompter;
-        test::FakeDesktopShell shell;
-        LibDeviceLink link;
-        files.setContent(m_dir.filePath("VexoFile.ini"),
-                         "[Setting]\nAutoRpc=1\nAutoVDisk=0\nComport=1\nBaudrate=115200\n[Ports]\nCOM1=" +
-                             m_link.toUtf8() + "\n");
-        auto w = std::make_unique<TFormMain>(services(files, paths, prompter, shell, link));
+        Services s(m_dir, "[Setting]\nAutoRpc=1\nAutoVDisk=0\nComport=1\nBaudrate=115200\n[Ports]\nCOM1=" +
+                              m_link.toUtf8() + "\n");
+        auto w = std::make_unique<TFormMain>(s.platform());
         w->resize(1000, 700);
         w->show();
         QApplication::setActiveWindow(w.get());
@@ -146,14 +129,7 @@ private slots:
 
         // Rename in place: done on the device; a taken name goes back.
         auto rename = [&](const QString &from, const QString &to) {
-            w->RpcList->setCurrentRow(rowOf(rows, from));
-            w->RpcList->editCurrent();
-            auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-            QVERIFY(editor);
-            editor->selectAll();
-            QTest::keyClicks(editor, to);
-            QTest::keyClick(editor, Qt::Key_Return);
-            QTRY_VERIFY(!w->RpcList->isEditing());
+            test::renameInPlace(w->RpcList, rowOf(rows, from), to);
         };
         rename("c.txt", "d.txt");
         QVERIFY(QFileInfo(m_root + "/d.txt").isFile());
@@ -165,7 +141,7 @@ private slots:
 
         // Delete with the key and the question answered OK.
         w->RpcList->setCurrentRow(rowOf(rows, "b.bin"));
-        prompter.answer(PromptAnswer::Ok);
+        s.prompter.answer(PromptAnswer::Ok);
         QTest::keyClick(view, Qt::Key_Delete);
         QVERIFY(!QFileInfo::exists(m_root + "/b.bin"));
         QCOMPARE(rowOf(rows, "b.bin"), -1);
@@ -176,13 +152,13 @@ private slots:
             const QRect cell = view->visualRect(w->RpcList->indexOfRow(rowOf(rows, name)));
             QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
             QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-            QVERIFY2(!shell.opened().isEmpty(), qPrintable(name));
-            QCOMPARE(shell.opened().last(), w->TempDir + "/" + name);
+            QVERIFY2(!s.shell.opened().isEmpty(), qPrintable(name));
+            QCOMPARE(s.shell.opened().last(), w->TempDir + "/" + name);
             QCOMPARE(readFile(w->TempDir + "/" + name), readFile(m_root + "/" + name));
         }
 
         // F5 while connected lists again from the device.
-        writeFile(m_root + "/e.txt", "new");
+        test::putFile(m_root + "/e.txt", "new");
         QTest::keyClick(view, Qt::Key_F5);
         QCOMPARE(sortedCaptions(rows), (QStringList{"a.txt", "d.txt", "e.txt", Chinese}));
         QVERIFY(w->devicePane->RpcFileExists("e.txt", false));
@@ -192,12 +168,12 @@ private slots:
         QTest::keyClick(view, Qt::Key_F4);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
         QCOMPARE(rows->rowCount(), 0);
-        QVERIFY(!w->RpcConnected);
-        const int pipe = w->RpcPipe;
+        QVERIFY(!w->deviceSession().isConnected());
+        const int pipe = w->deviceSession().handles().pipe;
         QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!w->devicePane->attemptRunning(), 15000);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
-        QCOMPARE(w->RpcPipe.load(), pipe);
+        QCOMPARE(w->deviceSession().handles().pipe, pipe);
         QCOMPARE(rows->rowCount(), 4);
 
         const QString temp = w->TempDir;
@@ -208,22 +184,16 @@ private slots:
 
     void aMissingDeviceNodeFailsTheAttempt()
     {
-        test::MemoryProfileFiles files;
-        test::FakeSystemPaths paths(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
-        test::ScriptedPrompter prompter;
-        test::FakeDesktopShell shell;
-        LibDeviceLink link;
-        files.setContent(m_dir.filePath("VexoFile.ini"),
-                         "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=0\n[Ports]\nUSB=" +
-                             m_dir.filePath("nothing-here").toUtf8() + "\n");
-        TFormMain w(services(files, paths, prompter, shell, link));
+        Services s(m_dir, "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=0\n[Ports]\nUSB=" +
+                              m_dir.filePath("nothing-here").toUtf8() + "\n");
+        TFormMain w(s.platform());
         QSignalSpy ended(w.devicePane, &DevicePane::attemptFinished);
         w.devicePane->RefreshRpc();
         QVERIFY(ended.wait(15000));
         QCOMPARE(ended.first().first().toBool(), false);
         QCOMPARE(w.PRpcStatus->text(), Caption + "Disconnected");
         QVERIFY(!w.TB_RpcConnect->isChecked());
-        QVERIFY(w.RpcPipe != 0); // kept for the next attempt
+        QVERIFY(w.deviceSession().handles().pipe != 0); // kept for the next attempt
     }
 };
 

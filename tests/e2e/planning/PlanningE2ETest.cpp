@@ -7,9 +7,12 @@
 #include "MemoryProfileFiles.h"
 #include "MemoryRegistry.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "desktop/QtClipboard.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/TransferExecutor.h"
 #include "local/LocalPane.h"
 #include "platform/LibDeviceLink.h"
@@ -74,9 +77,7 @@ class PlanningE2ETest : public QObject
 private slots:
     void pcToDeviceToImageAndBack()
     {
-        QString fsck = QStandardPaths::findExecutable("fsck.fat");
-        if (fsck.isEmpty())
-            fsck = QStandardPaths::findExecutable("fsck.fat", {"/usr/sbin", "/sbin"});
+        const QString fsck = test::tool("fsck.fat");
         if (fsck.isEmpty())
             QSKIP("dosfstools is needed");
 
@@ -121,7 +122,7 @@ private slots:
                                 pty.toUtf8() + "\n");
         test::FakeSystemPaths paths(dir.path() + "/", dir.filePath("tmp") + "/");
         test::MemoryRegistry registry;
-        registry.setValue(VDiskPane::InstallKey, "InstallPath", install);
+        registry.setValue(ImageMount::InstallKey, "InstallPath", install);
         test::ScriptedPrompter prompter;
         test::FakeDesktopShell shell;
         LibDeviceLink link;
@@ -136,8 +137,8 @@ private slots:
         w->show();
         QApplication::setActiveWindow(w.get());
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(w->RpcConnected && !w->devicePane->attemptRunning(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(w->VDiskState == 1 && !w->vdiskPane->mountRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->deviceSession().isConnected() && !w->devicePane->attemptRunning(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->imageMount().state() == 1 && !w->vdiskPane->mountRunning(), 10000);
 
         // PC to device: Copy in the local pane, Paste in the device pane.
         w->PLeft->showFolder(pc);

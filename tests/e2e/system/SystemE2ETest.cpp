@@ -4,12 +4,16 @@
 // vexo-deviced behind the simulated serial line, the simulator's disk a real
 // FAT image. Four everyday requests run one after the other; at the end every
 // side holds exactly the bytes it should and the image passes fsck.fat.
+#include "../SimulatedDevice.h"
 #include "FakeDesktopShell.h"
 #include "LinkSimulator.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
 #include "desktop/QtClipboard.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+#include "engine/ImageMount.h"
 #include "engine/TransferExecutor.h"
 #include "local/LocalPane.h"
 #include "platform/LibDeviceLink.h"
@@ -45,43 +49,16 @@ namespace
 // Ten times the 115,200-baud line, so the test stays short.
 constexpr double LineBytesPerSecond = 115200;
 
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : data)
-        c = char(generator.generate());
-    return data;
-}
+using test::entries;
+using test::randomBytes;
+using test::readFile;
+using test::runTool;
+using test::writeFile;
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-// Every entry of a folder, hidden ones included: no temporary file may stay.
-QStringList entries(const QString &folder)
-{
-    QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
-
+// The captions sorted: the panes list in the order of their side.
 QStringList captions(const FileRowModel *rows)
 {
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    out.sort();
-    return out;
+    return test::captions(rows, true);
 }
 
 // Keyboard focus into a list, also when a modal window has just closed.
@@ -95,27 +72,9 @@ void focus(QWidget *window, FileListView *list)
 // Selects the one row whose caption is `name`.
 bool selectRow(FileListView *list, const FileRowModel *rows, const QString &name)
 {
-    list->clearSelection();
-    for (int i = 0; i < rows->rowCount(); ++i) {
-        if (rows->caption(i) == name) {
-            list->selectionModel()->select(list->indexOfRow(i),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            return true;
-        }
-    }
-    return false;
-}
-
-int runTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return -1;
-    if (output)
-        *output = process.readAll();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    const int row = test::rowOf(rows, name);
+    test::selectRows(list, row >= 0 ? QList<int>{row} : QList<int>{});
+    return row >= 0;
 }
 
 } // namespace
@@ -126,8 +85,7 @@ class SystemE2ETest : public QObject
 
     QTemporaryDir m_dir;
     QString m_device, m_image; // the palmtop's folder, the simulator's disk
-    std::unique_ptr<test::LinkSimulator> m_line;
-    QProcess m_server;
+    test::SimulatedDevice m_palmtop;
     LinuxProfileFiles m_profiles;
     std::unique_ptr<LinuxSystemPaths> m_paths;
     std::unique_ptr<ProfileRegistry> m_registry;
@@ -173,22 +131,15 @@ private slots:
         // The palmtop with one file of its own, behind the simulated line.
         m_onDevice = {{QStringLiteral("日志.bin"), randomBytes(30000, 2)}};
         QVERIFY(writeFile(m_device + QStringLiteral("/日志.bin"), m_onDevice.first()));
-        test::LinkSimOptions options;
-        options.bytesPerSecond = LineBytesPerSecond;
-        options.latencyMs = 1;
-        m_line = std::make_unique<test::LinkSimulator>(options);
         std::string error;
-        QVERIFY2(m_line->start(&error), error.c_str());
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(QStringLiteral(VEXO_DEVICED),
-                       {"--root", m_device, "--device", QString::fromStdString(m_line->endB())});
-        QVERIFY(m_server.waitForStarted());
+        QVERIFY2(m_palmtop.start(QStringLiteral(VEXO_DEVICED), m_device, LineBytesPerSecond, &error),
+                 error.c_str());
 
         // The settings file beside the program, the registry file in the
         // config folder, the work folder under TMPDIR: as on a desktop.
         QVERIFY(writeFile(path("program/VexoFile.ini"),
                           "[Setting]\nAutoRpc=1\nAutoVDisk=1\nComport=1\nBaudrate=115200\n[Ports]\nCOM1=" +
-                              QByteArray::fromStdString(m_line->endA()) + "\n"));
+                              m_palmtop.port() + "\n"));
         QVERIFY(writeFile(path("config/VexoTools/registry.ini"),
                           "[HKEY_LOCAL_MACHINE\\Software\\Tavrin\\VexoTools\\2]\nInstallPath=" +
                               QFile::encodeName(install) + "\n"));
@@ -205,16 +156,8 @@ private slots:
         m_w->show();
         QApplication::setActiveWindow(m_w.get());
         QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
-        // The device server may open its end after the start-up attempt: try
-        // again until connected, as a user would press F3.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [this] {
-                if (!m_w->RpcConnected && !m_w->devicePane->attemptRunning())
-                    m_w->RefreshRpc();
-                return m_w->RpcConnected && !m_w->devicePane->attemptRunning();
-            }(),
-            20000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_w->VDiskState == 1 && !m_w->vdiskPane->mountRunning(), 10000);
+        QVERIFY(test::SimulatedDevice::connect(*m_w));
+        QTRY_VERIFY_WITH_TIMEOUT(m_w->imageMount().state() == 1 && !m_w->vdiskPane->mountRunning(), 10000);
         QTRY_COMPARE(captions(m_w->RpcRows), QStringList{QStringLiteral("日志.bin")});
         QTRY_COMPARE(captions(m_w->VDiskRows), QStringList(m_inImage.keys()));
     }
@@ -305,8 +248,8 @@ private slots:
         m_w.reset();
         QVERIFY(!QFileInfo::exists(workFolder));
         // The palmtop's files crossed the simulated line, not some shortcut.
-        const auto toDevice = m_line->counters(test::LinkSimulator::Direction::AToB).delivered;
-        const auto fromDevice = m_line->counters(test::LinkSimulator::Direction::BToA).delivered;
+        const auto toDevice = m_palmtop.line().counters(test::LinkSimulator::Direction::AToB).delivered;
+        const auto fromDevice = m_palmtop.line().counters(test::LinkSimulator::Direction::BToA).delivered;
         QVERIFY2(toDevice > 80000 && fromDevice > 30000,
                  qPrintable(QStringLiteral("%1 bytes out, %2 back").arg(toDevice).arg(fromDevice)));
 
@@ -327,9 +270,7 @@ private slots:
             QCOMPARE(readFile(path("check/") + it.key()), it.value());
         }
 
-        QString fsck = QStandardPaths::findExecutable("fsck.fat");
-        if (fsck.isEmpty())
-            fsck = QStandardPaths::findExecutable("fsck.fat", {"/usr/sbin", "/sbin"});
+        const QString fsck = test::tool("fsck.fat");
         if (fsck.isEmpty())
             QSKIP("dosfstools is needed for the last check");
         QByteArray report;
@@ -339,11 +280,7 @@ private slots:
     void cleanupTestCase()
     {
         m_w.reset();
-        m_server.terminate();
-        if (!m_server.waitForFinished(5000))
-            m_server.kill();
-        if (m_line)
-            m_line->stop();
+        m_palmtop.stop();
     }
 };
 

@@ -1,8 +1,10 @@
 // Device runs of the real main window against vexo-deviced on the simulated
 // serial line: several files each way, Cancel in the middle of a large one.
-#include "LinkSimulator.h"
+#include "../SimulatedDevice.h"
 #include "TransferTestSupport.h"
+#include "WindowTestSupport.h"
 #include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
 #include "engine/common.h"
 #include "platform/LibDeviceLink.h"
 #include "transfer/RunDeviceTransfer.h"
@@ -27,36 +29,8 @@ constexpr double LineBytesPerSecond = 100000;
 constexpr int LargeFileBytes = 640 * 1024;
 constexpr int CancelAtPercent = 40;
 
-class DeviceFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshRpc() override { devicePane->RefreshRpc(); }
-};
-
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : data)
-        c = char(generator.generate());
-    return data;
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
-}
-
-// Every entry of a folder, hidden ones included.
-QStringList entries(const QString &folder)
-{
-    QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
+using test::entries;
+using test::randomBytes;
 
 } // namespace
 
@@ -66,14 +40,13 @@ class TransferE2ETest : public QObject
 
     QTemporaryDir m_dir;
     QString m_root, m_pc; // the device's and the PC's folders
-    std::unique_ptr<test::LinkSimulator> m_line;
-    QProcess m_server;
+    test::SimulatedDevice m_device;
     test::MemoryProfileFiles m_files;
     std::unique_ptr<test::FakeSystemPaths> m_paths;
     test::ObservingPrompter m_prompter;
     test::FakeDesktopShell m_shell;
     LibDeviceLink m_link;
-    std::unique_ptr<DeviceFormMain> m_w;
+    std::unique_ptr<TFormMain> m_w;
 
     QString dev(const QString &name) const { return m_root + "/" + name; }
     QString pc(const QString &name) const { return m_pc + "/" + name; }
@@ -137,51 +110,35 @@ private slots:
         m_pc = m_dir.filePath("pc");
         for (const QString &folder : {m_root, m_pc, m_dir.filePath("tmp")})
             QVERIFY(QDir().mkpath(folder));
-        test::LinkSimOptions options;
-        options.bytesPerSecond = LineBytesPerSecond;
-        options.latencyMs = 1;
-        m_line = std::make_unique<test::LinkSimulator>(options);
         std::string error;
-        QVERIFY2(m_line->start(&error), error.c_str());
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(VEXO_DEVICED, {"--root", m_root, "--device", QString::fromStdString(m_line->endB())});
-        QVERIFY(m_server.waitForStarted());
+        QVERIFY2(m_device.start(VEXO_DEVICED, m_root, LineBytesPerSecond, &error), error.c_str());
 
         m_paths = std::make_unique<test::FakeSystemPaths>(m_dir.path() + "/", m_dir.filePath("tmp") + "/");
         m_files.setContent(m_dir.filePath("VexoFile.ini"),
-                           "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=1\n[Ports]\nCOM1=" +
-                               QByteArray::fromStdString(m_line->endA()) + "\n");
-        m_w = std::make_unique<DeviceFormMain>(
+                           "[Setting]\nAutoRpc=0\nAutoVDisk=0\nComport=1\n[Ports]\nCOM1=" + m_device.port() +
+                               "\n");
+        m_w = std::make_unique<TFormMain>(
             PlatformServices{&m_files, m_paths.get(), &m_prompter, &m_shell, &m_link});
         m_w->show();
-        // The device may take a moment to open its end: try until connected.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [this] {
-                if (!m_w->RpcConnected && !m_w->devicePane->attemptRunning())
-                    m_w->devicePane->RefreshRpc();
-                return m_w->RpcConnected && !m_w->devicePane->attemptRunning();
-            }(),
-            20000);
+        QVERIFY(test::SimulatedDevice::connect(*m_w));
     }
 
     void cleanupTestCase()
     {
         m_w.reset();
-        m_server.terminate();
-        if (!m_server.waitForFinished(5000))
-            m_server.kill();
+        m_device.stop();
     }
 
     // The small files arrive; the device keeps its earlier big.bin, and no
     // partial file is left. The run ends with a fresh listing.
     void sendSeveralFilesAndCancelTheLargeOne()
     {
-        writeFile(dev("big.bin"), "the device's own big.bin");
-        writeFile(dev("keep.txt"), "kept");
+        test::putFile(dev("big.bin"), "the device's own big.bin");
+        test::putFile(dev("keep.txt"), "kept");
         const QByteArray one = randomBytes(3000, 1), two = randomBytes(20000, 2);
-        writeFile(pc("one.txt"), one);
-        writeFile(pc("two.txt"), two);
-        writeFile(pc("big.bin"), randomBytes(LargeFileBytes, 3));
+        test::putFile(pc("one.txt"), one);
+        test::putFile(pc("two.txt"), two);
+        test::putFile(pc("big.bin"), randomBytes(LargeFileBytes, 3));
 
         runAndCancel({pc("one.txt"), pc("two.txt"), pc("big.bin")}, {"one.txt", "two.txt", "big.bin"}, tdSend,
                      "big.bin");
@@ -201,10 +158,10 @@ private slots:
     void receiveSeveralFilesAndCancelTheLargeOne()
     {
         const QByteArray r1 = randomBytes(5000, 4), r2 = randomBytes(30000, 5);
-        writeFile(dev("r1.txt"), r1);
-        writeFile(dev("r2.txt"), r2);
-        writeFile(dev("rbig.bin"), randomBytes(LargeFileBytes, 6));
-        writeFile(pc("rbig.bin"), "the PC's own rbig.bin");
+        test::putFile(dev("r1.txt"), r1);
+        test::putFile(dev("r2.txt"), r2);
+        test::putFile(dev("rbig.bin"), randomBytes(LargeFileBytes, 6));
+        test::putFile(pc("rbig.bin"), "the PC's own rbig.bin");
         const QStringList deviceBefore = entries(m_root);
         QStringList pcAfter = entries(m_pc) + QStringList{"r1.txt", "r2.txt"};
         pcAfter.sort();

@@ -1,7 +1,9 @@
 #include "FakeDesktopShell.h"
 #include "FakeSystemPaths.h"
 #include "ScriptedPrompter.h"
+#include "WindowTestSupport.h"
 #include "app/main.h"
+#include "engine/ImageMount.h"
 #include "platform/LibVDiskLibrary.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/ProfileRegistry.h"
@@ -28,43 +30,12 @@ using namespace vexo;
 namespace
 {
 
-// The window with its image commands routed to the image pane.
-class WiredFormMain : public TFormMain
-{
-public:
-    using TFormMain::TFormMain;
-    void RefreshVDisk() override { vdiskPane->RefreshVDisk(); }
-    void DisconnectVDisk() override { vdiskPane->DisconnectVDisk(); }
-    void TB_FormatClick() override { vdiskPane->TB_FormatClick(); }
-};
+using test::captions;
+using test::tool;
 
-QString tool(const char *name)
-{
-    QString path = QStandardPaths::findExecutable(QLatin1String(name));
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(QLatin1String(name), {"/usr/sbin", "/sbin"});
-    return path;
-}
-
-// Runs a tool; its exit code, -1 when it did not run. Output goes to *out.
 int run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(30000))
-        return -1;
-    if (out)
-        *out = p.readAll();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-QStringList captions(const FileRowModel *rows)
-{
-    QStringList out;
-    for (int i = 0; i < rows->rowCount(); ++i)
-        out << rows->caption(i);
-    return out;
+    return test::runTool(program, args, out);
 }
 
 } // namespace
@@ -125,13 +96,13 @@ private slots:
         services.vdisk = &vdisk;
         services.registry = &registry;
 
-        auto w = std::make_unique<WiredFormMain>(services);
+        auto w = std::make_unique<TFormMain>(services);
         w->resize(1000, 700);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
         // Mounted and listed at start-up.
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
         QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Files - Connected"));
         QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "OLD.TXT"}));
@@ -173,7 +144,7 @@ private slots:
 
         // Unmounted, the image is consistent and holds what the pane shows.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QCOMPARE(w->VDiskState.load(), 0);
+        QCOMPARE(w->imageMount().state(), 0);
         QByteArray out;
         QCOMPARE(run(fsck, {"-n", image}, &out), 0);
         QCOMPARE(run(mtype, {"-i", image, "::NEW.TXT"}, &out), 0);
@@ -182,13 +153,13 @@ private slots:
 
         // Mount again and format: the pane lists the empty image.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->VDiskState.load(), 1);
+        QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 2);
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
         prompter.answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->VDiskState.load(), 1);
+        QCOMPARE(w->imageMount().state(), 1);
         w->close();
         w.reset();
 

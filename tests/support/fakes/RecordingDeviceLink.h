@@ -170,14 +170,12 @@ public:
     }
     int RequestLookupFile(int client, const QString &name) override
     {
-        QMutexLocker lock(&m_mutex);
-        return recordLocked("RequestLookupFile", {n(client), name},
-                            [&] { return indexOf(name) >= 0 ? 0 : NotFound; });
+        return record("RequestLookupFile", {n(client), name},
+                      [&] { return indexOf(name) >= 0 ? 0 : NotFound; });
     }
     int RequestDeleteFile(int client, const QString &name) override
     {
-        QMutexLocker lock(&m_mutex);
-        return recordLocked("RequestDeleteFile", {n(client), name}, [&] {
+        return record("RequestDeleteFile", {n(client), name}, [&] {
             const int i = indexOf(name);
             if (i < 0)
                 return NotFound;
@@ -187,8 +185,7 @@ public:
     }
     int RequestRenameFile(int client, const QString &oldName, const QString &newName) override
     {
-        QMutexLocker lock(&m_mutex);
-        return recordLocked("RequestRenameFile", {n(client), oldName, newName}, [&] {
+        return record("RequestRenameFile", {n(client), oldName, newName}, [&] {
             const int i = indexOf(oldName);
             if (i < 0)
                 return NotFound;
@@ -201,8 +198,7 @@ public:
     int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,
                           int *, int *, int overwrite) override
     {
-        QMutexLocker lock(&m_mutex);
-        return recordLocked("RequestSendFileEx", {n(client), localPath, deviceName, n(overwrite)}, [&] {
+        return record("RequestSendFileEx", {n(client), localPath, deviceName, n(overwrite)}, [&] {
             if (indexOf(deviceName) < 0)
                 m_files.append({deviceName, 0, QFileInfo(localPath).size()});
             if (progress)
@@ -214,8 +210,7 @@ public:
     int RequestReceiveFileEx(int client, const QString &deviceName, const QString &localPath, int *progress,
                              int *, int *, int overwrite) override
     {
-        QMutexLocker lock(&m_mutex);
-        return recordLocked("RequestReceiveFileEx", {n(client), deviceName, localPath, n(overwrite)}, [&] {
+        return record("RequestReceiveFileEx", {n(client), deviceName, localPath, n(overwrite)}, [&] {
             if (indexOf(deviceName) < 0)
                 return NotFound;
             QFile out(localPath);

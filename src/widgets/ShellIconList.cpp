@@ -1,4 +1,4 @@
-#include "device/ShellIconList.h"
+#include "widgets/ShellIconList.h"
 
 #include "widgets/FileRowModel.h"
 

@@ -1,0 +1,111 @@
+#include "engine/ImageMount.h"
+
+#include "platform/Registry.h"
+#include "platform/VDiskLibrary.h"
+
+#include <utility>
+
+namespace vexo
+{
+
+ImageMount::ImageMount(VDiskLibrary *library, Registry *registry) : m_library(library), m_registry(registry)
+{
+}
+
+QString ImageMount::imagePath(const QString &installPath)
+{
+    return installPath + QStringLiteral("/target/public/lib/vdisk.dat");
+}
+
+bool ImageMount::mountRunning() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mounting;
+}
+
+bool ImageMount::beginMount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!usable() || m_mounting || m_closed)
+        return false;
+    m_mounting = true;
+    return true;
+}
+
+bool ImageMount::endMount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_mounting = false;
+    return std::exchange(m_unmountAfterMount, false);
+}
+
+bool ImageMount::admitUnmount()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_mounting)
+        m_unmountAfterMount = true;
+    return !m_mounting;
+}
+
+bool ImageMount::installPath(QString *path) const
+{
+    return m_registry->readMachineString(QString::fromUtf8(InstallKey), QStringLiteral("InstallPath"), path);
+}
+
+ImageMount::MountResult ImageMount::mount(QString *image)
+{
+    QString folder;
+    MountResult result = MountResult::NoInstallPath;
+    if (installPath(&folder)) {
+        *image = imagePath(folder);
+        m_library->SetVdiskFile(*image);
+        result = m_library->InitFileSystem() == 0 ? MountResult::Mounted : MountResult::Failed;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_closed)
+        m_state = result == MountResult::Mounted ? Mounted : NotMounted;
+    return result;
+}
+
+void ImageMount::unmount()
+{
+    if (m_library)
+        m_library->DestoryFileSystem();
+    m_state = NotMounted;
+}
+
+ImageMount::FormatResult ImageMount::format()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_mounting)
+        return FormatResult::Busy;
+    // Unmounted, the library may not know the image yet (no attempt so far,
+    // or a later change of the install folder): name it, as a mount does.
+    if (m_state != Mounted) {
+        QString folder;
+        if (!installPath(&folder))
+            return FormatResult::NoInstallPath;
+        m_library->SetVdiskFile(imagePath(folder));
+    }
+    return m_library->FormatFileSystem() == 0 ? FormatResult::Formatted : FormatResult::Failed;
+}
+
+void ImageMount::close()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closed = true;
+}
+
+void ImageMount::release()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+        if (std::exchange(m_released, true))
+            return;
+    }
+    if (m_library)
+        m_library->DestoryFileSystem();
+}
+
+} // namespace vexo

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+
+namespace vexo
+{
+
+class Registry;
+class VDiskLibrary;
+
+// The simulator's disk image: whether it is mounted, whether a mount runs,
+// and the image library that reads and writes it. Nothing else mounts,
+// unmounts or formats.
+//
+// Any thread may call. From beginMount() to endMount() the mount's thread
+// owns the library: an unmount asked for meanwhile is recorded (admitUnmount)
+// and handed back by endMount(), and a format is refused. Without the image
+// library and the registry nothing is ever attempted.
+class ImageMount
+{
+public:
+    // The registry key (under HKEY_LOCAL_MACHINE) whose "InstallPath" names
+    // the simulator's folder.
+    static constexpr const char *InstallKey = "\\Software\\Tavrin\\VexoTools\\2";
+    enum State { NeverTried = -1, NotMounted = 0, Mounted = 1 };
+    enum class MountResult { NoInstallPath, Failed, Mounted };
+    enum class FormatResult { Busy, NoInstallPath, Failed, Formatted };
+
+    ImageMount(VDiskLibrary *library, Registry *registry);
+    ImageMount(const ImageMount &) = delete;
+    ImageMount &operator=(const ImageMount &) = delete;
+
+    // The image below an install folder: installPath + "/target/public/lib/vdisk.dat",
+    // nothing inserted or trimmed between the two.
+    static QString imagePath(const QString &installPath);
+
+    bool usable() const { return m_library && m_registry; }
+    VDiskLibrary *library() const { return m_library; }
+    int state() const { return m_state.load(); }
+    bool isMounted() const { return m_state.load() == Mounted; }
+    bool mountRunning() const;
+
+    // Starts a mount; false while one runs, after release(), or when unusable.
+    bool beginMount();
+    // The mount (mount thread): the install folder from the registry, then
+    // the library on its image. *image receives the image's path when the
+    // registry named one. The state follows the result, unless the mount
+    // was closed meanwhile.
+    MountResult mount(QString *image);
+    // Ends the mount; true when an unmount was asked for meanwhile.
+    bool endMount();
+    // An unmount against a running mount: false when recorded for its end,
+    // true when it may be carried out now.
+    bool admitUnmount();
+    // Releases the image (also when nothing is mounted): state NotMounted.
+    void unmount();
+    // Formats the image, mounted or not; refused while a mount runs. An
+    // image not mounted is named first, as a mount does.
+    FormatResult format();
+    // At exit, before the mount threads are awaited: no mount starts any
+    // more, and one that ends now leaves the state as it was.
+    void close();
+    // At exit, once the mount threads have ended: the library is released.
+    void release();
+
+private:
+    bool installPath(QString *path) const;
+
+    VDiskLibrary *const m_library;
+    Registry *const m_registry;
+    mutable std::mutex m_mutex;
+    std::atomic<int> m_state{NeverTried};
+    bool m_mounting = false;
+    bool m_unmountAfterMount = false;
+    bool m_closed = false;
+    bool m_released = false;
+};
+
+} // namespace vexo

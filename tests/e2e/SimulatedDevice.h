@@ -1,0 +1,74 @@
+// The palmtop behind a simulated serial line, as the end-to-end tests of the
+// main window meet it: the device server serves a folder on one end of the
+// line, and the window's port setting names the other.
+#pragma once
+
+#include "LinkSimulator.h"
+#include "app/main.h"
+#include "device/DevicePane.h"
+#include "engine/DeviceSession.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <memory>
+#include <string>
+
+namespace vexo::test
+{
+
+class SimulatedDevice
+{
+public:
+    ~SimulatedDevice() { stop(); }
+
+    // Starts the line at `bytesPerSecond` and the server `deviced` serving
+    // `root` on its far end; false with *error when either did not start.
+    bool start(const QString &deviced, const QString &root, double bytesPerSecond, std::string *error)
+    {
+        LinkSimOptions options;
+        options.bytesPerSecond = bytesPerSecond;
+        options.latencyMs = 1;
+        m_line = std::make_unique<LinkSimulator>(options);
+        if (!m_line->start(error))
+            return false;
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(deviced, {"--root", root, "--device", QString::fromStdString(m_line->endB())});
+        if (m_server.waitForStarted())
+            return true;
+        *error = "the device server did not start";
+        return false;
+    }
+
+    void stop()
+    {
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000))
+            m_server.kill();
+        if (m_line)
+            m_line->stop();
+    }
+
+    // The line's end for the window's [Ports] setting.
+    QByteArray port() const { return QByteArray::fromStdString(m_line->endA()); }
+    LinkSimulator &line() { return *m_line; }
+
+    // The server may open its end after the window's start-up attempt: try
+    // again, as a user presses F3, until connected.
+    static bool connect(TFormMain &w)
+    {
+        return QTest::qWaitFor(
+            [&w] {
+                if (!w.deviceSession().isConnected() && !w.devicePane->attemptRunning())
+                    w.RefreshRpc();
+                return w.deviceSession().isConnected() && !w.devicePane->attemptRunning();
+            },
+            20000);
+    }
+
+private:
+    std::unique_ptr<LinkSimulator> m_line;
+    QProcess m_server;
+};
+
+} // namespace vexo::test
