@@ -17,17 +17,17 @@ const char *const kTexts[] = {
     "the image is damaged; run check",      // Corrupt
     "no such file in the image",            // NotFound
     "another file already has that name",   // Exists
-    "invalid name (1 to 17 CP936 bytes, no / \\ \" * : < > ? | or control characters, "
-    "no trailing dot or space)", // BadName
-    "the root folder is full",   // RootFull
-    "the image is full",         // DiskFull
-    "too large",                 // TooLarge
-    "the image is too small",    // TooSmall
-    "bad file handle",           // BadHandle
-    "bad argument",              // BadArgument
-    "the file is being written", // Busy
-    "too many open files",       // TooManyOpen
-    "out of memory",             // NoMemory
+    ("invalid name (1 to 17 CP936 bytes, no / \\ \" * : < > ? | or control characters, "
+     "no trailing dot or space)"), // BadName
+    "the root folder is full",     // RootFull
+    "the image is full",           // DiskFull
+    "too large",                   // TooLarge
+    "the image is too small",      // TooSmall
+    "bad file handle",             // BadHandle
+    "bad argument",                // BadArgument
+    "the file is being written",   // Busy
+    "too many open files",         // TooManyOpen
+    "out of memory",               // NoMemory
 };
 } // namespace
 
