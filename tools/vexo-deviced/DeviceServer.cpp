@@ -343,14 +343,8 @@ void DeviceServer::sendListing(uint16_t id, const std::vector<std::vector<uint8_
     for (size_t i = 0; i < blocks.size(); ++i) {
         crc = crc32(blocks[i].data(), blocks[i].size(), crc);
         for (auto &part : splitBlock(m_codec, blocks[i].data(), blocks[i].size(), maxPartData(),
-                                     i + 1 == blocks.size(), crc)) {
-            Message m;
-            m.type = MsgType::ListPart;
-            m.id = id;
-            m.hasPart = true;
-            m.part = std::move(part);
-            m_channel.send(encodeMessage(m));
-        }
+                                     i + 1 == blocks.size(), crc))
+            m_channel.send(encodePartMessage(MsgType::ListPart, id, std::move(part)));
     }
 }
 

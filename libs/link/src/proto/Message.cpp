@@ -157,6 +157,16 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     return w.take();
 }
 
+std::vector<uint8_t> encodePartMessage(MsgType type, uint16_t id, DataPart part)
+{
+    Message m;
+    m.type = type;
+    m.id = id;
+    m.hasPart = true;
+    m.part = std::move(part);
+    return encodeMessage(m);
+}
+
 bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
 {
     ByteReader r(bytes);

@@ -82,6 +82,8 @@ struct Message {
 size_t messageOverhead(const Message &message);
 
 std::vector<uint8_t> encodeMessage(const Message &message);
+// A ListPart or FileData message of request `id` carrying `part`.
+std::vector<uint8_t> encodePartMessage(MsgType type, uint16_t id, DataPart part);
 // Parses one message; false for anything truncated, unknown or malformed.
 bool decodeMessage(const std::vector<uint8_t> &bytes, Message &message);
 

@@ -66,14 +66,8 @@ bool OutgoingFile::sendBlock(Channel &channel)
     // FileData: type, id, flags and the stream CRC; smaller while the line
     // damages frames (Channel::dataPayload).
     const size_t maxPartData = channel.dataPayload() - 8;
-    for (auto &part : m_encoder.encode(raw.data(), n, maxPartData, last, m_crc)) {
-        Message data;
-        data.type = MsgType::FileData;
-        data.id = m_id;
-        data.hasPart = true;
-        data.part = std::move(part);
-        channel.send(encodeMessage(data));
-    }
+    for (auto &part : m_encoder.encode(raw.data(), n, maxPartData, last, m_crc))
+        channel.send(encodePartMessage(MsgType::FileData, m_id, std::move(part)));
     if (last)
         m_fd.reset();
     return true;
