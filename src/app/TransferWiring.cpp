@@ -128,6 +128,23 @@ bool TransferWiring::isLinkLost(int result) const
     return DeviceSession::IsLinkLost(result);
 }
 
+bool TransferWiring::reconnect(int timeoutMs)
+{
+    // As an attempt of the session, so nothing else is run on the link
+    // meanwhile; what was asked for during it goes to the pane afterwards.
+    DeviceSession &session = m_window.deviceSession();
+    if (!session.beginAttempt())
+        return false;
+    const bool connected = session.reconnect(timeoutMs);
+    const DeviceSession::FollowUp followUp = session.endAttempt();
+    if (followUp != DeviceSession::FollowUp::None) {
+        DevicePane *pane = m_window.devicePane;
+        QMetaObject::invokeMethod(
+            pane, [pane, followUp] { pane->carryOut(followUp); }, Qt::QueuedConnection);
+    }
+    return connected;
+}
+
 bool TransferWiring::isMounted() const
 {
     return m_window.imageMount().isMounted();

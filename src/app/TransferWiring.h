@@ -47,6 +47,7 @@ public:
     int receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,
                 int overwrite) override;
     bool isLinkLost(int result) const override;
+    bool reconnect(int timeoutMs) override;
 
     // ImageAccess
     bool isMounted() const override;

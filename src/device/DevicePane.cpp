@@ -293,7 +293,15 @@ void DevicePane::attemptEnded(bool connected)
     if (m_shutDown)
         return;
     m_attempt = nullptr;
-    switch (m_session->endAttempt()) {
+    carryOut(m_session->endAttempt());
+    emit attemptFinished(connected);
+}
+
+void DevicePane::carryOut(DeviceSession::FollowUp followUp)
+{
+    if (m_shutDown)
+        return;
+    switch (followUp) {
     case DeviceSession::FollowUp::Disconnect:
         DisconnectRpc();
         break;
@@ -307,7 +315,6 @@ void DevicePane::attemptEnded(bool connected)
     case DeviceSession::FollowUp::None:
         break;
     }
-    emit attemptFinished(connected);
 }
 
 void DevicePane::DeleteRpcFiles()

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "widgets/ShellIconList.h"
+#include "engine/DeviceSession.h"
 #include "engine/PaneContext.h"
+#include "widgets/ShellIconList.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,7 +17,6 @@ namespace vexo
 {
 
 class CaptionPanel;
-class DeviceSession;
 class FileListView;
 class FileRowModel;
 class TInitRPCThread;
@@ -112,6 +112,10 @@ public:
     // caption's tool tip; the next refresh (F3, F5) connects again. Window
     // thread only.
     void linkLost(int result);
+    // Carries out what was asked for while an attempt ran (see
+    // DeviceSession::endAttempt), also for an attempt made by another
+    // thread. Window thread only.
+    void carryOut(DeviceSession::FollowUp followUp);
 
 public slots:
     void RpcListKeyUp(int key, Qt::KeyboardModifiers modifiers);

@@ -32,6 +32,14 @@ public:
     // For a library result: the link is gone, so every further call would
     // only wait out the time-out again.
     virtual bool isLinkLost(int result) const = 0;
+    // After a lost link: one try to connect again, waiting at most
+    // `timeoutMs` for the device's answer. True when connected. Without a
+    // way to reconnect a lost link stays lost.
+    virtual bool reconnect(int timeoutMs)
+    {
+        Q_UNUSED(timeoutMs);
+        return false;
+    }
 };
 
 } // namespace vexo

@@ -61,7 +61,7 @@ DeviceSession::Admission DeviceSession::admit(FollowUp request)
     return Admission::Deferred;
 }
 
-bool DeviceSession::open(int port, int baudRate, const QString &devicePath)
+bool DeviceSession::open(int port, int baudRate, const QString &devicePath, int timeoutMs)
 {
     if (!m_link)
         return false;
@@ -93,16 +93,57 @@ bool DeviceSession::open(int port, int baudRate, const QString &devicePath)
         if (h.client == 0)
             h.client = link.InitVexoFileClient(h.pipe);
         h.port = port;
+        h.baudRate = baudRate;
+        h.devicePath = devicePath;
         client = h.client;
     }
     // The hello may take the whole time-out: readers are not held meanwhile,
     // and the attempt owns the handles, so nobody replaces them.
-    link.SetRespondTimeout(client, RespondTimeoutMs);
-    const bool connected = link.ConnectServer(client) == 0;
+    const bool connected = hello(client, timeoutMs) == 0;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_handles.connected = connected;
     m_connected = connected;
     return connected;
+}
+
+bool DeviceSession::reconnect(int timeoutMs)
+{
+    if (!m_link)
+        return false;
+    Handles was;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_handles.connected = false;
+        m_connected = false;
+        was = m_handles;
+    }
+    if (was.client != 0) {
+        const int result = hello(was.client, timeoutMs);
+        if (result == 0) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_handles.connected = true;
+            m_connected = true;
+            return true;
+        }
+        // A silent device: the pipe still has its node, the next try says hello again.
+        if (result != VEXO_ERR_NOT_CONNECTED)
+            return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        freeHandlesLocked();
+    }
+    return open(was.port, was.baudRate, was.devicePath, timeoutMs);
+}
+
+int DeviceSession::hello(int client, int timeoutMs)
+{
+    m_link->SetRespondTimeout(client, timeoutMs);
+    const int result = m_link->ConnectServer(client);
+    // A short hello must not shorten the patience of the transfers after it.
+    if (timeoutMs != RespondTimeoutMs)
+        m_link->SetRespondTimeout(client, RespondTimeoutMs);
+    return result;
 }
 
 int DeviceSession::close()

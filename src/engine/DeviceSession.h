@@ -35,9 +35,11 @@ public:
     };
     // One consistent view of the link.
     struct Handles {
-        int pipe = 0;   // open serial or USB pipe, 0 = none
-        int client = 0; // file-service client on the pipe, 0 = none
-        int port = 0;   // port the pipe was made for (0 = USB, n = COMn)
+        int pipe = 0;       // open serial or USB pipe, 0 = none
+        int client = 0;     // file-service client on the pipe, 0 = none
+        int port = 0;       // port the pipe was made for (0 = USB, n = COMn)
+        int baudRate = 0;   // speed the pipe was made for
+        QString devicePath; // node the pipe was made for
         bool connected = false;
         bool pipeOpenFailed = false; // the pipe's open call failed: its node is worth a look
     };
@@ -57,8 +59,14 @@ public:
     bool beginAttempt();
     // The open sequence (attempt thread): a pipe and client of another port
     // go first; pipe and client are made only when missing. True when
-    // connected.
-    bool open(int port, int baudRate, const QString &devicePath);
+    // connected. The hello waits at most `timeoutMs`; later requests get
+    // RespondTimeoutMs.
+    bool open(int port, int baudRate, const QString &devicePath, int timeoutMs = RespondTimeoutMs);
+    // A call found the link lost (attempt thread): says hello again on the
+    // same pipe, waiting at most `timeoutMs`. A pipe whose node is gone
+    // (USB unplugged) is made anew for the port, speed and node it had.
+    // True when connected.
+    bool reconnect(int timeoutMs);
     // Ends the attempt and hands back what was asked for meanwhile.
     FollowUp endAttempt();
     // A request (Refresh, Reconnect or Disconnect) against the running attempt.
@@ -95,6 +103,8 @@ public:
 
 private:
     int client() const;
+    // Hello on `client` within `timeoutMs`; the library's result.
+    int hello(int client, int timeoutMs);
     // Frees client and pipe; the lock is held.
     void freeHandlesLocked();
 

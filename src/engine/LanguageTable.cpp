@@ -129,6 +129,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Window", "CopyTitle", "Copying Files"},
         {"Window", "Finish", "Finish..."},
         {"Window", "Stop", "Stop..."},
+        {"Window", "Reconnecting", "Reconnecting… %1 s"},
         {"Window", "ReplaceTitle", "Replace File"},
         {"Window", "ReplaceLine", "%1 already exists.", "%1, {Msg/Containfile}"},
         {"Window", "RenamePrompt", "New file name:"},

@@ -11,6 +11,7 @@ struct Settings {
     int Comport = 1;                              // 0 = USB, 1..10 = COM1..COM10
     int Baudrate = 115200;                        // bit/s
     int Compress = 1;                             // 1 = compressed link requested
+    int ReconnectSeconds = 30;                    // how long a run waits for a lost link; 0 = not at all
     bool AutoRpc = true;                          // connect the device at start-up
     bool AutoVDisk = true;                        // mount the image at start-up
     bool GridLines = false;                       // grid lines in the three lists

@@ -67,6 +67,9 @@ Settings SettingsFile::read()
     s.Comport = m_profiles.readInt(m_path, Setting, QStringLiteral("Comport"), d.Comport);
     s.Baudrate = m_profiles.readInt(m_path, Setting, QStringLiteral("Baudrate"), d.Baudrate);
     s.Compress = m_profiles.readInt(m_path, Setting, QStringLiteral("Compress"), d.Compress);
+    // An hour is already far past any cable put back by hand.
+    s.ReconnectSeconds = qBound(
+        0, m_profiles.readInt(m_path, Setting, QStringLiteral("ReconnectSeconds"), d.ReconnectSeconds), 3600);
     s.AutoRpc = m_profiles.readBool(m_path, Setting, QStringLiteral("AutoRpc"), d.AutoRpc);
     s.AutoVDisk = m_profiles.readBool(m_path, Setting, QStringLiteral("AutoVDisk"), d.AutoVDisk);
     s.GridLines = m_profiles.readBool(m_path, Setting, QStringLiteral("GridLines"), d.GridLines);

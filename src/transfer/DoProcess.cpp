@@ -118,6 +118,8 @@ void TFormDoProcess::FormShow()
     connect(
         worker, &TProcessThread::linkLost, this, [this](int result) { m_linkLost = result; },
         Qt::QueuedConnection);
+    connect(
+        worker, &TProcessThread::linkRestored, this, [this] { m_linkRestored = true; }, Qt::QueuedConnection);
     connect(worker, &QThread::finished, this, &TFormDoProcess::workerEnded, Qt::QueuedConnection);
     m_workerStarted = true;
     // Set here rather than by the worker alone, so that a close request that

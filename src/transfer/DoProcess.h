@@ -69,6 +69,8 @@ public:
     // The library's result that showed the link lost during the run; 0 when
     // the link held.
     int linkLostResult() const { return m_linkLost; }
+    // True when a lost link came back during the run.
+    bool linkRestored() const { return m_linkRestored; }
 
     AnimationStrip *Animate = nullptr;
     QLabel *labFilename = nullptr;
@@ -118,6 +120,7 @@ private:
     bool m_workerStarted = false;
     bool m_workerEnded = false;
     int m_linkLost = 0;
+    bool m_linkRestored = false;
     bool m_shown = false;
     bool m_closing = false;
     bool m_closeMainAfter = false;

@@ -11,18 +11,21 @@ void RunDeviceTransfer(const TransferContext &context, QWidget *parent, const QS
                        const QStringList &destinations, TransferDirection direction)
 {
     int lost = 0;
+    bool restored = false;
     {
         TFormDoProcess form(context, parent);
         form.SetLists(sources, destinations);
         form.SetDirection(direction);
         form.exec();
         lost = form.linkLostResult();
+        restored = form.linkRestored();
     }
     // A lost link is shown as such; listing a dead device would only leave
-    // an empty list under a connected caption.
+    // an empty list under a connected caption. A device that came back may
+    // have restarted: its list is read again after a receive too.
     if (lost != 0)
         context.window.deviceLinkLost(lost);
-    else if (direction == tdSend && context.device.isConnected())
+    else if ((direction == tdSend || restored) && context.device.isConnected())
         context.window.relist(Pane::Device);
 }
 

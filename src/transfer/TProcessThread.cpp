@@ -2,6 +2,7 @@
 
 #include "engine/DeviceAccess.h"
 #include "engine/DeviceName.h"
+#include "engine/LinkReconnector.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
 #include "transfer/DoProcess.h"
@@ -93,7 +94,8 @@ bool TransferDestinationExists(const DeviceAccess &device, TransferDirection dir
 TProcessThread::TProcessThread(const TransferContext &context, const QStringList &sources,
                                TransferDirection direction, const QStringList &destinations)
     : m_device(context.device), m_language(context.language), m_sources(sources),
-      m_destinations(destinations), m_direction(direction)
+      m_destinations(destinations), m_direction(direction),
+      m_reconnectSeconds(context.settings.ReconnectSeconds)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -115,6 +117,41 @@ int TProcessThread::transfer(const QString &source, const QString &destination, 
         return VEXO_ERR_BAD_NAME;
     return m_device.receive(BareDeviceName(source), destination, sharedInt(Progress), sharedInt(StopFlag),
                             overwrite);
+}
+
+int TProcessThread::transferReconnecting(const QString &source, const QString &destination, int overwrite)
+{
+    // A broken transfer may be the link or the file's data: a file that
+    // breaks each time is not tried for ever.
+    constexpr int MaxBrokenTries = 3;
+    int broken = 0;
+    for (;;) {
+        const int result = transfer(source, destination, overwrite);
+        const bool lost = m_device.isLinkLost(result);
+        // The library reports a session the device dropped mid-file (it
+        // restarted) as a broken transfer.
+        const bool breaks = result == VEXO_ERR_TRANSFER_FAILED && ++broken < MaxBrokenTries;
+        if (m_reconnectSeconds <= 0 || !(lost || breaks))
+            return result;
+        const int lostResult = lost ? result : VEXO_ERR_NOT_CONNECTED;
+        LinkReconnector reconnector(m_device, m_reconnectSeconds, StopFlag);
+        const auto outcome = reconnector.run([this](int secondsLeft) {
+            emit labelChanged(
+                Filled(m_language.window(QStringLiteral("Reconnecting")), {QString::number(secondsLeft)}));
+        });
+        switch (outcome) {
+        case LinkReconnector::Outcome::Reconnected:
+            emit linkRestored();
+            emit labelChanged(PathFileName(source));
+            Progress.store(0);
+            break;
+        case LinkReconnector::Outcome::Stopped:
+            emit linkLost(lostResult);
+            return VEXO_ERR_STOPPED;
+        case LinkReconnector::Outcome::GaveUp:
+            return lostResult;
+        }
+    }
 }
 
 void TProcessThread::run()
@@ -170,7 +207,7 @@ void TProcessThread::run()
         const int overwrite = replaceState == rsAllNo ? 0 : 1;
         const QString name = PathFileName(source);
         emit labelChanged(name);
-        const int result = transfer(source, destination, overwrite);
+        const int result = transferReconnecting(source, destination, overwrite);
         // Without overwrite an existing destination is kept on purpose.
         if (result == 1 || (result == VEXO_ERR_EXISTS && overwrite == 0)) {
             emit gaugeChanged(100);

@@ -86,8 +86,12 @@ signals:
     // Qt::BlockingQueuedConnection: "Finish..." is shown before Finished is set.
     void finishing();
     // Qt::QueuedConnection: a transfer found the link lost (the library's
-    // result, see DeviceAccess::isLinkLost); the run ends there.
+    // result, see DeviceAccess::isLinkLost) and it did not come back; the
+    // run ends there.
     void linkLost(int result);
+    // Qt::QueuedConnection: a lost link came back during the run; the device
+    // may have changed meanwhile.
+    void linkRestored();
 
 protected:
     // The run (the Execute step).
@@ -95,6 +99,10 @@ protected:
 
 private:
     int transfer(const QString &source, const QString &destination, int overwrite);
+    // transfer(), tried again on the same pair each time a lost link comes
+    // back within the reconnect time (see LinkReconnector). Stopped while
+    // waiting, the pair ends as stopped and the link is reported lost.
+    int transferReconnecting(const QString &source, const QString &destination, int overwrite);
 
     // Any thread may ask it; see DeviceAccess.
     DeviceAccess &m_device;
@@ -103,6 +111,8 @@ private:
     const QStringList m_sources;
     const QStringList m_destinations;
     const TransferDirection m_direction;
+    // How long a lost link is waited for; 0 ends the run at once.
+    const int m_reconnectSeconds;
 };
 
 } // namespace vexo

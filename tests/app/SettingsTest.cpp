@@ -70,7 +70,7 @@ TEST_F(SettingsTest, FirstStartWritesTheDefaultFileInOrder)
 TEST_F(SettingsTest, ValuesOutOfTheOrdinaryReadAsTheRulesSay)
 {
     m_files.setContent(m_ini, "[Setting]\nGridLines=yes\nAutoRpc=2\nBaudrate=0x1C200\nComport=12\n"
-                              "AutoVDisk=0\nViewStyle=7\nLanguage=\nCompress=0 ; off\n");
+                              "AutoVDisk=0\nViewStyle=7\nLanguage=\nCompress=0 ; off\nReconnectSeconds=-4\n");
     const Settings s = load();
     EXPECT_FALSE(s.GridLines);
     EXPECT_TRUE(s.AutoRpc);
@@ -81,6 +81,7 @@ TEST_F(SettingsTest, ValuesOutOfTheOrdinaryReadAsTheRulesSay)
     EXPECT_EQ(StartViewStyle(s.ViewMode), -1);
     EXPECT_EQ(s.Language, "");
     EXPECT_EQ(s.Compress, 1);           // a comment after the number makes it no integer: the default
+    EXPECT_EQ(s.ReconnectSeconds, 0);   // no negative wait
     EXPECT_EQ(m_files.writeCount(), 0); // an existing file is not rewritten
 }
 

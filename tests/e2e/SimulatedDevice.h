@@ -33,11 +33,26 @@ public:
         if (!m_line->start(error))
             return false;
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(deviced, {"--root", root, "--device", QString::fromStdString(m_line->endB())});
-        if (m_server.waitForStarted())
+        m_server.setProgram(deviced);
+        m_server.setArguments({"--root", root, "--device", QString::fromStdString(m_line->endB())});
+        if (startServer())
             return true;
         *error = "the device server did not start";
         return false;
+    }
+
+    // The server vanishes without a word (SIGKILL); the line stays.
+    void killServer()
+    {
+        m_server.kill();
+        m_server.waitForFinished(5000);
+    }
+    bool serverRunning() const { return m_server.state() == QProcess::Running; }
+    // The server again on the same line and folder, as a restarted palmtop.
+    bool startServer()
+    {
+        m_server.start();
+        return m_server.waitForStarted();
     }
 
     void stop()

@@ -144,3 +144,34 @@ TEST(StopThread, dropsABlockingHandOverAndKeepsItsLimit)
 }
 
 #include "DeviceSessionTest.moc"
+
+// A lost link: a silent device keeps pipe and client, and the short hello
+// leaves later calls their full time-out; a pipe whose node is gone is made
+// anew for the same port, speed and node.
+TEST(DeviceSession, reconnectSaysHelloAgainAndRemakesAPipeWhoseNodeIsGone)
+{
+    test::RecordingDeviceLink link;
+    DeviceSession session(&link);
+    ASSERT_TRUE(session.beginAttempt());
+    ASSERT_TRUE(session.open(3, 57600, QStringLiteral("/dev/ttyUSB1")));
+    session.endAttempt();
+    link.clearLog();
+
+    link.script(QStringLiteral("ConnectServer"), -2);
+    EXPECT_FALSE(session.reconnect(400));
+    EXPECT_FALSE(session.isConnected());
+    EXPECT_EQ(link.log(), (QStringList{"SetRespondTimeout(101,400)", "ConnectServer(101)",
+                                       "SetRespondTimeout(101,3000)"}));
+
+    link.clearLog();
+    link.script(QStringLiteral("ConnectServer"), -1);
+    EXPECT_TRUE(session.reconnect(400));
+    EXPECT_TRUE(session.isConnected());
+    EXPECT_EQ(
+        link.log(),
+        (QStringList{"SetRespondTimeout(101,400)", "ConnectServer(101)", "SetRespondTimeout(101,3000)",
+                     "CloseConnection(101)", "UnInitVexoFileClient(101)", "CloseUartPipe(1)",
+                     "UnInitUartPipe(1)", "InitUartPipe()", "SetPipeDevicePath(2,/dev/ttyUSB1)",
+                     "SetUartIntParam(2,3,57600,8,0,1)", "OpenUartPipe(2)", "InitVexoFileClient(2)",
+                     "SetRespondTimeout(102,400)", "ConnectServer(102)", "SetRespondTimeout(102,3000)"}));
+}

@@ -1,5 +1,6 @@
 // Device runs of the real main window against vexo-deviced on the simulated
-// serial line: several files each way, Cancel in the middle of a large one.
+// serial line: several files each way, Cancel in the middle of a large one,
+// and a device that vanishes mid-run.
 #include "../SimulatedDevice.h"
 #include "TransferTestSupport.h"
 #include "WindowTestSupport.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QToolButton>
 
 using namespace vexo;
 using test::ModalDriver;
@@ -28,6 +30,8 @@ namespace
 constexpr double LineBytesPerSecond = 100000;
 constexpr int LargeFileBytes = 640 * 1024;
 constexpr int CancelAtPercent = 40;
+// A file that takes about a second on the line, so it can be hit mid-way.
+constexpr int SecondFileBytes = 96 * 1024;
 
 using test::entries;
 using test::randomBytes;
@@ -102,7 +106,56 @@ class TransferE2ETest : public QObject
             QVERIFY2(!summary.contains(PathFileName(sources.at(i))), qPrintable(summary));
     }
 
+    // Runs the lists while `watch` looks at the progress window every few ms;
+    // returns the labels it showed, in order, each once.
+    QStringList runWatching(const QStringList &sources, const QStringList &destinations,
+                            TransferDirection direction, const std::function<void(TFormDoProcess &)> &watch)
+    {
+        m_prompter = test::ObservingPrompter();
+        QStringList labels;
+        ModalDriver driver;
+        driver.whileRunning([&](TFormDoProcess &form) {
+            if (labels.isEmpty() || labels.last() != form.labFilename->text())
+                labels << form.labFilename->text();
+            watch(form);
+            return false;
+        });
+        RunDeviceTransfer(m_w->transferContext(), m_w.get(), sources, destinations, direction);
+        return labels;
+    }
+    // Kills the server once `name` is a third through.
+    std::function<bool(TFormDoProcess &)> killDuring(const QString &name)
+    {
+        return [this, name](TFormDoProcess &form) {
+            if (form.labFilename->text() != name || !form.worker() || form.worker()->Progress.load() < 30)
+                return false;
+            m_device.killServer();
+            return true;
+        };
+    }
+    QString reconnectingText() const
+    {
+        return m_w->language.window(QStringLiteral("Reconnecting")).section(QStringLiteral("%1"), 0, 0);
+    }
+    QStringList deviceRows() const
+    {
+        QStringList listed;
+        for (int i = 0; i < m_w->RpcRows->rowCount(); ++i)
+            listed << m_w->RpcRows->caption(i);
+        return listed;
+    }
+
 private slots:
+    // A test that left the device dead brings it back for the next.
+    void init()
+    {
+        m_w->settings.ReconnectSeconds = Settings().ReconnectSeconds;
+        if (!m_device.serverRunning()) {
+            QVERIFY(m_device.startServer());
+            QVERIFY(test::SimulatedDevice::connect(*m_w));
+        }
+    }
+
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
@@ -173,6 +226,112 @@ private slots:
         QCOMPARE(test::TransferFixture::read(pc("r2.txt")), r2);
         QCOMPARE(test::TransferFixture::read(pc("rbig.bin")), QByteArray("the PC's own rbig.bin"));
         QCOMPARE(entries(m_root), deviceBefore);
+    }
+
+    // The device dies during the second file and is back 2 s later: the run
+    // waits, carries on with that file and the rest, and ends with every
+    // file complete, no failure box and the pane connected and listed.
+    void aDeviceThatComesBackGetsEveryFile_data()
+    {
+        QTest::addColumn<bool>("send");
+        QTest::newRow("send") << true;
+        QTest::newRow("receive") << false;
+    }
+    void aDeviceThatComesBackGetsEveryFile()
+    {
+        QFETCH(bool, send);
+        const QString from = send ? m_pc : m_root, to = send ? m_root : m_pc;
+        const QStringList names{QString("back1-%1.bin").arg(int(send)),
+                                QString("back2-%1.bin").arg(int(send)),
+                                QString("back3-%1.bin").arg(int(send))};
+        QStringList sources, destinations;
+        QList<QByteArray> contents;
+        for (int i = 0; i < names.size(); ++i) {
+            contents << randomBytes(SecondFileBytes, 10 + i + 3 * send);
+            test::putFile(from + "/" + names[i], contents.last());
+            sources << (send ? from + "/" + names[i] : names[i]);
+            destinations << (send ? names[i] : to + "/" + names[i]);
+        }
+        QTimer restart;
+        restart.setSingleShot(true);
+        connect(&restart, &QTimer::timeout, this, [this] { m_device.startServer(); });
+        auto kill = killDuring(names[1]);
+        bool restored = false;
+        const QStringList labels =
+            runWatching(sources, destinations, send ? tdSend : tdReceive, [&](TFormDoProcess &form) {
+                if (kill && kill(form)) {
+                    kill = nullptr;
+                    restart.start(2000);
+                }
+                restored = restored || form.linkRestored();
+            });
+        QVERIFY2(!kill, "the device was killed mid-file");
+        QVERIFY2(m_prompter.questions().isEmpty(), qPrintable(m_prompter.texts().join('\n')));
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(test::TransferFixture::read(to + "/" + names[i]), contents[i]);
+        QVERIFY2(restored, qPrintable(labels.join(" | ")));
+        QVERIFY(m_w->deviceSession().isConnected());
+        QTRY_VERIFY(deviceRows().contains(names[2]) || !send);
+        QVERIFY(deviceRows().contains(names[0]));
+    }
+
+    // Cancel while the run waits for the device ends it within a second,
+    // also in the middle of a try; the pane shows the link lost.
+    void cancelWhileReconnectingEndsAtOnce()
+    {
+        test::putFile(pc("c1.bin"), randomBytes(SecondFileBytes, 20));
+        test::putFile(pc("c2.bin"), randomBytes(3000, 21));
+        QElapsedTimer sinceCancel, waiting;
+        auto kill = killDuring("c1.bin");
+        runWatching({pc("c1.bin"), pc("c2.bin")}, {"c1.bin", "c2.bin"}, tdSend, [&](TFormDoProcess &form) {
+            if (kill && kill(form))
+                kill = nullptr;
+            if (!kill && !waiting.isValid() && form.labFilename->text().startsWith(reconnectingText()))
+                waiting.start();
+            // Past the first try, so the click may land in any later one.
+            if (waiting.isValid() && waiting.elapsed() > 1300 && !sinceCancel.isValid()) {
+                sinceCancel.start();
+                form.butCancel->click();
+            }
+        });
+        QVERIFY(sinceCancel.isValid());
+        qInfo("closed %lld ms after Cancel", sinceCancel.elapsed());
+        QVERIFY2(sinceCancel.elapsed() < 1000, "the run ends within 1 s of Cancel");
+        QVERIFY(!m_w->deviceSession().isConnected());
+        QVERIFY(!m_w->TB_RpcConnect->isChecked());
+        QVERIFY(!QFileInfo::exists(dev("c2.bin")));
+    }
+
+    // A device that never comes back: the run waits the set seconds,
+    // counting down, then lists every file not copied as failed.
+    void aDeviceThatStaysAwayFailsTheRestAfterTheSetTime()
+    {
+        m_w->settings.ReconnectSeconds = 2;
+        for (const char *name : {"g1.bin", "g2.bin", "g3.bin"})
+            test::putFile(pc(name), randomBytes(SecondFileBytes, 30));
+        QElapsedTimer waiting;
+        qint64 gaveUpAfter = -1;
+        auto kill = killDuring("g1.bin");
+        const QStringList labels = runWatching(
+            {pc("g1.bin"), pc("g2.bin"), pc("g3.bin")}, {"g1.bin", "g2.bin", "g3.bin"}, tdSend,
+            [&](TFormDoProcess &form) {
+                if (kill && kill(form))
+                    kill = nullptr;
+                if (!kill && !waiting.isValid() && form.labFilename->text().startsWith(reconnectingText()))
+                    waiting.start();
+                if (waiting.isValid() && gaveUpAfter < 0 &&
+                    !form.labFilename->text().startsWith(reconnectingText()))
+                    gaveUpAfter = waiting.elapsed();
+            });
+        qInfo("gave up %lld ms after the link was found lost", gaveUpAfter);
+        QVERIFY(gaveUpAfter >= 1900 && gaveUpAfter < 2600);
+        const QString text = m_w->language.window(QStringLiteral("Reconnecting"));
+        QVERIFY2(labels.contains(Filled(text, {"2"})) && labels.contains(Filled(text, {"1"})),
+                 qPrintable(labels.join(" | ")));
+        QCOMPARE(m_prompter.questions().size(), 1);
+        for (const char *name : {"g1.bin", "g2.bin", "g3.bin"})
+            QVERIFY2(m_prompter.texts().at(0).contains(name), qPrintable(m_prompter.texts().at(0)));
+        QVERIFY(!m_w->deviceSession().isConnected());
     }
 };
 
