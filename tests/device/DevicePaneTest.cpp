@@ -461,6 +461,8 @@ private slots:
             QFile(local).open(QIODevice::WriteOnly);
             m_link->script(call == "send" ? "RequestSendFileEx" : "RequestReceiveFileEx", result);
             m_link->clearLog();
+            // Not waiting for the link: this device would be back at once.
+            w->settings.ReconnectSeconds = 0;
             if (call == "send")
                 w->RunDeviceTransfer({local, local}, {"x.txt", "y.txt"}, tdSend);
             else

@@ -236,7 +236,7 @@ private slots:
     // failed file, its gauge is not shown full, and one box lists them all.
     void failedFilesAreNamedAndListedOnce()
     {
-        for (int result : {1, -7, 1, -4})
+        for (int result : {1, -9, 1, -4})
             m_fx->link.script("RequestSendFileEx", result);
         QString labelAtSummary;
         int gaugeAtSummary = -1;
@@ -249,7 +249,7 @@ private slots:
         QCOMPARE(m_fx->prompter.questions().size(), 1);
         const QString summary = m_fx->prompter.texts().at(0);
         const QString failedD = "d.txt: " + TransferFailureReason(LanguageTable(), -4);
-        QVERIFY2(summary.contains("b.txt: " + TransferFailureReason(LanguageTable(), -7)) &&
+        QVERIFY2(summary.contains("b.txt: " + TransferFailureReason(LanguageTable(), -9)) &&
                      summary.contains(failedD),
                  qPrintable(summary));
         QVERIFY(!summary.contains("a.txt") && !summary.contains("c.txt"));
