@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
 
@@ -67,15 +68,17 @@ void TFormSetup::buildControls()
     CB_GridLines = named(new QCheckBox(GB_Option), "CB_GridLines", 19, 106, 125, 17);
     CB_ViewStyle = named(new QCheckBox(GB_Option), "CB_ViewStyle", 147, 106, 165, 17);
     ckAutoVDisk = named(new QCheckBox(GB_Option), "ckAutoVDisk", 19, 130, 290, 17);
-    GB_Rpc = named(new QGroupBox(this), "GB_Rpc", 18, 212, 317, 135);
+    GB_Rpc = named(new QGroupBox(this), "GB_Rpc", 18, 212, 317, 162);
     p1LabComPort = named(new QLabel(GB_Rpc), "p1LabComPort", 25, 26, 90, 16);
     cbComport = named(new QComboBox(GB_Rpc), "cbComport", 118, 22, 107, 21);
     p1LabBaudrate = named(new QLabel(GB_Rpc), "p1LabBaudrate", 25, 53, 90, 16);
     cbBaudrate = named(new QComboBox(GB_Rpc), "cbBaudrate", 118, 49, 108, 21);
     ckCompress = named(new QCheckBox(GB_Rpc), "ckCompress", 18, 77, 290, 17);
     ckAutoRpc = named(new QCheckBox(GB_Rpc), "ckAutoRpc", 18, 103, 290, 17);
-    butApply = named(new QPushButton(this), "butApply", 169, 356, 75, 23);
-    butClose = named(new QPushButton(this), "butClose", 257, 356, 75, 23);
+    p1LabReconnect = named(new QLabel(GB_Rpc), "p1LabReconnect", 25, 132, 190, 16);
+    sbReconnect = named(new QSpinBox(GB_Rpc), "sbReconnect", 218, 128, 70, 21);
+    butApply = named(new QPushButton(this), "butApply", 169, 383, 75, 23);
+    butClose = named(new QPushButton(this), "butClose", 257, 383, 75, 23);
 
     FlatButton1->setAutoRaise(true);
     FlatButton1->setIcon(
@@ -86,6 +89,8 @@ void TFormSetup::buildControls()
         cbComport->addItem(DevicePortName(port));
     for (int speed : Speeds)
         cbBaudrate->addItem(QString::number(speed));
+    // The same bounds as the settings file's.
+    sbReconnect->setRange(0, 3600);
 
     connect(butApply, &QPushButton::clicked, this, &TFormSetup::butApplyClick);
     connect(butClose, &QPushButton::clicked, this, &TFormSetup::butCloseClick);
@@ -112,6 +117,7 @@ void TFormSetup::FormCreate()
     cbBaudrate->setCurrentIndex(cbBaudrate->findText(QString::number(s.Baudrate)));
     ckCompress->setChecked(s.Compress == 1);
     ckAutoRpc->setChecked(s.AutoRpc);
+    sbReconnect->setValue(s.ReconnectSeconds);
     ckAutoVDisk->setChecked(s.AutoVDisk);
 
     setWindowTitle(m_language.toolBar(QStringLiteral("Setup")));
@@ -129,6 +135,7 @@ void TFormSetup::FormCreate()
     p1LabBaudrate->setText(m_language.setup(QStringLiteral("Baudrate")));
     ckCompress->setText(m_language.setup(QStringLiteral("Compress")));
     ckAutoRpc->setText(m_language.setup(QStringLiteral("AutoRpcStartup")));
+    p1LabReconnect->setText(m_language.window(QStringLiteral("ReconnectWait")));
     butApply->setText(WithAccelerator(m_language.other(QStringLiteral("Ok")), u'O'));
     butClose->setText(WithAccelerator(m_language.other(QStringLiteral("Cancel")), u'C'));
 }
@@ -168,6 +175,7 @@ void TFormSetup::butApplyClick()
         s.Baudrate = cbBaudrate->currentText().toInt();
     s.Compress = ckCompress->isChecked() ? 1 : 0;
     s.AutoRpc = ckAutoRpc->isChecked();
+    s.ReconnectSeconds = sbReconnect->value();
     s.AutoVDisk = ckAutoVDisk->isChecked();
     if (RB_No->isChecked()) {
         s.Pathed = false;
@@ -199,6 +207,7 @@ void TFormSetup::butApplyClick()
         m_file.writeBool(QStringLiteral("Pathed"), s.Pathed) &&
         m_file.writeString(QStringLiteral("Path"), s.Path) &&
         m_file.writeBool(QStringLiteral("LastPath"), s.LastPath) &&
+        m_file.writeInt(QStringLiteral("ReconnectSeconds"), s.ReconnectSeconds) &&
         (!languageChanged || m_file.writeString(QStringLiteral("Language"), s.Language));
 
     SetupCancelled = false;

@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QToolButton;
 
 namespace vexo
@@ -24,11 +25,12 @@ struct Settings;
 
 // The setup dialog: the interface language, the local pane's start folder,
 // grid lines, whether the view mode is remembered, the automatic connections
-// at start-up, and the device link's port, speed and compression flag.
+// at start-up, and the device link's port, speed, compression flag and how
+// long a copy waits for a lost link.
 //
 // A fresh dialog is made for each opening and filled from `settings` at
 // construction. Apply (butApply) stores every value into `settings` and then
-// writes the ten [Setting] entries and Language through `file`; Cancel, Escape and the
+// writes the eleven [Setting] entries and Language through `file`; Cancel, Escape and the
 // close box change nothing. The caller reads SetupCancelled after exec() to
 // learn which way it ended. Nothing is owned; everything must outlive the
 // dialog. `profiles` is read only for the [Ports] mapping shown as the tool
@@ -38,7 +40,7 @@ class TFormSetup : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr QSize ClientSize{356, 421};
+    static constexpr QSize ClientSize{356, 448};
     TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file, ProfileFiles &profiles,
                Prompter &prompter, const QStringList &languageFolders = {}, QWidget *parent = nullptr);
 
@@ -66,6 +68,8 @@ public:
     QComboBox *cbBaudrate;
     QCheckBox *ckCompress;
     QCheckBox *ckAutoRpc;
+    QLabel *p1LabReconnect;
+    QSpinBox *sbReconnect; // seconds
     QPushButton *butApply;
     QPushButton *butClose;
 

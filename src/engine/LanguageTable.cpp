@@ -130,6 +130,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Window", "Finish", "Finish..."},
         {"Window", "Stop", "Stop..."},
         {"Window", "Reconnecting", "Reconnecting… %1 s"},
+        {"Window", "ReconnectWait", "Wait for a lost link (s):"},
         {"Window", "ReplaceTitle", "Replace File"},
         {"Window", "ReplaceLine", "%1 already exists.", "%1, {Msg/Containfile}"},
         {"Window", "RenamePrompt", "New file name:"},
