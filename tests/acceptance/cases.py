@@ -494,6 +494,8 @@ class LinkAndWindow(Group):
     # A slow line, so that listing a full palmtop takes many seconds.
     line_rate = 5000
     MANY_FILES = 10000  # about 20 s of listing
+    # A copy waits this long for a server that stays dead.
+    settings = {"ReconnectSeconds": "3"}
 
     @classmethod
     def prepare(cls, s):
@@ -529,6 +531,9 @@ class LinkAndWindow(Group):
         s.wait(lambda st: st.modal == "FormDoProcess" and st.text("labFilename") == "long.bin",
                "the progress window sends long.bin")
         s.palmtop.kill_server()
+        waiting = s.language("Reconnecting").split("%1")[0]
+        s.wait(lambda st: st.modal == "FormDoProcess" and st.text("labFilename").startswith(waiting),
+               "the progress window waits for the link")
         st = s.wait(lambda st: st.modal in ("QMessageBox", ""), "the send given up")
         if st.modal:  # the file that did not arrive is named: acknowledge it
             texts = " ".join(w.get("text", "") for w in st.in_window("QMessageBox"))
