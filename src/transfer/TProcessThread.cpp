@@ -131,7 +131,8 @@ int TProcessThread::transferReconnecting(const QString &source, const QString &d
         // The library reports a session the device dropped mid-file (it
         // restarted) as a broken transfer.
         const bool breaks = result == VEXO_ERR_TRANSFER_FAILED && ++broken < MaxBrokenTries;
-        if (m_reconnectSeconds <= 0 || !(lost || breaks))
+        // A file the person stopped may end in any of these: it is not retried.
+        if (m_reconnectSeconds <= 0 || StopFlag.load() != 0 || !(lost || breaks))
             return result;
         const int lostResult = lost ? result : VEXO_ERR_NOT_CONNECTED;
         LinkReconnector reconnector(m_device, m_reconnectSeconds, StopFlag);
