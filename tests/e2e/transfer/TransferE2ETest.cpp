@@ -6,6 +6,7 @@
 #include "WindowTestSupport.h"
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
+#include "engine/LinkReconnector.h"
 #include "engine/common.h"
 #include "platform/LibDeviceLink.h"
 #include "transfer/RunDeviceTransfer.h"
@@ -288,8 +289,9 @@ private slots:
                 kill = nullptr;
             if (!kill && !waiting.isValid() && form.labFilename->text().startsWith(reconnectingText()))
                 waiting.start();
-            // Past the first try, so the click may land in any later one.
-            if (waiting.isValid() && waiting.elapsed() > 1300 && !sinceCancel.isValid()) {
+            // Just after the second try has begun, so the click lands in it.
+            constexpr int secondTry = LinkReconnector::TryTimeoutMs + LinkReconnector::PauseMs + 100;
+            if (waiting.isValid() && waiting.elapsed() > secondTry && !sinceCancel.isValid()) {
                 sinceCancel.start();
                 form.butCancel->click();
             }
