@@ -37,7 +37,7 @@ class TFormDialogReplace : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr QSize ClientSize{337, 300};
+    static constexpr QSize ClientSize{380, 300};
     static constexpr int PictureSize = 41;
 
     explicit TFormDialogReplace(const TransferContext &context, QWidget *parent = nullptr);
