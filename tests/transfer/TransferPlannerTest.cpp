@@ -373,7 +373,8 @@ private slots:
         QVERIFY(busyWhileAsked);
         QVERIFY(m_w->OpIdle && !QGuiApplication::overrideCursor());
         QCOMPARE(m_fx->prompter.texts().size(), 1);
-        QVERIFY(m_fx->prompter.texts().at(0).startsWith("two.txt" + Replace + "\n\nExisting file: 7 bytes, "));
+        QVERIFY(
+            m_fx->prompter.texts().at(0).startsWith("two.txt" + Replace + "\n\nExisting file: 7 bytes, "));
         QCOMPARE(m_lib->content("one.txt").value_or(""), QByteArray("pc one.txt"));
         QCOMPARE(m_lib->content("two.txt").value_or(""), QByteArray("old two"));
         // No for the last file: no success claimed.
