@@ -103,8 +103,13 @@ TEST_F(EndToEndTest, TheProgramsCallsInTheirOrders)
     const auto data = randomBytes(50000, 1);
     writeFile(loc("up.bin"), data);
     int progress = -1, stop = 0;
+    int64_t bytesDone = -1, bytesTotal = -1;
+    EXPECT_EQ(SetTransferCounters(m_client + 1000, &bytesDone, &bytesTotal), VEXO_ERR_BAD_HANDLE);
+    EXPECT_EQ(SetTransferCounters(m_client, &bytesDone, &bytesTotal), 0);
     EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 1), 1);
     EXPECT_EQ(progress, 100);
+    EXPECT_EQ(bytesDone, 50000);
+    EXPECT_EQ(bytesTotal, 50000);
     EXPECT_EQ(readFile(dev("up.bin")), data);
     EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 0),
               VEXO_ERR_EXISTS);
@@ -125,9 +130,17 @@ TEST_F(EndToEndTest, TheProgramsCallsInTheirOrders)
     EXPECT_EQ(RequestFindFileNext(m_client, find, &record), VEXO_ERR_BAD_HANDLE);
 
     progress = -1;
+    bytesDone = bytesTotal = -1;
     EXPECT_EQ(RequestReceiveFileEx(m_client, "up.bin", loc("down.bin").c_str(), &progress, nullptr, &stop, 1),
               1);
     EXPECT_EQ(progress, 100);
+    EXPECT_EQ(bytesDone, 50000);
+    EXPECT_EQ(bytesTotal, 50000);
+    // Once cleared, a transfer no longer touches them.
+    EXPECT_EQ(SetTransferCounters(m_client, nullptr, nullptr), 0);
+    bytesDone = -1;
+    EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 1), 1);
+    EXPECT_EQ(bytesDone, -1);
     EXPECT_EQ(readFile(loc("down.bin")), data);
     EXPECT_EQ(RequestRenameFile(m_client, "up.bin", "moved.bin"), 0);
     EXPECT_EQ(RequestDeleteFile(m_client, "moved.bin"), 0);
