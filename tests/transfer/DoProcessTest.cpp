@@ -262,7 +262,7 @@ private slots:
         QCOMPARE(sends(), QStringList{"big.bin 1"});
         QCOMPARE(WorkerState.load(), 0);
         QVERIFY(m_fx->prompter.questions().isEmpty());
-        QVERIFY2(closedAfter < 1000 + 150, qPrintable(QString::number(closedAfter)));
+        QVERIFY2(closedAfter < 1000 + 300, qPrintable(QString::number(closedAfter)));
         if (how != "cancel") {
             QCOMPARE(label, QStringLiteral("Stop..."));
             QVERIFY(closedAfter >= TFormDoProcess::ClosePauseMs);
