@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/LanguageTable.h"
-#include "engine/RunCounters.h"
 #include "engine/ReplaceFacts.h"
+#include "engine/RunCounters.h"
 #include "engine/TransferContext.h"
 #include "engine/TransferDirection.h"
 
