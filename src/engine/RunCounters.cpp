@@ -24,6 +24,7 @@ void RunCounters::start(const QList<qint64> &sizes)
     }
     m_runTotal.store(total);
     m_runUnknown.store(unknown);
+    m_fileCount.store(int(sizes.size()));
 }
 
 void RunCounters::beginFile(int index)
@@ -88,7 +89,7 @@ qint64 RunCounters::fileDone(int percent) const
 TransferCounts RunCounters::counts(int percent) const
 {
     TransferCounts c;
-    c.fileCount = int(m_sizes.size());
+    c.fileCount = m_fileCount.load();
     const int index = m_index.load();
     c.fileNumber = index < 0 ? 0 : index + 1;
     c.fileTotal = fileTotal();

@@ -46,7 +46,9 @@ private:
     // instead stops holding the total back.
     void dropFromTotal(qint64 expected);
 
+    // Run thread only; readers see the count.
     QList<qint64> m_sizes;
+    std::atomic<int> m_fileCount{0};
     std::atomic<int> m_index{-1};
     std::atomic<bool> m_inFlight{false};
     std::atomic<bool> m_counting{false};
@@ -55,7 +57,9 @@ private:
     std::atomic<qint64> m_fileExpected{-1};
     std::atomic<qint64> m_runDone{0};
     std::atomic<qint64> m_runTotal{0};
-    std::atomic<int> m_runUnknown{0};
+    // Files of unknown size not ended yet; until start() the sizes are not
+    // known at all.
+    std::atomic<int> m_runUnknown{1};
     std::atomic<qint64> m_movedBefore{0};
 };
 
