@@ -64,6 +64,17 @@ void RunCounters::skipFile(int index)
     dropFromTotal(m_sizes.value(index, -1));
 }
 
+void RunCounters::learnSizes(const QList<qint64> &sizes)
+{
+    for (int i = m_index.load() + 1; i < m_sizes.size() && i < sizes.size(); ++i) {
+        if (m_sizes.at(i) >= 0 || sizes.at(i) < 0)
+            continue;
+        m_sizes[i] = sizes.at(i);
+        m_runTotal.fetch_add(sizes.at(i));
+        m_runUnknown.fetch_sub(1);
+    }
+}
+
 void RunCounters::dropFromTotal(qint64 expected)
 {
     if (expected < 0)

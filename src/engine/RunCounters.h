@@ -34,6 +34,9 @@ public:
     void endFile(bool arrived, int percent);
     // File `index` is passed over without a transfer.
     void skipFile(int index);
+    // Sizes learnt during the run, in the order of start(); those of files
+    // not started yet that were not known join the total.
+    void learnSizes(const QList<qint64> &sizes);
 
     // The counts now; `percent` (the library's percentage of the file in
     // flight) stands in for the bytes when the library does not count them.

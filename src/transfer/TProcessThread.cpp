@@ -148,27 +148,30 @@ int TProcessThread::transfer(const QString &source, const QString &destination, 
 QList<qint64> TProcessThread::plannedSizes(int pairs) const
 {
     QList<qint64> sizes(pairs, -1);
-    if (m_direction == tdSend) {
-        for (int i = 0; i < pairs; ++i) {
-            const QFileInfo info(m_sources.at(i));
-            if (info.isFile())
-                sizes[i] = info.size();
-        }
-        return sizes;
+    for (int i = 0; i < pairs && m_direction == tdSend; ++i) {
+        const QFileInfo info(m_sources.at(i));
+        if (info.isFile())
+            sizes[i] = info.size();
     }
-    // A single file's size comes with its first data. For more, one listing
-    // gives the run's total; the client keeps the pane's last one, so an
-    // unchanged folder costs a short answer.
+    return sizes;
+}
+
+void TProcessThread::listDeviceSizes()
+{
+    // Asked once a file has come in, so a dead link is never waited for
+    // twice; the client keeps the pane's last listing, so an unchanged
+    // folder costs a short answer.
     DeviceLink *link = m_device.link();
     std::vector<SyncFile> files;
-    if (pairs < 2 || !link || !ListDeviceSyncFiles(*link, m_device.client(), files))
-        return sizes;
+    if (!link || !ListDeviceSyncFiles(*link, m_device.client(), files))
+        return;
     QHash<QString, qint64> listed;
     for (const SyncFile &f : files)
         listed.insert(QString::fromStdString(f.name), qint64(f.size));
-    for (int i = 0; i < pairs; ++i)
-        sizes[i] = listed.value(BareDeviceName(m_sources.at(i)), -1);
-    return sizes;
+    QList<qint64> sizes;
+    for (const QString &source : m_sources)
+        sizes << listed.value(BareDeviceName(source), -1);
+    Counters.learnSizes(sizes);
 }
 
 int TProcessThread::countedTransfer(int index, const QString &source, const QString &destination,
@@ -184,6 +187,11 @@ int TProcessThread::countedTransfer(int index, const QString &source, const QStr
     if (counting)
         link->SetTransferCounters(client, nullptr, nullptr);
     Counters.endFile(result == 1, Progress.load());
+    // A received file's size comes with its data; the others' from a listing.
+    if (result == 1 && m_direction == tdReceive && !m_sizesListed && index + 1 < m_sources.size()) {
+        m_sizesListed = true;
+        listDeviceSizes();
+    }
     return result;
 }
 

@@ -124,8 +124,10 @@ protected:
 
 private:
     int transfer(const QString &source, const QString &destination, int overwrite);
-    // The run's files' sizes in order, -1 where not known.
+    // The run's files' sizes in order, -1 where not known: a send's from
+    // the PC; a receive's come with the data and listDeviceSizes().
     QList<qint64> plannedSizes(int pairs) const;
+    void listDeviceSizes();
     // transfer() of pair `index`, counted in Counters.
     int countedTransfer(int index, const QString &source, const QString &destination, int overwrite);
     // A stop the person asked for ended the file: no failure.
@@ -139,6 +141,7 @@ private:
     const QStringList m_sources;
     const QStringList m_destinations;
     const TransferDirection m_direction;
+    bool m_sizesListed = false;
 };
 
 } // namespace vexo

@@ -99,8 +99,8 @@ TEST(TransferProgress, countsSpeedAndTimeLeftOverAPacedLine)
 }
 
 // Files passed over leave the total; a size the run did not know holds the
-// total back until that file has ended. Without the library's bytes the
-// percentage stands in.
+// total back until that file has ended or a listing tells it. Without the
+// library's bytes the percentage stands in.
 TEST(TransferProgress, skippedAndUnknownSizes)
 {
     RunCounters counters;
@@ -116,6 +116,17 @@ TEST(TransferProgress, skippedAndUnknownSizes)
     EXPECT_EQ(c.fileNumber, 3);
     EXPECT_EQ(c.fileDone, 120);
     EXPECT_EQ(c.runDone, 120);
+
+    // A receive learns the sizes once its first file is in: only those of
+    // files still to come join the total.
+    RunCounters received;
+    received.start({-1, -1, -1});
+    received.beginFile(0);
+    received.setLibraryCounts(true);
+    *received.libraryDone() = *received.libraryTotal() = 10;
+    received.endFile(true, 100);
+    received.learnSizes({999, 20, 30});
+    EXPECT_EQ(received.counts(0).runTotal, 60);
 }
 
 TEST(TransferProgress, sizesAndDurations)
