@@ -5,13 +5,17 @@
 #include "ProgressBar.h"
 #include "Sync.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <exception>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace vexo;
@@ -97,26 +101,50 @@ bool parseListOptions(const std::vector<std::string> &args, ListOptions &options
     return true;
 }
 
-void printListing(const std::vector<link::DeviceEntry> &entries, bool json)
+// Writes all of `text` to standard output. Another process on the same
+// terminal may have made it non-blocking (the flag belongs to the open file
+// they share): a full terminal then means waiting, never losing the rest.
+bool writeOut(const std::string &text)
+{
+    if (std::fflush(stdout) != 0)
+        return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{STDOUT_FILENO, POLLOUT, 0};
+            ::poll(&p, 1, -1);
+        } else if (!(n < 0 && errno == EINTR)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool printListing(const std::vector<link::DeviceEntry> &entries, bool json)
 {
     if (json) {
         cli::JsonListing listing;
         for (const auto &e : entries)
             listing.add(e.name, e.size, e.mtimeMs / 1000);
-        std::fputs(listing.finish().c_str(), stdout);
-        return;
+        return writeOut(listing.finish());
     }
     // Names in quotes with escapes: whatever the device sends, it cannot
     // forge a line or reach the terminal's control sequences.
+    std::string text;
     for (const auto &e : entries) {
         const std::time_t t = static_cast<std::time_t>(e.mtimeMs / 1000);
         std::tm tm{};
         gmtime_r(&t, &tm);
-        char date[32];
-        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &tm);
-        std::printf("%10llu  %s  %s\n", static_cast<unsigned long long>(e.size), date,
-                    link::quotedName(e.name).c_str());
+        char line[64];
+        const size_t n = std::strftime(line, sizeof line, "%Y-%m-%d %H:%M", &tm);
+        char size[32];
+        std::snprintf(size, sizeof size, "%10llu  ", static_cast<unsigned long long>(e.size));
+        text.append(size).append(line, n).append("  ").append(link::quotedName(e.name)).append("\n");
     }
+    return writeOut(text);
 }
 
 // With a command to run in between, the listing printed is a refresh in the
@@ -135,12 +163,17 @@ int listCommand(link::FileClient &client, const ListOptions &options)
         }
     }
     const auto started = std::chrono::steady_clock::now();
+    const auto bytesBefore = client.stats().bytesRead;
     if (const int rc = report("ls", client.list("*", entries, &refused)); rc != 0)
         return rc;
     if (!options.refreshAfter.empty())
-        std::fprintf(stderr, "vexo: ls: listed again in %.3f s\n",
-                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-    printListing(entries, options.json);
+        std::fprintf(stderr, "vexo: ls: listed again in %.3f s, %llu bytes received\n",
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                     static_cast<unsigned long long>(client.stats().bytesRead - bytesBefore));
+    if (!printListing(entries, options.json)) {
+        std::fprintf(stderr, "vexo: ls: cannot write the listing: %s\n", std::strerror(errno));
+        return 1;
+    }
     if (refused > 0 && !options.json) {
         std::fprintf(stderr, "vexo: ls: %zu name(s) the device may not use were left out\n", refused);
         return 1;
@@ -280,6 +313,11 @@ int run(int argc, char **argv)
         return usage();
     }
     client.close();
+    // Output that could not be written is a failure, never a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "vexo: cannot write the output\n");
+        rc = 1;
+    }
     if (stats) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
