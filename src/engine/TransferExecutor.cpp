@@ -11,6 +11,7 @@
 #include "platform/Prompter.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,6 +79,22 @@ bool makeFreshFolder(const QString &folder)
             ::unlink(path.constData());
     }
     return ::mkdir(path.constData(), 0700) == 0;
+}
+
+// The pairs whose middle file the first stage of a relay left in the relay
+// folder. A file that failed there has been reported once; the second stage
+// does not fail it again.
+void keepRelayed(QStringList &middle, QStringList &destinations)
+{
+    QStringList keptMiddle, keptDestinations;
+    for (qsizetype i = 0; i < qMin(middle.size(), destinations.size()); ++i) {
+        if (QFileInfo(middle.at(i)).isFile()) {
+            keptMiddle << middle.at(i);
+            keptDestinations << destinations.at(i);
+        }
+    }
+    middle = keptMiddle;
+    destinations = keptDestinations;
 }
 
 } // namespace
@@ -163,8 +180,11 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
                     : answer == PromptAnswer::No ? State::Skipped
                                                  : State::Cancelled;
         }
-        window.showStatus(
-            Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)}));
+        QString status = Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)});
+        if (pairs > 1)
+            status += QStringLiteral("  ") + Filled(language.window(QStringLiteral("FileNumber")),
+                                                    {QString::number(i + 1), QString::number(pairs)});
+        window.showStatus(status);
         if (state == State::Cancelled)
             break;
         if (state == State::Go &&
@@ -195,7 +215,8 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
         ShowCopyFailed(*m_context.prompter, m_context.language);
         return;
     }
-    const QStringList middle = RelayMiddle(relay, sources);
+    QStringList middle = RelayMiddle(relay, sources);
+    QStringList to = destinations;
     auto deviceStage = [&window](const QStringList &from, const QStringList &to,
                                  TransferDirection direction) {
         // The progress window's Cancel wants the normal pointer.
@@ -204,10 +225,14 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
     };
     if (fromDevice) {
         deviceStage(sources, middle, tdReceive);
-        RunVDiskCopy(middle, destinations);
+        keepRelayed(middle, to);
+        if (!middle.isEmpty())
+            RunVDiskCopy(middle, to);
     } else {
         RunVDiskCopy(sources, middle);
-        deviceStage(middle, destinations, tdSend);
+        keepRelayed(middle, to);
+        if (!middle.isEmpty())
+            deviceStage(middle, to, tdSend);
     }
     DeleteFolderTree(relay);
 }

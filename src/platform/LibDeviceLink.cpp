@@ -201,6 +201,11 @@ int LibDeviceLink::RequestRenameFile(int client, const QString &oldName, const Q
     return ::RequestRenameFile(client, from->constData(), to->constData());
 }
 
+int LibDeviceLink::SetTransferCounters(int client, std::int64_t *bytesDone, std::int64_t *bytesTotal)
+{
+    return ::SetTransferCounters(client, bytesDone, bytesTotal);
+}
+
 int LibDeviceLink::RequestSendFileEx(int client, const QString &localPath, const QString &deviceName,
                                      int *progress, int *extra, int *stop, int overwrite)
 {

@@ -38,6 +38,7 @@ public:
     int RequestFileChecksum(int client, const QString &name, quint32 *crc) override;
     int RequestDeleteFile(int client, const QString &name) override;
     int RequestRenameFile(int client, const QString &oldName, const QString &newName) override;
+    int SetTransferCounters(int client, std::int64_t *bytesDone, std::int64_t *bytesTotal) override;
     int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,
                           int *extra, int *stop, int overwrite) override;
     int RequestReceiveFileEx(int client, const QString &deviceName, const QString &localPath, int *progress,

@@ -119,6 +119,15 @@ int RequestRenameFile(int client, const char *oldName, const char *newName);
  * into place only when complete and checked: after any failure or stop it
  * keeps what it had, and no partial file is left. */
 
+/* Byte counters for a progress display of this client's transfers: while a
+ * send or receive runs, the library keeps *bytesDone at the bytes of the file
+ * moved so far and *bytesTotal at the file's size (0 until known); both start
+ * at 0 with each transfer. Another thread may poll them with 64-bit atomic
+ * loads. A null pointer (either) ends the counting; the integers must stay
+ * valid until then, and a transfer already running keeps the ones it started
+ * with. Returns 0, or VEXO_ERR_BAD_HANDLE for an unknown client. */
+int SetTransferCounters(int client, int64_t *bytesDone, int64_t *bytesTotal);
+
 /* Sends a local file to the device. Returns 1 when the file was sent and
  * stored, else a VEXO_ERR_ value. */
 int RequestSendFileEx(int client, const char *localPath, const char *deviceName, int *progress, int *extra,
