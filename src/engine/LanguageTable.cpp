@@ -120,6 +120,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Other", "No", "No"},
         {"Other", "YesAll", "Yes to All"},
         {"Other", "NoAll", "No to All"},
+        {"Other", "FreeSpace", "%1 free of %2"},
         // Window and dialog texts that the original table did not hold.
         {"Window", "Computer", "Computer"},
         {"Window", "UpFolder", "Up one level"},
@@ -152,6 +153,8 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Message", "WriteFailed", "Unable to write to %1"},
         {"Message", "NotCopied", "These files were not copied:"},
         {"Message", "FailureLine", "%1: %2"},
+        {"Message", "NoSpaceImage", "Not enough space on the simulator disk: %1 needed, %2 free."},
+        {"Message", "NoSpaceDevice", "Not enough space on the palmtop: %1 needed, %2 free."},
         // The status line and the pane captions.
         {"Status", "InitFailed", "Starting failed", "{Other/Init}{Other/Fail}"},
         {"Status", "CopyDone", "Copy complete", "{ToolBar/Copy}{Other/Success}"},
@@ -199,6 +202,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Error", "LocalIo", "could not read or write the file on the PC"},
         {"Error", "DeviceIo", "could not read or write the file on the device"},
         {"Error", "LinkError", "communication error (%1)"},
+        {"Error", "NoSpace", "not enough space on the device"},
         // The context menus' own entries; the others share the toolbar's texts.
         {"Menu", "Open", "Open"},
         {"Menu", "Paste", "Paste"},

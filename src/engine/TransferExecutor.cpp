@@ -3,6 +3,7 @@
 #include "engine/DeviceAccess.h"
 #include "engine/ImageAccess.h"
 #include "engine/LanguageTable.h"
+#include "engine/SpaceCheck.h"
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
@@ -99,6 +100,9 @@ bool TransferExecutor::run(const TransferPlan &plan)
 {
     if (!available(plan.route))
         return false;
+    // A run that cannot fit copies nothing.
+    if (!SpaceCheck(m_context).allows(plan.route, plan.sources, plan.destinations))
+        return true;
     TransferWindow &window = m_context.window;
     switch (plan.route) {
     case Route::DeviceSend:
@@ -156,7 +160,8 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
         if (state == State::Go &&
             (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
             PointerScope normal(window, Pointer::Normal);
-            ShowCopyFailed(prompter, language);
+            if (!SpaceCheck(m_context).explainImageFailure(sources.at(i)))
+                ShowCopyFailed(prompter, language);
             state = State::Failed;
         }
     }
@@ -184,7 +189,9 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
     };
     if (fromDevice) {
         deviceStage(sources, middle, tdReceive);
-        RunVDiskCopy(middle, destinations);
+        // The sizes are known only now, with the files on the PC.
+        if (SpaceCheck(m_context).allows(Route::VDiskCopy, middle, destinations))
+            RunVDiskCopy(middle, destinations);
     } else {
         RunVDiskCopy(sources, middle);
         deviceStage(middle, destinations, tdSend);

@@ -1,5 +1,6 @@
 #include "engine/VDiskCopy.h"
 
+#include "engine/ImageTime.h"
 #include "engine/LanguageTable.h"
 #include "engine/common.h"
 #include "platform/Prompter.h"
@@ -80,7 +81,28 @@ int copyIntoImage(VDiskLibrary &library, const QString &source, const QString &d
     const bool completed = library.zfclose(file) == 0;
     if (!readOk && completed)
         library.zfdelete(destination); // never leave a truncated copy behind
-    return readOk && completed ? 1 : 0;
+    if (!readOk || !completed)
+        return 0;
+    // The copy keeps the source's time; an older library without the call
+    // leaves the time of the write, which is no reason to fail the copy.
+    library.zsettime(destination,
+                     ImageTimeFromUtcMs(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000));
+    return 1;
+}
+
+// The listed time of an image file; false when the listing does not hold it.
+bool imageFileTime(VDiskLibrary &library, const QString &name, qint32 &time)
+{
+    const int search = library.OpenFindFile(QStringLiteral("/"));
+    VDiskLibrary::FindRecord record;
+    for (int found = library.FindFirst(&record, search); found != -1;
+         found = library.FindNext(&record, search)) {
+        if (record.name.compare(name, Qt::CaseInsensitive) == 0) {
+            time = record.time;
+            return true;
+        }
+    }
+    return false;
 }
 
 // Whether an existing PC file may be replaced by a copy.
@@ -97,7 +119,8 @@ bool mayReplace(const QByteArray &path, const struct stat &st)
 
 // Writes `length` bytes of the open image file to a temporary file and puts
 // it in place of the destination.
-bool receive(VDiskLibrary &library, int file, int length, const QString &folder, const QString &name)
+bool receive(VDiskLibrary &library, int file, int length, const QString &folder, const QString &name,
+             const qint64 *mtimeMs)
 {
     const QByteArray target = QFile::encodeName(folder + name);
     struct stat old {
@@ -124,6 +147,8 @@ bool receive(VDiskLibrary &library, int file, int length, const QString &folder,
             (void)::fchown(fd, old.st_uid, old.st_gid);
         ok = ok && ::fsync(fd) == 0;
     }
+    if (ok && mtimeMs)
+        sys::setFileTime(fd, *mtimeMs);
     return ok && copy.commit(sys::Placement::Replace) == 0;
 }
 
@@ -136,10 +161,13 @@ int copyOutOfImage(VDiskLibrary &library, const QString &source, const QString &
     const int length = library.zflen(source);
     if (length < 0)
         return 0;
+    qint32 imageTime = 0;
+    const bool timed = imageFileTime(library, source, imageTime);
+    const qint64 mtimeMs = UtcMsFromImageTime(imageTime);
     const int file = library.zfopen(source, "r");
     if (file == 0)
         return 0;
-    const bool ok = receive(library, file, length, folder, name);
+    const bool ok = receive(library, file, length, folder, name, timed ? &mtimeMs : nullptr);
     library.zfclose(file);
     return ok ? 1 : 0;
 }

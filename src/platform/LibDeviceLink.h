@@ -35,6 +35,7 @@ public:
     int RequestFindFileClose(int client, int find) override;
     int RequestLookupFile(int client, const QString &name) override;
     int RequestFileChecksum(int client, const QString &name, quint32 *crc) override;
+    int RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes) override;
     int RequestDeleteFile(int client, const QString &name) override;
     int RequestRenameFile(int client, const QString &oldName, const QString &newName) override;
     int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,

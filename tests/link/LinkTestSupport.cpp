@@ -84,6 +84,7 @@ deviced::ServerOptions optionsFor(int timeoutMs, bool verbose, bool offerChecksu
     options.offerCompactList = offerChecksum;
     options.offerFileContext = offerChecksum;
     options.offerLeanBatch = offerChecksum;
+    options.offerSpace = offerChecksum;
     if (!offerChecksum)
         options.protocol = 1;
     return options;

@@ -272,6 +272,23 @@ VDiskError Volume::rename(std::string_view from, std::string_view to)
     });
 }
 
+VDiskError Volume::setTime(std::string_view name, int64_t seconds)
+{
+    if (!m_device->writable())
+        return VDiskError::ReadOnly;
+    const DirFile *file = lookup(name);
+    if (file == nullptr)
+        return VDiskError::NotFound;
+    if (isBeingWritten(file->key))
+        return VDiskError::Busy;
+    const uint32_t slot = file->shortSlot;
+    m_modified = true;
+    return transact([&] {
+        m_root.setWritten(slot, FatTime::fromSeconds(seconds));
+        return m_root.flush(*m_device, m_boot);
+    });
+}
+
 VDiskError Volume::sync()
 {
     if (!m_modified)

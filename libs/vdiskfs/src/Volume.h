@@ -69,6 +69,8 @@ public:
 
     VDiskError remove(std::string_view name);
     VDiskError rename(std::string_view from, std::string_view to);
+    // Sets a file's write time (wall-clock seconds, as listed).
+    VDiskError setTime(std::string_view name, int64_t seconds);
     // Makes every change so far durable; a no-op when nothing changed.
     VDiskError sync();
     bool modified() const { return m_modified; }
