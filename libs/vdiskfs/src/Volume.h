@@ -94,6 +94,9 @@ private:
     void begin();
     void finish(VDiskError result);
     void markChain(uint32_t first, uint8_t state);
+    // The file of that name, when a change to it may start now: the image
+    // is writable and the file exists and is not being written.
+    VDiskError changeableFile(std::string_view name, const DirFile *&file);
 
     std::unique_ptr<BlockDevice> m_device;
     BootSector m_boot;
