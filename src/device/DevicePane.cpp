@@ -221,13 +221,13 @@ void DevicePane::setCaption(const char *stateKey)
 {
     m_captionKey = stateKey;
     const LanguageTable &language = m_context.language;
-    QString text = language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
-                   language.other(QLatin1String(stateKey));
     if (qstrcmp(stateKey, "Connected") != 0)
         m_freeBytes = -1;
-    else if (m_freeBytes >= 0)
-        text += QStringLiteral(" - ") + FreeSpaceText(language, m_freeBytes, m_totalBytes);
-    m_view.caption.setText(text);
+    // The state stays the caption's last word, where people and tools look for it.
+    const QString space =
+        m_freeBytes < 0 ? QString() : " (" + FreeSpaceText(language, m_freeBytes, m_totalBytes) + ")";
+    m_view.caption.setText(language.other(QStringLiteral("RpcPanel")) + space + QStringLiteral(" - ") +
+                           language.other(QLatin1String(stateKey)));
 }
 
 void DevicePane::showLinkState(LinkState state)

@@ -108,10 +108,12 @@ void VDiskPane::applyLanguage()
     const LanguageTable &language = m_context.language;
     const QString word = m_state == Failed ? language.status(QStringLiteral("InitFailed"))
                                            : language.other(QLatin1String(keys[m_state]));
-    QString text = language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") + word;
-    if (m_state == Connected && m_freeBytes >= 0)
-        text += QStringLiteral(" - ") + FreeSpaceText(language, m_freeBytes, m_totalBytes);
-    m_view.caption.setText(text);
+    // The state stays the caption's last word, as in the device pane.
+    const QString space = m_state != Connected || m_freeBytes < 0
+                              ? QString()
+                              : " (" + FreeSpaceText(language, m_freeBytes, m_totalBytes) + ")";
+    m_view.caption.setText(language.other(QStringLiteral("VDiskPanel")) + space + QStringLiteral(" - ") +
+                           word);
 }
 
 void VDiskPane::showState(State state)

@@ -115,8 +115,8 @@ private slots:
         QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
         const QString caption = w->PVDiskStatus->text();
-        QVERIFY2(caption.startsWith("Simulator Disk Files - Connected - " + SpaceSizeText(freeBytes) +
-                                    " free of "),
+        QVERIFY2(caption.startsWith("Simulator Disk Files (" + SpaceSizeText(freeBytes) + " free of ") &&
+                     caption.endsWith(") - Connected"),
                  qPrintable(caption));
         QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "OLD.TXT"}));
         QCOMPARE(w->VDiskRows->row(1).sizeText, QStringLiteral("      3000 B"));
