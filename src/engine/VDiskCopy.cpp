@@ -1,5 +1,6 @@
 #include "engine/VDiskCopy.h"
 
+#include "engine/FileFacts.h"
 #include "engine/ImageTime.h"
 #include "engine/LanguageTable.h"
 #include "engine/common.h"
@@ -90,21 +91,6 @@ int copyIntoImage(VDiskLibrary &library, const QString &source, const QString &d
     return 1;
 }
 
-// The listed time of an image file; false when the listing does not hold it.
-bool imageFileTime(VDiskLibrary &library, const QString &name, qint32 &time)
-{
-    const int search = library.OpenFindFile(QStringLiteral("/"));
-    VDiskLibrary::FindRecord record;
-    for (int found = library.FindFirst(&record, search); found != -1;
-         found = library.FindNext(&record, search)) {
-        if (record.name.compare(name, Qt::CaseInsensitive) == 0) {
-            time = record.time;
-            return true;
-        }
-    }
-    return false;
-}
-
 // Whether an existing PC file may be replaced by a copy.
 bool mayReplace(const QByteArray &path, const struct stat &st)
 {
@@ -161,13 +147,11 @@ int copyOutOfImage(VDiskLibrary &library, const QString &source, const QString &
     const int length = library.zflen(source);
     if (length < 0)
         return 0;
-    qint32 imageTime = 0;
-    const bool timed = imageFileTime(library, source, imageTime);
-    const qint64 mtimeMs = UtcMsFromImageTime(imageTime);
+    const FileFacts facts = ImageFileFacts(library, source);
     const int file = library.zfopen(source, "r");
     if (file == 0)
         return 0;
-    const bool ok = receive(library, file, length, folder, name, timed ? &mtimeMs : nullptr);
+    const bool ok = receive(library, file, length, folder, name, facts.known ? &facts.modifiedMs : nullptr);
     library.zfclose(file);
     return ok ? 1 : 0;
 }
