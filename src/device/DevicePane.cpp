@@ -225,7 +225,7 @@ void DevicePane::setCaption(const char *stateKey)
         m_freeBytes = -1;
     // The state stays the caption's last word, where people and tools look for it.
     const QString space =
-        m_freeBytes < 0 ? QString() : " (" + FreeSpaceText(language, m_freeBytes, m_totalBytes) + ")";
+        m_freeBytes < 0 ? QString() : " " + FreeSpaceText(language, m_freeBytes, m_totalBytes);
     m_view.caption.setText(language.other(QStringLiteral("RpcPanel")) + space + QStringLiteral(" - ") +
                            language.other(QLatin1String(stateKey)));
 }

@@ -120,7 +120,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Other", "No", "No"},
         {"Other", "YesAll", "Yes to All"},
         {"Other", "NoAll", "No to All"},
-        {"Other", "FreeSpace", "%1 free of %2"},
+        {"Other", "FreeSpace", "(%1 free of %2)"},
         // Window and dialog texts that the original table did not hold.
         {"Window", "Computer", "Computer"},
         {"Window", "UpFolder", "Up one level"},

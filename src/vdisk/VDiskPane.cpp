@@ -111,7 +111,7 @@ void VDiskPane::applyLanguage()
     // The state stays the caption's last word, as in the device pane.
     const QString space = m_state != Connected || m_freeBytes < 0
                               ? QString()
-                              : " (" + FreeSpaceText(language, m_freeBytes, m_totalBytes) + ")";
+                              : " " + FreeSpaceText(language, m_freeBytes, m_totalBytes);
     m_view.caption.setText(language.other(QStringLiteral("VDiskPanel")) + space + QStringLiteral(" - ") +
                            word);
 }

@@ -39,8 +39,7 @@ const QString Caption = QStringLiteral("Palmtop Files - ");
 constexpr qint64 Capacity = 100000;
 QString connectedWith(qint64 usedBytes)
 {
-    return "Palmtop Files (" + FreeSpaceText(LanguageTable(), Capacity - usedBytes, Capacity) +
-           ") - Connected";
+    return "Palmtop Files " + FreeSpaceText(LanguageTable(), Capacity - usedBytes, Capacity) + " - Connected";
 }
 const QString Chinese = QStringLiteral("文件.txt");
 
