@@ -7,13 +7,19 @@
 #include "VexoFileClient.h"
 #include "VexoUSBPipe.h"
 #include "VexoUartPipe.h"
+#include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -322,6 +328,52 @@ TEST_F(EndToEndTest, CommandLineClient)
     EXPECT_EQ(runProgram({vexo, "--port", port, "frobnicate"}), 2);
     EXPECT_EQ(listFolder(m_device.path()),
               (std::vector<std::string>{"two.bin", "\xE4\xBD\xA0\xE5\xA5\xBD.txt"}));
+}
+
+TEST_F(EndToEndTest, AListingToATerminalReadLateIsPrintedWhole)
+{
+    // Another process on the terminal made the open file non-blocking, and
+    // nobody reads it for a while: the listing waits for the terminal rather
+    // than losing its rest and still exiting 0.
+    for (int i = 0; i < 3000; ++i)
+        writeFile(dev("f" + std::to_string(i)), {});
+    startPty();
+    vexo::sys::PtyPair terminal;
+    ASSERT_TRUE(terminal.open(nullptr));
+    const int out = ::open(terminal.slavePath().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(out, 0);
+    const std::string vexo = VEXO_CLI_PATH;
+    const std::string port = ptyLink();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out, STDOUT_FILENO);
+        execl(vexo.c_str(), vexo.c_str(), "--port", port.c_str(), "ls", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(out);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::string text;
+    int status = -1;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    for (bool exited = false; Clock::now() < deadline;) {
+        pollfd p{terminal.master(), POLLIN, 0};
+        char buf[65536];
+        if (poll(&p, 1, 300) > 0) {
+            const ssize_t n = read(terminal.master(), buf, sizeof buf);
+            if (n > 0)
+                text.append(buf, static_cast<size_t>(n));
+        } else if (exited) {
+            break;
+        } else {
+            exited = waitpid(pid, &status, WNOHANG) == pid;
+        }
+    }
+    if (status == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3000);
 }
 
 } // namespace

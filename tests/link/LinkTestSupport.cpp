@@ -82,6 +82,7 @@ deviced::ServerOptions optionsFor(int timeoutMs, bool verbose, bool offerChecksu
     options.verbose = verbose;
     options.offerChecksum = offerChecksum;
     options.offerCompactList = offerChecksum;
+    options.offerListDelta = offerChecksum;
     options.offerFileContext = offerChecksum;
     options.offerLeanBatch = offerChecksum;
     options.offerSpace = offerChecksum;

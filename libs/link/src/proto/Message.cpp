@@ -17,7 +17,7 @@ bool takesOnlyAName(MsgType type)
 
 bool carriesPart(MsgType type)
 {
-    return type == MsgType::ListPart || type == MsgType::FileData;
+    return type == MsgType::ListPart || type == MsgType::ListChanges || type == MsgType::FileData;
 }
 
 void writePart(ByteWriter &w, const DataPart &part)
@@ -149,6 +149,7 @@ std::vector<uint8_t> encodeMessage(const Message &m)
         }
         break;
     case MsgType::ListPart:
+    case MsgType::ListChanges:
     case MsgType::FileData:
         writePart(w, m.part);
         break;
@@ -227,6 +228,7 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
         return (!m.hasCrc || r.u32(m.crc)) && r.remaining() == 0;
     }
     case MsgType::ListPart:
+    case MsgType::ListChanges:
     case MsgType::FileData:
         m.hasPart = true;
         return carriesPart(m.type) && readPart(r, m.part);

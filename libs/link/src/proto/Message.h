@@ -23,6 +23,9 @@ enum class MsgType : uint8_t {
     Space = 0x19, // only to a peer whose HelloAck has kMoreCapSpace
     Result = 0x20,
     ListPart = 0x21,
+    // A part of the changes since the listing the client holds (ListingDelta);
+    // only in sessions that share kCapListDelta.
+    ListChanges = 0x25,
     GetOpen = 0x22,
     FileData = 0x30,
 };
@@ -83,7 +86,7 @@ struct Message {
 size_t messageOverhead(const Message &message);
 
 std::vector<uint8_t> encodeMessage(const Message &message);
-// A ListPart or FileData message of request `id` carrying `part`.
+// A ListPart, ListChanges or FileData message of request `id` carrying `part`.
 std::vector<uint8_t> encodePartMessage(MsgType type, uint16_t id, DataPart part);
 // Parses one message; false for anything truncated, unknown or malformed.
 bool decodeMessage(const std::vector<uint8_t> &bytes, Message &message);
