@@ -120,6 +120,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Other", "No", "No"},
         {"Other", "YesAll", "Yes to All"},
         {"Other", "NoAll", "No to All"},
+        {"Other", "FreeSpace", "(%1 free of %2)"},
         // Window and dialog texts that the original table did not hold.
         {"Window", "Computer", "Computer"},
         {"Window", "UpFolder", "Up one level"},
@@ -172,6 +173,8 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Message", "NotCopied", "These files were not copied:"},
         {"Message", "FailureLine", "%1: %2"},
         {"Message", "MoreFailures", "... and %1 more"},
+        {"Message", "NoSpaceImage", "Not enough space on the simulator disk: %1 needed, %2 free."},
+        {"Message", "NoSpaceDevice", "Not enough space on the palmtop: %1 needed, %2 free."},
         {"Message", "FoldersSkipped", "Only files are copied. These folders were skipped:"},
         // The status line and the pane captions.
         {"Status", "InitFailed", "Starting failed", "{Other/Init}{Other/Fail}"},
@@ -220,6 +223,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Error", "LocalIo", "could not read or write the file on the PC"},
         {"Error", "DeviceIo", "could not read or write the file on the device"},
         {"Error", "LinkError", "communication error (%1)"},
+        {"Error", "NoSpace", "not enough space on the device"},
         {"Error", "NameTooLong", "the name is longer than %1 bytes"},
         // The context menus' own entries; the others share the toolbar's texts.
         {"Menu", "Open", "Open"},

@@ -4,6 +4,7 @@
 #include "engine/ImageAccess.h"
 #include "engine/LanguageTable.h"
 #include "engine/ReplaceFacts.h"
+#include "engine/SpaceCheck.h"
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
@@ -118,6 +119,9 @@ bool TransferExecutor::run(const TransferPlan &plan)
 {
     if (!available(plan.route))
         return false;
+    // A run that cannot fit copies nothing.
+    if (!SpaceCheck(m_context).allows(plan.route, plan.sources, plan.destinations))
+        return true;
     TransferWindow &window = m_context.window;
     switch (plan.route) {
     case Route::DeviceSend:
@@ -190,7 +194,8 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
         if (state == State::Go &&
             (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
             PointerScope normal(window, Pointer::Normal);
-            ShowCopyFailed(prompter, language);
+            if (!SpaceCheck(m_context).explainImageFailure(sources.at(i)))
+                ShowCopyFailed(prompter, language);
             state = State::Failed;
         }
     }
@@ -226,7 +231,8 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
     if (fromDevice) {
         deviceStage(sources, middle, tdReceive);
         keepRelayed(middle, to);
-        if (!middle.isEmpty())
+        // The sizes are known only now, with the files on the PC.
+        if (!middle.isEmpty() && SpaceCheck(m_context).allows(Route::VDiskCopy, middle, to))
             RunVDiskCopy(middle, to);
     } else {
         RunVDiskCopy(sources, middle);

@@ -61,6 +61,15 @@ public:
         Q_UNUSED(crc);
         return -14;
     }
+    // Free and total bytes of the device; -14 (unsupported) when its
+    // service predates the request.
+    virtual int RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes)
+    {
+        Q_UNUSED(client);
+        Q_UNUSED(freeBytes);
+        Q_UNUSED(totalBytes);
+        return -14;
+    }
     virtual int RequestDeleteFile(int client, const QString &name) = 0;
     virtual int RequestRenameFile(int client, const QString &oldName, const QString &newName) = 0;
     // Byte counters of the client's transfers, shared with another thread

@@ -186,6 +186,17 @@ int LibDeviceLink::RequestFileChecksum(int client, const QString &name, quint32 
     return result;
 }
 
+int LibDeviceLink::RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes)
+{
+    int64_t free = 0, total = 0;
+    const int result = ::RequestFreeSpace(client, &free, &total);
+    if (freeBytes)
+        *freeBytes = free;
+    if (totalBytes)
+        *totalBytes = total;
+    return result;
+}
+
 int LibDeviceLink::RequestDeleteFile(int client, const QString &name)
 {
     const auto bytes = cp936(name);

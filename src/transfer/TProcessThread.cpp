@@ -74,6 +74,9 @@ QString TransferFailureReason(const LanguageTable &language, int result)
     case VEXO_ERR_DEVICE_IO:
         key = "DeviceIo";
         break;
+    case VEXO_ERR_NO_SPACE:
+        key = "NoSpace";
+        break;
     default:
         return Filled(language.error(QStringLiteral("LinkError")), {QString::number(result)});
     }

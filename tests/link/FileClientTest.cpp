@@ -123,7 +123,7 @@ TEST_F(FileClientTest, LookupDeleteRenameAndListing)
                                                                      "much-longer-than-sixteen.txt"}));
 }
 
-TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOlder)
+TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceAnswersChecksumsAndSpaceUnlessItIsOlder)
 {
     const auto content = randomBytes(70000, 5);
     writeFile(dev("price.dat"), content);
@@ -144,11 +144,14 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOld
         ASSERT_EQ(m_client->connect(), LinkError::Ok);
         uint32_t crc = 0;
         DeviceEntry entry;
+        uint64_t freeBytes = 0, totalBytes = 0;
         const auto started = std::chrono::steady_clock::now();
         const auto e = m_client->checksum("price.dat", crc, &entry);
+        const auto space = m_client->freeSpace(freeBytes, totalBytes);
         if (older) {
             // Answered at once, not after the time-out of an unanswered request.
             EXPECT_EQ(e, LinkError::Unsupported);
+            EXPECT_EQ(space, LinkError::Unsupported);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
             EXPECT_EQ(m_client->lookup("price.dat"), LinkError::Ok);
             // Its listings end with their stream, without the closing count.
@@ -164,6 +167,9 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOld
             ASSERT_EQ(get("price.dat", loc("price.dat")), LinkError::Ok);
             EXPECT_EQ(mtimeOf(loc("price.dat")), longAgo);
             EXPECT_EQ(e, LinkError::Ok);
+            EXPECT_EQ(space, LinkError::Ok);
+            EXPECT_GT(freeBytes, 0u);
+            EXPECT_GE(totalBytes, freeBytes);
             EXPECT_EQ(crc, crc32(content.data(), content.size()));
             EXPECT_EQ(entry.size, content.size());
             EXPECT_EQ(m_client->checksum("missing.dat", crc), LinkError::NotFound);

@@ -85,6 +85,7 @@ deviced::ServerOptions optionsFor(int timeoutMs, bool verbose, bool offerChecksu
     options.offerListDelta = offerChecksum;
     options.offerFileContext = offerChecksum;
     options.offerLeanBatch = offerChecksum;
+    options.offerSpace = offerChecksum;
     if (!offerChecksum)
         options.protocol = 1;
     return options;

@@ -56,7 +56,7 @@ const char *statusText(WireStatus s)
 } // namespace
 
 DeviceServer::DeviceServer(const DeviceFolder &folder, ByteStream &stream, ServerOptions options)
-    : m_folder(folder), m_options(options), m_channel(stream)
+    : m_folder(folder), m_options(options), m_channel(stream), m_space(folder.root(), options.capacity)
 {
 }
 
@@ -165,6 +165,7 @@ void DeviceServer::handleHello(const Frame &frame)
         (m_options.offerCompactList ? kCapCompactList : 0) | (m_options.offerListDelta ? kCapListDelta : 0) |
         (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
+    mine.moreCaps = static_cast<uint8_t>((m_options.offerSpace ? kMoreCapSpace : 0) & theirs.moreCaps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
     mine.protocol = std::max<uint8_t>(1, std::min(m_options.protocol, theirs.protocol));
@@ -190,6 +191,7 @@ void DeviceServer::handleHello(const Frame &frame)
         m_codec = chooseCodec(localCodecCaps(), theirs.caps);
         m_protocol = mine.protocol;
         m_caps = mine.caps;
+        m_moreCaps = mine.moreCaps;
         log("session opened");
     }
     m_channel.sendControl(FrameType::HelloAck, m_channel.tag(), 0, encodeHello(mine));
@@ -247,6 +249,8 @@ void DeviceServer::process(const Message &msg)
 {
     if (msg.type == MsgType::Checksum && !m_options.offerChecksum)
         return; // an older server could not even decode it
+    if (msg.type == MsgType::Space && !(m_moreCaps & kMoreCapSpace))
+        return; // likewise
     switch (msg.type) {
     case MsgType::Lookup:
     case MsgType::Checksum: {
@@ -292,6 +296,9 @@ void DeviceServer::process(const Message &msg)
         break;
     case MsgType::Get:
         handleGet(msg);
+        break;
+    case MsgType::Space:
+        handleSpace(msg);
         break;
     default:
         reply(msg.id, WireStatus::BadRequest);
@@ -422,6 +429,12 @@ void DeviceServer::handlePutOpen(const Message &msg)
         reply(msg.id, WireStatus::Exists);
         return;
     }
+    // A file that cannot fit fails now, as the disk would fail it midway.
+    if (!m_space.fits(msg.size)) {
+        log("receive " + quotedName(msg.name) + ": no space");
+        reply(msg.id, WireStatus::IoError);
+        return;
+    }
     std::string temporary;
     sys::UniqueFd fd = m_folder.createTemporary(temporary);
     if (!fd) {
@@ -469,6 +482,21 @@ void DeviceServer::finishIncoming(WireStatus status)
     abortIncoming();
     log("receive " + quotedName(name) + ": " + statusText(status));
     reply(id, status);
+}
+
+void DeviceServer::handleSpace(const Message &msg)
+{
+    Message r;
+    r.type = MsgType::Result;
+    r.id = msg.id;
+    uint64_t freeBytes = 0, totalBytes = 0;
+    r.status = m_space.measure(freeBytes, totalBytes) ? WireStatus::Ok : WireStatus::IoError;
+    r.hasInfo = r.status == WireStatus::Ok;
+    // The total travels in the time field, a signed 64-bit value.
+    r.mtimeMs = static_cast<int64_t>(std::min<uint64_t>(totalBytes, INT64_MAX));
+    r.size = std::min<uint64_t>(freeBytes, static_cast<uint64_t>(r.mtimeMs));
+    log("space: " + std::to_string(r.size) + " of " + std::to_string(r.mtimeMs) + " bytes free");
+    m_channel.send(encodeMessage(r));
 }
 
 void DeviceServer::handleGet(const Message &msg)

@@ -5,6 +5,7 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "DeviceFolder.h"
+#include "FolderSpace.h"
 #include "Hello.h"
 #include "IncomingFile.h"
 #include "Message.h"
@@ -32,6 +33,8 @@ struct ServerOptions {
     bool offerFileContext = true;              // false: compress each block of a file on its own
     bool offerLeanBatch = true;                // false: behave as a server from before PutNext
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
+    bool offerSpace = true;                    // false: behave as a server from before the Space request
+    uint64_t capacity = 0; // above 0: pretend the folder's disk holds only this many bytes
 };
 
 class DeviceServer
@@ -80,6 +83,7 @@ private:
     void handlePart(const link::DataPart &part);
     void finishIncoming(link::WireStatus status);
     void handleGet(const link::Message &msg);
+    void handleSpace(const link::Message &msg);
     void pumpGet();
     void reply(uint16_t id, link::WireStatus status);
     void abortIncoming();
@@ -97,8 +101,10 @@ private:
     link::Channel m_channel;
     uint32_t m_nonce = 0;
     link::Codec m_codec = link::Codec::None;
-    uint8_t m_protocol = 1;  // the session's: the lower of ours and the client's
-    uint8_t m_caps = 0;      // the session's: what both sides offered
+    uint8_t m_protocol = 1; // the session's: the lower of ours and the client's
+    uint8_t m_caps = 0;     // the session's: what both sides offered
+    uint8_t m_moreCaps = 0; // the same of the Hello record's byte 10
+    FolderSpace m_space;
     link::OpenChain m_opens; // the session's opens so far, for PutNext
     // The last listing sent in the session, in its compact blocks (about 15
     // bytes an entry) and named by its token, for a refresh to send only

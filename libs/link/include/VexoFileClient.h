@@ -34,6 +34,7 @@ extern "C" {
 #define VEXO_ERR_TOO_LARGE (-12)      /* the device's listing went past 65,536 entries or 8 MiB */
 #define VEXO_ERR_NO_MEMORY (-13)      /* the library ran out of memory; the call was abandoned */
 #define VEXO_ERR_UNSUPPORTED (-14)    /* the device's file service is too old for this request */
+#define VEXO_ERR_NO_SPACE (-15)       /* the device has no room for the file (a send only) */
 
 /* 1,060 bytes filled by the find calls; all integers little-endian (the
  * library writes them byte by byte). Packed to 4 so that no tail padding is added. */
@@ -99,6 +100,11 @@ int RequestFileInfo(int client, const char *name, RpcFindRecord *record);
  * or another VEXO_ERR_ value. */
 int RequestFileChecksum(int client, const char *name, uint32_t *crc);
 
+/* Free and total bytes of the device's storage. Returns 0 with both set;
+ * VEXO_ERR_UNSUPPORTED when the device's service predates the request
+ * (nothing was sent); or another VEXO_ERR_ value. */
+int RequestFreeSpace(int client, int64_t *freeBytes, int64_t *totalBytes);
+
 /* Returns 0 when the file was deleted, else a VEXO_ERR_ value. */
 int RequestDeleteFile(int client, const char *name);
 
@@ -129,7 +135,8 @@ int RequestRenameFile(int client, const char *oldName, const char *newName);
 int SetTransferCounters(int client, int64_t *bytesDone, int64_t *bytesTotal);
 
 /* Sends a local file to the device. Returns 1 when the file was sent and
- * stored, else a VEXO_ERR_ value. */
+ * stored, else a VEXO_ERR_ value; VEXO_ERR_NO_SPACE when the device could
+ * not store it and reports less free space than the file needs. */
 int RequestSendFileEx(int client, const char *localPath, const char *deviceName, int *progress, int *extra,
                       int *stop, int overwrite);
 

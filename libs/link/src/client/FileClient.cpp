@@ -199,6 +199,7 @@ LinkError FileClient::hello()
     Hello mine;
     mine.caps =
         localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext | kCapLeanBatch;
+    mine.moreCaps = kMoreCapSpace;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -227,6 +228,7 @@ LinkError FileClient::hello()
             config.shortAcks = (theirs.caps & kCapLeanBatch) != 0;
             m_codec = chooseCodec(mine.caps, theirs.caps);
             m_peerCaps = theirs.caps;
+            m_peerMoreCaps = theirs.moreCaps;
             m_protocol = theirs.protocol;
             m_channel->start(tag, config);
             m_lastTag = tag;
@@ -377,6 +379,35 @@ LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEn
         return lose(LinkError::Protocol);
     crc = resp.crc;
     return LinkError::Ok;
+}
+
+LinkError FileClient::freeSpace(uint64_t &freeBytes, uint64_t &totalBytes)
+{
+    if (const auto e = ensureSession(); e != LinkError::Ok)
+        return e;
+    // An older server would ignore the message as malformed and let the
+    // call wait out the time-out.
+    if (!(m_peerMoreCaps & kMoreCapSpace))
+        return LinkError::Unsupported;
+    Message req;
+    req.type = MsgType::Space;
+    Message resp;
+    if (const auto e = request(req, resp, true); e != LinkError::Ok)
+        return e;
+    if (!resp.hasInfo || resp.mtimeMs < 0 || resp.size > static_cast<uint64_t>(resp.mtimeMs))
+        return lose(LinkError::Protocol);
+    freeBytes = resp.size;
+    totalBytes = static_cast<uint64_t>(resp.mtimeMs);
+    return LinkError::Ok;
+}
+
+bool FileClient::lacksSpaceFor(const std::string &localPath)
+{
+    struct stat st {
+    };
+    uint64_t freeBytes = 0, totalBytes = 0;
+    return ::stat(localPath.c_str(), &st) == 0 && freeSpace(freeBytes, totalBytes) == LinkError::Ok &&
+           static_cast<uint64_t>(st.st_size) > freeBytes;
 }
 
 LinkError FileClient::remove(const std::string &given)

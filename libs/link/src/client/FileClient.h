@@ -61,6 +61,13 @@ public:
     // CRC-32 of a device file, computed by the device; Unsupported (nothing
     // sent) when the session's server does not offer it.
     LinkError checksum(const std::string &name, uint32_t &crc, DeviceEntry *entry = nullptr);
+    // Free and total bytes of the device's storage; Unsupported (nothing
+    // sent) when the session's server does not offer the request.
+    LinkError freeSpace(uint64_t &freeBytes, uint64_t &totalBytes);
+    // After a send failed with DeviceIo: whether the device lacks the room
+    // for that local file, which is then the better reason. False whenever
+    // it cannot tell (an older server, a lost session).
+    bool lacksSpaceFor(const std::string &localPath);
     LinkError remove(const std::string &name);
     LinkError rename(const std::string &from, const std::string &to);
     // Entries whose names the protocol forbids (section 5 of PROTOCOL.md) are
@@ -139,8 +146,9 @@ private:
     uint8_t m_lastTag = 0;
     bool m_resetSeen = false;
     Codec m_codec = Codec::None;
-    uint8_t m_protocol = 1; // the session's, from the HelloAck
-    uint8_t m_peerCaps = 0; // capabilities of the session's HelloAck
+    uint8_t m_protocol = 1;     // the session's, from the HelloAck
+    uint8_t m_peerCaps = 0;     // capabilities of the session's HelloAck
+    uint8_t m_peerMoreCaps = 0; // its byte 10 (kMoreCap*), 0 from an older server
     // The last complete compact listing and the token its Result named: a
     // List of the same pattern sends the token, and a device whose folder
     // has not changed answers with that Result alone, one that still has the

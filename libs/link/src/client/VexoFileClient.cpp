@@ -6,7 +6,9 @@
 #include "NoThrow.h"
 #include "PipeRegistry.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -87,6 +89,8 @@ int toResult(LinkError e)
         return VEXO_ERR_TOO_LARGE;
     case LinkError::Unsupported:
         return VEXO_ERR_UNSUPPORTED;
+    case LinkError::NoSpace:
+        return VEXO_ERR_NO_SPACE;
     }
     return VEXO_ERR_PROTOCOL;
 }
@@ -158,6 +162,10 @@ int transfer(int client, const char *from, const char *to, int *progress, int *s
         }
         const std::vector<TransferItem> items{TransferItem{from, to, overwrite != 0}};
         const auto results = sending ? c.send(items, control) : c.receive(items, control);
+        // The device answers a full disk as any failed write; a Space
+        // question afterwards tells the two apart.
+        if (sending && results.front() == LinkError::DeviceIo && c.lacksSpaceFor(from))
+            return VEXO_ERR_NO_SPACE;
         return results.front() == LinkError::Ok ? 1 : toResult(results.front());
     });
 }
@@ -296,6 +304,21 @@ int RequestFileChecksum(int client, const char *name, uint32_t *crc)
     if (!name || !crc)
         return VEXO_ERR_BAD_HANDLE;
     return withClient(client, [&](FileClient &c) { return toResult(c.checksum(name, *crc)); });
+}
+
+int RequestFreeSpace(int client, int64_t *freeBytes, int64_t *totalBytes)
+{
+    if (!freeBytes || !totalBytes)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) {
+        uint64_t free = 0, total = 0;
+        const auto e = c.freeSpace(free, total);
+        if (e != LinkError::Ok)
+            return toResult(e);
+        *freeBytes = static_cast<int64_t>(std::min<uint64_t>(free, INT64_MAX));
+        *totalBytes = static_cast<int64_t>(std::min<uint64_t>(total, INT64_MAX));
+        return 0;
+    });
 }
 
 int RequestDeleteFile(int client, const char *name)

@@ -28,6 +28,11 @@ constexpr uint8_t kCapCompactList = 0x08;
 // (ListingDelta.h). A peer without it gets whole listings.
 constexpr uint8_t kCapListDelta = 0x40;
 
+// Byte 10 of the record, "more capabilities", once byte 1 had no bit left.
+// An older peer sends no byte 10, which reads as 0.
+// The server answers Space requests (free and total bytes of its folder).
+constexpr uint8_t kMoreCapSpace = 0x01;
+
 struct Hello {
     uint8_t version = kFormatVersion;
     uint8_t caps = 0;   // kCap* bits: codecs offered (Hello) or shared (HelloAck)
@@ -35,6 +40,7 @@ struct Hello {
     uint16_t maxPayload = 0;
     uint8_t window = 0;
     uint8_t protocol = kProtocolVersion; // 1 when the peer sent none
+    uint8_t moreCaps = 0;                // kMoreCap* bits; 0 when the peer sent none
 };
 
 std::vector<uint8_t> encodeHello(const Hello &hello);

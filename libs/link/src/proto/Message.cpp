@@ -122,6 +122,7 @@ std::vector<uint8_t> encodeMessage(const Message &m)
         w.shortString(m.name2);
         break;
     case MsgType::Abort:
+    case MsgType::Space:
         break;
     case MsgType::PutOpen:
         w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0)));
@@ -195,6 +196,7 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::Rename:
         return r.shortString(m.name) && r.shortString(m.name2) && r.remaining() == 0;
     case MsgType::Abort:
+    case MsgType::Space:
         return r.remaining() == 0;
     case MsgType::PutOpen: {
         uint8_t flags;

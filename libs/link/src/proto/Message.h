@@ -20,6 +20,7 @@ enum class MsgType : uint8_t {
     // A PutOpen with its whole file, coded against the open before it
     // (OpenChain); only in sessions that share kCapLeanBatch.
     PutNext = 0x18,
+    Space = 0x19, // only to a peer whose HelloAck has kMoreCapSpace
     Result = 0x20,
     ListPart = 0x21,
     // A part of the changes since the listing the client holds (ListingDelta);
