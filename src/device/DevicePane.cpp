@@ -308,7 +308,10 @@ void DevicePane::attemptEnded(bool connected)
     if (m_shutDown)
         return;
     m_attempt = nullptr;
-    carryOut(m_session->endAttempt());
+    const DeviceSession::FollowUp followUp = m_session->endAttempt();
+    carryOut(followUp);
+    if (followUp == DeviceSession::FollowUp::None && connected)
+        showFreeSpace();
     emit attemptFinished(connected);
 }
 
@@ -328,8 +331,6 @@ void DevicePane::carryOut(DeviceSession::FollowUp followUp)
             ListRpc();
         break;
     case DeviceSession::FollowUp::None:
-        if (connected)
-            showFreeSpace();
         break;
     }
 }
