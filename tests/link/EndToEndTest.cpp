@@ -60,9 +60,10 @@ protected:
         m_client = m_pipe = 0;
     }
     // A serial line at a high simulated rate, vexo-deviced on end B.
-    void startSimulated(double flip, double drop = 0)
+    void startSimulated(double flip, double drop = 0, std::vector<vexo::test::CablePull> pulls = {})
     {
         vexo::test::LinkSimOptions options;
+        options.pulls = std::move(pulls);
         options.bytesPerSecond = 300000;
         options.latencyMs = 1;
         options.bitFlipPerByte = flip;
@@ -171,7 +172,7 @@ TEST_F(EndToEndTest, NoDeviceFailsConnectWithinTheTimeOut)
     EXPECT_EQ(ConnectServer(m_client), VEXO_ERR_NOT_CONNECTED);
 
     // A line with nobody at the other end: the hello goes unanswered.
-    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1});
+    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1, {}});
     ASSERT_TRUE(sim.start(nullptr));
     SetPipeDevicePath(m_pipe, sim.endA().c_str());
     SetRespondTimeout(m_client, 400);
@@ -184,6 +185,7 @@ TEST_F(EndToEndTest, ServerKilledMidFileFailsInTimeAndLeavesNothingPartial)
 {
     startSimulated(0);
     openLink(m_sim->endA(), 1000);
+    SetResume(m_client, 0); // nothing kept for a next attempt either
     writeFile(dev("big.bin"), randomBytes(3 << 20, 2));
     writeFile(loc("big.bin"), {1, 2});
     std::atomic<int> progress{0};
@@ -251,7 +253,11 @@ TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecond)
     EXPECT_EQ(rc, VEXO_ERR_STOPPED);
     EXPECT_LT(returnedAt - stoppedAt, std::chrono::seconds(1));
     EXPECT_EQ(readFile(dev("big.bin")), std::vector<uint8_t>{9});
-    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big.bin"});
+    // What arrived stays, hidden, for the next attempt; the old file is untouched.
+    const auto names = listFolder(m_device.path());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].rfind(".vexo-keep-", 0), 0u);
+    EXPECT_EQ(names[1], "big.bin");
     EXPECT_EQ(RequestLookupFile(m_client, "big.bin"), 0);
 }
 

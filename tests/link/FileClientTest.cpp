@@ -486,6 +486,7 @@ TEST_F(FileClientTest, SpecialFilesAreNotSentFromThePc)
 TEST_F(FileClientTest, StopMidFileKeepsTheOldDestinationOnBothSides)
 {
     startLink();
+    m_client->setResume(false); // nothing at all is left; what resume keeps is in ResumeTest
     const auto big = randomBytes(4 << 20, 5);
     writeFile(loc("big"), big);
     writeFile(dev("target"), {7, 7, 7});
@@ -558,6 +559,7 @@ TEST_F(FileClientTest, ASilentDeviceFailsTheCallWithinTheTimeOut)
 {
     startLink();
     m_client->setTimeout(500);
+    m_client->setResume(false);
     writeFile(dev("big"), randomBytes(8 << 20, 4));
     writeFile(loc("dest"), {1});
     std::thread killer([this] {

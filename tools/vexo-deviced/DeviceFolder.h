@@ -19,6 +19,7 @@ public:
     explicit DeviceFolder(std::string root);
 
     bool check(std::string *error) const;
+    const std::string &root() const { return m_root; }
     // Removes temporary files left by a server that was killed mid-transfer.
     void removeStaleTemporaries() const;
 

@@ -274,8 +274,10 @@ bool Channel::readInput()
         Frame frame;
         for (;;) {
             const auto result = m_decoder.next(frame);
-            if (result == FrameDecoder::Result::None)
+            if (result == FrameDecoder::Result::None && !dropStalePartial(now))
                 break;
+            if (result == FrameDecoder::Result::None)
+                continue;
             if (result == FrameDecoder::Result::Damaged)
                 handleDamaged(frame);
             else
@@ -285,6 +287,25 @@ bool Channel::readInput()
             break;
     }
     queueAcks(Clock::now());
+    return true;
+}
+
+bool Channel::dropStalePartial(Clock::time_point now)
+{
+    // A frame cut off by a pulled cable would otherwise swallow what comes
+    // after it, the peer's small Hellos too, until its announced length has
+    // arrived: that may take minutes. Any frame crosses the line in well
+    // under this time.
+    const uint64_t at = m_decoder.partialFrameAt();
+    if (at != m_partialFrame) {
+        m_partialFrame = at;
+        m_partialSince = now;
+        return false;
+    }
+    if (at == 0 || now - m_partialSince < std::chrono::milliseconds(kStaleFrameMs))
+        return false;
+    m_decoder.dropPartialFrame();
+    m_partialFrame = 0;
     return true;
 }
 
