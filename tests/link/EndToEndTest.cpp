@@ -325,4 +325,28 @@ TEST_F(EndToEndTest, CommandLineClient)
               (std::vector<std::string>{"two.bin", "\xE4\xBD\xA0\xE5\xA5\xBD.txt"}));
 }
 
+TEST_F(EndToEndTest, CommandLineClientCarriesOnAcrossAPulledCable)
+{
+    // 600 KB each way at 300 KB/s; the cable goes for 2 s during the put and during the get.
+    startSimulated(0, 0, {{360000, 2}, {1050000, 2}});
+    const auto data = randomBytes(600000, 7);
+    writeFile(loc("big"), data);
+    const std::string vexo = std::string(VEXO_CLI_PATH) + " --port " + m_sim->endA() +
+                             " --baud 115200 --timeout 1000 --retry-seconds 20 ";
+    std::string out;
+    EXPECT_EQ(runProgram({"/bin/sh", "-c", vexo + "put " + loc("big") + " 2>&1"}, &out), 0) << out;
+    EXPECT_NE(out.find("reconnecting"), std::string::npos) << out;
+    EXPECT_EQ(readFile(dev("big")), data);
+    EXPECT_EQ(runProgram({"/bin/sh", "-c", vexo + "get big " + loc("back") + " 2>&1"}, &out), 0) << out;
+    EXPECT_NE(out.find("reconnecting"), std::string::npos) << out;
+    EXPECT_EQ(readFile(loc("back")), data);
+    EXPECT_EQ(m_sim->pullsBegun(), 2);
+    // Continued, not started over: little more than the file crossed each way.
+    using Direction = vexo::test::LinkSimulator::Direction;
+    EXPECT_LT(m_sim->counters(Direction::AToB).received, data.size() * 13 / 10);
+    EXPECT_LT(m_sim->counters(Direction::BToA).received, data.size() * 13 / 10);
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big"});
+    EXPECT_EQ(listFolder(m_work.path()), (std::vector<std::string>{"back", "big"}));
+}
+
 } // namespace
