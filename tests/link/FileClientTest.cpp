@@ -24,7 +24,7 @@ using namespace vexo::link::test;
 namespace
 {
 
-class FileClientTest : public ::testing::Test
+class FileClientTest : public ::testing::Test, protected ClientServerFolders
 {
 protected:
     void startLink(double flip = 0, int serverTimeoutMs = 3000)
@@ -50,14 +50,6 @@ protected:
     {
         return m_client->receive({TransferItem{name, local, overwrite}}, control).front();
     }
-    std::string dev(const std::string &name) const { return m_device / name; }
-    std::string loc(const std::string &name) const { return m_local / name; }
-
-    TempDir m_device;
-    TempDir m_local;
-    StreamPair m_pair;
-    std::unique_ptr<ServerThread> m_server;
-    std::unique_ptr<FileClient> m_client;
 };
 
 TEST_F(FileClientTest, FilesOfEverySizeAndKindArriveByteExactBothWays)

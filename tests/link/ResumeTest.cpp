@@ -18,7 +18,7 @@ namespace
 
 constexpr uint64_t kSize = 256 * 1024;
 
-class ResumeTest : public ::testing::Test
+class ResumeTest : public ::testing::Test, protected ClientServerFolders
 {
 protected:
     void start(bool serverResumes = true)
@@ -75,14 +75,6 @@ protected:
         return found;
     }
 
-    std::string dev(const std::string &name) const { return m_device / name; }
-    std::string loc(const std::string &name) const { return m_local / name; }
-
-    TempDir m_device;
-    TempDir m_local;
-    StreamPair m_pair;
-    std::unique_ptr<ServerThread> m_server;
-    std::unique_ptr<FileClient> m_client;
     uint64_t m_line = 0;
 };
 

@@ -293,8 +293,6 @@ void DeviceServer::process(const Message &msg)
         handlePutFrom(msg);
         break;
     case MsgType::GetFrom:
-        handleGet(msg);
-        break;
     case MsgType::Get:
         handleGet(msg);
         break;
