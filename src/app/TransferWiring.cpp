@@ -111,6 +111,11 @@ bool TransferWiring::fileExists(const QString &name) const
     return m_window.devicePane->RpcFileExists(name, false);
 }
 
+FileFacts TransferWiring::fileFacts(const QString &name) const
+{
+    return m_window.deviceSession().fileFacts(name);
+}
+
 int TransferWiring::send(const QString &localPath, const QString &deviceName, int *progress, int *stop,
                          int overwrite)
 {

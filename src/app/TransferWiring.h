@@ -42,6 +42,7 @@ public:
     DeviceLink *link() const override;
     int client() const override;
     bool fileExists(const QString &name) const override;
+    FileFacts fileFacts(const QString &name) const override;
     int send(const QString &localPath, const QString &deviceName, int *progress, int *stop,
              int overwrite) override;
     int receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,

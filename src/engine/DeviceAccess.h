@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/FileFacts.h"
+
 #include <QString>
 
 namespace vexo
@@ -23,6 +25,13 @@ public:
     virtual int client() const = 0;
     // A file (not a folder) of that bare name on the device.
     virtual bool fileExists(const QString &name) const = 0;
+    // Size and time of a device file (one lookup); unknown when the file is
+    // missing or the device does not tell.
+    virtual FileFacts fileFacts(const QString &name) const
+    {
+        Q_UNUSED(name);
+        return {};
+    }
     // The library's transfers on the open client; progress and stop are
     // shared with the library (see DeviceLink).
     virtual int send(const QString &localPath, const QString &deviceName, int *progress, int *stop,

@@ -180,6 +180,16 @@ bool DeviceSession::fileExists(const QString &name)
     return m_link && m_link->RequestLookupFile(client(), name) == 0;
 }
 
+FileFacts DeviceSession::fileFacts(const QString &name)
+{
+    DeviceLink::FindRecord record;
+    // A link that answers only the plain lookup leaves the size negative.
+    record.size = -1;
+    if (!m_link || m_link->RequestFileInfo(client(), name, &record) != 0 || record.size < 0)
+        return {};
+    return {true, record.size, record.time};
+}
+
 int DeviceSession::checksum(const QString &name, quint32 *crc)
 {
     return m_link ? m_link->RequestFileChecksum(client(), name, crc) : VEXO_ERR_NOT_CONNECTED;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/FileFacts.h"
+
 #include <QString>
 
 #include <atomic>
@@ -82,6 +84,7 @@ public:
     int deleteFile(const QString &name);
     int rename(const QString &oldName, const QString &newName);
     bool fileExists(const QString &name);
+    FileFacts fileFacts(const QString &name);
     int checksum(const QString &name, quint32 *crc);
     // progress and stop are shared with the library (see DeviceLink).
     int send(const QString &localPath, const QString &deviceName, int *progress, int *stop, int overwrite);

@@ -132,6 +132,10 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Window", "ReplaceTitle", "Replace File"},
         {"Window", "ReplaceLine", "%1 already exists.", "%1, {Msg/Containfile}"},
         {"Window", "RenamePrompt", "New file name:"},
+        {"Window", "FileFacts", "%1 bytes, %2"},
+        {"Window", "Newer", "%1 (newer)"},
+        {"Window", "ExistingFile", "Existing file: %1"},
+        {"Window", "IncomingFile", "Replace with: %1"},
         {"Window", "InputOk", "OK"},
         {"Window", "InputCancel", "Cancel"},
         // Message boxes. The Chinese ones are the program's fixed texts.
@@ -152,6 +156,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Message", "WriteFailed", "Unable to write to %1"},
         {"Message", "NotCopied", "These files were not copied:"},
         {"Message", "FailureLine", "%1: %2"},
+        {"Message", "FoldersSkipped", "Only files are copied. These folders were skipped:"},
         // The status line and the pane captions.
         {"Status", "InitFailed", "Starting failed", "{Other/Init}{Other/Fail}"},
         {"Status", "CopyDone", "Copy complete", "{ToolBar/Copy}{Other/Success}"},
@@ -199,6 +204,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Error", "LocalIo", "could not read or write the file on the PC"},
         {"Error", "DeviceIo", "could not read or write the file on the device"},
         {"Error", "LinkError", "communication error (%1)"},
+        {"Error", "NameTooLong", "the name is longer than %1 bytes"},
         // The context menus' own entries; the others share the toolbar's texts.
         {"Menu", "Open", "Open"},
         {"Menu", "Paste", "Paste"},

@@ -3,9 +3,11 @@
 #include "engine/DeviceAccess.h"
 #include "engine/ImageAccess.h"
 #include "engine/LanguageTable.h"
+#include "engine/ReplaceFacts.h"
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 
 #include <QFile>
@@ -132,18 +134,30 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
 
     enum class State { Go, Skipped, Cancelled, Failed };
     State state = State::Go;
+    QStringList tooLong;
     const qsizetype pairs = qMin(sources.size(), destinations.size());
     for (qsizetype i = 0; i < pairs; ++i) {
         state = State::Go;
         const QString &destination = destinations.at(i);
+        // Listed once at the end rather than a box per file.
+        if (!destination.startsWith(u'/') && CodePage::cp936Length(destination) > ImageNameBytes) {
+            tooLong << Filled(language.message(QStringLiteral("FailureLine")),
+                              {destination, Filled(language.error(QStringLiteral("NameTooLong")),
+                                                   {QString::number(ImageNameBytes)})});
+            state = State::Failed;
+            continue;
+        }
         if (library && CopyTargetExists(*library, destination)) {
+            QString question = Filled(language.message(QStringLiteral("ReplaceQuestion")), {destination});
+            const ReplaceFacts facts(ImageCopyFacts(*library, destination),
+                                     ImageCopyFacts(*library, sources.at(i)));
+            if (const QString told = facts.text(language); !told.isEmpty())
+                question += QStringLiteral("\n\n") + told;
             PromptAnswer answer = PromptAnswer::Cancel;
             {
                 PointerScope normal(window, Pointer::Normal);
-                answer =
-                    prompter.ask(Filled(language.message(QStringLiteral("ReplaceQuestion")), {destination}),
-                                 language.msg(QStringLiteral("MsgTitle")), PromptButtons::YesNoCancel,
-                                 PromptIcon::Question);
+                answer = prompter.ask(question, language.msg(QStringLiteral("MsgTitle")),
+                                      PromptButtons::YesNoCancel, PromptIcon::Question);
             }
             state = answer == PromptAnswer::Yes  ? State::Go
                     : answer == PromptAnswer::No ? State::Skipped
@@ -162,6 +176,12 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
     }
     if (state == State::Go)
         window.showStatus(language.status(QStringLiteral("CopyDone")));
+    if (!tooLong.isEmpty()) {
+        PointerScope normal(window, Pointer::Normal);
+        prompter.ask(language.message(QStringLiteral("NotCopied")) + QStringLiteral("\n\n") +
+                         tooLong.join(u'\n'),
+                     language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok, PromptIcon::Error);
+    }
 }
 
 void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,

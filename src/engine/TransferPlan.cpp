@@ -2,6 +2,8 @@
 
 #include "engine/common.h"
 
+#include <QFileInfo>
+
 namespace vexo
 {
 
@@ -55,6 +57,10 @@ TransferPlan plan(Pane from, Pane to, const QStringList &names, const QString &l
         const QString file = PathFileName(name);
         if (GetPathKind(name) != sameKind || !IsSafeBareName(file)) {
             result.refused << name;
+            continue;
+        }
+        if (from == Pane::Local && QFileInfo(name).isDir()) {
+            result.skippedFolders << name;
             continue;
         }
         result.sources << name;

@@ -34,6 +34,9 @@ struct TransferPlan {
     // whose file name may not become a file name in the destination (empty,
     // ".", "..", or holding "/", "\" or NUL).
     QStringList refused;
+    // Local folders among the names, in order: only files are copied, and
+    // the person is told which folders were left behind.
+    QStringList skippedFolders;
 
     bool isEmpty() const { return sources.isEmpty(); }
 };
@@ -42,8 +45,9 @@ struct TransferPlan {
 // route for the whole list; names of another kind are refused, never sent
 // down that route. Local names paste into the device (sent) or the image;
 // device names into the local folder (received) or the image (relay); image
-// names into the local folder or the device (relay). A paste into the pane
-// the names come from, and a first name of any other kind, plan nothing.
+// names into the local folder or the device (relay). Local folders are
+// skipped (skippedFolders), the files beside them still go. A paste into the
+// pane the names come from, and a first name of any other kind, plan nothing.
 // `localFolder` is the local pane's folder; the caller checks that it is a
 // local path. Route None when no pair is left.
 TransferPlan PlanPaste(Pane target, const QStringList &names, const QString &localFolder);

@@ -11,6 +11,8 @@ class VDiskLibrary;
 
 // Bytes passed to the image library per read or write.
 constexpr int VDiskCopyPiece = 1024;
+// Names in the image hold at most this many CP936 bytes.
+constexpr int ImageNameBytes = 17;
 
 // Copies one file between the PC and the mounted image, in pieces of
 // VDiskCopyPiece bytes. An absolute path ("/...") is a PC file, any other

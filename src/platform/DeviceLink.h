@@ -43,6 +43,13 @@ public:
     virtual int RequestFindFileNext(int client, int find, FindRecord *record) = 0;
     virtual int RequestFindFileClose(int client, int find) = 0;
     virtual int RequestLookupFile(int client, const QString &name) = 0;
+    // The lookup with the file's size and time in *record when it gives 0.
+    // Without it a link answers the plain lookup and leaves the record alone.
+    virtual int RequestFileInfo(int client, const QString &name, FindRecord *record)
+    {
+        Q_UNUSED(record);
+        return RequestLookupFile(client, name);
+    }
     // CRC-32 of a device file computed on the device; -14 (unsupported) when
     // the device's service predates the request.
     virtual int RequestFileChecksum(int client, const QString &name, quint32 *crc)

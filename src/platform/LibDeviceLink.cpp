@@ -162,6 +162,18 @@ int LibDeviceLink::RequestLookupFile(int client, const QString &name)
     return bytes ? ::RequestLookupFile(client, bytes->constData()) : VEXO_ERR_BAD_NAME;
 }
 
+int LibDeviceLink::RequestFileInfo(int client, const QString &name, FindRecord *record)
+{
+    const auto bytes = cp936(name);
+    if (!bytes || !record)
+        return VEXO_ERR_BAD_NAME;
+    RpcFindRecord raw{};
+    const int result = ::RequestFileInfo(client, bytes->constData(), &raw);
+    if (result == 0)
+        *record = decode(raw);
+    return result;
+}
+
 int LibDeviceLink::RequestFileChecksum(int client, const QString &name, quint32 *crc)
 {
     const auto bytes = cp936(name);

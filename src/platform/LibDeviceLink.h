@@ -34,6 +34,7 @@ public:
     int RequestFindFileNext(int client, int find, FindRecord *record) override;
     int RequestFindFileClose(int client, int find) override;
     int RequestLookupFile(int client, const QString &name) override;
+    int RequestFileInfo(int client, const QString &name, FindRecord *record) override;
     int RequestFileChecksum(int client, const QString &name, quint32 *crc) override;
     int RequestDeleteFile(int client, const QString &name) override;
     int RequestRenameFile(int client, const QString &oldName, const QString &newName) override;

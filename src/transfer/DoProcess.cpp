@@ -107,8 +107,6 @@ void TFormDoProcess::FormShow()
     m_worker = worker;
     connect(worker, &TProcessThread::labelChanged, this, &TFormDoProcess::threadLabel, Qt::QueuedConnection);
     connect(worker, &TProcessThread::gaugeChanged, this, &TFormDoProcess::threadGauge, Qt::QueuedConnection);
-    connect(worker, &TProcessThread::longNameRefused, this, &TFormDoProcess::threadLongName,
-            Qt::BlockingQueuedConnection);
     connect(worker, &TProcessThread::replaceAsked, this, &TFormDoProcess::threadAskReplace,
             Qt::BlockingQueuedConnection);
     connect(worker, &TProcessThread::failuresReported, this, &TFormDoProcess::threadReportFailures,
@@ -238,19 +236,11 @@ void TFormDoProcess::threadGauge(int percent)
     ProgressBar->setValue(percent);
 }
 
-void TFormDoProcess::threadLongName(const QString &)
-{
-    if (Prompter *prompter = m_context.prompter)
-        prompter->ask(m_context.language.message(QStringLiteral("NameTooLong")),
-                      m_context.language.message(QStringLiteral("WarningTitle")), PromptButtons::Ok,
-                      PromptIcon::Warning);
-}
-
 void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply)
 {
     TFormDialogReplace dialog(m_context, this);
     dialog.SetDirection(m_direction);
-    reply->answer = dialog.AskReplace(source, reply->destination);
+    reply->answer = dialog.AskReplace(source, reply->destination, reply->facts);
     reply->destination = dialog.destination();
 }
 

@@ -93,7 +93,6 @@ private slots:
     // The worker's requests, run on the window thread.
     void threadLabel(const QString &text);
     void threadGauge(int percent);
-    void threadLongName(const QString &name);
     void threadAskReplace(const QString &source, vexo::ReplaceReply *reply);
     void threadReportFailures(const QString &text);
     void threadFinishing();

@@ -90,6 +90,22 @@ bool TransferDestinationExists(const DeviceAccess &device, TransferDirection dir
     return device.fileExists(BareDeviceName(destination));
 }
 
+FileFacts TransferDestinationFacts(const DeviceAccess &device, TransferDirection direction,
+                                   const QString &destination)
+{
+    if (direction == tdReceive)
+        return LocalFileFacts(destination);
+    return device.fileFacts(BareDeviceName(destination));
+}
+
+ReplaceFacts TransferReplaceFacts(const DeviceAccess &device, TransferDirection direction,
+                                  const QString &source, const QString &destination)
+{
+    const FileFacts incoming =
+        direction == tdReceive ? device.fileFacts(BareDeviceName(source)) : LocalFileFacts(source);
+    return {TransferDestinationFacts(device, direction, destination), incoming};
+}
+
 TProcessThread::TProcessThread(const TransferContext &context, const QStringList &sources,
                                TransferDirection direction, const QStringList &destinations)
     : m_device(context.device), m_language(context.language), m_sources(sources),
@@ -130,9 +146,12 @@ void TProcessThread::run()
         QString destination = m_destinations.at(i);
 
         // A name with no CP936 form passes here and is refused by the library, by name.
+        // Listed with the failures: one report for the run, not a box per file.
         if (m_direction == tdSend &&
             CodePage::cp936Length(BareDeviceName(destination)) > MaxDeviceNameBytes) {
-            emit longNameRefused(destination);
+            failures.append(
+                {PathFileName(destination), Filled(m_language.error(QStringLiteral("NameTooLong")),
+                                                   {QString::number(MaxDeviceNameBytes)})});
             continue;
         }
 
@@ -141,6 +160,7 @@ void TProcessThread::run()
             reply.destination = destination;
             // Unanswered (the window went away) counts as Cancel.
             reply.answer = raCancel;
+            reply.facts = TransferReplaceFacts(m_device, m_direction, source, destination);
             emit replaceAsked(source, &reply);
             destination = reply.destination;
             bool skip = false;

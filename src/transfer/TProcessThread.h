@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/LanguageTable.h"
+#include "engine/ReplaceFacts.h"
 #include "engine/TransferContext.h"
 #include "engine/TransferDirection.h"
 
@@ -25,6 +26,7 @@ enum ReplaceState {
 struct ReplaceReply {
     QString destination; // the pair's destination; a new one after a rename
     int answer = 0;      // a ReplaceAnswer
+    ReplaceFacts facts;  // both files, gathered by the worker before it asks
 };
 
 // Device names hold at most this many CP936 bytes.
@@ -39,8 +41,16 @@ QString TransferFailureReason(const LanguageTable &language, int result);
 bool TransferDestinationExists(const DeviceAccess &device, TransferDirection direction,
                                const QString &destination);
 
+// Size and time of a pair's existing destination, on whichever side it lives
+// (one device lookup when sending).
+FileFacts TransferDestinationFacts(const DeviceAccess &device, TransferDirection direction,
+                                   const QString &destination);
+// The same for both files of a pair, the destination and the source.
+ReplaceFacts TransferReplaceFacts(const DeviceAccess &device, TransferDirection direction,
+                                  const QString &source, const QString &destination);
+
 // One device run on its own thread, one pair after the other: long device
-// names are refused with a warning, clashes go to the replace dialog (whose
+// names are refused (listed with the failures at the end), clashes go to the replace dialog (whose
 // remembered answers hold for the rest of the run), then the file-client
 // library copies the file. A file that fails is named in the label and, at
 // the end, in one summary of every failed file and its reason.
@@ -76,8 +86,6 @@ signals:
     void labelChanged(const QString &text);
     // Qt::QueuedConnection: the gauge (0..100).
     void gaugeChanged(int percent);
-    // Qt::BlockingQueuedConnection: the long-name warning, answered before the worker goes on.
-    void longNameRefused(const QString &name);
     // Qt::BlockingQueuedConnection: the replace dialog for (source, reply->destination);
     // the window fills *reply.
     void replaceAsked(const QString &source, vexo::ReplaceReply *reply);

@@ -133,16 +133,23 @@ void TransferPlanner::ShowNoFolderCopy()
                             PromptIcon::Error);
 }
 
+void TransferPlanner::ShowSkippedFolders(const QStringList &folders)
+{
+    QStringList names;
+    for (const QString &folder : folders)
+        names << PathFileName(folder);
+    const LanguageTable &language = m_context.language;
+    m_context.prompter->ask(
+        language.message(QStringLiteral("FoldersSkipped")) + QStringLiteral("\n\n") + names.join(u'\n'),
+        language.message(QStringLiteral("PromptTitle")), PromptButtons::Ok, PromptIcon::Information);
+}
+
 void TransferPlanner::CopyLocalToClipboard()
 {
     const QStringList paths = m_context.window.localSelection();
     if (paths.isEmpty())
         return;
     for (const QString &path : paths) {
-        if (QFileInfo(path).isDir()) {
-            ShowNoFolderCopy();
-            return;
-        }
         if (GetPathKind(path) != pkLocal)
             return;
     }
@@ -218,12 +225,14 @@ void TransferPlanner::pasteNames(Pane target, const QStringList &names)
 
 bool TransferPlanner::run(const TransferPlan &plan, Pane target)
 {
-    if (!m_executor.run(plan))
-        return false;
+    const bool ran = m_executor.run(plan);
     // Device runs list the device again themselves.
-    if (target != Pane::Device)
+    if (ran && target != Pane::Device)
         m_context.window.relist(target);
-    return true;
+    // After the copy, so the box holds up none of the files.
+    if (!plan.skippedFolders.isEmpty())
+        ShowSkippedFolders(plan.skippedFolders);
+    return ran;
 }
 
 bool TransferPlanner::ShellListDragOver(FileListView *, QObject *source)
@@ -245,13 +254,6 @@ void TransferPlanner::ShellListEndDrag(FileListView *sender, FileListView *targe
         if (shell->rowCount() > 0 && !localFolder(&folder))
             return;
         const QStringList items = m_context.window.localSelection();
-        for (const QString &path : items) {
-            if (QFileInfo(path).isDir()) {
-                ShowNoFolderCopy();
-                m_context.window.relist(Pane::Local);
-                return;
-            }
-        }
         if (target == m_inputs.device || target == m_inputs.image) {
             if (!paneAvailable(paneOf(target)))
                 return;
@@ -280,7 +282,7 @@ void TransferPlanner::dropNames(Pane target, const QList<QUrl> &urls)
     for (const QUrl &url : urls) {
         const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
         const QFileInfo info(path);
-        if (path.isEmpty() || !info.isAbsolute() || !info.isFile()) {
+        if (path.isEmpty() || !info.isAbsolute() || !(info.isFile() || info.isDir())) {
             ShowNoFolderCopy();
             return;
         }

@@ -23,8 +23,9 @@ class TransferExecutor;
 // A request whose target or source pane is not available (local pane not in
 // a local folder, device not connected, image not mounted, empty clipboard,
 // a list of an unsupported kind) does nothing and says nothing. Only files
-// are copied: a folder in a local selection, a local drag or a desktop drop
-// is refused with ShowNoFolderCopy and nothing is copied.
+// are copied: folders in a local selection, a local drag or a desktop drop
+// are skipped, the files beside them are copied, and one box afterwards
+// names the folders left behind.
 //
 // Everything here runs on the window thread.
 class TransferPlanner : public QObject
@@ -53,9 +54,8 @@ public:
 
     // The local selection's paths, or the device (prefixed) or image names of
     // the selected rows, in list order, go to the clipboard. Nothing selected:
-    // nothing happens. A folder among the local items: ShowNoFolderCopy and the
-    // clipboard keeps its content; an item outside the local file system
-    // leaves it alone silently.
+    // nothing happens. Local folders go too (the paste skips them and says
+    // so); an item outside the local file system leaves it alone silently.
     void CopyLocalToClipboard();
     void CopyDeviceToClipboard();
     void CopyVDiskToClipboard();
@@ -76,9 +76,9 @@ public:
     // dropped on, or null. Dropped back on DragSource: nothing.
     void ShellListEndDrag(FileListView *sender, FileListView *target);
     // Files dropped from the desktop onto the device or the image list: each
-    // must be an existing local file (a folder, a missing path or another
-    // URL shows ShowNoFolderCopy, and nothing is copied); the names replace
-    // the clipboard's content and are pasted into that pane.
+    // must be an existing local file or folder (a missing path or another URL
+    // shows ShowNoFolderCopy, and nothing is copied); the names replace the
+    // clipboard's content and are pasted into that pane.
     void DeviceListDrop(const QList<QUrl> &urls);
     void VDiskListDrop(const QList<QUrl> &urls);
 
@@ -87,6 +87,8 @@ public:
     bool WriteClipboardFiles(const QStringList &names);
     bool ReadClipboardFiles(QStringList &names);
     void ShowNoFolderCopy();
+    // One box naming the folders a copy left behind.
+    void ShowSkippedFolders(const QStringList &folders);
 
 private:
     // A paste into the device or the image; `unavailable` says why not when
@@ -98,7 +100,8 @@ private:
     bool clipboardFiles(QStringList &names, Pane target);
     void dropNames(Pane target, const QList<QUrl> &urls);
     void copyRowsToClipboard(FileListView *list, const QString &prefix);
-    // Runs the plan and reads its target pane again; false when it did not run.
+    // Runs the plan, reads its target pane again and names the folders it
+    // skipped; false when it did not run.
     bool run(const TransferPlan &plan, Pane target);
     // Whether the device is connected (Device) or the image mounted (VDisk).
     bool paneAvailable(Pane pane) const;

@@ -2,7 +2,9 @@
 
 #include "engine/DeviceAccess.h"
 #include "engine/LanguageTable.h"
+#include "engine/StatusTexts.h"
 #include "engine/common.h"
+#include "platform/CodePage.h"
 #include "platform/Prompter.h"
 #include "transfer/PanePictures.h"
 #include "transfer/TProcessThread.h"
@@ -38,10 +40,13 @@ TFormDialogReplace::TFormDialogReplace(const TransferContext &context, QWidget *
 
     const int textLeft = left + PictureSize + 10;
     const int textWidth = ClientSize.width() - textLeft - left;
+    const int factsHeight = 16;
     ImgSrc = label("ImgSrc", QRect(left, 66, PictureSize, PictureSize));
     LabSrc = label("LabSrc", QRect(textLeft, 66, textWidth, PictureSize));
-    ImgDesc = label("ImgDesc", QRect(left, 124, PictureSize, PictureSize));
-    LabDesc = label("LabDesc", QRect(textLeft, 124, textWidth, PictureSize));
+    LabSrcFacts = label("LabSrcFacts", QRect(textLeft, 66 + PictureSize, textWidth, factsHeight));
+    ImgDesc = label("ImgDesc", QRect(left, 132, PictureSize, PictureSize));
+    LabDesc = label("LabDesc", QRect(textLeft, 132, textWidth, PictureSize));
+    LabDescFacts = label("LabDescFacts", QRect(textLeft, 132 + PictureSize, textWidth, factsHeight));
     for (QLabel *path : {LabSrc, LabDesc}) {
         path->setWordWrap(true);
         path->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -56,7 +61,7 @@ TFormDialogReplace::TFormDialogReplace(const TransferContext &context, QWidget *
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setAutoDefault(false);
-        b->setGeometry(left + column * (buttonWidth + gap), 190 + row * (buttonHeight + 12), buttonWidth,
+        b->setGeometry(left + column * (buttonWidth + gap), 204 + row * (buttonHeight + 12), buttonWidth,
                        buttonHeight);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
@@ -81,7 +86,8 @@ void TFormDialogReplace::SetDirection(TransferDirection direction)
     m_direction = direction;
 }
 
-ReplaceAnswer TFormDialogReplace::AskReplace(const QString &source, const QString &destination)
+ReplaceAnswer TFormDialogReplace::AskReplace(const QString &source, const QString &destination,
+                                             const ReplaceFacts &facts)
 {
     const LanguageTable &t = m_context.language;
     LabFilename->setText(Filled(t.window(QStringLiteral("ReplaceLine")), {PathFileName(source)}));
@@ -92,6 +98,7 @@ ReplaceAnswer TFormDialogReplace::AskReplace(const QString &source, const QStrin
     LabSrc->setToolTip(source);
     LabDesc->setText(destination);
     LabDesc->setToolTip(destination);
+    showFacts(facts);
     m_answer = raNone;
     exec();
     return m_answer;
@@ -108,25 +115,53 @@ void TFormDialogReplace::answerWith(ReplaceAnswer answer)
     accept();
 }
 
+void TFormDialogReplace::showFacts(const ReplaceFacts &facts)
+{
+    const LanguageTable &t = m_context.language;
+    m_facts = facts;
+    LabSrcFacts->setText(facts.incomingLine(t));
+    LabDescFacts->setText(facts.existingLine(t));
+    // A side that could not tell shows nothing rather than an empty line.
+    LabSrcFacts->setVisible(!LabSrcFacts->text().isEmpty());
+    LabDescFacts->setVisible(!LabDescFacts->text().isEmpty());
+}
+
+QString TFormDialogReplace::askNewName(const QString &name)
+{
+    const LanguageTable &t = m_context.language;
+    Prompter *prompter = m_context.prompter;
+    QString offered = name;
+    while (prompter) {
+        const QString answer = prompter->promptText(t.msg(QStringLiteral("Rename")),
+                                                    t.window(QStringLiteral("RenamePrompt")), offered);
+        if (answer.isEmpty() || answer == name)
+            return QString();
+        // The device would refuse it after the question; say why now and let
+        // the person shorten what he typed.
+        if (m_direction != tdSend || CodePage::cp936Length(answer) <= MaxDeviceNameBytes)
+            return answer;
+        prompter->ask(StatusTexts::RenameTooLong(t, answer, MaxDeviceNameBytes),
+                      t.message(QStringLiteral("WarningTitle")), PromptButtons::Ok, PromptIcon::Warning);
+        offered = answer;
+    }
+    return QString();
+}
+
 void TFormDialogReplace::butRenameClick()
 {
     const QString current = LabDesc->text();
-    const QString name = PathFileName(current);
-    const QString folder = PathFolderPart(current);
-    Prompter *prompter = m_context.prompter;
-    if (!prompter)
+    const QString answer = askNewName(PathFileName(current));
+    if (answer.isEmpty())
         return;
-    const QString answer =
-        prompter->promptText(m_context.language.msg(QStringLiteral("Rename")),
-                             m_context.language.window(QStringLiteral("RenamePrompt")), name);
-    if (answer.isEmpty() || answer == name)
-        return;
-    const QString renamed = folder + answer;
+    const QString renamed = PathFolderPart(current) + answer;
     LabDesc->setText(renamed);
     LabDesc->setToolTip(renamed);
-    // A name that is taken as well stays on show; the user answers again.
+    // A name that is taken as well stays on show, with the facts of the file
+    // that holds it; the user answers again.
     if (!TransferDestinationExists(m_context.device, m_direction, renamed))
         answerWith(raRename);
+    else
+        showFacts({TransferDestinationFacts(m_context.device, m_direction, renamed), m_facts.incoming()});
 }
 
 void TFormDialogReplace::showEvent(QShowEvent *event)

@@ -264,7 +264,8 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(&progress, "threadFinishing"));
         check.window(&progress);
         TFormDialogReplace replace(w.transferContext(), &w);
-        whileOpen([&] { replace.AskReplace(local + QStringLiteral("/1"), QStringLiteral("1")); },
+        const ReplaceFacts facts({true, 20, 2000000000000}, {true, 12345, 1000000000000});
+        whileOpen([&] { replace.AskReplace(local + QStringLiteral("/1"), QStringLiteral("1"), facts); },
                   [&](QWidget *d) { check.window(d); });
         // The synchronisation preview, with a row of each kind it shows at
         // first. Its title holds the folder: a name with no letters in it.
@@ -301,7 +302,7 @@ private slots:
         w.vdiskPane->ShowNoInstallPath();
         w.vdiskPane->TB_FormatClick();
         w.transfers->ShowNoFolderCopy();
-        QVERIFY(QMetaObject::invokeMethod(&progress, "threadLongName", Q_ARG(QString, QStringLiteral("1"))));
+        w.transfers->ShowSkippedFolders({local + QStringLiteral("/1")});
         QCOMPARE(fake.prompter.questions().size(), 6);
         for (const test::ScriptedPrompter::Question &q : fake.prompter.questions()) {
             check.text(QStringLiteral("message"), q.text);

@@ -187,11 +187,15 @@ int main(int argc, char *argv[])
         ok = setup.grab().save(out.arg(QStringLiteral("setup-dialog"))) && ok;
         setup.close();
 
-        // A name that the PC and the palmtop both have.
+        // A name that the PC and the palmtop both have; the palmtop's copy is
+        // older and smaller.
         const QString name = QStringLiteral("README.md");
+        const QString path = QDir(folder).filePath(name);
+        const vexo::FileFacts local = vexo::LocalFileFacts(path);
+        const vexo::ReplaceFacts facts({true, local.size / 2, local.modifiedMs - 3 * 86400000LL}, local);
         vexo::TFormDialogReplace replace(window.transferContext(), &window);
         ok = grabModal(out.arg(QStringLiteral("replace-dialog")),
-                       [&] { replace.AskReplace(QDir(folder).filePath(name), name); }) &&
+                       [&] { replace.AskReplace(path, name, facts); }) &&
              ok;
 
         vexo::TFormDoProcess progress(window.transferContext(), &window);

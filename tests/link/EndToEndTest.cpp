@@ -111,6 +111,11 @@ TEST_F(EndToEndTest, TheProgramsCallsInTheirOrders)
               VEXO_ERR_EXISTS);
     EXPECT_EQ(RequestLookupFile(m_client, "up.bin"), 0);
     EXPECT_EQ(RequestLookupFile(m_client, "down.bin"), VEXO_ERR_NOT_FOUND);
+    RpcFindRecord info{};
+    EXPECT_EQ(RequestFileInfo(m_client, "up.bin", &info), 0);
+    EXPECT_EQ(le64(info, 24), 50000);
+    EXPECT_GT(le64(info, 16), 0);
+    EXPECT_EQ(RequestFileInfo(m_client, "down.bin", &info), VEXO_ERR_NOT_FOUND);
 
     const int find = RequestFindFileOpen(m_client, "*.*", &record);
     ASSERT_GT(find, 0);

@@ -4,6 +4,7 @@
 #include "transfer/RunDeviceTransfer.h"
 #include "widgets/AnimationStrip.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -16,7 +17,10 @@ using test::ModalDriver;
 
 namespace
 {
-const QString LongName = QStringLiteral("文件名长度不能大于16字节");
+QString shownTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString("yyyy-MM-dd HH:mm:ss");
+}
 } // namespace
 
 class DoProcessTest : public QObject
@@ -104,8 +108,8 @@ private slots:
     }
 
     // No to all: that file and every later one go without overwrite, with no
-    // more questions or existence tests. Names over 16 CP936 bytes are
-    // refused with a warning all the same (a Chinese character is 2 bytes).
+    // more questions or existence tests. Names over 16 CP936 bytes are not
+    // sent; one summary at the end lists them all (a Chinese character is 2 bytes).
     void noToAllAndTheDeviceNameLimit()
     {
         m_fx->deviceHas({"a.txt", "c.txt"});
@@ -116,8 +120,60 @@ private slots:
         QCOMPARE(m_fx->link.calls("RequestLookupFile"), lookups({"a.txt"}));
         QCOMPARE(sends(),
                  (QStringList{"a.txt 0", "sixteen-bytes.ab 0", "八个汉字的文件名 0", "b.txt 0", "c.txt 0"}));
-        QCOMPARE(m_fx->prompter.texts(), (QStringList{LongName, LongName}));
-        QCOMPARE(m_fx->prompter.questions().at(0).title, QStringLiteral("警告"));
+        QCOMPARE(m_fx->prompter.questions().size(), 1);
+        const QString summary = m_fx->prompter.texts().at(0);
+        const QString tooLong = ": the name is longer than 16 bytes";
+        QVERIFY2(summary.contains("seventeen-bytes.a" + tooLong) &&
+                     summary.contains("九个汉字的文件名字" + tooLong),
+                 qPrintable(summary));
+        QVERIFY(!summary.contains("sixteen-bytes.ab"));
+    }
+
+    // The question shows each file's size and date under its path, the newer
+    // one marked, whichever way the copy goes; the device tells its side
+    // through one lookup.
+    void replaceQuestionShowsBothFilesFacts_data()
+    {
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<qint64>("deviceMs");
+        QTest::addColumn<bool>("deviceNewer");
+        const qint64 pcMs = QDateTime(QDate(2026, 3, 1), QTime(10, 0)).toMSecsSinceEpoch();
+        QTest::newRow("to the palmtop, its file newer") << int(tdSend) << pcMs + 3600000 << true;
+        QTest::newRow("to the palmtop, the PC file newer") << int(tdSend) << pcMs - 86400000 << false;
+        QTest::newRow("to the PC, the palmtop file newer") << int(tdReceive) << pcMs + 5000 << true;
+        QTest::newRow("to the PC, the same time") << int(tdReceive) << pcMs + 1000 << false;
+    }
+    void replaceQuestionShowsBothFilesFacts()
+    {
+        QFETCH(int, direction);
+        QFETCH(qint64, deviceMs);
+        QFETCH(bool, deviceNewer);
+        const qint64 pcMs = QDateTime(QDate(2026, 3, 1), QTime(10, 0)).toMSecsSinceEpoch();
+        const QString pcPath = m_fx->pcFile("a.txt", "1234567");
+        QFile pcFile(pcPath);
+        QVERIFY(pcFile.open(QIODevice::ReadWrite) &&
+                pcFile.setFileTime(QDateTime::fromMSecsSinceEpoch(pcMs), QFileDevice::FileModificationTime));
+        pcFile.close();
+        m_fx->link.setFiles({{"a.txt", deviceMs, 12345}});
+        QString source, destination;
+        m_driver->onReplace([&](TFormDialogReplace &d) {
+            source = d.LabSrcFacts->text();
+            destination = d.LabDescFacts->text();
+            ModalDriver::click(d, "butNo");
+        });
+        const bool sending = direction == tdSend;
+        RunDeviceTransfer(m_w->transferContext(), m_w.get(), {sending ? pcPath : "a.txt"},
+                          {sending ? "a.txt" : pcPath}, TransferDirection(direction));
+
+        const QString pcSaid = "7 bytes, " + shownTime(pcMs);
+        const QString deviceSaid = "12,345 bytes, " + shownTime(deviceMs);
+        const bool same = qAbs(deviceMs - pcMs) <= 2000;
+        const QString pcShown = deviceNewer || same ? pcSaid : pcSaid + " (newer)";
+        const QString deviceShown = deviceNewer ? deviceSaid + " (newer)" : deviceSaid;
+        QCOMPARE(source, sending ? pcShown : deviceShown);
+        QCOMPARE(destination, sending ? deviceShown : pcShown);
+        QCOMPARE(m_fx->link.calls("RequestFileInfo"), QStringList{"RequestFileInfo(101,a.txt)"});
+        QVERIFY(m_fx->link.calls("Request" + QString(sending ? "Send" : "Receive")).isEmpty());
     }
 
     void yesToAllOverwritesTheRestWithoutAsking()
@@ -227,7 +283,8 @@ private slots:
         RunDeviceTransfer(m_w->transferContext(), m_w.get(), {"r.txt"}, {existing}, tdReceive);
         QCOMPARE(shownAfterTaken, m_fx->pcPath("taken.txt"));
         QCOMPARE(m_fx->link.logWithoutListing(),
-                 QStringList{"RequestReceiveFileEx(101,r.txt," + m_fx->pcPath("free.txt") + ",1)"});
+                 (QStringList{"RequestFileInfo(101,r.txt)",
+                              "RequestReceiveFileEx(101,r.txt," + m_fx->pcPath("free.txt") + ",1)"}));
         QCOMPARE(m_fx->read(existing), QByteArray("mine"));
         QCOMPARE(m_fx->read(m_fx->pcPath("free.txt")), QByteArray("data of r.txt"));
     }

@@ -67,7 +67,8 @@ private slots:
     }
 
     // Sending: a new name is looked up on the device. An empty, unchanged or
-    // taken name keeps the dialog open; a free one, however long, closes it.
+    // taken name keeps the dialog open; a free one closes it. One too long
+    // for the device is refused with the limit and asked for again.
     void renameOnTheDeviceClosesOnlyOnAFreeName()
     {
         m_fx->deviceHas({"a.txt", "b.txt"});
@@ -90,10 +91,16 @@ private slots:
         QCOMPARE(m_fx->prompter.questions().at(0).text, QStringLiteral("New file name:"));
 
         m_fx->prompter.answerText("a-much-longer-name.txt");
+        m_fx->prompter.answerText("short.txt");
         TFormDialogReplace again(m_w->transferContext());
         got = ask(again, m_fx->pcPath("a.txt"), "a.txt", [&] { again.butRename->click(); });
         QCOMPARE(got, raRename);
-        QCOMPARE(again.destination(), QStringLiteral("a-much-longer-name.txt"));
+        QCOMPARE(again.destination(), QStringLiteral("short.txt"));
+        const QStringList asked = m_fx->prompter.texts().mid(3);
+        QCOMPARE(asked,
+                 (QStringList{"New file name:",
+                              "Cannot rename to a-much-longer-name.txt: the name is longer than 16 bytes",
+                              "New file name:"}));
     }
 };
 

@@ -9,6 +9,7 @@
 #include "engine/TransferWindow.h"
 #include "engine/common.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -114,4 +115,76 @@ TEST(TransferExecutor, aRelayKeepsTheWindowBusyAndAMissingSideRunsNothing)
     EXPECT_TRUE(window.pointers.isEmpty());
     EXPECT_TRUE(window.idleFlag);
     EXPECT_FALSE(QFileInfo::exists(executor.relayFolder()));
+}
+
+namespace
+{
+
+// The executor over an empty image and a PC folder, answering every question
+// with Cancel (the prompter's default).
+struct ImageRun {
+    QTemporaryDir pc;
+    RecordingWindow window;
+    PlayedSides sides;
+    test::ScriptedPrompter prompter;
+    const LanguageTable language;
+    const Settings settings;
+    const QString workFolder;
+    TransferExecutor executor{{window, sides, sides, &prompter, language, settings, workFolder}};
+
+    ImageRun() { sides.image.InitFileSystem(); }
+    QString pcFile(const QString &name, const QByteArray &data, const QDateTime &modified = {})
+    {
+        QFile f(pc.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+        f.flush(); // a later write would stamp its own time
+        if (modified.isValid())
+            f.setFileTime(modified, QFileDevice::FileModificationTime);
+        return f.fileName();
+    }
+};
+
+} // namespace
+
+// The image route's Yes/No/Cancel question carries both files' size and
+// date, the newer one marked, both ways. The image keeps its wall-clock time,
+// which shows as it is; the PC's time shows in the PC's zone.
+TEST(TransferExecutor, theImageQuestionTellsBothFilesAndTheNewer)
+{
+    for (const bool intoImage : {true, false}) {
+        ImageRun run;
+        const QString pcPath = run.pcFile("a.txt", "pc data!!", QDateTime(QDate(2026, 3, 1), QTime(10, 0)));
+        const QDateTime imageClock(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
+        run.sides.image.addFile("A.TXT", "image", static_cast<qint32>(imageClock.toSecsSinceEpoch()));
+        if (intoImage)
+            run.executor.RunVDiskCopy({pcPath}, {"A.TXT"});
+        else
+            run.executor.RunVDiskCopy({"A.TXT"}, {pcPath});
+
+        const QString image = "5 bytes, 2026-03-01 12:00:00 (newer)";
+        const QString pc = "9 bytes, 2026-03-01 10:00:00";
+        const QString destination = intoImage ? "A.TXT" : pcPath;
+        const QString asked = destination + " already exists. Do you want to replace it?\n\nExisting file: " +
+                              (intoImage ? image : pc) + "\nReplace with: " + (intoImage ? pc : image);
+        EXPECT_EQ(run.prompter.texts().join("|").toStdString(), asked.toStdString());
+        EXPECT_EQ(run.sides.image.content("A.TXT").value_or(""), QByteArray("image"));
+    }
+}
+
+// Names too long for the image (over 17 CP936 bytes) are not copied and are
+// named together in one box at the end; the others are copied.
+TEST(TransferExecutor, namesTooLongForTheImageAreListedOnce)
+{
+    ImageRun run;
+    QStringList sources;
+    for (const char *name : {"a", "b", "c"})
+        sources << run.pcFile(name, name);
+    run.executor.RunVDiskCopy(sources, {"eighteen-bytes.txt", "seventeen-bytes.a", "九个汉字的文件名字"});
+    EXPECT_EQ(run.prompter.texts().join("|").toStdString(),
+              "These files were not copied:\n\n"
+              "eighteen-bytes.txt: the name is longer than 17 bytes\n"
+              "九个汉字的文件名字: the name is longer than 17 bytes");
+    EXPECT_EQ(run.sides.image.content("seventeen-bytes.a").value_or(""), QByteArray("b"));
+    EXPECT_FALSE(run.sides.image.content("eighteen-bytes.txt"));
 }

@@ -72,6 +72,7 @@ public:
 const QString NoFolder = QStringLiteral("不支持对设备进行目录拷贝   ");
 const QString CopyFailed = QStringLiteral("拷贝文件失败,可能是文件被占用!  ");
 const QString Replace = QStringLiteral(" already exists. Do you want to replace it?");
+const QString Skipped = QStringLiteral("Only files are copied. These folders were skipped:\n\n");
 
 // The local list fills in the background; its order settles later.
 QStringList sorted(QStringList list)
@@ -178,11 +179,16 @@ private slots:
         QTest::mouseClick(m_w->TB_Copy, Qt::LeftButton);
         QCOMPARE(sorted(clipboardNames()), (QStringList{pc("one.txt"), pc("two.txt")}));
 
-        // A folder in the selection: the message, and the clipboard as it was.
-        const int writes = m_clipboard.writes();
+        // A folder goes along; the paste copies the files beside it and
+        // names the folder it skipped.
         selectLocal({"one.txt", "sub"});
         QTest::mouseClick(m_w->TB_Copy, Qt::LeftButton);
-        QCOMPARE(m_fx->prompter.texts(), QStringList{NoFolder});
+        QCOMPARE(sorted(clipboardNames()), (QStringList{pc("one.txt"), pc("sub")}));
+        QVERIFY(m_fx->prompter.questions().isEmpty());
+        m_w->PasteToVDisk();
+        QCOMPARE(m_lib->content("one.txt").value_or(""), QByteArray("pc one.txt"));
+        QCOMPARE(m_fx->prompter.texts(), QStringList{Skipped + "sub"});
+        const int writes = m_clipboard.writes();
         // With none of the lists focused the buttons do nothing.
         m_w->PLeft->ShellComboBox->setFocus();
         QTest::mouseClick(m_w->TB_Copy, Qt::LeftButton);
@@ -279,17 +285,19 @@ private slots:
     {
         QSignalSpy rereads(m_w->PLeft, &LocalPane::folderChanged);
         selectLocal({"one.txt", "sub"});
-        drag(m_w->ShellList, m_w->ShellList); // onto itself: not even the folder message
+        drag(m_w->ShellList, m_w->ShellList); // onto itself: nothing
         QVERIFY(m_fx->prompter.questions().isEmpty() && rereads.isEmpty());
-        // Ending outside the lists (as the list reports it): no copy, the
-        // folder message and a re-read.
+        // Ending outside the lists (as the list reports it): no copy, nothing
+        // skipped to tell of, a re-read.
         emit m_w->ShellList->dragFinished(Qt::IgnoreAction);
-        QTRY_COMPARE(m_fx->prompter.texts(), QStringList{NoFolder});
-        QCOMPARE(rereads.size(), 1);
+        QTRY_COMPARE(rereads.size(), 1);
+        QVERIFY(m_fx->prompter.questions().isEmpty());
 
-        selectLocal({"one.txt"});
+        // Onto the image: the file goes, the folder is named.
+        selectLocal({"one.txt", "sub"});
         drag(m_w->ShellList, m_w->VDiskList);
         QCOMPARE(m_lib->content("one.txt").value_or(""), QByteArray("pc one.txt"));
+        QCOMPARE(m_fx->prompter.texts(), QStringList{Skipped + "sub"});
         QCOMPARE(m_w->vdiskRefreshes.size(), 1);
         QCOMPARE(rereads.size(), 2);
 
@@ -334,11 +342,16 @@ private slots:
         };
         const QUrl one = QUrl::fromLocalFile(pc("one.txt"));
         QVERIFY(!dropOn(m_w->ShellList, {one}));
-        // A folder or a missing file: the message, nothing copied, the clipboard kept.
-        QVERIFY(dropOn(m_w->RpcList, {one, QUrl::fromLocalFile(pc("sub"))}));
-        QVERIFY(dropOn(m_w->VDiskList, {QUrl::fromLocalFile(pc("gone.txt"))}));
-        QCOMPARE(m_fx->prompter.texts(), (QStringList{NoFolder, NoFolder}));
+        // A missing file: the message, nothing copied, the clipboard kept.
+        QVERIFY(dropOn(m_w->VDiskList, {one, QUrl::fromLocalFile(pc("gone.txt"))}));
+        QCOMPARE(m_fx->prompter.texts(), QStringList{NoFolder});
         QCOMPARE(clipboardNames(), QStringList{"X.TXT"});
+        QVERIFY(!m_lib->content("one.txt"));
+        // A folder: the files beside it go, the folder is named.
+        QVERIFY(dropOn(m_w->RpcList, {one, QUrl::fromLocalFile(pc("sub"))}));
+        QCOMPARE(m_w->runs.size(), 1);
+        QCOMPARE(m_w->runs[0].sources, QStringList{pc("one.txt")});
+        QCOMPARE(m_fx->prompter.texts(), (QStringList{NoFolder, Skipped + "sub"}));
 
         QVERIFY(dropOn(m_w->VDiskList, {one}));
         QCOMPARE(clipboardNames(), QStringList{pc("one.txt")});
@@ -359,7 +372,9 @@ private slots:
         m_w->transferExecutor().RunVDiskCopy({pc("one.txt"), pc("two.txt")}, {"one.txt", "two.txt"});
         QVERIFY(busyWhileAsked);
         QVERIFY(m_w->OpIdle && !QGuiApplication::overrideCursor());
-        QCOMPARE(m_fx->prompter.texts(), QStringList{"two.txt" + Replace});
+        QCOMPARE(m_fx->prompter.texts().size(), 1);
+        QVERIFY(
+            m_fx->prompter.texts().at(0).startsWith("two.txt" + Replace + "\n\nExisting file: 7 bytes, "));
         QCOMPARE(m_lib->content("one.txt").value_or(""), QByteArray("pc one.txt"));
         QCOMPARE(m_lib->content("two.txt").value_or(""), QByteArray("old two"));
         // No for the last file: no success claimed.

@@ -96,6 +96,11 @@ int RequestFindFileClose(int client, int find);
  * not, another VEXO_ERR_ value on failure. */
 int RequestLookupFile(int client, const char *name);
 
+/* The same question, answered with the file's size and modification time in
+ * the record (as a listing fills it) when the result is 0; on any other
+ * result the record is left as it was. */
+int RequestFileInfo(int client, const char *name, RpcFindRecord *record);
+
 /* CRC-32 (as zlib computes it) of a device file's content, computed on the
  * device so that equal files are recognised without moving them over the line.
  * Returns 0 with *crc set; VEXO_ERR_NOT_FOUND; VEXO_ERR_UNSUPPORTED when the

@@ -173,6 +173,16 @@ public:
         return record("RequestLookupFile", {n(client), name},
                       [&] { return indexOf(name) >= 0 ? 0 : NotFound; });
     }
+    int RequestFileInfo(int client, const QString &name, FindRecord *info) override
+    {
+        return record("RequestFileInfo", {n(client), name}, [&] {
+            const int i = indexOf(name);
+            if (i < 0)
+                return NotFound;
+            *info = m_files[i];
+            return 0;
+        });
+    }
     int RequestDeleteFile(int client, const QString &name) override
     {
         return record("RequestDeleteFile", {n(client), name}, [&] {

@@ -256,6 +256,19 @@ int RequestLookupFile(int client, const char *name)
     return withClient(client, [&](FileClient &c) { return toResult(c.lookup(name)); });
 }
 
+int RequestFileInfo(int client, const char *name, RpcFindRecord *record)
+{
+    if (!name || !record)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) {
+        DeviceEntry entry;
+        const int result = toResult(c.lookup(name, &entry));
+        if (result == 0)
+            fillRecord(record, entry);
+        return result;
+    });
+}
+
 int RequestFileChecksum(int client, const char *name, uint32_t *crc)
 {
     if (!name || !crc)
