@@ -92,6 +92,9 @@ TEST_F(ResumeTest, StoppedTransfersKeepHiddenPartialsAndTheNextSendsOnlyTheRest)
         const auto target = sending ? dev("big") : loc("back");
         const auto old = readFile(target);
         ASSERT_EQ(move(sending, from, to, kSize * 6 / 10), LinkError::Stopped);
+        // The device restarts: a new session, and what it kept is still there.
+        m_server.reset();
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
         // The old file survives, and what arrived is kept where nobody sees it.
         EXPECT_EQ(readFile(target), old);
         EXPECT_EQ(listed(), std::vector<std::string>{"big"});

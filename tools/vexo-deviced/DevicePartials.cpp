@@ -2,14 +2,10 @@
 
 #include "PartialFile.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <dirent.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace vexo::deviced
 {
@@ -58,25 +54,7 @@ void DevicePartials::removeStale() const
 void DevicePartials::makeRoom(uint64_t size, const std::string &except) const
 {
     removeStale();
-    std::vector<std::pair<time_t, std::string>> kept;
-    if (DIR *dir = opendir(m_root.c_str())) {
-        while (const dirent *e = readdir(dir)) {
-            const std::string path = m_root + "/" + e->d_name;
-            struct stat st {
-            };
-            if (isPartialName(e->d_name) && path != except && lstat(path.c_str(), &st) == 0)
-                kept.emplace_back(st.st_mtime, path);
-        }
-        closedir(dir);
-    }
-    std::sort(kept.begin(), kept.end());
-    auto tooFull = [&] {
-        struct statvfs fs {
-        };
-        return statvfs(m_root.c_str(), &fs) == 0 && uint64_t{fs.f_bavail} * fs.f_frsize < size;
-    };
-    for (size_t i = 0; i < kept.size() && (kept.size() - i >= kMaxPartials || tooFull()); ++i)
-        unlink(kept[i].second.c_str());
+    link::PartialFile::makeRoom(m_root, isPartialName, size, kMaxPartials, except);
 }
 
 } // namespace vexo::deviced

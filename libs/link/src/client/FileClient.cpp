@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
@@ -917,7 +918,11 @@ bool FileClient::continueIncoming(Incoming &in, const Message &open)
     if (!resumable(open.size))
         return false;
     const PartialSource source{in.name, open.size, open.mtimeMs};
-    PartialFile::removeOlder(folderOf(in.dest), PartialFile::isBesideName, kPartialMaxAgeSeconds);
+    // Stale partials of this folder go, and others while the space is short.
+    const std::string folder = folderOf(in.dest);
+    PartialFile::removeOlder(folder, PartialFile::isBesideName, kPartialMaxAgeSeconds);
+    PartialFile::makeRoom(folder, PartialFile::isBesideName, open.size, SIZE_MAX,
+                          PartialFile::pathBeside(in.dest));
     if (!in.partial)
         in.partial = std::make_unique<PartialFile>();
     if (!in.partial->create(PartialFile::pathBeside(in.dest), source))

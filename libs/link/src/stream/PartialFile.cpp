@@ -4,12 +4,15 @@
 #include "Crc32.h"
 #include "vexo/sys/FileIo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace vexo::link
@@ -58,6 +61,33 @@ void PartialFile::removeOlder(const std::string &folder,
             unlink(path.c_str());
     }
     closedir(dir);
+}
+
+void PartialFile::makeRoom(const std::string &folder,
+                           const std::function<bool(const std::string &)> &isPartial, uint64_t size,
+                           size_t maxKept, const std::string &except)
+{
+    const std::string dirPath = folder.empty() ? std::string(".") : folder;
+    std::vector<std::pair<time_t, std::string>> kept;
+    if (DIR *dir = opendir(dirPath.c_str())) {
+        while (const dirent *e = readdir(dir)) {
+            const std::string path = dirPath + "/" + e->d_name;
+            struct stat st {
+            };
+            if (isPartial(e->d_name) && path != except && lstat(path.c_str(), &st) == 0 &&
+                S_ISREG(st.st_mode))
+                kept.emplace_back(st.st_mtime, path);
+        }
+        closedir(dir);
+    }
+    std::sort(kept.begin(), kept.end());
+    auto tooFull = [&] {
+        struct statvfs fs {
+        };
+        return statvfs(dirPath.c_str(), &fs) == 0 && uint64_t{fs.f_bavail} * fs.f_frsize < size;
+    };
+    for (size_t i = 0; i < kept.size() && (kept.size() - i >= maxKept || tooFull()); ++i)
+        unlink(kept[i].second.c_str());
 }
 
 bool PartialFile::hasRecord(const std::string &path)

@@ -47,6 +47,11 @@ public:
     static void removeOlder(const std::string &folder,
                             const std::function<bool(const std::string &)> &isPartial, int64_t maxAgeSeconds);
 
+    // Before a new partial of `size` bytes in `folder`: removes the oldest
+    // others (but `except`) while maxKept or more are there or the free
+    // space would not hold it.
+    static void makeRoom(const std::string &folder, const std::function<bool(const std::string &)> &isPartial,
+                         uint64_t size, size_t maxKept, const std::string &except);
     // Whether the file at `path` ends in an intact record (the data is not
     // read): a partial without one was cut off by a crash and is of no use.
     static bool hasRecord(const std::string &path);
