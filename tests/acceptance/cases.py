@@ -428,9 +428,11 @@ class Copying(Group):
             s.click(centre(st.button("OK", "QMessageBox")["rect"]))
         s.wait_no_modal("the progress window closed after Cancel")
         log("closed %.1f s after Cancel" % (time.monotonic() - started))
-        # A cancelled copy leaves the old file as it was and nothing beside it.
+        # A cancelled copy leaves the old file as it was and nothing beside it but
+        # the palmtop's hidden partial, which the next copy of long.bin continues.
         self.assertEqual(self.device_file("long.bin"), b"the palmtop's own long.bin")
-        left = sorted(n for n in os.listdir(s.palmtop.root) if n.startswith(".") or "long" in n)
+        left = sorted(n for n in os.listdir(s.palmtop.root)
+                      if (n.startswith(".") and not n.startswith(".vexo-keep-")) or "long" in n)
         self.assertEqual(left, ["long.bin"])
         s.wait_caption("device", "Connected")
 
