@@ -110,12 +110,12 @@ int main(int argc, char **argv)
         } else if (arg == "--drop") {
             ok = parseDouble(value, 0, 1, &options.dropPerByte);
         } else if (arg == "--pull") {
-            const std::string spec = value;
-            const auto colon = spec.find(':');
+            const std::string text = value;
+            const auto colon = text.find(':');
             double bytes = 0;
             CablePull pull;
-            ok = colon != std::string::npos && parseDouble(spec.substr(0, colon).c_str(), 0, 1e15, &bytes) &&
-                 parseDouble(spec.substr(colon + 1).c_str(), 0, 3600, &pull.seconds) &&
+            ok = colon != std::string::npos && parseDouble(text.substr(0, colon).c_str(), 0, 1e15, &bytes) &&
+                 parseDouble(text.substr(colon + 1).c_str(), 0, 3600, &pull.seconds) &&
                  (options.pulls.empty() || bytes >= static_cast<double>(options.pulls.back().atByte));
             pull.atByte = static_cast<uint64_t>(bytes);
             options.pulls.push_back(pull);

@@ -73,8 +73,8 @@ void setProgress(const TransferControl &c, uint64_t done, uint64_t total, bool c
     __atomic_store_n(c.progress, pct, __ATOMIC_RELAXED);
 }
 
-// Puts a finished file in place; with overwrite 0 an existing destination
-// wins, even one that appeared during the transfer.
+// What placing a finished file came to (an errno value); with overwrite 0 an
+// existing destination wins, even one that appeared during the transfer.
 LinkError placed(int error)
 {
     return error == 0 ? LinkError::Ok : error == EEXIST ? LinkError::Exists : LinkError::LocalIo;
