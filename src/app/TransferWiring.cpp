@@ -128,6 +128,11 @@ int TransferWiring::receive(const QString &deviceName, const QString &localPath,
     return m_window.deviceSession().receive(deviceName, localPath, progress, stop, overwrite);
 }
 
+int TransferWiring::freeSpace(qint64 *freeBytes, qint64 *totalBytes) const
+{
+    return m_window.deviceSession().freeSpace(freeBytes, totalBytes);
+}
+
 bool TransferWiring::isLinkLost(int result) const
 {
     return DeviceSession::IsLinkLost(result);

@@ -47,6 +47,7 @@ public:
              int overwrite) override;
     int receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,
                 int overwrite) override;
+    int freeSpace(qint64 *freeBytes, qint64 *totalBytes) const override;
     bool isLinkLost(int result) const override;
 
     // ImageAccess

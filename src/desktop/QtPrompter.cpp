@@ -2,6 +2,7 @@
 
 #include "dialogs/InputText.h"
 
+#include <QEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -34,7 +35,36 @@ const std::pair<QMessageBox::StandardButton, PromptAnswer> Answers[] = {{QMessag
                                                                         {QMessageBox::Yes, PromptAnswer::Yes},
                                                                         {QMessageBox::No, PromptAnswer::No}};
 
+// Closes a box once the window it watches is closed (hidden by the
+// program, not merely minimised).
+class ClosesWithWindow : public QObject
+{
+public:
+    explicit ClosesWithWindow(QWidget *box) : QObject(box), m_box(box) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide && !event->spontaneous())
+            m_box->close();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget *m_box;
+};
+
 } // namespace
+
+void QtPrompter::tell(const QString &text, const QString &title, PromptIcon icon)
+{
+    auto *box = new QMessageBox(BoxIcons[static_cast<int>(icon)], title, text, QMessageBox::Ok, m_parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    if (m_parent)
+        m_parent->window()->installEventFilter(new ClosesWithWindow(box));
+    box->show();
+}
 
 PromptAnswer QtPrompter::ask(const QString &text, const QString &title, PromptButtons buttons,
                              PromptIcon icon)

@@ -16,6 +16,7 @@ public:
 
     PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
                      PromptIcon icon) override;
+    void tell(const QString &text, const QString &title, PromptIcon icon) override;
     QString browseFolder(const QString &prompt, const QString &startFolder) override;
     QString promptText(const QString &title, const QString &prompt, const QString &initial) override;
     void setInputButtonTexts(const QString &ok, const QString &cancel) override;

@@ -5,6 +5,7 @@
 #include "engine/DeviceSession.h"
 #include "engine/PaneKeys.h"
 #include "engine/Settings.h"
+#include "engine/SpaceCheck.h"
 #include "engine/StatusLine.h"
 #include "engine/StatusTexts.h"
 #include "engine/StopThread.h"
@@ -173,6 +174,15 @@ void DevicePane::ListRpc()
     });
     if (IsLinkLost(opened))
         linkLost(opened);
+    else
+        showFreeSpace();
+}
+
+void DevicePane::showFreeSpace()
+{
+    if (!m_session->isConnected() || m_session->freeSpace(&m_freeBytes, &m_totalBytes) != 0)
+        m_freeBytes = -1;
+    setCaption(m_captionKey);
 }
 
 bool DevicePane::IsLinkLost(int result)
@@ -211,7 +221,12 @@ void DevicePane::setCaption(const char *stateKey)
 {
     m_captionKey = stateKey;
     const LanguageTable &language = m_context.language;
-    m_view.caption.setText(language.other(QStringLiteral("RpcPanel")) + QStringLiteral(" - ") +
+    if (qstrcmp(stateKey, "Connected") != 0)
+        m_freeBytes = -1;
+    // The state stays the caption's last word, where people and tools look for it.
+    const QString space =
+        m_freeBytes < 0 ? QString() : " " + FreeSpaceText(language, m_freeBytes, m_totalBytes);
+    m_view.caption.setText(language.other(QStringLiteral("RpcPanel")) + space + QStringLiteral(" - ") +
                            language.other(QLatin1String(stateKey)));
 }
 
@@ -305,6 +320,8 @@ void DevicePane::attemptEnded(bool connected)
             ListRpc();
         break;
     case DeviceSession::FollowUp::None:
+        if (connected)
+            showFreeSpace();
         break;
     }
     emit attemptFinished(connected);
@@ -328,6 +345,7 @@ int DevicePane::DeleteSelectedRpcFiles()
         linkLost(result);
         return RowDelete::Stop;
     });
+    showFreeSpace();
     return result;
 }
 

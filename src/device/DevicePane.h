@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/ShellIconList.h"
 #include "engine/PaneContext.h"
+#include "widgets/ShellIconList.h"
 
 #include <QObject>
 #include <QPointer>
@@ -142,6 +142,9 @@ private:
     // The failure on the status line, kept as the caption's tool tip.
     void showConnectFailure(const QString &text);
 
+    // Asks the connected device for its free space (one short request) and
+    // shows it in the caption; an older device leaves the caption as it was.
+    void showFreeSpace();
     void setCaption(const char *stateKey);
     void addRow(FileRow row, const QString &placeholder);
 
@@ -150,6 +153,9 @@ private:
     const View m_view;
     const PortNode m_portNode;
     const char *m_captionKey = "DisConnect";
+    // The device's free and total bytes for the caption; free -1 when unknown.
+    qint64 m_freeBytes = -1;
+    qint64 m_totalBytes = 0;
     ShellIconList m_icons;
     QPointer<TInitRPCThread> m_attempt;
     uint m_attemptStackSize = 0;

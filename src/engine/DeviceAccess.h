@@ -38,6 +38,14 @@ public:
                      int overwrite) = 0;
     virtual int receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,
                         int overwrite) = 0;
+    // Free and total bytes of the device: 0 when known, else the library's
+    // result (-14 from a device that predates the question).
+    virtual int freeSpace(qint64 *freeBytes, qint64 *totalBytes) const
+    {
+        Q_UNUSED(freeBytes);
+        Q_UNUSED(totalBytes);
+        return -14;
+    }
     // For a library result: the link is gone, so every further call would
     // only wait out the time-out again.
     virtual bool isLinkLost(int result) const = 0;

@@ -195,6 +195,11 @@ int DeviceSession::checksum(const QString &name, quint32 *crc)
     return m_link ? m_link->RequestFileChecksum(client(), name, crc) : VEXO_ERR_NOT_CONNECTED;
 }
 
+int DeviceSession::freeSpace(qint64 *freeBytes, qint64 *totalBytes)
+{
+    return m_link ? m_link->RequestFreeSpace(client(), freeBytes, totalBytes) : VEXO_ERR_NOT_CONNECTED;
+}
+
 int DeviceSession::send(const QString &localPath, const QString &deviceName, int *progress, int *stop,
                         int overwrite)
 {

@@ -86,6 +86,7 @@ public:
     bool fileExists(const QString &name);
     FileFacts fileFacts(const QString &name);
     int checksum(const QString &name, quint32 *crc);
+    int freeSpace(qint64 *freeBytes, qint64 *totalBytes);
     // progress and stop are shared with the library (see DeviceLink).
     int send(const QString &localPath, const QString &deviceName, int *progress, int *stop, int overwrite);
     int receive(const QString &deviceName, const QString &localPath, int *progress, int *stop, int overwrite);

@@ -1,5 +1,6 @@
 #include "engine/FileFacts.h"
 
+#include "engine/ImageTime.h"
 #include "platform/VDiskLibrary.h"
 
 #include <QDateTime>
@@ -25,9 +26,7 @@ FileFacts ImageFileFacts(VDiskLibrary &library, const QString &name)
         // FAT names match in any letter case.
         if (record.name.compare(name, Qt::CaseInsensitive) != 0)
             continue;
-        const QDateTime wallClock = QDateTime::fromSecsSinceEpoch(record.time, Qt::UTC);
-        const QDateTime local(wallClock.date(), wallClock.time(), Qt::LocalTime);
-        return {record.size >= 0, record.size, local.toMSecsSinceEpoch()};
+        return {record.size >= 0, record.size, UtcMsFromImageTime(record.time)};
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "engine/SyncSources.h"
 
+#include "engine/ImageTime.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
 #include "platform/DeviceLink.h"
@@ -77,8 +78,9 @@ bool ListVDiskSyncFiles(VDiskLibrary &library, std::vector<SyncFile> &files)
     for (int found = library.FindFirst(&record, search); found != -1;
          found = library.FindNext(&record, search)) {
         if (IsSafeBareName(record.name) && record.size >= 0)
+            // The image keeps wall-clock time; the other sides UTC.
             files.push_back(SyncFile{utf8(record.name), static_cast<uint64_t>(record.size),
-                                     static_cast<int64_t>(record.time) * 1000});
+                                     UtcMsFromImageTime(record.time)});
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include "engine/ImageAccess.h"
 #include "engine/LanguageTable.h"
 #include "engine/ReplaceFacts.h"
+#include "engine/SpaceCheck.h"
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
@@ -11,6 +12,7 @@
 #include "platform/Prompter.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +82,22 @@ bool makeFreshFolder(const QString &folder)
     return ::mkdir(path.constData(), 0700) == 0;
 }
 
+// The pairs whose middle file the first stage of a relay left in the relay
+// folder. A file that failed there has been reported once; the second stage
+// does not fail it again.
+void keepRelayed(QStringList &middle, QStringList &destinations)
+{
+    QStringList keptMiddle, keptDestinations;
+    for (qsizetype i = 0; i < qMin(middle.size(), destinations.size()); ++i) {
+        if (QFileInfo(middle.at(i)).isFile()) {
+            keptMiddle << middle.at(i);
+            keptDestinations << destinations.at(i);
+        }
+    }
+    middle = keptMiddle;
+    destinations = keptDestinations;
+}
+
 } // namespace
 
 TransferExecutor::TransferExecutor(const TransferContext &context) : m_context(context)
@@ -101,6 +119,9 @@ bool TransferExecutor::run(const TransferPlan &plan)
 {
     if (!available(plan.route))
         return false;
+    // A run that cannot fit copies nothing.
+    if (!SpaceCheck(m_context).allows(plan.route, plan.sources, plan.destinations))
+        return true;
     TransferWindow &window = m_context.window;
     switch (plan.route) {
     case Route::DeviceSend:
@@ -163,14 +184,18 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
                     : answer == PromptAnswer::No ? State::Skipped
                                                  : State::Cancelled;
         }
-        window.showStatus(
-            Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)}));
+        QString status = Filled(language.status(QStringLiteral("CopyingFile")), {PathFileName(destination)});
+        if (pairs > 1)
+            status += QStringLiteral("  ") + Filled(language.window(QStringLiteral("FileNumber")),
+                                                    {QString::number(i + 1), QString::number(pairs)});
+        window.showStatus(status);
         if (state == State::Cancelled)
             break;
         if (state == State::Go &&
             (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
             PointerScope normal(window, Pointer::Normal);
-            ShowCopyFailed(prompter, language);
+            if (!SpaceCheck(m_context).explainImageFailure(sources.at(i)))
+                ShowCopyFailed(prompter, language);
             state = State::Failed;
         }
     }
@@ -195,7 +220,8 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
         ShowCopyFailed(*m_context.prompter, m_context.language);
         return;
     }
-    const QStringList middle = RelayMiddle(relay, sources);
+    QStringList middle = RelayMiddle(relay, sources);
+    QStringList to = destinations;
     auto deviceStage = [&window](const QStringList &from, const QStringList &to,
                                  TransferDirection direction) {
         // The progress window's Cancel wants the normal pointer.
@@ -204,10 +230,15 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
     };
     if (fromDevice) {
         deviceStage(sources, middle, tdReceive);
-        RunVDiskCopy(middle, destinations);
+        keepRelayed(middle, to);
+        // The sizes are known only now, with the files on the PC.
+        if (!middle.isEmpty() && SpaceCheck(m_context).allows(Route::VDiskCopy, middle, to))
+            RunVDiskCopy(middle, to);
     } else {
         RunVDiskCopy(sources, middle);
-        deviceStage(middle, destinations, tdSend);
+        keepRelayed(middle, to);
+        if (!middle.isEmpty())
+            deviceStage(middle, to, tdSend);
     }
     DeleteFolderTree(relay);
 }

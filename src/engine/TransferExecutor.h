@@ -29,15 +29,16 @@ public:
 
     // Copies pair by pair between the PC and the image, with the busy pointer
     // and OpIdle false meanwhile. An existing destination is asked about (Yes
-    // copies, No skips, Cancel ends); each file's name shows in the status
-    // line, a failed copy shows ShowCopyFailed and the next pair follows.
+    // copies, No skips, Cancel ends); each file's name (and, for several,
+    // its number) shows in the status line, a failed copy shows ShowCopyFailed and the next pair follows.
     // When the last pair was copied (or there was none) the status line
     // reports success.
     void RunVDiskCopy(const QStringList &sources, const QStringList &destinations);
     // Device to image (fromDevice) or image to device, through the relay
     // folder, made fresh for the run and removed afterwards: the first stage
-    // fills it, the second takes every pair from it, whatever the first stage
-    // did. OpIdle stays false for the whole relay.
+    // fills it, the second takes the pairs whose file arrived there, so a
+    // file that failed (or was not reached after a stop) is reported once.
+    // OpIdle stays false for the whole relay.
     void RunRelayTransfer(const QStringList &sources, const QStringList &destinations, bool fromDevice);
 
     // The work folder's "Temp"; empty without a work folder.

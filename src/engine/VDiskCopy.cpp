@@ -1,5 +1,7 @@
 #include "engine/VDiskCopy.h"
 
+#include "engine/FileFacts.h"
+#include "engine/ImageTime.h"
 #include "engine/LanguageTable.h"
 #include "engine/common.h"
 #include "platform/Prompter.h"
@@ -80,7 +82,13 @@ int copyIntoImage(VDiskLibrary &library, const QString &source, const QString &d
     const bool completed = library.zfclose(file) == 0;
     if (!readOk && completed)
         library.zfdelete(destination); // never leave a truncated copy behind
-    return readOk && completed ? 1 : 0;
+    if (!readOk || !completed)
+        return 0;
+    // The copy keeps the source's time; an older library without the call
+    // leaves the time of the write, which is no reason to fail the copy.
+    library.zsettime(destination,
+                     ImageTimeFromUtcMs(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000));
+    return 1;
 }
 
 // Whether an existing PC file may be replaced by a copy.
@@ -97,7 +105,8 @@ bool mayReplace(const QByteArray &path, const struct stat &st)
 
 // Writes `length` bytes of the open image file to a temporary file and puts
 // it in place of the destination.
-bool receive(VDiskLibrary &library, int file, int length, const QString &folder, const QString &name)
+bool receive(VDiskLibrary &library, int file, int length, const QString &folder, const QString &name,
+             const qint64 *mtimeMs)
 {
     const QByteArray target = QFile::encodeName(folder + name);
     struct stat old {
@@ -124,6 +133,8 @@ bool receive(VDiskLibrary &library, int file, int length, const QString &folder,
             (void)::fchown(fd, old.st_uid, old.st_gid);
         ok = ok && ::fsync(fd) == 0;
     }
+    if (ok && mtimeMs)
+        sys::setFileTime(fd, *mtimeMs);
     return ok && copy.commit(sys::Placement::Replace) == 0;
 }
 
@@ -136,10 +147,11 @@ int copyOutOfImage(VDiskLibrary &library, const QString &source, const QString &
     const int length = library.zflen(source);
     if (length < 0)
         return 0;
+    const FileFacts facts = ImageFileFacts(library, source);
     const int file = library.zfopen(source, "r");
     if (file == 0)
         return 0;
-    const bool ok = receive(library, file, length, folder, name);
+    const bool ok = receive(library, file, length, folder, name, facts.known ? &facts.modifiedMs : nullptr);
     library.zfclose(file);
     return ok ? 1 : 0;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace vexo
 {
 
@@ -59,8 +61,27 @@ public:
         Q_UNUSED(crc);
         return -14;
     }
+    // Free and total bytes of the device; -14 (unsupported) when its
+    // service predates the request.
+    virtual int RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes)
+    {
+        Q_UNUSED(client);
+        Q_UNUSED(freeBytes);
+        Q_UNUSED(totalBytes);
+        return -14;
+    }
     virtual int RequestDeleteFile(int client, const QString &name) = 0;
     virtual int RequestRenameFile(int client, const QString &oldName, const QString &newName) = 0;
+    // Byte counters of the client's transfers, shared with another thread
+    // (see the library); null ends the counting. -14 (unsupported) when the
+    // library cannot count.
+    virtual int SetTransferCounters(int client, std::int64_t *bytesDone, std::int64_t *bytesTotal)
+    {
+        Q_UNUSED(client);
+        Q_UNUSED(bytesDone);
+        Q_UNUSED(bytesTotal);
+        return -14;
+    }
     // progress and stop are shared with another thread (see the library).
     virtual int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName,
                                   int *progress, int *extra, int *stop, int overwrite) = 0;

@@ -186,6 +186,17 @@ int LibDeviceLink::RequestFileChecksum(int client, const QString &name, quint32 
     return result;
 }
 
+int LibDeviceLink::RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes)
+{
+    int64_t free = 0, total = 0;
+    const int result = ::RequestFreeSpace(client, &free, &total);
+    if (freeBytes)
+        *freeBytes = free;
+    if (totalBytes)
+        *totalBytes = total;
+    return result;
+}
+
 int LibDeviceLink::RequestDeleteFile(int client, const QString &name)
 {
     const auto bytes = cp936(name);
@@ -199,6 +210,11 @@ int LibDeviceLink::RequestRenameFile(int client, const QString &oldName, const Q
     if (!from || !to)
         return VEXO_ERR_BAD_NAME;
     return ::RequestRenameFile(client, from->constData(), to->constData());
+}
+
+int LibDeviceLink::SetTransferCounters(int client, std::int64_t *bytesDone, std::int64_t *bytesTotal)
+{
+    return ::SetTransferCounters(client, bytesDone, bytesTotal);
 }
 
 int LibDeviceLink::RequestSendFileEx(int client, const QString &localPath, const QString &deviceName,

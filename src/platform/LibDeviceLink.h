@@ -36,8 +36,10 @@ public:
     int RequestLookupFile(int client, const QString &name) override;
     int RequestFileInfo(int client, const QString &name, FindRecord *record) override;
     int RequestFileChecksum(int client, const QString &name, quint32 *crc) override;
+    int RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes) override;
     int RequestDeleteFile(int client, const QString &name) override;
     int RequestRenameFile(int client, const QString &oldName, const QString &newName) override;
+    int SetTransferCounters(int client, std::int64_t *bytesDone, std::int64_t *bytesTotal) override;
     int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,
                           int *extra, int *stop, int overwrite) override;
     int RequestReceiveFileEx(int client, const QString &deviceName, const QString &localPath, int *progress,

@@ -130,4 +130,16 @@ int LibVDiskLibrary::zrename(const QString &oldName, const QString &newName)
     return oldOk && newOk ? ::zrename(from.constData(), to.constData()) : 0;
 }
 
+int LibVDiskLibrary::zsettime(const QString &name, qint32 time)
+{
+    bool ok = false;
+    const QByteArray bytes = CodePage::toCp936(name, &ok);
+    return ok ? ::zsettime(bytes.constData(), time) : 0;
+}
+
+int LibVDiskLibrary::zdiskspace(quint32 *freeClusters, quint32 *totalClusters, quint32 *clusterBytes)
+{
+    return ::zdiskspace(freeClusters, totalClusters, clusterBytes);
+}
+
 } // namespace vexo

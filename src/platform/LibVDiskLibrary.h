@@ -30,6 +30,8 @@ public:
     int zffind(const QString &name) override;
     int zfdelete(const QString &name) override;
     int zrename(const QString &oldName, const QString &newName) override;
+    int zsettime(const QString &name, qint32 time) override;
+    int zdiskspace(quint32 *freeClusters, quint32 *totalClusters, quint32 *clusterBytes) override;
 };
 
 } // namespace vexo

@@ -20,6 +20,13 @@ public:
     // when there is no Cancel button, Ok for an Ok-only box).
     virtual PromptAnswer ask(const QString &text, const QString &title, PromptButtons buttons,
                              PromptIcon icon) = 0;
+    // A message box with an OK button that nothing waits on: the call
+    // returns at once, and the box closes by itself when its window does.
+    // For reports at the end of a task, which must never hold up a shut-down.
+    virtual void tell(const QString &text, const QString &title, PromptIcon icon)
+    {
+        ask(text, title, PromptButtons::Ok, icon);
+    }
     // A folder chooser; empty when the user cancelled.
     virtual QString browseFolder(const QString &prompt, const QString &startFolder) = 0;
     // The one-line text input dialog; empty when the user cancelled or

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace vexo {
+namespace vexo
+{
 
 // The disk-image library, one method per C function, with the same arguments
 // and results. Names are converted to and from CP936 here; a name with no
@@ -34,6 +35,20 @@ public:
     virtual int zffind(const QString &name) = 0;
     virtual int zfdelete(const QString &name) = 0;
     virtual int zrename(const QString &oldName, const QString &newName) = 0;
+    // Newer calls, with the result a library without them would give.
+    virtual int zsettime(const QString &name, qint32 time)
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(time);
+        return 0;
+    }
+    virtual int zdiskspace(quint32 *freeClusters, quint32 *totalClusters, quint32 *clusterBytes)
+    {
+        Q_UNUSED(freeClusters);
+        Q_UNUSED(totalClusters);
+        Q_UNUSED(clusterBytes);
+        return -1;
+    }
 };
 
 } // namespace vexo

@@ -3,6 +3,7 @@
 #include "engine/DeviceAccess.h"
 #include "engine/LanguageTable.h"
 #include "engine/StopThread.h"
+#include "engine/TransferExecutor.h"
 #include "engine/common.h"
 #include "platform/Prompter.h"
 #include "transfer/uDialog.h"
@@ -22,7 +23,7 @@ std::atomic<int> WorkerState{0};
 TFormDoProcess::TFormDoProcess(const TransferContext &context, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_context(context), m_mainWindow(parent ? parent->window() : nullptr)
+      m_context(context), m_mainWindow(parent ? parent->window() : nullptr), m_progress(context.language)
 {
     WorkerState = -1;
     setObjectName(QStringLiteral("FormDoProcess"));
@@ -39,17 +40,34 @@ TFormDoProcess::TFormDoProcess(const TransferContext &context, QWidget *parent)
     labFilename->setTextFormat(Qt::PlainText);
     labFilename->setGeometry(12, 50, ClientSize.width() - 24, 16);
 
-    ProgressBar = new QProgressBar(this);
-    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    ProgressBar->setRange(0, 100);
-    ProgressBar->setValue(0);
-    ProgressBar->setTextVisible(false);
-    ProgressBar->setGeometry(12, 70, ClientSize.width() - 24, 16);
+    // The file's line and bar, then the run's: the run's bar sits under the
+    // file's so the two read as a pair.
+    const int width = ClientSize.width() - 24;
+    auto line = [this, width](const char *name, int y) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QLatin1String(name));
+        label->setTextFormat(Qt::PlainText);
+        label->setGeometry(12, y, width, 16);
+        return label;
+    };
+    auto bar = [this, width](const char *name, int y) {
+        auto *gauge = new QProgressBar(this);
+        gauge->setObjectName(QLatin1String(name));
+        gauge->setRange(0, 100);
+        gauge->setValue(0);
+        gauge->setTextVisible(false);
+        gauge->setGeometry(12, y, width, 14);
+        return gauge;
+    };
+    labFileCount = line("labFileCount", 68);
+    ProgressBar = bar("ProgressBar", 86);
+    labRun = line("labRun", 106);
+    RunBar = bar("RunBar", 124);
 
     butCancel =
         new QPushButton(WithAccelerator(m_context.language.other(QStringLiteral("Cancel")), u'C'), this);
     butCancel->setObjectName(QStringLiteral("butCancel"));
-    butCancel->setGeometry((ClientSize.width() - 80) / 2, 93, 80, 25);
+    butCancel->setGeometry((ClientSize.width() - 80) / 2, 146, 80, 25);
     connect(butCancel, &QPushButton::clicked, this, &TFormDoProcess::butCancelClick);
 
     Timer1 = new QTimer(this);
@@ -81,11 +99,26 @@ void TFormDoProcess::SetLists(const QStringList &sources, const QStringList &des
 {
     m_sources = sources;
     m_destinations = destinations;
+    showRoute();
 }
 
 void TFormDoProcess::SetDirection(TransferDirection direction)
 {
     m_direction = direction;
+    showRoute();
+}
+
+void TFormDoProcess::showRoute()
+{
+    // A run that fills or empties the relay folder is one half of a copy
+    // between the palmtop and the image: the image is its far end.
+    const QString relay = TransferExecutor(m_context).relayFolder();
+    const QStringList &local = m_direction == tdSend ? m_sources : m_destinations;
+    const bool viaRelay =
+        !relay.isEmpty() && !local.isEmpty() && local.first().startsWith(relay + QLatin1Char('/'));
+    Animate->setRoute(
+        {viaRelay ? AnimationStrip::LeftEnd::DiskImage : AnimationStrip::LeftEnd::Computer,
+         m_direction == tdSend ? AnimationStrip::Flight::ToPalmtop : AnimationStrip::Flight::FromPalmtop});
 }
 
 void TFormDoProcess::showEvent(QShowEvent *event)
@@ -110,7 +143,7 @@ void TFormDoProcess::FormShow()
     connect(worker, &TProcessThread::replaceAsked, this, &TFormDoProcess::threadAskReplace,
             Qt::BlockingQueuedConnection);
     connect(worker, &TProcessThread::failuresReported, this, &TFormDoProcess::threadReportFailures,
-            Qt::BlockingQueuedConnection);
+            Qt::QueuedConnection);
     connect(worker, &TProcessThread::finishing, this, &TFormDoProcess::threadFinishing,
             Qt::BlockingQueuedConnection);
     connect(
@@ -122,6 +155,7 @@ void TFormDoProcess::FormShow()
     // comes before the thread has begun still stops it.
     WorkerState = 1;
     worker->start(QThread::LowPriority);
+    m_runClock.start();
     Animate->start();
     Timer1->start();
 }
@@ -144,6 +178,15 @@ void TFormDoProcess::Timer1Timer()
     const int progress = worker->Progress.load();
     if (progress < 100)
         ProgressBar->setValue(qMax(0, progress));
+    showCounts(m_runClock.elapsed(), worker->counts());
+}
+
+void TFormDoProcess::showCounts(qint64 atMs, const TransferCounts &counts)
+{
+    m_progress.update(atMs, counts);
+    labFileCount->setText(m_progress.fileText());
+    labRun->setText(m_progress.runText());
+    RunBar->setValue(m_progress.runPercent());
 }
 
 void TFormDoProcess::butCancelClick()
@@ -192,6 +235,7 @@ void TFormDoProcess::requestClose()
         return;
     if (WorkerState.load() == 1 && workerRunning()) {
         labFilename->setText(m_context.language.window(QStringLiteral("Stop")));
+        m_stopClock.start();
         m_pending = PendingClose::AfterPause;
         m_worker->RequestStop();
         return;
@@ -207,7 +251,8 @@ void TFormDoProcess::workerEnded()
         closeNow();
         break;
     case PendingClose::AfterPause:
-        QTimer::singleShot(ClosePauseMs, this, &TFormDoProcess::closeNow);
+        QTimer::singleShot(qMax<qint64>(0, ClosePauseMs - m_stopClock.elapsed()), this,
+                           &TFormDoProcess::closeNow);
         break;
     case PendingClose::None:
         break; // the next tick closes the window
@@ -224,6 +269,16 @@ void TFormDoProcess::closeNow()
     QDialog::done(QDialog::Accepted);
     if (m_closeMainAfter && m_mainWindow)
         QTimer::singleShot(0, m_mainWindow, &QWidget::close);
+    else
+        showFailures();
+}
+
+void TFormDoProcess::showFailures()
+{
+    // The box does not wait: the program may be closed under it at any time.
+    if (Prompter *prompter = m_context.prompter; prompter && !m_failureReport.isEmpty())
+        prompter->tell(m_failureReport, m_context.language.message(QStringLiteral("ErrorTitle")),
+                       PromptIcon::Error);
 }
 
 void TFormDoProcess::threadLabel(const QString &text)
@@ -246,9 +301,7 @@ void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply
 
 void TFormDoProcess::threadReportFailures(const QString &text)
 {
-    if (Prompter *prompter = m_context.prompter)
-        prompter->ask(text, m_context.language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok,
-                      PromptIcon::Error);
+    m_failureReport = text;
 }
 
 void TFormDoProcess::threadFinishing()

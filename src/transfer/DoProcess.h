@@ -2,9 +2,11 @@
 
 #include "engine/TransferContext.h"
 #include "engine/TransferDirection.h"
+#include "engine/TransferProgress.h"
 #include "transfer/TProcessThread.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSize>
 #include <QStringList>
@@ -26,25 +28,29 @@ class AnimationStrip;
 // by the window on a close request.
 extern std::atomic<int> WorkerState;
 
-// The modal progress window of a device run: animation, current file name,
-// gauge and Cancel. Showing it starts the worker (when the device is
-// connected); the window closes only after the worker has ended, so exec()
-// returning means the run is over.
+// The modal progress window of a device run: animation (in the direction of
+// the copy), current file name, file i of n with its bytes and gauge, the
+// run's bytes, speed and time left with its own bar, and Cancel. Showing it
+// starts the worker (when the device is connected); the window closes only
+// after the worker has ended, so exec() returning means the run is over.
 //
-// - Timer1 (1000 ms) puts the worker's progress into the gauge and closes the
-//   window once the worker has finished.
+// - Timer1 (1000 ms) reads the worker's counters into the texts and bars and
+//   closes the window once the worker has finished.
 // - Cancel stops the worker and closes the window when it has ended.
 // - A close request (close box, Escape) while the worker runs shows
-//   "Stop...", stops it, and closes 1000 ms after it has ended.
+//   "Stop...", stops it, and closes once it has ended, but not before
+//   ClosePauseMs after the request, so that "Stop..." can be read.
 // - A close of the main window while the worker runs is taken as a close
 //   request here; the main window closes once this window has.
+// A stop is no failure. Files that failed are listed once the window has
+// closed, in a box that nothing waits on; none while the main window closes.
 // The window keeps serving the worker's questions while it waits for the
 // worker to end.
 class TFormDoProcess : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr QSize ClientSize{388, 125};
+    static constexpr QSize ClientSize{420, 178};
     static constexpr int TickMs = 1000;
     static constexpr int ClosePauseMs = 1000;
 
@@ -69,10 +75,17 @@ public:
     // The library's result that showed the link lost during the run; 0 when
     // the link held.
     int linkLostResult() const { return m_linkLost; }
+    // The list of failed files the run reported; empty when none failed.
+    QString failureReport() const { return m_failureReport; }
+    // Shows the counts on the texts and bars, as a tick does.
+    void showCounts(qint64 atMs, const TransferCounts &counts);
 
     AnimationStrip *Animate = nullptr;
     QLabel *labFilename = nullptr;
     QProgressBar *ProgressBar = nullptr;
+    QLabel *labFileCount = nullptr;
+    QLabel *labRun = nullptr;
+    QProgressBar *RunBar = nullptr;
     QPushButton *butCancel = nullptr;
     QTimer *Timer1 = nullptr;
 
@@ -102,6 +115,9 @@ private:
     enum class PendingClose { None, AfterEnd, AfterPause };
 
     void FormShow();
+    // The animation's ends and way, from the direction and the lists.
+    void showRoute();
+    void showFailures();
     // A close request: at once when no worker runs, else stop it first.
     void requestClose();
     void closeNow();
@@ -113,6 +129,10 @@ private:
     QStringList m_destinations;
     TransferDirection m_direction = tdSend;
     ReplaceState m_replaceState = rsAsk;
+    TransferProgress m_progress;
+    QElapsedTimer m_runClock;
+    QElapsedTimer m_stopClock;
+    QString m_failureReport;
     QPointer<TProcessThread> m_worker;
     bool m_workerStarted = false;
     bool m_workerEnded = false;

@@ -50,25 +50,6 @@ void drawPalmtop(QPainter &p)
     artwork::drawKeypad(p, QPointF(13.5, 23), 4, 3, QSizeF(3.4, 2.4), QSizeF(4.7, 3.6), 0.8);
 }
 
-// The simulator's disk image: a diskette with its shutter and label.
-void drawImage(QPainter &p)
-{
-    p.setPen(QPen(QColor(0x14, 0x2a, 0x55), 1));
-    p.setBrush(vertical(4, 36, QColor(0x4f, 0x84, 0xd6), QColor(0x23, 0x4f, 0x9a)));
-    p.drawPath(artwork::foldedSheet(QRectF(4.5, 4.5, 31, 31), 4));
-    p.setBrush(vertical(4, 15, QColor(0xe4, 0xe8, 0xee), QColor(0xa9, 0xb2, 0xbf)));
-    p.drawRect(QRectF(11.5, 4.5, 16, 11));
-    p.setBrush(QColor(0x33, 0x3d, 0x4d));
-    p.drawRect(QRectF(21.5, 6.5, 4, 7));
-    p.setPen(QPen(QColor(0x9a, 0xa8, 0xbd), 1));
-    p.setBrush(QColor(0xfb, 0xfb, 0xf6));
-    p.drawRect(QRectF(8.5, 20.5, 23, 13));
-    p.setPen(QPen(QColor(0xc0, 0x4a, 0x3a), 1));
-    p.drawLine(QPointF(10.5, 24.5), QPointF(29.5, 24.5));
-    p.setPen(QPen(QColor(0x8a, 0x9a, 0xb3), 1));
-    p.drawLine(QPointF(10.5, 28.5), QPointF(26.5, 28.5));
-}
-
 QPixmap render(void (*draw)(QPainter &))
 {
     QPixmap pixmap(Size, Size);
@@ -89,7 +70,7 @@ QPixmap PanePicture(PathKind kind)
     case pkDevice:
         return render(drawPalmtop);
     case pkVDisk:
-        return render(drawImage);
+        return render(artwork::drawDiskette);
     case pkOther:
         break;
     }

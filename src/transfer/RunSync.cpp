@@ -4,6 +4,7 @@
 #include "engine/ImageAccess.h"
 #include "engine/LanguageTable.h"
 #include "engine/Settings.h"
+#include "engine/SpaceCheck.h"
 #include "engine/SyncSources.h"
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
@@ -94,6 +95,9 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
             receiveTo << JoinPath(folder, q(row.localTarget()));
         }
     }
+    // What cannot fit is said before anything moves or goes.
+    if (!SpaceCheck(context).allows(toDevice ? Route::DeviceSend : Route::VDiskCopy, sendFrom, sendTo))
+        return;
     bool copyFailed = false;
     bool completed = true;
     if (toDevice) {

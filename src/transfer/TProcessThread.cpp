@@ -2,14 +2,17 @@
 
 #include "engine/DeviceAccess.h"
 #include "engine/DeviceName.h"
+#include "engine/SyncSources.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
+#include "platform/DeviceLink.h"
 #include "transfer/DoProcess.h"
 #include "transfer/uDialog.h"
 
 #include <VexoFileClient.h>
 
 #include <QFileInfo>
+#include <QHash>
 #include <QList>
 
 namespace vexo
@@ -32,12 +35,7 @@ int *sharedInt(std::atomic<int> &value)
     return reinterpret_cast<int *>(&value);
 }
 
-struct Failure {
-    QString file;
-    QString reason;
-};
-
-QString failureLine(const LanguageTable &language, const Failure &f)
+QString failureLine(const LanguageTable &language, const TransferFailure &f)
 {
     return Filled(language.message(QStringLiteral("FailureLine")), {f.file, f.reason});
 }
@@ -75,10 +73,27 @@ QString TransferFailureReason(const LanguageTable &language, int result)
     case VEXO_ERR_DEVICE_IO:
         key = "DeviceIo";
         break;
+    case VEXO_ERR_NO_SPACE:
+        key = "NoSpace";
+        break;
     default:
         return Filled(language.error(QStringLiteral("LinkError")), {QString::number(result)});
     }
     return language.error(QLatin1String(key));
+}
+
+QString TransferFailureSummary(const LanguageTable &language, const QList<TransferFailure> &failures)
+{
+    QStringList lines;
+    for (const TransferFailure &f : failures.mid(0, MaxListedFailures))
+        lines << failureLine(language, f);
+    // A lost link fails every file after it: a box of hundreds of lines
+    // would not fit on the screen and says nothing more.
+    if (failures.size() > MaxListedFailures)
+        lines << Filled(language.message(QStringLiteral("MoreFailures")),
+                        {QString::number(failures.size() - MaxListedFailures)});
+    return language.message(QStringLiteral("NotCopied")) + QStringLiteral("\n\n") +
+           lines.join(QLatin1Char('\n'));
 }
 
 bool TransferDestinationExists(const DeviceAccess &device, TransferDirection direction,
@@ -133,12 +148,74 @@ int TProcessThread::transfer(const QString &source, const QString &destination, 
                             overwrite);
 }
 
+QList<qint64> TProcessThread::plannedSizes(int pairs) const
+{
+    QList<qint64> sizes(pairs, -1);
+    for (int i = 0; i < pairs && m_direction == tdSend; ++i) {
+        const QFileInfo info(m_sources.at(i));
+        if (info.isFile())
+            sizes[i] = info.size();
+    }
+    return sizes;
+}
+
+void TProcessThread::listDeviceSizes()
+{
+    // Asked once a file has come in, so a dead link is never waited for
+    // twice; the client keeps the pane's last listing, so an unchanged
+    // folder costs a short answer.
+    DeviceLink *link = m_device.link();
+    std::vector<SyncFile> files;
+    if (!link || !ListDeviceSyncFiles(*link, m_device.client(), files))
+        return;
+    QHash<QString, qint64> listed;
+    for (const SyncFile &f : files)
+        listed.insert(QString::fromStdString(f.name), qint64(f.size));
+    QList<qint64> sizes;
+    for (const QString &source : m_sources)
+        sizes << listed.value(BareDeviceName(source), -1);
+    Counters.learnSizes(sizes);
+}
+
+int TProcessThread::countedTransfer(int index, const QString &source, const QString &destination,
+                                    int overwrite)
+{
+    Counters.beginFile(index);
+    DeviceLink *link = m_device.link();
+    const int client = m_device.client();
+    const bool counting =
+        link && link->SetTransferCounters(client, Counters.libraryDone(), Counters.libraryTotal()) == 0;
+    Counters.setLibraryCounts(counting);
+    const int result = transfer(source, destination, overwrite);
+    if (counting)
+        link->SetTransferCounters(client, nullptr, nullptr);
+    Counters.endFile(result == 1, Progress.load());
+    // A received file's size comes with its data; the others' from a listing.
+    if (result == 1 && m_direction == tdReceive && !m_sizesListed && index + 1 < m_sources.size()) {
+        m_sizesListed = true;
+        listDeviceSizes();
+    }
+    return result;
+}
+
+bool TProcessThread::stoppedByRequest(int result) const
+{
+    return result == VEXO_ERR_STOPPED && StopFlag.load() != 0;
+}
+
+void TProcessThread::reportFailures(const QList<TransferFailure> &failures)
+{
+    if (!failures.isEmpty())
+        emit failuresReported(TransferFailureSummary(m_language, failures));
+}
+
 void TProcessThread::run()
 {
     WorkerState = 1;
     ReplaceState replaceState = InitialReplaceState;
-    QList<Failure> failures;
+    QList<TransferFailure> failures;
     const int pairs = qMin(m_sources.size(), m_destinations.size());
+    Counters.start(plannedSizes(pairs));
     for (int i = 0; i < pairs && replaceState != rsCancelled; ++i) {
         if (StopFlag.load() != 0)
             break;
@@ -149,6 +226,7 @@ void TProcessThread::run()
         // Listed with the failures: one report for the run, not a box per file.
         if (m_direction == tdSend &&
             CodePage::cp936Length(BareDeviceName(destination)) > MaxDeviceNameBytes) {
+            Counters.skipFile(i);
             failures.append(
                 {PathFileName(destination), Filled(m_language.error(QStringLiteral("NameTooLong")),
                                                    {QString::number(MaxDeviceNameBytes)})});
@@ -182,20 +260,25 @@ void TProcessThread::run()
                 skip = true;
                 break;
             }
-            if (skip)
+            if (skip) {
+                Counters.skipFile(i);
                 continue;
+            }
         }
 
         Progress.store(0);
         const int overwrite = replaceState == rsAllNo ? 0 : 1;
         const QString name = PathFileName(source);
         emit labelChanged(name);
-        const int result = transfer(source, destination, overwrite);
+        const int result = countedTransfer(i, source, destination, overwrite);
         // Without overwrite an existing destination is kept on purpose.
         if (result == 1 || (result == VEXO_ERR_EXISTS && overwrite == 0)) {
             emit gaugeChanged(100);
+        } else if (stoppedByRequest(result)) {
+            // The person asked for it: nothing to report.
+            break;
         } else {
-            const Failure failure{name, TransferFailureReason(m_language, result)};
+            const TransferFailure failure{name, TransferFailureReason(m_language, result)};
             failures.append(failure);
             // Not shown as done: the gauge keeps how far the file got.
             emit gaugeChanged(qBound(0, Progress.load(), 99));
@@ -210,13 +293,7 @@ void TProcessThread::run()
         }
     }
 
-    if (!failures.isEmpty()) {
-        QStringList lines;
-        for (const Failure &f : failures)
-            lines << failureLine(m_language, f);
-        emit failuresReported(m_language.message(QStringLiteral("NotCopied")) + QStringLiteral("\n\n") +
-                              lines.join(QLatin1Char('\n')));
-    }
+    reportFailures(failures);
     emit finishing();
     WorkerState = 0;
     Finished.store(true);

@@ -2,9 +2,11 @@
 
 #include "engine/LanguageTable.h"
 #include "engine/ReplaceFacts.h"
+#include "engine/RunCounters.h"
 #include "engine/TransferContext.h"
 #include "engine/TransferDirection.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -36,6 +38,17 @@ constexpr int MaxDeviceNameBytes = 16;
 // than 1 (done), in the words of section "Error" of the language table.
 QString TransferFailureReason(const LanguageTable &language, int result);
 
+// A file that did not arrive, and why.
+struct TransferFailure {
+    QString file;
+    QString reason;
+};
+
+// The one box at the end of a run: the first MaxListedFailures files with
+// their reasons, then how many more there are.
+constexpr int MaxListedFailures = 10;
+QString TransferFailureSummary(const LanguageTable &language, const QList<TransferFailure> &failures);
+
 // Whether a pair's destination exists as a file where a run in `direction`
 // puts it: a local path when receiving, a device name when sending.
 bool TransferDestinationExists(const DeviceAccess &device, TransferDirection direction,
@@ -53,7 +66,8 @@ ReplaceFacts TransferReplaceFacts(const DeviceAccess &device, TransferDirection 
 // names are refused (listed with the failures at the end), clashes go to the replace dialog (whose
 // remembered answers hold for the rest of the run), then the file-client
 // library copies the file. A file that fails is named in the label and, at
-// the end, in one summary of every failed file and its reason.
+// the end, in one summary of the failed files and their reasons; a file the
+// person stopped is no failure.
 //
 // The worker never touches a widget: it speaks to the window through the
 // signals below only. It frees itself once run() has returned.
@@ -73,6 +87,12 @@ public:
     // and after "Finish..." is on screen.
     std::atomic<bool> Finished{false};
 
+    // The run's byte counts; the window polls them on its tick, so the
+    // worker never waits for the window to show them.
+    RunCounters Counters;
+    // Counters.counts() with this run's percentage.
+    TransferCounts counts() const { return Counters.counts(Progress.load()); }
+
     // The replace answer the run starts with (rsAsk unless set before start):
     // a synchronisation has already decided which files replace others.
     ReplaceState InitialReplaceState = rsAsk;
@@ -89,7 +109,8 @@ signals:
     // Qt::BlockingQueuedConnection: the replace dialog for (source, reply->destination);
     // the window fills *reply.
     void replaceAsked(const QString &source, vexo::ReplaceReply *reply);
-    // Qt::BlockingQueuedConnection: one message listing the files that failed.
+    // Qt::QueuedConnection: the summary of the files that failed, sent once
+    // before finishing(); the worker does not wait for anyone to read it.
     void failuresReported(const QString &text);
     // Qt::BlockingQueuedConnection: "Finish..." is shown before Finished is set.
     void finishing();
@@ -103,6 +124,15 @@ protected:
 
 private:
     int transfer(const QString &source, const QString &destination, int overwrite);
+    // The run's files' sizes in order, -1 where not known: a send's from
+    // the PC; a receive's come with the data and listDeviceSizes().
+    QList<qint64> plannedSizes(int pairs) const;
+    void listDeviceSizes();
+    // transfer() of pair `index`, counted in Counters.
+    int countedTransfer(int index, const QString &source, const QString &destination, int overwrite);
+    // A stop the person asked for ended the file: no failure.
+    bool stoppedByRequest(int result) const;
+    void reportFailures(const QList<TransferFailure> &failures);
 
     // Any thread may ask it; see DeviceAccess.
     DeviceAccess &m_device;
@@ -111,6 +141,7 @@ private:
     const QStringList m_sources;
     const QStringList m_destinations;
     const TransferDirection m_direction;
+    bool m_sizesListed = false;
 };
 
 } // namespace vexo

@@ -3,6 +3,7 @@
 #include "engine/FileListRow.h"
 #include "engine/ImageMount.h"
 #include "engine/PaneKeys.h"
+#include "engine/SpaceCheck.h"
 #include "engine/StatusLine.h"
 #include "engine/StatusTexts.h"
 #include "engine/StopThread.h"
@@ -107,7 +108,12 @@ void VDiskPane::applyLanguage()
     const LanguageTable &language = m_context.language;
     const QString word = m_state == Failed ? language.status(QStringLiteral("InitFailed"))
                                            : language.other(QLatin1String(keys[m_state]));
-    m_view.caption.setText(language.other(QStringLiteral("VDiskPanel")) + QStringLiteral(" - ") + word);
+    // The state stays the caption's last word, as in the device pane.
+    const QString space = m_state != Connected || m_freeBytes < 0
+                              ? QString()
+                              : " " + FreeSpaceText(language, m_freeBytes, m_totalBytes);
+    m_view.caption.setText(language.other(QStringLiteral("VDiskPanel")) + space + QStringLiteral(" - ") +
+                           word);
 }
 
 void VDiskPane::showState(State state)
@@ -115,6 +121,8 @@ void VDiskPane::showState(State state)
     if (m_shutDown)
         return;
     m_state = state;
+    if (state != Connected)
+        m_freeBytes = -1;
     applyLanguage();
     if (state != Connecting)
         m_view.toggle.setChecked(state == Connected);
@@ -150,6 +158,15 @@ void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
     }
     m_view.rows.clear();
     m_view.rows.appendRows(rows);
+    showFreeSpace();
+}
+
+void VDiskPane::showFreeSpace()
+{
+    VDiskLibrary *library = m_mount->library();
+    if (!library || !m_mount->isMounted() || !ImageSpace(*library, m_freeBytes, m_totalBytes))
+        m_freeBytes = -1;
+    applyLanguage();
 }
 
 void VDiskPane::mountEnded()
@@ -202,6 +219,7 @@ int VDiskPane::DeleteSelectedVDiskFiles()
         result = library->zfdelete(name);
         return result == 1 ? RowDelete::Deleted : RowDelete::Kept;
     });
+    showFreeSpace();
     return result;
 }
 

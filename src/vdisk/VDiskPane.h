@@ -1,8 +1,8 @@
 #pragma once
 
-#include "widgets/ShellIconList.h"
 #include "engine/PaneContext.h"
 #include "engine/VDiskListing.h"
+#include "widgets/ShellIconList.h"
 
 #include <QList>
 #include <QModelIndex>
@@ -104,6 +104,9 @@ private:
     bool usable() const;
     void showState(State state);
     void showListing(const QVector<vexo::VDiskEntry> &entries);
+    // Reads the image's free space (no disk access: the library keeps it)
+    // and shows it in the caption.
+    void showFreeSpace();
     void showMountFailure(const QString &text);
     void mountFailed(const QString &why);
     void mountEnded();
@@ -116,6 +119,9 @@ private:
     // has reported its end may still be returning when the next one starts.
     QList<QPointer<TInitVDiskThread>> m_threads;
     State m_state = Disconnected;
+    // The image's free and total bytes for the caption; free -1 when unknown.
+    qint64 m_freeBytes = -1;
+    qint64 m_totalBytes = 0;
     bool m_shutDown = false;
 };
 

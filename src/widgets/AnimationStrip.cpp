@@ -2,6 +2,7 @@
 
 #include "widgets/ArtworkKit.h"
 
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVector>
@@ -57,42 +58,60 @@ void drawSheet(QPainter &p, const QPointF &at, qreal angle)
     p.restore();
 }
 
-QImage drawFrame(int index)
+using Route = AnimationStrip::Route;
+
+QImage drawFrame(int index, Route route)
 {
     QImage image(AnimationStrip::FrameSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    drawComputer(p);
+    if (route.left == AnimationStrip::LeftEnd::DiskImage) {
+        p.save();
+        p.translate(4, 0);
+        artwork::drawDiskette(p);
+        p.restore();
+    } else {
+        drawComputer(p);
+    }
     drawPalmtop(p);
 
-    // The sheet rises out of the PC, arcs over the line and sinks into the
-    // palmtop; a trail of dots marks the way it has come. The last frame
-    // stops short of the palmtop so that the loop runs on without a jump.
+    // The sheet rises out of the source, arcs over the line and sinks into
+    // the destination; a trail of dots marks the way it has come. The last
+    // frame stops short of the destination so that the loop runs on without
+    // a jump.
+    const bool back = route.flight == AnimationStrip::Flight::FromPalmtop;
     const qreal t = qreal(index) / AnimationStrip::FrameCount;
-    const qreal startX = 44;
-    const qreal endX = 206;
-    const qreal x = startX + (endX - startX) * t;
+    const qreal leftX = 44;
+    const qreal rightX = 206;
+    auto along = [&](qreal u) { return back ? rightX - (rightX - leftX) * u : leftX + (rightX - leftX) * u; };
+    const qreal x = along(t);
     const qreal y = 18 - 14 * qSin(t * M_PI);
     p.setPen(Qt::NoPen);
-    for (qreal dotX = startX + 8; dotX < x; dotX += 9) {
-        const qreal u = (dotX - startX) / (endX - startX);
+    for (qreal gone = 8; gone < (rightX - leftX) * t; gone += 9) {
+        const qreal u = gone / (rightX - leftX);
         p.setBrush(QColor(0x7d, 0x9c, 0xc8, 90 + int(120 * u)));
-        p.drawEllipse(QPointF(dotX, 27 - 14 * qSin(u * M_PI)), 1.3, 1.3);
+        p.drawEllipse(QPointF(along(u), 27 - 14 * qSin(u * M_PI)), 1.3, 1.3);
     }
-    drawSheet(p, QPointF(x, y), -20 + 40 * t);
+    drawSheet(p, QPointF(x, y), back ? 20 - 40 * t : -20 + 40 * t);
     return image;
 }
 
-const QVector<QImage> &frames()
+int routeKey(Route route)
 {
-    static const QVector<QImage> all = [] {
-        QVector<QImage> v;
+    return int(route.left) * 2 + int(route.flight);
+}
+
+// Each route's frames are drawn the first time it plays.
+const QVector<QImage> &frames(Route route)
+{
+    static QHash<int, QVector<QImage>> drawn;
+    QVector<QImage> &v = drawn[routeKey(route)];
+    if (v.isEmpty()) {
         for (int i = 0; i < AnimationStrip::FrameCount; ++i)
-            v.append(drawFrame(i));
-        return v;
-    }();
-    return all;
+            v.append(drawFrame(i, route));
+    }
+    return v;
 }
 
 } // namespace
@@ -122,11 +141,19 @@ void AnimationStrip::setCurrentFrame(int index)
     update();
 }
 
-QImage AnimationStrip::frame(int index)
+void AnimationStrip::setRoute(Route route)
+{
+    if (route == m_route)
+        return;
+    m_route = route;
+    update();
+}
+
+QImage AnimationStrip::frame(int index, Route route)
 {
     if (index < 0 || index >= FrameCount)
         return QImage();
-    return frames().at(index);
+    return frames(route).at(index);
 }
 
 void AnimationStrip::advance()
@@ -137,7 +164,7 @@ void AnimationStrip::advance()
 void AnimationStrip::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.drawImage(0, 0, frames().at(m_frame));
+    p.drawImage(0, 0, frames(m_route).at(m_frame));
 }
 
 } // namespace vexo

@@ -8,9 +8,24 @@
 namespace vexo
 {
 
-// A looping picture strip of fixed size: a sheet of paper flying from a PC to
-// a palmtop, our own artwork drawn in code. 17 frames of 260 x 40 pixels,
-// one every 100 ms while playing; still (on its current frame) otherwise.
+// What stands at the left end of the strip; the palmtop is always on the right.
+enum class StripLeftEnd { Computer, DiskImage };
+// The way the sheet flies.
+enum class StripFlight { ToPalmtop, FromPalmtop };
+struct StripRoute {
+    StripLeftEnd left = StripLeftEnd::Computer;
+    StripFlight flight = StripFlight::ToPalmtop;
+};
+inline bool operator==(const StripRoute &a, const StripRoute &b)
+{
+    return a.left == b.left && a.flight == b.flight;
+}
+
+// A looping picture strip of fixed size: a sheet of paper flying between a
+// PC (or the simulator's disk image) on the left and a palmtop on the right,
+// in the direction of the copy; our own artwork drawn in code. 17 frames of
+// 260 x 40 pixels, one every 100 ms while playing; still (on its current
+// frame) otherwise.
 class AnimationStrip : public QWidget
 {
     Q_OBJECT
@@ -18,6 +33,10 @@ public:
     static constexpr QSize FrameSize{260, 40};
     static constexpr int FrameCount = 17;
     static constexpr int FrameMs = 100;
+
+    using LeftEnd = StripLeftEnd;
+    using Flight = StripFlight;
+    using Route = StripRoute;
 
     explicit AnimationStrip(QWidget *parent = nullptr);
 
@@ -30,8 +49,13 @@ public:
     int currentFrame() const { return m_frame; }
     void setCurrentFrame(int index);
 
-    // Frame `index` (0 .. FrameCount - 1) as drawn; a null image outside that range.
-    static QImage frame(int index);
+    // PC to palmtop unless set.
+    void setRoute(Route route);
+    Route route() const { return m_route; }
+
+    // Frame `index` (0 .. FrameCount - 1) of `route` as drawn; a null image
+    // outside that range.
+    static QImage frame(int index, Route route = Route());
 
     QSize sizeHint() const override { return FrameSize; }
 
@@ -43,6 +67,7 @@ private:
 
     QTimer m_timer;
     int m_frame = 0;
+    Route m_route;
 };
 
 } // namespace vexo

@@ -29,4 +29,8 @@ QPainterPath foldedSheet(const QRectF &r, qreal fold);
 void drawKeypad(QPainter &p, const QPointF &origin, int rows, int columns, const QSizeF &key,
                 const QSizeF &pitch, qreal radius);
 
+// The simulator's disk image as a diskette with its shutter and label, in a
+// 40 x 40 box at the painter's origin.
+void drawDiskette(QPainter &p);
+
 } // namespace vexo::artwork

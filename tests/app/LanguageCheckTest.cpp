@@ -47,7 +47,7 @@ const QRegularExpression Han(QStringLiteral("[\\x{3000}-\\x{303f}\\x{3400}-\\x{9
 const QRegularExpression CamelWord(QStringLiteral("\\b[A-Za-z]*[a-z][A-Z][A-Za-z]*\\b"));
 const QRegularExpression LatinWord(QStringLiteral("[A-Za-z]+"));
 // Names and units that every language writes the same way.
-const QStringList Names{"VexoFileManager", "VexoTools", "USB", "COM", "FAT", "B"};
+const QStringList Names{"VexoFileManager", "VexoTools", "USB", "COM", "FAT", "B", "KB", "MB", "GB"};
 // The keys a tip or a menu entry names ("Copy (Ctrl+C)", "Refresh\tF5"): the
 // keyboard's own labels, the same in every language.
 const QRegularExpression KeyNames(
@@ -189,7 +189,7 @@ private:
     const QStringList DataControls{"ShellComboBox", "LabSrc",    "LabDesc",   "edtPath",
                                    "edtText",       "cbComport", "cbBaudrate"};
     // Labels that are empty until something happens.
-    const QStringList BlankAtRest{"StatusPanel1", "labFilename"};
+    const QStringList BlankAtRest{"StatusPanel1", "labFilename", "labFileCount", "labRun"};
     bool m_chinese;
     QStringList m_keyNames;
     QStringList m_problems;
@@ -260,6 +260,14 @@ private slots:
                          fake.paths.languageFolders(), &w);
         check.window(&setup);
         TFormDoProcess progress(w.transferContext(), &w);
+        check.window(&progress);
+        // Mid-run, with a speed and the time left.
+        TransferCounts counts;
+        counts.fileNumber = counts.fileCount = 1;
+        counts.fileTotal = counts.runTotal = 1 << 20;
+        progress.showCounts(0, counts);
+        counts.fileDone = counts.runDone = counts.moved = 1 << 19;
+        progress.showCounts(5000, counts);
         check.window(&progress);
         QVERIFY(QMetaObject::invokeMethod(&progress, "threadFinishing"));
         check.window(&progress);

@@ -24,6 +24,7 @@
 #include "transfer/DoProcess.h"
 #include "transfer/uDialog.h"
 #include "vdisk/VDiskPane.h"
+#include "widgets/AnimationStrip.h"
 #include "widgets/DeepBlueStyle.h"
 #include "widgets/FileListView.h"
 
@@ -198,10 +199,24 @@ int main(int argc, char *argv[])
                        [&] { replace.AskReplace(path, name, facts); }) &&
              ok;
 
+        // Mid-copy: the second of five files on a serial line, five seconds
+        // of it behind for the speed.
         vexo::TFormDoProcess progress(window.transferContext(), &window);
         progress.show();
         progress.labFilename->setText(name);
-        progress.ProgressBar->setValue(40);
+        vexo::TransferCounts counts;
+        counts.fileNumber = 2;
+        counts.fileCount = 5;
+        counts.fileTotal = 640 * 1024;
+        counts.runTotal = 1200000;
+        counts.moved = counts.runDone = 284000;
+        counts.fileDone = counts.runDone - 30000;
+        progress.showCounts(0, counts);
+        counts.moved = counts.runDone = 284000 + 5 * 11520;
+        counts.fileDone = counts.runDone - 30000;
+        progress.showCounts(5000, counts);
+        progress.ProgressBar->setValue(int(counts.fileDone * 100 / counts.fileTotal));
+        progress.Animate->setCurrentFrame(8);
         QCoreApplication::processEvents();
         ok = progress.grab().save(out.arg(QStringLiteral("progress-window"))) && ok;
         progress.close();

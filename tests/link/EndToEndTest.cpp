@@ -7,13 +7,19 @@
 #include "VexoFileClient.h"
 #include "VexoUSBPipe.h"
 #include "VexoUartPipe.h"
+#include "vexo/sys/PtyPair.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -104,8 +110,13 @@ TEST_F(EndToEndTest, TheProgramsCallsInTheirOrders)
     const auto data = randomBytes(50000, 1);
     writeFile(loc("up.bin"), data);
     int progress = -1, stop = 0;
+    int64_t bytesDone = -1, bytesTotal = -1;
+    EXPECT_EQ(SetTransferCounters(m_client + 1000, &bytesDone, &bytesTotal), VEXO_ERR_BAD_HANDLE);
+    EXPECT_EQ(SetTransferCounters(m_client, &bytesDone, &bytesTotal), 0);
     EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 1), 1);
     EXPECT_EQ(progress, 100);
+    EXPECT_EQ(bytesDone, 50000);
+    EXPECT_EQ(bytesTotal, 50000);
     EXPECT_EQ(readFile(dev("up.bin")), data);
     EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 0),
               VEXO_ERR_EXISTS);
@@ -131,9 +142,17 @@ TEST_F(EndToEndTest, TheProgramsCallsInTheirOrders)
     EXPECT_EQ(RequestFindFileNext(m_client, find, &record), VEXO_ERR_BAD_HANDLE);
 
     progress = -1;
+    bytesDone = bytesTotal = -1;
     EXPECT_EQ(RequestReceiveFileEx(m_client, "up.bin", loc("down.bin").c_str(), &progress, nullptr, &stop, 1),
               1);
     EXPECT_EQ(progress, 100);
+    EXPECT_EQ(bytesDone, 50000);
+    EXPECT_EQ(bytesTotal, 50000);
+    // Once cleared, a transfer no longer touches them.
+    EXPECT_EQ(SetTransferCounters(m_client, nullptr, nullptr), 0);
+    bytesDone = -1;
+    EXPECT_EQ(RequestSendFileEx(m_client, loc("up.bin").c_str(), "up.bin", &progress, nullptr, &stop, 1), 1);
+    EXPECT_EQ(bytesDone, -1);
     EXPECT_EQ(readFile(loc("down.bin")), data);
     EXPECT_EQ(RequestRenameFile(m_client, "up.bin", "moved.bin"), 0);
     EXPECT_EQ(RequestDeleteFile(m_client, "moved.bin"), 0);
@@ -352,6 +371,52 @@ TEST_F(EndToEndTest, CommandLineClientCarriesOnAcrossAPulledCable)
     EXPECT_LT(m_sim->counters(Direction::BToA).received, data.size() * 13 / 10);
     EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big"});
     EXPECT_EQ(listFolder(m_work.path()), (std::vector<std::string>{"back", "big"}));
+}
+
+TEST_F(EndToEndTest, AListingToATerminalReadLateIsPrintedWhole)
+{
+    // Another process on the terminal made the open file non-blocking, and
+    // nobody reads it for a while: the listing waits for the terminal rather
+    // than losing its rest and still exiting 0.
+    for (int i = 0; i < 3000; ++i)
+        writeFile(dev("f" + std::to_string(i)), {});
+    startPty();
+    vexo::sys::PtyPair terminal;
+    ASSERT_TRUE(terminal.open(nullptr));
+    const int out = ::open(terminal.slavePath().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(out, 0);
+    const std::string vexo = VEXO_CLI_PATH;
+    const std::string port = ptyLink();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out, STDOUT_FILENO);
+        execl(vexo.c_str(), vexo.c_str(), "--port", port.c_str(), "ls", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(out);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::string text;
+    int status = -1;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    for (bool exited = false; Clock::now() < deadline;) {
+        pollfd p{terminal.master(), POLLIN, 0};
+        char buf[65536];
+        if (poll(&p, 1, 300) > 0) {
+            const ssize_t n = read(terminal.master(), buf, sizeof buf);
+            if (n > 0)
+                text.append(buf, static_cast<size_t>(n));
+        } else if (exited) {
+            break;
+        } else {
+            exited = waitpid(pid, &status, WNOHANG) == pid;
+        }
+    }
+    if (status == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3000);
 }
 
 } // namespace

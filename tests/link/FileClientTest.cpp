@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 using namespace vexo::link;
@@ -114,7 +115,7 @@ TEST_F(FileClientTest, LookupDeleteRenameAndListing)
                                                                      "much-longer-than-sixteen.txt"}));
 }
 
-TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOlder)
+TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceAnswersChecksumsAndSpaceUnlessItIsOlder)
 {
     const auto content = randomBytes(70000, 5);
     writeFile(dev("price.dat"), content);
@@ -135,11 +136,14 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOld
         ASSERT_EQ(m_client->connect(), LinkError::Ok);
         uint32_t crc = 0;
         DeviceEntry entry;
+        uint64_t freeBytes = 0, totalBytes = 0;
         const auto started = std::chrono::steady_clock::now();
         const auto e = m_client->checksum("price.dat", crc, &entry);
+        const auto space = m_client->freeSpace(freeBytes, totalBytes);
         if (older) {
             // Answered at once, not after the time-out of an unanswered request.
             EXPECT_EQ(e, LinkError::Unsupported);
+            EXPECT_EQ(space, LinkError::Unsupported);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
             EXPECT_EQ(m_client->lookup("price.dat"), LinkError::Ok);
             // Its listings end with their stream, without the closing count.
@@ -155,6 +159,9 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceComputesChecksumsUnlessItIsOld
             ASSERT_EQ(get("price.dat", loc("price.dat")), LinkError::Ok);
             EXPECT_EQ(mtimeOf(loc("price.dat")), longAgo);
             EXPECT_EQ(e, LinkError::Ok);
+            EXPECT_EQ(space, LinkError::Ok);
+            EXPECT_GT(freeBytes, 0u);
+            EXPECT_GE(totalBytes, freeBytes);
             EXPECT_EQ(crc, crc32(content.data(), content.size()));
             EXPECT_EQ(entry.size, content.size());
             EXPECT_EQ(m_client->checksum("missing.dat", crc), LinkError::NotFound);
@@ -276,46 +283,96 @@ TEST_F(FileClientTest, SmallFilesOfABatchOpenAgainstTheOneBeforeAndAServerWithou
     EXPECT_LE(wire[0] + 7 * 10, wire[1]);
 }
 
-TEST_F(FileClientTest, AThousandEntriesListInFewFrames)
+// Whether the client's listing is exactly what the device's folder holds.
+::testing::AssertionResult sameAsDevice(const std::vector<DeviceEntry> &entries, const std::string &root,
+                                        const std::string &pattern = "*")
 {
-    for (int i = 0; i < 1000; ++i)
-        writeFile(dev("n" + std::to_string(10000 + i) + ".txt"), {});
-    startLink();
-    const auto framesBefore = m_client->stats().bytesRead;
-    std::vector<DeviceEntry> entries;
-    ASSERT_EQ(m_client->list("*", entries), LinkError::Ok);
-    ASSERT_EQ(entries.size(), 1000u);
-    EXPECT_EQ(entries[999].name, "n10999.txt");
-    // Compressed batches: well under the ~25 bytes a plain entry would take.
-    EXPECT_LT(m_client->stats().bytesRead - framesBefore, 10000u);
+    std::vector<WireEntry> device;
+    if (vexo::deviced::DeviceFolder(root).list(pattern, device) != WireStatus::Ok)
+        return ::testing::AssertionFailure() << "the folder does not list";
+    if (device.size() != entries.size())
+        return ::testing::AssertionFailure()
+               << entries.size() << " entries, the device has " << device.size();
+    for (size_t i = 0; i < device.size(); ++i)
+        if (std::tie(entries[i].name, entries[i].size, entries[i].mtimeMs) !=
+            std::tie(device[i].name, device[i].size, device[i].mtimeMs))
+            return ::testing::AssertionFailure() << "entry " << i << " differs: " << entries[i].name;
+    return ::testing::AssertionSuccess();
+}
 
-    // A folder that has not changed since costs its Result alone; any change
-    // of a name, a size or a time brings the whole listing again.
-    const auto again = [&](size_t expected) {
-        const auto before = m_client->stats().bytesRead;
-        std::vector<DeviceEntry> now;
-        EXPECT_EQ(m_client->list("*", now), LinkError::Ok);
-        EXPECT_EQ(now.size(), expected);
-        entries = now;
-        return m_client->stats().bytesRead - before;
-    };
-    EXPECT_LT(again(1000), 64u);
-    EXPECT_EQ(entries[999].name, "n10999.txt");
-    writeFile(dev("n10500.txt"), {1});
-    EXPECT_GT(again(1000), 64u);
-    EXPECT_EQ(entries[500].size, 1u);
-    struct timeval times[2] = {{1000, 0}, {1000, 0}};
-    ASSERT_EQ(utimes(dev("n10500.txt").c_str(), times), 0);
-    EXPECT_GT(again(1000), 64u);
-    EXPECT_EQ(entries[500].mtimeMs, 1000000);
-    writeFile(dev("n10999.txv"), {});
-    EXPECT_GT(again(1001), 64u);
-    EXPECT_LT(again(1001), 64u);
-    // Another pattern is a listing of its own.
-    std::vector<DeviceEntry> some;
-    EXPECT_EQ(m_client->list("n1099?.txt", some), LinkError::Ok);
-    EXPECT_EQ(some.size(), 10u);
-    EXPECT_GT(again(1001), 64u);
+TEST_F(FileClientTest, AThousandEntriesListInFewFramesAndARefreshBringsWhatChanged)
+{
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older);
+        std::filesystem::remove_all(m_device.path());
+        std::filesystem::create_directory(m_device.path());
+        // Sizes and times as varied as a palmtop's, so that a whole listing
+        // costs what it would there.
+        for (int i = 0; i < 1000; ++i) {
+            const std::string name = dev("n" + std::to_string(10000 + i) + ".txt");
+            writeFile(name, {});
+            std::filesystem::resize_file(name, static_cast<uintmax_t>(i) * 7919 % 3000000);
+            const time_t t = 1500000000 + i * i * 37 % 999983;
+            const struct timeval times[2] = {{t, 0}, {t, 0}};
+            ASSERT_EQ(utimes(name.c_str(), times), 0);
+        }
+        vexo::deviced::ServerOptions options;
+        options.offerListDelta = !older; // whole listings, as before changes were sent alone
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, options);
+        m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
+        ASSERT_EQ(m_client->connect(), LinkError::Ok);
+        const auto framesBefore = m_client->stats().bytesRead;
+        std::vector<DeviceEntry> entries;
+        ASSERT_EQ(m_client->list("*", entries), LinkError::Ok);
+        ASSERT_EQ(entries.size(), 1000u);
+        EXPECT_EQ(entries[999].name, "n10999.txt");
+        // Compressed batches: well under the ~25 bytes a plain entry would take.
+        const auto whole = m_client->stats().bytesRead - framesBefore;
+        EXPECT_LT(whole, 10000u);
+
+        // A folder that has not changed since costs its Result alone; after
+        // any change of a name, a size or a time the listing is the device's
+        // again, for a few bytes a change unless the server is older.
+        const auto again = [&] {
+            const auto before = m_client->stats().bytesRead;
+            EXPECT_EQ(m_client->list("*", entries), LinkError::Ok);
+            EXPECT_TRUE(sameAsDevice(entries, m_device.path().string()));
+            return m_client->stats().bytesRead - before;
+        };
+        const auto changed = [&] {
+            const auto bytes = again();
+
+            EXPECT_GT(bytes, 32u);
+            if (older)
+                EXPECT_GT(bytes, whole / 2);
+            else
+                EXPECT_LT(bytes, whole / 4);
+        };
+        EXPECT_LT(again(), 64u);
+        writeFile(dev("n10500.txt"), {1});
+        changed();
+        struct timeval times[2] = {{1000, 0}, {1000, 0}};
+        ASSERT_EQ(utimes(dev("n10500.txt").c_str(), times), 0);
+        changed();
+        writeFile(dev("n10999.txv"), {});
+        changed();
+        for (int i = 0; i < 20; ++i) {
+            std::filesystem::remove(dev("n" + std::to_string(10000 + i) + ".txt"));
+            writeFile(dev("m" + std::to_string(i)), {});
+            writeFile(dev("n" + std::to_string(10100 + i) + ".txt"),
+                      std::vector<uint8_t>(static_cast<size_t>(i)));
+            ASSERT_EQ(utimes(dev("n" + std::to_string(10200 + i) + ".txt").c_str(), times), 0);
+        }
+        changed();
+        EXPECT_LT(again(), 64u);
+        // Another pattern is a listing of its own.
+        std::vector<DeviceEntry> some;
+        EXPECT_EQ(m_client->list("n1099?.txt", some), LinkError::Ok);
+        EXPECT_TRUE(sameAsDevice(some, m_device.path().string(), "n1099?.txt"));
+        EXPECT_GT(again(), whole / 2);
+        m_client.reset();
+        m_server.reset();
+    }
 }
 
 TEST_F(FileClientTest, OverwriteZeroKeepsExistingAndWritesMissing)

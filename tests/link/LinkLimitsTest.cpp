@@ -7,6 +7,7 @@
 #include "Hello.h"
 #include "HostileDevice.h"
 #include "LinkTestSupport.h"
+#include "ListingCodec.h"
 #include "RawClient.h"
 #include "vexo/sys/PtyPair.h"
 
@@ -147,6 +148,64 @@ TEST(LinkLimitsTest, AListingCutOffMidwayFailsAndIsNeverReportedShort)
         if (cut < allBytes - 1) {
             EXPECT_NE(e, LinkError::Ok);
         }
+    }
+}
+
+TEST(LinkLimitsTest, ChangesThatDoNotMakeTheNamedListingFailAndHandNothingOn)
+{
+    const std::vector<WireEntry> held = {{"a.txt", 1, 0}, {"b", 2, 3}};
+    const auto added = [](const char *name) { return ListingChange{WireEntry{name, 5, 6000}, false}; };
+    const std::vector<WireEntry> withC = {held[0], held[1], {"c", 5, 6000}};
+    std::vector<ListingChange> tooMany;
+    std::vector<WireEntry> tooManyListing = held;
+    for (int i = 0; i < 70000; ++i) {
+        char name[17];
+        std::snprintf(name, sizeof name, "f%07d", i);
+        tooMany.push_back(added(name));
+        tooManyListing.push_back(tooMany.back().entry);
+    }
+    struct Case {
+        const char *what;
+        std::vector<std::vector<uint8_t>> blocks;
+        std::vector<WireEntry> claimed; // the listing whose count and token the Result names
+        uint64_t tokenFlip;
+        LinkError expected;
+    };
+    auto leftOver = encodeChangeBlocks({added("c")});
+    leftOver.front().push_back(0);
+    const std::vector<Case> cases = {
+        {"honest changes", encodeChangeBlocks({added("c")}), withC, 0, LinkError::Ok},
+        {"a removed name not held", encodeChangeBlocks({{WireEntry{"bb", 0, 0}, true}}), held, 0,
+         LinkError::Protocol},
+        {"a token the changes do not give", encodeChangeBlocks({added("c")}), withC, 1, LinkError::Protocol},
+        {"a count the changes do not give", encodeChangeBlocks({added("c")}), held, 0, LinkError::Protocol},
+        {"names out of order",
+         encodeChangeBlocks({added("c"), added("bb")}),
+         {held[0], held[1], {"bb", 5, 6000}, {"c", 5, 6000}},
+         0,
+         LinkError::Protocol},
+        {"a name twice", encodeChangeBlocks({added("c"), added("c")}), withC, 0, LinkError::Protocol},
+        {"bytes left over", leftOver, withC, 0, LinkError::Protocol},
+        {"more entries than a listing may hold", encodeChangeBlocks(tooMany), tooManyListing, 0,
+         LinkError::Protocol},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        StreamPair pair;
+        HostileDevice device(pair.b, Behaviour::ForgedChanges, held);
+        device.forgeChanges(tc.blocks, tc.claimed.size(), listingToken(tc.claimed) ^ tc.tokenFlip);
+        FileClient client(std::make_shared<Pipe>(pair.a));
+        client.setTimeout(2000);
+        ASSERT_EQ(client.connect(), LinkError::Ok);
+        std::vector<DeviceEntry> entries;
+        ASSERT_EQ(client.list("*", entries), LinkError::Ok);
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(client.list("*", entries), tc.expected);
+        EXPECT_EQ(entries.size(), tc.expected == LinkError::Ok ? 3u : 0u);
+        // The listing the changes did not fit is not named again: the next
+        // List asks for a whole one.
+        ASSERT_EQ(client.list("*", entries), LinkError::Ok);
+        EXPECT_EQ(entries.size(), tc.expected == LinkError::Ok ? 3u : 2u);
     }
 }
 

@@ -82,8 +82,10 @@ deviced::ServerOptions optionsFor(int timeoutMs, bool verbose, bool offerChecksu
     options.verbose = verbose;
     options.offerChecksum = offerChecksum;
     options.offerCompactList = offerChecksum;
+    options.offerListDelta = offerChecksum;
     options.offerFileContext = offerChecksum;
     options.offerLeanBatch = offerChecksum;
+    options.offerSpace = offerChecksum;
     if (!offerChecksum)
         options.protocol = 1;
     return options;

@@ -201,6 +201,13 @@ TEST(MessageTest, HelloCarriesVersionCapabilitiesAndNonce)
     EXPECT_EQ(back.caps, kCapZstd);
     EXPECT_EQ(back.nonce, 0x01020304u);
     EXPECT_EQ(back.maxPayload, 1024);
+    // Byte 10 only with a bit in it, as an older peer sends none; read back
+    // as 0 when absent.
+    EXPECT_EQ(encodeHello(h).size(), 10u);
+    EXPECT_EQ(back.moreCaps, 0);
+    h.moreCaps = kMoreCapSpace;
+    ASSERT_TRUE(decodeHello(encodeHello(h), back));
+    EXPECT_EQ(back.moreCaps, kMoreCapSpace);
     EXPECT_NE(tagForNonce(0x01010101), 0); // folds to zero, must not be
     h.nonce = 0;
     EXPECT_FALSE(decodeHello(encodeHello(h), back));

@@ -143,7 +143,9 @@ private slots:
     {
         m_fx->link.makeSlow("STOCK.DAT");
         m_driver->whileRunning([](TFormDoProcess &form) {
-            if (!form.workerStarted())
+            // Stopped in the middle of the slow file.
+            const int progress = form.worker() ? form.worker()->Progress.load() : 0;
+            if (progress <= 0 || progress >= 100)
                 return false;
             form.butCancel->click();
             return true;

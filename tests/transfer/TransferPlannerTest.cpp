@@ -378,7 +378,7 @@ private slots:
         QCOMPARE(m_lib->content("one.txt").value_or(""), QByteArray("pc one.txt"));
         QCOMPARE(m_lib->content("two.txt").value_or(""), QByteArray("old two"));
         // No for the last file: no success claimed.
-        QCOMPARE(m_w->statusText(), QStringLiteral("Copying two.txt..."));
+        QCOMPARE(m_w->statusText(), QStringLiteral("Copying two.txt...  File 2 of 2"));
 
         // Cancel ends the list.
         m_fx->prompter.answer(PromptAnswer::Cancel);
@@ -386,8 +386,9 @@ private slots:
         QVERIFY(!m_lib->content("new.txt"));
     }
 
-    // The second stage takes every pair, also one the first stage left out;
-    // a file an earlier relay left behind is never relayed.
+    // The second stage takes the pairs the first stage brought: one it left
+    // out was reported there and is not failed again; a file an earlier
+    // relay left behind is never relayed.
     void aRelayGoesOnWhenItsFirstStageSkipsAFile()
     {
         const QString relay = m_w->transferExecutor().relayFolder();
@@ -395,16 +396,13 @@ private slots:
         QVERIFY(QDir().mkpath(relay) && stale.open(QIODevice::WriteOnly) && stale.write("stale") > 0);
         stale.close();
         m_w->receiveSkips = {"B.TXT"};
-        bool idle = true;
-        m_fx->prompter.onAsk = [&] { idle = m_w->OpIdle; };
         WriteClipboardFiles(m_clipboard, {"TVR:\\A.TXT", "TVR:\\B.TXT"});
         m_w->PasteToVDisk();
         QCOMPARE(m_w->runs.size(), 1);
         QCOMPARE(m_w->runs[0].destinations, (QStringList{relay + "/A.TXT", relay + "/B.TXT"}));
         QCOMPARE(m_lib->content("A.TXT").value_or(""), QByteArray("data of A.TXT"));
         QVERIFY(!m_lib->content("B.TXT"));
-        QCOMPARE(m_fx->prompter.texts(), QStringList{CopyFailed});
-        QVERIFY(!idle);
+        QVERIFY(m_fx->prompter.texts().isEmpty());
         QVERIFY(m_w->OpIdle && !QFileInfo::exists(relay));
         QCOMPARE(m_w->vdiskRefreshes.size(), 1);
     }

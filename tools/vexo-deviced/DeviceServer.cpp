@@ -4,6 +4,7 @@
 #include "Crc32.h"
 #include "Hello.h"
 #include "ListingCodec.h"
+#include "ListingDelta.h"
 #include "NameCodec.h"
 #include "ResumeCodec.h"
 #include "vexo/sys/CodeTable.h"
@@ -56,7 +57,8 @@ const char *statusText(WireStatus s)
 } // namespace
 
 DeviceServer::DeviceServer(const DeviceFolder &folder, ByteStream &stream, ServerOptions options)
-    : m_folder(folder), m_partials(folder.root()), m_options(options), m_channel(stream)
+    : m_folder(folder), m_partials(folder.root()), m_options(options), m_channel(stream),
+      m_space(folder.root(), options.capacity)
 {
 }
 
@@ -125,6 +127,7 @@ void DeviceServer::handleControl(const Frame &frame)
             abortIncoming();
             abortOutgoing();
             clearQueue();
+            forgetListing();
             m_channel.stop();
             m_nonce = 0;
             log("session closed");
@@ -159,24 +162,29 @@ void DeviceServer::handleHello(const Frame &frame)
         m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
         return;
     }
-    const uint8_t offered = localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0) |
-                            (m_options.offerCompactList ? kCapCompactList : 0) |
-                            (m_options.offerFileContext ? kCapZstdContext : 0) |
-                            (m_options.offerLeanBatch ? kCapLeanBatch : 0) |
-                            (m_options.offerResume ? kCapResume : 0);
+    const uint8_t offered =
+        localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0) |
+        (m_options.offerCompactList ? kCapCompactList : 0) | (m_options.offerListDelta ? kCapListDelta : 0) |
+        (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0) |
+        (m_options.offerResume ? kCapResume : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
+    mine.moreCaps = static_cast<uint8_t>((m_options.offerSpace ? kMoreCapSpace : 0) & theirs.moreCaps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
     mine.protocol = std::max<uint8_t>(1, std::min(m_options.protocol, theirs.protocol));
     // Compact listings are closed and named by their Result, which version 1 lacks.
     if (mine.protocol < 2)
         mine.caps &= static_cast<uint8_t>(~kCapCompactList);
+    // Changes are changes of a compact listing, named by its token.
+    if (!(mine.caps & kCapCompactList))
+        mine.caps &= static_cast<uint8_t>(~kCapListDelta);
     if (!(m_channel.active() && theirs.nonce == m_nonce)) {
         // A new client, or the old one starting over: whatever it left half done goes.
         abortIncoming();
         abortOutgoing();
         clearQueue();
         m_opens.reset();
+        forgetListing();
         ChannelConfig config;
         config.maxPayload = mine.maxPayload;
         config.windowFrames = mine.window;
@@ -186,6 +194,7 @@ void DeviceServer::handleHello(const Frame &frame)
         m_codec = chooseCodec(localCodecCaps(), theirs.caps);
         m_protocol = mine.protocol;
         m_caps = mine.caps;
+        m_moreCaps = mine.moreCaps;
         log("session opened");
     }
     m_channel.sendControl(FrameType::HelloAck, m_channel.tag(), 0, encodeHello(mine));
@@ -243,6 +252,8 @@ void DeviceServer::process(const Message &msg)
 {
     if (msg.type == MsgType::Checksum && !m_options.offerChecksum)
         return; // an older server could not even decode it
+    if (msg.type == MsgType::Space && !(m_moreCaps & kMoreCapSpace))
+        return; // likewise
     switch (msg.type) {
     case MsgType::Lookup:
     case MsgType::Checksum: {
@@ -296,6 +307,9 @@ void DeviceServer::process(const Message &msg)
     case MsgType::Get:
         handleGet(msg);
         break;
+    case MsgType::Space:
+        handleSpace(msg);
+        break;
     default:
         reply(msg.id, WireStatus::BadRequest);
         break;
@@ -315,7 +329,10 @@ void DeviceServer::handleList(const Message &msg)
     const uint64_t token = compact ? listingToken(entries) : 0;
     if (!compact || msg.since != token) {
         if (compact) {
-            sendListing(msg.id, encodeCompactListing(entries));
+            auto blocks = encodeCompactListing(entries);
+            if (!sendChanges(msg.id, msg.since, entries, blocks))
+                sendListing(msg.id, MsgType::ListPart, blocks);
+            keepListing(std::move(blocks), token, entries.size());
         } else {
             std::vector<std::vector<uint8_t>> blocks(1);
             for (const auto &entry : entries) {
@@ -325,10 +342,12 @@ void DeviceServer::handleList(const Message &msg)
                     blocks.emplace_back();
                 blocks.back().insert(blocks.back().end(), one.begin(), one.end());
             }
-            sendListing(msg.id, blocks);
+            sendListing(msg.id, MsgType::ListPart, blocks);
         }
     } else {
         log("list " + quotedName(msg.name) + ": unchanged");
+        if (m_keptToken != token)
+            keepListing(encodeCompactListing(entries), token, entries.size());
     }
     // The count closes the listing, so a client never takes a cut-off one for
     // all of it; with compact listings the time field names its content, and
@@ -345,7 +364,54 @@ void DeviceServer::handleList(const Message &msg)
     }
 }
 
-void DeviceServer::sendListing(uint16_t id, const std::vector<std::vector<uint8_t>> &blocks)
+bool DeviceServer::sendChanges(uint16_t id, uint64_t since, const std::vector<WireEntry> &entries,
+                               const std::vector<std::vector<uint8_t>> &whole)
+{
+    if (!(m_caps & kCapListDelta) || since == 0 || since != m_keptToken)
+        return false;
+    std::vector<WireEntry> before;
+    for (const auto &block : m_keptBlocks)
+        if (!decodeCompactBlock(block, before))
+            return false;
+    // Two local names may stand for one device name; such a listing goes whole.
+    if (!ListingDelta::strictlySorted(before) || !ListingDelta::strictlySorted(entries))
+        return false;
+    const auto changes = ListingDelta::between(before, entries);
+    const auto blocks = encodeChangeBlocks(changes);
+    auto bytes = [](const std::vector<std::vector<uint8_t>> &b) {
+        size_t n = 0;
+        for (const auto &one : b)
+            n += one.size();
+        return n;
+    };
+    if (bytes(blocks) >= bytes(whole))
+        return false;
+    log("list: " + std::to_string(changes.size()) + " changes since the listing the client holds");
+    sendListing(id, MsgType::ListChanges, blocks);
+    return true;
+}
+
+void DeviceServer::keepListing(std::vector<std::vector<uint8_t>> blocks, uint64_t token, size_t count)
+{
+    size_t bytes = 0;
+    for (const auto &block : blocks)
+        bytes += block.size();
+    // A listing the client cannot take whole is not worth keeping.
+    if (!(m_caps & kCapListDelta) || count > kMaxListEntries || bytes > kMaxListBytes) {
+        forgetListing();
+        return;
+    }
+    m_keptBlocks = std::move(blocks);
+    m_keptToken = token;
+}
+
+void DeviceServer::forgetListing()
+{
+    std::vector<std::vector<uint8_t>>().swap(m_keptBlocks);
+    m_keptToken = 0;
+}
+
+void DeviceServer::sendListing(uint16_t id, MsgType type, const std::vector<std::vector<uint8_t>> &blocks)
 {
     // Each block is compressed on its own.
     uint32_t crc = 0;
@@ -353,7 +419,7 @@ void DeviceServer::sendListing(uint16_t id, const std::vector<std::vector<uint8_
         crc = crc32(blocks[i].data(), blocks[i].size(), crc);
         for (auto &part : splitBlock(m_codec, blocks[i].data(), blocks[i].size(), maxPartData(),
                                      i + 1 == blocks.size(), crc))
-            m_channel.send(encodePartMessage(MsgType::ListPart, id, std::move(part)));
+            m_channel.send(encodePartMessage(type, id, std::move(part)));
     }
 }
 
@@ -371,6 +437,15 @@ void DeviceServer::handlePutOpen(const Message &msg)
     if (!msg.overwrite && lstat(path.c_str(), &st) == 0) {
         log("receive " + quotedName(msg.name) + ": exists, kept");
         reply(msg.id, WireStatus::Exists);
+        return;
+    }
+    // Kept partials of other files go first when the space is short.
+    if (msg.resumable)
+        m_partials.makeRoom(msg.size, m_partials.pathFor(msg.name));
+    // A file that cannot fit fails now, as the disk would fail it midway.
+    if (!m_space.fits(msg.size)) {
+        log("receive " + quotedName(msg.name) + ": no space");
+        reply(msg.id, WireStatus::IoError);
         return;
     }
     if (msg.resumable) {
@@ -431,6 +506,21 @@ void DeviceServer::finishIncoming(WireStatus status)
     abortIncoming();
     log("receive " + quotedName(name) + ": " + statusText(status));
     reply(id, status);
+}
+
+void DeviceServer::handleSpace(const Message &msg)
+{
+    Message r;
+    r.type = MsgType::Result;
+    r.id = msg.id;
+    uint64_t freeBytes = 0, totalBytes = 0;
+    r.status = m_space.measure(freeBytes, totalBytes) ? WireStatus::Ok : WireStatus::IoError;
+    r.hasInfo = r.status == WireStatus::Ok;
+    // The total travels in the time field, a signed 64-bit value.
+    r.mtimeMs = static_cast<int64_t>(std::min<uint64_t>(totalBytes, INT64_MAX));
+    r.size = std::min<uint64_t>(freeBytes, static_cast<uint64_t>(r.mtimeMs));
+    log("space: " + std::to_string(r.size) + " of " + std::to_string(r.mtimeMs) + " bytes free");
+    m_channel.send(encodeMessage(r));
 }
 
 void DeviceServer::handleGet(const Message &msg)
@@ -503,6 +593,7 @@ void DeviceServer::dropSession(const char *why)
     abortIncoming();
     abortOutgoing();
     clearQueue();
+    forgetListing();
     // Announced rather than left to the client's next frame: one that has
     // sent all it had waits quietly for answers that will never come.
     if (m_channel.active())
@@ -546,7 +637,6 @@ void DeviceServer::openResumable(const Message &msg)
     // checks, is not continued: the file starts over.
     if (!partial->reopen(path) || !(partial->source() == source)) {
         partial->discard();
-        m_partials.makeRoom(msg.size, path);
         if (!partial->create(path, source)) {
             log("receive " + quotedName(msg.name) + ": cannot create a file");
             reply(msg.id, WireStatus::IoError);

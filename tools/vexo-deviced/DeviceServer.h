@@ -6,6 +6,7 @@
 #include "Channel.h"
 #include "DeviceFolder.h"
 #include "DevicePartials.h"
+#include "FolderSpace.h"
 #include "Hello.h"
 #include "IncomingFile.h"
 #include "Message.h"
@@ -30,10 +31,13 @@ struct ServerOptions {
     uint8_t window = 4;
     bool offerChecksum = true;                 // false: behave as a server from before the Checksum request
     bool offerCompactList = true;              // false: behave as a server from before compact listings
+    bool offerListDelta = true;                // false: send whole listings only, keep none
     bool offerFileContext = true;              // false: compress each block of a file on its own
     bool offerLeanBatch = true;                // false: behave as a server from before PutNext
     bool offerResume = true;                   // false: behave as a server from before kept partials
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
+    bool offerSpace = true;                    // false: behave as a server from before the Space request
+    uint64_t capacity = 0; // above 0: pretend the folder's disk holds only this many bytes
 };
 
 class DeviceServer
@@ -77,7 +81,13 @@ private:
     void processQueue();
     void process(const link::Message &msg);
     void handleList(const link::Message &msg);
-    void sendListing(uint16_t id, const std::vector<std::vector<uint8_t>> &blocks);
+    void sendListing(uint16_t id, link::MsgType type, const std::vector<std::vector<uint8_t>> &blocks);
+    // Sends only the changes since the listing the client named, when that is
+    // the one kept and they take fewer bytes than the whole; false otherwise.
+    bool sendChanges(uint16_t id, uint64_t since, const std::vector<link::WireEntry> &entries,
+                     const std::vector<std::vector<uint8_t>> &whole);
+    void keepListing(std::vector<std::vector<uint8_t>> blocks, uint64_t token, size_t count);
+    void forgetListing();
     void handlePutOpen(const link::Message &msg);
     void handlePart(const link::DataPart &part);
     // Resumable puts and gets (kCapResume).
@@ -88,6 +98,7 @@ private:
     int incomingFd() const { return m_in->partial ? m_in->partial->fd() : m_in->fd.get(); }
     void finishIncoming(link::WireStatus status);
     void handleGet(const link::Message &msg);
+    void handleSpace(const link::Message &msg);
     void pumpGet();
     void reply(uint16_t id, link::WireStatus status);
     void abortIncoming();
@@ -106,9 +117,16 @@ private:
     link::Channel m_channel;
     uint32_t m_nonce = 0;
     link::Codec m_codec = link::Codec::None;
-    uint8_t m_protocol = 1;  // the session's: the lower of ours and the client's
-    uint8_t m_caps = 0;      // the session's: what both sides offered
+    uint8_t m_protocol = 1; // the session's: the lower of ours and the client's
+    uint8_t m_caps = 0;     // the session's: what both sides offered
+    uint8_t m_moreCaps = 0; // the same of the Hello record's byte 10
+    FolderSpace m_space;
     link::OpenChain m_opens; // the session's opens so far, for PutNext
+    // The last listing sent in the session, in its compact blocks (about 15
+    // bytes an entry) and named by its token, for a refresh to send only
+    // changes against. One per session; none past the client's limits.
+    std::vector<std::vector<uint8_t>> m_keptBlocks;
+    uint64_t m_keptToken = 0;
     std::deque<link::Message> m_queue;
     size_t m_queuedBytes = 0;
     std::optional<Incoming> m_in;

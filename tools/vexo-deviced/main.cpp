@@ -31,7 +31,7 @@ void onSignal(int)
 int usage(std::FILE *output = stderr)
 {
     std::fprintf(output, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
-                         "                    [--timeout MS] [--verbose]\n"
+                         "                    [--timeout MS] [--capacity BYTES] [--verbose]\n"
                          "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
                          "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
     return output == stderr ? 2 : 0;
@@ -60,7 +60,12 @@ int main(int argc, char **argv)
             ptyLink = argv[++i];
         else if (arg == "--timeout" && hasValue)
             options.timeoutMs = std::max(100, std::atoi(argv[++i]));
-        else if (arg == "--stdio")
+        else if (arg == "--capacity" && hasValue) {
+            char *end = nullptr;
+            options.capacity = std::strtoull(argv[++i], &end, 10);
+            if (options.capacity == 0 || *end != '\0')
+                return usage();
+        } else if (arg == "--stdio")
             stdio = true;
         else if (arg == "--verbose")
             options.verbose = true;

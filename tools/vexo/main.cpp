@@ -6,13 +6,17 @@
 #include "TransferRun.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <exception>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace vexo;
@@ -26,7 +30,10 @@ int usage(std::FILE *output = stderr)
     std::fprintf(output,
                  "usage: vexo [--port PATH] [--baud N] [--timeout MS] [--no-clobber] [--no-resume]\n"
                  "            [--retry-seconds N] [--stats] COMMAND\n"
-                 "  ls [--json]             list the device's files (--json: a JSON array)\n"
+                 "  ls [--json] [--refresh-after CMD]\n"
+                 "                          list the device's files (--json: a JSON array); with\n"
+                 "                          CMD: list, run CMD, list again in the same session and\n"
+                 "                          print that listing and the time it took\n"
                  "  get NAME [DEST]         copy a device file here (DEST: file or folder)\n"
                  "  get NAME... DIR         copy several device files into a folder\n"
                  "  put FILE [NAME]         copy a local file to the device\n"
@@ -78,6 +85,104 @@ int report(const std::string &what, LinkError e)
         return 0;
     std::fprintf(stderr, "vexo: %s: %s\n", what.c_str(), link::describe(e));
     return 1;
+}
+
+struct ListOptions {
+    bool json = false;
+    std::string refreshAfter; // shell command run between two listings
+};
+
+bool parseListOptions(const std::vector<std::string> &args, ListOptions &options)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json")
+            options.json = true;
+        else if (args[i] == "--refresh-after" && i + 1 < args.size())
+            options.refreshAfter = args[++i];
+        else
+            return false;
+    }
+    return true;
+}
+
+// Writes all of `text` to standard output. Another process on the same
+// terminal may have made it non-blocking (the flag belongs to the open file
+// they share): a full terminal then means waiting, never losing the rest.
+bool writeOut(const std::string &text)
+{
+    if (std::fflush(stdout) != 0)
+        return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{STDOUT_FILENO, POLLOUT, 0};
+            ::poll(&p, 1, -1);
+        } else if (!(n < 0 && errno == EINTR)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool printListing(const std::vector<link::DeviceEntry> &entries, bool json)
+{
+    if (json) {
+        cli::JsonListing listing;
+        for (const auto &e : entries)
+            listing.add(e.name, e.size, e.mtimeMs / 1000);
+        return writeOut(listing.finish());
+    }
+    // Names in quotes with escapes: whatever the device sends, it cannot
+    // forge a line or reach the terminal's control sequences.
+    std::string text;
+    for (const auto &e : entries) {
+        const std::time_t t = static_cast<std::time_t>(e.mtimeMs / 1000);
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        char line[64];
+        const size_t n = std::strftime(line, sizeof line, "%Y-%m-%d %H:%M", &tm);
+        char size[32];
+        std::snprintf(size, sizeof size, "%10llu  ", static_cast<unsigned long long>(e.size));
+        text.append(size).append(line, n).append("  ").append(link::quotedName(e.name)).append("\n");
+    }
+    return writeOut(text);
+}
+
+// With a command to run in between, the listing printed is a refresh in the
+// same session, the way the file manager refreshes an open folder: what it
+// costs is what --refresh-after measures.
+int listCommand(link::FileClient &client, const ListOptions &options)
+{
+    std::vector<link::DeviceEntry> entries;
+    size_t refused = 0;
+    if (!options.refreshAfter.empty()) {
+        if (const int rc = report("ls", client.list("*", entries, &refused)); rc != 0)
+            return rc;
+        if (const int status = std::system(options.refreshAfter.c_str()); status != 0) {
+            std::fprintf(stderr, "vexo: ls: the command to run between the listings failed\n");
+            return 1;
+        }
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto bytesBefore = client.stats().bytesRead;
+    if (const int rc = report("ls", client.list("*", entries, &refused)); rc != 0)
+        return rc;
+    if (!options.refreshAfter.empty())
+        std::fprintf(stderr, "vexo: ls: listed again in %.3f s, %llu bytes received\n",
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                     static_cast<unsigned long long>(client.stats().bytesRead - bytesBefore));
+    if (!printListing(entries, options.json)) {
+        std::fprintf(stderr, "vexo: ls: cannot write the listing: %s\n", std::strerror(errno));
+        return 1;
+    }
+    if (refused > 0 && !options.json) {
+        std::fprintf(stderr, "vexo: ls: %zu name(s) the device may not use were left out\n", refused);
+        return 1;
+    }
+    return 0;
 }
 
 int run(int argc, char **argv)
@@ -139,33 +244,9 @@ int run(int argc, char **argv)
 
     int rc = 0;
     uint64_t payloadBytes = 0;
-    if (command == "ls" && args.size() == 1 && args[0] == "--json") {
-        std::vector<link::DeviceEntry> entries;
-        rc = report("ls", client.list("*", entries));
-        cli::JsonListing listing;
-        for (const auto &e : entries)
-            listing.add(e.name, e.size, e.mtimeMs / 1000);
-        if (rc == 0)
-            std::fputs(listing.finish().c_str(), stdout);
-    } else if (command == "ls" && args.empty()) {
-        std::vector<link::DeviceEntry> entries;
-        size_t refused = 0;
-        rc = report("ls", client.list("*", entries, &refused));
-        if (refused > 0) {
-            std::fprintf(stderr, "vexo: ls: %zu name(s) the device may not use were left out\n", refused);
-            rc = 1;
-        }
-        // Names in quotes with escapes: whatever the device sends, it cannot
-        // forge a line or reach the terminal's control sequences.
-        for (const auto &e : entries) {
-            const std::time_t t = static_cast<std::time_t>(e.mtimeMs / 1000);
-            std::tm tm{};
-            gmtime_r(&t, &tm);
-            char date[32];
-            std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &tm);
-            std::printf("%10llu  %s  %s\n", static_cast<unsigned long long>(e.size), date,
-                        link::quotedName(e.name).c_str());
-        }
+    ListOptions listOptions;
+    if (command == "ls" && parseListOptions(args, listOptions)) {
+        rc = listCommand(client, listOptions);
     } else if (command == "get" && !args.empty()) {
         std::vector<link::TransferItem> items;
         std::vector<std::string> labels;
@@ -228,6 +309,11 @@ int run(int argc, char **argv)
         return usage();
     }
     client.close();
+    // Output that could not be written is a failure, never a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "vexo: cannot write the output\n");
+        rc = 1;
+    }
     if (stats) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -34,6 +34,7 @@ extern "C" {
 #define VEXO_ERR_TOO_LARGE (-12)      /* the device's listing went past 65,536 entries or 8 MiB */
 #define VEXO_ERR_NO_MEMORY (-13)      /* the library ran out of memory; the call was abandoned */
 #define VEXO_ERR_UNSUPPORTED (-14)    /* the device's file service is too old for this request */
+#define VEXO_ERR_NO_SPACE (-15)       /* the device has no room for the file (a send only) */
 
 /* 1,060 bytes filled by the find calls; all integers little-endian (the
  * library writes them byte by byte). Packed to 4 so that no tail padding is added. */
@@ -108,6 +109,11 @@ int RequestFileInfo(int client, const char *name, RpcFindRecord *record);
  * or another VEXO_ERR_ value. */
 int RequestFileChecksum(int client, const char *name, uint32_t *crc);
 
+/* Free and total bytes of the device's storage. Returns 0 with both set;
+ * VEXO_ERR_UNSUPPORTED when the device's service predates the request
+ * (nothing was sent); or another VEXO_ERR_ value. */
+int RequestFreeSpace(int client, int64_t *freeBytes, int64_t *totalBytes);
+
 /* Returns 0 when the file was deleted, else a VEXO_ERR_ value. */
 int RequestDeleteFile(int client, const char *name);
 
@@ -128,8 +134,18 @@ int RequestRenameFile(int client, const char *oldName, const char *newName);
  * into place only when complete and checked: after any failure or stop it
  * keeps what it had; only the hidden partial of SetResume may be left. */
 
+/* Byte counters for a progress display of this client's transfers: while a
+ * send or receive runs, the library keeps *bytesDone at the bytes of the file
+ * moved so far and *bytesTotal at the file's size (0 until known); both start
+ * at 0 with each transfer. Another thread may poll them with 64-bit atomic
+ * loads. A null pointer (either) ends the counting; the integers must stay
+ * valid until then, and a transfer already running keeps the ones it started
+ * with. Returns 0, or VEXO_ERR_BAD_HANDLE for an unknown client. */
+int SetTransferCounters(int client, int64_t *bytesDone, int64_t *bytesTotal);
+
 /* Sends a local file to the device. Returns 1 when the file was sent and
- * stored, else a VEXO_ERR_ value. */
+ * stored, else a VEXO_ERR_ value; VEXO_ERR_NO_SPACE when the device could
+ * not store it and reports less free space than the file needs. */
 int RequestSendFileEx(int client, const char *localPath, const char *deviceName, int *progress, int *extra,
                       int *stop, int overwrite);
 

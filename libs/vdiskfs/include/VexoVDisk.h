@@ -148,6 +148,18 @@ int VEXO_VDISK_CALL zfdelete(const char *name);
  * the root folder is full, or nothing is mounted. */
 int VEXO_VDISK_CALL zrename(const char *oldName, const char *newName);
 
+/* Sets a file's last write time, in the unit FindFirst lists it (seconds
+ * since 1970-01-01 00:00 of the wall clock, no time-zone conversion). The
+ * image keeps even seconds only: an odd second is rounded down, as every
+ * write time the image stores is. Returns 1 when set, 0 when the file does
+ * not exist, is being written, or nothing is mounted. */
+int VEXO_VDISK_CALL zsettime(const char *name, int32_t time);
+
+/* The mounted image's clusters: free ones, all of them, and the bytes one
+ * holds. Every file takes whole clusters (an empty file none). Returns 0
+ * with the three set, -1 when nothing is mounted or a pointer is NULL. */
+int VEXO_VDISK_CALL zdiskspace(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes);
+
 #ifdef __cplusplus
 }
 #endif

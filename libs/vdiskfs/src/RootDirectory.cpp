@@ -433,6 +433,12 @@ void RootDirectory::update(uint32_t shortSlot, uint16_t cluster, uint32_t size, 
     m_dirty.add(size_t(shortSlot) * dirent::kSize, size_t(shortSlot + 1) * dirent::kSize);
 }
 
+void RootDirectory::setWritten(uint32_t shortSlot, FatTime written)
+{
+    const DirFile *file = m_files[shortSlot].get();
+    update(shortSlot, file->entry.cluster, file->entry.size, written);
+}
+
 void RootDirectory::remove(uint32_t shortSlot)
 {
     remember(m_files[shortSlot]->firstSlot, shortSlot - m_files[shortSlot]->firstSlot + 1);

@@ -74,6 +74,8 @@ public:
     const DirFile *create(const NamePlan &plan, uint32_t firstSlot, std::string name, std::u16string key,
                           const dirent::ShortEntry &fields);
     void update(uint32_t shortSlot, uint16_t cluster, uint32_t size, FatTime written);
+    // Gives the entry another write time, leaving its data as it is.
+    void setWritten(uint32_t shortSlot, FatTime written);
     // Marks the file's slots deleted.
     void remove(uint32_t shortSlot);
     // Gives a file new entries (possibly in the slots it had). Fails with

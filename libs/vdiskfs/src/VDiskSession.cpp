@@ -374,4 +374,21 @@ VDiskError VDiskSession::rename(const char *from, const char *to)
     return withNames({from, to}, [&](Volume &volume) { return volume.rename(from, to); });
 }
 
+VDiskError VDiskSession::setTime(const char *name, int32_t seconds)
+{
+    return withNames({name}, [&](Volume &volume) { return volume.setTime(name, seconds); });
+}
+
+VDiskError VDiskSession::space(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes)
+{
+    if (freeClusters == nullptr || totalClusters == nullptr || clusterBytes == nullptr)
+        return VDiskError::BadArgument;
+    return withNames({}, [&](Volume &volume) {
+        *freeClusters = volume.fat().freeClusters();
+        *totalClusters = volume.fat().clusterCount();
+        *clusterBytes = volume.boot().clusterBytes();
+        return VDiskError::None;
+    });
+}
+
 } // namespace vexo

@@ -41,6 +41,8 @@ public:
     VDiskError exists(const char *name);
     VDiskError remove(const char *name);
     VDiskError rename(const char *from, const char *to);
+    VDiskError setTime(const char *name, int32_t seconds);
+    VDiskError space(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes);
 
 private:
     struct OpenFile {

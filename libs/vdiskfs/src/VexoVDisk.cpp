@@ -122,4 +122,18 @@ int VEXO_VDISK_CALL zrename(const char *oldName, const char *newName)
                                                                                                           : 0;
 }
 
+int VEXO_VDISK_CALL zsettime(const char *name, int32_t time)
+{
+    return guarded([&] { return VDiskSession::instance().setTime(name, time); }) == VDiskError::None ? 1 : 0;
+}
+
+int VEXO_VDISK_CALL zdiskspace(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes)
+{
+    return guarded([&] {
+               return VDiskSession::instance().space(freeClusters, totalClusters, clusterBytes);
+           }) == VDiskError::None
+               ? 0
+               : -1;
+}
+
 } // extern "C"

@@ -218,15 +218,21 @@ void Volume::finish(VDiskError result)
         (void)m_root.flush(*m_device, m_boot);
 }
 
-VDiskError Volume::remove(std::string_view name)
+VDiskError Volume::changeableFile(std::string_view name, const DirFile *&file)
 {
     if (!m_device->writable())
         return VDiskError::ReadOnly;
-    const DirFile *file = lookup(name);
+    file = lookup(name);
     if (file == nullptr)
         return VDiskError::NotFound;
-    if (isBeingWritten(file->key))
-        return VDiskError::Busy;
+    return isBeingWritten(file->key) ? VDiskError::Busy : VDiskError::None;
+}
+
+VDiskError Volume::remove(std::string_view name)
+{
+    const DirFile *file = nullptr;
+    if (VDiskError e = changeableFile(name, file); e != VDiskError::None)
+        return e;
     // Freeing a chain that another entry shares, or that holds clusters
     // it does not own, would destroy another file.
     VDiskError e = checkChain(file->entry);
@@ -269,6 +275,19 @@ VDiskError Volume::rename(std::string_view from, std::string_view to)
     return transact([&] {
         VDiskError err = m_root.rename(slot, plan, std::string(to), key);
         return err != VDiskError::None ? err : m_root.flush(*m_device, m_boot);
+    });
+}
+
+VDiskError Volume::setTime(std::string_view name, int64_t seconds)
+{
+    const DirFile *file = nullptr;
+    if (VDiskError e = changeableFile(name, file); e != VDiskError::None)
+        return e;
+    const uint32_t slot = file->shortSlot;
+    m_modified = true;
+    return transact([&] {
+        m_root.setWritten(slot, FatTime::fromSeconds(seconds));
+        return m_root.flush(*m_device, m_boot);
     });
 }
 

@@ -69,6 +69,8 @@ public:
 
     VDiskError remove(std::string_view name);
     VDiskError rename(std::string_view from, std::string_view to);
+    // Sets a file's write time (wall-clock seconds, as listed).
+    VDiskError setTime(std::string_view name, int64_t seconds);
     // Makes every change so far durable; a no-op when nothing changed.
     VDiskError sync();
     bool modified() const { return m_modified; }
@@ -92,6 +94,9 @@ private:
     void begin();
     void finish(VDiskError result);
     void markChain(uint32_t first, uint8_t state);
+    // The file of that name, when a change to it may start now: the image
+    // is writable and the file exists and is not being written.
+    VDiskError changeableFile(std::string_view name, const DirFile *&file);
 
     std::unique_ptr<BlockDevice> m_device;
     BootSector m_boot;

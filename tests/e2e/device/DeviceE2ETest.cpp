@@ -9,6 +9,8 @@
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
 #include "engine/FileListRow.h"
+#include "engine/LanguageTable.h"
+#include "engine/SpaceCheck.h"
 #include "platform/LibDeviceLink.h"
 #include "widgets/CaptionPanel.h"
 #include "widgets/FileListView.h"
@@ -33,6 +35,12 @@ namespace
 {
 
 const QString Caption = QStringLiteral("Palmtop Files - ");
+// The server pretends a small palmtop, so that its free space is known here.
+constexpr qint64 Capacity = 100000;
+QString connectedWith(qint64 usedBytes)
+{
+    return "Palmtop Files " + FreeSpaceText(LanguageTable(), Capacity - usedBytes, Capacity) + " - Connected";
+}
 const QString Chinese = QStringLiteral("文件.txt");
 
 using test::readFile;
@@ -89,7 +97,8 @@ private slots:
                               QFileDevice::FileModificationTime));
 
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(QStringLiteral(VEXO_DEVICED), {"--root", m_root, "--pty", m_link});
+        m_server.start(QStringLiteral(VEXO_DEVICED),
+                       {"--root", m_root, "--pty", m_link, "--capacity", QString::number(Capacity)});
         QVERIFY(m_server.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_link), 10000);
     }
@@ -113,7 +122,7 @@ private slots:
 
         // Connected at start-up, with the device's files listed.
         QTRY_VERIFY_WITH_TIMEOUT(!w->devicePane->attemptRunning(), 15000);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QCOMPARE(w->PRpcStatus->text(), connectedWith(5 + 3000 + 3 + 3));
         QVERIFY(w->TB_RpcConnect->isChecked());
         FileRowModel *rows = w->RpcRows;
         QCOMPARE(sortedCaptions(rows), (QStringList{"a.txt", "b.bin", "c.txt", Chinese}));
@@ -145,6 +154,7 @@ private slots:
         QTest::keyClick(view, Qt::Key_Delete);
         QVERIFY(!QFileInfo::exists(m_root + "/b.bin"));
         QCOMPARE(rowOf(rows, "b.bin"), -1);
+        QCOMPARE(w->PRpcStatus->text(), connectedWith(5 + 3 + 3));
 
         // Double-click: received into the work folder and opened.
         for (const QString &name : {QStringLiteral("a.txt"), Chinese}) {
@@ -172,7 +182,7 @@ private slots:
         const int pipe = w->deviceSession().handles().pipe;
         QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!w->devicePane->attemptRunning(), 15000);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
+        QCOMPARE(w->PRpcStatus->text(), connectedWith(5 + 3 + 3 + 3));
         QCOMPARE(w->deviceSession().handles().pipe, pipe);
         QCOMPARE(rows->rowCount(), 4);
 

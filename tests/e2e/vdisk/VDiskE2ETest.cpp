@@ -4,6 +4,7 @@
 #include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/ImageMount.h"
+#include "engine/SpaceCheck.h"
 #include "platform/LibVDiskLibrary.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/ProfileRegistry.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,6 +77,14 @@ private slots:
             QCOMPARE(run(mcopy, {"-i", image, source + "/" + name, "::" + name}), 0);
         }
 
+        // The caption shows the image's free space as mtools counts it.
+        QByteArray listing;
+        QCOMPARE(run(mdir, {"-i", image, "::"}, &listing), 0);
+        const QRegularExpressionMatch free =
+            QRegularExpression(QStringLiteral("([0-9 ]+) bytes free")).match(QString::fromLatin1(listing));
+        QVERIFY2(free.hasMatch(), listing.constData());
+        const qint64 freeBytes = free.captured(1).remove(u' ').toLongLong();
+
         // The registry file names the install folder.
         const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath("config")));
@@ -104,7 +114,10 @@ private slots:
         // Mounted and listed at start-up.
         QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
-        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Files - Connected"));
+        const QString caption = w->PVDiskStatus->text();
+        QVERIFY2(caption.startsWith("Simulator Disk Files (" + SpaceSizeText(freeBytes) + " free of ") &&
+                     caption.endsWith(") - Connected"),
+                 qPrintable(caption));
         QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "OLD.TXT"}));
         QCOMPARE(w->VDiskRows->row(1).sizeText, QStringLiteral("      3000 B"));
         QVERIFY(prompter.questions().isEmpty());

@@ -29,6 +29,14 @@ HostileDevice::~HostileDevice()
     m_thread.join();
 }
 
+void HostileDevice::forgeChanges(std::vector<std::vector<uint8_t>> blocks, uint64_t count, uint64_t token)
+{
+    const std::lock_guard<std::mutex> lock(m_forgedMutex);
+    m_forgedBlocks = std::move(blocks);
+    m_forgedCount = count;
+    m_forgedToken = token;
+}
+
 void HostileDevice::run()
 {
     Channel channel(*m_stream);
@@ -48,6 +56,15 @@ void HostileDevice::run()
         m.part = std::move(part);
         channel.send(encodeMessage(m));
     };
+    const auto sendBlocks = [&](MsgType type, const std::vector<std::vector<uint8_t>> &blocks) {
+        uint32_t crc = 0;
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            crc = crc32(blocks[i].data(), blocks[i].size(), crc);
+            for (auto &part :
+                 splitBlock(codec, blocks[i].data(), blocks[i].size(), 2000, i + 1 == blocks.size(), crc))
+                sendPart(type, std::move(part));
+        }
+    };
 
     while (!m_quit.load() && Clock::now() < end) {
         channel.pump(Clock::now() + std::chrono::milliseconds(10));
@@ -60,7 +77,8 @@ void HostileDevice::run()
                 continue;
             Hello mine = theirs;
             const uint8_t offered =
-                localCodecCaps() | (m_behaviour == Behaviour::FalseUnchanged ? kCapCompactList : 0);
+                localCodecCaps() | (m_behaviour == Behaviour::FalseUnchanged ? kCapCompactList : 0) |
+                (m_behaviour == Behaviour::ForgedChanges ? kCapCompactList | kCapListDelta : 0);
             mine.caps = static_cast<uint8_t>(offered & theirs.caps);
             mine.maxPayload = std::min<uint16_t>(theirs.maxPayload, 2048);
             mine.window = std::max<uint8_t>(1, std::min<uint8_t>(theirs.window, 4));
@@ -97,7 +115,8 @@ void HostileDevice::run()
                     end.size = m_entries.size();
                     channel.send(encodeMessage(end));
                 }
-            } else if (msg.type == MsgType::List && m_behaviour == Behaviour::FalseUnchanged) {
+            } else if (msg.type == MsgType::List && (m_behaviour == Behaviour::FalseUnchanged ||
+                                                     m_behaviour == Behaviour::ForgedChanges)) {
                 Message end;
                 end.type = MsgType::Result;
                 end.id = msg.id;
@@ -105,10 +124,12 @@ void HostileDevice::run()
                 end.size = m_entries.size();
                 end.mtimeMs = static_cast<int64_t>(listingToken(m_entries));
                 if (msg.since == 0) {
-                    const auto block = encodeCompactListing(m_entries).front();
-                    const uint32_t crc = crc32(block.data(), block.size());
-                    for (auto &part : splitBlock(codec, block.data(), block.size(), 2000, true, crc))
-                        sendPart(MsgType::ListPart, std::move(part));
+                    sendBlocks(MsgType::ListPart, encodeCompactListing(m_entries));
+                } else if (m_behaviour == Behaviour::ForgedChanges) {
+                    const std::lock_guard<std::mutex> lock(m_forgedMutex);
+                    sendBlocks(MsgType::ListChanges, m_forgedBlocks);
+                    end.size = m_forgedCount;
+                    end.mtimeMs = static_cast<int64_t>(m_forgedToken);
                 } else {
                     end.mtimeMs ^= 1; // the count of the listing held, but not its name
                 }

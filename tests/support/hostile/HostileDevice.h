@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -22,6 +23,7 @@ public:
         Listing,         // List: the given entries, names unchecked, in one stream
         ListingNoEnd,    // List: the given entries in a whole stream, then never the closing count
         FalseUnchanged,  // List: the given entries in compact form once, later "unchanged" with another token
+        ForgedChanges,   // List: the given entries in compact form once, later the changes of forgeChanges()
         AckChatter,      // answers nothing; an Ack that acknowledges nothing new, again and again
         CloseAckChatter, // answers nothing; a CloseAck of the session, again and again
         ForeignHelloAck, // answers nothing; a HelloAck of another session, again and again
@@ -39,6 +41,10 @@ public:
     HostileDevice(const HostileDevice &) = delete;
     HostileDevice &operator=(const HostileDevice &) = delete;
 
+    // What ForgedChanges answers a List that names the listing sent: these
+    // blocks of changes, then a Result with this count and token.
+    void forgeChanges(std::vector<std::vector<uint8_t>> blocks, uint64_t count, uint64_t token);
+
     // Listing entries sent so far (EndlessListing).
     uint64_t entriesSent() const { return m_entriesSent.load(); }
 
@@ -48,6 +54,10 @@ private:
     std::shared_ptr<link::ByteStream> m_stream;
     Behaviour m_behaviour;
     std::vector<link::WireEntry> m_entries;
+    std::mutex m_forgedMutex;
+    std::vector<std::vector<uint8_t>> m_forgedBlocks;
+    uint64_t m_forgedCount = 0;
+    uint64_t m_forgedToken = 0;
     std::chrono::milliseconds m_chatterEvery;
     std::chrono::milliseconds m_lifetime;
     std::atomic<bool> m_quit{false};

@@ -4,6 +4,7 @@
 #include "Hello.h"
 #include "IncomingFile.h"
 #include "ListingCodec.h"
+#include "ListingDelta.h"
 #include "NameCodec.h"
 #include "PartialFile.h"
 #include "ResumeCodec.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
+#include <optional>
 #include <random>
 #include <strings.h>
 #include <sys/stat.h>
@@ -213,7 +215,9 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapZstdContext | kCapLeanBatch | kCapResume;
+    mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext |
+                kCapLeanBatch | kCapResume;
+    mine.moreCaps = kMoreCapSpace;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -242,6 +246,7 @@ LinkError FileClient::hello()
             config.shortAcks = (theirs.caps & kCapLeanBatch) != 0;
             m_codec = chooseCodec(mine.caps, theirs.caps);
             m_peerCaps = theirs.caps;
+            m_peerMoreCaps = theirs.moreCaps;
             m_protocol = theirs.protocol;
             m_channel->start(tag, config);
             m_lastTag = tag;
@@ -394,6 +399,35 @@ LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEn
     return LinkError::Ok;
 }
 
+LinkError FileClient::freeSpace(uint64_t &freeBytes, uint64_t &totalBytes)
+{
+    if (const auto e = ensureSession(); e != LinkError::Ok)
+        return e;
+    // An older server would ignore the message as malformed and let the
+    // call wait out the time-out.
+    if (!(m_peerMoreCaps & kMoreCapSpace))
+        return LinkError::Unsupported;
+    Message req;
+    req.type = MsgType::Space;
+    Message resp;
+    if (const auto e = request(req, resp, true); e != LinkError::Ok)
+        return e;
+    if (!resp.hasInfo || resp.mtimeMs < 0 || resp.size > static_cast<uint64_t>(resp.mtimeMs))
+        return lose(LinkError::Protocol);
+    freeBytes = resp.size;
+    totalBytes = static_cast<uint64_t>(resp.mtimeMs);
+    return LinkError::Ok;
+}
+
+bool FileClient::lacksSpaceFor(const std::string &localPath)
+{
+    struct stat st {
+    };
+    uint64_t freeBytes = 0, totalBytes = 0;
+    return ::stat(localPath.c_str(), &st) == 0 && freeSpace(freeBytes, totalBytes) == LinkError::Ok &&
+           static_cast<uint64_t>(st.st_size) > freeBytes;
+}
+
 LinkError FileClient::remove(const std::string &given)
 {
     const std::string name = bareName(given);
@@ -431,6 +465,10 @@ LinkError FileClient::list(const std::string &pattern, std::vector<DeviceEntry> 
         if (e != LinkError::Ok) {
             // A failed listing hands back nothing, and gives its memory back.
             std::vector<DeviceEntry>().swap(entries);
+            // Nor is the listing we hold asked against again: changes that
+            // did not fit it would only fail once more.
+            if (e == LinkError::Protocol)
+                m_held = HeldListing{};
         }
         if (!(e == LinkError::NotConnected && m_resetSeen && attempt == 0))
             return e;
@@ -443,6 +481,7 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
     if (const auto e = ensureSession(); e != LinkError::Ok)
         return e;
     const bool compact = (m_peerCaps & kCapCompactList) && m_protocol >= 2;
+    const bool deltas = compact && (m_peerCaps & kCapListDelta);
     Message req;
     req.type = MsgType::List;
     req.id = nextId();
@@ -452,7 +491,7 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
     m_channel->send(encodeMessage(req));
     auto since = Clock::now();
     BlockAssembler assembler;
-    bool anyPart = false;
+    MsgType form = MsgType::Result; // the type of the first part, Result before any
     std::vector<uint8_t> block;
     size_t budget = kMaxListBytes;
     auto charge = [&budget](size_t bytes) {
@@ -461,6 +500,10 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
         budget -= bytes;
         return true;
     };
+    // Everything the device listed, names it may not use included: the
+    // count and the token cover them, and changes apply to them.
+    std::vector<WireEntry> listed;
+    std::optional<ListingDelta> delta;
     for (;;) {
         Message msg;
         bool got = false;
@@ -473,47 +516,75 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
                 return errorFromStatus(msg.status);
             const uint64_t token = static_cast<uint64_t>(msg.mtimeMs);
             // Unchanged: the Result alone, naming the listing we hold, with its count.
-            if (!anyPart && req.since != 0) {
-                if (!msg.hasInfo || token != req.since || msg.size != m_held.entries.size() + m_held.refused)
+            if (form == MsgType::Result && req.since != 0) {
+                if (!msg.hasInfo || token != req.since || msg.size != m_held.entries.size())
                     return lose(LinkError::Protocol);
-                entries = m_held.entries;
-                refused = m_held.refused;
+                handOn(m_held.entries, entries, refused);
                 return LinkError::Ok;
             }
-            // Only a count matching everything that arrived ends a listing.
+            // Only a count matching everything that arrived ends a listing;
+            // a listing that may later be brought up to date must also be the
+            // one its token names, so that a wrong change never goes unseen.
             if (m_protocol < 2 || !assembler.finished() || !msg.hasInfo ||
-                msg.size != entries.size() + refused || (compact && token == 0))
+                (delta && !delta->finish(listed)) || msg.size != listed.size() || (compact && token == 0) ||
+                (deltas && listingToken(listed) != token))
                 return lose(LinkError::Protocol);
+            handOn(listed, entries, refused);
             if (compact)
-                m_held = HeldListing{pattern, token, entries, refused};
+                m_held = HeldListing{pattern, token, std::move(listed)};
             return LinkError::Ok;
         }
-        if (msg.type != MsgType::ListPart)
+        if (msg.type != MsgType::ListPart && msg.type != MsgType::ListChanges)
             continue;
-        anyPart = true;
+        // Changes come only to a session that shares them, against the
+        // listing we named, and a listing never mixes the two forms.
+        if ((form != MsgType::Result && msg.type != form) ||
+            (msg.type == MsgType::ListChanges && (!deltas || req.since == 0)))
+            return lose(LinkError::Protocol);
+        if (form == MsgType::Result && msg.type == MsgType::ListChanges)
+            delta.emplace(m_held.entries, budget);
+        form = msg.type;
         // The rest of an over-long listing is still on its way: the session
         // cannot carry on after it.
         if (!charge(msg.part.data.size() + 64))
             return lose(LinkError::TooLarge);
         since = Clock::now();
         bool blockDone = false;
-        std::vector<WireEntry> wire;
-        if (!assembler.add(msg.part, block, blockDone) ||
-            (blockDone && !(compact ? decodeCompactBlock(block, wire) : decodeEntries(block, wire))))
+        if (!assembler.add(msg.part, block, blockDone))
             return lose(LinkError::Protocol);
-        for (auto &w : wire) {
-            // Names the window or a terminal could be tricked by never leave the library.
-            if (!isValidDeviceName(w.name)) {
-                ++refused;
-                continue;
+        if (blockDone && delta) {
+            if (!delta->apply(block))
+                return lose(LinkError::Protocol);
+        } else if (blockDone) {
+            std::vector<WireEntry> wire;
+            if (!(compact ? decodeCompactBlock(block, wire) : decodeEntries(block, wire)))
+                return lose(LinkError::Protocol);
+            for (auto &w : wire) {
+                if (listed.size() == kMaxListEntries || !charge(sizeof(WireEntry) + w.name.size()))
+                    return lose(LinkError::TooLarge);
+                listed.push_back(std::move(w));
             }
-            if (entries.size() == kMaxListEntries || !charge(sizeof(DeviceEntry) + w.name.size()))
-                return lose(LinkError::TooLarge);
-            entries.push_back(DeviceEntry{std::move(w.name), w.size, w.mtimeMs});
         }
         // A version-1 server ends a listing with its stream; a later one with a count.
-        if (assembler.finished() && m_protocol < 2)
+        if (assembler.finished() && m_protocol < 2) {
+            handOn(listed, entries, refused);
             return LinkError::Ok;
+        }
+    }
+}
+
+void FileClient::handOn(const std::vector<WireEntry> &listed, std::vector<DeviceEntry> &entries,
+                        size_t &refused)
+{
+    entries.clear();
+    entries.reserve(listed.size());
+    refused = 0;
+    for (const auto &w : listed) {
+        // Names the window or a terminal could be tricked by never leave the library.
+        if (isValidDeviceName(w.name))
+            entries.push_back(DeviceEntry{w.name, w.size, w.mtimeMs});
+        else
+            ++refused;
     }
 }
 

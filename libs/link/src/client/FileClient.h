@@ -5,6 +5,7 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "LinkError.h"
+#include "ListingCodec.h"
 #include "Message.h"
 #include "OpenChain.h"
 #include "OutgoingFile.h"
@@ -20,13 +21,6 @@
 
 namespace vexo::link
 {
-
-// Most a listing may hold; a device that sends more fails the listing with
-// TooLarge. Far above what a palmtop's flat folder holds.
-constexpr size_t kMaxListEntries = 65536;
-// Budget for one listing's bytes: restored entries plus each part's data and
-// a 64-byte charge per part, so that empty parts cannot go on for ever.
-constexpr size_t kMaxListBytes = 8u << 20;
 
 struct DeviceEntry {
     std::string name; // CP936 bytes
@@ -71,6 +65,13 @@ public:
     // CRC-32 of a device file, computed by the device; Unsupported (nothing
     // sent) when the session's server does not offer it.
     LinkError checksum(const std::string &name, uint32_t &crc, DeviceEntry *entry = nullptr);
+    // Free and total bytes of the device's storage; Unsupported (nothing
+    // sent) when the session's server does not offer the request.
+    LinkError freeSpace(uint64_t &freeBytes, uint64_t &totalBytes);
+    // After a send failed with DeviceIo: whether the device lacks the room
+    // for that local file, which is then the better reason. False whenever
+    // it cannot tell (an older server, a lost session).
+    bool lacksSpaceFor(const std::string &localPath);
     LinkError remove(const std::string &name);
     LinkError rename(const std::string &from, const std::string &to);
     // Entries whose names the protocol forbids (section 5 of PROTOCOL.md) are
@@ -113,6 +114,9 @@ private:
     // (Checksum only to a server that offers it).
     LinkError askAboutFile(MsgType type, const std::string &given, Message &resp, DeviceEntry *entry);
     LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t &refused);
+    // The entries of a complete listing that the caller may see.
+    static void handOn(const std::vector<WireEntry> &listed, std::vector<DeviceEntry> &entries,
+                       size_t &refused);
     uint16_t nextId() { return ++m_lastId; }
     bool fileContext() const { return m_codec == Codec::Zstd && (m_peerCaps & kCapZstdContext); }
 
@@ -158,16 +162,17 @@ private:
     bool m_resetSeen = false;
     bool m_resume = true;
     Codec m_codec = Codec::None;
-    uint8_t m_protocol = 1; // the session's, from the HelloAck
-    uint8_t m_peerCaps = 0; // capabilities of the session's HelloAck
+    uint8_t m_protocol = 1;     // the session's, from the HelloAck
+    uint8_t m_peerCaps = 0;     // capabilities of the session's HelloAck
+    uint8_t m_peerMoreCaps = 0; // its byte 10 (kMoreCap*), 0 from an older server
     // The last complete compact listing and the token its Result named: a
     // List of the same pattern sends the token, and a device whose folder
-    // has not changed answers with that Result alone.
+    // has not changed answers with that Result alone, one that still has the
+    // listing with the changes since. Kept as sent, so that changes apply.
     struct HeldListing {
         std::string pattern;
         uint64_t token = 0;
-        std::vector<DeviceEntry> entries;
-        size_t refused = 0;
+        std::vector<WireEntry> entries;
     };
     HeldListing m_held;
 };

@@ -6,7 +6,9 @@
 #include "NoThrow.h"
 #include "PipeRegistry.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -27,9 +29,16 @@ struct FindState {
     size_t next = 0;
 };
 
+// Where a client's transfers count their bytes (SetTransferCounters).
+struct Counters {
+    int64_t *done = nullptr;
+    int64_t *total = nullptr;
+};
+
 struct Registry {
     std::mutex mutex;
     std::map<int, std::shared_ptr<FileClient>> clients;
+    std::map<int, Counters> counters;
     std::map<int, FindState> finds;
     int nextClient = 1;
     int nextFind = 1;
@@ -80,6 +89,8 @@ int toResult(LinkError e)
         return VEXO_ERR_TOO_LARGE;
     case LinkError::Unsupported:
         return VEXO_ERR_UNSUPPORTED;
+    case LinkError::NoSpace:
+        return VEXO_ERR_NO_SPACE;
     }
     return VEXO_ERR_PROTOCOL;
 }
@@ -118,17 +129,43 @@ template <typename Fn> int withClient(int handle, Fn fn) noexcept
     });
 }
 
+Counters countersOf(int client)
+{
+    auto &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.counters.find(client);
+    return it == r.counters.end() ? Counters{} : it->second;
+}
+
+void storeCount(int64_t *counter, uint64_t value)
+{
+    __atomic_store_n(counter, static_cast<int64_t>(value), __ATOMIC_RELAXED);
+}
+
 int transfer(int client, const char *from, const char *to, int *progress, int *stop, int overwrite,
              bool sending) noexcept
 {
     if (!from || !to)
         return VEXO_ERR_BAD_HANDLE;
+    const Counters counters = countersOf(client);
     return withClient(client, [&](FileClient &c) {
         TransferControl control;
         control.progress = progress;
         control.stop = stop;
+        if (counters.done) {
+            storeCount(counters.done, 0);
+            storeCount(counters.total, 0);
+            control.onProgress = [counters](size_t, uint64_t done, uint64_t total) {
+                storeCount(counters.done, done);
+                storeCount(counters.total, total);
+            };
+        }
         const std::vector<TransferItem> items{TransferItem{from, to, overwrite != 0}};
         const auto results = sending ? c.send(items, control) : c.receive(items, control);
+        // The device answers a full disk as any failed write; a Space
+        // question afterwards tells the two apart.
+        if (sending && results.front() == LinkError::DeviceIo && c.lacksSpaceFor(from))
+            return VEXO_ERR_NO_SPACE;
         return results.front() == LinkError::Ok ? 1 : toResult(results.front());
     });
 }
@@ -165,6 +202,7 @@ int UnInitVexoFileClient(int client)
         auto &r = registry();
         std::lock_guard<std::mutex> lock(r.mutex);
         r.clients.erase(client);
+        r.counters.erase(client);
         for (auto it = r.finds.begin(); it != r.finds.end();)
             it = it->second.client == client ? r.finds.erase(it) : std::next(it);
         return 0;
@@ -276,6 +314,21 @@ int RequestFileChecksum(int client, const char *name, uint32_t *crc)
     return withClient(client, [&](FileClient &c) { return toResult(c.checksum(name, *crc)); });
 }
 
+int RequestFreeSpace(int client, int64_t *freeBytes, int64_t *totalBytes)
+{
+    if (!freeBytes || !totalBytes)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) {
+        uint64_t free = 0, total = 0;
+        const auto e = c.freeSpace(free, total);
+        if (e != LinkError::Ok)
+            return toResult(e);
+        *freeBytes = static_cast<int64_t>(std::min<uint64_t>(free, INT64_MAX));
+        *totalBytes = static_cast<int64_t>(std::min<uint64_t>(total, INT64_MAX));
+        return 0;
+    });
+}
+
 int RequestDeleteFile(int client, const char *name)
 {
     if (!name)
@@ -288,6 +341,21 @@ int RequestRenameFile(int client, const char *oldName, const char *newName)
     if (!oldName || !newName)
         return VEXO_ERR_BAD_HANDLE;
     return withClient(client, [&](FileClient &c) { return toResult(c.rename(oldName, newName)); });
+}
+
+int SetTransferCounters(int client, int64_t *bytesDone, int64_t *bytesTotal)
+{
+    return guarded([&] {
+        auto &r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        if (r.clients.find(client) == r.clients.end())
+            return VEXO_ERR_BAD_HANDLE;
+        if (bytesDone && bytesTotal)
+            r.counters[client] = Counters{bytesDone, bytesTotal};
+        else
+            r.counters.erase(client);
+        return 0;
+    });
 }
 
 int RequestSendFileEx(int client, const char *localPath, const char *deviceName, int *progress,

@@ -14,6 +14,9 @@ std::vector<uint8_t> encodeHello(const Hello &hello)
     w.u16(hello.maxPayload);
     w.u8(hello.window);
     w.u8(hello.protocol);
+    // Without any bit the byte is left out, exactly as an older peer does.
+    if (hello.moreCaps != 0)
+        w.u8(hello.moreCaps);
     return w.take();
 }
 
@@ -27,6 +30,8 @@ bool decodeHello(const std::vector<uint8_t> &bytes, Hello &hello)
     // Version 1 ends here; version 0 does not exist.
     if (!r.u8(hello.protocol) || hello.protocol == 0)
         hello.protocol = 1;
+    if (!r.u8(hello.moreCaps))
+        hello.moreCaps = 0;
     return true;
 }
 

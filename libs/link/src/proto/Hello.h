@@ -23,6 +23,15 @@ constexpr uint8_t kCapSync = 0x04;
 // listing the client holds so that an unchanged folder is answered with that
 // Result alone. A peer without it gets the entry-by-entry listings.
 constexpr uint8_t kCapCompactList = 0x08;
+// With kCapCompactList: the server keeps the last listing it sent in the
+// session, and answers a List carrying its token with only what changed
+// (ListingDelta.h). A peer without it gets whole listings.
+constexpr uint8_t kCapListDelta = 0x40;
+
+// Byte 10 of the record, "more capabilities", once byte 1 had no bit left.
+// An older peer sends no byte 10, which reads as 0.
+// The server answers Space requests (free and total bytes of its folder).
+constexpr uint8_t kMoreCapSpace = 0x01;
 
 struct Hello {
     uint8_t version = kFormatVersion;
@@ -31,6 +40,7 @@ struct Hello {
     uint16_t maxPayload = 0;
     uint8_t window = 0;
     uint8_t protocol = kProtocolVersion; // 1 when the peer sent none
+    uint8_t moreCaps = 0;                // kMoreCap* bits; 0 when the peer sent none
 };
 
 std::vector<uint8_t> encodeHello(const Hello &hello);

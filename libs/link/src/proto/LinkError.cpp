@@ -31,6 +31,7 @@ const char *const kTexts[] = {
     "the device speaks an unknown protocol",                                          // Protocol
     "the device's listing is larger than allowed (65,536 entries, 8 MiB)",            // TooLarge
     "the device does not offer this request",                                         // Unsupported
+    "not enough space on the device",                                                 // NoSpace
 };
 } // namespace
 
@@ -41,7 +42,7 @@ LinkError errorFromStatus(WireStatus status)
 
 const char *describe(LinkError error)
 {
-    return sys::textOf<LinkError::Unsupported>(kTexts, error, "unknown error");
+    return sys::textOf<LinkError::NoSpace>(kTexts, error, "unknown error");
 }
 
 } // namespace vexo::link

@@ -21,6 +21,7 @@ enum class LinkError {
     Protocol,       // the peer speaks something we do not understand
     TooLarge,       // the peer sent more than a listing may hold; nothing was kept
     Unsupported,    // the peer does not offer this request (an older server)
+    NoSpace,        // the device has no room for the file
 };
 
 LinkError errorFromStatus(WireStatus status);

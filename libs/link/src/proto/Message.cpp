@@ -18,7 +18,7 @@ bool takesOnlyAName(MsgType type)
 
 bool carriesPart(MsgType type)
 {
-    return type == MsgType::ListPart || type == MsgType::FileData;
+    return type == MsgType::ListPart || type == MsgType::ListChanges || type == MsgType::FileData;
 }
 
 void writePart(ByteWriter &w, const DataPart &part)
@@ -123,6 +123,7 @@ std::vector<uint8_t> encodeMessage(const Message &m)
         w.shortString(m.name2);
         break;
     case MsgType::Abort:
+    case MsgType::Space:
         break;
     case MsgType::PutOpen:
         w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0) | (m.resumable ? 4 : 0)));
@@ -152,6 +153,7 @@ std::vector<uint8_t> encodeMessage(const Message &m)
         }
         break;
     case MsgType::ListPart:
+    case MsgType::ListChanges:
     case MsgType::FileData:
         writePart(w, m.part);
         break;
@@ -199,6 +201,7 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::Rename:
         return r.shortString(m.name) && r.shortString(m.name2) && r.remaining() == 0;
     case MsgType::Abort:
+    case MsgType::Space:
         return r.remaining() == 0;
     case MsgType::PutOpen: {
         uint8_t flags;
@@ -233,6 +236,7 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
         return (!m.hasCrc || r.u32(m.crc)) && r.remaining() == 0;
     }
     case MsgType::ListPart:
+    case MsgType::ListChanges:
     case MsgType::FileData:
         m.hasPart = true;
         return carriesPart(m.type) && readPart(r, m.part);

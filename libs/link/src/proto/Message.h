@@ -20,6 +20,7 @@ enum class MsgType : uint8_t {
     // A PutOpen with its whole file, coded against the open before it
     // (OpenChain); only in sessions that share kCapLeanBatch.
     PutNext = 0x18,
+    Space = 0x19, // only to a peer whose HelloAck has kMoreCapSpace
     // Resuming a kept partial file (ResumeCodec.h); only in sessions that share kCapResume.
     GetFrom = 0x1A,
     PutFrom = 0x1B,
@@ -27,6 +28,9 @@ enum class MsgType : uint8_t {
     GetOpenFrom = 0x24,
     Result = 0x20,
     ListPart = 0x21,
+    // A part of the changes since the listing the client holds (ListingDelta);
+    // only in sessions that share kCapListDelta.
+    ListChanges = 0x25,
     GetOpen = 0x22,
     FileData = 0x30,
 };
@@ -89,7 +93,7 @@ struct Message {
 size_t messageOverhead(const Message &message);
 
 std::vector<uint8_t> encodeMessage(const Message &message);
-// A ListPart or FileData message of request `id` carrying `part`.
+// A ListPart, ListChanges or FileData message of request `id` carrying `part`.
 std::vector<uint8_t> encodePartMessage(MsgType type, uint16_t id, DataPart part);
 // Parses one message; false for anything truncated, unknown or malformed.
 bool decodeMessage(const std::vector<uint8_t> &bytes, Message &message);
