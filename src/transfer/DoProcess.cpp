@@ -226,6 +226,10 @@ bool TFormDoProcess::eventFilter(QObject *watched, QEvent *event)
         event->ignore();
         m_closeMainAfter = true;
         requestClose();
+        // An open replace question would hold the shut-down until answered;
+        // the worker, already told to stop, takes its going as no answer.
+        if (m_question)
+            m_question->reject();
         return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -297,6 +301,7 @@ void TFormDoProcess::threadAskReplace(const QString &source, ReplaceReply *reply
 {
     TFormDialogReplace dialog(m_context, this);
     dialog.SetDirection(m_direction);
+    m_question = &dialog;
     reply->answer = dialog.AskReplace(source, reply->destination, reply->facts);
     reply->destination = dialog.destination();
 }

@@ -136,6 +136,8 @@ private:
     QElapsedTimer m_stopClock;
     QString m_failureReport;
     QPointer<TProcessThread> m_worker;
+    // The replace question while it is open.
+    QPointer<QDialog> m_question;
     bool m_workerStarted = false;
     bool m_workerEnded = false;
     int m_linkLost = 0;

@@ -426,9 +426,11 @@ class Copying(Group):
         log("closed %.1f s after Cancel" % (time.monotonic() - started))
         # A stop the person asked for is no failure: nothing is reported.
         self.assertIsNone(st.window("QMessageBox"))
-        # A cancelled copy leaves the old file as it was and nothing beside it.
+        # A cancelled copy leaves the old file as it was and nothing beside it but
+        # the palmtop's hidden partial, which the next copy of long.bin continues.
         self.assertEqual(self.device_file("long.bin"), b"the palmtop's own long.bin")
-        left = sorted(n for n in os.listdir(s.palmtop.root) if n.startswith(".") or "long" in n)
+        left = sorted(n for n in os.listdir(s.palmtop.root)
+                      if (n.startswith(".") and not n.startswith(".vexo-keep-")) or "long" in n)
         self.assertEqual(left, ["long.bin"])
         s.wait_caption("device", "Connected")
 

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <thread>
+
 using namespace vexo::link;
 using namespace vexo::link::test;
 
@@ -119,6 +123,65 @@ TEST(ChannelTest, MessagesShrinkOnADamagingLineNeverBelowTheFloorAndGrowBackWhen
     bSide->setFlip(0);
     send();
     EXPECT_EQ(a.dataPayload(), config.maxPayload);
+}
+
+// Hands on what it reads at a slow serial line's pace: a few bytes at a time,
+// never a pause between them.
+class SlowLineStream : public ByteStream
+{
+public:
+    SlowLineStream(std::shared_ptr<ByteStream> inner, double bytesPerSecond)
+        : m_inner(std::move(inner)), m_rate(bytesPerSecond)
+    {
+    }
+    int wait(bool wantWrite, int timeoutMs) override { return m_inner->wait(wantWrite, timeoutMs); }
+    long writeSome(const uint8_t *data, size_t size) override { return m_inner->writeSome(data, size); }
+    long readSome(uint8_t *buffer, size_t capacity) override
+    {
+        const auto now = Clock::now();
+        m_credit = std::min(16.0, m_credit + std::chrono::duration<double>(now - m_last).count() * m_rate);
+        m_last = now;
+        if (m_credit < 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return 0;
+        }
+        const long n = m_inner->readSome(buffer, std::min(capacity, static_cast<size_t>(m_credit)));
+        if (n > 0)
+            m_credit -= static_cast<double>(n);
+        return n;
+    }
+
+private:
+    std::shared_ptr<ByteStream> m_inner;
+    double m_rate;
+    double m_credit = 0;
+    Clock::time_point m_last = Clock::now();
+};
+
+// At 9,600 baud a 2 KiB frame takes over 2 s to arrive; bytes that keep
+// coming must never be taken for a frame cut off by a pulled cable.
+TEST(ChannelTest, AFrameSlowerThanASecondArrivesWhole)
+{
+    StreamPair pair;
+    auto slow = std::make_shared<SlowLineStream>(pair.b, 960);
+    Channel a(*pair.a), b(*slow);
+    ChannelConfig config;
+    config.maxPayload = 2048;
+    config.initialRtoMs = 3000;
+    config.minRtoMs = 3000;
+    a.start(3, config);
+    b.start(3, config);
+    const auto message = numbered(7, 2048);
+    a.send(message);
+    std::vector<uint8_t> got;
+    const auto deadline = Clock::now() + std::chrono::seconds(15);
+    while (got.empty() && Clock::now() < deadline) {
+        ASSERT_TRUE(a.pump(Clock::now() + std::chrono::milliseconds(5)));
+        ASSERT_TRUE(b.pump(Clock::now() + std::chrono::milliseconds(5)));
+        b.takeMessage(got);
+    }
+    EXPECT_EQ(got, message);
+    EXPECT_EQ(a.stats().framesResent, 0u);
 }
 
 TEST(ChannelTest, GivesUpWhenThePeerNeverAnswers)

@@ -66,9 +66,10 @@ protected:
         m_client = m_pipe = 0;
     }
     // A serial line at a high simulated rate, vexo-deviced on end B.
-    void startSimulated(double flip, double drop = 0)
+    void startSimulated(double flip, double drop = 0, std::vector<vexo::test::CablePull> pulls = {})
     {
         vexo::test::LinkSimOptions options;
+        options.pulls = std::move(pulls);
         options.bytesPerSecond = 300000;
         options.latencyMs = 1;
         options.bitFlipPerByte = flip;
@@ -195,7 +196,7 @@ TEST_F(EndToEndTest, NoDeviceFailsConnectWithinTheTimeOut)
     EXPECT_EQ(ConnectServer(m_client), VEXO_ERR_NOT_CONNECTED);
 
     // A line with nobody at the other end: the hello goes unanswered.
-    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1});
+    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1, {}});
     ASSERT_TRUE(sim.start(nullptr));
     SetPipeDevicePath(m_pipe, sim.endA().c_str());
     SetRespondTimeout(m_client, 400);
@@ -208,6 +209,7 @@ TEST_F(EndToEndTest, ServerKilledMidFileFailsInTimeAndLeavesNothingPartial)
 {
     startSimulated(0);
     openLink(m_sim->endA(), 1000);
+    SetResume(m_client, 0); // nothing kept for a next attempt either
     writeFile(dev("big.bin"), randomBytes(3 << 20, 2));
     writeFile(loc("big.bin"), {1, 2});
     std::atomic<int> progress{0};
@@ -275,7 +277,11 @@ TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecond)
     EXPECT_EQ(rc, VEXO_ERR_STOPPED);
     EXPECT_LT(returnedAt - stoppedAt, std::chrono::seconds(1));
     EXPECT_EQ(readFile(dev("big.bin")), std::vector<uint8_t>{9});
-    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big.bin"});
+    // What arrived stays, hidden, for the next attempt; the old file is untouched.
+    const auto names = listFolder(m_device.path());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].rfind(".vexo-keep-", 0), 0u);
+    EXPECT_EQ(names[1], "big.bin");
     EXPECT_EQ(RequestLookupFile(m_client, "big.bin"), 0);
 }
 
@@ -341,6 +347,30 @@ TEST_F(EndToEndTest, CommandLineClient)
     EXPECT_EQ(runProgram({vexo, "--port", port, "frobnicate"}), 2);
     EXPECT_EQ(listFolder(m_device.path()),
               (std::vector<std::string>{"two.bin", "\xE4\xBD\xA0\xE5\xA5\xBD.txt"}));
+}
+
+TEST_F(EndToEndTest, CommandLineClientCarriesOnAcrossAPulledCable)
+{
+    // 600 KB each way at 300 KB/s; the cable goes for 2 s during the put and during the get.
+    startSimulated(0, 0, {{360000, 2}, {1050000, 2}});
+    const auto data = randomBytes(600000, 7);
+    writeFile(loc("big"), data);
+    const std::string vexo = std::string(VEXO_CLI_PATH) + " --port " + m_sim->endA() +
+                             " --baud 115200 --timeout 1000 --retry-seconds 20 ";
+    std::string out;
+    EXPECT_EQ(runProgram({"/bin/sh", "-c", vexo + "put " + loc("big") + " 2>&1"}, &out), 0) << out;
+    EXPECT_NE(out.find("reconnecting"), std::string::npos) << out;
+    EXPECT_EQ(readFile(dev("big")), data);
+    EXPECT_EQ(runProgram({"/bin/sh", "-c", vexo + "get big " + loc("back") + " 2>&1"}, &out), 0) << out;
+    EXPECT_NE(out.find("reconnecting"), std::string::npos) << out;
+    EXPECT_EQ(readFile(loc("back")), data);
+    EXPECT_EQ(m_sim->pullsBegun(), 2);
+    // Continued, not started over: little more than the file crossed each way.
+    using Direction = vexo::test::LinkSimulator::Direction;
+    EXPECT_LT(m_sim->counters(Direction::AToB).received, data.size() * 13 / 10);
+    EXPECT_LT(m_sim->counters(Direction::BToA).received, data.size() * 13 / 10);
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big"});
+    EXPECT_EQ(listFolder(m_work.path()), (std::vector<std::string>{"back", "big"}));
 }
 
 TEST_F(EndToEndTest, AListingToATerminalReadLateIsPrintedWhole)

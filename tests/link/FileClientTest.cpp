@@ -25,7 +25,7 @@ using namespace vexo::link::test;
 namespace
 {
 
-class FileClientTest : public ::testing::Test
+class FileClientTest : public ::testing::Test, protected ClientServerFolders
 {
 protected:
     void startLink(double flip = 0, int serverTimeoutMs = 3000)
@@ -51,14 +51,6 @@ protected:
     {
         return m_client->receive({TransferItem{name, local, overwrite}}, control).front();
     }
-    std::string dev(const std::string &name) const { return m_device / name; }
-    std::string loc(const std::string &name) const { return m_local / name; }
-
-    TempDir m_device;
-    TempDir m_local;
-    StreamPair m_pair;
-    std::unique_ptr<ServerThread> m_server;
-    std::unique_ptr<FileClient> m_client;
 };
 
 TEST_F(FileClientTest, FilesOfEverySizeAndKindArriveByteExactBothWays)
@@ -543,6 +535,7 @@ TEST_F(FileClientTest, SpecialFilesAreNotSentFromThePc)
 TEST_F(FileClientTest, StopMidFileKeepsTheOldDestinationOnBothSides)
 {
     startLink();
+    m_client->setResume(false); // nothing at all is left; what resume keeps is in ResumeTest
     const auto big = randomBytes(4 << 20, 5);
     writeFile(loc("big"), big);
     writeFile(dev("target"), {7, 7, 7});
@@ -615,6 +608,7 @@ TEST_F(FileClientTest, ASilentDeviceFailsTheCallWithinTheTimeOut)
 {
     startLink();
     m_client->setTimeout(500);
+    m_client->setResume(false);
     writeFile(dev("big"), randomBytes(8 << 20, 4));
     writeFile(loc("dest"), {1});
     std::thread killer([this] {

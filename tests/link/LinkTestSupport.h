@@ -15,6 +15,11 @@
 #include <thread>
 #include <vector>
 
+namespace vexo::link
+{
+class FileClient;
+}
+
 namespace vexo::link::test
 {
 
@@ -65,6 +70,19 @@ private:
     std::atomic<bool> m_quit{false};
     std::unique_ptr<deviced::DeviceServer> m_server;
     std::thread m_thread;
+};
+
+// What the client tests share: a device folder, a local one, the line
+// between them, and the server and the client on its ends once started.
+struct ClientServerFolders {
+    std::string dev(const std::string &name) const { return m_device / name; }
+    std::string loc(const std::string &name) const { return m_local / name; }
+
+    TempDir m_device;
+    TempDir m_local;
+    StreamPair m_pair;
+    std::unique_ptr<ServerThread> m_server;
+    std::unique_ptr<FileClient> m_client;
 };
 
 } // namespace vexo::link::test

@@ -111,7 +111,7 @@ TEST(MessageTest, MalformedMessagesAreRefused)
         {0x30, 1, 0, 0x08, 0, 0, 0, 0},               // end of stream without end of block
         {0x30, 1, 0, 0x1C, 0, 0},                     // end of stream with a short CRC
         {0x30, 1, 0, 0x10, 0, 0, 0, 0},               // a stream CRC before the end of the stream
-        {0x14, 1, 0, 4, 0, 1, 'a'},                   // unknown open flag
+        {0x14, 1, 0, 8, 0, 1, 'a'},                   // unknown open flag
         {0x14, 1, 0, 2, 0, 1, 'a'},                   // a time announced but missing
         {0x20, 1, 0, 0, 0x80, 0x80, 0x80},            // unterminated varint
         {0x20, 1, 0, 0, 5, 2, 1, 2, 3},               // a checksum cut short

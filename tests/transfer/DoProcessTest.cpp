@@ -274,6 +274,24 @@ private slots:
             QVERIFY(QFileInfo::exists(workFolder));
     }
 
+    // A shut-down (a kill, logging out) while the replace question is open
+    // does not wait for an answer: the question goes, nothing more is sent,
+    // and the main window's shut-down runs.
+    void closingTheMainWindowTakesDownAnOpenReplaceQuestion()
+    {
+        m_fx->deviceHas({"a.txt"});
+        const QString workFolder = m_w->TempDir;
+        bool questionGone = false;
+        m_driver->onReplace([&](TFormDialogReplace &d) {
+            m_w->close();
+            questionGone = !d.isVisible();
+        });
+        sendFiles({"a.txt", "b.txt"});
+        QVERIFY(questionGone);
+        QCOMPARE(sends(), QStringList{});
+        QTRY_VERIFY(!QFileInfo::exists(workFolder));
+    }
+
     // Receiving onto a PC file: Rename looks among the PC's files, in the
     // destination's folder, and a taken name keeps the dialog open.
     void receiveOntoAnExistingPcFileRenamesAmongThePcFiles()

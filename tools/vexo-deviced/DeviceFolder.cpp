@@ -1,6 +1,7 @@
 #include "DeviceFolder.h"
 
 #include "Crc32.h"
+#include "DevicePartials.h"
 #include "NameCodec.h"
 #include "vexo/sys/PlaceFile.h"
 
@@ -30,7 +31,7 @@ int64_t mtimeMs(const struct stat &st)
 
 bool isTemporary(const std::string &name)
 {
-    return name.rfind(kTempPrefix, 0) == 0;
+    return name.rfind(kTempPrefix, 0) == 0 || DevicePartials::isPartialName(name);
 }
 } // namespace
 

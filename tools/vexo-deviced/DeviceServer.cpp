@@ -6,6 +6,7 @@
 #include "ListingCodec.h"
 #include "ListingDelta.h"
 #include "NameCodec.h"
+#include "ResumeCodec.h"
 #include "vexo/sys/CodeTable.h"
 #include "vexo/sys/FileIo.h"
 
@@ -56,7 +57,8 @@ const char *statusText(WireStatus s)
 } // namespace
 
 DeviceServer::DeviceServer(const DeviceFolder &folder, ByteStream &stream, ServerOptions options)
-    : m_folder(folder), m_options(options), m_channel(stream), m_space(folder.root(), options.capacity)
+    : m_folder(folder), m_partials(folder.root()), m_options(options), m_channel(stream),
+      m_space(folder.root(), options.capacity)
 {
 }
 
@@ -103,7 +105,7 @@ bool DeviceServer::step(int maxWaitMs)
         // without the capability does not know the message at all.
         const bool unknown =
             !(m_caps & kCapLeanBatch) && !raw.empty() && raw[0] == static_cast<uint8_t>(MsgType::PutNext);
-        if (unknown || !decodeMessage(raw, msg) || !m_opens.expand(msg)) {
+        if (unknown || !decodeMessage(raw, msg) || !m_opens.expand(msg) || !resumeAllowed(msg)) {
             log("malformed request ignored");
             continue;
         }
@@ -163,7 +165,8 @@ void DeviceServer::handleHello(const Frame &frame)
     const uint8_t offered =
         localCodecCaps() | (m_options.offerChecksum ? kCapSync : 0) |
         (m_options.offerCompactList ? kCapCompactList : 0) | (m_options.offerListDelta ? kCapListDelta : 0) |
-        (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0);
+        (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0) |
+        (m_options.offerResume ? kCapResume : 0);
     mine.caps = static_cast<uint8_t>(offered & theirs.caps);
     mine.moreCaps = static_cast<uint8_t>((m_options.offerSpace ? kMoreCapSpace : 0) & theirs.moreCaps);
     mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
@@ -291,9 +294,16 @@ void DeviceServer::process(const Message &msg)
         // Parts of a file refused or aborted earlier are dropped here.
         if (m_in && msg.id == m_in->id) {
             m_in->lastData = Clock::now();
-            handlePart(msg.part);
+            if (m_in->awaitingFrom)
+                finishIncoming(WireStatus::CheckFailed); // data before the client said where from
+            else
+                handlePart(msg.part);
         }
         break;
+    case MsgType::PutFrom:
+        handlePutFrom(msg);
+        break;
+    case MsgType::GetFrom:
     case MsgType::Get:
         handleGet(msg);
         break;
@@ -429,10 +439,17 @@ void DeviceServer::handlePutOpen(const Message &msg)
         reply(msg.id, WireStatus::Exists);
         return;
     }
+    // Kept partials of other files go first when the space is short.
+    if (msg.resumable)
+        m_partials.makeRoom(msg.size, m_partials.pathFor(msg.name));
     // A file that cannot fit fails now, as the disk would fail it midway.
     if (!m_space.fits(msg.size)) {
         log("receive " + quotedName(msg.name) + ": no space");
         reply(msg.id, WireStatus::IoError);
+        return;
+    }
+    if (msg.resumable) {
+        openResumable(msg);
         return;
     }
     std::string temporary;
@@ -443,14 +460,15 @@ void DeviceServer::handlePutOpen(const Message &msg)
         return;
     }
     m_in.emplace(Incoming{msg.id, msg.name, msg.overwrite, msg.hasTime, msg.mtimeMs, Clock::now(),
-                          IncomingFile(msg.size, fileContext()), std::move(fd), std::move(temporary)});
+                          IncomingFile(msg.size, fileContext()), std::move(fd), std::move(temporary), nullptr,
+                          false, 0, 0});
     if (msg.hasPart)
         handlePart(msg.part);
 }
 
 void DeviceServer::handlePart(const DataPart &part)
 {
-    switch (m_in->stream.add(part, m_in->fd.get())) {
+    switch (m_in->stream.add(part, incomingFd())) {
     case IncomingFile::Fault::Check:
         finishIncoming(WireStatus::CheckFailed);
         break;
@@ -458,6 +476,8 @@ void DeviceServer::handlePart(const DataPart &part)
         finishIncoming(WireStatus::IoError);
         break;
     case IncomingFile::Fault::None:
+        if (m_in->partial)
+            m_in->partial->note(m_in->stream.received(), m_in->stream.crc());
         if (m_in->stream.finished())
             finishIncoming(WireStatus::Ok);
         break;
@@ -469,13 +489,17 @@ void DeviceServer::finishIncoming(WireStatus status)
     Incoming &in = *m_in;
     if (status == WireStatus::Ok) {
         if (in.hasTime)
-            sys::setFileTime(in.fd.get(), in.mtimeMs);
-        if (in.fd.close()) {
+            sys::setFileTime(incomingFd(), in.mtimeMs);
+        if (in.partial)
+            in.temporary = in.partial->release();
+        if (in.partial ? !in.temporary.empty() : in.fd.close()) {
             status = m_folder.commit(in.temporary, in.name, in.overwrite);
             in.temporary.clear(); // placed, or removed by the commit
         } else {
             status = WireStatus::IoError;
         }
+    } else if (in.partial) {
+        in.partial->discard(); // a failed check: nothing of it is worth continuing
     }
     const uint16_t id = in.id;
     const std::string name = in.name;
@@ -520,7 +544,10 @@ void DeviceServer::handleGet(const Message &msg)
     open.type = MsgType::GetOpen;
     open.id = msg.id;
     open.mtimeMs = file->mtimeMs();
-    if (!file->fillOpen(open, m_channel.config().maxPayload)) {
+    open.size = file->size();
+    if (msg.type == MsgType::GetFrom)
+        handleGetFrom(msg, *file, open);
+    if (open.offset == 0 && !file->fillOpen(open, m_channel.config().maxPayload)) {
         reply(msg.id, WireStatus::IoError);
         return;
     }
@@ -546,6 +573,9 @@ void DeviceServer::pumpGet()
 
 void DeviceServer::abortIncoming()
 {
+    // Stopped early: a resumable file keeps what arrived, for the next attempt.
+    if (m_in && m_in->partial)
+        m_in->partial->keep();
     if (m_in && !m_in->temporary.empty())
         unlink(m_in->temporary.c_str());
     m_in.reset();
@@ -586,6 +616,74 @@ void DeviceServer::checkTimeouts()
         log("receive " + quotedName(m_in->name) + ": client sends no more data, dropped");
         abortIncoming();
     }
+}
+
+bool DeviceServer::resumeAllowed(const Message &msg) const
+{
+    // Without the capability these are unknown to us, as to a server before them.
+    const bool asks = msg.type == MsgType::GetFrom || msg.type == MsgType::PutFrom ||
+                      (msg.type == MsgType::PutOpen && msg.resumable);
+    if (!asks)
+        return true;
+    return (m_caps & kCapResume) && (msg.type != MsgType::PutOpen || (msg.hasTime && !msg.hasPart));
+}
+
+void DeviceServer::openResumable(const Message &msg)
+{
+    const PartialSource source{msg.name, msg.size, msg.mtimeMs};
+    const std::string path = m_partials.pathFor(msg.name);
+    auto partial = std::make_unique<PartialFile>();
+    // A partial of another file (other size or time), or one that fails its
+    // checks, is not continued: the file starts over.
+    if (!partial->reopen(path) || !(partial->source() == source)) {
+        partial->discard();
+        if (!partial->create(path, source)) {
+            log("receive " + quotedName(msg.name) + ": cannot create a file");
+            reply(msg.id, WireStatus::IoError);
+            return;
+        }
+    }
+    const uint64_t kept = partial->kept();
+    const uint32_t crc = partial->crc();
+    m_in.emplace(Incoming{msg.id, msg.name, msg.overwrite, msg.hasTime, msg.mtimeMs, Clock::now(),
+                          IncomingFile(msg.size, fileContext()), sys::UniqueFd(), std::string(),
+                          std::move(partial), true, kept, crc});
+    log("receive " + quotedName(msg.name) + ": " + std::to_string(m_in->offered) + " bytes kept");
+    Message offer;
+    offer.type = MsgType::ResumeOffer;
+    offer.id = msg.id;
+    offer.offset = m_in->offered;
+    offer.crc = m_in->offeredCrc;
+    m_channel.send(encodeMessage(offer));
+}
+
+void DeviceServer::handlePutFrom(const Message &msg)
+{
+    if (!m_in || msg.id != m_in->id || !m_in->awaitingFrom)
+        return; // of a file refused or aborted earlier
+    Incoming &in = *m_in;
+    in.awaitingFrom = false;
+    in.lastData = Clock::now();
+    if (msg.offset != 0 && msg.offset == in.offered) {
+        in.stream.startAt(in.offered, in.offeredCrc);
+        log("receive " + quotedName(in.name) + ": continued at " + std::to_string(in.offered));
+    } else if (msg.offset != 0) {
+        finishIncoming(WireStatus::CheckFailed);
+    } else if (in.offered != 0 && !in.partial->restart()) {
+        finishIncoming(WireStatus::IoError);
+    }
+}
+
+void DeviceServer::handleGetFrom(const Message &msg, OutgoingFile &file, Message &open)
+{
+    // Continued only when the client's part is of this very file: the same
+    // size and time, and the same first bytes.
+    uint32_t crc = 0;
+    const bool same = msg.size == file.size() && msg.mtimeMs == file.mtimeMs() && msg.offset > 0 &&
+                      msg.offset < file.size() && file.prefixCrc(msg.offset, crc) && crc == msg.crc;
+    open.type = MsgType::GetOpenFrom;
+    open.offset = same && file.startAt(msg.offset, crc) ? msg.offset : 0;
+    log("send " + quotedName(msg.name) + ": from " + std::to_string(open.offset));
 }
 
 } // namespace vexo::deviced

@@ -5,12 +5,14 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "DeviceFolder.h"
+#include "DevicePartials.h"
 #include "FolderSpace.h"
 #include "Hello.h"
 #include "IncomingFile.h"
 #include "Message.h"
 #include "OpenChain.h"
 #include "OutgoingFile.h"
+#include "PartialFile.h"
 #include "vexo/sys/UniqueFd.h"
 
 #include <atomic>
@@ -32,6 +34,7 @@ struct ServerOptions {
     bool offerListDelta = true;                // false: send whole listings only, keep none
     bool offerFileContext = true;              // false: compress each block of a file on its own
     bool offerLeanBatch = true;                // false: behave as a server from before PutNext
+    bool offerResume = true;                   // false: behave as a server from before kept partials
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
     bool offerSpace = true;                    // false: behave as a server from before the Space request
     uint64_t capacity = 0; // above 0: pretend the folder's disk holds only this many bytes
@@ -64,6 +67,12 @@ private:
         link::IncomingFile stream;
         sys::UniqueFd fd;
         std::string temporary; // removed unless the stream completes
+        // A resumable file is written into its partial instead, which stays
+        // when the transfer stops early; it waits for PutFrom before data.
+        std::unique_ptr<link::PartialFile> partial;
+        bool awaitingFrom = false;
+        uint64_t offered = 0;
+        uint32_t offeredCrc = 0;
     };
 
     void handleControl(const link::Frame &frame);
@@ -81,6 +90,12 @@ private:
     void forgetListing();
     void handlePutOpen(const link::Message &msg);
     void handlePart(const link::DataPart &part);
+    // Resumable puts and gets (kCapResume).
+    bool resumeAllowed(const link::Message &msg) const;
+    void openResumable(const link::Message &msg);
+    void handlePutFrom(const link::Message &msg);
+    void handleGetFrom(const link::Message &msg, link::OutgoingFile &file, link::Message &open);
+    int incomingFd() const { return m_in->partial ? m_in->partial->fd() : m_in->fd.get(); }
     void finishIncoming(link::WireStatus status);
     void handleGet(const link::Message &msg);
     void handleSpace(const link::Message &msg);
@@ -97,6 +112,7 @@ private:
     void log(const std::string &line) const;
 
     const DeviceFolder &m_folder;
+    DevicePartials m_partials;
     ServerOptions m_options;
     link::Channel m_channel;
     uint32_t m_nonce = 0;

@@ -1,5 +1,6 @@
 // vexo-deviced: the palmtop side of the file service, serving one flat folder.
 #include "DeviceFolder.h"
+#include "DevicePartials.h"
 #include "DeviceServer.h"
 #include "FdStream.h"
 #include "vexo/sys/PlaceFile.h"
@@ -81,6 +82,8 @@ int main(int argc, char **argv)
         return 1;
     }
     folder.removeStaleTemporaries();
+    // Partials of interrupted transfers stay for the client's next attempt, a day at most.
+    deviced::DevicePartials(root).removeStale();
 
     struct sigaction sa {
     };

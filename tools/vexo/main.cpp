@@ -2,9 +2,10 @@
 #include "FileClient.h"
 #include "JsonListing.h"
 #include "NameCodec.h"
-#include "ProgressBar.h"
 #include "Sync.h"
+#include "TransferRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -27,7 +28,8 @@ namespace
 int usage(std::FILE *output = stderr)
 {
     std::fprintf(output,
-                 "usage: vexo [--port PATH] [--baud N] [--timeout MS] [--no-clobber] [--stats] COMMAND\n"
+                 "usage: vexo [--port PATH] [--baud N] [--timeout MS] [--no-clobber] [--no-resume]\n"
+                 "            [--retry-seconds N] [--stats] COMMAND\n"
                  "  ls [--json] [--refresh-after CMD]\n"
                  "                          list the device's files (--json: a JSON array); with\n"
                  "                          CMD: list, run CMD, list again in the same session and\n"
@@ -42,6 +44,8 @@ int usage(std::FILE *output = stderr)
                  "                          make a folder and the device agree (default both ways,\n"
                  "                          newer wins); prints the plan first; deletes only with --delete\n"
                  "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n"
+                 "put and get continue a file an earlier attempt left half done (--no-resume: start\n"
+                 "over) and, when the link is lost, reconnect for up to N s (default 30; 0: never).\n"
                  "Exit status: 0 done, 1 failed, 2 bad command line.\n");
     return output == stderr ? 2 : 0;
 }
@@ -181,22 +185,6 @@ int listCommand(link::FileClient &client, const ListOptions &options)
     return 0;
 }
 
-int runTransfer(link::FileClient &client, const std::vector<link::TransferItem> &items,
-                const std::vector<std::string> &labels, bool sending)
-{
-    cli::ProgressBar bar;
-    link::TransferControl control;
-    control.onProgress = [&](size_t index, uint64_t done, uint64_t total) {
-        bar.update(labels[index], done, total);
-    };
-    const auto results = sending ? client.send(items, control) : client.receive(items, control);
-    bar.finish();
-    int failures = 0;
-    for (size_t i = 0; i < results.size(); ++i)
-        failures += report(labels[i], results[i]);
-    return failures == 0 ? 0 : 1;
-}
-
 int run(int argc, char **argv)
 {
     std::string port = "/dev/ttyACM0";
@@ -204,6 +192,8 @@ int run(int argc, char **argv)
     int timeoutMs = 3000;
     bool overwrite = true;
     bool stats = false;
+    bool resume = true;
+    int retrySeconds = 30;
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         const std::string opt = argv[i];
@@ -215,6 +205,10 @@ int run(int argc, char **argv)
             timeoutMs = std::atoi(argv[++i]);
         else if (opt == "--no-clobber" || opt == "-n")
             overwrite = false;
+        else if (opt == "--no-resume")
+            resume = false;
+        else if (opt == "--retry-seconds" && i + 1 < argc)
+            retrySeconds = std::max(0, std::atoi(argv[++i]));
         else if (opt == "--stats")
             stats = true;
         else if (opt == "--help" || opt == "-h")
@@ -242,6 +236,8 @@ int run(int argc, char **argv)
     }
     link::FileClient client(pipe);
     client.setTimeout(timeoutMs);
+    client.setResume(resume);
+    cli::TransferRun transfers(client, retrySeconds);
     const auto started = std::chrono::steady_clock::now();
     if (const auto e = client.connect(); e != LinkError::Ok)
         return report("cannot reach the device on " + port, e);
@@ -274,7 +270,7 @@ int run(int argc, char **argv)
             items.push_back(item);
             labels.push_back(args[n]);
         }
-        rc = runTransfer(client, items, labels, false);
+        rc = transfers.run(items, labels, false);
         for (const auto &item : items) {
             struct stat st {
             };
@@ -299,7 +295,7 @@ int run(int argc, char **argv)
             if (stat(args[n].c_str(), &st) == 0)
                 payloadBytes += static_cast<uint64_t>(st.st_size);
         }
-        rc = runTransfer(client, items, labels, true);
+        rc = transfers.run(items, labels, true);
     } else if (command == "sync") {
         rc = cli::runSync(client, args, baud);
     } else if (command == "rm" && args.size() == 1) {

@@ -59,6 +59,15 @@ int UnInitVexoFileClient(int client);
  * Returns 0, or VEXO_ERR_BAD_HANDLE. */
 int SetRespondTimeout(int client, int timeoutMs);
 
+/* Resume of interrupted transfers, on (1) by default: a send or receive of
+ * a file above 32 KiB that stops early (link lost, device restarted, stop
+ * flag) leaves its partial data hidden on the receiving side (on the PC as
+ * ".NAME.vexo-keep" beside the destination), and the next transfer of the
+ * same file to the same place continues from there once both sides have
+ * checked that the kept part matches; otherwise it starts over. 0 turns it
+ * off: every transfer starts from the first byte. Returns 0, or VEXO_ERR_BAD_HANDLE. */
+int SetResume(int client, int on);
+
 /* Opens a session with the device's file service (hello with version and
  * capabilities). Returns 0 when connected, else a VEXO_ERR_ value. After a
  * session was lost (time-out, device restarted) later calls reconnect by themselves. */
@@ -123,7 +132,7 @@ int RequestRenameFile(int client, const char *oldName, const char *newName);
  *   untouched (VEXO_ERR_EXISTS) and still writes a missing one.
  * The destination is written under a temporary name beside it and renamed
  * into place only when complete and checked: after any failure or stop it
- * keeps what it had, and no partial file is left. */
+ * keeps what it had; only the hidden partial of SetResume may be left. */
 
 /* Byte counters for a progress display of this client's transfers: while a
  * send or receive runs, the library keeps *bytesDone at the bytes of the file

@@ -82,11 +82,14 @@ inline void putFile(const QString &path, const QByteArray &data)
     QVERIFY(writeFile(path, data));
 }
 
-// Every entry of a folder, hidden ones included, sorted: no temporary file may stay.
+// Every entry of a folder, hidden ones included, sorted: no temporary file may
+// stay. The hidden partial an interrupted transfer keeps for the next one to
+// continue (".vexo-keep" in its name) is left out: it stays on purpose.
 inline QStringList entries(const QString &folder)
 {
     QStringList names =
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.removeIf([](const QString &name) { return name.contains(QLatin1String(".vexo-keep")); });
     names.sort();
     return names;
 }

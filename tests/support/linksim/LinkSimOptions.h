@@ -1,9 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace vexo::test
 {
+
+// A pulled cable: once `atByte` bytes have entered the line (both directions
+// together), nothing passes either way for `seconds`; then it is back.
+struct CablePull {
+    uint64_t atByte = 0;
+    double seconds = 0;
+};
 
 // How the simulated serial line behaves. Every setting applies to each
 // direction on its own.
@@ -22,6 +30,8 @@ struct LinkSimOptions {
     // Seed of the fault generator: the same bytes sent with the same seed meet
     // the same faults, whatever the timing.
     uint32_t seed = 1;
+    // Pulls in the order they happen (atByte ascending).
+    std::vector<CablePull> pulls;
 };
 
 // What happened to the bytes of one direction so far.

@@ -172,12 +172,30 @@ void LinkSimulator::publishCounters()
     m_publishedBToA = m_bToA->counters();
 }
 
+void LinkSimulator::followPulls(int64_t nowNs)
+{
+    if (m_mendAtNs >= 0 && nowNs >= m_mendAtNs) {
+        m_mendAtNs = -1;
+        m_cut = false;
+    }
+    const size_t next = static_cast<size_t>(m_pullsBegun.load());
+    if (m_mendAtNs >= 0 || next >= m_options.pulls.size())
+        return;
+    const CablePull &pull = m_options.pulls[next];
+    if (m_aToB->counters().received + m_bToA->counters().received < pull.atByte)
+        return;
+    m_cut = true;
+    m_mendAtNs = nowNs + static_cast<int64_t>(pull.seconds * 1e9);
+    m_pullsBegun = static_cast<int>(next + 1);
+}
+
 void LinkSimulator::run()
 {
     const int masterA = m_a.master();
     const int masterB = m_b.master();
     while (!m_stopping) {
         const int64_t now = monotonicNs();
+        followPulls(now);
         const bool cut = m_cut;
         pull(masterA, *m_aToB, now);
         pull(masterB, *m_bToA, now);
@@ -200,7 +218,9 @@ void LinkSimulator::run()
         if (m_aToB->pendingSize() > 0) {
             fds[2].events |= POLLOUT;
         }
-        const int64_t next = std::min(m_aToB->nextEventNs(), m_bToA->nextEventNs());
+        int64_t next = std::min(m_aToB->nextEventNs(), m_bToA->nextEventNs());
+        if (m_mendAtNs >= 0)
+            next = std::min(next, m_mendAtNs);
         int64_t waitNs = kMaxSleepNs;
         if (next != LinkLine::kNever) {
             waitNs = std::clamp(next - monotonicNs(), kMinSleepNs, kMaxSleepNs);

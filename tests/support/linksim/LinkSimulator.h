@@ -46,12 +46,17 @@ public:
     // crosses the line or is under way is lost, both ways.
     void setCut(bool cut);
 
+    // Pulls of the options that have begun so far.
+    int pullsBegun() const { return m_pullsBegun.load(); }
+
     // Totals of one direction since start().
     LinkSimCounters counters(Direction direction) const;
 
 private:
     void run();
     void publishCounters();
+    // Starts and ends the scheduled pulls of the options.
+    void followPulls(int64_t nowNs);
 
     LinkSimOptions m_options;
     sys::PtyPair m_a;
@@ -63,6 +68,8 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_cut{false};
+    std::atomic<int> m_pullsBegun{0};
+    int64_t m_mendAtNs = -1;    // end of the pull under way; -1 when none
     mutable std::mutex m_mutex; // guards the published counters and the paths
     LinkSimCounters m_publishedAToB;
     LinkSimCounters m_publishedBToA;

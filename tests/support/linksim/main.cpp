@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using vexo::test::CablePull;
 using vexo::test::LinkSimCounters;
 using vexo::test::LinkSimOptions;
 using vexo::test::LinkSimulator;
@@ -23,12 +24,14 @@ namespace
 void usage()
 {
     std::fprintf(stderr, "usage: vexo-linksim --a LINK_A --b LINK_B [--rate BYTES_PER_S] [--latency-ms N]\n"
-                         "                    [--flip P] [--drop P] [--seed N]\n"
+                         "                    [--flip P] [--drop P] [--seed N] [--pull BYTES:SECONDS]...\n"
                          "Joins two pseudo-terminals, reachable through the symbolic links LINK_A and\n"
                          "LINK_B, by a simulated serial line (default 11520 B/s each way, i.e. 115,200\n"
                          "baud 8N1; 0 = unthrottled). --flip and --drop are probabilities per byte.\n"
                          "Prints 'ready' once relaying; runs until SIGTERM or SIGINT. SIGUSR1 cuts the\n"
-                         "cable, SIGUSR2 mends it. On exit prints the counters on stderr.\n");
+                         "cable, SIGUSR2 mends it. --pull cuts it once BYTES have entered the line (both\n"
+                         "ways together) and mends it SECONDS later; repeat it for more pulls, in order.\n"
+                         "On exit prints the counters and the pulls that happened on stderr.\n");
 }
 
 bool parseDouble(const char *text, double low, double high, double *out)
@@ -106,6 +109,16 @@ int main(int argc, char **argv)
             ok = parseDouble(value, 0, 1, &options.bitFlipPerByte);
         } else if (arg == "--drop") {
             ok = parseDouble(value, 0, 1, &options.dropPerByte);
+        } else if (arg == "--pull") {
+            const std::string text = value;
+            const auto colon = text.find(':');
+            double bytes = 0;
+            CablePull pull;
+            ok = colon != std::string::npos && parseDouble(text.substr(0, colon).c_str(), 0, 1e15, &bytes) &&
+                 parseDouble(text.substr(colon + 1).c_str(), 0, 3600, &pull.seconds) &&
+                 (options.pulls.empty() || bytes >= static_cast<double>(options.pulls.back().atByte));
+            pull.atByte = static_cast<uint64_t>(bytes);
+            options.pulls.push_back(pull);
         } else if (arg == "--seed") {
             ok = parseLong(value, 0, 0xffffffffL, &number);
             options.seed = static_cast<uint32_t>(number);
@@ -166,5 +179,6 @@ int main(int argc, char **argv)
     link.stop();
     printCounters("a->b", aToB);
     printCounters("b->a", bToA);
+    std::fprintf(stderr, "vexo-linksim: pulls %d\n", link.pullsBegun());
     return 0;
 }

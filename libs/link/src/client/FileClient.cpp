@@ -6,11 +6,14 @@
 #include "ListingCodec.h"
 #include "ListingDelta.h"
 #include "NameCodec.h"
+#include "PartialFile.h"
+#include "ResumeCodec.h"
 #include "vexo/sys/AtomicFile.h"
 #include "vexo/sys/FileIo.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
@@ -72,12 +75,22 @@ void setProgress(const TransferControl &c, uint64_t done, uint64_t total, bool c
     __atomic_store_n(c.progress, pct, __ATOMIC_RELAXED);
 }
 
-// Puts a finished file in place; with overwrite 0 an existing destination
-// wins, even one that appeared during the transfer.
-LinkError commitFile(sys::AtomicFile &file, bool overwrite)
+// What placing a finished file came to (an errno value); with overwrite 0 an
+// existing destination wins, even one that appeared during the transfer.
+LinkError placed(int error)
 {
-    const int error = file.commit(overwrite ? sys::Placement::Replace : sys::Placement::NeverReplace);
     return error == 0 ? LinkError::Ok : error == EEXIST ? LinkError::Exists : LinkError::LocalIo;
+}
+
+sys::Placement placement(bool overwrite)
+{
+    return overwrite ? sys::Placement::Replace : sys::Placement::NeverReplace;
+}
+
+std::string folderOf(const std::string &path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 } // namespace
 
@@ -113,13 +126,15 @@ struct FileClient::Sends {
     size_t curIndex = 0;
     std::deque<std::pair<uint16_t, size_t>> awaiting;
     std::vector<std::pair<uint16_t, size_t>> localAborts;
-    OpenChain chain; // the device's view of our opens, while nothing is discarded
+    bool awaitingOffer = false; // cur asked to resume: no data before the device's offer
+    OpenChain chain;            // the device's view of our opens, while nothing is discarded
 };
 
 // A file asked for with Get, from the request to the end of its stream.
 struct FileClient::Incoming {
     size_t index = 0;
     uint16_t id = 0;
+    std::string name; // on the device
     std::string dest;
     bool overwrite = true;
     bool opened = false;
@@ -128,6 +143,9 @@ struct FileClient::Incoming {
     uint64_t dropped = 0;              // bytes of the stream dropped after a failure
     IncomingFile stream{0, false};
     sys::AtomicFile file; // the copy, beside its destination until complete
+    // A large file goes into a partial instead, kept if the transfer stops early.
+    std::unique_ptr<PartialFile> partial;
+    int fd() const { return partial ? partial->fd() : file.fd(); }
 };
 
 FileClient::FileClient(std::shared_ptr<Pipe> pipe) : m_pipe(std::move(pipe))
@@ -197,8 +215,8 @@ LinkError FileClient::hello()
     const uint8_t tag = tagForNonce(nonce);
     m_channel->stop();
     Hello mine;
-    mine.caps =
-        localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext | kCapLeanBatch;
+    mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext |
+                kCapLeanBatch | kCapResume;
     mine.moreCaps = kMoreCapSpace;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
@@ -642,6 +660,9 @@ std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item,
         open.hasTime = true;
         open.mtimeMs = file->mtimeMs();
     }
+    // The device may hold the first part of it from an earlier attempt:
+    // ask before sending any data.
+    open.resumable = resumable(file->size());
     if (!file->fillOpen(open, m_channel->config().maxPayload)) {
         error = LinkError::LocalIo;
         return nullptr;
@@ -674,6 +695,8 @@ void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferC
                                                        : LinkError::TransferFailed);
             return;
         }
+        if (got && msg.type == MsgType::ResumeOffer && !batch.stopping)
+            takeResumeOffer(msg, batch, sends);
         if (!got || msg.type != MsgType::Result)
             continue;
         if (batch.stopping && msg.id == batch.abortId)
@@ -690,7 +713,7 @@ void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const Tr
         if (control.onProgress)
             control.onProgress(index, file.sent(), file.size());
     };
-    while (m_channel->hasRoom()) {
+    while (m_channel->hasRoom() && !(sends.cur && sends.awaitingOffer)) {
         if (!sends.cur) {
             if (sends.nextItem == items.size())
                 return;
@@ -702,6 +725,7 @@ void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const Tr
                 continue;
             }
             report(index, *file);
+            sends.awaitingOffer = resumable(file->size());
             if (file->complete())
                 sends.awaiting.emplace_back(file->id(), index);
             else
@@ -775,12 +799,14 @@ bool FileClient::requestNextGet(const TransferItem &item, size_t index, Batch &b
     Incoming in;
     in.index = index;
     in.id = nextId();
+    in.name = name;
     in.dest = item.destination;
     in.overwrite = item.overwrite;
     Message get;
     get.type = MsgType::Get;
     get.id = in.id;
     get.name = name;
+    askToContinue(name, in, get);
     m_channel->send(encodeMessage(get));
     requested.push_back(std::move(in));
     return true;
@@ -795,6 +821,9 @@ void FileClient::openIncoming(Incoming &in, const Message &open)
     in.opened = true;
     in.mtimeMs = open.mtimeMs;
     in.stream = IncomingFile(open.size, fileContext());
+    if (continueIncoming(in, open))
+        return;
+    in.partial.reset();
     if (in.file.open(in.dest) != 0)
         in.failure = LinkError::LocalIo;
 }
@@ -803,10 +832,13 @@ LinkError FileClient::finishIncoming(Incoming &in)
 {
     if (in.failure != LinkError::Ok) {
         in.file.discard();
+        if (in.partial)
+            in.partial->discard();
         return in.failure;
     }
-    sys::setFileTime(in.file.fd(), in.mtimeMs);
-    return commitFile(in.file, in.overwrite);
+    sys::setFileTime(in.fd(), in.mtimeMs);
+    return placed(in.partial ? in.partial->commit(in.dest, placement(in.overwrite))
+                             : in.file.commit(placement(in.overwrite)));
 }
 
 void FileClient::receiveAll(const std::vector<TransferItem> &items, const TransferControl &control,
@@ -816,9 +848,13 @@ void FileClient::receiveAll(const std::vector<TransferItem> &items, const Transf
     // No temporary file outlives the call: each Incoming removes its own.
     std::deque<Incoming> requested;
     auto failRequested = [&](LinkError e) {
-        for (auto &in : requested)
+        for (auto &in : requested) {
+            // Stopped early, not failed a check: what arrived stays for the next attempt.
+            if (in.partial && in.failure == LinkError::Ok)
+                in.partial->keep();
             if (!batch.done[in.index])
                 batch.finish(in.index, in.failure != LinkError::Ok ? in.failure : e);
+        }
         requested.clear();
     };
 
@@ -868,7 +904,7 @@ bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, co
                      msg.status == WireStatus::Ok ? LinkError::Protocol : errorFromStatus(msg.status));
         return true;
     }
-    if (msg.type == MsgType::GetOpen) {
+    if (msg.type == MsgType::GetOpen || msg.type == MsgType::GetOpenFrom) {
         openIncoming(in, msg);
         if (!msg.hasPart)
             return false;
@@ -876,9 +912,11 @@ bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, co
         return false;
     }
     if (in.failure == LinkError::Ok) {
-        const auto fault = in.stream.add(msg.part, in.file.fd());
+        const auto fault = in.stream.add(msg.part, in.fd());
         if (fault != IncomingFile::Fault::None)
             in.failure = fault == IncomingFile::Fault::Io ? LinkError::LocalIo : LinkError::TransferFailed;
+        else if (in.partial)
+            in.partial->note(in.stream.received(), in.stream.crc());
     }
     if (control.onProgress)
         control.onProgress(in.index, in.stream.received(), in.stream.size());
@@ -890,6 +928,76 @@ bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, co
     batch.finish(in.index, result);
     if (result == LinkError::Ok)
         setProgress(control, 1, 1, true);
+    return true;
+}
+
+bool FileClient::resumable(uint64_t size) const
+{
+    return m_resume && (m_peerCaps & kCapResume) && (m_peerCaps & kCapSync) && size > kResumeMinSize;
+}
+
+void FileClient::takeResumeOffer(const Message &msg, Batch &batch, Sends &sends)
+{
+    if (!sends.cur || msg.id != sends.cur->id() || !sends.awaitingOffer)
+        return;
+    batch.since = Clock::now();
+    sends.awaitingOffer = false;
+    OutgoingFile &file = *sends.cur;
+    // The device's part is continued only if it holds exactly our first bytes;
+    // otherwise (another file, changed since) it starts over.
+    uint32_t crc = 0;
+    const bool same = msg.offset > 0 && msg.offset < file.size() && file.prefixCrc(msg.offset, crc) &&
+                      crc == msg.crc && file.startAt(msg.offset, crc);
+    Message from;
+    from.type = MsgType::PutFrom;
+    from.id = file.id();
+    from.offset = same ? msg.offset : 0;
+    m_channel->send(encodeMessage(from));
+}
+
+void FileClient::askToContinue(const std::string &name, Incoming &in, Message &get)
+{
+    if (!m_resume || !(m_peerCaps & kCapResume))
+        return;
+    auto partial = std::make_unique<PartialFile>();
+    if (!partial->reopen(PartialFile::pathBeside(in.dest)))
+        return;
+    // Kept for another device file: of no use to this one.
+    if (partial->source().name != name) {
+        partial->discard();
+        return;
+    }
+    get.type = MsgType::GetFrom;
+    get.size = partial->source().size;
+    get.mtimeMs = partial->source().mtimeMs;
+    get.offset = partial->kept();
+    get.crc = partial->crc();
+    in.partial = std::move(partial);
+}
+
+bool FileClient::continueIncoming(Incoming &in, const Message &open)
+{
+    const uint64_t offset = open.type == MsgType::GetOpenFrom ? open.offset : 0;
+    if (offset != 0) {
+        // The device may continue only the part we offered.
+        if (!in.partial || offset != in.partial->kept() || open.size != in.partial->source().size)
+            in.failure = LinkError::Protocol;
+        else
+            in.stream.startAt(offset, in.partial->crc());
+        return true;
+    }
+    if (!resumable(open.size))
+        return false;
+    const PartialSource source{in.name, open.size, open.mtimeMs};
+    // Stale partials of this folder go, and others while the space is short.
+    const std::string folder = folderOf(in.dest);
+    PartialFile::removeOlder(folder, PartialFile::isBesideName, kPartialMaxAgeSeconds);
+    PartialFile::makeRoom(folder, PartialFile::isBesideName, open.size, SIZE_MAX,
+                          PartialFile::pathBeside(in.dest));
+    if (!in.partial)
+        in.partial = std::make_unique<PartialFile>();
+    if (!in.partial->create(PartialFile::pathBeside(in.dest), source))
+        in.failure = LinkError::LocalIo;
     return true;
 }
 

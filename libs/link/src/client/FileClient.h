@@ -54,6 +54,10 @@ public:
 
     void setTimeout(int ms);
     int timeout() const { return m_timeoutMs; }
+    // On by default: a transfer that stopped early keeps its partial file on
+    // the receiving side, and the next transfer of the same file continues it.
+    // Off: every transfer starts from the first byte.
+    void setResume(bool on) { m_resume = on; }
 
     LinkError connect();
     LinkError close();
@@ -77,6 +81,10 @@ public:
     // boundaries. Returns one result per item.
     std::vector<LinkError> send(const std::vector<TransferItem> &items, const TransferControl &control);
     std::vector<LinkError> receive(const std::vector<TransferItem> &items, const TransferControl &control);
+
+    // The last call lost its session (the line went quiet or away): the
+    // next call says Hello again.
+    bool sessionLost() const { return m_state != State::Connected || !m_channel || m_channel->failed(); }
 
     ChannelStats stats() const;
     // Gives up the session after a call was abandoned midway (out of memory);
@@ -135,6 +143,13 @@ private:
                       bool single);
     void openIncoming(Incoming &in, const Message &open);
     LinkError finishIncoming(Incoming &in);
+    // Whether a file of this size is sent or received through a kept partial.
+    bool resumable(uint64_t size) const;
+    // The device's answer to a resumable PutOpen: where the file continues.
+    void takeResumeOffer(const Message &msg, Batch &batch, Sends &sends);
+    // A Get that continues the partial kept beside the destination, if any.
+    void askToContinue(const std::string &name, Incoming &in, Message &get);
+    bool continueIncoming(Incoming &in, const Message &open);
 
     std::mutex m_callMutex;
     std::shared_ptr<Pipe> m_pipe;
@@ -145,6 +160,7 @@ private:
     uint16_t m_lastId;
     uint8_t m_lastTag = 0;
     bool m_resetSeen = false;
+    bool m_resume = true;
     Codec m_codec = Codec::None;
     uint8_t m_protocol = 1;     // the session's, from the HelloAck
     uint8_t m_peerCaps = 0;     // capabilities of the session's HelloAck

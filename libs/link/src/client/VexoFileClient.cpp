@@ -217,6 +217,14 @@ int SetRespondTimeout(int client, int timeoutMs)
     });
 }
 
+int SetResume(int client, int on)
+{
+    return withClient(client, [&](FileClient &c) {
+        c.setResume(on != 0);
+        return 0;
+    });
+}
+
 int ConnectServer(int client)
 {
     return withClient(client, [](FileClient &c) { return toResult(c.connect()); });

@@ -32,6 +32,15 @@ public:
 
     bool finished() const { return m_finished; }
     uint64_t total() const { return m_total; }
+    // CRC-32 of everything restored so far (with startAt: of the whole file so far).
+    uint32_t crc() const { return m_crc; }
+    // A resumed stream: `total` bytes of CRC-32 `crc` are already in place,
+    // and the stream CRC at its end covers them as well.
+    void startAt(uint64_t total, uint32_t crc)
+    {
+        m_total = total;
+        m_crc = crc;
+    }
 
 private:
     bool restore(int coding, std::vector<uint8_t> &block);

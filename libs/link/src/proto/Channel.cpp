@@ -271,11 +271,15 @@ bool Channel::readInput()
         m_stats.bytesRead += static_cast<uint64_t>(n);
         m_decoder.feed(buffer, static_cast<size_t>(n));
         const auto now = Clock::now();
+        const bool afterSilence = now - m_lastBytes >= std::chrono::milliseconds(kStaleFrameMs);
+        m_lastBytes = now;
         Frame frame;
         for (;;) {
             const auto result = m_decoder.next(frame);
-            if (result == FrameDecoder::Result::None)
+            if (result == FrameDecoder::Result::None && !dropStalePartial(afterSilence))
                 break;
+            if (result == FrameDecoder::Result::None)
+                continue;
             if (result == FrameDecoder::Result::Damaged)
                 handleDamaged(frame);
             else
@@ -285,6 +289,24 @@ bool Channel::readInput()
             break;
     }
     queueAcks(Clock::now());
+    return true;
+}
+
+bool Channel::dropStalePartial(bool afterSilence)
+{
+    // A frame cut off by a pulled cable would otherwise swallow what comes
+    // after it, the peer's small Hellos too, until its announced length has
+    // arrived: that may take minutes. A frame's bytes come without a pause
+    // however slow the line, so a frame that was already waiting when the line
+    // fell silent is given up once bytes come again. Only that one: the new
+    // bytes may begin a frame of their own.
+    const uint64_t at = m_decoder.partialFrameAt();
+    const bool stale = afterSilence && at != 0 && at == m_partialFrame;
+    m_partialFrame = at;
+    if (!stale)
+        return false;
+    m_decoder.dropPartialFrame();
+    m_partialFrame = 0;
     return true;
 }
 

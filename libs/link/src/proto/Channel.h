@@ -121,6 +121,10 @@ private:
     bool breakStream();
     bool writeOutput();
     bool readInput();
+    // Gives up the frame that was waiting for its rest when bytes arrive
+    // after kStaleFrameMs of silence; true when it did.
+    bool dropStalePartial(bool afterSilence);
+    static constexpr int kStaleFrameMs = 1000;
     void handleFrame(Frame &frame, Clock::time_point now);
     void handleDamaged(const Frame &frame);
     void handleData(Frame &frame, Clock::time_point now);
@@ -136,6 +140,9 @@ private:
     ByteStream &m_stream;
     ChannelConfig m_config;
     FrameDecoder m_decoder;
+    // The incomplete frame the decoder waits for, and when bytes last came.
+    uint64_t m_partialFrame = 0;
+    Clock::time_point m_lastBytes;
     bool m_active = false;
     bool m_failed = false;
     bool m_streamBroken = false;

@@ -1,5 +1,6 @@
 #include "Crc32.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 #include <vector>
@@ -33,6 +34,23 @@ bool crc32OfFile(int fd, uint32_t &crc)
             return n == 0;
         crc = crc32(buffer.data(), static_cast<size_t>(n), crc);
     }
+}
+
+bool crc32OfRange(int fd, uint64_t size, uint32_t &crc)
+{
+    crc = 0;
+    std::vector<uint8_t> buffer(64 * 1024);
+    for (uint64_t at = 0; at < size;) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - at));
+        const ssize_t n = ::pread(fd, buffer.data(), want, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        crc = crc32(buffer.data(), static_cast<size_t>(n), crc);
+        at += static_cast<uint64_t>(n);
+    }
+    return true;
 }
 
 } // namespace vexo::link

@@ -13,5 +13,8 @@ uint32_t crc32(const void *data, size_t size, uint32_t crc = 0);
 // CRC-32 of what is left to read from `fd`. False on a read error (the
 // descriptor stays open either way).
 bool crc32OfFile(int fd, uint32_t &crc);
+// CRC-32 of the first `size` bytes of `fd`, read without moving its
+// position. False on a read error or a file shorter than that.
+bool crc32OfRange(int fd, uint64_t size, uint32_t &crc);
 
 } // namespace vexo::link

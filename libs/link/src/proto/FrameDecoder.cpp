@@ -30,6 +30,16 @@ void FrameDecoder::clear()
     m_pos = 0;
 }
 
+void FrameDecoder::dropPartialFrame()
+{
+    if (m_partialAt == 0 || m_partialAt != m_base + m_pos + 1)
+        return;
+    m_damagedEnd = std::max(m_damagedEnd, m_base + m_buf.size());
+    m_partialAt = 0;
+    ++m_pos;
+    ++m_damaged;
+}
+
 void FrameDecoder::compact()
 {
     if (m_pos > 0) {
@@ -59,8 +69,11 @@ FrameDecoder::Result FrameDecoder::next(Frame &frame)
             continue;
         }
         const size_t total = kFrameHeaderSize + length + kFrameTrailerSize;
-        if (static_cast<size_t>(end - magic) < total)
+        if (static_cast<size_t>(end - magic) < total) {
+            m_partialAt = m_base + m_pos + 1;
             return Result::None;
+        }
+        m_partialAt = 0;
         // Forged headers back to back would each cost a full CRC: inside a
         // damaged frame, a header is checked only while the budget lasts.
         const uint64_t offset = m_base + m_pos;

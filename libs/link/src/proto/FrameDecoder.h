@@ -26,6 +26,12 @@ public:
     void feed(const uint8_t *data, size_t size);
     Result next(Frame &frame);
     void clear();
+    // Stream offset of a frame whose header arrived but whose rest has not
+    // (next() returned None waiting for it); 0 for none.
+    uint64_t partialFrameAt() const { return m_partialAt; }
+    // Gives up waiting for the rest of that frame, as after a pulled cable:
+    // its bytes are searched again for headers, as those of a damaged frame.
+    void dropPartialFrame();
 
     uint64_t skippedBytes() const { return m_skipped; }
     uint64_t damagedFrames() const { return m_damaged; }
@@ -43,6 +49,7 @@ private:
     uint64_t m_skipped = 0;
     uint64_t m_damaged = 0;
     uint64_t m_checked = 0;
+    uint64_t m_partialAt = 0; // stream offset + 1 of the incomplete frame, 0 for none
 };
 
 } // namespace vexo::link

@@ -2,6 +2,7 @@
 
 #include "BlockCodec.h"
 #include "ByteIO.h"
+#include "ResumeCodec.h"
 
 namespace vexo::link
 {
@@ -125,7 +126,7 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Space:
         break;
     case MsgType::PutOpen:
-        w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0)));
+        w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0) | (m.resumable ? 4 : 0)));
         w.varint(m.size);
         w.shortString(m.name);
         if (m.hasTime)
@@ -134,8 +135,11 @@ std::vector<uint8_t> encodeMessage(const Message &m)
             writePart(w, m.part);
         break;
     case MsgType::GetOpen:
+    case MsgType::GetOpenFrom:
         w.varint(m.size);
         w.svarint(m.mtimeMs);
+        if (m.type == MsgType::GetOpenFrom)
+            w.varint(m.offset);
         if (m.hasPart)
             writePart(w, m.part);
         break;
@@ -153,7 +157,8 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::FileData:
         writePart(w, m.part);
         break;
-    default: // only a name, written above
+    default: // only a name, written above, or a resume message
+        encodeResumeFields(w, m);
         break;
     }
     return w.take();
@@ -200,17 +205,20 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
         return r.remaining() == 0;
     case MsgType::PutOpen: {
         uint8_t flags;
-        if (!r.u8(flags) || flags > 3 || !r.varint(m.size) || !r.shortString(m.name))
+        if (!r.u8(flags) || flags > 7 || !r.varint(m.size) || !r.shortString(m.name))
             return false;
         m.overwrite = (flags & 1) != 0;
         m.hasTime = (flags & 2) != 0;
+        m.resumable = (flags & 4) != 0;
         if (m.hasTime && !r.svarint(m.mtimeMs))
             return false;
         m.hasPart = r.remaining() > 0;
         return !m.hasPart || readPart(r, m.part);
     }
     case MsgType::GetOpen:
-        if (!r.varint(m.size) || !r.svarint(m.mtimeMs))
+    case MsgType::GetOpenFrom:
+        if (!r.varint(m.size) || !r.svarint(m.mtimeMs) ||
+            (m.type == MsgType::GetOpenFrom && !r.varint(m.offset)))
             return false;
         m.hasPart = r.remaining() > 0;
         return !m.hasPart || readPart(r, m.part);
@@ -232,8 +240,8 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::FileData:
         m.hasPart = true;
         return carriesPart(m.type) && readPart(r, m.part);
-    default: // unknown, or only a name (above)
-        return false;
+    default: // a resume message, unknown, or only a name (above)
+        return decodeResumeFields(r, m);
     }
 }
 

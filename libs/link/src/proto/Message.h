@@ -21,6 +21,11 @@ enum class MsgType : uint8_t {
     // (OpenChain); only in sessions that share kCapLeanBatch.
     PutNext = 0x18,
     Space = 0x19, // only to a peer whose HelloAck has kMoreCapSpace
+    // Resuming a kept partial file (ResumeCodec.h); only in sessions that share kCapResume.
+    GetFrom = 0x1A,
+    PutFrom = 0x1B,
+    ResumeOffer = 0x23,
+    GetOpenFrom = 0x24,
     Result = 0x20,
     ListPart = 0x21,
     // A part of the changes since the listing the client holds (ListingDelta);
@@ -67,13 +72,15 @@ struct Message {
     WireStatus status = WireStatus::Ok;
     bool overwrite = false; // PutOpen
     bool hasTime = false;   // PutOpen: mtimeMs is the time the stored file keeps
+    bool resumable = false; // PutOpen: asks for a ResumeOffer before any data (kCapResume only)
+    uint64_t offset = 0;    // GetFrom, PutFrom, ResumeOffer, GetOpenFrom: where the stream starts
     uint64_t size = 0;      // PutOpen, GetOpen, Result of a lookup
     int64_t mtimeMs = 0;    // GetOpen, Result of a lookup, PutOpen with hasTime
     bool hasInfo = false;   // Result carries size and time
     bool hasCrc = false;    // Result of a Checksum: the file's CRC-32 follows size and time
-    uint32_t crc = 0;
-    bool hasPart = false; // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
-    uint64_t since = 0;   // List: token of the listing the client holds, 0 for none (kCapCompactList only)
+    uint32_t crc = 0;       // also GetFrom, ResumeOffer: CRC-32 of the kept first `offset` bytes
+    bool hasPart = false;   // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
+    uint64_t since = 0;     // List: token of the listing the client holds, 0 for none (kCapCompactList only)
     // PutNext: bytes the name shares with the previous open's name at its
     // start and at its end (name holds the rest); mtimeMs is the difference
     // to that open's time and id is not on the wire.

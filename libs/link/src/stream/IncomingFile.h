@@ -27,6 +27,10 @@ public:
     bool finished() const { return m_assembler.finished(); }
     uint64_t size() const { return m_size; }
     uint64_t received() const { return m_assembler.total(); }
+    // CRC-32 of the first received() bytes of the file.
+    uint32_t crc() const { return m_assembler.crc(); }
+    // Continues a file whose first `offset` bytes (CRC-32 `crc`) are kept.
+    void startAt(uint64_t offset, uint32_t crc) { m_assembler.startAt(offset, crc); }
 
 private:
     uint64_t m_size;

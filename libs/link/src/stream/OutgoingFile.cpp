@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vexo::link
 {
@@ -49,6 +50,20 @@ bool OutgoingFile::fillOpen(Message &open, size_t maxPayload)
     open.part = std::move(parts.front());
     m_sent = m_size;
     m_fd.reset();
+    return true;
+}
+
+bool OutgoingFile::prefixCrc(uint64_t count, uint32_t &crc) const
+{
+    return m_fd && count <= m_size && crc32OfRange(m_fd.get(), count, crc);
+}
+
+bool OutgoingFile::startAt(uint64_t offset, uint32_t crc)
+{
+    if (!m_fd || offset > m_size || lseek(m_fd.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
+        return false;
+    m_sent = offset;
+    m_crc = crc;
     return true;
 }
 

@@ -40,6 +40,12 @@ public:
     // whole file fits beside the rest in a message of maxPayload bytes, puts
     // the file in as its part (then complete()). False on a read error.
     bool fillOpen(Message &open, size_t maxPayload);
+    // CRC-32 of the first `count` bytes of the file; false on a read error
+    // or a file shorter than that. Does not move the read position.
+    bool prefixCrc(uint64_t count, uint32_t &crc) const;
+    // Sends from `offset` on (the receiver kept the bytes before it, of
+    // CRC-32 `crc`); the stream CRC still covers the whole file.
+    bool startAt(uint64_t offset, uint32_t crc);
     // Reads the next block and queues its FileData messages on the channel,
     // in parts that fit its current message size. False on a read error.
     bool sendBlock(Channel &channel);
