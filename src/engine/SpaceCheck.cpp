@@ -1,6 +1,7 @@
 #include "engine/SpaceCheck.h"
 
 #include "engine/LanguageTable.h"
+#include "engine/TransferProgress.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
 
@@ -121,11 +122,13 @@ bool SpaceCheck::explainImageFailure(const QString &source)
 void SpaceCheck::refuse(const char *key, qint64 needed, qint64 freeBytes)
 {
     const LanguageTable &language = m_context.language;
-    QString neededText = SpaceSizeText(needed), freeText = SpaceSizeText(freeBytes);
+    QString neededText = TransferProgress::sizeText(language, needed),
+            freeText = TransferProgress::sizeText(language, freeBytes);
     // Rounded alike, the two would read as if the copy fitted.
     if (neededText == freeText) {
-        neededText = QLocale::system().toString(needed) + QStringLiteral(" B");
-        freeText = QLocale::system().toString(freeBytes) + QStringLiteral(" B");
+        const QString bytes = language.window(QStringLiteral("SizeBytes"));
+        neededText = Filled(bytes, {QLocale::system().toString(needed)});
+        freeText = Filled(bytes, {QLocale::system().toString(freeBytes)});
     }
     const QString text = Filled(language.message(QLatin1String(key)), {neededText, freeText});
     m_context.window.showStatus(text);
@@ -138,15 +141,11 @@ void SpaceCheck::refuse(const char *key, qint64 needed, qint64 freeBytes)
     }
 }
 
-QString SpaceSizeText(qint64 bytes)
-{
-    return QLocale::system().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
-}
-
 QString FreeSpaceText(const LanguageTable &language, qint64 freeBytes, qint64 totalBytes)
 {
-    return Filled(language.other(QStringLiteral("FreeSpace")),
-                  {SpaceSizeText(freeBytes), SpaceSizeText(totalBytes)});
+    return Filled(
+        language.other(QStringLiteral("FreeSpace")),
+        {TransferProgress::sizeText(language, freeBytes), TransferProgress::sizeText(language, totalBytes)});
 }
 
 bool ImageSpace(VDiskLibrary &library, qint64 &freeBytes, qint64 &totalBytes)

@@ -47,8 +47,6 @@ private:
     const TransferContext &m_context;
 };
 
-// "1.5 MB"-style text of a byte count, the unit chosen by its size.
-QString SpaceSizeText(qint64 bytes);
 // The caption's note of a side's space: "(1.5 MB free of 4.0 MB)".
 QString FreeSpaceText(const LanguageTable &language, qint64 freeBytes, qint64 totalBytes);
 // The image's free and total bytes; false when the library cannot tell.

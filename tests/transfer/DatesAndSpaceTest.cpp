@@ -9,6 +9,7 @@
 #include "engine/LanguageTable.h"
 #include "engine/SpaceCheck.h"
 #include "engine/TransferExecutor.h"
+#include "engine/TransferProgress.h"
 #include "engine/TransferWindow.h"
 #include "platform/LibDeviceLink.h"
 #include "platform/LibVDiskLibrary.h"
@@ -252,8 +253,9 @@ TEST_F(DatesAndSpaceTest, aCopyThatCannotFitIsRefusedBeforeItStarts)
     ASSERT_TRUE(executor().run(PlanDrag(Pane::Local, Pane::VDisk, tiny, pc(QString()))));
     ASSERT_EQ(m_prompter.texts().size(), 1);
     const QString expected =
-        Filled(m_language.message("NoSpaceImage"), {SpaceSizeText(qint64(tiny.size()) * clusterBytes),
-                                                    SpaceSizeText(qint64(freeClusters) * clusterBytes)});
+        Filled(m_language.message("NoSpaceImage"),
+               {TransferProgress::sizeText(m_language, qint64(tiny.size()) * clusterBytes),
+                TransferProgress::sizeText(m_language, qint64(freeClusters) * clusterBytes)});
     EXPECT_EQ(m_prompter.texts().first(), expected);
     EXPECT_EQ(m_window.statuses, QStringList{expected});
     VDiskLibrary::FindRecord record;

@@ -4,7 +4,8 @@
 #include "WindowTestSupport.h"
 #include "app/main.h"
 #include "engine/ImageMount.h"
-#include "engine/SpaceCheck.h"
+#include "engine/LanguageTable.h"
+#include "engine/TransferProgress.h"
 #include "platform/LibVDiskLibrary.h"
 #include "platform/LinuxProfileFiles.h"
 #include "platform/ProfileRegistry.h"
@@ -115,7 +116,8 @@ private slots:
         QTRY_COMPARE(w->imageMount().state(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
         const QString caption = w->PVDiskStatus->text();
-        QVERIFY2(caption.startsWith("Simulator Disk Files (" + SpaceSizeText(freeBytes) + " free of ") &&
+        QVERIFY2(caption.startsWith("Simulator Disk Files (" +
+                                    TransferProgress::sizeText(LanguageTable(), freeBytes) + " free of ") &&
                      caption.endsWith(") - Connected"),
                  qPrintable(caption));
         QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "OLD.TXT"}));
