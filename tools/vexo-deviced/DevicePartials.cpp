@@ -1,5 +1,6 @@
 #include "DevicePartials.h"
 
+#include "Fnv1a.h"
 #include "PartialFile.h"
 
 #include <cstdio>
@@ -30,11 +31,10 @@ std::string DevicePartials::pathFor(const std::string &wireName) const
 {
     // FNV-1a: a name of any bytes becomes a short fixed-size file name; the
     // record inside names the file, so a collision only starts over.
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (const unsigned char c : wireName)
-        hash = (hash ^ c) * 0x100000001b3ull;
+    link::Fnv1a hash;
+    hash.add(wireName.data(), wireName.size());
     char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash.value()));
     return m_root + "/" + kPrefix + hex;
 }
 

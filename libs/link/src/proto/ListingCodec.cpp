@@ -2,6 +2,7 @@
 
 #include "BlockCodec.h"
 #include "ByteIO.h"
+#include "Fnv1a.h"
 
 #include <algorithm>
 
@@ -223,25 +224,20 @@ uint64_t listingToken(const std::vector<WireEntry> &entries)
 {
     // FNV-1a over every field, lengths included, so that no two listings
     // differing in any entry share a token but by a 64-bit accident.
-    uint64_t h = 0xcbf29ce484222325ull;
-    auto mix = [&h](const void *p, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            h ^= static_cast<const uint8_t *>(p)[i];
-            h *= 0x100000001b3ull;
-        }
-    };
+    Fnv1a hash;
     uint8_t word[8];
     for (const auto &e : entries) {
         const uint8_t size = static_cast<uint8_t>(e.name.size());
-        mix(&size, 1);
-        mix(e.name.data(), e.name.size());
+        hash.add(&size, 1);
+        hash.add(e.name.data(), e.name.size());
         putLe64(word, e.size);
-        mix(word, 8);
+        hash.add(word, 8);
         putLe64(word, static_cast<uint64_t>(e.mtimeMs));
-        mix(word, 8);
+        hash.add(word, 8);
     }
     putLe64(word, entries.size());
-    mix(word, 8);
+    hash.add(word, 8);
+    const uint64_t h = hash.value();
     return h == 0 ? 1 : h;
 }
 
