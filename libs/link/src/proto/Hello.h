@@ -32,6 +32,9 @@ constexpr uint8_t kCapListDelta = 0x40;
 // An older peer sends no byte 10, which reads as 0.
 // The server answers Space requests (free and total bytes of its folder).
 constexpr uint8_t kMoreCapSpace = 0x01;
+// The server takes DeleteMany requests (bit 3; bits 1 and 2 are the hash and
+// identity bits).
+constexpr uint8_t kMoreCapDeleteMany = 0x08;
 
 struct Hello {
     uint8_t version = kFormatVersion;
