@@ -159,7 +159,8 @@ bool DeviceCheck::expect(const std::string &check, LinkError got, LinkError want
         row(check, true);
         return true;
     }
-    row(check, false, (what.empty() ? "" : what + ": ") + describe(got));
+    const std::string instead = got == LinkError::Ok ? std::string("it succeeded") : describe(got);
+    row(check, false, (what.empty() ? "" : what + ": ") + instead + "; expected: " + describe(want));
     return false;
 }
 
@@ -217,7 +218,7 @@ int DeviceCheck::run(std::FILE *out)
         std::string reason =
             m_slowest.empty() ? "" : "slowest " + std::to_string(m_slowestMs) + " ms (" + m_slowest + ")";
         for (size_t i = 0; i < m_timedOut.size(); ++i)
-            reason += (i == 0 ? "no answer to: " : ", ") + m_timedOut[i];
+            reason += (i > 0 ? ", " : reason.empty() ? "no answer to: " : "; no answer to: ") + m_timedOut[i];
         row("answers within the time-out (" + std::to_string(m_timeoutMs) + " ms)", m_timedOut.empty(),
             reason);
     }
@@ -490,7 +491,8 @@ void DeviceCheck::checkTransfers(uint8_t withheld, const std::string &label)
     for (const size_t size : {size_t(0), size_t(1), large}) {
         const std::string name = kPrefix + std::to_string(size) + ".bin";
         const std::string reason = roundTrip(client, name, content(size, static_cast<uint32_t>(size)));
-        row("put and get, " + std::to_string(size) + " bytes (" + label + ")", reason.empty(), reason);
+        row("put and get, " + std::to_string(size) + (size == 1 ? " byte (" : " bytes (") + label + ")",
+            reason.empty(), reason);
     }
     client.close();
 }
@@ -563,7 +565,11 @@ void DeviceCheck::checkRequests(FileClient &client)
     expect("rm of a missing name: NotFound", timed("Delete", [&] { return client.remove(moved); }),
            LinkError::NotFound);
     expect("get of a missing name: NotFound",
-           client.receive({TransferItem{missing, local("missing"), true}}, {}).front(), LinkError::NotFound);
+           timed("get " + missing,
+                 [&] {
+                     return client.receive({TransferItem{missing, local("missing"), true}}, {}).front();
+                 }),
+           LinkError::NotFound);
 
     if (!(m_caps & kCapSync)) {
         row("Checksum", true, "not offered");
