@@ -137,11 +137,13 @@ TEST_F(FileClientTest, ManyDeletesGoManyToAFrameAndAnOlderServerGetsThemOneByOne
         m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
         ASSERT_EQ(m_client->connect(), LinkError::Ok);
 
-        // A stop given before the call sends nothing.
+        // A stop given before the call sends nothing; a forbidden name is refused all the same.
         std::vector<LinkError> results;
         int stop = 1;
         ASSERT_EQ(m_client->removeMany(names, results, &stop), LinkError::Ok);
-        EXPECT_EQ(results, std::vector<LinkError>(names.size(), LinkError::Stopped));
+        std::vector<LinkError> stopped(names.size(), LinkError::Stopped);
+        stopped[300] = LinkError::BadName;
+        EXPECT_EQ(results, stopped);
         EXPECT_EQ(listFolder(m_device.path()).size(), 599u);
 
         const auto before = m_client->stats().framesSent;
