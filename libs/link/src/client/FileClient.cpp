@@ -450,15 +450,15 @@ LinkError FileClient::removeMany(const std::vector<std::string> &given, std::vec
         std::fill(results.begin(), results.end(), e);
         return e;
     }
-    if (!(m_peerMoreCaps & kMoreCapDeleteMany)) {
-        removeOneByOne(given, results, stop);
-        return LinkError::Ok;
-    }
     std::vector<std::string> names(given.size());
     for (size_t i = 0; i < given.size(); ++i) {
         names[i] = bareName(given[i]);
         if (!isValidDeviceName(names[i]))
             results[i] = LinkError::BadName;
+    }
+    if (!(m_peerMoreCaps & kMoreCapDeleteMany)) {
+        removeOneByOne(names, results, stop);
+        return LinkError::Ok;
     }
     // Requests in flight: id and the indexes of their names.
     std::deque<std::pair<uint16_t, std::vector<size_t>>> asked;
@@ -530,9 +530,14 @@ void FileClient::removeOneByOne(const std::vector<std::string> &names, std::vect
     for (size_t i = 0; i < names.size(); ++i) {
         if (stop && __atomic_load_n(stop, __ATOMIC_RELAXED) != 0)
             return;
+        if (results[i] == LinkError::BadName)
+            continue;
         results[i] = remove(names[i]);
         if (sessionLost()) {
-            std::fill(results.begin() + static_cast<std::ptrdiff_t>(i) + 1, results.end(), results[i]);
+            for (size_t k = i + 1; k < names.size(); ++k) {
+                if (results[k] != LinkError::BadName)
+                    results[k] = results[i];
+            }
             return;
         }
     }
