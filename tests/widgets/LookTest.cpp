@@ -1,5 +1,6 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/DeepBlueStyle.h"
+#include "widgets/StatusLabel.h"
 #include "widgets/ToolbarArtwork.h"
 
 #include <QApplication>
@@ -83,6 +84,7 @@ private slots:
     void captionPanelLayout();
     void deepBlueFrameWithLightLists();
     void disabledMenuEntriesAreGreyedOut();
+    void statusFieldShortensThePathNotTheReason();
 };
 
 void LookTest::bundledArtworkIsCompleteAndDistinct()
@@ -240,3 +242,25 @@ void LookTest::disabledMenuEntriesAreGreyedOut()
 
 QTEST_MAIN(LookTest)
 #include "LookTest.moc"
+
+void LookTest::statusFieldShortensThePathNotTheReason()
+{
+    using vexo::StatusLabel;
+    const QFontMetrics metrics(QApplication::font());
+    const QString deep = QStringLiteral("/home/someone/Documents/projects/palmtop/backups/2026/december/");
+    const QString fits = QStringLiteral("Cannot open /dev/ttyUSB0: not a serial device");
+    const int width = metrics.horizontalAdvance(fits);
+    // Text, and the reason that must be shown whole after the shortened path.
+    const QList<QPair<QString, QString>> cases = {
+        {fits, fits},
+        {"Cannot open " + deep + "ttyUSB0: not a serial device", ": not a serial device"},
+        {"Cannot mount " + deep + "disk.img: damaged", "disk.img: damaged"},
+        {"Folder not found: " + deep + "photos", "photos"},
+    };
+    for (const auto &[text, reason] : cases) {
+        const QString shown = StatusLabel::shortened(text, metrics, width);
+        QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+        QVERIFY2(shown.startsWith(text.left(text.indexOf(u'/'))), qPrintable(shown));
+        QVERIFY2(shown.endsWith(reason), qPrintable(shown));
+    }
+}
