@@ -312,6 +312,8 @@ class Copying(Group):
         s.image.put(os.path.join(s.folder, "clash2.txt"), "clash2.txt")
         write(os.path.join(s.pc, "long.bin"), pattern(LONG_FILE_SIZE, 3))
         write(s.palmtop.path("long.bin"), b"the palmtop's own long.bin")
+        for name in ("sel-a.txt", "sel-b.txt"):
+            write(s.palmtop.path(name), name.encode())
         for name in ("keep.txt", "taken.txt"):
             write(os.path.join(s.pc, name), name.encode())
             write(s.palmtop.path(name), name.encode())
@@ -357,6 +359,31 @@ class Copying(Group):
             s.focus_list(target, "ctrl+v")
 
         self.move_each_way("c", copy_and_paste)
+
+    def test_click_in_a_selection_then_shift_click_copies_those_files(self):
+        """Ctrl+A, a click on one row narrows the selection to it, a Shift+click
+        widens it again; no name editor opens on the way, and Ctrl+C/Ctrl+V
+        copies the files."""
+        s = self.session
+        s.focus_list("RpcList", "ctrl+a")
+
+        def chosen(st):
+            return [r["text"] for r in st.get("RpcList")["rows"] if r["selected"]]
+
+        st = s.wait(lambda st: len(chosen(st)) == len(st.rows("RpcList")) > 2, "every palmtop row chosen")
+        s.click(centre(st.row("RpcList", "sel-a.txt")["rect"]))
+        st = s.wait(lambda st: chosen(st) == ["sel-a.txt"], "the click narrowed the choice to sel-a.txt")
+        s.desktop.xdotool("keydown", "shift")
+        s.click(centre(st.row("RpcList", "sel-b.txt")["rect"]))
+        s.desktop.xdotool("keyup", "shift")
+        s.wait(lambda st: chosen(st) == ["sel-a.txt", "sel-b.txt"], "Shift+click chose both")
+        time.sleep(1.0)  # past the double-click interval, when a pending rename would open
+        self.assertFalse(s.state().get("RpcList")["editing"])
+        s.key("ctrl+c")
+        s.focus_list("ShellList", "ctrl+v")
+        for name in ("sel-a.txt", "sel-b.txt"):
+            self.wait_local_file(name, name.encode())
+        s.wait_no_modal("the copy finished")
 
     def test_drag_between_panes(self):
         s = self.session
