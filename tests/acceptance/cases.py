@@ -312,8 +312,6 @@ class Copying(Group):
         s.image.put(os.path.join(s.folder, "clash2.txt"), "clash2.txt")
         write(os.path.join(s.pc, "long.bin"), pattern(LONG_FILE_SIZE, 3))
         write(s.palmtop.path("long.bin"), b"the palmtop's own long.bin")
-        for name in ("sel-a.txt", "sel-b.txt"):
-            write(s.palmtop.path(name), name.encode())
         for name in ("keep.txt", "taken.txt"):
             write(os.path.join(s.pc, name), name.encode())
             write(s.palmtop.path(name), name.encode())
@@ -365,7 +363,14 @@ class Copying(Group):
         widens it again; no name editor opens on the way, and Ctrl+C/Ctrl+V
         copies the files."""
         s = self.session
-        s.focus_list("RpcList", "ctrl+a")
+        # Two files of their own, gone again at the end: more rows would leave
+        # the palmtop list no empty spot for the other cases to click.
+        names = ("sel-a.txt", "sel-b.txt")
+        for name in names:
+            write(s.palmtop.path(name), name.encode())
+        s.focus_list("RpcList", "F3")
+        s.wait_rows("RpcList", lambda rows: all(n in rows for n in names), "the new files listed")
+        s.key("ctrl+a")
 
         def chosen(st):
             return [r["text"] for r in st.get("RpcList")["rows"] if r["selected"]]
@@ -381,9 +386,14 @@ class Copying(Group):
         self.assertFalse(s.state().get("RpcList")["editing"])
         s.key("ctrl+c")
         s.focus_list("ShellList", "ctrl+v")
-        for name in ("sel-a.txt", "sel-b.txt"):
+        for name in names:
             self.wait_local_file(name, name.encode())
         s.wait_no_modal("the copy finished")
+        for name in names:
+            os.remove(s.palmtop.path(name))
+            os.remove(os.path.join(s.pc, name))
+        s.key("F3")
+        s.wait_rows("RpcList", lambda rows: not any(n in rows for n in names), "the files gone again")
 
     def test_drag_between_panes(self):
         s = self.session
