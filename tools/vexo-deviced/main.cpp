@@ -7,6 +7,7 @@
 #include "vexo/sys/PtyPair.h"
 #include "vexo/sys/Tty.h"
 
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -30,10 +31,11 @@ void onSignal(int)
 
 int usage(std::FILE *output = stderr)
 {
-    std::fprintf(output, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
-                         "                    [--timeout MS] [--capacity BYTES] [--verbose]\n"
-                         "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
-                         "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
+    std::fprintf(output,
+                 "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
+                 "                    [--timeout MS] [--capacity BYTES] [--identity HEX] [--verbose]\n"
+                 "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
+                 "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
     return output == stderr ? 2 : 0;
 }
 
@@ -65,6 +67,16 @@ int main(int argc, char **argv)
             options.capacity = std::strtoull(argv[++i], &end, 10);
             if (options.capacity == 0 || *end != '\0')
                 return usage();
+        } else if (arg == "--identity" && hasValue) {
+            // 32 hex digits, kept in the folder from now on.
+            const std::string hex = argv[++i];
+            std::array<uint8_t, link::kIdentitySize> id{};
+            if (hex.size() != 2 * id.size() ||
+                hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                return usage();
+            for (size_t k = 0; k < id.size(); ++k)
+                id[k] = static_cast<uint8_t>(std::stoul(hex.substr(2 * k, 2), nullptr, 16));
+            options.identity = id;
         } else if (arg == "--stdio")
             stdio = true;
         else if (arg == "--verbose")
@@ -81,6 +93,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vexo-deviced: %s\n", error.c_str());
         return 1;
     }
+    // The identity tells a client which palmtop answers after a reconnect.
+    std::array<uint8_t, link::kIdentitySize> identity{};
+    if (options.identity ? !folder.setIdentity(*options.identity) : !folder.identity(identity)) {
+        std::fprintf(stderr, "vexo-deviced: %s: cannot keep the palmtop's identity\n", root.c_str());
+        return 1;
+    }
+    if (!options.identity)
+        options.identity = identity;
     folder.removeStaleTemporaries();
     // Partials of interrupted transfers stay for the client's next attempt, a day at most.
     deviced::DevicePartials(root).removeStale();
