@@ -2,6 +2,7 @@
 
 #include "ImageHolders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <sys/stat.h>
@@ -48,11 +49,22 @@ VDiskError ImageLock::raise(Mode mode, bool &stale)
     if (m_device == nullptr || mode <= m_held)
         return VDiskError::None;
     if (mode == Mode::Exclusive) {
-        for (const ImageHolders::Holder &holder : ImageHolders::find(m_device->device(), m_device->inode()))
-            if (!holder.takesLocks) {
-                m_detail = ImageHolders::name(holder) + " has the image open: close the simulator first";
-                return VDiskError::HeldOpen;
-            }
+        const ImageHolders::Holder *holder = nullptr;
+        std::vector<ImageHolders::Holder> first, second;
+        if (!(first = lockless()).empty()) {
+            // One of ours between its open and its mark, or a program that
+            // merely glances at the file, is gone again in a moment.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kGlanceMs));
+            second = lockless();
+        }
+        for (const ImageHolders::Holder &one : first)
+            for (const ImageHolders::Holder &two : second)
+                if (one.pid == two.pid)
+                    holder = &two;
+        if (holder != nullptr) {
+            m_detail = ImageHolders::name(*holder) + " has the image open: close the simulator first";
+            return VDiskError::HeldOpen;
+        }
     }
     const bool fromNone = m_held == Mode::None;
     VDiskError e = wait(mode);
@@ -64,10 +76,21 @@ VDiskError ImageLock::raise(Mode mode, bool &stale)
     return VDiskError::None;
 }
 
+std::vector<ImageHolders::Holder> ImageLock::lockless() const
+{
+    std::vector<ImageHolders::Holder> holders = ImageHolders::find(m_device->device(), m_device->inode());
+    holders.erase(std::remove_if(holders.begin(), holders.end(),
+                                 [](const ImageHolders::Holder &h) { return h.takesLocks; }),
+                  holders.end());
+    return holders;
+}
+
 VDiskError ImageLock::wait(Mode mode)
 {
     const auto start = std::chrono::steady_clock::now();
-    auto pause = std::chrono::milliseconds(2);
+    // Short pauses: a waiter that looks seldom loses every turn to a writer
+    // that comes back quickly.
+    const auto pause = std::chrono::milliseconds(1);
     for (;;) {
         if (m_device->tryLock(mode))
             return VDiskError::None;
@@ -78,7 +101,6 @@ VDiskError ImageLock::wait(Mode mode)
         if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(kWaitMs))
             break;
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
     m_detail = "the image is in use by another program";
     for (const ImageHolders::Holder &holder : ImageHolders::find(m_device->device(), m_device->inode()))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileBlockDevice.h"
+#include "ImageHolders.h"
 #include "VDiskError.h"
 
 #include <cstdint>
@@ -24,6 +25,7 @@ class ImageLock
 public:
     using Mode = FileBlockDevice::Lock;
     static constexpr int kWaitMs = 3000;
+    static constexpr int kGlanceMs = 100;
 
     // The file the lock is on, and how many bytes at its start hold the
     // tables (boot sector, FATs, root folder); both change on a remount.
@@ -42,6 +44,8 @@ public:
 
 private:
     VDiskError wait(Mode mode);
+    // The other openers that take no lock.
+    std::vector<ImageHolders::Holder> lockless() const;
     bool changedSinceLetGo();
     std::vector<uint8_t> tables();
 
