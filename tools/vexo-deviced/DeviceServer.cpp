@@ -158,8 +158,9 @@ void DeviceServer::handleHello(const Frame &frame)
     Hello mine;
     mine.nonce = theirs.nonce;
     if (theirs.version != kFormatVersion) {
+        // Size and window 0: no session was opened.
         log("hello of unknown version " + std::to_string(theirs.version));
-        m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
+        m_channel.sendControl(FrameType::HelloAck, tagForNonce(theirs.nonce), 0, encodeHello(mine));
         return;
     }
     const uint8_t offered =
@@ -170,7 +171,8 @@ void DeviceServer::handleHello(const Frame &frame)
     mine.caps = static_cast<uint8_t>(offered & m_options.caps & theirs.caps);
     mine.moreCaps = static_cast<uint8_t>((m_options.offerSpace ? kMoreCapSpace : 0) & (m_options.caps >> 8) &
                                          theirs.moreCaps);
-    mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
+    mine.maxPayload =
+        std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, kMinPayload));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
     mine.protocol = std::max<uint8_t>(1, std::min(m_options.protocol, theirs.protocol));
     // Compact listings are closed and named by their Result, which version 1 lacks.

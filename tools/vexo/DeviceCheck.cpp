@@ -324,9 +324,9 @@ bool DeviceCheck::checkHandshake()
     }
     row("HelloAck protocol version", true, "version " + std::to_string(theirs.protocol));
     std::string limits;
-    if (theirs.maxPayload < 64 || theirs.maxPayload > mine.maxPayload)
-        limits = "message size " + std::to_string(theirs.maxPayload) + ", outside 64.." +
-                 std::to_string(mine.maxPayload);
+    if (theirs.maxPayload < kMinPayload || theirs.maxPayload > mine.maxPayload)
+        limits = "message size " + std::to_string(theirs.maxPayload) + ", outside " +
+                 std::to_string(kMinPayload) + ".." + std::to_string(mine.maxPayload);
     else if (theirs.window < 1 || theirs.window > mine.window)
         limits = "window " + std::to_string(theirs.window) + ", outside 1.." + std::to_string(mine.window);
     row("HelloAck message size and window", limits.empty(),
