@@ -218,6 +218,8 @@ LinkError FileClient::hello()
     mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext |
                 kCapLeanBatch | kCapResume;
     mine.moreCaps = kMoreCapSpace;
+    mine.caps &= static_cast<uint8_t>(~m_withheldCaps);
+    mine.moreCaps &= static_cast<uint8_t>(~m_withheldMoreCaps);
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
