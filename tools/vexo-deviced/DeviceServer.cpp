@@ -157,6 +157,7 @@ void DeviceServer::handleHello(const Frame &frame)
         return;
     Hello mine;
     mine.nonce = theirs.nonce;
+    mine.protocol = m_options.protocol;
     if (theirs.version != kFormatVersion) {
         // Size and window 0: no session was opened.
         log("hello of unknown version " + std::to_string(theirs.version));
