@@ -42,6 +42,9 @@ struct ServerOptions {
     bool offerHash = true; // false: check transfers with CRC-32 alone, as a server from before the hash
     // The palmtop's identity for the HelloAck; none: behave as a palmtop from before identities.
     std::optional<std::array<uint8_t, link::kIdentitySize>> identity;
+    // Capabilities that may be offered at all: bits 0-7 those of byte 1 of
+    // the hello record, bits 8-15 those of byte 10. A clear bit withholds it.
+    uint16_t caps = 0xFFFF;
 };
 
 class DeviceServer

@@ -31,11 +31,15 @@ void onSignal(int)
 
 int usage(std::FILE *output = stderr)
 {
-    std::fprintf(output,
-                 "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
-                 "                    [--timeout MS] [--capacity BYTES] [--identity HEX] [--verbose]\n"
-                 "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
-                 "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
+    std::fprintf(output, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
+                         "                    [--timeout MS] [--capacity BYTES] [--caps MASK]\n"
+                         "                    [--identity HEX] [--verbose]\n"
+                         "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
+                         "--caps offers only the capabilities whose bits are set in MASK: bits 0-7 are\n"
+                         "byte 1 of the hello record, bits 8-15 byte 10 (default 0xFFFF, all).\n"
+                         "--identity sets the palmtop's identity (32 hex digits), kept with DIR;\n"
+                         "without it DIR keeps one made at random when first served.\n"
+                         "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
     return output == stderr ? 2 : 0;
 }
 
@@ -77,6 +81,12 @@ int main(int argc, char **argv)
             for (size_t k = 0; k < id.size(); ++k)
                 id[k] = static_cast<uint8_t>(std::stoul(hex.substr(2 * k, 2), nullptr, 16));
             options.identity = id;
+        } else if (arg == "--caps" && hasValue) {
+            char *end = nullptr;
+            const unsigned long mask = std::strtoul(argv[++i], &end, 0);
+            if (end == argv[i] || *end != '\0' || mask > 0xFFFF)
+                return usage();
+            options.caps = static_cast<uint16_t>(mask);
         } else if (arg == "--stdio")
             stdio = true;
         else if (arg == "--verbose")

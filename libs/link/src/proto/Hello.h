@@ -43,6 +43,10 @@ constexpr uint8_t kMoreCapHash = 0x02;
 constexpr uint8_t kMoreCapIdentity = 0x04;
 constexpr size_t kIdentitySize = 16;
 
+// The smallest largest-message a Hello record may name: room for a
+// message's header and a part.
+constexpr uint16_t kMinPayload = 64;
+
 struct Hello {
     uint8_t version = kFormatVersion;
     uint8_t caps = 0;   // kCap* bits: codecs offered (Hello) or shared (HelloAck)
