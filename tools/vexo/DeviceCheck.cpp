@@ -628,14 +628,20 @@ void DeviceCheck::checkListings()
         reason = describeListing(got, want);
     };
 
-    {
+    // Protocol version 1 ends a listing with its stream, version 2 with a Result.
+    for (const uint8_t version : {uint8_t(1), uint8_t(2)}) {
         FileClient client(m_pipe);
-        if (open(client, kCapCompactList | kCapListDelta, " without compact listings")) {
-            std::string reason;
+        client.setTimeout(m_timeoutMs);
+        client.withhold(kCapCompactList | kCapListDelta, 0, version);
+        const std::string label = "listing, entry by entry, version " + std::to_string(version);
+        const LinkError e = timed("Hello", [&] { return client.connect(); });
+        std::string reason;
+        if (e == LinkError::Ok)
             listed(client, reason);
-            row("listing, entry by entry", reason.empty(), reason);
-            client.close();
-        }
+        else
+            reason = std::string("session: ") + describe(e);
+        row(label, reason.empty(), reason);
+        client.close();
     }
     if (!(m_caps & kCapCompactList)) {
         row("listing, compact", true, "not offered");
