@@ -3,6 +3,7 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "Crc32.h"
+#include "Frame.h"
 #include "Hello.h"
 #include "Message.h"
 #include "OpenChain.h"
@@ -355,6 +356,32 @@ bool DeviceCheck::checkHandshake()
         : again.payload == ack.payload ? ""
                                        : "another HelloAck");
 
+    // A damaged Data frame of the session, header intact, is answered at once with a Nak of its seq.
+    Message probe;
+    probe.type = MsgType::Lookup;
+    probe.name = kPrefix + "none.bin";
+    Frame damaged;
+    damaged.tag = tag;
+    damaged.payload = encodeMessage(probe);
+    auto bytes = encodeFrame(damaged);
+    bytes[kFrameHeaderSize] ^= 0x01;
+    auto deadline = Clock::now() + milliseconds(m_timeoutMs);
+    for (size_t done = 0; done < bytes.size() && Clock::now() < deadline;) {
+        const long n = stream->writeSome(bytes.data() + done, bytes.size() - done);
+        if (n < 0)
+            break;
+        done += static_cast<size_t>(n);
+        if (done < bytes.size())
+            stream->wait(true, 50);
+    }
+    bool nak = false;
+    while (!nak && Clock::now() < deadline && channel.pump(deadline)) {
+        Frame frame;
+        while (channel.takeControl(frame))
+            nak = nak || (frame.type == FrameType::Nak && frame.tag == tag && frame.seq == 0);
+    }
+    row("damaged Data frame answered with a Nak", nak, nak ? "" : "no Nak of seq 0 within the time-out");
+
     ChannelConfig config;
     config.maxPayload = theirs.maxPayload;
     config.windowFrames = theirs.window;
@@ -384,7 +411,7 @@ bool DeviceCheck::checkHandshake()
     std::vector<std::string> answers(asks.size());
     size_t results = 0;
     std::string odd;
-    auto deadline = Clock::now() + milliseconds(m_timeoutMs);
+    deadline = Clock::now() + milliseconds(m_timeoutMs);
     while (results < asks.size() && Clock::now() < deadline && channel.pump(deadline)) {
         std::vector<uint8_t> raw;
         while (channel.takeMessage(raw)) {
