@@ -255,7 +255,7 @@ bool DeviceCheck::checkHandshake()
     Channel channel(*stream);
     std::random_device seed;
     uint32_t nonce = 0;
-    while (nonce == 0)
+    while (nonce <= 0xFF) // so that the one below is never 0 either
         nonce = seed();
     const uint8_t tag = tagForNonce(nonce);
     Hello mine;
@@ -264,16 +264,16 @@ bool DeviceCheck::checkHandshake()
     mine.nonce = nonce;
     mine.maxPayload = kOfferedPayload;
     mine.window = kOfferedWindow;
-    const auto hello = encodeHello(mine);
 
     // Says Hello until the answer comes, as a client does.
-    const auto awaitAck = [&](Frame &ack, Hello &theirs, bool &malformed) {
+    const auto awaitAck = [&](const Hello &sent, Frame &ack, Hello &theirs, bool &malformed) {
+        const auto hello = encodeHello(sent);
         const auto started = Clock::now();
         const auto deadline = started + milliseconds(m_timeoutMs);
         auto nextSend = started;
         while (Clock::now() < deadline) {
             if (Clock::now() >= nextSend) {
-                channel.sendControl(FrameType::Hello, tag, 0, hello);
+                channel.sendControl(FrameType::Hello, tagForNonce(sent.nonce), 0, hello);
                 nextSend = Clock::now() + milliseconds(kHelloRepeatMs);
             }
             if (!channel.pump(std::min(deadline, nextSend)))
@@ -286,7 +286,7 @@ bool DeviceCheck::checkHandshake()
                     malformed = true;
                     continue;
                 }
-                if (theirs.nonce == nonce) {
+                if (theirs.nonce == sent.nonce) {
                     ack = frame;
                     return true;
                 }
@@ -298,8 +298,21 @@ bool DeviceCheck::checkHandshake()
     Frame ack;
     Hello theirs;
     bool malformed = false;
+    // Values below their ranges are raised into them; the session this opens
+    // is replaced by the next Hello's.
+    Hello low = mine;
+    low.nonce = nonce ^ 0x5A; // another tag too
+    low.maxPayload = 10;
+    low.window = 0;
+    if (awaitAck(low, ack, theirs, malformed)) {
+        const bool raised = theirs.maxPayload == kMinPayload && theirs.window == 1;
+        row("Hello of size 10, window 0: 64 and 1", raised,
+            raised ? ""
+                   : "HelloAck with size " + std::to_string(theirs.maxPayload) + " and window " +
+                         std::to_string(theirs.window));
+    }
     const auto started = Clock::now();
-    if (!awaitAck(ack, theirs, malformed)) {
+    if (!awaitAck(mine, ack, theirs, malformed)) {
         row("Hello answered with a HelloAck", false,
             malformed ? "only HelloAcks whose record is malformed (too short, or nonce 0)"
                       : "no HelloAck with the Hello's nonce within the time-out");
@@ -350,7 +363,7 @@ bool DeviceCheck::checkHandshake()
     // A repeated Hello of the session (its HelloAck was lost) is answered alike.
     Frame again;
     Hello repeated;
-    const bool answered = awaitAck(again, repeated, malformed);
+    const bool answered = awaitAck(mine, again, repeated, malformed);
     row("repeated Hello answered alike", answered && again.payload == ack.payload && again.tag == ack.tag,
         !answered                      ? "no HelloAck within the time-out"
         : again.payload == ack.payload ? ""
