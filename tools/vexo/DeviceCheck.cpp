@@ -719,6 +719,7 @@ void DeviceCheck::checkResume()
     // The client resumes only with both bits: the partial's record holds the source's time.
     if (!(m_caps & kCapResume) || !(m_caps & kCapSync)) {
         row("resume offer after an interrupted put", true, "not offered");
+        row("get continued after an interrupted get", true, "not offered");
         return;
     }
     FileClient client(m_pipe);
@@ -759,7 +760,34 @@ void DeviceCheck::checkResume()
         else
             reason = "continued: " + std::to_string(sent) + " bytes sent for " + std::to_string(bytes.size());
     }
-    row("resume offer after an interrupted put", reason.rfind("continued", 0) == 0, reason);
+    const bool putResumed = reason.rfind("continued", 0) == 0;
+    row("resume offer after an interrupted put", putResumed, reason);
+
+    // The other way: a get stopped halfway leaves its partial here, and the
+    // next get of the file asks the device to continue after it.
+    reason.clear();
+    const std::string back = local("resume.back2");
+    stop = 0;
+    if (!putResumed) {
+        reason = "the put above left no file to get";
+    } else if (e = client.receive({TransferItem{name, back, true}}, control).front();
+               e != LinkError::Stopped) {
+        reason = std::string("the first get was to stop midway: ") + describe(e);
+    } else {
+        const auto before = client.stats().bytesRead;
+        e = client.receive({TransferItem{name, back, true}}, {}).front();
+        const auto read = client.stats().bytesRead - before;
+        if (e != LinkError::Ok)
+            reason = std::string("get: ") + describe(e);
+        else if (readLocal(back) != bytes)
+            reason = "the continued file differs from the one on the device";
+        else if (read + 16 * 1024 > bytes.size())
+            reason = "the device sent the whole file again (" + std::to_string(read) + " bytes)";
+        else
+            reason =
+                "continued: " + std::to_string(read) + " bytes received for " + std::to_string(bytes.size());
+    }
+    row("get continued after an interrupted get", reason.rfind("continued", 0) == 0, reason);
     client.close();
 }
 
