@@ -220,6 +220,7 @@ LinkError FileClient::hello()
     mine.moreCaps = kMoreCapSpace;
     mine.caps &= static_cast<uint8_t>(~m_withheldCaps);
     mine.moreCaps &= static_cast<uint8_t>(~m_withheldMoreCaps);
+    mine.protocol = m_offeredProtocol;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
