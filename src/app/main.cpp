@@ -68,10 +68,11 @@ TFormMain::TFormMain(const PlatformServices &services, QWidget *parent)
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("VexoFileManager"));
     resize(712, 564);
-    setMinimumSize(130, 50);
     // Where the window goes when restored from maximised.
     CenterOnScreen(*this);
     FormCreate();
+    // Never so narrow that toolbar buttons fold away into its overflow menu.
+    setMinimumSize(ToolBar1->sizeHint().width(), 240);
 }
 
 TFormMain::~TFormMain()

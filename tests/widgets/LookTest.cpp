@@ -189,6 +189,16 @@ void LookTest::captionPanelLayout()
             }
     QVERIFY2(firstInk >= CaptionPanel::TextIndent && firstInk <= CaptionPanel::TextIndent + 4,
              qPrintable(QString::number(firstInk)));
+
+    // Too narrow: the link state stays whole; the free space gives way.
+    const QFontMetrics metrics(panel.font());
+    const QString caption = QStringLiteral("Palmtop Files (73 GB free of 251 GB) - Connected");
+    const int narrow = metrics.horizontalAdvance(QStringLiteral("Palmtop Files (7 - Connected"));
+    const QString shown = CaptionPanel::fitted(caption, metrics, narrow);
+    QVERIFY2(shown.startsWith(QLatin1String("Palmtop Files")) &&
+                 shown.endsWith(QLatin1String(" - Connected")) && metrics.horizontalAdvance(shown) <= narrow,
+             qPrintable(shown));
+    QCOMPARE(CaptionPanel::fitted(caption, metrics, metrics.horizontalAdvance(caption)), caption);
 }
 
 void LookTest::deepBlueFrameWithLightLists()
