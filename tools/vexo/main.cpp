@@ -40,7 +40,7 @@ int usage(std::FILE *output = stderr)
                  "  put FILE...             copy several local files under their own names\n"
                  "  rm NAME                 delete a device file\n"
                  "  mv OLD NEW              rename a device file\n"
-                 "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n"
+                 "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete] [--prefer pc|device|newer]\n"
                  "                          make a folder and the device agree (default both ways,\n"
                  "                          newer wins); prints the plan first; deletes only with --delete\n"
                  "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n"
@@ -297,7 +297,7 @@ int run(int argc, char **argv)
         }
         rc = transfers.run(items, labels, true);
     } else if (command == "sync") {
-        rc = cli::runSync(client, args, baud);
+        rc = cli::runSync(client, args, baud, port);
     } else if (command == "rm" && args.size() == 1) {
         std::string wire;
         rc = toDevice(args[0], wire) ? report(args[0], client.remove(wire)) : 1;
