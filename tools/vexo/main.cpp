@@ -261,7 +261,7 @@ int run(int argc, char **argv)
     link::FileClient client(pipe);
     client.setTimeout(timeoutMs);
     client.setResume(resume);
-    cli::TransferRun transfers(client, retrySeconds);
+    cli::TransferRun transfers(client, retrySeconds, port);
     const auto started = std::chrono::steady_clock::now();
     if (const auto e = client.connect(); e != LinkError::Ok)
         return report("cannot reach the device on " + port, e);
