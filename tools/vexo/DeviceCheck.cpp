@@ -3,6 +3,7 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "Crc32.h"
+#include "FileDigest.h"
 #include "Frame.h"
 #include "Hello.h"
 #include "Message.h"
@@ -31,7 +32,7 @@ namespace
 const std::string kPrefix = "vxchk-";
 constexpr uint8_t kAllCaps = kCapZstd | kCapZlib | kCapSync | kCapCompactList | kCapZstdContext |
                              kCapLeanBatch | kCapListDelta | kCapResume;
-constexpr uint8_t kAllMoreCaps = kMoreCapSpace;
+constexpr uint8_t kAllMoreCaps = kMoreCapSpace | kMoreCapHash | kMoreCapIdentity;
 constexpr uint16_t kOfferedPayload = 2048;
 constexpr uint8_t kOfferedWindow = 4;
 constexpr int kHelloRepeatMs = 400;
@@ -51,6 +52,8 @@ const CapName kCapNames[] = {
     {1, kCapListDelta, "delta listings"},
     {1, kCapResume, "kept partials, resume"},
     {10, kMoreCapSpace, "Space"},
+    {10, kMoreCapHash, "BLAKE2b hash of whole files"},
+    {10, kMoreCapIdentity, "palmtop identity"},
 };
 
 const char *statusName(WireStatus s)
@@ -189,7 +192,7 @@ int DeviceCheck::run(std::FILE *out)
         FileClient client(m_pipe);
         if (open(client, 0, "")) {
             // Each codec the device offers, on sessions of their own.
-            std::vector<std::pair<uint8_t, std::string>> profiles;
+            std::vector<std::pair<uint16_t, std::string>> profiles;
             const uint8_t codecs = m_caps & (kCapZstd | kCapZlib);
             if (m_quick) {
                 profiles.push_back({0, (codecs & kCapZstd) ? "zstd" : (codecs & kCapZlib) ? "zlib" : "none"});
@@ -201,6 +204,8 @@ int DeviceCheck::run(std::FILE *out)
                 if (codecs & kCapZlib)
                     profiles.push_back({kCapZstd, "zlib"});
                 profiles.push_back({kCapZstd | kCapZlib, "none"});
+                if (m_moreCaps & kMoreCapHash)
+                    profiles.push_back({uint16_t{kMoreCapHash} << 8, "CRC-32 only"});
             }
             client.close();
             for (const auto &[withheld, label] : profiles)
@@ -357,6 +362,14 @@ bool DeviceCheck::checkHandshake()
     else if ((theirs.caps & kCapListDelta) && !(theirs.caps & kCapCompactList))
         caps = "delta listings without compact listings";
     row("HelloAck capabilities: only those shared", caps.empty(), caps);
+    if (theirs.moreCaps & kMoreCapIdentity) {
+        m_identity = theirs.identity;
+        const bool any = std::any_of(m_identity.begin(), m_identity.end(), [](uint8_t b) { return b != 0; });
+        std::string id;
+        for (const uint8_t b : m_identity)
+            id += hex(b).substr(2);
+        row("HelloAck identity", any, any ? id : "all zero");
+    }
     if (!limits.empty())
         return false;
 
@@ -478,10 +491,10 @@ bool DeviceCheck::checkHandshake()
     return true;
 }
 
-bool DeviceCheck::open(FileClient &client, uint8_t withheld, const std::string &label)
+bool DeviceCheck::open(FileClient &client, uint16_t withheld, const std::string &label)
 {
     client.setTimeout(m_timeoutMs);
-    client.withhold(withheld, 0);
+    client.withhold(static_cast<uint8_t>(withheld), static_cast<uint8_t>(withheld >> 8));
     const LinkError e = timed("Hello", [&] { return client.connect(); });
     // Only a session that did not open is worth a row of its own.
     if (e != LinkError::Ok)
@@ -522,7 +535,7 @@ std::string DeviceCheck::roundTrip(FileClient &client, const std::string &name,
     return "";
 }
 
-void DeviceCheck::checkTransfers(uint8_t withheld, const std::string &label)
+void DeviceCheck::checkTransfers(uint16_t withheld, const std::string &label)
 {
     FileClient client(m_pipe);
     if (!open(client, withheld, " (" + label + ")"))
@@ -623,6 +636,28 @@ void DeviceCheck::checkRequests(FileClient &client)
             row("Checksum", false, "CRC-32 " + hex(crc) + ", the file's is " + hex(want));
         else
             expect("Checksum", e, LinkError::Ok);
+    }
+    if (!(m_moreCaps & kMoreCapHash)) {
+        row("Hash (BLAKE2b)", true, "not offered");
+    } else {
+        const auto bytes = content(m_quick ? 40000 : 200000, m_quick ? 40000 : 200000);
+        const std::string name = kPrefix + std::to_string(bytes.size()) + ".bin";
+        FileDigest digest;
+        digest.add(bytes.data(), bytes.size());
+        Hash hash{};
+        e = timed("Hash", [&] { return client.fileHash(name, hash); });
+        if (e == LinkError::Ok && hash != digest.hash())
+            row("Hash (BLAKE2b)", false, "another hash than the file's");
+        else
+            expect("Hash (BLAKE2b)", e, LinkError::Ok);
+    }
+    if (m_moreCaps & kMoreCapIdentity) {
+        std::array<uint8_t, kIdentitySize> identity{};
+        e = client.deviceIdentity(identity);
+        if (e == LinkError::Ok && identity != m_identity)
+            row("identity the same in another session", false, "another identity");
+        else
+            expect("identity the same in another session", e, LinkError::Ok);
     }
     if (!(m_moreCaps & kMoreCapSpace)) {
         row("Space", true, "not offered");
