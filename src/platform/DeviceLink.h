@@ -74,6 +74,14 @@ public:
         Q_UNUSED(totalBytes);
         return -14;
     }
+    // The palmtop's identity (32 hex digits); -14 (unsupported) from a
+    // palmtop that has none.
+    virtual int RequestDeviceIdentity(int client, QString *id)
+    {
+        Q_UNUSED(client);
+        Q_UNUSED(id);
+        return -14;
+    }
     virtual int RequestDeleteFile(int client, const QString &name) = 0;
     // Deletes `names`, several requests in flight where the library can:
     // (*results)[i] becomes 0 or the error for names[i]. Once *stop (may be
