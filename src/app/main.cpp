@@ -594,6 +594,7 @@ void TFormMain::TB_SetupClick()
     const QString languageBefore = settings.Language;
     TFormSetup setup(settings, language, *m_settingsFile, *m_services.profiles, *m_services.prompter,
                      m_services.paths->languageFolders(), this);
+    setup.showImageSource(m_image->findImage());
     setup.exec();
     // The window may have been closed while the dialog was open.
     if (m_destroyed)

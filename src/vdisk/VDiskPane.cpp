@@ -126,8 +126,9 @@ void VDiskPane::showState(State state)
     applyLanguage();
     if (state != Connecting)
         m_view.toggle.setChecked(state == Connected);
+    // Mounted, the tool tip says which image and where it was found.
     if (state == Connected)
-        m_view.caption.setToolTip(QString());
+        m_view.caption.setToolTip(m_mount->imageSource());
 }
 
 void VDiskPane::showMountFailure(const QString &text)

@@ -37,6 +37,8 @@ TEST(CheckDeviceTest, PassesAgainstTheServerWithEveryCapabilityAndWithEachWithhe
         {"0xFFFB", " 1.2  Checksum"}, {"0xFFF7", " 1.3  compact"}, {"0xFFEF", " 1.4  zstd context"},
         {"0xFFDF", " 1.5  PutNext"},  {"0xFFBF", " 1.6  delta"},   {"0xFF7F", " 1.7  kept partials"},
         {"0xFEFF", "10.0  Space"},
+        {"0xFDFF", "10.1  BLAKE2b"},
+        {"0xFBFF", "10.2  palmtop identity"},
     };
     for (const auto &tc : cases) {
         SCOPED_TRACE(tc.caps);

@@ -3,6 +3,8 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "Crc32.h"
+#include "FileDigest.h"
+#include "Frame.h"
 #include "Hello.h"
 #include "Message.h"
 #include "OpenChain.h"
@@ -30,7 +32,7 @@ namespace
 const std::string kPrefix = "vxchk-";
 constexpr uint8_t kAllCaps = kCapZstd | kCapZlib | kCapSync | kCapCompactList | kCapZstdContext |
                              kCapLeanBatch | kCapListDelta | kCapResume;
-constexpr uint8_t kAllMoreCaps = kMoreCapSpace;
+constexpr uint8_t kAllMoreCaps = kMoreCapSpace | kMoreCapHash | kMoreCapIdentity;
 constexpr uint16_t kOfferedPayload = 2048;
 constexpr uint8_t kOfferedWindow = 4;
 constexpr int kHelloRepeatMs = 400;
@@ -50,6 +52,8 @@ const CapName kCapNames[] = {
     {1, kCapListDelta, "delta listings"},
     {1, kCapResume, "kept partials, resume"},
     {10, kMoreCapSpace, "Space"},
+    {10, kMoreCapHash, "BLAKE2b hash of whole files"},
+    {10, kMoreCapIdentity, "palmtop identity"},
 };
 
 const char *statusName(WireStatus s)
@@ -188,7 +192,7 @@ int DeviceCheck::run(std::FILE *out)
         FileClient client(m_pipe);
         if (open(client, 0, "")) {
             // Each codec the device offers, on sessions of their own.
-            std::vector<std::pair<uint8_t, std::string>> profiles;
+            std::vector<std::pair<uint16_t, std::string>> profiles;
             const uint8_t codecs = m_caps & (kCapZstd | kCapZlib);
             if (m_quick) {
                 profiles.push_back({0, (codecs & kCapZstd) ? "zstd" : (codecs & kCapZlib) ? "zlib" : "none"});
@@ -200,6 +204,8 @@ int DeviceCheck::run(std::FILE *out)
                 if (codecs & kCapZlib)
                     profiles.push_back({kCapZstd, "zlib"});
                 profiles.push_back({kCapZstd | kCapZlib, "none"});
+                if (m_moreCaps & kMoreCapHash)
+                    profiles.push_back({uint16_t{kMoreCapHash} << 8, "CRC-32 only"});
             }
             client.close();
             for (const auto &[withheld, label] : profiles)
@@ -254,7 +260,7 @@ bool DeviceCheck::checkHandshake()
     Channel channel(*stream);
     std::random_device seed;
     uint32_t nonce = 0;
-    while (nonce == 0)
+    while (nonce <= 0xFF) // so that the one below is never 0 either
         nonce = seed();
     const uint8_t tag = tagForNonce(nonce);
     Hello mine;
@@ -263,16 +269,16 @@ bool DeviceCheck::checkHandshake()
     mine.nonce = nonce;
     mine.maxPayload = kOfferedPayload;
     mine.window = kOfferedWindow;
-    const auto hello = encodeHello(mine);
 
     // Says Hello until the answer comes, as a client does.
-    const auto awaitAck = [&](Frame &ack, Hello &theirs, bool &malformed) {
+    const auto awaitAck = [&](const Hello &sent, Frame &ack, Hello &theirs, bool &malformed) {
+        const auto hello = encodeHello(sent);
         const auto started = Clock::now();
         const auto deadline = started + milliseconds(m_timeoutMs);
         auto nextSend = started;
         while (Clock::now() < deadline) {
             if (Clock::now() >= nextSend) {
-                channel.sendControl(FrameType::Hello, tag, 0, hello);
+                channel.sendControl(FrameType::Hello, tagForNonce(sent.nonce), 0, hello);
                 nextSend = Clock::now() + milliseconds(kHelloRepeatMs);
             }
             if (!channel.pump(std::min(deadline, nextSend)))
@@ -285,7 +291,7 @@ bool DeviceCheck::checkHandshake()
                     malformed = true;
                     continue;
                 }
-                if (theirs.nonce == nonce) {
+                if (theirs.nonce == sent.nonce) {
                     ack = frame;
                     return true;
                 }
@@ -297,8 +303,21 @@ bool DeviceCheck::checkHandshake()
     Frame ack;
     Hello theirs;
     bool malformed = false;
+    // Values below their ranges are raised into them; the session this opens
+    // is replaced by the next Hello's.
+    Hello low = mine;
+    low.nonce = nonce ^ 0x5A; // another tag too
+    low.maxPayload = 10;
+    low.window = 0;
+    if (awaitAck(low, ack, theirs, malformed)) {
+        const bool raised = theirs.maxPayload == kMinPayload && theirs.window == 1;
+        row("Hello of size 10, window 0: 64 and 1", raised,
+            raised ? ""
+                   : "HelloAck with size " + std::to_string(theirs.maxPayload) + " and window " +
+                         std::to_string(theirs.window));
+    }
     const auto started = Clock::now();
-    if (!awaitAck(ack, theirs, malformed)) {
+    if (!awaitAck(mine, ack, theirs, malformed)) {
         row("Hello answered with a HelloAck", false,
             malformed ? "only HelloAcks whose record is malformed (too short, or nonce 0)"
                       : "no HelloAck with the Hello's nonce within the time-out");
@@ -324,9 +343,9 @@ bool DeviceCheck::checkHandshake()
     }
     row("HelloAck protocol version", true, "version " + std::to_string(theirs.protocol));
     std::string limits;
-    if (theirs.maxPayload < 64 || theirs.maxPayload > mine.maxPayload)
-        limits = "message size " + std::to_string(theirs.maxPayload) + ", outside 64.." +
-                 std::to_string(mine.maxPayload);
+    if (theirs.maxPayload < kMinPayload || theirs.maxPayload > mine.maxPayload)
+        limits = "message size " + std::to_string(theirs.maxPayload) + ", outside " +
+                 std::to_string(kMinPayload) + ".." + std::to_string(mine.maxPayload);
     else if (theirs.window < 1 || theirs.window > mine.window)
         limits = "window " + std::to_string(theirs.window) + ", outside 1.." + std::to_string(mine.window);
     row("HelloAck message size and window", limits.empty(),
@@ -343,17 +362,51 @@ bool DeviceCheck::checkHandshake()
     else if ((theirs.caps & kCapListDelta) && !(theirs.caps & kCapCompactList))
         caps = "delta listings without compact listings";
     row("HelloAck capabilities: only those shared", caps.empty(), caps);
+    if (theirs.moreCaps & kMoreCapIdentity) {
+        m_identity = theirs.identity;
+        const bool any = std::any_of(m_identity.begin(), m_identity.end(), [](uint8_t b) { return b != 0; });
+        std::string id;
+        for (const uint8_t b : m_identity)
+            id += hex(b).substr(2);
+        row("HelloAck identity", any, any ? id : "all zero");
+    }
     if (!limits.empty())
         return false;
 
     // A repeated Hello of the session (its HelloAck was lost) is answered alike.
     Frame again;
     Hello repeated;
-    const bool answered = awaitAck(again, repeated, malformed);
+    const bool answered = awaitAck(mine, again, repeated, malformed);
     row("repeated Hello answered alike", answered && again.payload == ack.payload && again.tag == ack.tag,
         !answered                      ? "no HelloAck within the time-out"
         : again.payload == ack.payload ? ""
                                        : "another HelloAck");
+
+    // A damaged Data frame of the session, header intact, is answered at once with a Nak of its seq.
+    Message probe;
+    probe.type = MsgType::Lookup;
+    probe.name = kPrefix + "none.bin";
+    Frame damaged;
+    damaged.tag = tag;
+    damaged.payload = encodeMessage(probe);
+    auto bytes = encodeFrame(damaged);
+    bytes[kFrameHeaderSize] ^= 0x01;
+    auto deadline = Clock::now() + milliseconds(m_timeoutMs);
+    for (size_t done = 0; done < bytes.size() && Clock::now() < deadline;) {
+        const long n = stream->writeSome(bytes.data() + done, bytes.size() - done);
+        if (n < 0)
+            break;
+        done += static_cast<size_t>(n);
+        if (done < bytes.size())
+            stream->wait(true, 50);
+    }
+    bool nak = false;
+    while (!nak && Clock::now() < deadline && channel.pump(deadline)) {
+        Frame frame;
+        while (channel.takeControl(frame))
+            nak = nak || (frame.type == FrameType::Nak && frame.tag == tag && frame.seq == 0);
+    }
+    row("damaged Data frame answered with a Nak", nak, nak ? "" : "no Nak of seq 0 within the time-out");
 
     ChannelConfig config;
     config.maxPayload = theirs.maxPayload;
@@ -384,7 +437,7 @@ bool DeviceCheck::checkHandshake()
     std::vector<std::string> answers(asks.size());
     size_t results = 0;
     std::string odd;
-    auto deadline = Clock::now() + milliseconds(m_timeoutMs);
+    deadline = Clock::now() + milliseconds(m_timeoutMs);
     while (results < asks.size() && Clock::now() < deadline && channel.pump(deadline)) {
         std::vector<uint8_t> raw;
         while (channel.takeMessage(raw)) {
@@ -438,10 +491,10 @@ bool DeviceCheck::checkHandshake()
     return true;
 }
 
-bool DeviceCheck::open(FileClient &client, uint8_t withheld, const std::string &label)
+bool DeviceCheck::open(FileClient &client, uint16_t withheld, const std::string &label)
 {
     client.setTimeout(m_timeoutMs);
-    client.withhold(withheld, 0);
+    client.withhold(static_cast<uint8_t>(withheld), static_cast<uint8_t>(withheld >> 8));
     const LinkError e = timed("Hello", [&] { return client.connect(); });
     // Only a session that did not open is worth a row of its own.
     if (e != LinkError::Ok)
@@ -482,7 +535,7 @@ std::string DeviceCheck::roundTrip(FileClient &client, const std::string &name,
     return "";
 }
 
-void DeviceCheck::checkTransfers(uint8_t withheld, const std::string &label)
+void DeviceCheck::checkTransfers(uint16_t withheld, const std::string &label)
 {
     FileClient client(m_pipe);
     if (!open(client, withheld, " (" + label + ")"))
@@ -584,6 +637,28 @@ void DeviceCheck::checkRequests(FileClient &client)
         else
             expect("Checksum", e, LinkError::Ok);
     }
+    if (!(m_moreCaps & kMoreCapHash)) {
+        row("Hash (BLAKE2b)", true, "not offered");
+    } else {
+        const auto bytes = content(m_quick ? 40000 : 200000, m_quick ? 40000 : 200000);
+        const std::string name = kPrefix + std::to_string(bytes.size()) + ".bin";
+        FileDigest digest;
+        digest.add(bytes.data(), bytes.size());
+        Hash hash{};
+        e = timed("Hash", [&] { return client.fileHash(name, hash); });
+        if (e == LinkError::Ok && hash != digest.hash())
+            row("Hash (BLAKE2b)", false, "another hash than the file's");
+        else
+            expect("Hash (BLAKE2b)", e, LinkError::Ok);
+    }
+    if (m_moreCaps & kMoreCapIdentity) {
+        std::array<uint8_t, kIdentitySize> identity{};
+        e = client.deviceIdentity(identity);
+        if (e == LinkError::Ok && identity != m_identity)
+            row("identity the same in another session", false, "another identity");
+        else
+            expect("identity the same in another session", e, LinkError::Ok);
+    }
     if (!(m_moreCaps & kMoreCapSpace)) {
         row("Space", true, "not offered");
     } else {
@@ -628,14 +703,20 @@ void DeviceCheck::checkListings()
         reason = describeListing(got, want);
     };
 
-    {
+    // Protocol version 1 ends a listing with its stream, version 2 with a Result.
+    for (const uint8_t version : {uint8_t(1), uint8_t(2)}) {
         FileClient client(m_pipe);
-        if (open(client, kCapCompactList | kCapListDelta, " without compact listings")) {
-            std::string reason;
+        client.setTimeout(m_timeoutMs);
+        client.withhold(kCapCompactList | kCapListDelta, 0, version);
+        const std::string label = "listing, entry by entry, version " + std::to_string(version);
+        const LinkError e = timed("Hello", [&] { return client.connect(); });
+        std::string reason;
+        if (e == LinkError::Ok)
             listed(client, reason);
-            row("listing, entry by entry", reason.empty(), reason);
-            client.close();
-        }
+        else
+            reason = std::string("session: ") + describe(e);
+        row(label, reason.empty(), reason);
+        client.close();
     }
     if (!(m_caps & kCapCompactList)) {
         row("listing, compact", true, "not offered");
@@ -673,6 +754,7 @@ void DeviceCheck::checkResume()
     // The client resumes only with both bits: the partial's record holds the source's time.
     if (!(m_caps & kCapResume) || !(m_caps & kCapSync)) {
         row("resume offer after an interrupted put", true, "not offered");
+        row("get continued after an interrupted get", true, "not offered");
         return;
     }
     FileClient client(m_pipe);
@@ -688,7 +770,7 @@ void DeviceCheck::checkResume()
     TransferControl control;
     control.stop = &stop;
     control.onProgress = [&](size_t, uint64_t done, uint64_t) {
-        if (done >= 96 * 1024)
+        if (done >= bytes.size() / 2)
             stop = 1;
     };
     const TransferItem item{local("resume"), name, true};
@@ -702,7 +784,8 @@ void DeviceCheck::checkResume()
         const auto sent = client.stats().dataBytesSent - before;
         if (e != LinkError::Ok)
             reason = std::string("put: ") + describe(e);
-        else if (sent + 64 * 1024 > bytes.size())
+        // A kept part is whole blocks of 32 KiB; framing adds about 1 % to what is sent.
+        else if (sent + 16 * 1024 > bytes.size())
             reason = "no kept part offered: " + std::to_string(sent) + " bytes sent again for a file of " +
                      std::to_string(bytes.size());
         else if (client.receive({TransferItem{name, local("resume.back"), true}}, {}).front() !=
@@ -712,7 +795,34 @@ void DeviceCheck::checkResume()
         else
             reason = "continued: " + std::to_string(sent) + " bytes sent for " + std::to_string(bytes.size());
     }
-    row("resume offer after an interrupted put", reason.rfind("continued", 0) == 0, reason);
+    const bool putResumed = reason.rfind("continued", 0) == 0;
+    row("resume offer after an interrupted put", putResumed, reason);
+
+    // The other way: a get stopped halfway leaves its partial here, and the
+    // next get of the file asks the device to continue after it.
+    reason.clear();
+    const std::string back = local("resume.back2");
+    stop = 0;
+    if (!putResumed) {
+        reason = "the put above left no file to get";
+    } else if (e = client.receive({TransferItem{name, back, true}}, control).front();
+               e != LinkError::Stopped) {
+        reason = std::string("the first get was to stop midway: ") + describe(e);
+    } else {
+        const auto before = client.stats().bytesRead;
+        e = client.receive({TransferItem{name, back, true}}, {}).front();
+        const auto read = client.stats().bytesRead - before;
+        if (e != LinkError::Ok)
+            reason = std::string("get: ") + describe(e);
+        else if (readLocal(back) != bytes)
+            reason = "the continued file differs from the one on the device";
+        else if (read + 16 * 1024 > bytes.size())
+            reason = "the device sent the whole file again (" + std::to_string(read) + " bytes)";
+        else
+            reason =
+                "continued: " + std::to_string(read) + " bytes received for " + std::to_string(bytes.size());
+    }
+    row("get continued after an interrupted get", reason.rfind("continued", 0) == 0, reason);
     client.close();
 }
 

@@ -5,8 +5,10 @@
 #pragma once
 
 #include "FileClient.h"
+#include "Hello.h"
 #include "Pipe.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -42,9 +44,10 @@ private:
                 const std::string &what = "");
     // Hello fields, bad names, acknowledgements and Close on a channel of our own.
     bool checkHandshake();
-    // A session of the file client offering all but `withheld`; false when none opened.
-    bool open(link::FileClient &client, uint8_t withheld, const std::string &label);
-    void checkTransfers(uint8_t withheld, const std::string &label);
+    // A session of the file client offering all but `withheld` (bits 0-7 of
+    // byte 1 of the hello record, 8-15 of byte 10); false when none opened.
+    bool open(link::FileClient &client, uint16_t withheld, const std::string &label);
+    void checkTransfers(uint16_t withheld, const std::string &label);
     void checkBatch();
     void checkNames(link::FileClient &client);
     void checkListings();
@@ -61,10 +64,11 @@ private:
     std::shared_ptr<link::Pipe> m_pipe;
     int m_timeoutMs;
     bool m_quick;
-    std::string m_work;     // local folder for the files sent and received
-    uint8_t m_caps = 0;     // byte 1 of the device's HelloAck
-    uint8_t m_moreCaps = 0; // its byte 10
-    bool m_offered = false; // a HelloAck came at all
+    std::string m_work;                                    // local folder for the files sent and received
+    uint8_t m_caps = 0;                                    // byte 1 of the device's HelloAck
+    uint8_t m_moreCaps = 0;                                // its byte 10
+    bool m_offered = false;                                // a HelloAck came at all
+    std::array<uint8_t, link::kIdentitySize> m_identity{}; // the HelloAck's, with kMoreCapIdentity
     std::vector<Row> m_rows;
     int64_t m_slowestMs = 0;
     std::string m_slowest;

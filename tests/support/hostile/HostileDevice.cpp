@@ -85,6 +85,8 @@ void HostileDevice::run()
             mine.protocol = protocol = std::min(kProtocolVersion, theirs.protocol);
             if (m_behaviour == Behaviour::HigherVersion)
                 mine.protocol = static_cast<uint8_t>(theirs.protocol + 1);
+            if (m_behaviour == Behaviour::TinyMessages)
+                mine.maxPayload = 10;
             ChannelConfig config;
             config.maxPayload = mine.maxPayload;
             config.windowFrames = mine.window;
@@ -197,6 +199,10 @@ void HostileDevice::run()
         }
         case Behaviour::ForeignReset:
             channel.sendControl(FrameType::Reset, foreign, 0, {});
+            break;
+        case Behaviour::EmptyListParts:
+            if (streamId != 0)
+                sendPart(MsgType::ListPart, DataPart{});
             break;
         default:
             break;
