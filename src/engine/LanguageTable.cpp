@@ -172,6 +172,8 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Message", "WriteFailed", "Unable to write to %1"},
         {"Message", "NotCopied", "These files were not copied:"},
         {"Message", "FailureLine", "%1: %2"},
+        {"Message", "OtherPalmtop",
+         "another palmtop answered on %1; %2 files were copied to the first one, %3 were not copied"},
         {"Message", "MoreFailures", "... and %1 more"},
         {"Message", "NoSpaceImage", "Not enough space on the simulator disk: %1 needed, %2 free."},
         {"Message", "NoSpaceDevice", "Not enough space on the palmtop: %1 needed, %2 free."},
@@ -224,6 +226,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Error", "DeviceIo", "could not read or write the file on the device"},
         {"Error", "LinkError", "communication error (%1)"},
         {"Error", "NoSpace", "not enough space on the device"},
+        {"Error", "OtherDevice", "another palmtop answered"},
         {"Error", "NameTooLong", "the name is longer than %1 bytes"},
         // The context menus' own entries; the others share the toolbar's texts.
         {"Menu", "Open", "Open"},

@@ -77,6 +77,9 @@ QString TransferFailureReason(const LanguageTable &language, int result)
     case VEXO_ERR_NO_SPACE:
         key = "NoSpace";
         break;
+    case VEXO_ERR_OTHER_DEVICE:
+        key = "OtherDevice";
+        break;
     default:
         return Filled(language.error(QStringLiteral("LinkError")), {QString::number(result)});
     }
@@ -126,7 +129,9 @@ TProcessThread::TProcessThread(const TransferContext &context, const QStringList
                                TransferDirection direction, const QStringList &destinations)
     : m_device(context.device), m_language(context.language), m_sources(sources),
       m_destinations(destinations), m_direction(direction),
-      m_reconnectSeconds(context.settings.ReconnectSeconds)
+      m_reconnectSeconds(context.settings.ReconnectSeconds),
+      m_port(context.settings.Comport == 0 ? QStringLiteral("USB")
+                                           : QStringLiteral("COM%1").arg(context.settings.Comport))
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -173,6 +178,9 @@ int TProcessThread::transferReconnecting(const QString &source, const QString &d
         });
         switch (outcome) {
         case LinkReconnector::Outcome::Reconnected:
+            // The rest of the run was meant for the palmtop it began with.
+            if (!m_identity.isEmpty() && deviceIdentity() != m_identity)
+                return VEXO_ERR_OTHER_DEVICE;
             emit linkRestored();
             emit labelChanged(PathFileName(source));
             Progress.store(0);
@@ -195,6 +203,15 @@ QList<qint64> TProcessThread::plannedSizes(int pairs) const
             sizes[i] = info.size();
     }
     return sizes;
+}
+
+QString TProcessThread::deviceIdentity() const
+{
+    DeviceLink *link = m_device.link();
+    QString id;
+    if (!link || link->RequestDeviceIdentity(m_device.client(), &id) != 0)
+        return {};
+    return id;
 }
 
 void TProcessThread::listDeviceSizes()
@@ -261,6 +278,8 @@ void TProcessThread::run()
     QList<TransferFailure> failures;
     const int pairs = qMin(m_sources.size(), m_destinations.size());
     Counters.start(plannedSizes(pairs));
+    m_identity = deviceIdentity();
+    int copied = 0;
     for (int i = 0; i < pairs && replaceState != rsCancelled; ++i) {
         if (StopFlag.load() != 0)
             break;
@@ -318,9 +337,21 @@ void TProcessThread::run()
         const int result = countedTransfer(i, source, destination, overwrite);
         // Without overwrite an existing destination is kept on purpose.
         if (result == 1 || (result == VEXO_ERR_EXISTS && overwrite == 0)) {
+            copied += result == 1;
             emit gaugeChanged(100);
         } else if (stoppedByRequest(result)) {
             // The person asked for it: nothing to report.
+            break;
+        } else if (result == VEXO_ERR_OTHER_DEVICE) {
+            // Nothing more goes to a terminal the run was not meant for.
+            const QString text = Filled(m_language.message(QStringLiteral("OtherPalmtop")),
+                                        {m_port, QString::number(copied), QString::number(pairs - copied)});
+            failures.append({name, text});
+            const QString reason = TransferFailureReason(m_language, result);
+            for (int rest = i + 1; rest < pairs; ++rest)
+                failures.append({PathFileName(m_sources.at(rest)), reason});
+            emit labelChanged(text);
+            emit linkLost(result);
             break;
         } else {
             const TransferFailure failure{name, TransferFailureReason(m_language, result)};

@@ -81,10 +81,10 @@ protected:
         m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
                                                     std::vector<std::string>{"--device", m_sim->endB()});
     }
-    void startPty()
+    void startPty(std::vector<std::string> more = {})
     {
-        m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
-                                                    std::vector<std::string>{"--pty", ptyLink()}, ptyLink());
+        more.insert(more.begin(), {"--pty", ptyLink()});
+        m_server = std::make_unique<DevicedProcess>(m_device.path().string(), more, ptyLink());
     }
     std::string ptyLink() const { return m_work / "device.link"; }
     std::string dev(const std::string &name) const { return m_device / name; }
@@ -338,7 +338,7 @@ TEST_F(EndToEndTest, ServesOverStandardInputAndOutput)
 
 TEST_F(EndToEndTest, CommandLineClient)
 {
-    startPty();
+    startPty({"--capacity", "1000000"});
     const std::string vexo = VEXO_CLI_PATH;
     const std::string port = ptyLink();
     writeFile(loc("one.txt"), textBytes(3000));
@@ -360,6 +360,9 @@ TEST_F(EndToEndTest, CommandLineClient)
     EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 0);
     EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 1);
     EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "seventeen-bytes.x"}), 1);
+    // What is left: 70,000 and 3,000 bytes of the million.
+    EXPECT_EQ(runProgram({vexo, "--port", port, "df"}, &out), 0);
+    EXPECT_NE(out.find("  1000000          73000         927000    8%"), std::string::npos) << out;
     EXPECT_EQ(runProgram({vexo, "--port", loc("absent"), "ls"}), 1);
     EXPECT_EQ(runProgram({vexo, "--port", port, "frobnicate"}), 2);
     EXPECT_EQ(listFolder(m_device.path()),
