@@ -700,7 +700,7 @@ void TFormMain::KeyHook(QKeyEvent *event)
     static void (TFormMain::*const functionKeys[])() = {
         &TFormMain::RefreshRpc,   &TFormMain::DisconnectRpc,   &TFormMain::TB_RefreshClick,
         &TFormMain::RefreshVDisk, &TFormMain::DisconnectVDisk, &TFormMain::openSetupLater,
-        &TFormMain::TB_SyncClick,
+        &TFormMain::syncLater,
     };
     const int key = event->key();
     if (key >= Qt::Key_F3 && key <= Qt::Key_F9) {
@@ -721,6 +721,19 @@ void TFormMain::openSetupLater()
     QTimer::singleShot(0, this, [this] {
         if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
             emit setupRequested();
+    });
+}
+
+void TFormMain::syncLater()
+{
+    // As the settings dialog: the preview's modal loop must not run inside
+    // the key's delivery, or the rest of it would open a second preview. The
+    // side is the one focused at the press.
+    const bool image = VDiskList->hasFocusInside() ||
+                       (!RpcList->hasFocusInside() && !m_device->isConnected() && m_image->isMounted());
+    QTimer::singleShot(0, this, [this, image] {
+        if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
+            RunSync(transferContext(), this, !image);
     });
 }
 

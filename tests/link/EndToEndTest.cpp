@@ -196,7 +196,7 @@ TEST_F(EndToEndTest, NoDeviceFailsConnectWithinTheTimeOut)
     EXPECT_EQ(ConnectServer(m_client), VEXO_ERR_NOT_CONNECTED);
 
     // A line with nobody at the other end: the hello goes unanswered.
-    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1, {}});
+    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1, {}, 0, 0});
     ASSERT_TRUE(sim.start(nullptr));
     SetPipeDevicePath(m_pipe, sim.endA().c_str());
     SetRespondTimeout(m_client, 400);

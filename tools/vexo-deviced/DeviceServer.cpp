@@ -215,6 +215,11 @@ void DeviceServer::handleHello(const Frame &frame)
 void DeviceServer::dispatch(const Message &msg)
 {
     if (msg.type == MsgType::Abort) {
+        // Parts of the incoming file that came before the Abort still count,
+        // so a resumable file keeps every whole block that arrived.
+        for (const auto &queued : m_queue)
+            if (queued.type == MsgType::FileData && m_in && queued.id == m_in->id)
+                process(queued);
         abortIncoming();
         abortOutgoing();
         clearQueue();
