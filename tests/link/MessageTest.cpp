@@ -129,8 +129,8 @@ TEST(MessageTest, MalformedMessagesAreRefused)
         {0x13, 1, 0, 1, '*', 0, 0, 0, 0, 0, 0, 0, 0}, // token 0 is "none", never sent
         {0x1D, 1, 0},                                 // deletes of no name
         {0x1D, 1, 0, 1, 'a', 2, 'b'},                 // the last name cut short
-        {0x26, 1, 0},                                 // outcomes of nothing
-        {0x26, 1, 0, 0, 9},                           // an unknown status among them
+        {0x27, 1, 0},                                 // outcomes of nothing
+        {0x27, 1, 0, 0, 9},                           // an unknown status among them
     };
     for (const auto &bytes : bad) {
         Message m;

@@ -30,9 +30,12 @@ enum class MsgType : uint8_t {
     // Several deletes in one message, answered by one Outcomes; only to a
     // peer whose HelloAck has kMoreCapDeleteMany.
     DeleteMany = 0x1D,
-    Outcomes = 0x26,
+    Outcomes = 0x27,
     ResumeOffer = 0x23,
     GetOpenFrom = 0x24,
+    // The server is still reading a file for a request (offset: bytes read so
+    // far), so that a client counts it as progress; only with kMoreCapHash.
+    Working = 0x26,
     Result = 0x20,
     ListPart = 0x21,
     // A part of the changes since the listing the client holds (ListingDelta);
