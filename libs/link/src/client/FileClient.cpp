@@ -139,6 +139,7 @@ struct FileClient::Incoming {
     bool overwrite = true;
     bool opened = false;
     int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
+    uint64_t working = 0;              // bytes the device said it read before the open
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
     uint64_t dropped = 0;              // bytes of the stream dropped after a failure
     IncomingFile stream{0, false};
@@ -361,7 +362,8 @@ LinkError FileClient::request(Message req, Message &resp, bool readOnly)
             return e;
         req.id = nextId();
         m_channel->send(encodeMessage(req));
-        const auto since = Clock::now();
+        auto since = Clock::now();
+        uint64_t working = 0;
         m_resetSeen = false;
         LinkError e = LinkError::Ok;
         for (;;) {
@@ -370,6 +372,11 @@ LinkError FileClient::request(Message req, Message &resp, bool readOnly)
                 break;
             if (got && resp.type == MsgType::Result && resp.id == req.id)
                 return errorFromStatus(resp.status);
+            // A device still reading a large file for us: progress only while it reads on.
+            if (got && resp.type == MsgType::Working && resp.id == req.id && resp.offset > working) {
+                working = resp.offset;
+                since = Clock::now();
+            }
         }
         // The device lost our session (it restarted): a question that changes
         // nothing is simply asked again in a new one.
@@ -941,6 +948,14 @@ void FileClient::receiveAll(const std::vector<TransferItem> &items, const Transf
 bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, const TransferControl &control,
                               bool single)
 {
+    // The device still checks the part we kept: progress only while it reads on.
+    if (msg.type == MsgType::Working) {
+        if (!in.opened && msg.offset > in.working) {
+            in.working = msg.offset;
+            batch.since = Clock::now();
+        }
+        return false;
+    }
     // Data of a file that already failed holds the time-out off only as
     // long as the file's declared size (and one block) could still be coming.
     if (in.failure == LinkError::Ok)

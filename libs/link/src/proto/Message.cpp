@@ -164,6 +164,9 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::FileData:
         writePart(w, m.part);
         break;
+    case MsgType::Working:
+        w.varint(m.offset);
+        break;
     default: // only a name, written above, or a resume message
         encodeResumeFields(w, m);
         break;
@@ -251,6 +254,8 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::FileData:
         m.hasPart = true;
         return carriesPart(m.type) && readPart(r, m.part);
+    case MsgType::Working:
+        return r.varint(m.offset) && r.remaining() == 0;
     default: // a resume message, unknown, or only a name (above)
         return decodeResumeFields(r, m);
     }

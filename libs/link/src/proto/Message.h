@@ -29,6 +29,9 @@ enum class MsgType : uint8_t {
     PutFrom = 0x1B,
     ResumeOffer = 0x23,
     GetOpenFrom = 0x24,
+    // The server is still reading a file for a request (offset: bytes read so
+    // far), so that a client counts it as progress; only with kMoreCapHash.
+    Working = 0x26,
     Result = 0x20,
     ListPart = 0x21,
     // A part of the changes since the listing the client holds (ListingDelta);
