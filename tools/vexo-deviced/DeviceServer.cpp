@@ -36,7 +36,10 @@ constexpr int kResetGapMs = 250;
 
 size_t footprint(const Message &m)
 {
-    return sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
+    size_t bytes = sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
+    for (const std::string &name : m.names)
+        bytes += sizeof name + name.size();
+    return bytes;
 }
 
 const char *const kStatusTexts[] = {
@@ -174,10 +177,10 @@ void DeviceServer::handleHello(const Frame &frame)
         (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0) |
         (m_options.offerResume ? kCapResume : 0);
     mine.caps = static_cast<uint8_t>(offered & m_options.caps & theirs.caps);
-    mine.moreCaps = static_cast<uint8_t>(((m_options.offerSpace ? kMoreCapSpace : 0) |
-                                          (m_options.offerHash ? kMoreCapHash : 0) |
-                                          (m_options.identity ? kMoreCapIdentity : 0)) &
-                                         (m_options.caps >> 8) & theirs.moreCaps);
+    mine.moreCaps = static_cast<uint8_t>(
+        ((m_options.offerSpace ? kMoreCapSpace : 0) | (m_options.offerHash ? kMoreCapHash : 0) |
+         (m_options.identity ? kMoreCapIdentity : 0) | (m_options.offerDeleteMany ? kMoreCapDeleteMany : 0)) &
+        (m_options.caps >> 8) & theirs.moreCaps);
     if (mine.moreCaps & kMoreCapIdentity)
         mine.identity = *m_options.identity;
     mine.maxPayload =
@@ -274,6 +277,8 @@ void DeviceServer::process(const Message &msg)
         return; // likewise
     if (msg.type == MsgType::Hash && !hashed())
         return;
+    if (msg.type == MsgType::DeleteMany && !(m_moreCaps & kMoreCapDeleteMany))
+        return;
     switch (msg.type) {
     case MsgType::Lookup: {
         WireEntry entry;
@@ -296,6 +301,17 @@ void DeviceServer::process(const Message &msg)
         const auto status = m_folder.remove(msg.name);
         log("delete " + quotedName(msg.name) + ": " + statusText(status));
         reply(msg.id, status);
+        break;
+    }
+    case MsgType::DeleteMany: {
+        Message r;
+        r.type = MsgType::Outcomes;
+        r.id = msg.id;
+        for (const std::string &name : msg.names) {
+            r.statuses.push_back(m_folder.remove(name));
+            log("delete " + quotedName(name) + ": " + statusText(r.statuses.back()));
+        }
+        m_channel.send(encodeMessage(r));
         break;
     }
     case MsgType::Rename: {

@@ -39,6 +39,7 @@ struct ServerOptions {
     bool offerResume = true;                   // false: behave as a server from before kept partials
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
     bool offerSpace = true;                    // false: behave as a server from before the Space request
+    bool offerDeleteMany = true;               // false: behave as a server from before DeleteMany
     uint64_t capacity = 0; // above 0: pretend the folder's disk holds only this many bytes
     bool offerHash = true; // false: check transfers with CRC-32 alone, as a server from before the hash
     // The palmtop's identity for the HelloAck; none: behave as a palmtop from before identities.
