@@ -592,7 +592,7 @@ void DeviceServer::handleGet(const Message &msg)
         if (msg.size == file->size() && msg.mtimeMs == file->mtimeMs() && msg.offset > 0 &&
             msg.offset < file->size()) {
             const int fd = file->fd();
-            m_digesting.emplace(Digesting{msg, sys::UniqueFd(), WireEntry{}, std::move(file), open,
+            m_digesting.emplace(Digesting{msg, sys::UniqueFd(), WireEntry{}, std::move(file), open, nullptr,
                                           std::make_unique<SlicedDigest>(fd, msg.offset), Clock::now()});
             return;
         }
@@ -629,7 +629,7 @@ void DeviceServer::startDigest(const Message &msg)
         return;
     }
     const int raw = fd.get();
-    m_digesting.emplace(Digesting{msg, std::move(fd), entry, nullptr, Message{},
+    m_digesting.emplace(Digesting{msg, std::move(fd), entry, nullptr, Message{}, nullptr,
                                   std::make_unique<SlicedDigest>(raw, entry.size), Clock::now()});
 }
 
@@ -660,6 +660,14 @@ void DeviceServer::finishDigest()
     m_digesting.reset();
     const Message &msg = job.request;
     const FileDigest &digest = job.digest->digest();
+    if (msg.type == MsgType::PutOpen) {
+        if (job.digest->failed())
+            job.partial->discard();
+        else
+            job.partial->takeUp(digest);
+        offerPartial(msg, std::move(job.partial));
+        return;
+    }
     if (msg.type == MsgType::GetFrom) {
         const bool same = !job.digest->failed() && digest.crc() == msg.crc &&
                           (!hashed() || (msg.hasHash && msg.hash == digest.hash()));
@@ -712,6 +720,9 @@ void DeviceServer::abortIncoming()
 void DeviceServer::abortOutgoing()
 {
     m_out.reset();
+    // A kept part still being checked stays as it was, for the next attempt.
+    if (m_digesting && m_digesting->partial)
+        m_digesting->partial->release();
     m_digesting.reset();
 }
 
@@ -762,10 +773,27 @@ void DeviceServer::openResumable(const Message &msg)
     const PartialSource source{msg.name, msg.size, msg.mtimeMs};
     const std::string path = m_partials.pathFor(msg.name);
     auto partial = std::make_unique<PartialFile>();
+    // The kept bytes are read back in slices (a part of gigabytes would hold
+    // the server), then checked against the record and offered.
+    if (partial->open(path) && partial->source() == source) {
+        const int fd = partial->fd();
+        const uint64_t kept = partial->kept();
+        m_digesting.emplace(Digesting{msg, sys::UniqueFd(), WireEntry{}, nullptr, Message{},
+                                      std::move(partial), std::make_unique<SlicedDigest>(fd, kept),
+                                      Clock::now()});
+        return;
+    }
+    partial->discard();
+    offerPartial(msg, std::move(partial));
+}
+
+void DeviceServer::offerPartial(const Message &msg, std::unique_ptr<PartialFile> partial)
+{
+    const PartialSource source{msg.name, msg.size, msg.mtimeMs};
+    const std::string path = m_partials.pathFor(msg.name);
     // A partial of another file (other size or time), or one that fails its
     // checks, is not continued: the file starts over.
-    if (!partial->reopen(path) || !(partial->source() == source)) {
-        partial->discard();
+    if (!partial->isOpen()) {
         if (!partial->create(path, source)) {
             log("receive " + quotedName(msg.name) + ": cannot create a file");
             reply(msg.id, WireStatus::IoError);

@@ -87,11 +87,12 @@ private:
     // before it is answered: read in slices between the other work, so
     // that requests that read nothing are answered meanwhile.
     struct Digesting {
-        link::Message request;                    // Checksum, Hash or GetFrom
-        sys::UniqueFd fd;                         // Checksum, Hash
-        link::WireEntry entry;                    // Checksum, Hash
-        std::unique_ptr<link::OutgoingFile> file; // GetFrom: the file, sent once checked
-        link::Message open;                       // GetFrom: its GetOpenFrom
+        link::Message request;                      // Checksum, Hash or GetFrom
+        sys::UniqueFd fd;                           // Checksum, Hash
+        link::WireEntry entry;                      // Checksum, Hash
+        std::unique_ptr<link::OutgoingFile> file;   // GetFrom: the file, sent once checked
+        link::Message open;                         // GetFrom: its GetOpenFrom
+        std::unique_ptr<link::PartialFile> partial; // resumable PutOpen: the kept part to offer
         std::unique_ptr<SlicedDigest> digest;
         link::Clock::time_point lastNote;
     };
@@ -114,6 +115,8 @@ private:
     // Resumable puts and gets (kCapResume).
     bool resumeAllowed(const link::Message &msg) const;
     void openResumable(const link::Message &msg);
+    // Offers what `partial` holds once taken up; a new partial when it is not open.
+    void offerPartial(const link::Message &msg, std::unique_ptr<link::PartialFile> partial);
     void handlePutFrom(const link::Message &msg);
     int incomingFd() const { return m_in->partial ? m_in->partial->fd() : m_in->fd.get(); }
     void finishIncoming(link::WireStatus status);

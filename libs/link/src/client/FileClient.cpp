@@ -127,6 +127,7 @@ struct FileClient::Sends {
     std::deque<std::pair<uint16_t, size_t>> awaiting;
     std::vector<std::pair<uint16_t, size_t>> localAborts;
     bool awaitingOffer = false; // cur asked to resume: no data before the device's offer
+    uint64_t working = 0;       // bytes of its kept part the device said it read back so far
     OpenChain chain;            // the device's view of our opens, while nothing is discarded
 };
 
@@ -854,6 +855,12 @@ void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferC
         }
         if (got && msg.type == MsgType::ResumeOffer && !batch.stopping)
             takeResumeOffer(msg, batch, sends);
+        // The device still reads back the part it kept: progress only while it reads on.
+        if (got && msg.type == MsgType::Working && sends.cur && msg.id == sends.cur->id() &&
+            sends.awaitingOffer && msg.offset > sends.working) {
+            sends.working = msg.offset;
+            batch.since = Clock::now();
+        }
         if (!got || msg.type != MsgType::Result)
             continue;
         if (batch.stopping && msg.id == batch.abortId)
@@ -883,6 +890,7 @@ void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const Tr
             }
             report(index, *file);
             sends.awaitingOffer = resumable(file->size());
+            sends.working = 0;
             if (file->complete())
                 sends.awaiting.emplace_back(file->id(), index);
             else
