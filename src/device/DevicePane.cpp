@@ -1,6 +1,7 @@
 #include "device/DevicePane.h"
 
 #include "device/RpcListing.h"
+#include "device/RunDeletes.h"
 #include "device/TInitRPCThread.h"
 #include "engine/DeviceSession.h"
 #include "engine/PaneKeys.h"
@@ -23,6 +24,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 #include <utility>
@@ -335,25 +337,46 @@ void DevicePane::carryOut(DeviceSession::FollowUp followUp)
     }
 }
 
+QStringList DevicePane::selectedNames() const
+{
+    QStringList names;
+    for (const QModelIndex &index : m_view.list.selectedRows())
+        names.append(m_view.rows.caption(index.row()));
+    return names;
+}
+
 void DevicePane::DeleteRpcFiles()
 {
     if (m_view.list.selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(m_context.prompter, m_context.language))
+    if (ConfirmFileDelete(m_context.prompter, m_context.language, selectedNames()))
         DeleteSelectedRpcFiles();
 }
 
 int DevicePane::DeleteSelectedRpcFiles()
 {
+    const QStringList names = selectedNames();
+    if (names.isEmpty())
+        return 0;
+    const QVector<int> results = RunDeletes(*m_session, names, m_context.language, m_view.list.window());
+    // Rows are matched by name: a listing may have come in meanwhile.
+    QHash<QString, int> byName;
     int result = 0;
+    int lost = 0;
+    for (int i = 0; i < names.size(); ++i) {
+        byName.insert(names.at(i), results.at(i));
+        if (results.at(i) != 0 && result == 0)
+            result = results.at(i);
+        if (IsLinkLost(results.at(i)) && lost == 0)
+            lost = results.at(i);
+    }
     DeleteSelectedRows(m_view.list, m_view.rows, [&](const QString &name) {
-        result = m_session->deleteFile(name);
-        if (!IsLinkLost(result))
-            return result == 0 ? RowDelete::Deleted : RowDelete::Kept;
-        linkLost(result);
-        return RowDelete::Stop;
+        return byName.value(name, VEXO_ERR_STOPPED) == 0 ? RowDelete::Deleted : RowDelete::Kept;
     });
-    showFreeSpace();
+    if (lost != 0)
+        linkLost(lost);
+    else
+        showFreeSpace();
     return result;
 }
 
@@ -410,7 +433,7 @@ void DevicePane::RpcListKeyUp(int key, Qt::KeyboardModifiers)
     PaneKeyActions keys;
     // Asked even with nothing selected: the key always answers.
     keys.remove = [this] {
-        if (ConfirmFileDelete(m_context.prompter, m_context.language))
+        if (ConfirmFileDelete(m_context.prompter, m_context.language, selectedNames()))
             DeleteSelectedRpcFiles();
     };
     keys.refresh = [this] { RefreshRpc(); };

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -89,9 +90,10 @@ public:
     // Rebuilds the list from the device on this (the window's) thread; the
     // window waits until the last entry has arrived.
     void ListRpc();
-    // Deletes the file of every selected row, top down, each tried once; a
-    // row goes when its delete succeeded. Returns the last request's result
-    // (0 when nothing was selected).
+    // Deletes the files of the selected rows, each tried once, several
+    // requests in flight, behind a progress window with Cancel when it takes
+    // more than a moment; a row goes when its delete succeeded. Returns the
+    // first failure (0 when none, or nothing was selected).
     int DeleteSelectedRpcFiles();
     // Renames a file on the device; true when it was renamed. Otherwise the
     // reason (too long, bad characters, name taken, link lost) is shown.
@@ -132,6 +134,8 @@ signals:
     void attemptFinished(bool connected);
 
 private:
+    // Captions of the selected rows, top down.
+    QStringList selectedNames() const;
     enum class LinkState { Connecting, Connected, Failed };
 
     bool startAttempt();

@@ -130,6 +130,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Window", "CopyTitle", "Copying Files"},
         {"Window", "Finish", "Finish..."},
         {"Window", "Stop", "Stop..."},
+        {"Window", "Deleting", "Deleting %1 files..."},
         {"Window", "Reconnecting", "Reconnecting… %1 s"},
         {"Window", "ReconnectWait", "Wait for a lost link (s):"},
         // The progress window's counts.
@@ -160,6 +161,8 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Message", "WarningTitle", "警告"},
         {"Message", "DeleteLocal", "确定要删除 目录/文件 吗？    "},
         {"Message", "DeleteFiles", "确定要删除文件吗？    "},
+        {"Message", "DeleteOne", "Delete %1?"},
+        {"Message", "DeleteCount", "Delete these %1 files?"},
         {"Message", "NotAllowed", "操作不被允许!  "},
         {"Message", "NoFolderCopy", "不支持对设备进行目录拷贝   "},
         {"Message", "CopyFailed", "拷贝文件失败,可能是文件被占用!  "},

@@ -76,7 +76,12 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         return row;
     }
 
-    if (sameContent(*local, *remote, options, probe)) {
+    // Copies that both changed since the record are the same only by their
+    // content: two edits in one 2-second step may well keep the size.
+    const bool same =
+        bothChanged ? local->size == remote->size && probe && probe(*local, *remote) == ContentMatch::Same
+                    : sameContent(*local, *remote, options, probe);
+    if (same) {
         row.action = SyncAction::Equal;
         row.reason = SyncReason::SameFile;
         return row;
@@ -120,7 +125,7 @@ Change changeOf(const SyncFile *file, bool local, const SyncRecordEntry &entry, 
     if (file->mtimeMs == (local ? entry.localMtimeMs : entry.remoteMtimeMs))
         return Change::None;
     const std::string hash = sideHash ? sideHash(local, *file) : std::string();
-    return !hash.empty() && hash == entry.hash ? Change::None : Change::Changed;
+    return SameContentHash(hash, entry.hash) ? Change::None : Change::Changed;
 }
 
 // The file as the record decides it: the side that changed wins, a side that

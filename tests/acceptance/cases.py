@@ -8,6 +8,8 @@ Each class is one group of cases sharing one program start:
   LinkAndWindow  the palmtop's server dying, closing during a long listing,
             the window restored and resized
   FirstUse  a start without the image mounted: the first entry, Format
+  Synchronizing  Synchronize with the palmtop twice: a conflict settled in
+            the preview, a deletion confirmed
 
   cases.py GROUP [CASE...]   run one group, or some of its cases
 Environment: VEXO_BIN_DIR (the programs), VEXO_ACCEPTANCE_DIR (scratch and
@@ -358,6 +360,43 @@ class Copying(Group):
 
         self.move_each_way("c", copy_and_paste)
 
+    def test_click_in_a_selection_then_shift_click_copies_those_files(self):
+        """Ctrl+A, a click on one row narrows the selection to it, a Shift+click
+        widens it again; no name editor opens on the way, and Ctrl+C/Ctrl+V
+        copies the files."""
+        s = self.session
+        # Two files of their own, gone again at the end: more rows would leave
+        # the palmtop list no empty spot for the other cases to click.
+        names = ("sel-a.txt", "sel-b.txt")
+        for name in names:
+            write(s.palmtop.path(name), name.encode())
+        s.focus_list("RpcList", "F3")
+        s.wait_rows("RpcList", lambda rows: all(n in rows for n in names), "the new files listed")
+        s.key("ctrl+a")
+
+        def chosen(st):
+            return [r["text"] for r in st.get("RpcList")["rows"] if r["selected"]]
+
+        st = s.wait(lambda st: len(chosen(st)) == len(st.rows("RpcList")) > 2, "every palmtop row chosen")
+        s.click(centre(st.row("RpcList", "sel-a.txt")["rect"]))
+        st = s.wait(lambda st: chosen(st) == ["sel-a.txt"], "the click narrowed the choice to sel-a.txt")
+        s.desktop.xdotool("keydown", "shift")
+        s.click(centre(st.row("RpcList", "sel-b.txt")["rect"]))
+        s.desktop.xdotool("keyup", "shift")
+        s.wait(lambda st: chosen(st) == ["sel-a.txt", "sel-b.txt"], "Shift+click chose both")
+        time.sleep(1.0)  # past the double-click interval, when a pending rename would open
+        self.assertFalse(s.state().get("RpcList")["editing"])
+        s.key("ctrl+c")
+        s.focus_list("ShellList", "ctrl+v")
+        for name in names:
+            self.wait_local_file(name, name.encode())
+        s.wait_no_modal("the copy finished")
+        for name in names:
+            os.remove(s.palmtop.path(name))
+            os.remove(os.path.join(s.pc, name))
+        s.key("F3")
+        s.wait_rows("RpcList", lambda rows: not any(n in rows for n in names), "the files gone again")
+
     def test_drag_between_panes(self):
         s = self.session
 
@@ -642,6 +681,60 @@ class FirstUse(Group):
         s.wait_rows("VDiskList", lambda rows: rows == [], "the formatted image listed empty")
         s.wait_no_modal()
         self.assertEqual(s.image.names(), [])
+
+
+class Synchronizing(Group):
+    """Synchronize with the palmtop: the preview, then, with the record of
+    that first run, a conflict settled in the preview and a deletion
+    confirmed once more."""
+
+    @classmethod
+    def prepare(cls, s):
+        write(os.path.join(s.pc, "notes.txt"), b"notes, first")
+        write(os.path.join(s.pc, "stock.dat"), b"stock, first")
+
+    def open_preview(self):
+        s = self.session
+        s.focus_list("RpcList", "F9")
+        return s.wait_modal("FormSync")
+
+    def start_preview(self, st):
+        self.session.click(centre(st.get("butStart", "FormSync")["rect"]))
+
+    def test_conflict_settled_and_deletion_confirmed(self):
+        s = self.session
+        st = self.open_preview()
+        self.assertEqual(st.rows("SyncList"), ["notes.txt", "stock.dat"])
+        self.start_preview(st)
+        s.wait_no_modal()
+        self.wait_device_file("notes.txt", b"notes, first")
+        self.wait_device_file("stock.dat", b"stock, first")
+
+        # Both sides edit notes.txt; the PC deletes stock.dat.
+        write(os.path.join(s.pc, "notes.txt"), b"notes, the PC's edit")
+        write(s.palmtop.path("notes.txt"), b"notes, the palmtop's edit")
+        os.remove(os.path.join(s.pc, "stock.dat"))
+        st = self.open_preview()
+        box = st.get("CB_Delete", "FormSync")["rect"]
+        s.click((box[0] + 8, box[1] + box[3] // 2))  # the tick itself: the box is wider than its text
+        st = s.wait(lambda st: st.rows("SyncList")[:2] == ["To be deleted from the palmtop", "stock.dat"],
+                    "the deletion listed first under its heading")
+        self.assertEqual(st.row("SyncList", "notes.txt")["cells"][4], "Changed on both sides")
+        settle = st.get("CB_Settle", "FormSync")
+        self.assertEqual(settle["text"], "Skip (conflict)")
+        s.click(centre(settle["rect"]))
+        s.key("Down")
+        s.key("Return")
+        st = s.wait(lambda st: st.get("CB_Settle", "FormSync")["text"] == "Send", "the conflict set to Send")
+        self.start_preview(st)
+        st = s.wait_modal("QMessageBox")
+        self.assertIn("0 files will be deleted from the PC and 1 from the palmtop",
+                      " ".join(w.get("text", "") for w in st.in_window("QMessageBox")))
+        self.assertTrue(os.path.exists(s.palmtop.path("stock.dat")), "deleted before the confirmation")
+        s.click(centre(st.button("Yes", "QMessageBox")["rect"]))
+        s.wait_no_modal()
+        self.wait_device_file("notes.txt", b"notes, the PC's edit")
+        wait_until(lambda: not os.path.exists(s.palmtop.path("stock.dat")), "stock.dat deleted from the palmtop")
 
 
 class Result(unittest.TextTestResult):

@@ -57,7 +57,7 @@ class SyncTest : public QObject
         list = list ? list : m_w->RpcList;
         list->setFocus();
         QTest::keyClick(list, Qt::Key_F9);
-        QVERIFY(seen);
+        QTRY_VERIFY(seen); // the preview opens once the key has been delivered
     }
     static QTreeWidgetItem *row(TFormSync &preview, const QString &name)
     {

@@ -157,7 +157,9 @@ private slots:
         simulator.setStandardInputFile(image);
         simulator.start("sleep", {"30"});
         QVERIFY(simulator.waitForStarted());
-        QTest::qWait(100); // until it runs as "sleep"
+        // Until it runs as "sleep", and the look for such programs before the
+        // rename (kept for a second) is done again.
+        QTest::qWait(1200);
         list->setCurrentRow(0);
         prompter.answer(PromptAnswer::Ok);
         QTest::keyClick(view, Qt::Key_Delete);
