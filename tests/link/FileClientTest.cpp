@@ -188,10 +188,13 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceAnswersChecksumsAndSpaceUnless
         const auto started = std::chrono::steady_clock::now();
         const auto e = m_client->checksum("price.dat", crc, &entry);
         const auto space = m_client->freeSpace(freeBytes, totalBytes);
+        Hash hash{};
+        const auto hashed = m_client->fileHash("price.dat", hash);
         if (older) {
             // Answered at once, not after the time-out of an unanswered request.
             EXPECT_EQ(e, LinkError::Unsupported);
             EXPECT_EQ(space, LinkError::Unsupported);
+            EXPECT_EQ(hashed, LinkError::Unsupported);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
             EXPECT_EQ(m_client->lookup("price.dat"), LinkError::Ok);
             // Its listings end with their stream, without the closing count.
@@ -211,6 +214,11 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceAnswersChecksumsAndSpaceUnless
             EXPECT_GT(freeBytes, 0u);
             EXPECT_GE(totalBytes, freeBytes);
             EXPECT_EQ(crc, crc32(content.data(), content.size()));
+            FileDigest expected;
+            expected.add(content.data(), content.size());
+            EXPECT_EQ(hashed, LinkError::Ok);
+            EXPECT_EQ(hash, expected.hash());
+            EXPECT_EQ(m_client->fileHash("missing.dat", hash), LinkError::NotFound);
             EXPECT_EQ(entry.size, content.size());
             EXPECT_EQ(m_client->checksum("missing.dat", crc), LinkError::NotFound);
             EXPECT_EQ(m_client->checksum("a/b", crc), LinkError::BadName);
