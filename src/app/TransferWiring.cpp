@@ -91,6 +91,11 @@ void TransferWiring::deviceLinkLost(int result)
     m_window.devicePane->linkLost(result);
 }
 
+void TransferWiring::deviceReconnecting(bool on)
+{
+    m_window.devicePane->showReconnecting(on);
+}
+
 bool TransferWiring::isConnected() const
 {
     return m_window.deviceSession().isConnected();

@@ -36,6 +36,7 @@ public:
     QStringList localSelection() const override;
     void relist(Pane pane) override;
     void deviceLinkLost(int result) override;
+    void deviceReconnecting(bool on) override;
 
     // DeviceAccess
     bool isConnected() const override;

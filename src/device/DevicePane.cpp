@@ -232,6 +232,16 @@ void DevicePane::setCaption(const char *stateKey)
                            language.other(QLatin1String(stateKey)));
 }
 
+void DevicePane::showReconnecting(bool on)
+{
+    if (m_shutDown)
+        return;
+    if (on)
+        setCaption("LinkReconnecting");
+    else if (m_session->isConnected())
+        setCaption("Connected");
+}
+
 void DevicePane::showLinkState(LinkState state)
 {
     if (m_shutDown)

@@ -114,6 +114,8 @@ public:
     // caption's tool tip; the next refresh (F3, F5) connects again. Window
     // thread only.
     void linkLost(int result);
+    // A transfer waits for the lost link to come back (on), or it came back.
+    void showReconnecting(bool on);
     // Carries out what was asked for while an attempt ran (see
     // DeviceSession::endAttempt), also for an attempt made by another
     // thread. Window thread only.

@@ -107,6 +107,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Other", "Connecting", "Connecting..."},
         {"Other", "Connected", "Connected"},
         {"Other", "DisConnect", "Disconnected"},
+        {"Other", "LinkReconnecting", "Reconnecting..."},
         {"Other", "Init", "Starting..."},
         {"Other", "Filename", "Name"},
         {"Other", "Size", "Size"},

@@ -43,6 +43,9 @@ public:
     // A run found the device link lost with this library result: the device
     // pane shows it disconnected.
     virtual void deviceLinkLost(int result) = 0;
+    // A run waits for the lost device link to come back (on), or it came
+    // back (off): the device pane's caption says so meanwhile.
+    virtual void deviceReconnecting(bool on) { (void)on; }
 };
 
 } // namespace vexo

@@ -171,6 +171,7 @@ int TProcessThread::transferReconnecting(const QString &source, const QString &d
         if (m_reconnectSeconds <= 0 || StopFlag.load() != 0 || !(lost || breaks))
             return result;
         const int lostResult = lost ? result : VEXO_ERR_NOT_CONNECTED;
+        emit reconnecting();
         LinkReconnector reconnector(m_device, m_reconnectSeconds, StopFlag);
         const auto outcome = reconnector.run([this](int secondsLeft) {
             emit labelChanged(

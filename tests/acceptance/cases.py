@@ -573,6 +573,8 @@ class LinkAndWindow(Group):
         waiting = s.language("Reconnecting").split("%1")[0]
         s.wait(lambda st: st.modal == "FormDoProcess" and st.text("labFilename").startswith(waiting),
                "the progress window waits for the link")
+        # The caption tells the same, not "Connected".
+        s.wait_caption("device", "LinkReconnecting")
         # The file that did not arrive is named in a box that waits for no one.
         st = s.wait(lambda st: not st.modal and st.window("QMessageBox"), "the send given up and reported")
         texts = " ".join(w.get("text", "") for w in st.in_window("QMessageBox"))
