@@ -116,6 +116,11 @@ bool TransferWiring::fileExists(const QString &name) const
     return m_window.devicePane->RpcFileExists(name, false);
 }
 
+QList<qint64> TransferWiring::deviceSizes(const QStringList &names) const
+{
+    return m_window.devicePane->listedSizes(names);
+}
+
 FileFacts TransferWiring::fileFacts(const QString &name) const
 {
     return m_window.deviceSession().fileFacts(name);

@@ -34,6 +34,7 @@ public:
     void setIdle(bool idle) override;
     QString localFolder() const override;
     QStringList localSelection() const override;
+    QList<qint64> deviceSizes(const QStringList &names) const override;
     void relist(Pane pane) override;
     void deviceLinkLost(int result) override;
     void deviceReconnecting(bool on) override;

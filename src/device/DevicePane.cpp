@@ -3,6 +3,7 @@
 #include "device/RpcListing.h"
 #include "device/RunDeletes.h"
 #include "device/TInitRPCThread.h"
+#include "engine/DeviceName.h"
 #include "engine/DeviceSession.h"
 #include "engine/PaneKeys.h"
 #include "engine/Settings.h"
@@ -345,6 +346,17 @@ void DevicePane::carryOut(DeviceSession::FollowUp followUp)
     case DeviceSession::FollowUp::None:
         break;
     }
+}
+
+QList<qint64> DevicePane::listedSizes(const QStringList &names) const
+{
+    QHash<QString, qint64> listed;
+    for (int row = 0; row < m_view.rows.rowCount(); ++row)
+        listed.insert(m_view.rows.row(row).caption, m_view.rows.row(row).size);
+    QList<qint64> sizes;
+    for (const QString &name : names)
+        sizes.append(listed.value(BareDeviceName(name), -1));
+    return sizes;
 }
 
 QStringList DevicePane::selectedNames() const

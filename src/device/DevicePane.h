@@ -66,6 +66,8 @@ public:
     // The toolbar Delete while the device list has the focus: with a
     // selection, asks and deletes.
     void DeleteRpcFiles();
+    // The sizes the listing shows for these names, -1 where it shows none.
+    QList<qint64> listedSizes(const QStringList &names) const;
     // Whether the destination exists: a local file (not a folder) when local
     // is true, else a device name (asks the device; false when it cannot be
     // reached). Any thread may call.

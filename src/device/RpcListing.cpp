@@ -38,6 +38,7 @@ int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListin
             FileRow row;
             row.caption = record.name;
             row.sizeText = FileSizeText(record.size);
+            row.size = qint64(record.size);
             row.dateText = FileDateText(DeviceFileDate(record.time), separator);
             sink.rowListed(row, placeholder);
             ++listed;

@@ -31,6 +31,7 @@ void RunCounters::beginFile(int index)
 {
     m_fileDone.store(0);
     m_fileTotal.store(0);
+    m_fileShown.store(0);
     m_fileExpected.store(m_sizes.value(index, -1));
     m_index.store(index);
     m_inFlight.store(true);
@@ -38,7 +39,7 @@ void RunCounters::beginFile(int index)
 
 void RunCounters::endFile(bool arrived, int percent)
 {
-    const qint64 done = fileDone(percent);
+    const qint64 done = fileShown(percent);
     const qint64 expected = m_fileExpected.load();
     // Out of flight first: a reader then misses these bytes for a moment
     // rather than counting them twice.
@@ -97,6 +98,15 @@ qint64 RunCounters::fileDone(int percent) const
     return total > 0 ? total * qBound(0, percent, 100) / 100 : 0;
 }
 
+qint64 RunCounters::fileShown(int percent) const
+{
+    const qint64 done = fileDone(percent);
+    qint64 shown = m_fileShown.load();
+    while (done > shown && !m_fileShown.compare_exchange_weak(shown, done)) {
+    }
+    return qMax(done, shown);
+}
+
 TransferCounts RunCounters::counts(int percent) const
 {
     TransferCounts c;
@@ -104,7 +114,7 @@ TransferCounts RunCounters::counts(int percent) const
     const int index = m_index.load();
     c.fileNumber = index < 0 ? 0 : index + 1;
     c.fileTotal = fileTotal();
-    c.fileDone = fileDone(percent);
+    c.fileDone = fileShown(percent);
     const bool inFlight = m_inFlight.load();
     const qint64 flying = inFlight ? c.fileDone : 0;
     c.runDone = m_runDone.load() + flying;

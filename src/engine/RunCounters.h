@@ -44,6 +44,10 @@ public:
 
 private:
     qint64 fileDone(int percent) const;
+    // The file's bytes as shown: never fewer than shown before, since a try
+    // after a lost link counts again from 0 (or from the part the other side
+    // kept) up to where the last one got.
+    qint64 fileShown(int percent) const;
     qint64 fileTotal() const;
     // The run's total loses a file's expected size; a file of unknown size
     // instead stops holding the total back.
@@ -58,6 +62,7 @@ private:
     std::atomic<std::int64_t> m_fileDone{0};
     std::atomic<std::int64_t> m_fileTotal{0};
     std::atomic<qint64> m_fileExpected{-1};
+    mutable std::atomic<qint64> m_fileShown{0};
     std::atomic<qint64> m_runDone{0};
     std::atomic<qint64> m_runTotal{0};
     // Files of unknown size not ended yet; until start() the sizes are not

@@ -40,6 +40,12 @@ public:
     // The local pane's folder text, and its selected paths in list order.
     virtual QString localFolder() const = 0;
     virtual QStringList localSelection() const = 0;
+    // The sizes the device pane lists for these device names, -1 where it
+    // lists none: a receive's run knows its total before any file is in.
+    virtual QList<qint64> deviceSizes(const QStringList &names) const
+    {
+        return QList<qint64>(names.size(), -1);
+    }
     // Reads the pane's files again.
     virtual void relist(Pane pane) = 0;
     // A run found the device link lost with this library result: the device

@@ -137,6 +137,7 @@ void TFormDoProcess::FormShow()
         return;
     auto *worker = new TProcessThread(m_context, m_sources, m_direction, m_destinations);
     worker->InitialReplaceState = m_replaceState;
+    worker->PlannedSizes = m_sizes;
     m_worker = worker;
     connect(worker, &TProcessThread::labelChanged, this, &TFormDoProcess::threadLabel, Qt::QueuedConnection);
     connect(worker, &TProcessThread::gaugeChanged, this, &TFormDoProcess::threadGauge, Qt::QueuedConnection);

@@ -63,6 +63,8 @@ public:
     // Called before the window is shown; the lists are copied.
     void SetLists(const QStringList &sources, const QStringList &destinations);
     void SetDirection(TransferDirection direction);
+    // A receive's sizes as the device pane listed them (see TProcessThread::PlannedSizes).
+    void SetSizes(const QList<qint64> &sizes) { m_sizes = sizes; }
     // The replace answer the worker starts with; rsAsk unless set.
     void SetReplaceState(ReplaceState state) { m_replaceState = state; }
 
@@ -131,6 +133,7 @@ private:
     QStringList m_destinations;
     TransferDirection m_direction = tdSend;
     ReplaceState m_replaceState = rsAsk;
+    QList<qint64> m_sizes;
     TransferProgress m_progress;
     QElapsedTimer m_runClock;
     QElapsedTimer m_stopClock;

@@ -16,6 +16,8 @@ void RunDeviceTransfer(const TransferContext &context, QWidget *parent, const QS
         TFormDoProcess form(context, parent);
         form.SetLists(sources, destinations);
         form.SetDirection(direction);
+        if (direction == tdReceive)
+            form.SetSizes(context.window.deviceSizes(sources));
         form.exec();
         lost = form.linkLostResult();
         restored = form.linkRestored();

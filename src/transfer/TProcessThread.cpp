@@ -198,12 +198,35 @@ int TProcessThread::transferReconnecting(const QString &source, const QString &d
 QList<qint64> TProcessThread::plannedSizes(int pairs) const
 {
     QList<qint64> sizes(pairs, -1);
-    for (int i = 0; i < pairs && m_direction == tdSend; ++i) {
+    for (int i = 0; i < pairs; ++i) {
+        if (m_direction == tdReceive) {
+            sizes[i] = PlannedSizes.value(i, -1);
+            continue;
+        }
         const QFileInfo info(m_sources.at(i));
         if (info.isFile())
             sizes[i] = info.size();
     }
     return sizes;
+}
+
+QList<TransferFailure> TProcessThread::refuseLongNames()
+{
+    QList<TransferFailure> refused;
+    if (m_direction != tdSend)
+        return refused;
+    // A name with no CP936 form passes here and is refused by the library, by name.
+    const QString reason =
+        Filled(m_language.error(QStringLiteral("NameTooLong")), {QString::number(MaxDeviceNameBytes)});
+    for (int i = qMin(m_sources.size(), m_destinations.size()) - 1; i >= 0; --i) {
+        const QString &destination = m_destinations.at(i);
+        if (CodePage::cp936Length(BareDeviceName(destination)) <= MaxDeviceNameBytes)
+            continue;
+        refused.prepend({PathFileName(destination), reason});
+        m_sources.removeAt(i);
+        m_destinations.removeAt(i);
+    }
+    return refused;
 }
 
 QString TProcessThread::deviceIdentity() const
@@ -277,6 +300,7 @@ void TProcessThread::run()
     WorkerState = 1;
     ReplaceState replaceState = InitialReplaceState;
     QList<TransferFailure> failures;
+    const QList<TransferFailure> refused = refuseLongNames();
     const int pairs = qMin(m_sources.size(), m_destinations.size());
     Counters.start(plannedSizes(pairs));
     m_identity = deviceIdentity();
@@ -286,17 +310,6 @@ void TProcessThread::run()
             break;
         const QString &source = m_sources.at(i);
         QString destination = m_destinations.at(i);
-
-        // A name with no CP936 form passes here and is refused by the library, by name.
-        // Listed with the failures: one report for the run, not a box per file.
-        if (m_direction == tdSend &&
-            CodePage::cp936Length(BareDeviceName(destination)) > MaxDeviceNameBytes) {
-            Counters.skipFile(i);
-            failures.append(
-                {PathFileName(destination), Filled(m_language.error(QStringLiteral("NameTooLong")),
-                                                   {QString::number(MaxDeviceNameBytes)})});
-            continue;
-        }
 
         if (replaceState == rsAsk && TransferDestinationExists(m_device, m_direction, destination)) {
             ReplaceReply reply;
@@ -370,7 +383,8 @@ void TProcessThread::run()
         }
     }
 
-    reportFailures(failures);
+    // One report for the run, not a box per file.
+    reportFailures(failures + refused);
     emit finishing();
     WorkerState = 0;
     Finished.store(true);

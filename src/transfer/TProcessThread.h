@@ -96,6 +96,10 @@ public:
     // The replace answer the run starts with (rsAsk unless set before start):
     // a synchronisation has already decided which files replace others.
     ReplaceState InitialReplaceState = rsAsk;
+    // A receive's file sizes as the device pane listed them, in the order of
+    // the sources, -1 where not listed; set before start. The run's total and
+    // time left come from them before any file is in.
+    QList<qint64> PlannedSizes;
 
     // Asks the library to abandon the current file and the worker to end.
     // Any thread.
@@ -140,6 +144,10 @@ private:
     // The run's files' sizes in order, -1 where not known: a send's from
     // the PC; a receive's come with the data and listDeviceSizes().
     QList<qint64> plannedSizes(int pairs) const;
+    // Takes the pairs whose device name the palmtop cannot hold out of the
+    // run, so that "File i of n" and the total count only what is sent;
+    // returns them as failures for the end of the list.
+    QList<TransferFailure> refuseLongNames();
     void listDeviceSizes();
     // The identity of the palmtop on the link; empty from one that has none.
     QString deviceIdentity() const;
@@ -153,8 +161,9 @@ private:
     DeviceAccess &m_device;
     // The texts at the start: the worker never reads the window's table.
     const LanguageTable m_language;
-    const QStringList m_sources;
-    const QStringList m_destinations;
+    // Less the pairs refuseLongNames() took out.
+    QStringList m_sources;
+    QStringList m_destinations;
     const TransferDirection m_direction;
     // How long a lost link is waited for; 0 ends the run at once.
     const int m_reconnectSeconds;

@@ -17,6 +17,7 @@ struct FileRow {
     QString sizeText;   // shown as given
     QString dateText;   // shown as given
     int iconIndex = -1; // index into the model's icon list; -1 or out of range = generic file icon
+    qint64 size = -1;   // bytes as listed, -1 where not known (a copy's plan takes it from here)
 };
 
 // The rows of the device and image panes (columns: name, size, date).

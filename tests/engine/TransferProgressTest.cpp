@@ -100,7 +100,8 @@ TEST(TransferProgress, countsSpeedAndTimeLeftOverAPacedLine)
 
 // Files passed over leave the total; a size the run did not know holds the
 // total back until that file has ended or a listing tells it. Without the
-// library's bytes the percentage stands in.
+// library's bytes the percentage stands in. A try after a lost link counts
+// from 0 again, then from the part the other side kept: nothing shown goes back.
 TEST(TransferProgress, skippedAndUnknownSizes)
 {
     RunCounters counters;
@@ -127,6 +128,25 @@ TEST(TransferProgress, skippedAndUnknownSizes)
     received.endFile(true, 100);
     received.learnSizes({999, 20, 30});
     EXPECT_EQ(received.counts(0).runTotal, 60);
+
+    RunCounters retried;
+    retried.start({1000});
+    retried.beginFile(0);
+    retried.setLibraryCounts(true);
+    *retried.libraryTotal() = 1000;
+    // 600 B in, the link lost; the next try starts at 0 and hears the
+    // device kept 400 B.
+    for (std::int64_t library : {600, 0, 400}) {
+        *retried.libraryDone() = library;
+        const TransferCounts c = retried.counts(0);
+        EXPECT_EQ(c.fileDone, 600);
+        EXPECT_EQ(c.runDone, 600);
+        EXPECT_EQ(c.moved, 600);
+    }
+    *retried.libraryDone() = 700;
+    EXPECT_EQ(retried.counts(0).fileDone, 700);
+    retried.endFile(true, 100);
+    EXPECT_EQ(retried.counts(0).runDone, 1000);
 }
 
 TEST(TransferProgress, sizesAndDurations)

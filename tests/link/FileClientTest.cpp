@@ -684,6 +684,22 @@ TEST_F(FileClientTest, ASilentDeviceFailsTheCallWithinTheTimeOut)
     EXPECT_LT(Clock::now() - again, std::chrono::milliseconds(500 + 1000));
 }
 
+// What went onto the line is not what arrived: a device that stopped
+// answering has nothing of the file counted as sent.
+TEST_F(FileClientTest, ASilentDeviceHasNothingCountedAsSent)
+{
+    startLink();
+    m_client->setTimeout(500);
+    m_client->setResume(false);
+    writeFile(loc("out"), randomBytes(1 << 20, 6));
+    m_server->kill();
+    uint64_t counted = 0;
+    TransferControl control;
+    control.onProgress = [&](size_t, uint64_t done, uint64_t) { counted = std::max(counted, done); };
+    EXPECT_NE(put(loc("out"), "out", true, control), LinkError::Ok);
+    EXPECT_EQ(counted, 0u);
+}
+
 TEST_F(FileClientTest, ANewServerOnTheSameLineIsPickedUpByTheNextCallOnlyIfItIsTheSamePalmtop)
 {
     using Identity = std::optional<std::array<uint8_t, kIdentitySize>>;

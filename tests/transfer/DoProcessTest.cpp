@@ -2,6 +2,7 @@
 // recording device link and a scripted prompter.
 #include "TransferTestSupport.h"
 #include "desktop/QtPrompter.h"
+#include "device/DevicePane.h"
 #include "engine/TransferExecutor.h"
 #include "transfer/RunDeviceTransfer.h"
 #include "widgets/AnimationStrip.h"
@@ -123,14 +124,21 @@ private slots:
 
     // No to all: that file and every later one go without overwrite, with no
     // more questions or existence tests. Names over 16 CP936 bytes are not
-    // sent; one summary at the end lists them all (a Chinese character is 2 bytes).
+    // sent, nor counted in "File i of n" or the total; one summary at the end
+    // lists them all (a Chinese character is 2 bytes).
     void noToAllAndTheDeviceNameLimit()
     {
         m_fx->deviceHas({"a.txt", "c.txt"});
-        m_driver->onReplace(ModalDriver::answer("butAllNo"));
+        TransferCounts atQuestion;
+        m_driver->onReplace([&](TFormDialogReplace &d) {
+            atQuestion = m_w->findChild<TFormDoProcess *>()->worker()->counts();
+            ModalDriver::click(d, "butAllNo");
+        });
         sendFiles({"a.txt", "sixteen-bytes.ab", "seventeen-bytes.a", "八个汉字的文件名", "九个汉字的文件名字",
                    "b.txt", "c.txt"});
         QCOMPARE(m_driver->dialogs, 1);
+        QCOMPARE(atQuestion.fileCount, 5);
+        QCOMPARE(atQuestion.runTotal, 5 * 7);
         QCOMPARE(m_fx->link.calls("RequestLookupFile"), lookups({"a.txt"}));
         QCOMPARE(sends(),
                  (QStringList{"a.txt 0", "sixteen-bytes.ab 0", "八个汉字的文件名 0", "b.txt 0", "c.txt 0"}));
@@ -293,22 +301,27 @@ private slots:
     }
 
     // Receiving onto a PC file: Rename looks among the PC's files, in the
-    // destination's folder, and a taken name keeps the dialog open.
+    // destination's folder, and a taken name keeps the dialog open. The run's
+    // total comes from the device pane's listing before any file is in.
     void receiveOntoAnExistingPcFileRenamesAmongThePcFiles()
     {
         m_fx->deviceHas({"r.txt"});
+        m_w->devicePane->RefreshRpc();
         const QString existing = m_fx->pcFile("r.txt", "mine");
         m_fx->pcFile("taken.txt", "also mine");
         m_fx->prompter.answerText("taken.txt");
         m_fx->prompter.answerText("free.txt");
         QString shownAfterTaken;
+        qint64 totalAtQuestion = -2;
         m_driver->onReplace([&](TFormDialogReplace &d) {
+            totalAtQuestion = m_w->findChild<TFormDoProcess *>()->worker()->counts().runTotal;
             ModalDriver::click(d, "butRename");
             shownAfterTaken = d.isVisible() ? d.LabDesc->text() : QString();
             ModalDriver::click(d, "butRename");
         });
         RunDeviceTransfer(m_w->transferContext(), m_w.get(), {"r.txt"}, {existing}, tdReceive);
         QCOMPARE(shownAfterTaken, m_fx->pcPath("taken.txt"));
+        QCOMPARE(totalAtQuestion, qint64(10));
         QCOMPARE(m_fx->link.logWithoutListing(),
                  (QStringList{"RequestFileInfo(101,r.txt)",
                               "RequestReceiveFileEx(101,r.txt," + m_fx->pcPath("free.txt") + ",1)"}));

@@ -129,6 +129,21 @@ struct FileClient::Sends {
     bool awaitingOffer = false; // cur asked to resume: no data before the device's offer
     uint64_t working = 0;       // bytes of its kept part the device said it read back so far
     OpenChain chain;            // the device's view of our opens, while nothing is discarded
+    // Where each file stands once the channel has delivered up to `queued`.
+    struct Mark {
+        uint64_t queued;
+        size_t index;
+        uint64_t done;
+        uint64_t size;
+    };
+    std::deque<Mark> marks;
+    // A file given up: what it had queued never arrives.
+    void dropMarks(size_t index)
+    {
+        marks.erase(
+            std::remove_if(marks.begin(), marks.end(), [index](const Mark &m) { return m.index == index; }),
+            marks.end());
+    }
 };
 
 // A file asked for with Get, from the request to the end of its stream.
@@ -853,6 +868,7 @@ void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferC
                                                        : LinkError::TransferFailed);
             return;
         }
+        reportDelivered(control, sends, items.size() == 1);
         if (got && msg.type == MsgType::ResumeOffer && !batch.stopping)
             takeResumeOffer(msg, batch, sends);
         // The device still reads back the part it kept: progress only while it reads on.
@@ -873,10 +889,6 @@ void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferC
 void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const TransferControl &control,
                                 Batch &batch, Sends &sends)
 {
-    auto report = [&](size_t index, const OutgoingFile &file) {
-        if (control.onProgress)
-            control.onProgress(index, file.sent(), file.size());
-    };
     while (m_channel->hasRoom() && !(sends.cur && sends.awaitingOffer)) {
         if (!sends.cur) {
             if (sends.nextItem == items.size())
@@ -888,32 +900,51 @@ void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const Tr
                 batch.finish(index, error);
                 continue;
             }
-            report(index, *file);
+            if (control.onProgress)
+                control.onProgress(index, 0, file->size());
             sends.awaitingOffer = resumable(file->size());
             sends.working = 0;
-            if (file->complete())
+            if (file->complete()) {
+                sends.marks.push_back({m_channel->queuedTotal(), index, file->size(), file->size()});
                 sends.awaiting.emplace_back(file->id(), index);
-            else
+            } else
                 std::tie(sends.cur, sends.curIndex) = std::make_pair(std::move(file), index);
             continue;
         }
-        if (!sends.cur->sendBlock(*m_channel)) {
+        const auto noteQueued = [&](uint64_t done) {
+            sends.marks.push_back({m_channel->queuedTotal(), sends.curIndex, done, sends.cur->size()});
+        };
+        if (!sends.cur->sendBlock(*m_channel, noteQueued)) {
             // The device holds a partial file for this id: make it drop it.
             m_channel->discardUnsent();
+            sends.dropMarks(sends.curIndex);
             sends.cur.reset();
             sends.chain.reset();
             sends.localAborts.emplace_back(sendAbort(), sends.curIndex);
             batch.finish(sends.curIndex, LinkError::LocalIo);
             continue;
         }
-        report(sends.curIndex, *sends.cur);
-        if (items.size() == 1)
-            setProgress(control, sends.cur->sent(), sends.cur->size(), false);
         if (sends.cur->complete()) {
             sends.awaiting.emplace_back(sends.cur->id(), sends.curIndex);
             sends.cur.reset();
         }
     }
+}
+
+void FileClient::reportDelivered(const TransferControl &control, Sends &sends, bool single)
+{
+    const uint64_t delivered = m_channel->deliveredTotal();
+    std::optional<Sends::Mark> last;
+    while (!sends.marks.empty() && sends.marks.front().queued <= delivered) {
+        last = sends.marks.front();
+        sends.marks.pop_front();
+    }
+    if (!last)
+        return;
+    if (control.onProgress)
+        control.onProgress(last->index, last->done, last->size);
+    if (single)
+        setProgress(control, last->done, last->size, false);
 }
 
 void FileClient::takeSendResult(const Message &msg, const TransferControl &control, Batch &batch,
@@ -932,6 +963,7 @@ void FileClient::takeSendResult(const Message &msg, const TransferControl &contr
     if (current) {
         // Refused at the open (name, exists): the rest of it is not wanted.
         m_channel->discardUnsent();
+        sends.dropMarks(sends.curIndex);
         sends.cur.reset();
         sends.chain.reset();
         batch.finish(sends.curIndex, e);
@@ -1127,6 +1159,9 @@ void FileClient::takeResumeOffer(const Message &msg, Batch &batch, Sends &sends)
     from.id = file.id();
     from.offset = same ? msg.offset : 0;
     m_channel->send(encodeMessage(from));
+    // The device holds the part it kept once it has our answer.
+    if (same)
+        sends.marks.push_back({m_channel->queuedTotal(), sends.curIndex, msg.offset, file.size()});
 }
 
 void FileClient::askToContinue(const std::string &name, Incoming &in, Message &get)

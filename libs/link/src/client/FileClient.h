@@ -165,6 +165,9 @@ private:
     void fillSendWindow(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch,
                         Sends &sends);
     void takeSendResult(const Message &msg, const TransferControl &control, Batch &batch, Sends &sends);
+    // Progress of a send is what the device acknowledged, not what was queued:
+    // reports the notes the channel's acknowledgements have reached.
+    void reportDelivered(const TransferControl &control, Sends &sends, bool single);
     void receiveAll(const std::vector<TransferItem> &items, const TransferControl &control, Batch &batch);
     uint16_t sendAbort();
     // Starts the stop handshake once the caller asks; true when it just began.

@@ -64,6 +64,8 @@ void Channel::start(uint8_t tag, const ChannelConfig &config)
     m_failed = m_streamBroken;
     m_unsent.clear();
     m_unsentBytes = 0;
+    m_queuedTotal = 0;
+    m_deliveredTotal = 0;
     m_unacked.clear();
     m_nextSeq = 0;
     m_maxAckedOrder = m_sendOrder;
@@ -108,11 +110,13 @@ void Channel::drop()
 void Channel::send(std::vector<uint8_t> message)
 {
     m_unsentBytes += message.size();
+    m_queuedTotal += message.size();
     m_unsent.push_back(std::move(message));
 }
 
 void Channel::discardUnsent()
 {
+    m_queuedTotal -= m_unsentBytes;
     m_unsent.clear();
     m_unsentBytes = 0;
 }
@@ -120,9 +124,13 @@ void Channel::discardUnsent()
 void Channel::discardUnsent(const std::function<bool(const std::vector<uint8_t> &)> &pick)
 {
     m_unsent.erase(std::remove_if(m_unsent.begin(), m_unsent.end(), pick), m_unsent.end());
+    // Notes taken after a discarded message now lie beyond what can arrive:
+    // their senders see less progress, never more.
+    m_queuedTotal -= m_unsentBytes;
     m_unsentBytes = 0;
     for (const auto &m : m_unsent)
         m_unsentBytes += m.size();
+    m_queuedTotal += m_unsentBytes;
 }
 
 bool Channel::hasRoom() const
@@ -233,6 +241,7 @@ void Channel::fillOutput()
         frame.seq = m_nextSeq++;
         const auto &msg = m_unsent.front();
         appendFrame(frame.encoded, FrameType::Data, m_tag, frame.seq, msg.data(), msg.size());
+        frame.messageSize = msg.size();
         m_unsentBytes -= msg.size();
         m_unsent.pop_front();
         if (m_unacked.empty()) {
@@ -453,6 +462,7 @@ void Channel::handleAck(const Frame &frame, Clock::time_point now)
         if (!f.sacked)
             ackedBytes += static_cast<double>(f.encoded.size());
         m_maxAckedOrder = std::max(m_maxAckedOrder, f.sentOrder);
+        m_deliveredTotal += f.messageSize;
         m_unacked.pop_front();
         progress = true;
     }

@@ -73,6 +73,12 @@ public:
     // True when every queued message was acknowledged and all bytes were written.
     bool idle() const;
     size_t unackedFrames() const { return m_unacked.size(); }
+    // Bytes of the messages queued in this session, and of those the ones the
+    // peer has acknowledged in the order they were queued: a sender that
+    // notes queuedTotal() after a message knows it arrived once
+    // deliveredTotal() reaches the note.
+    uint64_t queuedTotal() const { return m_queuedTotal; }
+    uint64_t deliveredTotal() const { return m_deliveredTotal; }
     // The largest message worth sending now: config().maxPayload on a clean
     // line, less while frames have been resent lately (see dataPayload in Channel.cpp).
     size_t dataPayload() const;
@@ -111,6 +117,7 @@ private:
         std::vector<uint8_t> encoded;
         Clock::time_point sentAt;
         uint64_t sentOrder = 0;
+        size_t messageSize = 0;
         int retries = 0;
         bool sacked = false;
         bool resendDue = false;
@@ -156,6 +163,8 @@ private:
     std::vector<uint8_t> m_out;
     std::deque<std::vector<uint8_t>> m_unsent;
     size_t m_unsentBytes = 0;
+    uint64_t m_queuedTotal = 0;
+    uint64_t m_deliveredTotal = 0;
     std::deque<OutFrame> m_unacked;
     uint16_t m_nextSeq = 0;
     uint64_t m_sendOrder = 0;

@@ -69,7 +69,7 @@ bool OutgoingFile::startAt(const FileDigest &prefix)
     return true;
 }
 
-bool OutgoingFile::sendBlock(Channel &channel)
+bool OutgoingFile::sendBlock(Channel &channel, const std::function<void(uint64_t)> &queued)
 {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockSize, m_size - m_sent));
     std::vector<uint8_t> raw(n);
@@ -90,8 +90,12 @@ bool OutgoingFile::sendBlock(Channel &channel)
         parts.back().flags |= kPartStreamHash;
         parts.back().streamHash = m_digest.hash();
     }
-    for (auto &part : parts)
-        channel.send(encodePartMessage(MsgType::FileData, m_id, std::move(part)));
+    const uint64_t from = m_sent - n;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        channel.send(encodePartMessage(MsgType::FileData, m_id, std::move(parts[i])));
+        if (queued)
+            queued(from + n * (i + 1) / parts.size());
+    }
     if (last)
         m_fd.reset();
     return true;

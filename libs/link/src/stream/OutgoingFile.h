@@ -10,6 +10,7 @@
 #include "vexo/sys/UniqueFd.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vexo::link
@@ -54,7 +55,9 @@ public:
     bool startAt(const FileDigest &prefix);
     // Reads the next block and queues its FileData messages on the channel,
     // in parts that fit its current message size. False on a read error.
-    bool sendBlock(Channel &channel);
+    // `queued` hears, after each part, how far into the file the parts queued
+    // so far reach (within the block, in proportion to the parts).
+    bool sendBlock(Channel &channel, const std::function<void(uint64_t)> &queued = {});
 
 private:
     uint16_t m_id;
