@@ -42,6 +42,9 @@ public:
     int state() const { return m_state.load(); }
     bool isMounted() const { return m_state.load() == Mounted; }
     bool mountRunning() const;
+    // The last mount's consistency check found problems; cleared by an
+    // unmount or a format.
+    bool damaged() const { return m_damaged.load(); }
 
     // Starts a mount; false while one runs, after release(), or when unusable.
     bool beginMount();
@@ -68,6 +71,11 @@ public:
     // Formats the image, mounted or not; refused while a mount runs. An
     // image not mounted is named first, as a mount does.
     FormatResult format();
+    // What a format would erase: the image's path and its number of files
+    // (-1 when it cannot be read). Not mounted, the image is mounted just
+    // long enough to count. False while a mount runs or without an install
+    // folder.
+    bool formatTarget(QString *image, int *files);
     // At exit, before the mount threads are awaited: no mount starts any
     // more, and one that ends now leaves the state as it was.
     void close();
@@ -82,6 +90,7 @@ private:
     Registry *const m_registry;
     mutable std::mutex m_mutex;
     std::atomic<int> m_state{NeverTried};
+    std::atomic<bool> m_damaged{false};
     bool m_mounting = false;
     bool m_unmountAfterMount = false;
     bool m_closed = false;

@@ -84,6 +84,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Msg", "Containfile", "already exists."},
         {"Msg", "Foldername", "Folder name:"},
         {"Msg", "YNFormatVDisk", "Format the simulator disk? Every file on it will be erased."},
+        {"Msg", "YNFormatVDiskFiles", "Format the simulator disk %1? Its %2 files will be erased."},
         {"Msg", "Replacefile", "Replace file"},
         {"Msg", "YNReplacefile", "Do you want to replace it?"},
         {"Msg", "Rename", "Rename"},
@@ -184,6 +185,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Message", "FoldersSkipped", "Only files are copied. These folders were skipped:"},
         // The status line and the pane captions.
         {"Status", "InitFailed", "Starting failed", "{Other/Init}{Other/Fail}"},
+        {"Status", "ImageDamaged", "the image is damaged: run check"},
         {"Status", "CopyDone", "Copy complete", "{ToolBar/Copy}{Other/Success}"},
         {"Status", "CopyingFile", "Copying %1...", "{Other/Copying}...%1"},
         {"Status", "NoAnswer", "The device on %1 does not answer"},

@@ -159,6 +159,19 @@ private slots:
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Connected");
         QCOMPARE(w->PVDiskStatus->toolTip(),
                  QStringLiteral("/target/public/lib/vdisk.dat, found through the registry"));
+
+        // A damaged image mounts, but says so, and a copy out names it, not a file in use.
+        const QString damaged = QStringLiteral("the image is damaged: run check");
+        w->vdiskPane->DisconnectVDisk();
+        m_lib->setProblems(16);
+        m_lib->addFile("A.TXT", "a");
+        m_lib->failOpen("A.TXT");
+        w->vdiskPane->RefreshVDisk();
+        QTRY_COMPARE(w->PVDiskStatus->text(), Caption + damaged);
+        QCOMPARE(w->statusText(), damaged);
+        w->VDiskList->setCurrentRow(0);
+        w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0));
+        QCOMPARE(m_prompter->texts().last(), damaged);
     }
 
     void aSecondRequestWhileMountingIsIgnoredAndAnUnmountWaitsForTheAttempt()
@@ -264,8 +277,12 @@ private slots:
         auto w = open(false);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton); // answered Cancel
         QCOMPARE(m_prompter->questions().size(), 1);
-        QCOMPARE(m_prompter->questions()[0].text,
-                 QStringLiteral("Format the simulator disk? Every file on it will be erased."));
+        // Not mounted, the question still names the image and what it holds.
+        QCOMPARE(
+            m_prompter->questions()[0].text,
+            QStringLiteral("Format the simulator disk /opt/sim/target/public/lib/vdisk.dat? Its 1 files will "
+                           "be erased."));
+        QVERIFY(!m_lib->mounted());
         QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Confirm"));
         QCOMPARE(m_prompter->questions()[0].buttons, PromptButtons::OkCancel);
         QCOMPARE(m_prompter->questions()[0].icon, PromptIcon::Question);
@@ -273,16 +290,16 @@ private slots:
 
         // Formatted while nothing is mounted: a mount attempt follows.
         m_lib->addFile("B.TXT", "b");
-        m_lib->closeGate();
+        m_lib->clearCalls();
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         // Before any mount attempt the image is named first, so the format
         // takes and the mount that follows finds it formatted.
-        QCOMPARE(m_lib->calls().mid(0, 2),
-                 (QStringList{"SetVdiskFile(/opt/sim/target/public/lib/vdisk.dat)", "FormatFileSystem"}));
+        const QStringList calls = m_lib->calls();
+        const qsizetype format = calls.indexOf("FormatFileSystem");
+        QVERIFY(format > 0);
+        QCOMPARE(calls[format - 1], "SetVdiskFile(/opt/sim/target/public/lib/vdisk.dat)");
         QVERIFY(m_lib->names().isEmpty());
-        QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connecting...");
-        m_lib->release();
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connected");
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
