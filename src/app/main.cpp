@@ -540,7 +540,7 @@ void TFormMain::TB_RefreshClick()
 void TFormMain::TB_SyncClick()
 {
     const bool image = VDiskList->hasFocusInside() ||
-                       (!RpcList->hasFocusInside() && !m_device->isConnected() && m_image->isMounted());
+                       (!RpcList->hasFocusInside() && !m_device->RpcConnected() && m_image->isMounted());
     RunSync(transferContext(), this, !image);
 }
 
@@ -569,7 +569,7 @@ void TFormMain::TB_VDiskConnectClick()
 
 void TFormMain::TB_RpcConnectClick()
 {
-    toggleLink(TB_RpcConnect, m_device->isConnected(), &TFormMain::DisconnectRpc, &TFormMain::RefreshRpc);
+    toggleLink(TB_RpcConnect, m_device->RpcConnected(), &TFormMain::DisconnectRpc, &TFormMain::RefreshRpc);
 }
 
 void TFormMain::TB_DeleteClick()
@@ -680,7 +680,7 @@ void TFormMain::Timer1Timer()
     // A reason stays long enough to be read.
     if (m_reasonShown.isValid() && !m_reasonShown.hasExpired(ReasonHoldMs))
         return;
-    if (OpIdle && (m_device->isConnected() || m_image->state() != ImageMount::NeverTried))
+    if (OpIdle && (m_device->RpcConnected() || m_image->VDiskState() != ImageMount::NeverTried))
         setStatusText(QString());
 }
 

@@ -68,7 +68,7 @@ public:
     // Whether the destination exists: a local file (not a folder) when local
     // is true, else a device name (asks the device; false when it cannot be
     // reached). Any thread may call.
-    bool RpcFileExists(const QString &name, bool local);
+    bool RpcFileExists(const QString &name, bool local) const;
     // At exit: a running attempt is cut off from the window and awaited for
     // at most the response time-out and a second, then the session is
     // released. An attempt still in the library after that (a long first
@@ -91,8 +91,8 @@ public:
     void ListRpc();
     // Deletes the file of every selected row, top down, each tried once; a
     // row goes when its delete succeeded. Returns the last request's result
-    // (0 when nothing was selected).
-    int DeleteSelectedRpcFiles();
+    // (ok when nothing was selected).
+    DeviceResult DeleteSelectedRpcFiles();
     // Renames a file on the device; true when it was renamed. Otherwise the
     // reason (too long, bad characters, name taken, link lost) is shown.
     bool RenameRpcFile(const QString &oldName, const QString &newName);
@@ -104,14 +104,11 @@ public:
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const;
 
-    // True for a library result that means the link is gone: no session
-    // (closed, pipe gone) or the device stayed silent for the time-out.
-    static bool IsLinkLost(int result);
-    // A call reported the link lost (`result`, see IsLinkLost): the pane
-    // shows disconnected with the reason on the status line and in the
-    // caption's tool tip; the next refresh (F3, F5) connects again. Window
-    // thread only.
-    void linkLost(int result);
+    // A call reported the link lost (`result`, see DeviceResult::linkLost):
+    // the pane shows disconnected with the reason on the status line and in
+    // the caption's tool tip; the next refresh (F3, F5) connects again.
+    // Window thread only.
+    void linkLost(const DeviceResult &result);
     // Carries out what was asked for while an attempt ran (see
     // DeviceSession::endAttempt), also for an attempt made by another
     // thread. Window thread only.
@@ -141,7 +138,7 @@ private:
     void threadRowListed(const vexo::FileRow &row, const QString &placeholder);
     void threadListingEnded();
     void threadFailed(const QString &why);
-    void threadLinkLost(int result);
+    void threadLinkLost(const vexo::DeviceResult &result);
     void attemptEnded(bool connected);
     // The failure on the status line, kept as the caption's tool tip.
     void showConnectFailure(const QString &text);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DeviceResult.h"
 #include "engine/TransferDirection.h"
 #include "engine/TransferPlan.h"
 
@@ -40,9 +41,9 @@ public:
     virtual QStringList localSelection() const = 0;
     // Reads the pane's files again.
     virtual void relist(Pane pane) = 0;
-    // A run found the device link lost with this library result: the device
-    // pane shows it disconnected.
-    virtual void deviceLinkLost(int result) = 0;
+    // A run found the device link lost with this result: the device pane
+    // shows it disconnected.
+    virtual void deviceLinkLost(const DeviceResult &result) = 0;
 };
 
 } // namespace vexo

@@ -9,7 +9,6 @@
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
-#include "platform/DeviceLink.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
 #include "transfer/DoProcess.h"
@@ -57,27 +56,26 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
     const QString folder = window.localFolder();
     if (GetPathKind(folder) != pkLocal)
         return refuse("NoFolder");
-    const int client = context.device.client();
-    if (toDevice ? !(context.device.isConnected() && client != 0) : !context.image.isMounted())
+    DeviceAccess &device = context.device;
+    if (toDevice ? !device.RpcConnected() : !context.image.isMounted())
         return refuse("NoOtherSide");
 
     TFormSync::Sides sides;
     sides.other = toDevice ? TFormSync::Other::Device : TFormSync::Other::VDisk;
     sides.folder = folder;
     sides.baud = context.settings.Comport == 0 ? 0 : context.settings.Baudrate;
-    DeviceLink &link = *context.device.link();
     VDiskLibrary &image = *context.image.library();
     // Listing the other side and asking its checksums (the preview plans at
     // once) hold the window thread for a moment.
     window.pushPointer(Pointer::Busy);
     const bool listed =
-        ListLocalSyncFiles(folder, sides.local) && (toDevice ? ListDeviceSyncFiles(link, client, sides.remote)
-                                                             : ListVDiskSyncFiles(image, sides.remote));
+        ListLocalSyncFiles(folder, sides.local) &&
+        (toDevice ? ListDeviceSyncFiles(device, sides.remote) : ListVDiskSyncFiles(image, sides.remote));
     if (!listed) {
         window.popPointer();
         return refuse("ListFailed");
     }
-    sides.probe = toDevice ? DeviceContentProbe(link, client, folder) : VDiskContentProbe(image, folder);
+    sides.probe = toDevice ? DeviceContentProbe(device, folder) : VDiskContentProbe(image, folder);
     TFormSync preview(t, std::move(sides), parent);
     window.popPointer();
     if (preview.exec() != QDialog::Accepted)
@@ -121,7 +119,7 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
         if (row.action == SyncAction::DeleteLocal)
             QFile::remove(JoinPath(folder, q(row.local.name)));
         else if (row.action == SyncAction::DeleteRemote && toDevice)
-            link.RequestDeleteFile(client, q(row.remote.name));
+            device.deleteFile(q(row.remote.name));
         else if (row.action == SyncAction::DeleteRemote)
             image.zfdelete(q(row.remote.name));
     }
