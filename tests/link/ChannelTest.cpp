@@ -184,6 +184,96 @@ TEST(ChannelTest, AFrameSlowerThanASecondArrivesWhole)
     EXPECT_EQ(a.stats().framesResent, 0u);
 }
 
+// Writes whole frames on, losing the first transmission of the Data frames
+// with the given sequence numbers, as a line that swallows a frame would.
+class FrameLosingStream : public ByteStream
+{
+public:
+    FrameLosingStream(std::shared_ptr<ByteStream> inner, std::vector<uint16_t> lose)
+        : m_inner(std::move(inner)), m_lose(std::move(lose))
+    {
+    }
+    int wait(bool wantWrite, int timeoutMs) override { return m_inner->wait(wantWrite, timeoutMs); }
+    long readSome(uint8_t *buffer, size_t capacity) override { return m_inner->readSome(buffer, capacity); }
+    long writeSome(const uint8_t *data, size_t size) override
+    {
+        m_frame.insert(m_frame.end(), data, data + size);
+        while (m_frame.size() >= kFrameHeaderSize) {
+            const size_t total = kFrameOverhead + (m_frame[5] | m_frame[6] << 8);
+            if (m_frame.size() < total)
+                break;
+            const auto lost = std::find(m_lose.begin(), m_lose.end(), m_frame[3] | m_frame[4] << 8);
+            if (m_frame[1] == static_cast<uint8_t>(FrameType::Data) && lost != m_lose.end())
+                m_lose.erase(lost);
+            else
+                writeAll(m_frame.data(), total);
+            m_frame.erase(m_frame.begin(), m_frame.begin() + static_cast<std::ptrdiff_t>(total));
+        }
+        return static_cast<long>(size);
+    }
+
+private:
+    void writeAll(const uint8_t *data, size_t size)
+    {
+        while (size > 0) {
+            const long n = m_inner->writeSome(data, size);
+            if (n <= 0) {
+                m_inner->wait(true, 100);
+                continue;
+            }
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+    }
+
+    std::shared_ptr<ByteStream> m_inner;
+    std::vector<uint16_t> m_lose;
+    std::vector<uint8_t> m_frame;
+};
+
+// A lost frame is sent again as soon as the loss can be known, not after the
+// time-out, and the sender never sits out its wait with room in the window:
+// one lost in the middle (the frames after it show the gap) and the last one
+// (nothing after it can show it).
+TEST(ChannelTest, ALostFrameIsSentAgainWithoutWaitingForTheTimeOut)
+{
+    for (const uint16_t lost : {10, 39}) {
+        SCOPED_TRACE(lost);
+        StreamPair pair;
+        auto aSide = std::make_shared<FrameLosingStream>(pair.a, std::vector<uint16_t>{lost});
+        Channel a(*aSide), b(*pair.b);
+        ChannelConfig config;
+        config.initialRtoMs = 3000;
+        config.minRtoMs = 3000;
+        a.start(4, config);
+        b.start(4, config);
+        std::atomic<bool> done{false};
+        std::thread receiver([&] {
+            std::vector<uint8_t> m;
+            while (!done.load()) {
+                b.pump(Clock::now() + std::chrono::milliseconds(10));
+                while (b.takeMessage(m)) {
+                }
+            }
+        });
+        // One message at a time, with a long wait each, as a server answering requests does.
+        const auto started = Clock::now();
+        int queued = 0;
+        while ((queued < 40 || !a.idle()) && Clock::now() - started < std::chrono::seconds(10)) {
+            if (queued < 40 && a.hasRoom())
+                a.send(numbered(static_cast<uint32_t>(queued++), 600));
+            ASSERT_TRUE(a.pump(Clock::now() + std::chrono::seconds(5)));
+        }
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+        done.store(true);
+        receiver.join();
+        EXPECT_TRUE(a.idle());
+        EXPECT_LT(took, 1500);
+        EXPECT_GE(a.stats().framesResent, 1u);
+    }
+}
+
 TEST(ChannelTest, GivesUpWhenThePeerNeverAnswers)
 {
     StreamPair pair;

@@ -86,6 +86,32 @@ TEST(LinkLimitsTest, TheTimeOutCountsProgressOnTheRequestNotFramesHeard)
     }
 }
 
+TEST(LinkLimitsTest, AnswersOutsideTheirRangesAreProtocolErrorsNotValues)
+{
+    struct Case {
+        const char *what;
+        Behaviour behaviour;
+        bool connects; // else the HelloAck itself is refused
+    };
+    const std::vector<Case> cases = {
+        {"a HelloAck naming a 10-byte largest message", Behaviour::TinyMessages, false},
+        {"a Lookup answered Ok without size and time", Behaviour::StallingGet, true},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        StreamPair pair;
+        HostileDevice device(pair.b, tc.behaviour);
+        FileClient client(std::make_shared<Pipe>(pair.a));
+        client.setTimeout(600);
+        const LinkError connected = client.connect();
+        EXPECT_EQ(connected, tc.connects ? LinkError::Ok : LinkError::Protocol) << describe(connected);
+        if (!tc.connects)
+            continue;
+        DeviceEntry entry;
+        EXPECT_EQ(client.lookup("x", &entry), LinkError::Protocol);
+    }
+}
+
 TEST(LinkLimitsTest, AListingCutOffMidwayFailsAndIsNeverReportedShort)
 {
     {

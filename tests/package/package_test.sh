@@ -81,7 +81,7 @@ completions=$(PATH="$usr/bin:$PATH" bash -c '
 ' completion "$completion" "$usr/share/bash-completion/completions" "$image")
 expected="ls get put rm mv format check 
 notes.txt nice.csv 
-ls get put rm mv 
+ls get put rm mv df check-device 
 --stdio "
 [[ $completions == "$expected" ]] || fail "completion gave:
 $completions"

@@ -6,7 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace vexo
 {
@@ -202,6 +210,78 @@ TEST_F(VdiskTool, SaysSoWhenItCannotDoWhatWasAsked)
         },
         1);
     EXPECT_EQ(local("img"), std::string(bytes.begin(), bytes.end())) << "refusals change nothing";
+}
+
+// Writers take turns at one image: two scripts putting at once leave it
+// consistent with every file they were told was put; a writer kept out too
+// long, or kept out by a program that takes no lock, changes nothing.
+TEST_F(VdiskTool, WritersTakeTurnsAndAProgramHoldingTheImageIsNamed)
+{
+    ASSERT_EQ(vdisk("format --size 8"), 0);
+    std::mt19937 rng(31);
+    std::map<std::string, std::string> files;
+    for (char writer : {'a', 'b'})
+        for (int i = 0; i < 40; ++i) {
+            const std::string name = std::string(1, writer) + std::to_string(i) + ".bin";
+            files[name] = test::randomBytes(rng, 1000 + rng() % 60000);
+            test::writeLocal(m_dir.file(name), files[name]);
+        }
+    const std::string loop =
+        "for i in $(seq 0 39); do " + std::string(VDISK_TOOL) + " img put W$i.bin && echo put W$i.bin; done";
+    auto writer = [&](char w) {
+        std::string l = loop;
+        for (size_t at; (at = l.find('W')) != std::string::npos;)
+            l[at] = w;
+        return "(" + l + ")";
+    };
+    std::string out;
+    ASSERT_EQ(test::run("cd " + test::quote(m_dir.path()) + " && " + writer('a') + " > a.log 2>&1 & cd " +
+                        test::quote(m_dir.path()) + " && " + writer('b') + " > b.log 2>&1; wait"),
+              0);
+    const std::string log = local("a.log") + local("b.log");
+    EXPECT_EQ(vdisk("check", &out), 0) << out;
+    ASSERT_EQ(test::run("mkdir " + test::quote(m_dir.file("out"))), 0);
+    int put = 0;
+    for (const auto &[name, data] : files) {
+        if (log.find("put " + name + "\n") == std::string::npos)
+            continue;
+        ++put;
+        ASSERT_EQ(vdisk("get " + name + " out", &out), 0) << out;
+        EXPECT_EQ(local("out/" + name), data) << name;
+    }
+    EXPECT_EQ(put, 80) << "a writer waits its turn: " << log;
+
+    const std::string before = local("img");
+    {
+        // This process keeps the lock past the writer's patience.
+        std::unique_ptr<FileBlockDevice> device;
+        ASSERT_EQ(FileBlockDevice::open(m_dir.file("img"), device), VDiskError::None);
+        ASSERT_TRUE(device->tryLock(FileBlockDevice::Lock::Exclusive));
+        const std::string busy =
+            "the image is in use by vdiskfs_tests (pid " + std::to_string(getpid()) + ")";
+        expectFailures({{"rm a0.bin", busy.c_str()}}, 1);
+    }
+    // A program that takes no lock (the simulator) holds it open.
+    const int fd = ::open(m_dir.file("img").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::execlp("sleep", "sleep", "30", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fd);
+    ASSERT_GT(holder, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // until it is "sleep"
+    const std::string named =
+        "sleep (pid " + std::to_string(holder) + ") has the image open: close the simulator first";
+    expectFailures({{"put b0.bin new.bin", named.c_str()},
+                    {"mv a1.bin c1.bin", named.c_str()},
+                    {"format", named.c_str()}},
+                   1);
+    EXPECT_EQ(vdisk("get a2.bin out", &out), 0) << "reading stays allowed: " << out;
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(local("img"), before) << "refusals change nothing";
 }
 
 // A 1 GiB image whose one folder's chain runs through every cluster: the

@@ -29,7 +29,7 @@ int64_t wallToUtc(int64_t wall)
 
 int VdiskTool::listJson()
 {
-    if (!mount())
+    if (!mount(false))
         return Failed;
     cli::JsonListing listing;
     VDiskFindRecord record;

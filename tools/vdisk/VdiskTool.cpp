@@ -1,13 +1,16 @@
 #include "VdiskTool.h"
 
 #include "FileBlockDevice.h"
+#include "ImageLock.h"
 #include "VDiskSession.h"
 #include "VexoVDisk.h"
 #include "VolumeChecker.h"
 #include "vexo/sys/AtomicFile.h"
 #include "vexo/sys/FileIo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -49,6 +52,18 @@ bool safeLocalName(const std::string &name)
            name.find('\0') == std::string::npos;
 }
 
+// A file's time as the image keeps it: the local wall clock, in the even
+// seconds FAT holds, as the window's copies set it.
+int32_t imageTime(time_t utc)
+{
+    std::tm local{};
+    if (localtime_r(&utc, &local) == nullptr)
+        return 0;
+    int64_t wall = int64_t(utc) + local.tm_gmtoff;
+    wall -= ((wall % 2) + 2) % 2;
+    return static_cast<int32_t>(std::clamp<int64_t>(wall, 0, INT32_MAX - 1));
+}
+
 } // namespace
 
 void VdiskTool::usage(std::FILE *to)
@@ -58,12 +73,14 @@ void VdiskTool::usage(std::FILE *to)
                "  ls --json              the same as a JSON array (UTF-8 names, times in UTC)\n"
                "  get NAME [DEST]        copy a file out (DEST: a file or a folder; default: here)\n"
                "  get NAME... DIR        copy files out into a folder (NAME may hold * ? [..])\n"
-               "  put FILE [NAME]        copy a file in, under NAME (default: the file's own name)\n"
-               "  put FILE...            copy files in under their own names (three or more)\n"
+               "  put [--now] FILE [NAME]  copy a file in, under NAME (default: the file's own name),\n"
+               "                         keeping its date (--now: dated now)\n"
+               "  put [--now] FILE...    copy files in under their own names (three or more)\n"
                "  rm NAME...             delete files\n"
                "  mv OLD NEW             rename a file\n"
                "  format [--size MiB]    format the image in place; create it (16 MiB) if missing\n"
                "  check                  check the image's consistency\n"
+               "  df                     free and total space\n"
                "Names in the image are at most 17 bytes in CP936 (GBK); case is ignored.\n",
                to);
 }
@@ -75,7 +92,8 @@ void VdiskTool::fail(const std::string &what, const std::string &why)
 
 std::string VdiskTool::lastErrorText()
 {
-    return errorText(vdiskLastError());
+    const std::string &detail = vdiskLastErrorDetail();
+    return detail.empty() ? errorText(vdiskLastError()) : detail;
 }
 
 // Left uninitialised and made on first use: a listing needs none, and
@@ -87,10 +105,11 @@ char *VdiskTool::buffer()
     return m_buffer.get();
 }
 
-bool VdiskTool::mount()
+bool VdiskTool::mount(bool changing)
 {
     SetVdiskFile(m_image.c_str());
-    if (InitFileSystem() == 0)
+    // One command is one turn at the image: the lock is kept until it ends.
+    if (InitFileSystem() == 0 && vdiskKeepLock(changing) == 0)
         return true;
     std::string why = lastErrorText();
     if (vdiskLastError() == VDiskError::Io)
@@ -133,6 +152,8 @@ int VdiskTool::run(const std::vector<std::string> &args)
         return format(rest);
     else if (m_command == "check" && rest.empty())
         return check();
+    else if (m_command == "df" && rest.empty())
+        status = space();
     else {
         usage(stderr);
         return Usage;
@@ -154,7 +175,7 @@ std::vector<std::string> VdiskTool::listNames()
 
 int VdiskTool::list()
 {
-    if (!mount())
+    if (!mount(false))
         return Failed;
     VDiskFindRecord record;
     int search = OpenFindFile("/");
@@ -244,7 +265,7 @@ int VdiskTool::get(const std::vector<std::string> &args)
         fail(args.back(), "not a folder");
         return Usage;
     }
-    if (!mount())
+    if (!mount(false))
         return Failed;
     std::vector<std::string> names = args;
     std::string folder = ".";
@@ -315,7 +336,7 @@ int VdiskTool::get(const std::vector<std::string> &args)
     return ok ? Ok : Failed;
 }
 
-bool VdiskTool::putOne(const std::string &path, const std::string &local)
+bool VdiskTool::putOne(const std::string &path, const std::string &local, bool now)
 {
     std::string name;
     if (!toImageName(local, name))
@@ -358,15 +379,26 @@ bool VdiskTool::putOne(const std::string &path, const std::string &local)
         fail(local, lastErrorText());
         return false;
     }
+    if (!now && zsettime(name.c_str(), imageTime(st.st_mtim.tv_sec)) != 1) {
+        fail(local, "copied, but its date could not be kept: " + lastErrorText());
+        return false;
+    }
     return true;
 }
 
-int VdiskTool::put(const std::vector<std::string> &args)
+int VdiskTool::put(std::vector<std::string> args)
 {
-    if (!mount())
+    const bool now = args[0] == "--now";
+    if (now)
+        args.erase(args.begin());
+    if (args.empty()) {
+        usage(stderr);
+        return Usage;
+    }
+    if (!mount(true))
         return Failed;
     if (args.size() == 2)
-        return putOne(args[0], args[1]) ? Ok : Failed;
+        return putOne(args[0], args[1], now) ? Ok : Failed;
     bool ok = true;
     for (const std::string &path : args) {
         std::string local = baseName(path);
@@ -375,14 +407,14 @@ int VdiskTool::put(const std::vector<std::string> &args)
             ok = false;
             continue;
         }
-        ok = putOne(path, local) && ok;
+        ok = putOne(path, local, now) && ok;
     }
     return ok ? Ok : Failed;
 }
 
 int VdiskTool::remove(const std::vector<std::string> &args)
 {
-    if (!mount())
+    if (!mount(true))
         return Failed;
     bool ok = true;
     for (const std::string &arg : args) {
@@ -401,7 +433,7 @@ int VdiskTool::remove(const std::vector<std::string> &args)
 
 int VdiskTool::move(const std::vector<std::string> &args)
 {
-    if (!mount())
+    if (!mount(true))
         return Failed;
     std::string from, to;
     if (!toImageName(args[0], from) || !toImageName(args[1], to))
@@ -415,23 +447,19 @@ int VdiskTool::move(const std::vector<std::string> &args)
 
 int VdiskTool::format(const std::vector<std::string> &args)
 {
+    long mib = 0;
     if (!args.empty()) {
         char *end = nullptr;
-        long mib = args.size() == 2 && args[0] == "--size" ? std::strtol(args[1].c_str(), &end, 10) : 0;
+        mib = args.size() == 2 && args[0] == "--size" ? std::strtol(args[1].c_str(), &end, 10) : 0;
         if (end == nullptr || *end != '\0' || mib < 1 || mib > 2047) {
             std::fprintf(stderr, "vdisk: format: --size takes a whole number of MiB from 1 to 2047\n");
             return Usage;
         }
-        const sys::UniqueFd fd(::open(m_image.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-        const bool sized = fd && ::ftruncate(fd.get(), off_t(mib) * 1024 * 1024) == 0;
-        const int saved = errno;
-        if (!sized) {
-            fail(m_image, std::strerror(saved));
-            return Failed;
-        }
     }
     SetVdiskFile(m_image.c_str());
-    if (FormatFileSystem() != 0) {
+    // The new size is set under the image's lock, as part of the format.
+    errno = 0;
+    if (vdiskFormat(uint64_t(mib) * 1024 * 1024) != 0) {
         std::string why = lastErrorText();
         if (vdiskLastError() == VDiskError::Io && errno != 0)
             why = std::strerror(errno);
@@ -446,10 +474,19 @@ int VdiskTool::check()
     std::unique_ptr<FileBlockDevice> device;
     VDiskError e = FileBlockDevice::open(m_image, device);
     CheckReport report;
+    // Checked under the shared lock: never halfway through another's change.
+    ImageLock lock;
+    bool stale = false;
+    if (e == VDiskError::None) {
+        lock.attach(device.get(), 0);
+        e = lock.raise(ImageLock::Mode::Shared, stale);
+    }
     if (e == VDiskError::None)
         e = VolumeChecker::check(*device, report);
     if (e != VDiskError::None) {
-        fail(m_image, e == VDiskError::Io ? std::strerror(errno != 0 ? errno : EIO) : errorText(e));
+        fail(m_image, e == VDiskError::Io      ? std::strerror(errno != 0 ? errno : EIO)
+                      : e == VDiskError::InUse ? lock.detail()
+                                               : errorText(e));
         return Failed;
     }
     for (const std::string &problem : report.problems)
@@ -460,6 +497,22 @@ int VdiskTool::check()
                 report.problems.empty() ? "consistent"
                                         : (std::to_string(report.problems.size()) + " problems").c_str());
     return report.problems.empty() ? Ok : Failed;
+}
+
+int VdiskTool::space()
+{
+    if (!mount(false))
+        return Failed;
+    uint32_t freeClusters = 0, totalClusters = 0, clusterBytes = 0;
+    if (zdiskspace(&freeClusters, &totalClusters, &clusterBytes) != 0) {
+        fail(m_image, lastErrorText());
+        return Failed;
+    }
+    std::printf("%llu bytes free of %llu (%u of %u clusters of %u bytes)\n",
+                static_cast<unsigned long long>(uint64_t(freeClusters) * clusterBytes),
+                static_cast<unsigned long long>(uint64_t(totalClusters) * clusterBytes), freeClusters,
+                totalClusters, clusterBytes);
+    return std::fflush(stdout) == 0 ? Ok : Failed;
 }
 
 } // namespace vexo

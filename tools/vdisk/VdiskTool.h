@@ -27,16 +27,18 @@ private:
     int list();
     int listJson(); // VdiskJson.cpp
     int get(const std::vector<std::string> &args);
-    int put(const std::vector<std::string> &args);
+    int put(std::vector<std::string> args);
     int remove(const std::vector<std::string> &args);
     int move(const std::vector<std::string> &args);
     int format(const std::vector<std::string> &args);
     int check();
+    int space();
 
-    bool mount();
+    // Mounts and keeps the image's lock (exclusive when `changing`).
+    bool mount(bool changing);
     bool toImageName(const std::string &local, std::string &name);
     bool getOne(const std::string &name, const std::string &dest);
-    bool putOne(const std::string &path, const std::string &name);
+    bool putOne(const std::string &path, const std::string &name, bool now);
     std::vector<std::string> listNames();
     void fail(const std::string &what, const std::string &why);
     std::string lastErrorText();

@@ -157,9 +157,11 @@ void DeviceServer::handleHello(const Frame &frame)
         return;
     Hello mine;
     mine.nonce = theirs.nonce;
+    mine.protocol = m_options.protocol;
     if (theirs.version != kFormatVersion) {
+        // Size and window 0: no session was opened.
         log("hello of unknown version " + std::to_string(theirs.version));
-        m_channel.sendControl(FrameType::HelloAck, frame.tag, 0, encodeHello(mine));
+        m_channel.sendControl(FrameType::HelloAck, tagForNonce(theirs.nonce), 0, encodeHello(mine));
         return;
     }
     const uint8_t offered =
@@ -167,9 +169,11 @@ void DeviceServer::handleHello(const Frame &frame)
         (m_options.offerCompactList ? kCapCompactList : 0) | (m_options.offerListDelta ? kCapListDelta : 0) |
         (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0) |
         (m_options.offerResume ? kCapResume : 0);
-    mine.caps = static_cast<uint8_t>(offered & theirs.caps);
-    mine.moreCaps = static_cast<uint8_t>((m_options.offerSpace ? kMoreCapSpace : 0) & theirs.moreCaps);
-    mine.maxPayload = std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, 64));
+    mine.caps = static_cast<uint8_t>(offered & m_options.caps & theirs.caps);
+    mine.moreCaps = static_cast<uint8_t>((m_options.offerSpace ? kMoreCapSpace : 0) & (m_options.caps >> 8) &
+                                         theirs.moreCaps);
+    mine.maxPayload =
+        std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, kMinPayload));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
     mine.protocol = std::max<uint8_t>(1, std::min(m_options.protocol, theirs.protocol));
     // Compact listings are closed and named by their Result, which version 1 lacks.
@@ -191,7 +195,7 @@ void DeviceServer::handleHello(const Frame &frame)
         config.shortAcks = (mine.caps & kCapLeanBatch) != 0;
         m_channel.start(tagForNonce(theirs.nonce), config);
         m_nonce = theirs.nonce;
-        m_codec = chooseCodec(localCodecCaps(), theirs.caps);
+        m_codec = chooseCodec(mine.caps, theirs.caps);
         m_protocol = mine.protocol;
         m_caps = mine.caps;
         m_moreCaps = mine.moreCaps;

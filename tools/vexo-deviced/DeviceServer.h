@@ -38,6 +38,9 @@ struct ServerOptions {
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
     bool offerSpace = true;                    // false: behave as a server from before the Space request
     uint64_t capacity = 0; // above 0: pretend the folder's disk holds only this many bytes
+    // Capabilities that may be offered at all: bits 0-7 those of byte 1 of
+    // the hello record, bits 8-15 those of byte 10. A clear bit withholds it.
+    uint16_t caps = 0xFFFF;
 };
 
 class DeviceServer

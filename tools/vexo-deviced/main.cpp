@@ -31,8 +31,10 @@ void onSignal(int)
 int usage(std::FILE *output = stderr)
 {
     std::fprintf(output, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
-                         "                    [--timeout MS] [--capacity BYTES] [--verbose]\n"
+                         "                    [--timeout MS] [--capacity BYTES] [--caps MASK] [--verbose]\n"
                          "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
+                         "--caps offers only the capabilities whose bits are set in MASK: bits 0-7 are\n"
+                         "byte 1 of the hello record, bits 8-15 byte 10 (default 0xFFFF, all).\n"
                          "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
     return output == stderr ? 2 : 0;
 }
@@ -65,6 +67,12 @@ int main(int argc, char **argv)
             options.capacity = std::strtoull(argv[++i], &end, 10);
             if (options.capacity == 0 || *end != '\0')
                 return usage();
+        } else if (arg == "--caps" && hasValue) {
+            char *end = nullptr;
+            const unsigned long mask = std::strtoul(argv[++i], &end, 0);
+            if (end == argv[i] || *end != '\0' || mask > 0xFFFF)
+                return usage();
+            options.caps = static_cast<uint16_t>(mask);
         } else if (arg == "--stdio")
             stdio = true;
         else if (arg == "--verbose")

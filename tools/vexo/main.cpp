@@ -1,4 +1,5 @@
 // vexo: command-line client of the palmtop's file service.
+#include "DeviceCheck.h"
 #include "FileClient.h"
 #include "JsonListing.h"
 #include "NameCodec.h"
@@ -40,6 +41,9 @@ int usage(std::FILE *output = stderr)
                  "  put FILE...             copy several local files under their own names\n"
                  "  rm NAME                 delete a device file\n"
                  "  mv OLD NEW              rename a device file\n"
+                 "  df                      the device's free and total bytes\n"
+                 "  check-device [--quick]  try every request on whatever answers on the port and\n"
+                 "                          print a table of what passed; for makers of palmtops\n"
                  "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n"
                  "                          make a folder and the device agree (default both ways,\n"
                  "                          newer wins); prints the plan first; deletes only with --delete\n"
@@ -185,6 +189,20 @@ int listCommand(link::FileClient &client, const ListOptions &options)
     return 0;
 }
 
+int spaceCommand(link::FileClient &client)
+{
+    uint64_t freeBytes = 0, totalBytes = 0;
+    if (const int rc = report("df", client.freeSpace(freeBytes, totalBytes)); rc != 0)
+        return rc;
+    const uint64_t used = totalBytes - freeBytes;
+    std::printf(
+        "%14s %14s %14s %5s\n%14llu %14llu %14llu %4llu%%\n", "total", "used", "free", "use",
+        static_cast<unsigned long long>(totalBytes), static_cast<unsigned long long>(used),
+        static_cast<unsigned long long>(freeBytes),
+        static_cast<unsigned long long>(totalBytes == 0 ? 0 : (used * 100 + totalBytes - 1) / totalBytes));
+    return 0;
+}
+
 int run(int argc, char **argv)
 {
     std::string port = "/dev/ttyACM0";
@@ -225,6 +243,9 @@ int run(int argc, char **argv)
             return rc;
     }
 
+    const bool check = command == "check-device";
+    if (check && !(args.empty() || (args.size() == 1 && args[0] == "--quick")))
+        return usage();
     auto pipe = std::make_shared<link::Pipe>(baud > 0 ? link::Pipe::Kind::Uart : link::Pipe::Kind::Usb);
     pipe->setDevicePath(port);
     if (baud > 0)
@@ -234,6 +255,8 @@ int run(int argc, char **argv)
         std::fprintf(stderr, "vexo: %s\n", error.c_str());
         return 1;
     }
+    if (check)
+        return cli::DeviceCheck(pipe, timeoutMs, !args.empty()).run(stdout);
     link::FileClient client(pipe);
     client.setTimeout(timeoutMs);
     client.setResume(resume);
@@ -301,6 +324,8 @@ int run(int argc, char **argv)
     } else if (command == "rm" && args.size() == 1) {
         std::string wire;
         rc = toDevice(args[0], wire) ? report(args[0], client.remove(wire)) : 1;
+    } else if (command == "df" && args.empty()) {
+        rc = spaceCommand(client);
     } else if (command == "mv" && args.size() == 2) {
         std::string from, to;
         rc = toDevice(args[0], from) && toDevice(args[1], to) ? report(args[0], client.rename(from, to)) : 1;

@@ -21,6 +21,8 @@ public:
     virtual VDiskError write(uint64_t offset, const void *buffer, size_t length) = 0;
     // Makes every write so far durable on the medium.
     virtual VDiskError sync() = 0;
+    // Learns the size again after another program changed it.
+    virtual VDiskError refresh() { return VDiskError::None; }
 };
 
 } // namespace vexo

@@ -1,5 +1,6 @@
 #include "FileBlockDevice.h"
 
+#include "ImageHolders.h"
 #include "vexo/sys/FileIo.h"
 
 #include <cerrno>
@@ -28,6 +29,14 @@ VDiskError FileBlockDevice::fromFd(sys::UniqueFd fd, bool writable, std::unique_
     };
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return VDiskError::Io;
+    // Merely a mark for other openers: nobody takes this byte exclusive.
+    struct flock mark {
+    };
+    mark.l_type = F_RDLCK;
+    mark.l_whence = SEEK_SET;
+    mark.l_start = static_cast<off_t>(ImageHolders::kOpenMarkByte);
+    mark.l_len = 1;
+    (void)::fcntl(fd.get(), F_OFD_SETLK, &mark);
     out.reset(new FileBlockDevice(std::move(fd), writable, static_cast<uint64_t>(st.st_size),
                                   static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)));
     return VDiskError::None;
@@ -53,11 +62,11 @@ VDiskError FileBlockDevice::create(const std::string &path, uint64_t size,
 {
     if (path.empty())
         return VDiskError::NoImage;
-    sys::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    // Only a new file: an existing one may be in use and is locked first.
+    sys::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!fd)
         return VDiskError::Io;
-    // Truncating to zero first makes the whole new size read as zero.
-    if (::ftruncate(fd.get(), 0) != 0 || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0)
+    if (::ftruncate(fd.get(), static_cast<off_t>(size)) != 0)
         return VDiskError::Io;
     return fromFd(std::move(fd), true, out);
 }
@@ -94,6 +103,36 @@ VDiskError FileBlockDevice::sync()
         return VDiskError::None;
     // The size never changes while mounted, so the data is all there is.
     return ::fdatasync(m_fd.get()) == 0 ? VDiskError::None : VDiskError::Io;
+}
+
+VDiskError FileBlockDevice::refresh()
+{
+    struct stat st {
+    };
+    if (::fstat(m_fd.get(), &st) != 0)
+        return VDiskError::Io;
+    m_size = static_cast<uint64_t>(st.st_size);
+    return VDiskError::None;
+}
+
+VDiskError FileBlockDevice::resize(uint64_t size)
+{
+    if (!m_writable)
+        return VDiskError::ReadOnly;
+    if (::ftruncate(m_fd.get(), static_cast<off_t>(size)) != 0)
+        return VDiskError::Io;
+    return refresh();
+}
+
+bool FileBlockDevice::tryLock(Lock lock)
+{
+    struct flock range {
+    };
+    range.l_type = lock == Lock::None ? F_UNLCK : lock == Lock::Shared ? F_RDLCK : F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = 0;
+    range.l_len = static_cast<off_t>(ImageHolders::kOpenMarkByte);
+    return ::fcntl(m_fd.get(), F_OFD_SETLK, &range) == 0;
 }
 
 } // namespace vexo

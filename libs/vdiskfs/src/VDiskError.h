@@ -25,6 +25,8 @@ enum class VDiskError {
     Busy,        // the name is being written by another handle
     TooManyOpen, // the table of open files is full
     NoMemory,
+    InUse,    // another opener held the image's lock for too long
+    HeldOpen, // a program that takes no lock has the image open
 };
 
 // A short English description for messages ("no such file").

@@ -55,6 +55,13 @@ VDiskError byteCount(const void *buffer, int size, int count, size_t &bytes)
 }
 
 thread_local VDiskError t_lastError = VDiskError::None;
+thread_local std::string t_lastDetail;
+
+int recorded(VDiskError e)
+{
+    setVdiskLastError(e);
+    return e == VDiskError::None ? 0 : -1;
+}
 
 } // namespace
 
@@ -63,9 +70,40 @@ VDiskError vdiskLastError()
     return t_lastError;
 }
 
+const std::string &vdiskLastErrorDetail()
+{
+    return t_lastDetail;
+}
+
 void setVdiskLastError(VDiskError error)
 {
     t_lastError = error;
+    if (error != VDiskError::InUse && error != VDiskError::HeldOpen)
+        t_lastDetail.clear();
+}
+
+void setVdiskLastErrorDetail(const std::string &detail)
+{
+    t_lastDetail = detail;
+}
+
+int vdiskKeepLock(bool changing)
+{
+    try {
+        return recorded(
+            VDiskSession::instance().keep(changing ? ImageLock::Mode::Exclusive : ImageLock::Mode::Shared));
+    } catch (...) {
+        return recorded(VDiskError::NoMemory);
+    }
+}
+
+int vdiskFormat(uint64_t bytes)
+{
+    try {
+        return recorded(VDiskSession::instance().format(bytes));
+    } catch (...) {
+        return recorded(VDiskError::NoMemory);
+    }
 }
 
 int vdiskAbandon(int file)
@@ -112,6 +150,44 @@ void VDiskSession::unmountLocked()
     if (m_volume)
         (void)m_volume->sync();
     m_volume.reset();
+    m_lock.attach(nullptr, 0);
+    m_kept = ImageLock::Mode::None;
+    m_tablesStale = false;
+}
+
+VDiskError VDiskSession::lockFor(ImageLock::Mode mode)
+{
+    bool stale = false;
+    VDiskError e = m_lock.raise(mode, stale);
+    m_tablesStale = m_tablesStale || stale;
+    if (e == VDiskError::None && m_tablesStale && (e = m_volume->reload()) == VDiskError::None) {
+        m_tablesStale = false;
+        m_lock.setTableBytes(m_volume->boot().dataOffset());
+    }
+    if (e == VDiskError::InUse || e == VDiskError::HeldOpen)
+        setVdiskLastErrorDetail(m_lock.detail());
+    if (e != VDiskError::None)
+        settle();
+    return e;
+}
+
+void VDiskSession::settle()
+{
+    ImageLock::Mode need = m_kept;
+    for (const auto &entry : m_files)
+        need = std::max(need, entry.second.writer ? ImageLock::Mode::Exclusive : ImageLock::Mode::Shared);
+    m_lock.lower(need);
+}
+
+VDiskError VDiskSession::keep(ImageLock::Mode mode)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_volume)
+        return VDiskError::NotMounted;
+    VDiskError e = lockFor(mode);
+    if (e == VDiskError::None)
+        m_kept = std::max(m_kept, mode);
+    return e;
 }
 
 void VDiskSession::unmount()
@@ -130,12 +206,23 @@ VDiskError VDiskSession::mountLocked()
     if (e != VDiskError::None)
         return e;
     uint64_t dev = device->device(), ino = device->inode();
+    // The tables are read under the lock: never halfway through another's change.
+    ImageLock guard;
+    guard.attach(device.get(), 0);
+    bool stale = false;
+    if ((e = guard.raise(ImageLock::Mode::Shared, stale)) != VDiskError::None) {
+        setVdiskLastErrorDetail(guard.detail());
+        return e;
+    }
     std::unique_ptr<Volume> volume;
     if ((e = Volume::mount(std::move(device), volume)) != VDiskError::None)
         return e;
     m_volume = std::move(volume);
     m_mountedDevice = dev;
     m_mountedInode = ino;
+    m_lock = guard;
+    m_lock.setTableBytes(m_volume->boot().dataOffset());
+    settle();
     return VDiskError::None;
 }
 
@@ -153,7 +240,7 @@ bool VDiskSession::mountedIsImage() const
            uint64_t(st.st_ino) == m_mountedInode;
 }
 
-VDiskError VDiskSession::format()
+VDiskError VDiskSession::format(uint64_t bytes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_path.empty())
@@ -161,7 +248,7 @@ VDiskError VDiskSession::format()
     const bool remount = mountedIsImage();
     if (remount)
         unmountLocked();
-    VDiskError e = formatLocked();
+    VDiskError e = formatLocked(bytes);
     // Mounted before, mounted after: freshly formatted, or as it was when
     // the format failed.
     if (remount) {
@@ -172,18 +259,27 @@ VDiskError VDiskSession::format()
     return e;
 }
 
-VDiskError VDiskSession::formatLocked()
+VDiskError VDiskSession::formatLocked(uint64_t bytes)
 {
     std::unique_ptr<FileBlockDevice> device;
     struct stat st {
     };
     VDiskError e = ::stat(m_path.c_str(), &st) != 0 && errno == ENOENT
-                       ? FileBlockDevice::create(m_path, kNewImageBytes, device)
+                       ? FileBlockDevice::create(m_path, bytes != 0 ? bytes : kNewImageBytes, device)
                        : FileBlockDevice::open(m_path, device);
     if (e != VDiskError::None)
         return e;
     if (!device->writable())
         return VDiskError::ReadOnly;
+    ImageLock guard;
+    guard.attach(device.get(), 0);
+    bool stale = false;
+    if ((e = guard.raise(ImageLock::Mode::Exclusive, stale)) != VDiskError::None) {
+        setVdiskLastErrorDetail(guard.detail());
+        return e;
+    }
+    if (bytes != 0 && bytes != device->size() && (e = device->resize(bytes)) != VDiskError::None)
+        return e;
     return Volume::format(*device, newVolumeId());
 }
 
@@ -218,6 +314,13 @@ VDiskError VDiskSession::find(VDiskFindRecord *record, int search, bool first)
             s = &candidate;
     if (s == nullptr)
         return VDiskError::BadHandle;
+    VDiskError e = lockFor(ImageLock::Mode::Shared);
+    if (e != VDiskError::None)
+        return e;
+    struct Settle {
+        VDiskSession &session;
+        ~Settle() { session.settle(); }
+    } settle{*this};
     if (first)
         s->nextSlot = 0;
     const DirFile *file = m_volume->root().nextFile(s->nextSlot);
@@ -263,14 +366,19 @@ VDiskError VDiskSession::openFile(const char *name, const char *mode, int &file)
         return VDiskError::BadArgument;
     if (m_files.size() >= kMaxOpenFiles)
         return VDiskError::TooManyOpen;
-    OpenFile open;
-    VDiskError e = reading ? FileReader::open(*m_volume, name, open.reader)
-                           : FileWriter::open(*m_volume, name, open.writer);
+    VDiskError e = lockFor(reading ? ImageLock::Mode::Shared : ImageLock::Mode::Exclusive);
     if (e != VDiskError::None)
         return e;
-    file = newHandle();
-    m_files.emplace(file, std::move(open));
-    return VDiskError::None;
+    OpenFile open;
+    e = reading ? FileReader::open(*m_volume, name, open.reader)
+                : FileWriter::open(*m_volume, name, open.writer);
+    if (e == VDiskError::None) {
+        file = newHandle();
+        m_files.emplace(file, std::move(open));
+    }
+    // An open file keeps the lock until it is closed.
+    settle();
+    return e;
 }
 
 VDiskError VDiskSession::read(void *buffer, int size, int count, int file, int &done)
@@ -314,7 +422,10 @@ VDiskError VDiskSession::close(int file)
         return VDiskError::BadHandle;
     OpenFile open = std::move(it->second);
     m_files.erase(it);
-    return open.writer ? open.writer->commit() : VDiskError::None;
+    VDiskError e = open.writer ? open.writer->commit() : VDiskError::None;
+    open = OpenFile();
+    settle();
+    return e;
 }
 
 VDiskError VDiskSession::abandon(int file)
@@ -325,13 +436,14 @@ VDiskError VDiskSession::abandon(int file)
         return VDiskError::BadHandle;
     it->second.writer->abandon();
     m_files.erase(it);
+    settle();
     return VDiskError::None;
 }
 
 // The named-file calls share one preamble: the lock, a mounted volume and
 // names that are there at all.
 template <typename Call>
-VDiskError VDiskSession::withNames(std::initializer_list<const char *> names, Call call)
+VDiskError VDiskSession::withNames(ImageLock::Mode mode, std::initializer_list<const char *> names, Call call)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_volume)
@@ -339,13 +451,18 @@ VDiskError VDiskSession::withNames(std::initializer_list<const char *> names, Ca
     for (const char *name : names)
         if (name == nullptr)
             return VDiskError::BadArgument;
-    return call(*m_volume);
+    VDiskError e = lockFor(mode);
+    if (e != VDiskError::None)
+        return e;
+    e = call(*m_volume);
+    settle();
+    return e;
 }
 
 VDiskError VDiskSession::length(const char *name, int &bytes)
 {
     bytes = -1;
-    return withNames({name}, [&](Volume &volume) {
+    return withNames(ImageLock::Mode::Shared, {name}, [&](Volume &volume) {
         const DirFile *file = volume.lookup(name);
         if (file == nullptr)
             return VDiskError::NotFound;
@@ -359,31 +476,33 @@ VDiskError VDiskSession::length(const char *name, int &bytes)
 
 VDiskError VDiskSession::exists(const char *name)
 {
-    return withNames({name}, [&](Volume &volume) {
+    return withNames(ImageLock::Mode::Shared, {name}, [&](Volume &volume) {
         return volume.lookup(name) != nullptr ? VDiskError::None : VDiskError::NotFound;
     });
 }
 
 VDiskError VDiskSession::remove(const char *name)
 {
-    return withNames({name}, [&](Volume &volume) { return volume.remove(name); });
+    return withNames(ImageLock::Mode::Exclusive, {name}, [&](Volume &volume) { return volume.remove(name); });
 }
 
 VDiskError VDiskSession::rename(const char *from, const char *to)
 {
-    return withNames({from, to}, [&](Volume &volume) { return volume.rename(from, to); });
+    return withNames(ImageLock::Mode::Exclusive, {from, to},
+                     [&](Volume &volume) { return volume.rename(from, to); });
 }
 
 VDiskError VDiskSession::setTime(const char *name, int32_t seconds)
 {
-    return withNames({name}, [&](Volume &volume) { return volume.setTime(name, seconds); });
+    return withNames(ImageLock::Mode::Exclusive, {name},
+                     [&](Volume &volume) { return volume.setTime(name, seconds); });
 }
 
 VDiskError VDiskSession::space(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes)
 {
     if (freeClusters == nullptr || totalClusters == nullptr || clusterBytes == nullptr)
         return VDiskError::BadArgument;
-    return withNames({}, [&](Volume &volume) {
+    return withNames(ImageLock::Mode::Shared, {}, [&](Volume &volume) {
         *freeClusters = volume.fat().freeClusters();
         *totalClusters = volume.fat().clusterCount();
         *clusterBytes = volume.boot().clusterBytes();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ImageLock.h"
 #include "VDiskError.h"
 #include "VexoVDisk.h"
 
@@ -19,8 +20,14 @@ class FileWriter;
 class Volume;
 
 // The state behind the C functions: the named image, the mounted volume,
-// the open files and searches. Every public member takes the lock, so the
+// the open files and searches. Every public member takes the mutex, so the
 // C functions may be called from any thread.
+//
+// The image file's lock is held only while a call reads or changes the
+// image, or while a file is open in it (shared for readers, exclusive while
+// one is written), unless the tool keeps it for a whole command. When it
+// was let go and another writer changed the image meanwhile, the cached
+// tables are read again before they are used.
 class VDiskSession
 {
 public:
@@ -28,7 +35,10 @@ public:
 
     void setImage(const char *path);
     VDiskError mount();
-    VDiskError format();
+    // `bytes` 0 keeps the image's size (16 MiB for a new one).
+    VDiskError format(uint64_t bytes = 0);
+    // Keeps the lock at least at `mode` from now until unmounted.
+    VDiskError keep(ImageLock::Mode mode);
     void unmount();
     VDiskError openSearch(const char *folder, int &search);
     VDiskError find(VDiskFindRecord *record, int search, bool first);
@@ -58,16 +68,25 @@ private:
     ~VDiskSession();
     void unmountLocked();
     VDiskError mountLocked();
-    VDiskError formatLocked();
+    VDiskError formatLocked(uint64_t bytes);
     bool mountedIsImage() const;
     int newHandle();
-    template <typename Call> VDiskError withNames(std::initializer_list<const char *> names, Call call);
+    // Raises the image's lock for a call, reading the tables again when
+    // they are stale; settle() lowers it to what open files and keep()
+    // still need.
+    VDiskError lockFor(ImageLock::Mode mode);
+    void settle();
+    template <typename Call>
+    VDiskError withNames(ImageLock::Mode mode, std::initializer_list<const char *> names, Call call);
 
     std::mutex m_mutex;
     std::string m_path;
     std::unique_ptr<Volume> m_volume;
     uint64_t m_mountedDevice = 0;
     uint64_t m_mountedInode = 0;
+    ImageLock m_lock;
+    ImageLock::Mode m_kept = ImageLock::Mode::None;
+    bool m_tablesStale = false;
     std::unordered_map<int, OpenFile> m_files;
     std::deque<Search> m_searches;
     int m_nextHandle = 1;
@@ -76,8 +95,16 @@ private:
 
 // For the vdisk tool, beside the C functions:
 // the error behind this thread's last failed C call (None after a success),
+// with the program behind an InUse or HeldOpen in words ("" otherwise),
 VDiskError vdiskLastError();
+const std::string &vdiskLastErrorDetail();
 void setVdiskLastError(VDiskError error);
+void setVdiskLastErrorDetail(const std::string &detail);
+// keeping the image's lock for a whole command (after InitFileSystem;
+// `changing` exclusive, else shared), and a format to a new size;
+// both 0, or -1 with the error set,
+int vdiskKeepLock(bool changing);
+int vdiskFormat(uint64_t bytes);
 // and dropping a file opened with "w+" without completing it (an older file
 // of that name keeps its contents). Returns 0, or -1 on a bad handle.
 int vdiskAbandon(int file);

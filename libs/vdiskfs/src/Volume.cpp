@@ -35,6 +35,32 @@ VDiskError Volume::mount(std::unique_ptr<BlockDevice> device, std::unique_ptr<Vo
     return VDiskError::None;
 }
 
+VDiskError Volume::reload()
+{
+    VDiskError e = m_device->refresh();
+    if (e != VDiskError::None)
+        return e;
+    if (m_device->size() < BootSector::kSize)
+        return VDiskError::BadImage;
+    uint8_t sector[BootSector::kSize];
+    if ((e = m_device->read(0, sector, sizeof sector)) != VDiskError::None)
+        return e;
+    BootSector boot;
+    FatTable fat;
+    RootDirectory root;
+    if ((e = BootSector::parse(sector, m_device->size(), boot)) != VDiskError::None ||
+        (e = FatTable::load(*m_device, boot, fat)) != VDiskError::None ||
+        (e = RootDirectory::load(*m_device, boot, m_codec, root)) != VDiskError::None)
+        return e;
+    m_boot = boot;
+    m_fat = std::move(fat);
+    m_root = std::move(root);
+    // What the chains reach is learnt again when next needed.
+    m_reach.clear();
+    m_deferredFree.clear();
+    return VDiskError::None;
+}
+
 VDiskError Volume::format(BlockDevice &device, uint32_t volumeId)
 {
     BootSector boot;

@@ -26,6 +26,10 @@ class Volume
 public:
     // Checks the boot sector and geometry and loads the FAT and root folder.
     static VDiskError mount(std::unique_ptr<BlockDevice> device, std::unique_ptr<Volume> &out);
+    // Reads the geometry, the FAT and the root folder again, after another
+    // writer changed them; only while no file is open. On failure the
+    // volume stays as it was.
+    VDiskError reload();
     // Writes an empty volume over the whole device and syncs it.
     static VDiskError format(BlockDevice &device, uint32_t volumeId);
 

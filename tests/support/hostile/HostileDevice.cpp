@@ -83,6 +83,10 @@ void HostileDevice::run()
             mine.maxPayload = std::min<uint16_t>(theirs.maxPayload, 2048);
             mine.window = std::max<uint8_t>(1, std::min<uint8_t>(theirs.window, 4));
             mine.protocol = protocol = std::min(kProtocolVersion, theirs.protocol);
+            if (m_behaviour == Behaviour::HigherVersion)
+                mine.protocol = static_cast<uint8_t>(theirs.protocol + 1);
+            if (m_behaviour == Behaviour::TinyMessages)
+                mine.maxPayload = 10;
             ChannelConfig config;
             config.maxPayload = mine.maxPayload;
             config.windowFrames = mine.window;
@@ -141,6 +145,17 @@ void HostileDevice::run()
                 open.size = 10;
                 channel.send(encodeMessage(open));
                 fileData = true;
+            } else if (m_behaviour == Behaviour::StallingGet && msg.type == MsgType::Get) {
+                Message open;
+                open.type = MsgType::GetOpen;
+                open.id = msg.id;
+                open.size = 100;
+                channel.send(encodeMessage(open));
+            } else if (m_behaviour == Behaviour::StallingGet && msg.type != MsgType::FileData) {
+                Message ok;
+                ok.type = MsgType::Result;
+                ok.id = msg.id;
+                channel.send(encodeMessage(ok));
             }
         }
         while (channel.active() && channel.hasRoom() && (listing || fileData)) {

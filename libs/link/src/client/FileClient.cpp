@@ -218,6 +218,9 @@ LinkError FileClient::hello()
     mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext |
                 kCapLeanBatch | kCapResume;
     mine.moreCaps = kMoreCapSpace;
+    mine.caps &= static_cast<uint8_t>(~m_withheldCaps);
+    mine.moreCaps &= static_cast<uint8_t>(~m_withheldMoreCaps);
+    mine.protocol = m_offeredProtocol;
     mine.nonce = nonce;
     mine.maxPayload = payloadForBaud(m_pipe->baud());
     mine.window = kWindowFrames;
@@ -238,7 +241,9 @@ LinkError FileClient::hello()
             if (frame.type != FrameType::HelloAck || !decodeHello(frame.payload, theirs) ||
                 theirs.nonce != nonce)
                 continue;
-            if (theirs.version != kFormatVersion || theirs.protocol > mine.protocol)
+            // A message size below the smallest any peer accepts leaves no room for a part.
+            if (theirs.version != kFormatVersion || theirs.protocol > mine.protocol ||
+                theirs.maxPayload < kMinPayload)
                 return LinkError::Protocol;
             ChannelConfig config;
             config.maxPayload = std::min(mine.maxPayload, theirs.maxPayload);
@@ -373,6 +378,9 @@ LinkError FileClient::askAboutFile(MsgType type, const std::string &given, Messa
     req.type = type;
     req.name = name;
     const auto e = request(req, resp, true);
+    // An Ok without size and time would read as an empty file of 1970.
+    if (e == LinkError::Ok && !resp.hasInfo)
+        return lose(LinkError::Protocol);
     if (e == LinkError::Ok && entry) {
         entry->name = name;
         entry->size = resp.size;

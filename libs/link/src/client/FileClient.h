@@ -4,6 +4,7 @@
 
 #include "BlockCodec.h"
 #include "Channel.h"
+#include "Hello.h"
 #include "LinkError.h"
 #include "ListingCodec.h"
 #include "Message.h"
@@ -58,6 +59,16 @@ public:
     // the receiving side, and the next transfer of the same file continues it.
     // Off: every transfer starts from the first byte.
     void setResume(bool on) { m_resume = on; }
+    // Capabilities left out of the next Hello (kCap* bits of byte 1, kMoreCap*
+    // bits of byte 10), so that a tool can try the paths a device keeps for
+    // older clients. None by default. protocol: the version the Hello offers
+    // (1 or kProtocolVersion).
+    void withhold(uint8_t caps, uint8_t moreCaps, uint8_t protocol = kProtocolVersion)
+    {
+        m_withheldCaps = caps;
+        m_withheldMoreCaps = moreCaps;
+        m_offeredProtocol = protocol;
+    }
 
     LinkError connect();
     LinkError close();
@@ -161,6 +172,9 @@ private:
     uint8_t m_lastTag = 0;
     bool m_resetSeen = false;
     bool m_resume = true;
+    uint8_t m_withheldCaps = 0;
+    uint8_t m_withheldMoreCaps = 0;
+    uint8_t m_offeredProtocol = kProtocolVersion;
     Codec m_codec = Codec::None;
     uint8_t m_protocol = 1;     // the session's, from the HelloAck
     uint8_t m_peerCaps = 0;     // capabilities of the session's HelloAck

@@ -19,6 +19,8 @@ constexpr size_t kOutLowWater = 256;
 constexpr auto kAckDelay = std::chrono::milliseconds(150);
 constexpr unsigned kAckDelayMaxFrames = 8;
 constexpr size_t kSmallFrame = 256;
+// The earliest a silent peer is probed (see probeAt), however short the round trip.
+constexpr double kMinProbeMs = 20;
 // Room past kMaxOutput for the Reset of a dropped session: a handful of
 // frames, however often a peer that does not read has its session dropped.
 constexpr size_t kDropReserve = 64;
@@ -70,6 +72,7 @@ void Channel::start(uint8_t tag, const ChannelConfig &config)
     m_srttMs = 0;
     m_rttvarMs = 0;
     m_rtoMs = m_config.initialRtoMs;
+    m_probed = false;
     m_lastProgress = Clock::now();
     m_lastHeard = Clock::now();
 }
@@ -448,6 +451,7 @@ void Channel::handleAck(const Frame &frame, Clock::time_point now)
             f.resendDue = true;
     if (progress) {
         m_lastProgress = now;
+        m_probed = false;
         m_roomOpened = m_roomOpened || hasRoom();
     }
 }
@@ -462,6 +466,38 @@ void Channel::handleNak(const Frame &frame)
     }
 }
 
+Clock::time_point Channel::probeAt() const
+{
+    // The newest frames in flight and the acknowledgement of the last ones
+    // can be lost without a trace: nothing sent after them shows the gap, and
+    // the time-out is far longer than a fast line's round trip. So once the
+    // peer has been silent for twice the round trip (plus the delay it may
+    // give acknowledgements of short frames), the oldest missing frame goes
+    // again, once until the next progress: if only the acknowledgement was
+    // lost, the copy makes the peer acknowledge everything again.
+    constexpr auto never = Clock::time_point::max();
+    if (m_probed || m_srttMs <= 0)
+        return never; // no round trip measured yet: nothing to tell a loss from a slow peer by
+    auto since = m_lastProgress;
+    bool waiting = false;
+    bool small = true;
+    for (const auto &f : m_unacked) {
+        if (f.sacked)
+            continue;
+        if (f.resendDue)
+            return never;
+        waiting = true;
+        since = std::max(since, f.sentAt);
+        small = small && f.encoded.size() <= kSmallFrame + kFrameOverhead;
+    }
+    double ms = std::max(2 * m_srttMs, kMinProbeMs);
+    if (small)
+        ms += std::chrono::duration<double, std::milli>(kAckDelay).count();
+    if (!waiting || ms >= m_rtoMs)
+        return never;
+    return since + std::chrono::microseconds(static_cast<int64_t>(ms * 1000));
+}
+
 Clock::time_point Channel::nextTimer() const
 {
     // An acknowledgement held back by a full output waits for the line, not a timer.
@@ -472,7 +508,7 @@ Clock::time_point Channel::nextTimer() const
         const auto ref = std::max(f.sentAt, m_lastProgress);
         next = std::min(next, ref + std::chrono::milliseconds(m_rtoMs));
     }
-    return next;
+    return std::min(next, probeAt());
 }
 
 void Channel::checkTimers(Clock::time_point now)
@@ -486,20 +522,33 @@ void Channel::checkTimers(Clock::time_point now)
             expired = true;
         }
     }
-    if (expired)
+    if (expired) {
         m_rtoMs = std::min(m_rtoMs * 2, m_config.maxRtoMs);
+        return;
+    }
+    if (now >= probeAt()) {
+        auto oldest =
+            std::find_if(m_unacked.begin(), m_unacked.end(), [](const OutFrame &f) { return !f.sacked; });
+        oldest->resendDue = true;
+        m_probed = true;
+    }
 }
 
 bool Channel::pump(Clock::time_point deadline)
 {
     bool polled = false;
+    // A caller whose messages all went into the window with room to spare
+    // hears of it at once: waiting for an acknowledgement instead would leave
+    // the line idle for the whole deadline when the newest frame is lost,
+    // since nothing sent after it could show the loss.
+    const bool roomAtEntry = hasRoom();
     for (;;) {
         if (m_failed)
             return false;
         fillOutput();
         if (m_failed || !writeOutput())
             return false;
-        if (hasInbound() || m_roomOpened) {
+        if (hasInbound() || m_roomOpened || (!roomAtEntry && hasRoom())) {
             m_roomOpened = false;
             return true;
         }

@@ -82,8 +82,9 @@ public:
     // kMaxOutput bytes waiting.
     void sendControl(FrameType type, uint8_t tag, uint16_t seq, const std::vector<uint8_t> &payload);
 
-    // Moves bytes both ways until a message or control frame waits, the
-    // window opens for more messages after being full, the deadline passes or
+    // Moves bytes both ways until a message or control frame waits, there is
+    // room for more messages where there was none (the window opened after
+    // being full, or the queue went into it), the deadline passes or
     // the link fails; a deadline already passed still takes the input that is
     // there (one read). Returns false
     // once the stream broke or a frame ran out of retries (then failed() stays true until start()).
@@ -133,6 +134,7 @@ private:
     void queueAcks(Clock::time_point now);
     void checkTimers(Clock::time_point now);
     Clock::time_point nextTimer() const;
+    Clock::time_point probeAt() const;
     void rttSample(Clock::duration sample);
     void transmit(OutFrame &frame, Clock::time_point now);
     bool hasInbound() const { return !m_inbound.empty() || !m_controls.empty(); }
@@ -179,6 +181,7 @@ private:
     double m_srttMs = 0;
     double m_rttvarMs = 0;
     int m_rtoMs = 1000;
+    bool m_probed = false; // the silent peer was probed; cleared by progress
     Clock::time_point m_lastHeard;
     ChannelStats m_stats;
 };

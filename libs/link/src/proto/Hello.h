@@ -33,6 +33,10 @@ constexpr uint8_t kCapListDelta = 0x40;
 // The server answers Space requests (free and total bytes of its folder).
 constexpr uint8_t kMoreCapSpace = 0x01;
 
+// The smallest largest-message a Hello record may name: room for a
+// message's header and a part.
+constexpr uint16_t kMinPayload = 64;
+
 struct Hello {
     uint8_t version = kFormatVersion;
     uint8_t caps = 0;   // kCap* bits: codecs offered (Hello) or shared (HelloAck)
