@@ -13,7 +13,6 @@ DeviceResult DeviceResult::FromLibrary(int code)
     using K = Kind;
     switch (code) {
     case 0:
-    case 1:
         return DeviceResult();
     case VEXO_ERR_NOT_CONNECTED:
         return DeviceResult(K::NotConnected);
@@ -41,6 +40,11 @@ DeviceResult DeviceResult::FromLibrary(int code)
     default:
         return DeviceResult(K::Other, code);
     }
+}
+
+DeviceResult DeviceResult::FromTransfer(int code)
+{
+    return code == 1 ? DeviceResult() : code >= 0 ? DeviceResult(Kind::Other, code) : FromLibrary(code);
 }
 
 QString DeviceResult::text(const LanguageTable &language) const

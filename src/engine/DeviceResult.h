@@ -33,8 +33,10 @@ public:
     // Ok.
     DeviceResult() = default;
     explicit DeviceResult(Kind kind, int code = 0) : m_kind(kind), m_code(code) {}
-    // A result of the file-client library: 0 (and 1, a transfer's done) is ok.
+    // A result of the file-client library: 0 is ok.
     static DeviceResult FromLibrary(int code);
+    // A transfer's result: 1 (done) is ok; any other positive number is not.
+    static DeviceResult FromTransfer(int code);
 
     Kind kind() const { return m_kind; }
     bool ok() const { return m_kind == Kind::Ok; }

@@ -290,18 +290,19 @@ bool DeviceSession::countBytes(std::int64_t *bytesDone, std::int64_t *bytesTotal
 DeviceResult DeviceSession::send(const QString &localPath, const QString &deviceName, int *progress,
                                  int *stop, bool overwrite)
 {
-    return result([&](DeviceLink &link, int c) {
-        return link.RequestSendFileEx(c, localPath, deviceName, progress, nullptr, stop, overwrite ? 1 : 0);
-    });
+    if (!m_link)
+        return DeviceResult(DeviceResult::Kind::NotConnected);
+    return DeviceResult::FromTransfer(m_link->RequestSendFileEx(client(), localPath, deviceName, progress,
+                                                                nullptr, stop, overwrite ? 1 : 0));
 }
 
 DeviceResult DeviceSession::receive(const QString &deviceName, const QString &localPath, int *progress,
                                     int *stop, bool overwrite)
 {
-    return result([&](DeviceLink &link, int c) {
-        return link.RequestReceiveFileEx(c, deviceName, localPath, progress, nullptr, stop,
-                                         overwrite ? 1 : 0);
-    });
+    if (!m_link)
+        return DeviceResult(DeviceResult::Kind::NotConnected);
+    return DeviceResult::FromTransfer(m_link->RequestReceiveFileEx(client(), deviceName, localPath, progress,
+                                                                   nullptr, stop, overwrite ? 1 : 0));
 }
 
 DeviceResult DeviceSession::result(const std::function<int(DeviceLink &link, int client)> &request) const

@@ -170,7 +170,7 @@ private slots:
         m_settings.ViewMode = 3;
         auto d = dialog();
         QCOMPARE(d->ckAutoRpc->text(), QStringLiteral("Auto connect palmtop disk at launch"));
-        QCOMPARE(d->butApply->text(), QStringLiteral("&OK"));
+        QCOMPARE(d->butApply->text(), QStringLiteral("&Ok"));
         d->butApplyClick();
         QCOMPARE(settingLines(m_files->content(m_ini)),
                  (QStringList{"Language=eng.lng", "Comport=1", "Baudrate=115200", "Compress=1", "AutoRpc=1",
