@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWidget>
 
 namespace vexo
@@ -69,6 +70,28 @@ QJsonArray listRows(const FileListView *list)
     return rows;
 }
 
+// The rows of a plain tree list (the synchronisation preview): the first
+// column's text, every column's text and where the row is.
+QJsonArray treeRows(const QTreeWidget *tree)
+{
+    QJsonArray rows;
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem *item = tree->topLevelItem(row);
+        const QRect visual = tree->visualItemRect(item);
+        QJsonArray cells;
+        for (int column = 0; column < tree->columnCount(); ++column)
+            cells.append(item->text(column));
+        rows.append(QJsonObject{
+            {QStringLiteral("text"), item->text(0)},
+            {QStringLiteral("cells"), cells},
+            {QStringLiteral("selected"), item->isSelected()},
+            {QStringLiteral("rect"),
+             rectJson(QRect(tree->viewport()->mapToGlobal(visual.topLeft()), visual.size()))},
+        });
+    }
+    return rows;
+}
+
 QJsonObject widgetJson(QWidget *w)
 {
     QJsonObject o{
@@ -91,6 +114,8 @@ QJsonObject widgetJson(QWidget *w)
     const QVariant value = w->property("value");
     if (value.isValid())
         o.insert(QStringLiteral("value"), value.toInt());
+    if (auto *tree = qobject_cast<QTreeWidget *>(w))
+        o.insert(QStringLiteral("rows"), treeRows(tree));
     if (auto *list = qobject_cast<FileListView *>(w)) {
         o.insert(QStringLiteral("rows"), listRows(list));
         o.insert(QStringLiteral("current"), list->currentIndex().row());

@@ -594,6 +594,7 @@ void TFormMain::TB_SetupClick()
     const QString languageBefore = settings.Language;
     TFormSetup setup(settings, language, *m_settingsFile, *m_services.profiles, *m_services.prompter,
                      m_services.paths->languageFolders(), this);
+    setup.showImageSource(m_image->findImage());
     setup.exec();
     // The window may have been closed while the dialog was open.
     if (m_destroyed)
@@ -699,7 +700,7 @@ void TFormMain::KeyHook(QKeyEvent *event)
     static void (TFormMain::*const functionKeys[])() = {
         &TFormMain::RefreshRpc,   &TFormMain::DisconnectRpc,   &TFormMain::TB_RefreshClick,
         &TFormMain::RefreshVDisk, &TFormMain::DisconnectVDisk, &TFormMain::openSetupLater,
-        &TFormMain::TB_SyncClick,
+        &TFormMain::syncLater,
     };
     const int key = event->key();
     if (key >= Qt::Key_F3 && key <= Qt::Key_F9) {
@@ -720,6 +721,19 @@ void TFormMain::openSetupLater()
     QTimer::singleShot(0, this, [this] {
         if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
             emit setupRequested();
+    });
+}
+
+void TFormMain::syncLater()
+{
+    // As the settings dialog: the preview's modal loop must not run inside
+    // the key's delivery, or the rest of it would open a second preview. The
+    // side is the one focused at the press.
+    const bool image = VDiskList->hasFocusInside() ||
+                       (!RpcList->hasFocusInside() && !m_device->RpcConnected() && m_image->isMounted());
+    QTimer::singleShot(0, this, [this, image] {
+        if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
+            RunSync(transferContext(), this, !image);
     });
 }
 

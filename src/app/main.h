@@ -216,6 +216,8 @@ private:
     void applyViewCommand(ViewStyle style);
     // F8: the setup dialog, once the key press has been delivered.
     void openSetupLater();
+    // F9: Synchronize the same way.
+    void syncLater();
     // The command of the list that holds the keyboard focus; none when no
     // list does.
     void onFocusedList(const std::function<void()> &local, const std::function<void()> &device,

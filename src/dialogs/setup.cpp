@@ -234,4 +234,9 @@ void TFormSetup::showEvent(QShowEvent *event)
     CenterOnScreen(*this);
 }
 
+void TFormSetup::showImageSource(const QString &text)
+{
+    ckAutoVDisk->setToolTip(text);
+}
+
 } // namespace vexo

@@ -44,6 +44,10 @@ public:
     TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file, ProfileFiles &profiles,
                Prompter &prompter, const QStringList &languageFolders = {}, QWidget *parent = nullptr);
 
+    // Says on the automatic image mount which image the window opens and
+    // where it was found (its tool tip).
+    void showImageSource(const QString &text);
+
     // True until Apply: an opening that ends any other way counts as
     // cancelled.
     bool SetupCancelled = true;

@@ -49,6 +49,9 @@ public:
         Q_UNUSED(entry);
         return DeviceResult(DeviceResult::Kind::NotConnected);
     }
+    // The palmtop's identity (32 lowercase hex digits); empty from one that
+    // has none (an older palmtop) or when it cannot be asked.
+    virtual QString identity() const { return {}; }
     // CRC-32 of a device file computed on the device; Unsupported from a
     // device that predates the question.
     virtual DeviceResult checksum(const QString &name, quint32 *crc) const

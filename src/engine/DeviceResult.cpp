@@ -34,6 +34,8 @@ DeviceResult DeviceResult::FromLibrary(int code)
         return DeviceResult(K::DeviceIo);
     case VEXO_ERR_NO_SPACE:
         return DeviceResult(K::NoSpace);
+    case VEXO_ERR_OTHER_DEVICE:
+        return DeviceResult(K::OtherDevice);
     case VEXO_ERR_UNSUPPORTED:
         // Said as the number it always was: no entry of its own in the table.
         return DeviceResult(K::Unsupported, code);
@@ -82,6 +84,9 @@ QString DeviceResult::text(const LanguageTable &language) const
         break;
     case Kind::NoSpace:
         key = "NoSpace";
+        break;
+    case Kind::OtherDevice:
+        key = "OtherDevice";
         break;
     case Kind::Unsupported:
     case Kind::Other:

@@ -26,6 +26,7 @@ public:
         LocalIo,        // a PC file could not be read or written
         DeviceIo,       // the palmtop could not read or store the file
         NoSpace,        // the palmtop has no room for the file
+        OtherDevice,    // after a reconnect another palmtop answered; nothing was written to it
         Unsupported,    // the palmtop's service predates the request
         Other,          // anything else; code() keeps the number for the text
     };

@@ -272,6 +272,14 @@ FileFacts DeviceSession::fileFacts(const QString &name) const
     return {true, record.size, record.time};
 }
 
+QString DeviceSession::identity() const
+{
+    QString id;
+    if (!m_link || m_link->RequestDeviceIdentity(client(), &id) != 0)
+        return {};
+    return id;
+}
+
 DeviceResult DeviceSession::checksum(const QString &name, quint32 *crc) const
 {
     return result([&](DeviceLink &link, int c) { return link.RequestFileChecksum(c, name, crc); });

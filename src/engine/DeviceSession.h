@@ -81,6 +81,7 @@ public:
     bool fileExists(const QString &name) const override;
     FileFacts fileFacts(const QString &name) const override;
     DeviceResult listFiles(const std::function<bool(const DeviceFile &file)> &entry) const override;
+    QString identity() const override;
     DeviceResult checksum(const QString &name, quint32 *crc) const override;
     DeviceResult freeSpace(qint64 *freeBytes, qint64 *totalBytes) const override;
     DeviceResult deleteFile(const QString &name) override;

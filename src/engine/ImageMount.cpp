@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 #include "platform/VDiskLibrary.h"
+#include "vexo/sys/SimulatorImage.h"
 
 #include <utility>
 
@@ -14,7 +15,7 @@ ImageMount::ImageMount(VDiskLibrary *library, Registry *registry) : m_library(li
 
 QString ImageMount::imagePath(const QString &installPath)
 {
-    return installPath + QStringLiteral("/target/public/lib/vdisk.dat");
+    return QString::fromStdString(sys::SimulatorImage::below(installPath.toStdString()));
 }
 
 bool ImageMount::mountRunning() const
@@ -47,21 +48,46 @@ bool ImageMount::admitUnmount()
     return !m_mounting;
 }
 
-bool ImageMount::installPath(QString *path) const
+bool ImageMount::locate(QString *image, QString *source) const
 {
-    return m_registry->readMachineString(QString::fromUtf8(InstallKey), QStringLiteral("InstallPath"), path);
+    QString folder;
+    if (!m_registry->readMachineString(QString::fromUtf8(InstallKey), QStringLiteral("InstallPath"), &folder))
+        return false;
+    QString where = m_registry->where();
+    std::string wineFolder, wineWhere;
+    // Installed under Wine, the simulator's key is in the prefix's registry only.
+    if (folder.isEmpty() && sys::SimulatorImage::fromWine(sys::WinePrefix(sys::WinePrefix::defaultFolder()),
+                                                          wineFolder, wineWhere)) {
+        folder = QString::fromStdString(wineFolder);
+        where = QString::fromStdString(wineWhere);
+    }
+    *image = imagePath(folder);
+    *source = *image + QStringLiteral(", found through ") + where;
+    return true;
+}
+
+QString ImageMount::imageSource() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_source;
+}
+
+QString ImageMount::findImage() const
+{
+    QString image, source;
+    return usable() && locate(&image, &source) ? source : QString();
 }
 
 ImageMount::MountResult ImageMount::mount(QString *image)
 {
-    QString folder;
+    QString source;
     MountResult result = MountResult::NoInstallPath;
-    if (installPath(&folder)) {
-        *image = imagePath(folder);
+    if (locate(image, &source)) {
         m_library->SetVdiskFile(*image);
         result = m_library->InitFileSystem() == 0 ? MountResult::Mounted : MountResult::Failed;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_source = source;
     if (!m_closed)
         m_state = result == MountResult::Mounted ? Mounted : NotMounted;
     return result;
@@ -82,10 +108,11 @@ ImageMount::FormatResult ImageMount::format()
     // Unmounted, the library may not know the image yet (no attempt so far,
     // or a later change of the install folder): name it, as a mount does.
     if (m_state != Mounted) {
-        QString folder;
-        if (!installPath(&folder))
+        QString image, source;
+        if (!locate(&image, &source))
             return FormatResult::NoInstallPath;
-        m_library->SetVdiskFile(imagePath(folder));
+        m_source = source;
+        m_library->SetVdiskFile(image);
     }
     return m_library->FormatFileSystem() == 0 ? FormatResult::Formatted : FormatResult::Failed;
 }

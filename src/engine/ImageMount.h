@@ -47,11 +47,19 @@ public:
 
     // Starts a mount; false while one runs, after release(), or when unusable.
     bool beginMount();
-    // The mount (mount thread): the install folder from the registry, then
-    // the library on its image. *image receives the image's path when the
-    // registry named one. The state follows the result, unless the mount
+    // The mount (mount thread): the install folder from the registry (from
+    // the simulator's own registry in the Wine prefix when ours names none),
+    // then the library on its image. *image receives the image's path when
+    // a registry named one. The state follows the result, unless the mount
     // was closed meanwhile.
     MountResult mount(QString *image);
+    // The image the last mount or format used and where it was found, in
+    // words ("PATH, found through the registry file ..." or "... through
+    // the Wine prefix ..."); empty before.
+    QString imageSource() const;
+    // The same for the image a mount would use now, without mounting;
+    // empty when the registry cannot be read.
+    QString findImage() const;
     // Ends the mount; true when an unmount was asked for meanwhile.
     bool endMount();
     // An unmount against a running mount: false when recorded for its end,
@@ -69,7 +77,8 @@ public:
     void release();
 
 private:
-    bool installPath(QString *path) const;
+    // The image the registry leads to, and where it came from.
+    bool locate(QString *image, QString *source) const;
 
     VDiskLibrary *const m_library;
     Registry *const m_registry;
@@ -80,6 +89,7 @@ private:
     bool m_unmountAfterMount = false;
     bool m_closed = false;
     bool m_released = false;
+    QString m_source;
 };
 
 } // namespace vexo

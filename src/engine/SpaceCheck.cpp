@@ -110,6 +110,14 @@ bool SpaceCheck::allows(Route route, const QStringList &sources, const QStringLi
 bool SpaceCheck::explainImageFailure(const QString &source)
 {
     VDiskLibrary *library = m_context.image.library();
+    const QString busy = library ? library->busyText() : QString();
+    if (!busy.isEmpty()) {
+        m_context.window.showStatus(busy);
+        if (m_context.prompter)
+            m_context.prompter->ask(busy, m_context.language.message(QStringLiteral("ErrorTitle")),
+                                    PromptButtons::Ok, PromptIcon::Error);
+        return true;
+    }
     qint64 needed = 0, freeBytes = 0;
     // The failed copy gave its clusters back, so the file alone is measured.
     if (!library || !source.startsWith(u'/') ||

@@ -29,9 +29,9 @@ public:
     // in one box, with the bytes needed and free, and in the status line.
     // Routes whose destination's space is not known here always fit.
     bool allows(Route route, const QStringList &sources, const QStringList &destinations);
-    // After a copy into the image failed: when lack of room explains it,
-    // says so (as allows does) and gives true; false leaves the reason to
-    // the caller.
+    // After a copy into the image failed: when another program holding the
+    // image or lack of room explains it, says so (as allows does) and gives
+    // true; false leaves the reason to the caller.
     bool explainImageFailure(const QString &source);
 
     // Whether a run into the image lacks room; needed and free in bytes of

@@ -153,4 +153,40 @@ ContentProbe VDiskContentProbe(VDiskLibrary &library, const QString &folder)
     };
 }
 
+namespace
+{
+
+std::string crcHash(quint32 crc)
+{
+    return QStringLiteral("crc32:%1").arg(crc, 8, 16, QLatin1Char('0')).toStdString();
+}
+
+} // namespace
+
+std::string LocalSyncHash(const QString &path)
+{
+    quint32 crc = 0;
+    return LocalFileCrc(path, crc) ? crcHash(crc) : std::string();
+}
+
+SideHash DeviceSideHash(const DeviceAccess &device, const QString &folder)
+{
+    return [&device, folder](bool local, const SyncFile &file) {
+        if (local)
+            return LocalSyncHash(JoinPath(folder, fromUtf8(file.name)));
+        quint32 crc = 0;
+        return device.checksum(fromUtf8(file.name), &crc).ok() ? crcHash(crc) : std::string();
+    };
+}
+
+SideHash VDiskSideHash(VDiskLibrary &library, const QString &folder)
+{
+    return [&library, folder](bool local, const SyncFile &file) {
+        if (local)
+            return LocalSyncHash(JoinPath(folder, fromUtf8(file.name)));
+        quint32 crc = 0;
+        return VDiskFileCrc(library, fromUtf8(file.name), crc) ? crcHash(crc) : std::string();
+    };
+}
+
 } // namespace vexo

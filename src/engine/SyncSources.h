@@ -42,4 +42,11 @@ bool VDiskFileCrc(VDiskLibrary &library, const QString &name, quint32 &crc);
 ContentProbe DeviceContentProbe(const DeviceAccess &device, const QString &folder);
 ContentProbe VDiskContentProbe(VDiskLibrary &library, const QString &folder);
 
+// The content hash the record of the last synchronisation keeps, of a file
+// on either side (the PC's in `folder`), in one form for all sides so that
+// they compare; empty when it cannot be had.
+std::string LocalSyncHash(const QString &path);
+SideHash DeviceSideHash(const DeviceAccess &device, const QString &folder);
+SideHash VDiskSideHash(VDiskLibrary &library, const QString &folder);
+
 } // namespace vexo

@@ -70,6 +70,14 @@ public:
         Q_UNUSED(totalBytes);
         return -14;
     }
+    // The palmtop's identity (32 hex digits); -14 (unsupported) from a
+    // palmtop that has none.
+    virtual int RequestDeviceIdentity(int client, QString *id)
+    {
+        Q_UNUSED(client);
+        Q_UNUSED(id);
+        return -14;
+    }
     virtual int RequestDeleteFile(int client, const QString &name) = 0;
     virtual int RequestRenameFile(int client, const QString &oldName, const QString &newName) = 0;
     // Byte counters of the client's transfers, shared with another thread

@@ -197,6 +197,15 @@ int LibDeviceLink::RequestFreeSpace(int client, qint64 *freeBytes, qint64 *total
     return result;
 }
 
+int LibDeviceLink::RequestDeviceIdentity(int client, QString *id)
+{
+    char text[33] = {};
+    const int result = ::RequestDeviceIdentity(client, text, sizeof text);
+    if (id)
+        *id = result == 0 ? QString::fromLatin1(text) : QString();
+    return result;
+}
+
 int LibDeviceLink::RequestDeleteFile(int client, const QString &name)
 {
     const auto bytes = cp936(name);

@@ -37,6 +37,7 @@ public:
     int RequestFileInfo(int client, const QString &name, FindRecord *record) override;
     int RequestFileChecksum(int client, const QString &name, quint32 *crc) override;
     int RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes) override;
+    int RequestDeviceIdentity(int client, QString *id) override;
     int RequestDeleteFile(int client, const QString &name) override;
     int RequestRenameFile(int client, const QString &oldName, const QString &newName) override;
     int SetTransferCounters(int client, std::int64_t *bytesDone, std::int64_t *bytesTotal) override;

@@ -142,4 +142,10 @@ int LibVDiskLibrary::zdiskspace(quint32 *freeClusters, quint32 *totalClusters, q
     return ::zdiskspace(freeClusters, totalClusters, clusterBytes);
 }
 
+QString LibVDiskLibrary::busyText()
+{
+    char text[256];
+    return ::zbusytext(text, sizeof text) > 0 ? QString::fromUtf8(text) : QString();
+}
+
 } // namespace vexo

@@ -32,6 +32,7 @@ public:
     int zrename(const QString &oldName, const QString &newName) override;
     int zsettime(const QString &name, qint32 time) override;
     int zdiskspace(quint32 *freeClusters, quint32 *totalClusters, quint32 *clusterBytes) override;
+    QString busyText() override;
 };
 
 } // namespace vexo

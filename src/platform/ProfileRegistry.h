@@ -31,6 +31,7 @@ public:
     QString fileName() const { return m_folder + QStringLiteral("registry.ini"); }
 
     bool readMachineString(const QString &keyPath, const QString &name, QString *value) override;
+    QString where() const override { return QStringLiteral("the registry file ") + fileName(); }
 
 private:
     ProfileFiles &m_profiles;

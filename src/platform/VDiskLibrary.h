@@ -49,6 +49,10 @@ public:
         Q_UNUSED(clusterBytes);
         return -1;
     }
+    // Why this thread's calls were refused since its last success because
+    // another program has the image ("the image is in use by PROGRAM (pid
+    // N)", "... close the simulator first"); empty when none was.
+    virtual QString busyText() { return QString(); }
 };
 
 } // namespace vexo

@@ -1,5 +1,7 @@
 #include "sync/SyncPlanner.h"
 
+#include "sync/SyncRecord.h"
+
 #include <algorithm>
 #include <iterator>
 #include <map>
@@ -9,17 +11,6 @@ namespace vexo
 
 namespace
 {
-
-// UTF-8 never puts an ASCII byte inside a multi-byte character, so folding
-// ASCII bytes folds exactly the letters the palmtop ignores the case of.
-std::string foldKey(const std::string &name)
-{
-    std::string key = name;
-    for (auto &c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return key;
-}
 
 struct Group {
     std::vector<const SyncFile *> local;
@@ -43,8 +34,24 @@ SyncRow conflict(SyncReason reason, const SyncFile *local, const SyncFile *remot
     return row;
 }
 
+bool sameTime(const SyncFile &local, const SyncFile &remote, const SyncOptions &options)
+{
+    const int64_t diff = local.mtimeMs - remote.mtimeMs;
+    return diff <= options.timeToleranceMs && -diff <= options.timeToleranceMs;
+}
+
+bool sameContent(const SyncFile &local, const SyncFile &remote, const SyncOptions &options,
+                 const ContentProbe &probe)
+{
+    return local.size == remote.size &&
+           (sameTime(local, remote, options) || (probe && probe(local, remote) == ContentMatch::Same));
+}
+
+// The file as the times decide it. `bothChanged`: the record shows both
+// copies changed since, so unless they are now the same it is a conflict
+// whatever their times say.
 SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions &options,
-               const ContentProbe &probe)
+               const ContentProbe &probe, bool bothChanged = false)
 {
     SyncRow row;
     row.hasLocal = local != nullptr;
@@ -69,18 +76,22 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         return row;
     }
 
-    const int64_t diff = local->mtimeMs - remote->mtimeMs;
-    const bool sameTime = diff <= options.timeToleranceMs && -diff <= options.timeToleranceMs;
-    if (local->size == remote->size &&
-        (sameTime || (probe && probe(*local, *remote) == ContentMatch::Same))) {
+    // Copies that both changed since the record are the same only by their
+    // content: two edits in one 2-second step may well keep the size.
+    const bool same =
+        bothChanged ? local->size == remote->size && probe && probe(*local, *remote) == ContentMatch::Same
+                    : sameContent(*local, *remote, options, probe);
+    if (same) {
         row.action = SyncAction::Equal;
         row.reason = SyncReason::SameFile;
         return row;
     }
-    if (sameTime) {
+    const int64_t diff = local->mtimeMs - remote->mtimeMs;
+    if (bothChanged || sameTime(*local, *remote, options)) {
         row.action = SyncAction::Conflict;
         row.reason = SyncReason::BothChanged;
         row.selected = false;
+        row.settleable = true;
         return row;
     }
     const bool localNewer = diff > 0;
@@ -98,7 +109,92 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         break;
     }
     row.selected = row.action != SyncAction::Conflict;
+    row.settleable = !row.selected;
     return row;
+}
+
+enum class Change { None, Changed, Gone };
+
+// How one side's file stands against the record.
+Change changeOf(const SyncFile *file, bool local, const SyncRecordEntry &entry, const SideHash &sideHash)
+{
+    if (!file)
+        return Change::Gone;
+    if (file->size != entry.size)
+        return Change::Changed;
+    if (file->mtimeMs == (local ? entry.localMtimeMs : entry.remoteMtimeMs))
+        return Change::None;
+    const std::string hash = sideHash ? sideHash(local, *file) : std::string();
+    return !hash.empty() && hash == entry.hash ? Change::None : Change::Changed;
+}
+
+// The file as the record decides it: the side that changed wins, a side that
+// lost an unchanged file deleted it. A change outweighs a deletion on the
+// other side (it goes back over), as the times decide without a record.
+SyncRow decideWithRecord(const SyncFile *local, const SyncFile *remote, const SyncRecordEntry &entry,
+                         const SyncOptions &options, const ContentProbe &probe, const SideHash &sideHash)
+{
+    const Change here = changeOf(local, true, entry, sideHash);
+    const Change there = changeOf(remote, false, entry, sideHash);
+    if (here == Change::Changed && there == Change::Changed)
+        return decide(local, remote, options, probe, true);
+    if ((here == Change::Gone && there == Change::Changed) ||
+        (there == Change::Gone && here == Change::Changed))
+        return decide(local, remote, options, probe, false);
+
+    SyncRow row;
+    row.hasLocal = local != nullptr;
+    row.hasRemote = remote != nullptr;
+    if (local)
+        row.local = *local;
+    if (remote)
+        row.remote = *remote;
+    if (here == Change::None && there == Change::None) {
+        row.action = SyncAction::Equal;
+        row.reason = SyncReason::SameFile;
+        return row;
+    }
+    // One side has news: a change or a deletion.
+    const bool fromPc = here != Change::None;
+    const bool gone = (fromPc ? here : there) == Change::Gone;
+    row.reason = fromPc ? (gone ? SyncReason::GoneHere : SyncReason::ChangedHere)
+                        : (gone ? SyncReason::GoneThere : SyncReason::ChangedThere);
+    const SyncDirection against = fromPc ? SyncDirection::ToPc : SyncDirection::ToRemote;
+    if (options.direction != against) {
+        if (!gone)
+            row.action = fromPc ? SyncAction::Send : SyncAction::Receive;
+        else if (options.deleteMissing)
+            row.action = fromPc ? SyncAction::DeleteRemote : SyncAction::DeleteLocal;
+        else
+            row.action = SyncAction::Keep;
+    } else if (gone) {
+        // One way against the news: the winning side still has the file.
+        row.action = fromPc ? SyncAction::Receive : SyncAction::Send;
+    } else {
+        // Replacing the changed copy with the unchanged one would lose the change.
+        row.action = SyncAction::Conflict;
+        row.settleable = true;
+    }
+    row.selected = row.action != SyncAction::Conflict;
+    return row;
+}
+
+// The side a preference settles a conflict for; Conflict when it cannot.
+SyncAction preferred(const SyncRow &row, const SyncOptions &options)
+{
+    switch (options.prefer) {
+    case SyncPrefer::None:
+        break;
+    case SyncPrefer::Pc:
+        return SyncAction::Send;
+    case SyncPrefer::Remote:
+        return SyncAction::Receive;
+    case SyncPrefer::Newer:
+        if (!sameTime(row.local, row.remote, options))
+            return row.local.mtimeMs > row.remote.mtimeMs ? SyncAction::Send : SyncAction::Receive;
+        break;
+    }
+    return SyncAction::Conflict;
 }
 
 // The count each action adds to, in the order of SyncAction.
@@ -131,13 +227,13 @@ bool SyncRow::acts() const
 
 std::vector<SyncRow> PlanSync(const std::vector<SyncFile> &local, const std::vector<SyncFile> &remote,
                               const SyncOptions &options, const RemoteNameBytes &remoteNameBytes,
-                              const ContentProbe &probe)
+                              const ContentProbe &probe, const SyncRecord *record, const SideHash &sideHash)
 {
     std::map<std::string, Group> groups;
     for (const auto &f : local)
-        groups[foldKey(f.name)].local.push_back(&f);
+        groups[FoldSyncName(f.name)].local.push_back(&f);
     for (const auto &f : remote)
-        groups[foldKey(f.name)].remote.push_back(&f);
+        groups[FoldSyncName(f.name)].remote.push_back(&f);
 
     std::vector<SyncRow> rows;
     for (const auto &[key, group] : groups) {
@@ -162,9 +258,30 @@ std::vector<SyncRow> PlanSync(const std::vector<SyncFile> &local, const std::vec
                 continue;
             }
         }
-        rows.push_back(decide(l, r, options, probe));
+        const SyncRecordEntry *entry = record ? record->find(key) : nullptr;
+        SyncRow row =
+            entry ? decideWithRecord(l, r, *entry, options, probe, sideHash) : decide(l, r, options, probe);
+        if (row.action == SyncAction::Conflict && row.settleable) {
+            // A one-way synchronisation only ever moves its own way.
+            const SyncAction settled = preferred(row, options);
+            if (settled != (options.direction == SyncDirection::ToRemote ? SyncAction::Receive
+                            : options.direction == SyncDirection::ToPc   ? SyncAction::Send
+                                                                         : SyncAction::Conflict))
+                SettleConflict(row, settled);
+        }
+        rows.push_back(row);
     }
     return rows;
+}
+
+bool SettleConflict(SyncRow &row, SyncAction action)
+{
+    if (!row.settleable ||
+        !(action == SyncAction::Send || action == SyncAction::Receive || action == SyncAction::Conflict))
+        return false;
+    row.action = action;
+    row.selected = action != SyncAction::Conflict;
+    return true;
 }
 
 SyncTotals SumSync(const std::vector<SyncRow> &rows)

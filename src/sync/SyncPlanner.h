@@ -37,6 +37,19 @@ enum class SyncReason {
     NameTooLong,  // the name takes more bytes than the other side allows
     NameInvalid,  // the name has no form on the other side (code page, forbidden characters)
     CaseConflict, // several names on one side differ only in case, which the other side cannot tell apart
+    // With the record of the last synchronisation:
+    ChangedHere,  // changed on the PC since, not on the other side
+    ChangedThere, // changed on the other side since, not on the PC
+    GoneHere,     // deleted from the PC since, unchanged on the other side
+    GoneThere,    // deleted from the other side since, unchanged on the PC
+};
+
+// Which side a conflict between two copies is settled for.
+enum class SyncPrefer {
+    None,   // conflicts stay conflicts
+    Pc,     // the PC's copy
+    Remote, // the palmtop's or the image's copy
+    Newer,  // the newer copy; copies of the same time stay conflicts
 };
 
 struct SyncFile {
@@ -47,9 +60,12 @@ struct SyncFile {
 
 struct SyncOptions {
     SyncDirection direction = SyncDirection::Both;
-    // Deletes files missing on the winning side; only in a one-way direction
-    // (both ways cannot tell a deleted file from a new one, so it is ignored).
+    // Deletes files missing on the winning side. Both ways only files the
+    // record shows were deleted since the last synchronisation: without it a
+    // file on one side may as well be new.
     bool deleteMissing = false;
+    // Applies to conflicts between two copies the direction allows to move.
+    SyncPrefer prefer = SyncPrefer::None;
     int nameLimit = 16; // bytes of a name on the other side (the palmtop: 16, the image: 17)
     // Times closer than this count as equal: the palmtop and the image keep
     // times in 2-second steps.
@@ -65,6 +81,14 @@ enum class ContentMatch { Same, Different, Unknown };
 // again. Unknown (an older device) counts as different.
 using ContentProbe = std::function<ContentMatch(const SyncFile &local, const SyncFile &remote)>;
 
+// The hash of a file's content on the PC (`local`) or the other side, in the
+// record's form; empty when it cannot be had. Asked only for a file whose
+// size is the recorded one but whose time is not: a file touched without a
+// change is not a change.
+using SideHash = std::function<std::string(bool local, const SyncFile &file)>;
+
+class SyncRecord;
+
 struct SyncRow {
     SyncAction action = SyncAction::Equal;
     SyncReason reason = SyncReason::SameFile;
@@ -73,6 +97,9 @@ struct SyncRow {
     SyncFile local;       // valid with hasLocal
     SyncFile remote;      // valid with hasRemote
     bool selected = true; // the person may untick a row; only selected rows run
+    // A conflict between two copies, which may be settled either way
+    // (SettleConflict); stays set once settled.
+    bool settleable = false;
 
     // The name the file takes on the side it goes to: an existing file keeps
     // its own spelling (names differing only in case are the same file there).
@@ -96,10 +123,19 @@ struct SyncTotals {
 };
 
 // One row per file, sorted by name without regard to case. Names are matched
-// as the palmtop sees them: ASCII letters without regard to case.
+// as the palmtop sees them: ASCII letters without regard to case. With the
+// `record` of the last synchronisation a side changed when it differs from
+// the record, and a file the record holds that one side no longer has was
+// deleted there; files the record does not hold are decided by their times.
 std::vector<SyncRow> PlanSync(const std::vector<SyncFile> &local, const std::vector<SyncFile> &remote,
                               const SyncOptions &options, const RemoteNameBytes &remoteNameBytes,
-                              const ContentProbe &probe);
+                              const ContentProbe &probe, const SyncRecord *record = nullptr,
+                              const SideHash &sideHash = nullptr);
+
+// A conflict between two copies set to go one way (Send or Receive, ticked)
+// or left (Conflict, unticked). False, and the row unchanged, for a row that
+// is no such conflict: a name the other side cannot hold never moves.
+bool SettleConflict(SyncRow &row, SyncAction action);
 
 // Counts of the selected rows (unselected acting rows count as kept).
 SyncTotals SumSync(const std::vector<SyncRow> &rows);

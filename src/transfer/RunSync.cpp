@@ -1,6 +1,7 @@
 #include "transfer/RunSync.h"
 
 #include "engine/DeviceAccess.h"
+#include "engine/DevicePorts.h"
 #include "engine/ImageAccess.h"
 #include "engine/LanguageTable.h"
 #include "engine/Settings.h"
@@ -11,9 +12,11 @@
 #include "engine/common.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
+#include "sync/SyncRecord.h"
 #include "transfer/DoProcess.h"
 #include "transfer/TFormSync.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace vexo
@@ -39,6 +42,15 @@ bool runDevice(const TransferContext &context, QWidget *parent, const QStringLis
     form.SetReplaceState(rsAllYes);
     form.exec();
     return form.workerStarted() && !form.runStopped();
+}
+
+// What names the other side in the record of a pair: the simulator's one
+// image, or the port the palmtop is reached on.
+std::string otherIdentity(const TransferContext &context, bool toDevice)
+{
+    if (!toDevice)
+        return "image";
+    return "port:" + DevicePortName(context.settings.Comport).toStdString();
 }
 
 } // namespace
@@ -76,10 +88,40 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
         return refuse("ListFailed");
     }
     sides.probe = toDevice ? DeviceContentProbe(device, folder) : VDiskContentProbe(image, folder);
+    sides.sideHash = toDevice ? DeviceSideHash(device, folder) : VDiskSideHash(image, folder);
+
+    // The record of the last synchronisation of this folder with this side.
+    SyncRecord record(QDir(folder).canonicalPath().toStdString(), otherIdentity(context, toDevice));
+    const std::string dataFolder = SyncRecord::DataFolder();
+    const std::string recordPath = dataFolder.empty() ? std::string() : record.pathIn(dataFolder);
+    std::string setAside;
+    const auto loaded = recordPath.empty() ? SyncRecord::Load::Missing : record.load(recordPath, &setAside);
+    if (loaded == SyncRecord::Load::Loaded)
+        sides.record = &record;
+    else if (loaded == SyncRecord::Load::Damaged)
+        sides.recordNote = t.sync(QStringLiteral("RecordDamaged")).arg(QString::fromStdString(setAside));
+    else
+        sides.recordNote = t.sync(QStringLiteral("NoRecord"));
     TFormSync preview(t, std::move(sides), parent);
     window.popPointer();
-    if (preview.exec() != QDialog::Accepted)
-        return;
+    // Nothing is deleted unless the person says so once more, seeing how many.
+    for (;;) {
+        if (preview.exec() != QDialog::Accepted)
+            return;
+        int deleteLocal = 0, deleteRemote = 0;
+        for (const SyncRow &row : preview.rows()) {
+            deleteLocal += row.selected && row.action == SyncAction::DeleteLocal;
+            deleteRemote += row.selected && row.action == SyncAction::DeleteRemote;
+        }
+        if (deleteLocal + deleteRemote == 0 ||
+            prompter.ask(t.sync(QStringLiteral("ConfirmDelete"))
+                             .arg(deleteLocal)
+                             .arg(deleteRemote)
+                             .arg(preview.otherSide()),
+                         t.sync(QStringLiteral("Synchronize")), PromptButtons::YesNo,
+                         PromptIcon::Question) == PromptAnswer::Yes)
+            break;
+    }
 
     QStringList sendFrom, sendTo, receiveFrom, receiveTo;
     for (const SyncRow &row : preview.rows()) {
@@ -113,18 +155,30 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
     }
     // Deletes last, once everything that had to arrive has arrived; a stopped
     // run deletes nothing.
-    for (const SyncRow &row : preview.rows()) {
+    const std::vector<SyncRow> &rows = preview.rows();
+    std::vector<bool> ran(rows.size(), false);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const SyncRow &row = rows[i];
         if (!row.selected || !completed)
             continue;
         if (row.action == SyncAction::DeleteLocal)
-            QFile::remove(JoinPath(folder, q(row.local.name)));
+            ran[i] = QFile::remove(JoinPath(folder, q(row.local.name)));
         else if (row.action == SyncAction::DeleteRemote && toDevice)
-            device.deleteFile(q(row.remote.name));
+            ran[i] = device.deleteFile(q(row.remote.name)).ok();
         else if (row.action == SyncAction::DeleteRemote)
-            image.zfdelete(q(row.remote.name));
+            ran[i] = image.zfdelete(q(row.remote.name)) == 1;
+        else
+            ran[i] = row.acts(); // whether it arrived shows in the listings below
     }
     if (copyFailed)
         ShowCopyFailed(prompter, t);
+    // The record of this synchronisation, from both sides as they are now.
+    std::vector<SyncFile> localNow, remoteNow;
+    if (!recordPath.empty() && ListLocalSyncFiles(folder, localNow) &&
+        (toDevice ? ListDeviceSyncFiles(device, remoteNow) : ListVDiskSyncFiles(image, remoteNow))) {
+        const auto hash = [&](const SyncFile &f) { return LocalSyncHash(JoinPath(folder, q(f.name))); };
+        RecordAfterSync(record, rows, ran, localNow, remoteNow, preview.options(), hash).save(recordPath);
+    }
     window.relist(Pane::Local);
     window.relist(toDevice ? Pane::Device : Pane::VDisk);
 }

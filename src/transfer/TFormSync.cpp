@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -72,6 +73,12 @@ TFormSync::TFormSync(const LanguageTable &language, Sides sides, QWidget *parent
     CB_Delete->setObjectName(QStringLiteral("CB_Delete"));
     layout->addWidget(CB_Delete);
 
+    labRecord = new QLabel(m_sides.recordNote, this);
+    labRecord->setObjectName(QStringLiteral("labRecord"));
+    labRecord->setWordWrap(true);
+    labRecord->setVisible(!m_sides.recordNote.isEmpty());
+    layout->addWidget(labRecord);
+
     SyncList = new QTreeWidget(this);
     SyncList->setObjectName(QStringLiteral("SyncList"));
     SyncList->setRootIsDecorated(false);
@@ -124,7 +131,7 @@ SyncOptions TFormSync::options() const
     o.direction = RB_ToRemote->isChecked() ? SyncDirection::ToRemote
                   : RB_ToPc->isChecked()   ? SyncDirection::ToPc
                                            : SyncDirection::Both;
-    o.deleteMissing = CB_Delete->isChecked() && o.direction != SyncDirection::Both;
+    o.deleteMissing = CB_Delete->isChecked() && (o.direction != SyncDirection::Both || m_sides.record);
     o.nameLimit = m_sides.other == Other::Device ? 16 : 17;
     return o;
 }
@@ -135,25 +142,45 @@ QString TFormSync::actionText(SyncAction action) const
     static constexpr const char *keys[] = {"Send",     "Receive",     "Equal",       "Keep",
                                            "Conflict", "DeleteLocal", "DeleteRemote"};
     static_assert(std::size(keys) == static_cast<size_t>(SyncAction::DeleteRemote) + 1, "one per action");
-    return text(keys[static_cast<size_t>(action)]);
+    const QString actionText = text(keys[static_cast<size_t>(action)]);
+    return action == SyncAction::DeleteRemote ? actionText.arg(otherSide()) : actionText;
 }
 
 QString TFormSync::reasonText(SyncReason reason) const
 {
     // The language keys, in the order of SyncReason.
-    static constexpr const char *keys[] = {"OnlyHere",    "OnlyThere",   "NewerHere",
-                                           "NewerThere",  "SameFile",    "BothChanged",
-                                           "NameTooLong", "NameInvalid", "CaseConflict"};
-    static_assert(std::size(keys) == static_cast<size_t>(SyncReason::CaseConflict) + 1, "one per reason");
+    static constexpr const char *keys[] = {"OnlyHere",     "OnlyThere",   "NewerHere",    "NewerThere",
+                                           "SameFile",     "BothChanged", "NameTooLong",  "NameInvalid",
+                                           "CaseConflict", "ChangedHere", "ChangedThere", "GoneHere",
+                                           "GoneThere"};
+    static_assert(std::size(keys) == static_cast<size_t>(SyncReason::GoneThere) + 1, "one per reason");
     const QString reasonText = text(keys[static_cast<size_t>(reason)]);
-    return reason == SyncReason::NameTooLong ? reasonText.arg(options().nameLimit) : reasonText;
+    if (reason == SyncReason::NameTooLong)
+        return reasonText.arg(options().nameLimit);
+    return reasonText.contains(QLatin1String("%1")) ? reasonText.arg(otherSide()) : reasonText;
+}
+
+QString TFormSync::otherSide() const
+{
+    return text(m_sides.other == Other::Device ? "ThePalmtop" : "TheImage");
+}
+
+QComboBox *TFormSync::settleBox(int row) const
+{
+    for (int i = 0; i < SyncList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = SyncList->topLevelItem(i);
+        if (item->data(ColName, Qt::UserRole).toInt() == row)
+            return qobject_cast<QComboBox *>(SyncList->itemWidget(item, ColAction));
+    }
+    return nullptr;
 }
 
 void TFormSync::Replan()
 {
     const SyncOptions o = options();
-    // Both ways a missing file may be new rather than deleted: no deletes to offer.
-    CB_Delete->setEnabled(o.direction != SyncDirection::Both);
+    // Both ways a missing file may be new rather than deleted, unless the
+    // record of the last synchronisation says it was there.
+    CB_Delete->setEnabled(o.direction != SyncDirection::Both || m_sides.record);
     auto cached = [this](const SyncFile &local, const SyncFile &remote) {
         const auto key = std::make_pair(local.name, remote.name);
         const auto found = m_probed.find(key);
@@ -163,34 +190,99 @@ void TFormSync::Replan()
         m_probed.emplace(key, match);
         return match;
     };
-    m_rows = PlanSync(m_sides.local, m_sides.remote, o, Cp936NameBytes, cached);
+    auto hashed = [this](bool local, const SyncFile &file) {
+        const auto key = std::make_pair(local, file.name);
+        const auto found = m_hashed.find(key);
+        if (found != m_hashed.end())
+            return found->second;
+        const std::string hash = m_sides.sideHash ? m_sides.sideHash(local, file) : std::string();
+        m_hashed.emplace(key, hash);
+        return hash;
+    };
+    m_rows = PlanSync(m_sides.local, m_sides.remote, o, Cp936NameBytes, cached, m_sides.record, hashed);
+    for (SyncRow &r : m_rows) {
+        const auto settled = m_settled.find(r.hasLocal ? r.local.name : r.remote.name);
+        if (settled != m_settled.end())
+            SettleConflict(r, settled->second);
+    }
 
     m_filling = true;
     SyncList->clear();
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        const SyncRow &r = m_rows[i];
-        QString name = QString::fromStdString(r.hasLocal ? r.local.name : r.remote.name);
-        if (r.hasLocal && r.hasRemote && r.local.name != r.remote.name)
-            name += QStringLiteral(" / ") + QString::fromStdString(r.remote.name);
-        auto *item = new QTreeWidgetItem(SyncList);
-        item->setText(ColName, name);
-        item->setText(ColAction, actionText(r.action));
-        item->setText(ColPc, sideText(r.hasLocal, r.local));
-        item->setText(ColOther, sideText(r.hasRemote, r.remote));
-        item->setText(ColNote, reasonText(r.reason));
-        item->setData(ColName, Qt::UserRole, static_cast<int>(i));
-        if (r.acts()) {
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(ColName, r.selected ? Qt::Checked : Qt::Unchecked);
-        } else {
-            item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
-            item->setForeground(ColAction, r.action == SyncAction::Conflict
-                                               ? QColor(0xb0, 0x20, 0x20)
-                                               : palette().color(QPalette::Disabled, QPalette::Text));
+    // Deletions first, each side under its own heading, so none goes unseen.
+    bool deletes = false;
+    for (const SyncAction side : {SyncAction::DeleteRemote, SyncAction::DeleteLocal}) {
+        bool headed = false;
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            if (m_rows[i].action != side)
+                continue;
+            if (!headed)
+                addHeading(text("DeleteHeading")
+                               .arg(side == SyncAction::DeleteRemote ? otherSide() : text("ThePc")));
+            headed = deletes = true;
+            addRow(i);
         }
     }
+    if (deletes)
+        addHeading(text("OtherHeading"));
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].action != SyncAction::DeleteLocal && m_rows[i].action != SyncAction::DeleteRemote)
+            addRow(i);
     m_filling = false;
     showTotals();
+}
+
+void TFormSync::addHeading(const QString &caption)
+{
+    auto *item = new QTreeWidgetItem(SyncList);
+    item->setText(ColName, caption);
+    item->setData(ColName, Qt::UserRole, -1);
+    item->setFlags(Qt::ItemIsEnabled);
+    QFont font = item->font(ColName);
+    font.setBold(true);
+    item->setFont(ColName, font);
+    item->setFirstColumnSpanned(true);
+}
+
+void TFormSync::addRow(size_t i)
+{
+    const SyncRow &r = m_rows[i];
+    QString name = QString::fromStdString(r.hasLocal ? r.local.name : r.remote.name);
+    if (r.hasLocal && r.hasRemote && r.local.name != r.remote.name)
+        name += QStringLiteral(" / ") + QString::fromStdString(r.remote.name);
+    auto *item = new QTreeWidgetItem(SyncList);
+    item->setText(ColName, name);
+    item->setText(ColAction, actionText(r.action));
+    item->setText(ColPc, sideText(r.hasLocal, r.local));
+    item->setText(ColOther, sideText(r.hasRemote, r.remote));
+    item->setText(ColNote, reasonText(r.reason));
+    item->setData(ColName, Qt::UserRole, static_cast<int>(i));
+    if (r.settleable) {
+        // Skipped, or sent either way as the person says.
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+        auto *box = new QComboBox(SyncList);
+        box->setObjectName(QStringLiteral("CB_Settle"));
+        box->addItem(text("Skip"), static_cast<int>(SyncAction::Conflict));
+        box->addItem(actionText(SyncAction::Send), static_cast<int>(SyncAction::Send));
+        box->addItem(actionText(SyncAction::Receive), static_cast<int>(SyncAction::Receive));
+        box->setCurrentIndex(box->findData(static_cast<int>(r.action)));
+        const std::string key = r.hasLocal ? r.local.name : r.remote.name;
+        connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, [this, box, i, key](int) {
+            const auto action = static_cast<SyncAction>(box->currentData().toInt());
+            if (i < m_rows.size() && SettleConflict(m_rows[i], action)) {
+                m_settled[key] = action;
+                showTotals();
+            }
+        });
+        SyncList->setItemWidget(item, ColAction, box);
+    } else if (r.acts()) {
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(ColName, r.selected ? Qt::Checked : Qt::Unchecked);
+    } else {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+        item->setForeground(ColAction, r.action == SyncAction::Conflict
+                                           ? QColor(0xb0, 0x20, 0x20)
+                                           : palette().color(QPalette::Disabled, QPalette::Text));
+    }
 }
 
 void TFormSync::SyncListItemChanged(QTreeWidgetItem *item, int column)
@@ -198,7 +290,7 @@ void TFormSync::SyncListItemChanged(QTreeWidgetItem *item, int column)
     if (m_filling || column != ColName)
         return;
     const int i = item->data(ColName, Qt::UserRole).toInt();
-    if (i < 0 || static_cast<size_t>(i) >= m_rows.size() || !m_rows[i].acts())
+    if (i < 0 || static_cast<size_t>(i) >= m_rows.size() || !m_rows[i].acts() || m_rows[i].settleable)
         return;
     m_rows[i].selected = item->checkState(ColName) == Qt::Checked;
     showTotals();

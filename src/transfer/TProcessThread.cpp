@@ -83,7 +83,9 @@ TProcessThread::TProcessThread(const TransferContext &context, const QStringList
                                TransferDirection direction, const QStringList &destinations)
     : m_device(context.device), m_language(context.language), m_sources(sources),
       m_destinations(destinations), m_direction(direction),
-      m_reconnectSeconds(context.settings.ReconnectSeconds)
+      m_reconnectSeconds(context.settings.ReconnectSeconds),
+      m_port(context.settings.Comport == 0 ? QStringLiteral("USB")
+                                           : QStringLiteral("COM%1").arg(context.settings.Comport))
 {
     qRegisterMetaType<vexo::DeviceResult>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -130,6 +132,9 @@ DeviceResult TProcessThread::transferReconnecting(const QString &source, const Q
         });
         switch (outcome) {
         case LinkReconnector::Outcome::Reconnected:
+            // The rest of the run was meant for the palmtop it began with.
+            if (!m_identity.isEmpty() && deviceIdentity() != m_identity)
+                return DeviceResult(DeviceResult::Kind::OtherDevice);
             emit linkRestored();
             emit labelChanged(PathFileName(source));
             Progress.store(0);
@@ -152,6 +157,11 @@ QList<qint64> TProcessThread::plannedSizes(int pairs) const
             sizes[i] = info.size();
     }
     return sizes;
+}
+
+QString TProcessThread::deviceIdentity() const
+{
+    return m_device.identity();
 }
 
 void TProcessThread::listDeviceSizes()
@@ -215,6 +225,8 @@ void TProcessThread::run()
     QList<TransferFailure> failures;
     const int pairs = qMin(m_sources.size(), m_destinations.size());
     Counters.start(plannedSizes(pairs));
+    m_identity = deviceIdentity();
+    int copied = 0;
     for (int i = 0; i < pairs && replaceState != rsCancelled; ++i) {
         if (StopFlag.load() != 0)
             break;
@@ -272,9 +284,21 @@ void TProcessThread::run()
         const DeviceResult result = countedTransfer(i, source, destination, overwrite);
         // Without overwrite an existing destination is kept on purpose.
         if (result.ok() || (result.kind() == DeviceResult::Kind::Exists && !overwrite)) {
+            copied += result.ok();
             emit gaugeChanged(100);
         } else if (stoppedByRequest(result)) {
             // The person asked for it: nothing to report.
+            break;
+        } else if (result.kind() == DeviceResult::Kind::OtherDevice) {
+            // Nothing more goes to a terminal the run was not meant for.
+            const QString text = Filled(m_language.message(QStringLiteral("OtherPalmtop")),
+                                        {m_port, QString::number(copied), QString::number(pairs - copied)});
+            failures.append({name, text});
+            const QString reason = result.text(m_language);
+            for (int rest = i + 1; rest < pairs; ++rest)
+                failures.append({PathFileName(m_sources.at(rest)), reason});
+            emit labelChanged(text);
+            emit linkLost(result);
             break;
         } else {
             const TransferFailure failure{name, result.text(m_language)};

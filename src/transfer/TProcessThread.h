@@ -134,6 +134,8 @@ private:
     // the PC; a receive's come with the data and listDeviceSizes().
     QList<qint64> plannedSizes(int pairs) const;
     void listDeviceSizes();
+    // The identity of the palmtop on the link; empty from one that has none.
+    QString deviceIdentity() const;
     // transferReconnecting() of pair `index`, counted in Counters.
     DeviceResult countedTransfer(int index, const QString &source, const QString &destination,
                                  bool overwrite);
@@ -150,6 +152,9 @@ private:
     const TransferDirection m_direction;
     // How long a lost link is waited for; 0 ends the run at once.
     const int m_reconnectSeconds;
+    const QString m_port; // "COM1" or "USB", for the texts
+    // The palmtop the run began with: a reconnect that meets another one ends it.
+    QString m_identity;
     bool m_sizesListed = false;
 };
 

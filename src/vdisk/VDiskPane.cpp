@@ -126,14 +126,23 @@ void VDiskPane::showState(State state)
     applyLanguage();
     if (state != Connecting)
         m_view.toggle.setChecked(state == Connected);
+    // Mounted, the tool tip says which image and where it was found.
     if (state == Connected)
-        m_view.caption.setToolTip(QString());
+        m_view.caption.setToolTip(m_mount->imageSource());
 }
 
 void VDiskPane::showMountFailure(const QString &text)
 {
     m_view.caption.setToolTip(text);
     m_context.status.showReason(text);
+}
+
+bool VDiskPane::showRefusal(VDiskLibrary &library)
+{
+    const QString busy = library.busyText();
+    if (!busy.isEmpty())
+        showMountFailure(busy);
+    return !busy.isEmpty();
 }
 
 void VDiskPane::mountFailed(const QString &why)
@@ -219,6 +228,7 @@ int VDiskPane::DeleteSelectedVDiskFiles()
         result = library->zfdelete(name);
         return result == 1 ? RowDelete::Deleted : RowDelete::Kept;
     });
+    showRefusal(*library);
     showFreeSpace();
     return result;
 }
@@ -257,7 +267,9 @@ void VDiskPane::VDiskListEdited(int, const QString &oldText, const QString &newT
         *accept = library->zrename(oldText, newText) == 1;
         if (*accept)
             return;
-        problem = StatusTexts::RenameRefused(language, newText);
+        problem = library->busyText();
+        if (problem.isEmpty())
+            problem = StatusTexts::RenameRefused(language, newText);
     }
     showMountFailure(problem);
 }
@@ -302,7 +314,8 @@ void VDiskPane::TB_FormatClick()
         RefreshVDisk();
         break;
     case ImageMount::FormatResult::Failed:
-        showMountFailure(StatusTexts::FormatFailed(language));
+        if (!showRefusal(*m_mount->library()))
+            showMountFailure(StatusTexts::FormatFailed(language));
         break;
     }
 }

@@ -21,6 +21,7 @@ class FileListView;
 class FileRowModel;
 class ImageMount;
 class TInitVDiskThread;
+class VDiskLibrary;
 
 // The image pane's commands on the simulator's disk image: mounting on a
 // thread, listing, refresh, unmount, keys, open, delete, rename and format.
@@ -108,6 +109,9 @@ private:
     // and shows it in the caption.
     void showFreeSpace();
     void showMountFailure(const QString &text);
+    // Shows why the image refused a change when another program has it;
+    // false when that was not the reason.
+    bool showRefusal(VDiskLibrary &library);
     void mountFailed(const QString &why);
     void mountEnded();
 

@@ -8,6 +8,8 @@ Each class is one group of cases sharing one program start:
   LinkAndWindow  the palmtop's server dying, closing during a long listing,
             the window restored and resized
   FirstUse  a start without the image mounted: the first entry, Format
+  Synchronizing  Synchronize with the palmtop twice: a conflict settled in
+            the preview, a deletion confirmed
 
   cases.py GROUP [CASE...]   run one group, or some of its cases
 Environment: VEXO_BIN_DIR (the programs), VEXO_ACCEPTANCE_DIR (scratch and
@@ -642,6 +644,60 @@ class FirstUse(Group):
         s.wait_rows("VDiskList", lambda rows: rows == [], "the formatted image listed empty")
         s.wait_no_modal()
         self.assertEqual(s.image.names(), [])
+
+
+class Synchronizing(Group):
+    """Synchronize with the palmtop: the preview, then, with the record of
+    that first run, a conflict settled in the preview and a deletion
+    confirmed once more."""
+
+    @classmethod
+    def prepare(cls, s):
+        write(os.path.join(s.pc, "notes.txt"), b"notes, first")
+        write(os.path.join(s.pc, "stock.dat"), b"stock, first")
+
+    def open_preview(self):
+        s = self.session
+        s.focus_list("RpcList", "F9")
+        return s.wait_modal("FormSync")
+
+    def start_preview(self, st):
+        self.session.click(centre(st.get("butStart", "FormSync")["rect"]))
+
+    def test_conflict_settled_and_deletion_confirmed(self):
+        s = self.session
+        st = self.open_preview()
+        self.assertEqual(st.rows("SyncList"), ["notes.txt", "stock.dat"])
+        self.start_preview(st)
+        s.wait_no_modal()
+        self.wait_device_file("notes.txt", b"notes, first")
+        self.wait_device_file("stock.dat", b"stock, first")
+
+        # Both sides edit notes.txt; the PC deletes stock.dat.
+        write(os.path.join(s.pc, "notes.txt"), b"notes, the PC's edit")
+        write(s.palmtop.path("notes.txt"), b"notes, the palmtop's edit")
+        os.remove(os.path.join(s.pc, "stock.dat"))
+        st = self.open_preview()
+        box = st.get("CB_Delete", "FormSync")["rect"]
+        s.click((box[0] + 8, box[1] + box[3] // 2))  # the tick itself: the box is wider than its text
+        st = s.wait(lambda st: st.rows("SyncList")[:2] == ["To be deleted from the palmtop", "stock.dat"],
+                    "the deletion listed first under its heading")
+        self.assertEqual(st.row("SyncList", "notes.txt")["cells"][4], "Changed on both sides")
+        settle = st.get("CB_Settle", "FormSync")
+        self.assertEqual(settle["text"], "Skip (conflict)")
+        s.click(centre(settle["rect"]))
+        s.key("Down")
+        s.key("Return")
+        st = s.wait(lambda st: st.get("CB_Settle", "FormSync")["text"] == "Send", "the conflict set to Send")
+        self.start_preview(st)
+        st = s.wait_modal("QMessageBox")
+        self.assertIn("0 files will be deleted from the PC and 1 from the palmtop",
+                      " ".join(w.get("text", "") for w in st.in_window("QMessageBox")))
+        self.assertTrue(os.path.exists(s.palmtop.path("stock.dat")), "deleted before the confirmation")
+        s.click(centre(st.button("Yes", "QMessageBox")["rect"]))
+        s.wait_no_modal()
+        self.wait_device_file("notes.txt", b"notes, the PC's edit")
+        wait_until(lambda: not os.path.exists(s.palmtop.path("stock.dat")), "stock.dat deleted from the palmtop")
 
 
 class Result(unittest.TextTestResult):

@@ -34,6 +34,7 @@ public:
             return false;
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_server.setProgram(deviced);
+        m_root = root;
         m_server.setArguments({"--root", root, "--device", QString::fromStdString(m_line->endB())});
         if (startServer())
             return true;
@@ -49,8 +50,14 @@ public:
     }
     bool serverRunning() const { return m_server.state() == QProcess::Running; }
     // The server again on the same line and folder, as a restarted palmtop.
-    bool startServer()
+    bool startServer() { return startServerOn(m_root); }
+    // A server of another folder, with that folder's own identity: another
+    // palmtop in the cradle on the same line.
+    bool startServerOn(const QString &root)
     {
+        QStringList arguments = m_server.arguments();
+        arguments[1] = root;
+        m_server.setArguments(arguments);
         m_server.start();
         return m_server.waitForStarted();
     }
@@ -84,6 +91,7 @@ public:
 private:
     std::unique_ptr<LinkSimulator> m_line;
     QProcess m_server;
+    QString m_root;
 };
 
 } // namespace vexo::test

@@ -81,10 +81,10 @@ protected:
         m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
                                                     std::vector<std::string>{"--device", m_sim->endB()});
     }
-    void startPty()
+    void startPty(std::vector<std::string> more = {})
     {
-        m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
-                                                    std::vector<std::string>{"--pty", ptyLink()}, ptyLink());
+        more.insert(more.begin(), {"--pty", ptyLink()});
+        m_server = std::make_unique<DevicedProcess>(m_device.path().string(), more, ptyLink());
     }
     std::string ptyLink() const { return m_work / "device.link"; }
     std::string dev(const std::string &name) const { return m_device / name; }
@@ -196,7 +196,7 @@ TEST_F(EndToEndTest, NoDeviceFailsConnectWithinTheTimeOut)
     EXPECT_EQ(ConnectServer(m_client), VEXO_ERR_NOT_CONNECTED);
 
     // A line with nobody at the other end: the hello goes unanswered.
-    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1, {}});
+    vexo::test::LinkSimulator sim(vexo::test::LinkSimOptions{0, 0, 0, 0, 1, {}, 0, 0});
     ASSERT_TRUE(sim.start(nullptr));
     SetPipeDevicePath(m_pipe, sim.endA().c_str());
     SetRespondTimeout(m_client, 400);
@@ -252,7 +252,7 @@ TEST_F(EndToEndTest, ServerKilledMidFileFailsInTimeAndLeavesNothingPartial)
     EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big.bin"});
 }
 
-TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecond)
+TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecondAndTheKeptPartOutlivesTheServer)
 {
     startSimulated(0);
     openLink(m_sim->endA());
@@ -283,6 +283,23 @@ TEST_F(EndToEndTest, StopFlagEndsTheCallWithinASecond)
     EXPECT_EQ(names[0].rfind(".vexo-keep-", 0), 0u);
     EXPECT_EQ(names[1], "big.bin");
     EXPECT_EQ(RequestLookupFile(m_client, "big.bin"), 0);
+
+    // The server is stopped and started again: the part it kept survives and
+    // is continued, and the palmtop is still the same one.
+    char before[33] = {}, after[33] = {};
+    ASSERT_EQ(RequestDeviceIdentity(m_client, before, sizeof before), 0);
+    EXPECT_EQ(std::strlen(before), 32u);
+    m_server.reset();
+    m_server = std::make_unique<DevicedProcess>(m_device.path().string(),
+                                                std::vector<std::string>{"--device", m_sim->endB()});
+    EXPECT_EQ(listFolder(m_device.path()), names);
+    EXPECT_EQ(RequestLookupFile(m_client, "big.bin"), 0); // reconnects by itself
+    ASSERT_EQ(RequestSendFileEx(m_client, loc("big.bin").c_str(), "big.bin", nullptr, nullptr, nullptr, 1),
+              1);
+    EXPECT_EQ(readFile(dev("big.bin")), readFile(loc("big.bin")));
+    EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big.bin"});
+    ASSERT_EQ(RequestDeviceIdentity(m_client, after, sizeof after), 0);
+    EXPECT_STREQ(after, before);
 }
 
 TEST_F(EndToEndTest, NoisySimulatedLineGivesExactFilesBothWays)
@@ -321,7 +338,7 @@ TEST_F(EndToEndTest, ServesOverStandardInputAndOutput)
 
 TEST_F(EndToEndTest, CommandLineClient)
 {
-    startPty();
+    startPty({"--capacity", "1000000"});
     const std::string vexo = VEXO_CLI_PATH;
     const std::string port = ptyLink();
     writeFile(loc("one.txt"), textBytes(3000));
@@ -343,6 +360,9 @@ TEST_F(EndToEndTest, CommandLineClient)
     EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 0);
     EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 1);
     EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "seventeen-bytes.x"}), 1);
+    // What is left: 70,000 and 3,000 bytes of the million.
+    EXPECT_EQ(runProgram({vexo, "--port", port, "df"}, &out), 0);
+    EXPECT_NE(out.find("  1000000          73000         927000    8%"), std::string::npos) << out;
     EXPECT_EQ(runProgram({vexo, "--port", loc("absent"), "ls"}), 1);
     EXPECT_EQ(runProgram({vexo, "--port", port, "frobnicate"}), 2);
     EXPECT_EQ(listFolder(m_device.path()),
@@ -371,6 +391,39 @@ TEST_F(EndToEndTest, CommandLineClientCarriesOnAcrossAPulledCable)
     EXPECT_LT(m_sim->counters(Direction::BToA).received, data.size() * 13 / 10);
     EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"big"});
     EXPECT_EQ(listFolder(m_work.path()), (std::vector<std::string>{"back", "big"}));
+}
+
+TEST_F(EndToEndTest, ARunThatMeetsAnotherPalmtopAfterAReconnectStopsAndSaysSo)
+{
+    // The cable goes for 2 s during the second file; meanwhile another
+    // palmtop takes the first one's place on the same port.
+    startSimulated(0, 0, {{360000, 2}});
+    TempDir other;
+    writeFile(loc("small"), textBytes(3000));
+    writeFile(loc("big"), randomBytes(600000, 8));
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        while (m_sim->pullsBegun() == 0 && !done)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_server.reset();
+        m_server = std::make_unique<DevicedProcess>(other.path().string(),
+                                                    std::vector<std::string>{"--device", m_sim->endB()});
+    });
+    const std::string vexo = std::string(VEXO_CLI_PATH) + " --port " + m_sim->endA() +
+                             " --baud 115200 --timeout 1000 --retry-seconds 20 ";
+    std::string out;
+    EXPECT_EQ(runProgram({"/bin/sh", "-c", vexo + "put " + loc("small") + " " + loc("big") + " 2>&1"}, &out),
+              1);
+    done = true;
+    swapper.join();
+    EXPECT_NE(out.find("another palmtop answered on " + m_sim->endA() +
+                       "; 1 files were copied to the first one, 1 were not copied"),
+              std::string::npos)
+        << out;
+    const auto first = listFolder(m_device.path());
+    ASSERT_EQ(first.size(), 2u); // the small file, and the part of the big one kept for later
+    EXPECT_EQ(first[1], "small");
+    EXPECT_TRUE(listFolder(other.path()).empty());
 }
 
 TEST_F(EndToEndTest, AListingToATerminalReadLateIsPrintedWhole)

@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -628,18 +630,49 @@ TEST_F(FileClientTest, ASilentDeviceFailsTheCallWithinTheTimeOut)
     EXPECT_LT(Clock::now() - again, std::chrono::milliseconds(500 + 1000));
 }
 
-TEST_F(FileClientTest, ANewServerOnTheSameLineIsPickedUpByTheNextCall)
+TEST_F(FileClientTest, ANewServerOnTheSameLineIsPickedUpByTheNextCallOnlyIfItIsTheSamePalmtop)
 {
-    startLink();
-    writeFile(dev("x"), {1});
-    m_server->kill();
-    m_server.reset();
-    m_client->setTimeout(300);
-    EXPECT_NE(m_client->lookup("x"), LinkError::Ok);
-    m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b);
-    EXPECT_EQ(m_client->lookup("x"), LinkError::Ok);
-    EXPECT_EQ(m_client->close(), LinkError::Ok);
-    EXPECT_EQ(m_client->lookup("x"), LinkError::NotConnected);
+    using Identity = std::optional<std::array<uint8_t, kIdentitySize>>;
+    const Identity first = std::array<uint8_t, kIdentitySize>{1, 2, 3};
+    const Identity other = std::array<uint8_t, kIdentitySize>{9};
+    struct Case {
+        const char *what;
+        Identity before, after;
+        LinkError expected;
+    };
+    const std::vector<Case> cases = {
+        {"older palmtops, as before identities", std::nullopt, std::nullopt, LinkError::Ok},
+        {"the same palmtop started again", first, first, LinkError::Ok},
+        {"another palmtop in the cradle", first, other, LinkError::OtherDevice},
+        {"an older palmtop in its place", first, std::nullopt, LinkError::OtherDevice},
+    };
+    writeFile(loc("x"), {1});
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.what);
+        TempDir second;
+        writeFile(second / "x", {2});
+        vexo::deviced::ServerOptions options;
+        options.identity = tc.before;
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, options);
+        m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
+        ASSERT_EQ(m_client->connect(), LinkError::Ok);
+        m_server->kill();
+        m_server.reset();
+        m_client->setTimeout(300);
+        EXPECT_NE(m_client->lookup("x"), LinkError::Ok);
+        options.identity = tc.after;
+        m_server = std::make_unique<ServerThread>(second.path().string(), m_pair.b, options);
+        EXPECT_EQ(m_client->lookup("x"), tc.expected);
+        // Nothing meant for the first palmtop reaches the second.
+        EXPECT_EQ(put(loc("x"), "y"), tc.expected);
+        EXPECT_EQ(listFolder(second.path()).size(), tc.expected == LinkError::Ok ? 2u : 1u);
+        // Connecting anew takes whichever palmtop answers.
+        m_client->setTimeout(3000);
+        EXPECT_EQ(m_client->connect(), LinkError::Ok);
+        EXPECT_EQ(m_client->lookup("y"), tc.expected == LinkError::Ok ? LinkError::Ok : LinkError::NotFound);
+        EXPECT_EQ(m_client->close(), LinkError::Ok);
+        EXPECT_EQ(m_client->lookup("x"), LinkError::NotConnected);
+    }
 }
 
 TEST_F(FileClientTest, ARestartedDeviceAnswersQuestionsInANewSessionAtOnce)

@@ -1,5 +1,6 @@
 // Transfers that stop early and are continued: what each side keeps, that
 // nothing of it shows, and that only a kept part both sides agree on is used.
+#include "Crc32.h"
 #include "FileClient.h"
 #include "LinkTestSupport.h"
 
@@ -17,6 +18,43 @@ namespace
 {
 
 constexpr uint64_t kSize = 256 * 1024;
+
+// Changes bytes [at, at + 8) of the first `length` and makes up for it in the
+// four after them, so that the CRC-32 of those bytes stays what it was: a
+// forgery that CRC-32 alone cannot tell. CRC-32 is linear, so the patch is
+// the solution of a 32 x 32 system over GF(2).
+void forgeKeepingCrc(std::vector<uint8_t> &bytes, size_t at, size_t length)
+{
+    const uint32_t wanted = crc32(bytes.data(), length);
+    for (size_t i = at; i < at + 8; ++i)
+        bytes[i] ^= 0x5a;
+    const size_t patch = at + 8;
+    const uint32_t base = crc32(bytes.data(), length);
+    uint64_t rows[32] = {}; // bit j of the effect on the CRC, one column per patch bit (bit 32: the target)
+    for (int bit = 0; bit < 32; ++bit) {
+        bytes[patch + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        const uint32_t effect = crc32(bytes.data(), length) ^ base;
+        bytes[patch + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        for (int j = 0; j < 32; ++j)
+            rows[j] |= uint64_t{(effect >> j) & 1u} << bit;
+    }
+    for (int j = 0; j < 32; ++j)
+        rows[j] |= uint64_t{((wanted ^ base) >> j) & 1u} << 32;
+    for (int col = 0; col < 32; ++col) {
+        int pivot = col;
+        while (pivot < 32 && !((rows[pivot] >> col) & 1u))
+            ++pivot;
+        ASSERT_LT(pivot, 32);
+        std::swap(rows[col], rows[pivot]);
+        for (int j = 0; j < 32; ++j)
+            if (j != col && ((rows[j] >> col) & 1u))
+                rows[j] ^= rows[col];
+    }
+    for (int bit = 0; bit < 32; ++bit)
+        if ((rows[bit] >> 32) & 1u)
+            bytes[patch + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    ASSERT_EQ(crc32(bytes.data(), length), wanted);
+}
 
 class ResumeTest : public ::testing::Test, protected ClientServerFolders
 {
@@ -76,6 +114,7 @@ protected:
     }
 
     uint64_t m_line = 0;
+    TempDir m_elsewhere;
 };
 
 TEST_F(ResumeTest, StoppedTransfersKeepHiddenPartialsAndTheNextSendsOnlyTheRest)
@@ -139,6 +178,19 @@ TEST_F(ResumeTest, AChangedSourceOrADamagedPartialStartsOverAndStillGivesTheExac
              }},
             {"truncated", [](const std::string &,
                              const std::string &partial) { ASSERT_EQ(truncate(partial.c_str(), 40000), 0); }},
+            // Another party's bytes under the record's CRC-32.
+            {"kept bytes forged, CRC-32 kept",
+             [](const std::string &, const std::string &partial) {
+                 auto bytes = readFile(partial);
+                 const size_t kept = bytes.size() - bytes[bytes.size() - 37] - 37;
+                 forgeKeepingCrc(bytes, 1000, kept);
+                 writeFile(partial, bytes);
+             }},
+            // Continuing in place would grow the file elsewhere.
+            {"hard link to a file elsewhere",
+             [this](const std::string &, const std::string &partial) {
+                 ASSERT_EQ(link(partial.c_str(), (m_elsewhere / "linked").c_str()), 0);
+             }},
         };
     uint32_t seed = 10;
     for (const bool sending : {true, false}) {
@@ -157,6 +209,10 @@ TEST_F(ResumeTest, AChangedSourceOrADamagedPartialStartsOverAndStillGivesTheExac
             EXPECT_EQ(readFile(sending ? dev("src") : loc("dst")), readFile(source));
             EXPECT_GT(m_line, kSize); // all of it again
             EXPECT_EQ(partialIn(m_device.path()) + partialIn(m_local.path()), "");
+            if (std::filesystem::exists(m_elsewhere / "linked")) {
+                EXPECT_LT(std::filesystem::file_size(m_elsewhere / "linked"), kSize);
+                std::filesystem::remove(m_elsewhere / "linked");
+            }
         }
     }
 }
@@ -178,6 +234,21 @@ TEST_F(ResumeTest, WithoutResumeOnEitherSideNothingIsKept)
         m_client.reset();
         m_server.reset();
     }
+}
+
+TEST_F(ResumeTest, APutThatCanNeverFitDropsNoKeptPartial)
+{
+    start();
+    writeFile(loc("big"), randomBytes(kSize, 5));
+    ASSERT_EQ(move(true, loc("big"), "big", kSize / 2), LinkError::Stopped);
+    const auto partial = partialIn(m_device.path());
+    ASSERT_NE(partial, "");
+    // Sparse: a terabyte no palmtop holds, whatever it drops.
+    const auto huge = loc("huge");
+    writeFile(huge, {});
+    ASSERT_EQ(truncate(huge.c_str(), off_t{1} << 40), 0);
+    EXPECT_EQ(move(true, huge, "huge"), LinkError::DeviceIo);
+    EXPECT_EQ(partialIn(m_device.path()), partial);
 }
 
 } // namespace

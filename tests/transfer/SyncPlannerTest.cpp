@@ -1,9 +1,13 @@
 // What a synchronisation moves, over a table of file pairs and each direction.
 #include "sync/SyncPlanner.h"
+#include "sync/SyncRecord.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <unistd.h>
 
 using namespace vexo;
 
@@ -12,6 +16,7 @@ namespace
 
 constexpr int64_t kT = 1700000000000; // a time both sides may hold
 constexpr int64_t kLater = kT + 60000;
+constexpr int64_t kSecondAfter = kT + 1000; // within the 2-second step
 
 // A name's byte count in the palmtop's code page: two bytes for every
 // character outside ASCII (a UTF-8 lead byte), -1 for a control character.
@@ -35,6 +40,8 @@ struct Case {
     std::optional<SyncFile> remote;
     ContentMatch content; // the device's checksum answer, if asked
     SyncAction toRemote, toPc, both;
+    // The last synchronisation left both sides with 5 bytes hashed "h5" at kT.
+    bool recorded = false;
 };
 
 const SyncAction Send = SyncAction::Send, Receive = SyncAction::Receive, Equal = SyncAction::Equal,
@@ -73,7 +80,31 @@ const std::vector<Case> kCases = {
      Different, Equal, Equal, Equal},
     {"case-only difference, newer here", SyncFile{"Price.txt", 6, kLater}, SyncFile{"price.TXT", 5, kT}, Same,
      Send, Conflict, Send},
+    // With a record the times no longer guess.
+    {"record: changed here a second later", SyncFile{"a.txt", 6, kSecondAfter}, SyncFile{"a.txt", 5, kT},
+     Same, Send, Conflict, Send, true},
+    {"record: changed there a second later", SyncFile{"a.txt", 5, kT}, SyncFile{"A.TXT", 6, kSecondAfter},
+     Same, Conflict, Receive, Receive, true},
+    {"record: changed on both sides, PC newer", SyncFile{"a.txt", 6, kLater},
+     SyncFile{"a.txt", 7, kSecondAfter}, Same, Conflict, Conflict, Conflict, true},
+    {"record: both changed alike", SyncFile{"a.txt", 6, kLater}, SyncFile{"a.txt", 6, kLater}, Same, Equal,
+     Equal, Equal, true},
+    {"record: both changed in one step, same size", SyncFile{"a.txt", 6, kLater},
+     SyncFile{"a.txt", 6, kLater}, Different, Conflict, Conflict, Conflict, true},
+    {"record: touched without a change", SyncFile{"a.txt", 5, kLater}, SyncFile{"a.txt", 5, kT}, Different,
+     Equal, Equal, Equal, true},
+    {"record: deleted from the PC", std::nullopt, SyncFile{"a.txt", 5, kT}, Same, Keep, Receive, Keep, true},
+    {"record: deleted from the palmtop", SyncFile{"a.txt", 5, kT}, std::nullopt, Same, Send, Keep, Keep,
+     true},
+    {"record: deleted there, changed here", SyncFile{"a.txt", 6, kLater}, std::nullopt, Same, Send, Keep,
+     Send, true},
 };
+
+// A same-size file's hash: "h5" unless its time is kSecondAfter (rewritten).
+std::string hashOf(bool, const SyncFile &f)
+{
+    return "h" + std::to_string(f.size) + (f.mtimeMs == kSecondAfter ? "'" : "");
+}
 
 TEST(SyncPlannerTest, EachCaseInEachDirection)
 {
@@ -88,11 +119,15 @@ TEST(SyncPlannerTest, EachCaseInEachDirection)
             int asked = 0;
             SyncOptions options;
             options.direction = direction;
-            const auto rows =
-                PlanSync(local, remote, options, gbkBytes, [&](const SyncFile &, const SyncFile &) {
+            SyncRecord record("/home/a/pda", "port:/dev/ttyUSB0");
+            record.put({"a.txt", 5, kT, kT, "h5"});
+            const auto rows = PlanSync(
+                local, remote, options, gbkBytes,
+                [&](const SyncFile &, const SyncFile &) {
                     ++asked;
                     return c.content;
-                });
+                },
+                c.recorded ? &record : nullptr, hashOf);
             ASSERT_EQ(rows.size(), 1u);
             const auto expected = direction == SyncDirection::ToRemote ? c.toRemote
                                   : direction == SyncDirection::ToPc   ? c.toPc
@@ -103,7 +138,9 @@ TEST(SyncPlannerTest, EachCaseInEachDirection)
             // The checksum costs a request on the line: only a same-size pair with other times needs it.
             const bool needsChecksum = c.local && c.remote && c.local->size == c.remote->size &&
                                        std::llabs(c.local->mtimeMs - c.remote->mtimeMs) > 2000;
-            EXPECT_EQ(asked, needsChecksum ? 1 : 0);
+            if (!c.recorded) {
+                EXPECT_EQ(asked, needsChecksum ? 1 : 0);
+            }
             // A file that exists keeps its own spelling on its side.
             if (c.local && c.remote) {
                 EXPECT_EQ(rows[0].remoteTarget(), c.remote->name);
@@ -113,16 +150,20 @@ TEST(SyncPlannerTest, EachCaseInEachDirection)
     }
 }
 
-TEST(SyncPlannerTest, DeletesOnlyWhenAskedAndOnlyOneWay)
+TEST(SyncPlannerTest, DeletesOnlyWhenAskedAndBothWaysOnlyWithARecord)
 {
     const std::vector<SyncFile> local = {{"here.txt", 3, kT}, {"both.txt", 4, kT}};
     const std::vector<SyncFile> remote = {{"both.txt", 4, kT}, {"there.txt", 5, kT}};
-    const auto actions = [&](SyncDirection direction, bool deleteMissing) {
+    // Both files were on both sides at the last synchronisation.
+    SyncRecord record("/home/a/pda", "port:/dev/ttyUSB0");
+    record.put({"here.txt", 3, kT, kT, "h3"});
+    record.put({"there.txt", 5, kT, kT, "h5"});
+    const auto actions = [&](SyncDirection direction, bool deleteMissing, const SyncRecord *with = nullptr) {
         SyncOptions options;
         options.direction = direction;
         options.deleteMissing = deleteMissing;
         std::vector<SyncAction> out;
-        for (const auto &row : PlanSync(local, remote, options, gbkBytes, nullptr))
+        for (const auto &row : PlanSync(local, remote, options, gbkBytes, nullptr, with, hashOf))
             out.push_back(row.action);
         return out;
     };
@@ -131,8 +172,110 @@ TEST(SyncPlannerTest, DeletesOnlyWhenAskedAndOnlyOneWay)
     EXPECT_EQ(actions(SyncDirection::ToRemote, true), (V{Equal, Send, SyncAction::DeleteRemote}));
     EXPECT_EQ(actions(SyncDirection::ToPc, false), (V{Equal, Keep, Receive}));
     EXPECT_EQ(actions(SyncDirection::ToPc, true), (V{Equal, SyncAction::DeleteLocal, Receive}));
-    // Both ways a file on one side may be new rather than deleted on the other.
+    // Both ways without a record a file on one side may be new rather than deleted on the other.
     EXPECT_EQ(actions(SyncDirection::Both, true), (V{Equal, Send, Receive}));
+    // With it, each deletion goes over; without --delete neither comes back.
+    EXPECT_EQ(actions(SyncDirection::Both, true, &record),
+              (V{Equal, SyncAction::DeleteLocal, SyncAction::DeleteRemote}));
+    EXPECT_EQ(actions(SyncDirection::Both, false, &record), (V{Equal, Keep, Keep}));
+}
+
+TEST(SyncPlannerTest, APreferenceOrThePersonSettlesConflictsBetweenCopiesOnly)
+{
+    const std::vector<SyncFile> local = {
+        {"a.txt", 6, kT}, {"abcdefghijklm.txt", 1, kT}, {"b.txt", 6, kLater}};
+    const std::vector<SyncFile> remote = {{"a.txt", 7, kT}, {"b.txt", 7, kT}};
+    const auto actions = [&](SyncPrefer prefer, SyncDirection direction) {
+        SyncOptions options;
+        options.prefer = prefer;
+        options.direction = direction;
+        std::vector<SyncAction> out;
+        for (const auto &row : PlanSync(local, remote, options, gbkBytes, nullptr)) {
+            out.push_back(row.action);
+            EXPECT_EQ(row.selected, row.action != Conflict);
+        }
+        return out;
+    };
+    using V = std::vector<SyncAction>;
+    const auto both = SyncDirection::Both;
+    // a.txt changed on both sides at the same time; b.txt is newer on the PC; the long name never moves.
+    EXPECT_EQ(actions(SyncPrefer::None, both), (V{Conflict, Conflict, Send}));
+    EXPECT_EQ(actions(SyncPrefer::Pc, both), (V{Send, Conflict, Send}));
+    EXPECT_EQ(actions(SyncPrefer::Remote, both), (V{Receive, Conflict, Send}));
+    EXPECT_EQ(actions(SyncPrefer::Newer, both), (V{Conflict, Conflict, Send}));
+    // One way, a preference never turns the direction round.
+    EXPECT_EQ(actions(SyncPrefer::Pc, SyncDirection::ToPc), (V{Conflict, Conflict, Conflict}));
+    EXPECT_EQ(actions(SyncPrefer::Remote, SyncDirection::ToPc), (V{Receive, Conflict, Receive}));
+
+    auto rows = PlanSync(local, remote, SyncOptions{}, gbkBytes, nullptr);
+    EXPECT_TRUE(SettleConflict(rows[0], Receive));
+    EXPECT_TRUE(rows[0].selected);
+    EXPECT_TRUE(SettleConflict(rows[0], Conflict));
+    EXPECT_FALSE(rows[0].selected);
+    EXPECT_FALSE(SettleConflict(rows[1], Send));
+    EXPECT_FALSE(SettleConflict(rows[0], SyncAction::DeleteLocal));
+    EXPECT_EQ(rows[1].action, Conflict);
+}
+
+// The record as stored: whole and of this pair, or not trusted at all.
+TEST(SyncPlannerTest, ARecordIsReadBackWholeAndADamagedOneIsSetAside)
+{
+    SyncRecord record("/home/a/pda", "port:/dev/ttyUSB0");
+    record.put({"Notes.txt", 5, kT, kT + 2000, "crc32:0000abcd"});
+    record.put({"tab\tname.dat", 0, -1, 0, ""});
+    const std::string text = record.serialize();
+    const auto cut = text.substr(0, text.rfind("end"));
+    const auto replaced = [&](const std::string &from, const std::string &to) {
+        std::string t = text;
+        return t.replace(t.find(from), from.size(), to);
+    };
+    const struct {
+        const char *what;
+        std::string text;
+        bool trusted;
+    } cases[] = {
+        {"whole", text, true},
+        {"cut off before its end", cut, false},
+        {"cut off inside a line", text.substr(0, text.find("Notes") + 2), false},
+        {"a file more than its count", cut + "1\t2\t3\t\tx\nend\t2\n", false},
+        {"a size that is no number", replaced("5\t", "5x\t"), false},
+        {"of another folder", replaced("/home/a/pda", "/home/a/other"), false},
+        {"of another palmtop", replaced("ttyUSB0", "ttyUSB1"), false},
+        {"another format", replaced("record 1", "record 2"), false},
+        {"empty", "", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        SyncRecord read("/home/a/pda", "port:/dev/ttyUSB0");
+        EXPECT_EQ(read.parse(c.text), c.trusted);
+        EXPECT_EQ(read.size(), c.trusted ? 2u : 0u);
+    }
+    SyncRecord read("/home/a/pda", "port:/dev/ttyUSB0");
+    ASSERT_TRUE(read.parse(text));
+    ASSERT_NE(read.find("NOTES.TXT"), nullptr);
+    EXPECT_EQ(read.find("NOTES.TXT")->remoteMtimeMs, kT + 2000);
+    EXPECT_EQ(read.find("NOTES.TXT")->hash, "crc32:0000abcd");
+    EXPECT_EQ(read.serialize(), text);
+
+    // In the data folder: written, read back; a damaged file moved aside and
+    // planning goes by the times, as with no record.
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("vexo-sync-record-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    const std::string path = record.pathIn((dir / "data").string());
+    EXPECT_EQ(read.load(path), SyncRecord::Load::Missing);
+    ASSERT_EQ(record.save(path), 0);
+    EXPECT_EQ(read.load(path), SyncRecord::Load::Loaded);
+    EXPECT_EQ(read.size(), 2u);
+    EXPECT_NE(record.pathIn("d"), SyncRecord("/home/a/pda", "port:/dev/ttyUSB1").pathIn("d"));
+    std::ofstream(path, std::ios::trunc) << cut;
+    std::string aside;
+    EXPECT_EQ(read.load(path, &aside), SyncRecord::Load::Damaged);
+    EXPECT_EQ(read.size(), 0u);
+    EXPECT_EQ(aside, path + ".damaged");
+    EXPECT_TRUE(std::filesystem::exists(aside));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(SyncPlannerTest, NamesOneSideCannotTellApartAreConflictsAndTotalsCountTickedRowsOnly)

@@ -1,13 +1,16 @@
 // Synchronize in the real main window on the recording device: the key opens
-// the preview, the person's choices decide what runs, and the run goes through
-// the transfer worker without replace questions.
+// the preview, the person's choices decide what runs, deletions are confirmed
+// once more, and the run goes through the transfer worker without replace
+// questions.
 #include "MemoryVDiskLibrary.h"
 #include "TransferTestSupport.h"
 #include "local/LocalPane.h"
+#include "sync/SyncRecord.h"
 #include "transfer/TFormSync.h"
 #include "widgets/FileListView.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,18 +30,24 @@ class SyncTest : public QObject
     std::unique_ptr<test::TransferFixture> m_fx;
     std::unique_ptr<TFormMain> m_w;
     std::unique_ptr<ModalDriver> m_driver;
+    std::unique_ptr<QTemporaryDir> m_data; // the records of the synchronisations
 
     // Presses F9 on the device list and lets `choose` act on the preview
-    // before it is started (or not, when it returns false).
+    // before it is started (or not, when it returns false), each time it
+    // shows (again after a deletion was not confirmed).
     void synchronize(const std::function<bool(TFormSync &)> &choose, FileListView *list = nullptr)
     {
         bool seen = false;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
             auto *preview = qobject_cast<TFormSync *>(QApplication::activeModalWidget());
-            if (!preview || seen)
+            if (!preview || preview->property("driven").toBool())
                 return;
             seen = true;
+            preview->setProperty("driven", true);
+            connect(
+                preview, &QDialog::finished, preview, [preview] { preview->setProperty("driven", false); },
+                Qt::SingleShotConnection);
             if (choose(*preview))
                 preview->butStart->click();
             else
@@ -48,7 +57,7 @@ class SyncTest : public QObject
         list = list ? list : m_w->RpcList;
         list->setFocus();
         QTest::keyClick(list, Qt::Key_F9);
-        QVERIFY(seen);
+        QTRY_VERIFY(seen); // the preview opens once the key has been delivered
     }
     static QTreeWidgetItem *row(TFormSync &preview, const QString &name)
     {
@@ -66,6 +75,8 @@ class SyncTest : public QObject
 private slots:
     void init()
     {
+        m_data = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", m_data->path().toUtf8());
         m_fx = std::make_unique<test::TransferFixture>();
         m_fx->pcFile("stock.dat", "stock, edited today");
         m_fx->pcFile("prices.dat", "new prices");
@@ -117,17 +128,26 @@ private slots:
 
     void deletesOnlyWhenTickedWithTheFilesListed()
     {
+        m_fx->prompter.answer(PromptAnswer::Yes);
         synchronize([&](TFormSync &preview) {
             preview.RB_ToRemote->click();
             [&] {
                 QVERIFY(preview.CB_Delete->isEnabled() && !preview.CB_Delete->isChecked());
                 QCOMPARE(row(preview, "day.rec")->text(1), QStringLiteral("Keep"));
                 preview.CB_Delete->click();
-                QCOMPARE(row(preview, "day.rec")->text(1), QStringLiteral("Delete on the other side"));
+                QCOMPARE(row(preview, "day.rec")->text(1), QStringLiteral("Delete from the palmtop"));
                 QCOMPARE(row(preview, "day.rec")->checkState(0), Qt::Checked);
+                // Deletions come first, under a heading naming the side.
+                QCOMPARE(preview.SyncList->topLevelItem(0)->text(0),
+                         QStringLiteral("To be deleted from the palmtop"));
+                QCOMPARE(preview.SyncList->topLevelItem(1), row(preview, "day.rec"));
+                QCOMPARE(preview.SyncList->topLevelItem(2)->text(0), QStringLiteral("Other files"));
             }();
             return true;
         });
+        // Asked once more before anything is deleted.
+        QCOMPARE(m_fx->prompter.texts().last(),
+                 QStringLiteral("0 files will be deleted from the PC and 1 from the palmtop. Delete them?"));
         QCOMPARE(calls("RequestDeleteFile"), (QStringList{"RequestDeleteFile(101,day.rec)"}));
         QCOMPARE(calls("RequestSendFileEx").size(), 2);
         QVERIFY(calls("RequestReceiveFileEx").isEmpty());
@@ -150,6 +170,7 @@ private slots:
             form.butCancel->click();
             return true;
         });
+        m_fx->prompter.answer(PromptAnswer::Yes);
         synchronize([](TFormSync &preview) {
             preview.RB_ToRemote->click();
             preview.CB_Delete->click();
@@ -178,6 +199,7 @@ private slots:
         image.addFile("notes.txt", "gone from the PC");
         image.clearCalls();
         m_fx->link.clearLog(); // the first window's release of the link
+        m_fx->prompter.answer(PromptAnswer::Yes);
         synchronize(
             [&](TFormSync &preview) {
                 preview.RB_ToRemote->click();
@@ -188,7 +210,8 @@ private slots:
                     QCOMPARE(row(preview, "seventeen-bytes.a")->text(1), QStringLiteral("Send"));
                     QCOMPARE(row(preview, "much-too-long-name.dat")->text(4),
                              QStringLiteral("Name longer than 17 bytes"));
-                    QCOMPARE(row(preview, "notes.txt")->text(1), QStringLiteral("Delete on the other side"));
+                    QCOMPARE(row(preview, "notes.txt")->text(1),
+                             QStringLiteral("Delete from the simulator disk"));
                 }();
                 return true;
             },
@@ -199,6 +222,52 @@ private slots:
         QVERIFY(!image.content("much-too-long-name.dat"));
         QVERIFY(m_fx->link.logWithoutListing().isEmpty());
         m_w.reset(); // before the image it uses
+    }
+
+    // With the record of an earlier synchronisation: a file changed on both
+    // sides is a conflict the preview settles, a file deleted from the PC is
+    // deleted from the palmtop both ways, once confirmed; a new record is kept.
+    void aRecordMakesConflictsThePreviewSettlesAndDeletionsBothWays()
+    {
+        SyncRecord record(QDir(m_fx->pcPath(QString())).canonicalPath().toStdString(), "port:COM1");
+        record.put({"stock.dat", 4, 1, 1, "crc32:00000000"}); // both copies changed since
+        record.put({"day.rec", 700, 5, 10, "crc32:00000000"}); // gone from the PC since
+        const std::string path = record.pathIn(SyncRecord::DataFolder());
+        QCOMPARE(record.save(path), 0);
+        m_fx->prompter.answer(PromptAnswer::No);
+        m_fx->prompter.answer(PromptAnswer::Yes);
+        int shown = 0;
+        synchronize([&](TFormSync &preview) {
+            ++shown;
+            [&] {
+                QVERIFY(preview.RB_Both->isChecked() && preview.CB_Delete->isEnabled());
+                QVERIFY(preview.labRecord->isHidden());
+                if (shown == 1)
+                    preview.CB_Delete->click();
+                QCOMPARE(row(preview, "day.rec")->text(1), QStringLiteral("Delete from the palmtop"));
+                QCOMPARE(row(preview, "day.rec")->text(4),
+                         QStringLiteral("Deleted from the PC since the last synchronization"));
+                QTreeWidgetItem *stock = row(preview, "stock.dat / STOCK.DAT");
+                QCOMPARE(stock->text(4), QStringLiteral("Changed on both sides"));
+                auto *settle = qobject_cast<QComboBox *>(preview.SyncList->itemWidget(stock, 1));
+                QVERIFY(settle);
+                if (shown == 1) {
+                    QCOMPARE(settle->currentText(), QStringLiteral("Skip (conflict)"));
+                    QVERIFY(preview.labTotals->text().contains(QStringLiteral("2 conflicts")));
+                    settle->setCurrentIndex(settle->findText(QStringLiteral("Send")));
+                }
+                QVERIFY(preview.labTotals->text().startsWith(QStringLiteral("Send 2 files (29 bytes)")));
+                QVERIFY(preview.labTotals->text().contains(QStringLiteral("delete 1; 0 equal, 1 conflicts")));
+            }();
+            return true; // the first time the deletion is not confirmed: back to the preview
+        });
+        QCOMPARE(shown, 2);
+        QCOMPARE(m_fx->prompter.texts().size(), 2);
+        QCOMPARE(calls("RequestDeleteFile"), (QStringList{"RequestDeleteFile(101,day.rec)"}));
+        QVERIFY(calls("RequestSendFileEx").contains("RequestSendFileEx(101,stock.dat,STOCK.DAT,1)"));
+        SyncRecord after(QDir(m_fx->pcPath(QString())).canonicalPath().toStdString(), "port:COM1");
+        QCOMPARE(after.load(path), SyncRecord::Load::Loaded);
+        QVERIFY(!after.find("day.rec"));
     }
 };
 

@@ -158,7 +158,8 @@ private slots:
         auto w = openMounted();
         QCOMPARE(m_lib->calls("SetVdiskFile"), QStringList{"SetVdiskFile(/target/public/lib/vdisk.dat)"});
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Connected");
-        QCOMPARE(w->PVDiskStatus->toolTip(), QString());
+        QCOMPARE(w->PVDiskStatus->toolTip(),
+                 QStringLiteral("/target/public/lib/vdisk.dat, found through the registry"));
     }
 
     void aSecondRequestWhileMountingIsIgnoredAndAnUnmountWaitsForTheAttempt()

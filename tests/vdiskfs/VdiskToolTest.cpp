@@ -55,8 +55,11 @@ TEST_F(VdiskTool, PutsListsGetsRenamesAndRemoves)
     test::writeLocal(m_dir.file("one.txt"), "first");
     test::writeLocal(m_dir.file("two.bin"), std::string(70000, '2'));
     test::writeLocal(m_dir.file("three.txt"), "");
-    ASSERT_EQ(vdisk("put one.txt two.bin three.txt"), 0);
-    ASSERT_EQ(vdisk("put one.txt '\xE6\xB5\x8B\xE8\xAF\x95 File.txt'"), 0); // 测试 File.txt
+    // A put keeps the file's date as the local wall clock; --now dates it now.
+    const std::string utc = "cd " + test::quote(m_dir.path()) + " && TZ=UTC0 LC_ALL=C.UTF-8 ";
+    ASSERT_EQ(test::run(utc + "touch -d '2021-03-04 05:06:07' one.txt two.bin"), 0);
+    ASSERT_EQ(test::run(utc + VDISK_TOOL + " img put one.txt two.bin three.txt"), 0);
+    ASSERT_EQ(vdisk("put --now one.txt '\xE6\xB5\x8B\xE8\xAF\x95 File.txt'"), 0); // 测试 File.txt
     std::string out;
     ASSERT_EQ(vdisk("ls", &out), 0);
     // "     70000  2024-05-01 13:45  two.bin": size in ten columns, date, time.
@@ -73,8 +76,9 @@ TEST_F(VdiskTool, PutsListsGetsRenamesAndRemoves)
         << line;
     EXPECT_EQ(line.substr(0, 12), "     70000  ");
     EXPECT_EQ(used, 28) << line;
-    EXPECT_GE(year, 2020);
+    EXPECT_EQ(line.substr(12), "2021-03-04 05:06");
     EXPECT_NE(out.find("  \xE6\xB5\x8B\xE8\xAF\x95 File.txt\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("2021-03-04 05:06  \xE6\xB5\x8B"), std::string::npos) << "dated now: " << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4);
 
     ASSERT_EQ(vdisk("get TWO.BIN copy.bin"), 0);
@@ -98,6 +102,19 @@ TEST_F(VdiskTool, PutsListsGetsRenamesAndRemoves)
     EXPECT_EQ(out.find("two.bin"), std::string::npos);
     ASSERT_EQ(vdisk("check", &out), 0) << out;
     EXPECT_NE(out.find("consistent"), std::string::npos);
+    // df counts the free clusters the check counts.
+    unsigned clusters = 0, clusterBytes = 0, freeClusters = 0;
+    const size_t counts = out.find(" clusters of ");
+    ASSERT_NE(counts, std::string::npos) << out;
+    ASSERT_EQ(std::sscanf(out.c_str() + out.rfind(' ', counts - 1) + 1, "%u clusters of %u", &clusters,
+                          &clusterBytes),
+              2);
+    ASSERT_EQ(std::sscanf(out.c_str() + out.find(" used, ") + 7, "%u free", &freeClusters), 1) << out;
+    ASSERT_EQ(vdisk("df", &out), 0);
+    EXPECT_EQ(out, std::to_string(uint64_t(freeClusters) * clusterBytes) + " bytes free of " +
+                       std::to_string(uint64_t(clusters) * clusterBytes) + " (" +
+                       std::to_string(freeClusters) + " of " + std::to_string(clusters) + " clusters of " +
+                       std::to_string(clusterBytes) + " bytes)\n");
     if (test::run("command -v fsck.fat") == 0) {
         EXPECT_EQ(test::run("fsck.fat -n " + test::quote(m_dir.file("img")), &out), 0) << out;
     }

@@ -2,11 +2,13 @@
 
 #include "FileBlockDevice.h"
 #include "ImageLock.h"
+#include "RegistryFile.h"
 #include "VDiskSession.h"
 #include "VexoVDisk.h"
 #include "VolumeChecker.h"
 #include "vexo/sys/AtomicFile.h"
 #include "vexo/sys/FileIo.h"
+#include "vexo/sys/SimulatorImage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -69,6 +71,7 @@ int32_t imageTime(time_t utc)
 void VdiskTool::usage(std::FILE *to)
 {
     std::fputs("usage: vdisk IMAGE COMMAND [ARGS]\n"
+               "       vdisk locate           the image the window opens, and where it was found\n"
                "  ls                     list the files: size, date and time, name\n"
                "  ls --json              the same as a JSON array (UTF-8 names, times in UTC)\n"
                "  get NAME [DEST]        copy a file out (DEST: a file or a folder; default: here)\n"
@@ -128,6 +131,10 @@ bool VdiskTool::toImageName(const std::string &local, std::string &name)
 
 int VdiskTool::run(const std::vector<std::string> &args)
 {
+    if (args.size() == 1 && args[0] == "locate") {
+        m_command = "locate";
+        return locate();
+    }
     if (args.size() < 2) {
         usage(stderr);
         return Usage;
@@ -497,6 +504,32 @@ int VdiskTool::check()
                 report.problems.empty() ? "consistent"
                                         : (std::to_string(report.problems.size()) + " problems").c_str());
     return report.problems.empty() ? Ok : Failed;
+}
+
+// The image as the window finds it: the install folder our registry file
+// names, else the one the simulator's own key in the Wine prefix names.
+int VdiskTool::locate()
+{
+    const std::string file = RegistryFile::defaultPath();
+    std::string folder;
+    std::string where = "the registry file " + file;
+    (void)RegistryFile::readMachineString(file, sys::SimulatorImage::kInstallKey,
+                                          sys::SimulatorImage::kInstallValue, folder);
+    std::string wineFolder, wineWhere;
+    if (folder.empty() && sys::SimulatorImage::fromWine(sys::WinePrefix(sys::WinePrefix::defaultFolder()),
+                                                        wineFolder, wineWhere)) {
+        folder = wineFolder;
+        where = wineWhere;
+    }
+    const std::string image = sys::SimulatorImage::below(folder);
+    std::printf("%s\nfound through %s\n", image.c_str(), where.c_str());
+    if (std::fflush(stdout) != 0)
+        return Failed;
+    if (::access(image.c_str(), F_OK) != 0) {
+        fail(image, folder.empty() ? "no install folder named (InstallPath)" : std::strerror(errno));
+        return Failed;
+    }
+    return Ok;
 }
 
 int VdiskTool::space()

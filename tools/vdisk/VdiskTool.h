@@ -33,6 +33,7 @@ private:
     int format(const std::vector<std::string> &args);
     int check();
     int space();
+    int locate();
 
     // Mounts and keeps the image's lock (exclusive when `changing`).
     bool mount(bool changing);

@@ -2,6 +2,7 @@
 
 #include "Crc32.h"
 #include "DevicePartials.h"
+#include "FileDigest.h"
 #include "NameCodec.h"
 #include "vexo/sys/PlaceFile.h"
 
@@ -11,7 +12,9 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace vexo::deviced
@@ -23,6 +26,10 @@ using link::WireStatus;
 namespace
 {
 constexpr const char kTempPrefix[] = ".vexo-part-";
+// The palmtop's identity: an attribute of the folder, or where the file
+// system has none, a file of 32 hex digits (and its next version while written).
+constexpr const char kIdentityAttribute[] = "user.vexo.identity";
+constexpr const char kIdentityName[] = ".vexo-identity";
 
 int64_t mtimeMs(const struct stat &st)
 {
@@ -31,7 +38,8 @@ int64_t mtimeMs(const struct stat &st)
 
 bool isTemporary(const std::string &name)
 {
-    return name.rfind(kTempPrefix, 0) == 0 || DevicePartials::isPartialName(name);
+    return name.rfind(kTempPrefix, 0) == 0 || DevicePartials::isPartialName(name) ||
+           name.rfind(kIdentityName, 0) == 0;
 }
 } // namespace
 
@@ -86,8 +94,9 @@ void DeviceFolder::removeStaleTemporaries() const
     DIR *dir = opendir(m_root.c_str());
     if (!dir)
         return;
+    // Only the temporaries: kept partials follow their own rules (DevicePartials).
     while (const dirent *e = readdir(dir)) {
-        if (isTemporary(e->d_name))
+        if (std::string(e->d_name).rfind(kTempPrefix, 0) == 0)
             unlink((m_root + "/" + e->d_name).c_str());
     }
     closedir(dir);
@@ -134,6 +143,70 @@ WireStatus DeviceFolder::checksum(const std::string &wireName, WireEntry &entry,
         return WireStatus::IoError;
     entry = WireEntry{wireName, static_cast<uint64_t>(st.st_size), mtimeMs(st)};
     return WireStatus::Ok;
+}
+
+WireStatus DeviceFolder::hash(const std::string &wireName, WireEntry &entry, link::Hash &hash) const
+{
+    std::string path;
+    if (!localPath(wireName, path))
+        return WireStatus::BadName;
+    const sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st {
+    };
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return WireStatus::NotFound;
+    link::FileDigest digest;
+    if (!digest.addFrom(fd.get(), static_cast<uint64_t>(st.st_size)))
+        return WireStatus::IoError;
+    hash = digest.hash();
+    entry = WireEntry{wireName, static_cast<uint64_t>(st.st_size), mtimeMs(st)};
+    return WireStatus::Ok;
+}
+
+bool DeviceFolder::identity(std::array<uint8_t, link::kIdentitySize> &id) const
+{
+    if (getxattr(m_root.c_str(), kIdentityAttribute, id.data(), id.size()) == static_cast<ssize_t>(id.size()))
+        return true;
+    const std::string path = m_root + "/" + kIdentityName;
+    char hex[2 * link::kIdentitySize + 1] = {};
+    if (std::FILE *f = std::fopen(path.c_str(), "re")) {
+        const size_t n = std::fread(hex, 1, sizeof hex - 1, f);
+        std::fclose(f);
+        bool valid = n == sizeof hex - 1;
+        for (size_t i = 0; valid && i < id.size(); ++i) {
+            unsigned byte = 0;
+            valid = std::isxdigit(static_cast<unsigned char>(hex[2 * i])) &&
+                    std::isxdigit(static_cast<unsigned char>(hex[2 * i + 1])) &&
+                    std::sscanf(hex + 2 * i, "%2x", &byte) == 1;
+            id[i] = static_cast<uint8_t>(byte);
+        }
+        if (valid)
+            return true;
+    }
+    std::random_device random;
+    for (auto &byte : id)
+        byte = static_cast<uint8_t>(random());
+    return setIdentity(id);
+}
+
+bool DeviceFolder::setIdentity(const std::array<uint8_t, link::kIdentitySize> &id) const
+{
+    // An attribute of the folder itself travels with it and shows nowhere;
+    // a file system without attributes (FAT) gets a hidden file instead.
+    if (setxattr(m_root.c_str(), kIdentityAttribute, id.data(), id.size(), 0) == 0)
+        return true;
+    const std::string path = m_root + "/" + kIdentityName;
+    const std::string next = path + ".new";
+    std::FILE *f = std::fopen(next.c_str(), "we");
+    if (!f)
+        return false;
+    bool ok = true;
+    for (const uint8_t byte : id)
+        ok = ok && std::fprintf(f, "%02x", byte) == 2;
+    ok = std::fclose(f) == 0 && ok && ::rename(next.c_str(), path.c_str()) == 0;
+    if (!ok)
+        unlink(next.c_str());
+    return ok;
 }
 
 WireStatus DeviceFolder::remove(const std::string &wireName) const

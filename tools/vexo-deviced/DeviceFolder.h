@@ -3,9 +3,11 @@
 // temporary files are not part of the device's file list.
 #pragma once
 
+#include "Hello.h"
 #include "Message.h"
 #include "vexo/sys/UniqueFd.h"
 
+#include <array>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -29,6 +31,14 @@ public:
     link::WireStatus lookup(const std::string &wireName, link::WireEntry &entry) const;
     // The entry and the CRC-32 of the file's content, read in one pass.
     link::WireStatus checksum(const std::string &wireName, link::WireEntry &entry, uint32_t &crc) const;
+    // The same with the BLAKE2b hash of the content.
+    link::WireStatus hash(const std::string &wireName, link::WireEntry &entry, link::Hash &hash) const;
+    // The palmtop's identity, kept in a hidden file of the folder that is
+    // never listed nor addressable; made at random when there is none yet.
+    // False when it can be neither read nor made.
+    bool identity(std::array<uint8_t, link::kIdentitySize> &id) const;
+    // Keeps `id` as the identity from now on.
+    bool setIdentity(const std::array<uint8_t, link::kIdentitySize> &id) const;
     link::WireStatus remove(const std::string &wireName) const;
     link::WireStatus rename(const std::string &from, const std::string &to) const;
     // Entries matching a pattern ('*' and '?', ASCII letters without case; "*.*" is everything), by name.

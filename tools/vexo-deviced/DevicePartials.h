@@ -24,6 +24,8 @@ public:
     // Before a new partial of `size` bytes: drops the oldest others while
     // too many are kept or the free space would not hold it.
     void makeRoom(uint64_t size, const std::string &except) const;
+    // Bytes the partials but `except` take: what makeRoom could give back at most.
+    uint64_t keptBytes(const std::string &except) const;
 
 private:
     std::string m_root;

@@ -170,8 +170,12 @@ void DeviceServer::handleHello(const Frame &frame)
         (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0) |
         (m_options.offerResume ? kCapResume : 0);
     mine.caps = static_cast<uint8_t>(offered & m_options.caps & theirs.caps);
-    mine.moreCaps = static_cast<uint8_t>((m_options.offerSpace ? kMoreCapSpace : 0) & (m_options.caps >> 8) &
-                                         theirs.moreCaps);
+    mine.moreCaps = static_cast<uint8_t>(((m_options.offerSpace ? kMoreCapSpace : 0) |
+                                          (m_options.offerHash ? kMoreCapHash : 0) |
+                                          (m_options.identity ? kMoreCapIdentity : 0)) &
+                                         (m_options.caps >> 8) & theirs.moreCaps);
+    if (mine.moreCaps & kMoreCapIdentity)
+        mine.identity = *m_options.identity;
     mine.maxPayload =
         std::min<uint16_t>(m_options.maxPayload, std::max<uint16_t>(theirs.maxPayload, kMinPayload));
     mine.window = std::min<uint8_t>(m_options.window, std::max<uint8_t>(theirs.window, 1));
@@ -207,6 +211,11 @@ void DeviceServer::handleHello(const Frame &frame)
 void DeviceServer::dispatch(const Message &msg)
 {
     if (msg.type == MsgType::Abort) {
+        // Parts of the incoming file that came before the Abort still count,
+        // so a resumable file keeps every whole block that arrived.
+        for (const auto &queued : m_queue)
+            if (queued.type == MsgType::FileData && m_in && queued.id == m_in->id)
+                process(queued);
         abortIncoming();
         abortOutgoing();
         clearQueue();
@@ -258,6 +267,8 @@ void DeviceServer::process(const Message &msg)
         return; // an older server could not even decode it
     if (msg.type == MsgType::Space && !(m_moreCaps & kMoreCapSpace))
         return; // likewise
+    if (msg.type == MsgType::Hash && !hashed())
+        return;
     switch (msg.type) {
     case MsgType::Lookup:
     case MsgType::Checksum: {
@@ -273,6 +284,19 @@ void DeviceServer::process(const Message &msg)
         r.size = entry.size;
         r.mtimeMs = entry.mtimeMs;
         log((withCrc ? "checksum " : "lookup ") + quotedName(msg.name) + ": " + statusText(r.status));
+        m_channel.send(encodeMessage(r));
+        break;
+    }
+    case MsgType::Hash: {
+        WireEntry entry;
+        Message r;
+        r.type = MsgType::Result;
+        r.id = msg.id;
+        r.status = m_folder.hash(msg.name, entry, r.hash);
+        r.hasInfo = r.hasHash = r.status == WireStatus::Ok;
+        r.size = entry.size;
+        r.mtimeMs = entry.mtimeMs;
+        log("hash " + quotedName(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }
@@ -443,9 +467,13 @@ void DeviceServer::handlePutOpen(const Message &msg)
         reply(msg.id, WireStatus::Exists);
         return;
     }
-    // Kept partials of other files go first when the space is short.
-    if (msg.resumable)
-        m_partials.makeRoom(msg.size, m_partials.pathFor(msg.name));
+    // Kept partials of other files go first when the space is short, but
+    // only for a file that dropping them all would make room for.
+    if (msg.resumable) {
+        const std::string own = m_partials.pathFor(msg.name);
+        if (m_space.fits(msg.size - std::min(msg.size, m_partials.keptBytes(own))))
+            m_partials.makeRoom(msg.size, own);
+    }
     // A file that cannot fit fails now, as the disk would fail it midway.
     if (!m_space.fits(msg.size)) {
         log("receive " + quotedName(msg.name) + ": no space");
@@ -464,8 +492,8 @@ void DeviceServer::handlePutOpen(const Message &msg)
         return;
     }
     m_in.emplace(Incoming{msg.id, msg.name, msg.overwrite, msg.hasTime, msg.mtimeMs, Clock::now(),
-                          IncomingFile(msg.size, fileContext()), std::move(fd), std::move(temporary), nullptr,
-                          false, 0, 0});
+                          IncomingFile(msg.size, fileContext(), hashed()), std::move(fd),
+                          std::move(temporary), nullptr, false, 0});
     if (msg.hasPart)
         handlePart(msg.part);
 }
@@ -536,7 +564,7 @@ void DeviceServer::handleGet(const Message &msg)
         return;
     }
     // A symbolic link must not lead out of the folder.
-    auto file = std::make_unique<OutgoingFile>(msg.id, m_codec, fileContext());
+    auto file = std::make_unique<OutgoingFile>(msg.id, m_codec, fileContext(), hashed());
     if (!file->open(path, false)) {
         log("send " + quotedName(msg.name) + ": not found");
         reply(msg.id, WireStatus::NotFound);
@@ -648,16 +676,18 @@ void DeviceServer::openResumable(const Message &msg)
         }
     }
     const uint64_t kept = partial->kept();
-    const uint32_t crc = partial->crc();
-    m_in.emplace(Incoming{msg.id, msg.name, msg.overwrite, msg.hasTime, msg.mtimeMs, Clock::now(),
-                          IncomingFile(msg.size, fileContext()), sys::UniqueFd(), std::string(),
-                          std::move(partial), true, kept, crc});
-    log("receive " + quotedName(msg.name) + ": " + std::to_string(m_in->offered) + " bytes kept");
     Message offer;
     offer.type = MsgType::ResumeOffer;
     offer.id = msg.id;
-    offer.offset = m_in->offered;
-    offer.crc = m_in->offeredCrc;
+    offer.offset = kept;
+    offer.crc = partial->crc();
+    // The hash of the bytes on the disk: a part forged to keep the CRC-32 is not the client's.
+    offer.hasHash = hashed();
+    offer.hash = partial->keptDigest().hash();
+    m_in.emplace(Incoming{msg.id, msg.name, msg.overwrite, msg.hasTime, msg.mtimeMs, Clock::now(),
+                          IncomingFile(msg.size, fileContext(), hashed()), sys::UniqueFd(), std::string(),
+                          std::move(partial), true, kept});
+    log("receive " + quotedName(msg.name) + ": " + std::to_string(kept) + " bytes kept");
     m_channel.send(encodeMessage(offer));
 }
 
@@ -669,7 +699,7 @@ void DeviceServer::handlePutFrom(const Message &msg)
     in.awaitingFrom = false;
     in.lastData = Clock::now();
     if (msg.offset != 0 && msg.offset == in.offered) {
-        in.stream.startAt(in.offered, in.offeredCrc);
+        in.stream.startAt(in.partial->keptDigest());
         log("receive " + quotedName(in.name) + ": continued at " + std::to_string(in.offered));
     } else if (msg.offset != 0) {
         finishIncoming(WireStatus::CheckFailed);
@@ -682,11 +712,12 @@ void DeviceServer::handleGetFrom(const Message &msg, OutgoingFile &file, Message
 {
     // Continued only when the client's part is of this very file: the same
     // size and time, and the same first bytes.
-    uint32_t crc = 0;
+    FileDigest prefix;
     const bool same = msg.size == file.size() && msg.mtimeMs == file.mtimeMs() && msg.offset > 0 &&
-                      msg.offset < file.size() && file.prefixCrc(msg.offset, crc) && crc == msg.crc;
+                      msg.offset < file.size() && file.prefix(msg.offset, prefix) &&
+                      prefix.crc() == msg.crc && (!hashed() || (msg.hasHash && msg.hash == prefix.hash()));
     open.type = MsgType::GetOpenFrom;
-    open.offset = same && file.startAt(msg.offset, crc) ? msg.offset : 0;
+    open.offset = same && file.startAt(prefix) ? msg.offset : 0;
     log("send " + quotedName(msg.name) + ": from " + std::to_string(open.offset));
 }
 

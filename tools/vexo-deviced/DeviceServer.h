@@ -15,6 +15,7 @@
 #include "PartialFile.h"
 #include "vexo/sys/UniqueFd.h"
 
+#include <array>
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -38,6 +39,9 @@ struct ServerOptions {
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
     bool offerSpace = true;                    // false: behave as a server from before the Space request
     uint64_t capacity = 0; // above 0: pretend the folder's disk holds only this many bytes
+    bool offerHash = true; // false: check transfers with CRC-32 alone, as a server from before the hash
+    // The palmtop's identity for the HelloAck; none: behave as a palmtop from before identities.
+    std::optional<std::array<uint8_t, link::kIdentitySize>> identity;
     // Capabilities that may be offered at all: bits 0-7 those of byte 1 of
     // the hello record, bits 8-15 those of byte 10. A clear bit withholds it.
     uint16_t caps = 0xFFFF;
@@ -75,7 +79,6 @@ private:
         std::unique_ptr<link::PartialFile> partial;
         bool awaitingFrom = false;
         uint64_t offered = 0;
-        uint32_t offeredCrc = 0;
     };
 
     void handleControl(const link::Frame &frame);
@@ -112,6 +115,7 @@ private:
     // Smaller while the line damages frames: see Channel::dataPayload.
     size_t maxPartData() const { return m_channel.dataPayload() - 8; }
     bool fileContext() const { return m_codec == link::Codec::Zstd && (m_caps & link::kCapZstdContext); }
+    bool hashed() const { return (m_moreCaps & link::kMoreCapHash) != 0; }
     void log(const std::string &line) const;
 
     const DeviceFolder &m_folder;

@@ -7,6 +7,7 @@
 #include "vexo/sys/PtyPair.h"
 #include "vexo/sys/Tty.h"
 
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -31,10 +32,13 @@ void onSignal(int)
 int usage(std::FILE *output = stderr)
 {
     std::fprintf(output, "usage: vexo-deviced --root DIR (--device PATH [--baud N] | --pty LINK | --stdio)\n"
-                         "                    [--timeout MS] [--capacity BYTES] [--caps MASK] [--verbose]\n"
+                         "                    [--timeout MS] [--capacity BYTES] [--caps MASK]\n"
+                         "                    [--identity HEX] [--verbose]\n"
                          "Serves the files of DIR as a palmtop does, until SIGINT or SIGTERM.\n"
                          "--caps offers only the capabilities whose bits are set in MASK: bits 0-7 are\n"
                          "byte 1 of the hello record, bits 8-15 byte 10 (default 0xFFFF, all).\n"
+                         "--identity sets the palmtop's identity (32 hex digits), kept with DIR;\n"
+                         "without it DIR keeps one made at random when first served.\n"
                          "Exit status: 0 stopped, 1 could not serve, 2 bad command line.\n");
     return output == stderr ? 2 : 0;
 }
@@ -67,6 +71,16 @@ int main(int argc, char **argv)
             options.capacity = std::strtoull(argv[++i], &end, 10);
             if (options.capacity == 0 || *end != '\0')
                 return usage();
+        } else if (arg == "--identity" && hasValue) {
+            // 32 hex digits, kept in the folder from now on.
+            const std::string hex = argv[++i];
+            std::array<uint8_t, link::kIdentitySize> id{};
+            if (hex.size() != 2 * id.size() ||
+                hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                return usage();
+            for (size_t k = 0; k < id.size(); ++k)
+                id[k] = static_cast<uint8_t>(std::stoul(hex.substr(2 * k, 2), nullptr, 16));
+            options.identity = id;
         } else if (arg == "--caps" && hasValue) {
             char *end = nullptr;
             const unsigned long mask = std::strtoul(argv[++i], &end, 0);
@@ -89,6 +103,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vexo-deviced: %s\n", error.c_str());
         return 1;
     }
+    // The identity tells a client which palmtop answers after a reconnect.
+    std::array<uint8_t, link::kIdentitySize> identity{};
+    if (options.identity ? !folder.setIdentity(*options.identity) : !folder.identity(identity)) {
+        std::fprintf(stderr, "vexo-deviced: %s: cannot keep the palmtop's identity\n", root.c_str());
+        return 1;
+    }
+    if (!options.identity)
+        options.identity = identity;
     folder.removeStaleTemporaries();
     // Partials of interrupted transfers stay for the client's next attempt, a day at most.
     deviced::DevicePartials(root).removeStale();

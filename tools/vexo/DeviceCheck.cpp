@@ -1,9 +1,10 @@
 #include "DeviceCheck.h"
 
 #include "BlockCodec.h"
-#include "Channel.h"
 #include "Crc32.h"
+#include "FileDigest.h"
 #include "Hello.h"
+#include "HelloCheck.h"
 #include "Message.h"
 #include "OpenChain.h"
 #include "ResumeCodec.h"
@@ -25,60 +26,6 @@ using std::chrono::milliseconds;
 
 namespace
 {
-
-// Every name this check uses starts so; nothing else on the device is touched.
-const std::string kPrefix = "vxchk-";
-constexpr uint8_t kAllCaps = kCapZstd | kCapZlib | kCapSync | kCapCompactList | kCapZstdContext |
-                             kCapLeanBatch | kCapListDelta | kCapResume;
-constexpr uint8_t kAllMoreCaps = kMoreCapSpace;
-constexpr uint16_t kOfferedPayload = 2048;
-constexpr uint8_t kOfferedWindow = 4;
-constexpr int kHelloRepeatMs = 400;
-
-struct CapName {
-    int byte; // of the hello record
-    uint8_t bit;
-    const char *name;
-};
-const CapName kCapNames[] = {
-    {1, kCapZstd, "zstd blocks"},
-    {1, kCapZlib, "zlib blocks"},
-    {1, kCapSync, "Checksum, PutOpen times"},
-    {1, kCapCompactList, "compact listings, tokens"},
-    {1, kCapZstdContext, "zstd context per file"},
-    {1, kCapLeanBatch, "PutNext, Acks without bitmap"},
-    {1, kCapListDelta, "delta listings"},
-    {1, kCapResume, "kept partials, resume"},
-    {10, kMoreCapSpace, "Space"},
-};
-
-const char *statusName(WireStatus s)
-{
-    static const char *const names[] = {"Ok",      "NotFound", "BadName",    "Exists",
-                                        "IoError", "Stopped",  "BadRequest", "CheckFailed"};
-    const auto i = static_cast<size_t>(s);
-    return i < sizeof names / sizeof names[0] ? names[i] : "an unknown status";
-}
-
-std::string hex(unsigned value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
-}
-
-// Printable form of a name for the reasons column.
-std::string shown(const std::string &bytes)
-{
-    std::string out = "\"";
-    for (const unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\')
-            out += static_cast<char>(c);
-        else
-            out += "\\x" + hex(c).substr(2);
-    }
-    return out + "\"";
-}
 
 // Half text that compresses well, half bytes that do not: blocks of both kinds.
 std::vector<uint8_t> content(size_t size, uint32_t seed)
@@ -120,14 +67,14 @@ std::string describeListing(const std::map<std::string, uint64_t> &got,
     for (const auto &[name, size] : want) {
         const auto it = got.find(name);
         if (it == got.end())
-            return shown(name) + " missing";
+            return shownName(name) + " missing";
         if (it->second != size)
-            return shown(name) + " listed with " + std::to_string(it->second) + " bytes, not " +
+            return shownName(name) + " listed with " + std::to_string(it->second) + " bytes, not " +
                    std::to_string(size);
     }
     for (const auto &[name, size] : got)
         if (!want.count(name))
-            return shown(name) + " listed, but it is not there";
+            return shownName(name) + " listed, but it is not there";
     return "";
 }
 
@@ -150,7 +97,7 @@ DeviceCheck::~DeviceCheck()
 
 void DeviceCheck::row(const std::string &check, bool pass, const std::string &reason)
 {
-    m_rows.push_back(Row{check, pass, reason});
+    m_table.add(check, pass, reason);
 }
 
 bool DeviceCheck::expect(const std::string &check, LinkError got, LinkError want, const std::string &what)
@@ -188,7 +135,7 @@ int DeviceCheck::run(std::FILE *out)
         FileClient client(m_pipe);
         if (open(client, 0, "")) {
             // Each codec the device offers, on sessions of their own.
-            std::vector<std::pair<uint8_t, std::string>> profiles;
+            std::vector<std::pair<uint16_t, std::string>> profiles;
             const uint8_t codecs = m_caps & (kCapZstd | kCapZlib);
             if (m_quick) {
                 profiles.push_back({0, (codecs & kCapZstd) ? "zstd" : (codecs & kCapZlib) ? "zlib" : "none"});
@@ -200,6 +147,8 @@ int DeviceCheck::run(std::FILE *out)
                 if (codecs & kCapZlib)
                     profiles.push_back({kCapZstd, "zlib"});
                 profiles.push_back({kCapZstd | kCapZlib, "none"});
+                if (m_moreCaps & kMoreCapHash)
+                    profiles.push_back({uint16_t{kMoreCapHash} << 8, "CRC-32 only"});
             }
             client.close();
             for (const auto &[withheld, label] : profiles)
@@ -223,24 +172,7 @@ int DeviceCheck::run(std::FILE *out)
             reason);
     }
 
-    std::fprintf(out, "%-46s %s\n", "capability (byte, bit)", "offered");
-    for (const auto &cap : kCapNames) {
-        int bit = 0;
-        while ((1u << bit) != cap.bit)
-            ++bit;
-        const bool on = cap.byte == 1 ? (m_caps & cap.bit) : (m_moreCaps & cap.bit);
-        char label[64];
-        std::snprintf(label, sizeof label, "%2d.%d  %s", cap.byte, bit, cap.name);
-        std::fprintf(out, "%-46s %s\n", label, !m_offered ? "?" : on ? "yes" : "no");
-    }
-    std::fprintf(out, "\n%-46s %-6s %s\n", "check", "result", "reason");
-    size_t failed = 0;
-    for (const auto &r : m_rows) {
-        failed += r.pass ? 0 : 1;
-        std::fprintf(out, "%-46s %-6s %s\n", r.check.c_str(), r.pass ? "pass" : "FAIL", r.reason.c_str());
-    }
-    std::fprintf(out, "\n%zu checks, %zu failed\n", m_rows.size(), failed);
-    return failed == 0 ? 0 : 1;
+    return m_table.print(out) == 0 ? 0 : 1;
 }
 
 bool DeviceCheck::checkHandshake()
@@ -251,197 +183,18 @@ bool DeviceCheck::checkHandshake()
         row("port opened", false, error);
         return false;
     }
-    Channel channel(*stream);
-    std::random_device seed;
-    uint32_t nonce = 0;
-    while (nonce == 0)
-        nonce = seed();
-    const uint8_t tag = tagForNonce(nonce);
-    Hello mine;
-    mine.caps = kAllCaps & static_cast<uint8_t>(localCodecCaps() | ~(kCapZstd | kCapZlib));
-    mine.moreCaps = kAllMoreCaps;
-    mine.nonce = nonce;
-    mine.maxPayload = kOfferedPayload;
-    mine.window = kOfferedWindow;
-    const auto hello = encodeHello(mine);
-
-    // Says Hello until the answer comes, as a client does.
-    const auto awaitAck = [&](Frame &ack, Hello &theirs, bool &malformed) {
-        const auto started = Clock::now();
-        const auto deadline = started + milliseconds(m_timeoutMs);
-        auto nextSend = started;
-        while (Clock::now() < deadline) {
-            if (Clock::now() >= nextSend) {
-                channel.sendControl(FrameType::Hello, tag, 0, hello);
-                nextSend = Clock::now() + milliseconds(kHelloRepeatMs);
-            }
-            if (!channel.pump(std::min(deadline, nextSend)))
-                return false;
-            Frame frame;
-            while (channel.takeControl(frame)) {
-                if (frame.type != FrameType::HelloAck)
-                    continue;
-                if (!decodeHello(frame.payload, theirs)) {
-                    malformed = true;
-                    continue;
-                }
-                if (theirs.nonce == nonce) {
-                    ack = frame;
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-
-    Frame ack;
-    Hello theirs;
-    bool malformed = false;
-    const auto started = Clock::now();
-    if (!awaitAck(ack, theirs, malformed)) {
-        row("Hello answered with a HelloAck", false,
-            malformed ? "only HelloAcks whose record is malformed (too short, or nonce 0)"
-                      : "no HelloAck with the Hello's nonce within the time-out");
-        return false;
-    }
-    m_offered = true;
-    m_caps = theirs.caps;
-    m_moreCaps = theirs.moreCaps;
-    row("Hello answered with a HelloAck", true,
-        "after " + std::to_string(std::chrono::duration_cast<milliseconds>(Clock::now() - started).count()) +
-            " ms");
-    row("HelloAck frame tag made from the nonce", ack.tag == tag,
-        ack.tag == tag ? "" : "tag " + hex(ack.tag) + ", the nonce gives " + hex(tag));
-    if (theirs.version != kFormatVersion) {
-        row("HelloAck record format 1", false, "record format " + std::to_string(theirs.version));
-        return false;
-    }
-    if (theirs.protocol > mine.protocol) {
-        row("HelloAck protocol version", false,
-            "version " + std::to_string(theirs.protocol) + ", higher than the " +
-                std::to_string(mine.protocol) + " offered");
-        return false;
-    }
-    row("HelloAck protocol version", true, "version " + std::to_string(theirs.protocol));
-    std::string limits;
-    if (theirs.maxPayload < kMinPayload || theirs.maxPayload > mine.maxPayload)
-        limits = "message size " + std::to_string(theirs.maxPayload) + ", outside " +
-                 std::to_string(kMinPayload) + ".." + std::to_string(mine.maxPayload);
-    else if (theirs.window < 1 || theirs.window > mine.window)
-        limits = "window " + std::to_string(theirs.window) + ", outside 1.." + std::to_string(mine.window);
-    row("HelloAck message size and window", limits.empty(),
-        limits.empty()
-            ? std::to_string(theirs.maxPayload) + " bytes, " + std::to_string(theirs.window) + " frames"
-            : limits);
-    std::string caps;
-    if (theirs.caps & ~mine.caps)
-        caps = "bits " + hex(theirs.caps & ~mine.caps) + " of byte 1 were not offered";
-    else if (theirs.moreCaps & ~mine.moreCaps)
-        caps = "bits " + hex(theirs.moreCaps & ~mine.moreCaps) + " of byte 10 were not offered";
-    else if ((theirs.caps & kCapCompactList) && theirs.protocol < 2)
-        caps = "compact listings in a version-1 session";
-    else if ((theirs.caps & kCapListDelta) && !(theirs.caps & kCapCompactList))
-        caps = "delta listings without compact listings";
-    row("HelloAck capabilities: only those shared", caps.empty(), caps);
-    if (!limits.empty())
-        return false;
-
-    // A repeated Hello of the session (its HelloAck was lost) is answered alike.
-    Frame again;
-    Hello repeated;
-    const bool answered = awaitAck(again, repeated, malformed);
-    row("repeated Hello answered alike", answered && again.payload == ack.payload && again.tag == ack.tag,
-        !answered                      ? "no HelloAck within the time-out"
-        : again.payload == ack.payload ? ""
-                                       : "another HelloAck");
-
-    ChannelConfig config;
-    config.maxPayload = theirs.maxPayload;
-    config.windowFrames = theirs.window;
-    config.shortAcks = (theirs.caps & kCapLeanBatch) != 0;
-    channel.start(tag, config);
-    // Names every device refuses, each asked as a Lookup, and one that is merely missing.
-    const std::vector<std::pair<std::string, WireStatus>> asks = {
-        {"", WireStatus::BadName},
-        {kPrefix + "0123456789a", WireStatus::BadName}, // 17 bytes
-        {"vx/chk", WireStatus::BadName},
-        {"vx\\chk", WireStatus::BadName},
-        {".", WireStatus::BadName},
-        {"..", WireStatus::BadName},
-        {"vx\x01"
-         "chk",
-         WireStatus::BadName},
-        {"vx\xFF\xFE", WireStatus::BadName}, // not code page 936
-        {kPrefix + "none.bin", WireStatus::NotFound},
-    };
-    for (size_t i = 0; i < asks.size(); ++i) {
-        Message lookup;
-        lookup.type = MsgType::Lookup;
-        lookup.id = static_cast<uint16_t>(i + 1);
-        lookup.name = asks[i].first;
-        channel.send(encodeMessage(lookup));
-    }
-    std::vector<std::string> answers(asks.size());
-    size_t results = 0;
-    std::string odd;
-    auto deadline = Clock::now() + milliseconds(m_timeoutMs);
-    while (results < asks.size() && Clock::now() < deadline && channel.pump(deadline)) {
-        std::vector<uint8_t> raw;
-        while (channel.takeMessage(raw)) {
-            Message msg;
-            deadline = Clock::now() + milliseconds(m_timeoutMs);
-            if (!decodeMessage(raw, msg) || msg.type != MsgType::Result || msg.id < 1 ||
-                msg.id > asks.size()) {
-                odd = "a message that is no Result of a Lookup (type " + hex(raw.empty() ? 0 : raw[0]) + ")";
-                continue;
-            }
-            auto &answer = answers[msg.id - 1];
-            if (answer.empty())
-                ++results;
-            answer = msg.status == asks[msg.id - 1].second ? "ok" : statusName(msg.status);
-        }
-    }
-    std::string badNames, missing;
-    for (size_t i = 0; i < asks.size(); ++i) {
-        std::string &reason = asks[i].second == WireStatus::BadName ? badNames : missing;
-        if (!reason.empty() || answers[i] == "ok")
-            continue;
-        reason = "Lookup of " + shown(asks[i].first) + ": " +
-                 (answers[i].empty() ? std::string("no answer within the time-out")
-                                     : answers[i] + ", not " + statusName(asks[i].second));
-    }
-    row("bad names refused with BadName", badNames.empty() && odd.empty(), badNames.empty() ? odd : badNames);
-    row("Lookup of a missing name: NotFound", missing.empty(), missing);
-    deadline = Clock::now() + milliseconds(m_timeoutMs);
-    while (!channel.idle() && Clock::now() < deadline && channel.pump(deadline)) {
-        std::vector<uint8_t> ignored;
-        while (channel.takeMessage(ignored)) {
-        }
-    }
-    const auto &stats = channel.stats();
-    row("Data frames acknowledged", channel.idle(),
-        channel.idle()
-            ? std::to_string(stats.framesSent) + " frames, " + std::to_string(stats.framesResent) +
-                  " sent again"
-            : std::to_string(channel.unackedFrames()) + " frames unacknowledged after the time-out");
-
-    channel.stop();
-    channel.sendControl(FrameType::Close, tag, 0, {});
-    bool closed = false;
-    deadline = Clock::now() + milliseconds(m_timeoutMs);
-    while (!closed && Clock::now() < deadline && channel.pump(deadline)) {
-        Frame frame;
-        while (channel.takeControl(frame))
-            closed = closed || (frame.type == FrameType::CloseAck && frame.tag == tag);
-    }
-    row("Close answered with CloseAck", closed, closed ? "" : "no CloseAck of the session's tag");
-    return true;
+    HelloCheck hello(*stream, m_timeoutMs, m_table);
+    const bool ok = hello.run();
+    m_caps = hello.caps();
+    m_moreCaps = hello.moreCaps();
+    m_identity = hello.identity();
+    return ok;
 }
 
-bool DeviceCheck::open(FileClient &client, uint8_t withheld, const std::string &label)
+bool DeviceCheck::open(FileClient &client, uint16_t withheld, const std::string &label)
 {
     client.setTimeout(m_timeoutMs);
-    client.withhold(withheld, 0);
+    client.withhold(static_cast<uint8_t>(withheld), static_cast<uint8_t>(withheld >> 8));
     const LinkError e = timed("Hello", [&] { return client.connect(); });
     // Only a session that did not open is worth a row of its own.
     if (e != LinkError::Ok)
@@ -482,14 +235,14 @@ std::string DeviceCheck::roundTrip(FileClient &client, const std::string &name,
     return "";
 }
 
-void DeviceCheck::checkTransfers(uint8_t withheld, const std::string &label)
+void DeviceCheck::checkTransfers(uint16_t withheld, const std::string &label)
 {
     FileClient client(m_pipe);
     if (!open(client, withheld, " (" + label + ")"))
         return;
     const size_t large = m_quick ? 40000 : 200000;
     for (const size_t size : {size_t(0), size_t(1), large}) {
-        const std::string name = kPrefix + std::to_string(size) + ".bin";
+        const std::string name = kCheckPrefix + std::to_string(size) + ".bin";
         const std::string reason = roundTrip(client, name, content(size, static_cast<uint32_t>(size)));
         row("put and get, " + std::to_string(size) + (size == 1 ? " byte (" : " bytes (") + label + ")",
             reason.empty(), reason);
@@ -509,7 +262,7 @@ void DeviceCheck::checkBatch()
     std::vector<TransferItem> sends, gets;
     std::vector<std::vector<uint8_t>> bytes;
     for (int i = 1; i <= 3; ++i) {
-        const std::string name = kPrefix + "b" + std::to_string(i) + ".txt";
+        const std::string name = kCheckPrefix + "b" + std::to_string(i) + ".txt";
         bytes.push_back(content(100u * static_cast<size_t>(i), static_cast<uint32_t>(i)));
         writeLocal(local(name), bytes.back());
         sends.push_back(TransferItem{local(name), name, true});
@@ -534,11 +287,11 @@ void DeviceCheck::checkNames(FileClient &client)
 {
     // The longest name, and one of two-byte characters ("文件" in code page 936).
     std::string reason;
-    for (const std::string &name : {kPrefix + "0123456789", kPrefix + "\xCE\xC4\xBC\xFE.txt"}) {
+    for (const std::string &name : {kCheckPrefix + "0123456789", kCheckPrefix + "\xCE\xC4\xBC\xFE.txt"}) {
         if (reason.empty())
             reason = roundTrip(client, name, content(10, 1));
         if (!reason.empty()) {
-            reason = shown(name) + ": " + reason;
+            reason = shownName(name) + ": " + reason;
             break;
         }
     }
@@ -547,8 +300,9 @@ void DeviceCheck::checkNames(FileClient &client)
 
 void DeviceCheck::checkRequests(FileClient &client)
 {
-    const std::string one = kPrefix + "1.bin", moved = kPrefix + "mv.bin", zero = kPrefix + "0.bin";
-    const std::string missing = kPrefix + "none.bin";
+    const std::string one = kCheckPrefix + "1.bin", moved = kCheckPrefix + "mv.bin",
+                      zero = kCheckPrefix + "0.bin";
+    const std::string missing = kCheckPrefix + "none.bin";
     // vxchk-0.bin and vxchk-1.bin are there from the transfers.
     writeLocal(local("one"), content(1, 1));
     LinkError e = client.send({TransferItem{local("one"), one, false}}, {}).front();
@@ -575,14 +329,36 @@ void DeviceCheck::checkRequests(FileClient &client)
         row("Checksum", true, "not offered");
     } else {
         const auto bytes = content(m_quick ? 40000 : 200000, m_quick ? 40000 : 200000);
-        const std::string name = kPrefix + std::to_string(bytes.size()) + ".bin";
+        const std::string name = kCheckPrefix + std::to_string(bytes.size()) + ".bin";
         uint32_t crc = 0;
         e = timed("Checksum", [&] { return client.checksum(name, crc); });
         const uint32_t want = crc32(bytes.data(), bytes.size());
         if (e == LinkError::Ok && crc != want)
-            row("Checksum", false, "CRC-32 " + hex(crc) + ", the file's is " + hex(want));
+            row("Checksum", false, "CRC-32 " + hexByte(crc) + ", the file's is " + hexByte(want));
         else
             expect("Checksum", e, LinkError::Ok);
+    }
+    if (!(m_moreCaps & kMoreCapHash)) {
+        row("Hash (BLAKE2b)", true, "not offered");
+    } else {
+        const auto bytes = content(m_quick ? 40000 : 200000, m_quick ? 40000 : 200000);
+        const std::string name = kCheckPrefix + std::to_string(bytes.size()) + ".bin";
+        FileDigest digest;
+        digest.add(bytes.data(), bytes.size());
+        Hash hash{};
+        e = timed("Hash", [&] { return client.fileHash(name, hash); });
+        if (e == LinkError::Ok && hash != digest.hash())
+            row("Hash (BLAKE2b)", false, "another hash than the file's");
+        else
+            expect("Hash (BLAKE2b)", e, LinkError::Ok);
+    }
+    if (m_moreCaps & kMoreCapIdentity) {
+        std::array<uint8_t, kIdentitySize> identity{};
+        e = client.deviceIdentity(identity);
+        if (e == LinkError::Ok && identity != m_identity)
+            row("identity the same in another session", false, "another identity");
+        else
+            expect("identity the same in another session", e, LinkError::Ok);
     }
     if (!(m_moreCaps & kMoreCapSpace)) {
         row("Space", true, "not offered");
@@ -598,7 +374,7 @@ void DeviceCheck::checkRequests(FileClient &client)
 
 void DeviceCheck::checkListings()
 {
-    const std::string pattern = kPrefix + "*";
+    const std::string pattern = kCheckPrefix + "*";
     std::map<std::string, uint64_t> want;
     {
         FileClient client(m_pipe);
@@ -606,9 +382,10 @@ void DeviceCheck::checkListings()
             return;
         // What is there, by Lookup: the listings must agree with it.
         for (const std::string &name :
-             {kPrefix + "0.bin", kPrefix + "1.bin",
-              kPrefix + std::to_string(m_quick ? 40000 : 200000) + ".bin", kPrefix + "0123456789",
-              kPrefix + "\xCE\xC4\xBC\xFE.txt", kPrefix + "b1.txt", kPrefix + "b2.txt", kPrefix + "b3.txt"}) {
+             {kCheckPrefix + "0.bin", kCheckPrefix + "1.bin",
+              kCheckPrefix + std::to_string(m_quick ? 40000 : 200000) + ".bin", kCheckPrefix + "0123456789",
+              kCheckPrefix + "\xCE\xC4\xBC\xFE.txt", kCheckPrefix + "b1.txt", kCheckPrefix + "b2.txt",
+              kCheckPrefix + "b3.txt"}) {
             DeviceEntry entry;
             if (client.lookup(name, &entry) == LinkError::Ok)
                 want[name] = entry.size;
@@ -662,7 +439,7 @@ void DeviceCheck::checkListings()
         reason = "the whole listing again (" + std::to_string(again) + " bytes) where its token was current";
     row("listing unchanged: the Result alone", reason.empty(), reason);
 
-    const std::string added = kPrefix + "new.txt";
+    const std::string added = kCheckPrefix + "new.txt";
     writeLocal(local("new"), content(5, 5));
     const LinkError e = client.send({TransferItem{local("new"), added, true}}, {}).front();
     if (e == LinkError::Ok)
@@ -679,12 +456,13 @@ void DeviceCheck::checkResume()
     // The client resumes only with both bits: the partial's record holds the source's time.
     if (!(m_caps & kCapResume) || !(m_caps & kCapSync)) {
         row("resume offer after an interrupted put", true, "not offered");
+        row("get continued after an interrupted get", true, "not offered");
         return;
     }
     FileClient client(m_pipe);
     if (!open(client, 0, " for resume"))
         return;
-    const std::string name = kPrefix + "resume.bin";
+    const std::string name = kCheckPrefix + "resume.bin";
     std::vector<uint8_t> bytes(m_quick ? 160 * 1024 : 512 * 1024);
     std::mt19937 random(7);
     for (auto &b : bytes)
@@ -719,7 +497,34 @@ void DeviceCheck::checkResume()
         else
             reason = "continued: " + std::to_string(sent) + " bytes sent for " + std::to_string(bytes.size());
     }
-    row("resume offer after an interrupted put", reason.rfind("continued", 0) == 0, reason);
+    const bool putResumed = reason.rfind("continued", 0) == 0;
+    row("resume offer after an interrupted put", putResumed, reason);
+
+    // The other way: a get stopped halfway leaves its partial here, and the
+    // next get of the file asks the device to continue after it.
+    reason.clear();
+    const std::string back = local("resume.back2");
+    stop = 0;
+    if (!putResumed) {
+        reason = "the put above left no file to get";
+    } else if (e = client.receive({TransferItem{name, back, true}}, control).front();
+               e != LinkError::Stopped) {
+        reason = std::string("the first get was to stop midway: ") + describe(e);
+    } else {
+        const auto before = client.stats().bytesRead;
+        e = client.receive({TransferItem{name, back, true}}, {}).front();
+        const auto read = client.stats().bytesRead - before;
+        if (e != LinkError::Ok)
+            reason = std::string("get: ") + describe(e);
+        else if (readLocal(back) != bytes)
+            reason = "the continued file differs from the one on the device";
+        else if (read + 16 * 1024 > bytes.size())
+            reason = "the device sent the whole file again (" + std::to_string(read) + " bytes)";
+        else
+            reason =
+                "continued: " + std::to_string(read) + " bytes received for " + std::to_string(bytes.size());
+    }
+    row("get continued after an interrupted get", reason.rfind("continued", 0) == 0, reason);
     client.close();
 }
 
@@ -733,16 +538,16 @@ void DeviceCheck::cleanUp()
     if (const LinkError e = client.list("*", entries); e != LinkError::Ok)
         reason = std::string("List: ") + describe(e);
     for (const auto &entry : entries) {
-        if (entry.name.rfind(kPrefix, 0) != 0)
+        if (entry.name.rfind(kCheckPrefix, 0) != 0)
             continue;
         if (const LinkError e = client.remove(entry.name); e != LinkError::Ok && reason.empty())
-            reason = "rm " + shown(entry.name) + ": " + describe(e);
+            reason = "rm " + shownName(entry.name) + ": " + describe(e);
     }
     entries.clear();
     if (reason.empty() && client.list("*", entries) == LinkError::Ok)
         for (const auto &entry : entries)
-            if (entry.name.rfind(kPrefix, 0) == 0 && reason.empty())
-                reason = shown(entry.name) + " still listed after its rm";
+            if (entry.name.rfind(kCheckPrefix, 0) == 0 && reason.empty())
+                reason = shownName(entry.name) + " still listed after its rm";
     row("names of the check removed", reason.empty(), reason);
     client.close();
 }

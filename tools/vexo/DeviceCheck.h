@@ -4,9 +4,12 @@
 // ours afterwards.
 #pragma once
 
+#include "CheckTable.h"
 #include "FileClient.h"
+#include "Hello.h"
 #include "Pipe.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -19,7 +22,7 @@ namespace vexo::cli
 class DeviceCheck
 {
 public:
-    // quick: one codec, smaller files, no resume; for a first try.
+    // quick: the best codec only, and smaller files; for a first try.
     DeviceCheck(std::shared_ptr<link::Pipe> pipe, int timeoutMs, bool quick);
     ~DeviceCheck();
     DeviceCheck(const DeviceCheck &) = delete;
@@ -30,21 +33,16 @@ public:
     int run(std::FILE *out);
 
 private:
-    struct Row {
-        std::string check;
-        bool pass = false;
-        std::string reason; // why it failed, or what was seen
-    };
-
     void row(const std::string &check, bool pass, const std::string &reason = "");
     // A call's result where `want` was expected; the reason names what came instead.
     bool expect(const std::string &check, link::LinkError got, link::LinkError want,
                 const std::string &what = "");
-    // Hello fields, bad names, acknowledgements and Close on a channel of our own.
+    // The handshake on a channel of our own (HelloCheck); false when no session can follow.
     bool checkHandshake();
-    // A session of the file client offering all but `withheld`; false when none opened.
-    bool open(link::FileClient &client, uint8_t withheld, const std::string &label);
-    void checkTransfers(uint8_t withheld, const std::string &label);
+    // A session of the file client offering all but `withheld` (bits 0-7 of
+    // byte 1 of the hello record, 8-15 of byte 10); false when none opened.
+    bool open(link::FileClient &client, uint16_t withheld, const std::string &label);
+    void checkTransfers(uint16_t withheld, const std::string &label);
     void checkBatch();
     void checkNames(link::FileClient &client);
     void checkListings();
@@ -61,11 +59,11 @@ private:
     std::shared_ptr<link::Pipe> m_pipe;
     int m_timeoutMs;
     bool m_quick;
-    std::string m_work;     // local folder for the files sent and received
-    uint8_t m_caps = 0;     // byte 1 of the device's HelloAck
-    uint8_t m_moreCaps = 0; // its byte 10
-    bool m_offered = false; // a HelloAck came at all
-    std::vector<Row> m_rows;
+    std::string m_work;                                    // local folder for the files sent and received
+    uint8_t m_caps = 0;                                    // byte 1 of the device's HelloAck
+    uint8_t m_moreCaps = 0;                                // its byte 10
+    std::array<uint8_t, link::kIdentitySize> m_identity{}; // the HelloAck's, with kMoreCapIdentity
+    CheckTable m_table;
     int64_t m_slowestMs = 0;
     std::string m_slowest;
     std::vector<std::string> m_timedOut;

@@ -4,6 +4,7 @@
 #include "NameCodec.h"
 #include "ProgressBar.h"
 #include "sync/SyncPlanner.h"
+#include "sync/SyncRecord.h"
 #include "vexo/sys/CodeTable.h"
 #include "vexo/sys/UniqueFd.h"
 
@@ -60,6 +61,48 @@ bool localCrc(const std::string &path, uint32_t &crc)
     return fd && link::crc32OfFile(fd.get(), crc);
 }
 
+std::string hashText(uint32_t crc)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "crc32:%08x", static_cast<unsigned>(crc));
+    return text;
+}
+
+// The content hash the record keeps, of a PC file and of a device file (in
+// the same form, so that the two compare); empty when it cannot be had.
+std::string localHash(const std::string &path)
+{
+    uint32_t crc = 0;
+    return localCrc(path, crc) ? hashText(crc) : std::string();
+}
+
+std::string deviceHash(link::FileClient &client, const std::string &wire, uint64_t size)
+{
+    uint32_t crc = 0;
+    link::DeviceEntry entry;
+    if (client.checksum(wire, crc, &entry) != LinkError::Ok || entry.size != size)
+        return std::string();
+    return hashText(crc);
+}
+
+// What names the device in the record of a pair: the port it is reached on.
+std::string deviceIdentity(const std::string &port)
+{
+    return "port:" + port;
+}
+
+// The folder as an absolute path, so that one folder has one record however
+// it was named on the command line.
+std::string absoluteFolder(const std::string &dir)
+{
+    char *real = ::realpath(dir.c_str(), nullptr);
+    if (!real)
+        return dir;
+    std::string out = real;
+    std::free(real);
+    return out;
+}
+
 std::string wireName(const std::string &utf8)
 {
     std::string wire;
@@ -87,6 +130,10 @@ const char *const kReasonTexts[] = {
     "name longer than 16 bytes on the device", // NameTooLong
     "name not possible on the device",         // NameInvalid
     "names differ only in case",               // CaseConflict
+    "changed on the PC",                       // ChangedHere
+    "changed on the device",                   // ChangedThere
+    "deleted from the PC",                     // GoneHere
+    "deleted from the device",                 // GoneThere
 };
 
 void printPlan(const std::vector<SyncRow> &rows, int baud)
@@ -98,7 +145,7 @@ void printPlan(const std::vector<SyncRow> &rows, int baud)
         const uint64_t size =
             row.action == SyncAction::Receive || !row.hasLocal ? row.remote.size : row.local.size;
         const char *action = sys::textOf<SyncAction::DeleteRemote>(kActionWords, row.action, "?");
-        const char *reason = sys::textOf<SyncReason::CaseConflict>(kReasonTexts, row.reason, "?");
+        const char *reason = sys::textOf<SyncReason::GoneThere>(kReasonTexts, row.reason, "?");
         std::printf("%-10s %-24s %10llu  %s\n", action, name.c_str(), static_cast<unsigned long long>(size),
                     reason);
     }
@@ -117,7 +164,8 @@ int syncUsage(const char *why)
 {
     std::fprintf(
         stderr,
-        "vexo sync: %s\nusage: vexo sync LOCAL_DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n",
+        "vexo sync: %s\nusage: vexo sync LOCAL_DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n"
+        "                 [--prefer pc|device|newer]\n",
         why);
     return 2;
 }
@@ -134,7 +182,8 @@ int parseSyncArgs(const std::vector<std::string> &args, SyncArgs &parsed)
     bool &dryRun = parsed.dryRun;
     std::string &dir = parsed.dir;
     int directions = 0;
-    for (const auto &a : args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
         if (a == "--to-device" || a == "--to-pc" || a == "--both") {
             ++directions;
             options.direction = a == "--to-device" ? SyncDirection::ToRemote
@@ -144,6 +193,16 @@ int parseSyncArgs(const std::vector<std::string> &args, SyncArgs &parsed)
             dryRun = true;
         } else if (a == "--delete") {
             options.deleteMissing = true;
+        } else if (a == "--prefer") {
+            const std::string side = i + 1 < args.size() ? args[++i] : std::string();
+            if (side == "pc")
+                options.prefer = SyncPrefer::Pc;
+            else if (side == "device")
+                options.prefer = SyncPrefer::Remote;
+            else if (side == "newer")
+                options.prefer = SyncPrefer::Newer;
+            else
+                return syncUsage("--prefer takes pc, device or newer");
         } else if (!a.empty() && a[0] == '-') {
             return syncUsage(("unknown option " + a).c_str());
         } else if (dir.empty()) {
@@ -156,11 +215,42 @@ int parseSyncArgs(const std::vector<std::string> &args, SyncArgs &parsed)
         return syncUsage("no local folder");
     if (directions > 1)
         return syncUsage("choose one of --to-device, --to-pc, --both");
-    // Both ways, a file missing on one side may as well be new on the other.
-    if (options.deleteMissing && options.direction == SyncDirection::Both)
-        return syncUsage("--delete needs --to-device or --to-pc");
     options.nameLimit = static_cast<int>(link::kMaxDeviceName);
     return 0;
+}
+
+bool listDevice(link::FileClient &client, std::vector<SyncFile> &remote)
+{
+    std::vector<link::DeviceEntry> entries;
+    if (const auto e = client.list("*", entries); e != LinkError::Ok) {
+        std::fprintf(stderr, "vexo sync: cannot list the device: %s\n", link::describe(e));
+        return false;
+    }
+    for (const auto &e : entries) {
+        std::string utf8;
+        if (!link::cp936ToUtf8(e.name, utf8) || !safeLocalName(utf8)) {
+            std::fprintf(stderr, "vexo sync: skipping a device name with no safe form on the PC\n");
+            continue;
+        }
+        remote.push_back(SyncFile{utf8, e.size, e.mtimeMs});
+    }
+    return true;
+}
+
+// Keeps the record of this run: both sides listed again (the device's own
+// times). Without a second listing the old record stays.
+void writeRecord(link::FileClient &client, const std::string &dir, const std::vector<SyncRow> &rows,
+                 const std::vector<bool> &done, const SyncOptions &options, const SyncRecord &record,
+                 const std::string &path)
+{
+    std::vector<SyncFile> local, remote;
+    if (!listLocal(dir, local) || !listDevice(client, remote))
+        return;
+    // Hashed here, where reading costs no time on the line.
+    const auto hash = [&](const SyncFile &f) { return localHash(dir + "/" + f.name); };
+    if (const int e = RecordAfterSync(record, rows, done, local, remote, options, hash).save(path); e != 0)
+        std::fprintf(stderr, "vexo sync: cannot keep the record of this synchronisation in %s: %s\n",
+                     path.c_str(), std::strerror(e));
 }
 
 } // namespace
@@ -171,7 +261,7 @@ int checkSyncArgs(const std::vector<std::string> &args)
     return parseSyncArgs(args, parsed);
 }
 
-int runSync(link::FileClient &client, const std::vector<std::string> &args, int baud)
+int runSync(link::FileClient &client, const std::vector<std::string> &args, int baud, const std::string &port)
 {
     SyncArgs parsed;
     if (const int rc = parseSyncArgs(args, parsed); rc != 0)
@@ -184,20 +274,25 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
         std::fprintf(stderr, "vexo sync: %s: %s\n", dir.c_str(), std::strerror(errno));
         return 1;
     }
-    std::vector<link::DeviceEntry> entries;
-    if (const auto e = client.list("*", entries); e != LinkError::Ok) {
-        std::fprintf(stderr, "vexo sync: cannot list the device: %s\n", link::describe(e));
-        return 1;
-    }
     std::vector<SyncFile> remote;
-    for (const auto &e : entries) {
-        std::string utf8;
-        if (!link::cp936ToUtf8(e.name, utf8) || !safeLocalName(utf8)) {
-            std::fprintf(stderr, "vexo sync: skipping a device name with no safe form on the PC\n");
-            continue;
-        }
-        remote.push_back(SyncFile{utf8, e.size, e.mtimeMs});
-    }
+    if (!listDevice(client, remote))
+        return 1;
+
+    SyncRecord record(absoluteFolder(dir), deviceIdentity(port));
+    const std::string dataFolder = SyncRecord::DataFolder();
+    const std::string recordPath = dataFolder.empty() ? std::string() : record.pathIn(dataFolder);
+    std::string setAside;
+    const auto loaded = recordPath.empty() ? SyncRecord::Load::Missing : record.load(recordPath, &setAside);
+    if (loaded == SyncRecord::Load::Damaged)
+        std::fprintf(stderr,
+                     "vexo sync: the record of the last synchronisation was damaged%s%s; "
+                     "deciding by the files' times\n",
+                     setAside.empty() ? "" : " and is set aside as ", setAside.c_str());
+    const bool haveRecord = loaded == SyncRecord::Load::Loaded;
+    // Both ways, only the record tells a file deleted on one side from one new on the other.
+    if (options.deleteMissing && options.direction == SyncDirection::Both && !haveRecord)
+        return syncUsage("--both --delete needs the record of an earlier synchronisation of this folder "
+                         "with this device, which a run without --delete makes");
 
     const auto nameBytes = [](const std::string &name) {
         const std::string wire = wireName(name);
@@ -216,7 +311,10 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
             return ContentMatch::Unknown;
         return mine == theirs ? ContentMatch::Same : ContentMatch::Different;
     };
-    auto rows = PlanSync(local, remote, options, nameBytes, probe);
+    const auto sideHash = [&](bool isLocal, const SyncFile &f) {
+        return isLocal ? localHash(dir + "/" + f.name) : deviceHash(client, wireName(f.name), f.size);
+    };
+    auto rows = PlanSync(local, remote, options, nameBytes, probe, haveRecord ? &record : nullptr, sideHash);
     printPlan(rows, baud);
     if (parsed.dryRun) {
         std::printf("dry run: nothing changed\n");
@@ -225,21 +323,27 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
 
     std::vector<link::TransferItem> sends, receives;
     std::vector<std::string> sendLabels, receiveLabels;
-    for (const auto &row : rows) {
+    std::vector<size_t> sendRows, receiveRows;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const SyncRow &row = rows[r];
         if (!row.selected)
             continue;
         if (row.action == SyncAction::Send) {
             // An existing file is replaced only because it is older; a new one never clobbers.
             sends.push_back({dir + "/" + row.local.name, wireName(row.remoteTarget()), row.hasRemote});
             sendLabels.push_back(row.local.name);
+            sendRows.push_back(r);
         } else if (row.action == SyncAction::Receive) {
             receives.push_back({wireName(row.remote.name), dir + "/" + row.localTarget(), row.hasLocal});
             receiveLabels.push_back(row.remote.name);
+            receiveRows.push_back(r);
         }
     }
+    // Which rows ran to their end; the record is made from those.
+    std::vector<bool> done(rows.size(), false);
     int failures = 0;
     const auto run = [&](const std::vector<link::TransferItem> &items, const std::vector<std::string> &labels,
-                         bool sending) {
+                         const std::vector<size_t> &rowOf, bool sending) {
         if (items.empty())
             return;
         ProgressBar bar;
@@ -253,29 +357,50 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
             if (results[i] != LinkError::Ok) {
                 std::fprintf(stderr, "vexo sync: %s: %s\n", labels[i].c_str(), link::describe(results[i]));
                 ++failures;
+            } else {
+                done[rowOf[i]] = true;
             }
         }
     };
-    run(sends, sendLabels, true);
-    run(receives, receiveLabels, false);
+    run(sends, sendLabels, sendRows, true);
+    run(receives, receiveLabels, receiveRows, false);
     // Deletes come last, after everything that had to arrive has arrived.
-    for (const auto &row : rows) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const SyncRow &row = rows[r];
         if (!row.selected)
             continue;
         if (row.action == SyncAction::DeleteRemote) {
             if (const auto e = client.remove(wireName(row.remote.name)); e != LinkError::Ok) {
                 std::fprintf(stderr, "vexo sync: %s: %s\n", row.remote.name.c_str(), link::describe(e));
                 ++failures;
+            } else {
+                done[r] = true;
             }
         } else if (row.action == SyncAction::DeleteLocal) {
             if (::unlink((dir + "/" + row.local.name).c_str()) != 0) {
                 std::fprintf(stderr, "vexo sync: %s: %s\n", row.local.name.c_str(), std::strerror(errno));
                 ++failures;
+            } else {
+                done[r] = true;
             }
         }
     }
-    std::printf("%s\n", failures == 0 ? "done" : "done, with failures");
-    return failures == 0 ? 0 : 1;
+    if (!recordPath.empty())
+        writeRecord(client, dir, rows, done, options, record, recordPath);
+
+    int left = 0;
+    for (const auto &row : rows)
+        left += row.action == SyncAction::Conflict || (row.acts() && !row.selected);
+    if (failures != 0) {
+        std::printf("done, with failures\n");
+        return 1;
+    }
+    if (left != 0) {
+        std::printf("done; %d left undone\n", left);
+        return 3;
+    }
+    std::printf("done\n");
+    return 0;
 }
 
 } // namespace vexo::cli

@@ -53,6 +53,7 @@ int TransferRun::run(const std::vector<link::TransferItem> &items, const std::ve
         for (size_t k = 0; k < got.size(); ++k) {
             results[todo[k]] = got[k];
             moved = moved || got[k] == LinkError::Ok;
+            m_otherDevice = m_otherDevice || got[k] == LinkError::OtherDevice;
             if (lostWithLink(got[k]))
                 again.push_back(todo[k]);
         }
@@ -66,6 +67,15 @@ int TransferRun::run(const std::vector<link::TransferItem> &items, const std::ve
         if (!reconnect(deadline))
             break;
         todo = std::move(again);
+    }
+    if (m_otherDevice) {
+        const auto copied = std::count(results.begin(), results.end(), LinkError::Ok);
+        std::fprintf(stderr,
+                     "vexo: another palmtop answered on %s; %lld files were copied to the first one, %lld "
+                     "were not copied\n",
+                     m_port.c_str(), static_cast<long long>(copied),
+                     static_cast<long long>(results.size() - static_cast<size_t>(copied)));
+        return 1;
     }
     int failures = 0;
     for (size_t i = 0; i < results.size(); ++i) {
@@ -86,8 +96,13 @@ bool TransferRun::reconnect(std::chrono::steady_clock::time_point deadline)
         std::fprintf(stderr, "vexo: reconnecting\u2026 %lld s\n", static_cast<long long>(left));
         const auto tried = Clock::now();
         // Each attempt lasts up to the response time-out while nothing answers.
-        if (m_client.connect() == LinkError::Ok)
+        const LinkError e = m_client.reconnect();
+        if (e == LinkError::Ok)
             return true;
+        if (e == LinkError::OtherDevice) {
+            m_otherDevice = true;
+            return false;
+        }
         // A device node that is gone fails at once: do not spin on it.
         if (Clock::now() - tried < std::chrono::milliseconds(500))
             std::this_thread::sleep_for(std::chrono::milliseconds(500));

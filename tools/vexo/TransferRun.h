@@ -16,7 +16,9 @@ namespace vexo::cli
 class TransferRun
 {
 public:
-    TransferRun(link::FileClient &client, int retrySeconds) : m_client(client), m_retrySeconds(retrySeconds)
+    // port: named when another palmtop answers there after a reconnect.
+    TransferRun(link::FileClient &client, int retrySeconds, std::string port)
+        : m_client(client), m_retrySeconds(retrySeconds), m_port(std::move(port))
     {
     }
 
@@ -31,6 +33,8 @@ private:
 
     link::FileClient &m_client;
     int m_retrySeconds;
+    std::string m_port;
+    bool m_otherDevice = false; // a reconnect met another palmtop: the run stops there
 };
 
 } // namespace vexo::cli

@@ -44,9 +44,10 @@ int usage(std::FILE *output = stderr)
                  "  df                      the device's free and total bytes\n"
                  "  check-device [--quick]  try every request on whatever answers on the port and\n"
                  "                          print a table of what passed; for makers of palmtops\n"
-                 "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete]\n"
-                 "                          make a folder and the device agree (default both ways,\n"
-                 "                          newer wins); prints the plan first; deletes only with --delete\n"
+                 "  sync DIR [--to-device|--to-pc|--both] [--dry-run] [--delete] [--prefer pc|device|newer]\n"
+                 "                          make a folder and the device agree (default both ways;\n"
+                 "                          changes since the last sync win, else the newer file);\n"
+                 "                          prints the plan first; deletes only with --delete\n"
                  "Without --baud the port is used as a USB (CDC-ACM) device; default port /dev/ttyACM0.\n"
                  "put and get continue a file an earlier attempt left half done (--no-resume: start\n"
                  "over) and, when the link is lost, reconnect for up to N s (default 30; 0: never).\n"
@@ -260,7 +261,7 @@ int run(int argc, char **argv)
     link::FileClient client(pipe);
     client.setTimeout(timeoutMs);
     client.setResume(resume);
-    cli::TransferRun transfers(client, retrySeconds);
+    cli::TransferRun transfers(client, retrySeconds, port);
     const auto started = std::chrono::steady_clock::now();
     if (const auto e = client.connect(); e != LinkError::Ok)
         return report("cannot reach the device on " + port, e);
@@ -320,7 +321,7 @@ int run(int argc, char **argv)
         }
         rc = transfers.run(items, labels, true);
     } else if (command == "sync") {
-        rc = cli::runSync(client, args, baud);
+        rc = cli::runSync(client, args, baud, port);
     } else if (command == "rm" && args.size() == 1) {
         std::string wire;
         rc = toDevice(args[0], wire) ? report(args[0], client.remove(wire)) : 1;

@@ -35,6 +35,8 @@ extern "C" {
 #define VEXO_ERR_NO_MEMORY (-13)      /* the library ran out of memory; the call was abandoned */
 #define VEXO_ERR_UNSUPPORTED (-14)    /* the device's file service is too old for this request */
 #define VEXO_ERR_NO_SPACE (-15)       /* the device has no room for the file (a send only) */
+#define VEXO_ERR_OTHER_DEVICE                                                                                \
+    (-16) /* after a reconnect another palmtop answered on the port; nothing was written to it */
 
 /* 1,060 bytes filled by the find calls; all integers little-endian (the
  * library writes them byte by byte). Packed to 4 so that no tail padding is added. */
@@ -108,6 +110,21 @@ int RequestFileInfo(int client, const char *name, RpcFindRecord *record);
  * device's service predates the request (nothing was sent; compare otherwise);
  * or another VEXO_ERR_ value. */
 int RequestFileChecksum(int client, const char *name, uint32_t *crc);
+
+/* BLAKE2b hash (32 bytes) of a device file's content, computed on the device.
+ * Returns 0 with hash filled; VEXO_ERR_NOT_FOUND; VEXO_ERR_UNSUPPORTED when
+ * the device's service does not offer it (nothing was sent); or another
+ * VEXO_ERR_ value. */
+int RequestFileHash(int client, const char *name, uint8_t hash[32]);
+
+/* The palmtop's identity, made at random once and kept with its files, as
+ * 32 lowercase hex digits and a terminating zero in id (size at least 33).
+ * Returns 0; VEXO_ERR_UNSUPPORTED when the palmtop offers none (an older one);
+ * or another VEXO_ERR_ value. A client remembers the identity that
+ * ConnectServer met: when a later call has to reconnect by itself and
+ * another palmtop answers, that call and every later one fail with
+ * VEXO_ERR_OTHER_DEVICE, sending it nothing, until ConnectServer is called again. */
+int RequestDeviceIdentity(int client, char *id, int size);
 
 /* Free and total bytes of the device's storage. Returns 0 with both set;
  * VEXO_ERR_UNSUPPORTED when the device's service predates the request

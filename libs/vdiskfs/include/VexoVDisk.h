@@ -160,6 +160,18 @@ int VEXO_VDISK_CALL zsettime(const char *name, int32_t time);
  * with the three set, -1 when nothing is mounted or a pointer is NULL. */
 int VEXO_VDISK_CALL zdiskspace(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes);
 
+/* The image file is shared with other programs: a call that reads takes
+ * its lock shared, one that changes it (and an open file, until closed)
+ * exclusive. A call that finds it taken waits up to 3 seconds, then fails.
+ * A change or a format is also refused while a program that takes no lock
+ * (the simulator) has the image open; reading is not.
+ * zbusytext says why this thread's calls were refused so since its last
+ * successful call: "the image is in use by PROGRAM (pid N)" or "PROGRAM
+ * (pid N) has the image open: close the simulator first", NUL-terminated
+ * into text (cut to size - 1 bytes). Returns the length of the whole text,
+ * 0 when no call was refused so. */
+int VEXO_VDISK_CALL zbusytext(char *text, int size);
+
 #ifdef __cplusplus
 }
 #endif

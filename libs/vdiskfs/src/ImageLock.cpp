@@ -37,6 +37,7 @@ void ImageLock::attach(FileBlockDevice *device, uint64_t tableBytes)
     m_tableBytes = tableBytes;
     m_held = Mode::None;
     m_noted = false;
+    m_scanned = false;
     m_tables.clear();
 }
 
@@ -48,7 +49,9 @@ VDiskError ImageLock::raise(Mode mode, bool &stale)
         mode = Mode::Shared;
     if (m_device == nullptr || mode <= m_held)
         return VDiskError::None;
-    if (mode == Mode::Exclusive) {
+    const auto now = std::chrono::steady_clock::now();
+    if (mode == Mode::Exclusive &&
+        (!m_scanned || now - m_scannedAt > std::chrono::milliseconds(kScanKeptMs))) {
         const ImageHolders::Holder *holder = nullptr;
         std::vector<ImageHolders::Holder> first, second;
         if (!(first = lockless()).empty()) {
@@ -63,8 +66,11 @@ VDiskError ImageLock::raise(Mode mode, bool &stale)
                     holder = &two;
         if (holder != nullptr) {
             m_detail = ImageHolders::name(*holder) + " has the image open: close the simulator first";
+            m_scanned = false;
             return VDiskError::HeldOpen;
         }
+        m_scanned = true;
+        m_scannedAt = now;
     }
     const bool fromNone = m_held == Mode::None;
     VDiskError e = wait(mode);

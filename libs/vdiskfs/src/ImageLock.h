@@ -4,6 +4,7 @@
 #include "ImageHolders.h"
 #include "VDiskError.h"
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -26,6 +27,10 @@ public:
     using Mode = FileBlockDevice::Lock;
     static constexpr int kWaitMs = 3000;
     static constexpr int kGlanceMs = 100;
+    // Looking through /proc takes milliseconds: a batch of changes looks
+    // once, not once per file. The simulator may open the image right after
+    // any look, so a look kept this long is not less safe.
+    static constexpr int kScanKeptMs = 1000;
 
     // The file the lock is on, and how many bytes at its start hold the
     // tables (boot sector, FATs, root folder); both change on a remount.
@@ -53,6 +58,8 @@ private:
     uint64_t m_tableBytes = 0;
     Mode m_held = Mode::None;
     std::string m_detail;
+    bool m_scanned = false;
+    std::chrono::steady_clock::time_point m_scannedAt;
     // What was seen when the lock was let go.
     bool m_noted = false;
     timespec m_modified{};

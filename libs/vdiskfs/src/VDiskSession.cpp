@@ -78,7 +78,9 @@ const std::string &vdiskLastErrorDetail()
 void setVdiskLastError(VDiskError error)
 {
     t_lastError = error;
-    if (error != VDiskError::InUse && error != VDiskError::HeldOpen)
+    // Kept over later failures: a caller's clean-up after a refused change
+    // must not hide why it was refused.
+    if (error == VDiskError::None)
         t_lastDetail.clear();
 }
 

@@ -95,7 +95,8 @@ private:
 
 // For the vdisk tool, beside the C functions:
 // the error behind this thread's last failed C call (None after a success),
-// with the program behind an InUse or HeldOpen in words ("" otherwise),
+// with the program behind an InUse or HeldOpen since the last success in
+// words ("" otherwise),
 VDiskError vdiskLastError();
 const std::string &vdiskLastErrorDetail();
 void setVdiskLastError(VDiskError error);

@@ -5,6 +5,9 @@
 
 #include "VDiskSession.h"
 
+#include <algorithm>
+#include <cstring>
+
 using vexo::VDiskError;
 using vexo::VDiskSession;
 
@@ -134,6 +137,17 @@ int VEXO_VDISK_CALL zdiskspace(uint32_t *freeClusters, uint32_t *totalClusters, 
            }) == VDiskError::None
                ? 0
                : -1;
+}
+
+int VEXO_VDISK_CALL zbusytext(char *text, int size)
+{
+    const std::string &detail = vexo::vdiskLastErrorDetail();
+    if (text != nullptr && size > 0) {
+        const size_t n = std::min(detail.size(), size_t(size - 1));
+        std::memcpy(text, detail.data(), n);
+        text[n] = '\0';
+    }
+    return static_cast<int>(detail.size());
 }
 
 } // extern "C"

@@ -296,6 +296,38 @@ private slots:
         QVERIFY(deviceRows().contains(names[0]));
     }
 
+    // Another terminal takes the first one's place while the link is away:
+    // nothing of the run goes to it, and the failure list says why.
+    void anotherPalmtopAfterTheReconnectEndsTheRun()
+    {
+        const QString other = m_dir.filePath("other");
+        QVERIFY(QDir().mkpath(other));
+        for (const char *name : {"s1.bin", "s2.bin", "s3.bin"})
+            test::putFile(pc(name), randomBytes(SecondFileBytes, 40));
+        QTimer swap;
+        swap.setSingleShot(true);
+        connect(&swap, &QTimer::timeout, this, [&] { m_device.startServerOn(other); });
+        auto kill = killDuring("s2.bin");
+        runWatching({pc("s1.bin"), pc("s2.bin"), pc("s3.bin")}, {"s1.bin", "s2.bin", "s3.bin"}, tdSend,
+                    [&](TFormDoProcess &form) {
+                        if (kill && kill(form)) {
+                            kill = nullptr;
+                            swap.start(1000);
+                        }
+                    });
+        QVERIFY2(!kill, "the device was killed mid-file");
+        QCOMPARE(m_prompter.questions().size(), 1);
+        const QString text = m_prompter.texts().at(0);
+        QVERIFY2(
+            text.contains("another palmtop answered on COM1; 1 files were copied to the first one, 2 were "
+                          "not copied"),
+            qPrintable(text));
+        QCOMPARE(entries(other), QStringList());
+        QVERIFY(!m_w->deviceSession().RpcConnected());
+        // The next test meets the first palmtop again.
+        m_device.killServer();
+    }
+
     // Cancel while the run waits for the device ends it within a second,
     // also in the middle of a try; the pane shows the link lost.
     void cancelWhileReconnectingEndsAtOnce()

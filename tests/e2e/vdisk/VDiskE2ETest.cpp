@@ -151,6 +151,25 @@ private slots:
         QTRY_VERIFY(!list->isEditing());
         QCOMPARE(w->VDiskRows->caption(2), QStringLiteral("NEW.TXT"));
 
+        // While a program that takes no lock (the simulator) has the image
+        // open, a delete is refused and the pane says who holds it.
+        QProcess simulator;
+        simulator.setStandardInputFile(image);
+        simulator.start("sleep", {"30"});
+        QVERIFY(simulator.waitForStarted());
+        // Until it runs as "sleep", and the look for such programs before the
+        // rename (kept for a second) is done again.
+        QTest::qWait(1200);
+        list->setCurrentRow(0);
+        prompter.answer(PromptAnswer::Ok);
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(captions(w->VDiskRows), (QStringList{"README.TXT", "DATA.BIN", "NEW.TXT"}));
+        QCOMPARE(w->PVDiskStatus->toolTip(),
+                 QStringLiteral("sleep (pid %1) has the image open: close the simulator first")
+                     .arg(simulator.processId()));
+        simulator.kill();
+        simulator.waitForFinished();
+
         // Delete README.TXT with the Delete key.
         list->setCurrentRow(0);
         prompter.answer(PromptAnswer::Ok);

@@ -200,6 +200,10 @@ void HostileDevice::run()
         case Behaviour::ForeignReset:
             channel.sendControl(FrameType::Reset, foreign, 0, {});
             break;
+        case Behaviour::EmptyListParts:
+            if (streamId != 0)
+                sendPart(MsgType::ListPart, DataPart{});
+            break;
         default:
             break;
         }

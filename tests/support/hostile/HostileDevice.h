@@ -29,6 +29,7 @@ public:
         ForeignHelloAck, // answers nothing; a HelloAck of another session, again and again
         ForeignReset,    // answers nothing; a Reset of another session, again and again
         DataAfterFailure, // Get: a 10-byte file, then file data that never ends
+        EmptyListParts,   // List: list parts without a byte, again and again, never the end
         HigherVersion,    // HelloAck: a protocol version above the one the Hello offered
         TinyMessages,     // HelloAck: a largest message of 10 bytes
         StallingGet,      // Get: the open of a 100-byte file, then nothing; any other request: Ok

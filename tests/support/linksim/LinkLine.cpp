@@ -21,7 +21,8 @@ constexpr size_t kPendingLimit = 16 * 1024;
 LinkLine::LinkLine(const LinkSimOptions &options, uint64_t faultSeed)
     : m_byteNs(options.bytesPerSecond > 0 ? 1e9 / options.bytesPerSecond : 0),
       m_latencyNs(options.latencyMs > 0 ? int64_t{options.latencyMs} * 1000000 : 0),
-      m_faults(options.bitFlipPerByte, options.dropPerByte, faultSeed)
+      m_faults(options.bitFlipPerByte, options.dropPerByte, faultSeed),
+      m_frameFaults(options.frameDropEvery, options.frameDamageEvery)
 {
     if (m_byteNs > 0) {
         const double perWakeup = options.bytesPerSecond * kIntakeSeconds;
@@ -99,7 +100,11 @@ void LinkLine::advance(int64_t nowNs, bool cut)
             ++m_counters.cut;
             continue;
         }
-        switch (m_faults.apply(byte)) {
+        auto fate = m_frameFaults.apply(byte);
+        if (fate == FaultInjector::Fate::Intact) {
+            fate = m_faults.apply(byte);
+        }
+        switch (fate) {
         case FaultInjector::Fate::Dropped:
             ++m_counters.dropped;
             continue;

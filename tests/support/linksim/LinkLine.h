@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FaultInjector.h"
+#include "FrameFaults.h"
 #include "LinkSimOptions.h"
 
 #include <cstddef>
@@ -58,6 +59,7 @@ private:
     size_t m_intakeLimit;
     size_t m_downstreamLimit;
     FaultInjector m_faults;
+    FrameFaults m_frameFaults;
     double m_lineFreeNs = 0; // when the line finishes the last byte it sent
     std::deque<uint8_t> m_intake;
     std::deque<std::pair<int64_t, uint8_t>> m_underway; // (arrival time, byte)

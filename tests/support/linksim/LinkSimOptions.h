@@ -32,6 +32,10 @@ struct LinkSimOptions {
     uint32_t seed = 1;
     // Pulls in the order they happen (atByte ascending).
     std::vector<CablePull> pulls;
+    // Every n-th frame of the device link is lost whole, or has its check
+    // damaged (0 = never); see FrameFaults.
+    unsigned frameDropEvery = 0;
+    unsigned frameDamageEvery = 0;
 };
 
 // What happened to the bytes of one direction so far.

@@ -25,12 +25,15 @@ void usage()
 {
     std::fprintf(stderr, "usage: vexo-linksim --a LINK_A --b LINK_B [--rate BYTES_PER_S] [--latency-ms N]\n"
                          "                    [--flip P] [--drop P] [--seed N] [--pull BYTES:SECONDS]...\n"
+                         "                    [--drop-frame N] [--damage-frame N]\n"
                          "Joins two pseudo-terminals, reachable through the symbolic links LINK_A and\n"
                          "LINK_B, by a simulated serial line (default 11520 B/s each way, i.e. 115,200\n"
                          "baud 8N1; 0 = unthrottled). --flip and --drop are probabilities per byte.\n"
                          "Prints 'ready' once relaying; runs until SIGTERM or SIGINT. SIGUSR1 cuts the\n"
                          "cable, SIGUSR2 mends it. --pull cuts it once BYTES have entered the line (both\n"
                          "ways together) and mends it SECONDS later; repeat it for more pulls, in order.\n"
+                         "--drop-frame N loses every N-th frame of the device link whole, --damage-frame N\n"
+                         "damages its check (each direction counts its own frames).\n"
                          "On exit prints the counters and the pulls that happened on stderr.\n");
 }
 
@@ -109,6 +112,10 @@ int main(int argc, char **argv)
             ok = parseDouble(value, 0, 1, &options.bitFlipPerByte);
         } else if (arg == "--drop") {
             ok = parseDouble(value, 0, 1, &options.dropPerByte);
+        } else if (arg == "--drop-frame" || arg == "--damage-frame") {
+            ok = parseLong(value, 0, 1000000, &number);
+            (arg == "--drop-frame" ? options.frameDropEvery : options.frameDamageEvery) =
+                static_cast<unsigned>(number);
         } else if (arg == "--pull") {
             const std::string text = value;
             const auto colon = text.find(':');

@@ -207,7 +207,7 @@ LinkError FileClient::lose(LinkError error)
     return error;
 }
 
-LinkError FileClient::hello()
+LinkError FileClient::hello(bool pinned)
 {
     uint32_t nonce = randomNonce();
     while (tagForNonce(nonce) == m_lastTag)
@@ -217,7 +217,7 @@ LinkError FileClient::hello()
     Hello mine;
     mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext |
                 kCapLeanBatch | kCapResume;
-    mine.moreCaps = kMoreCapSpace;
+    mine.moreCaps = kMoreCapSpace | kMoreCapHash | kMoreCapIdentity;
     mine.caps &= static_cast<uint8_t>(~m_withheldCaps);
     mine.moreCaps &= static_cast<uint8_t>(~m_withheldMoreCaps);
     mine.protocol = m_offeredProtocol;
@@ -245,6 +245,13 @@ LinkError FileClient::hello()
             if (theirs.version != kFormatVersion || theirs.protocol > mine.protocol ||
                 theirs.maxPayload < kMinPayload)
                 return LinkError::Protocol;
+            const bool identified = (theirs.moreCaps & kMoreCapIdentity) != 0;
+            // Another palmtop in the cradle on the same port: the run it
+            // answers was meant for the first one, so nothing goes to it.
+            if (pinned && m_pinned && (!identified || theirs.identity != *m_pinned))
+                return LinkError::OtherDevice;
+            if (!pinned)
+                m_pinned = identified ? std::make_optional(theirs.identity) : std::nullopt;
             ChannelConfig config;
             config.maxPayload = std::min(mine.maxPayload, theirs.maxPayload);
             config.windowFrames = std::min<unsigned>(mine.window, std::max<unsigned>(theirs.window, 1));
@@ -271,7 +278,15 @@ LinkError FileClient::ensureSession()
     if (m_state == State::Connected && !m_channel->failed())
         return LinkError::Ok;
     m_state = State::Lost;
-    return hello();
+    return hello(true);
+}
+
+LinkError FileClient::reconnect()
+{
+    if (const auto e = attach(); e != LinkError::Ok)
+        return e;
+    m_state = State::Lost;
+    return hello(true);
 }
 
 LinkError FileClient::connect()
@@ -280,7 +295,7 @@ LinkError FileClient::connect()
         m_state = State::Closed;
         return e;
     }
-    const auto e = hello();
+    const auto e = hello(false);
     if (e != LinkError::Ok)
         m_state = State::Closed;
     return e;
@@ -368,10 +383,10 @@ LinkError FileClient::askAboutFile(MsgType type, const std::string &given, Messa
     const std::string name = bareName(given);
     if (!isValidDeviceName(name))
         return LinkError::BadName;
-    if (type == MsgType::Checksum) {
+    if (type == MsgType::Checksum || type == MsgType::Hash) {
         if (const auto e = ensureSession(); e != LinkError::Ok)
             return e;
-        if (!(m_peerCaps & kCapSync))
+        if (type == MsgType::Checksum ? !(m_peerCaps & kCapSync) : !hashed())
             return LinkError::Unsupported;
     }
     Message req;
@@ -404,6 +419,28 @@ LinkError FileClient::checksum(const std::string &given, uint32_t &crc, DeviceEn
     if (!resp.hasCrc)
         return lose(LinkError::Protocol);
     crc = resp.crc;
+    return LinkError::Ok;
+}
+
+LinkError FileClient::fileHash(const std::string &given, Hash &hash, DeviceEntry *entry)
+{
+    Message resp;
+    const auto e = askAboutFile(MsgType::Hash, given, resp, entry);
+    if (e != LinkError::Ok)
+        return e;
+    if (!resp.hasHash)
+        return lose(LinkError::Protocol);
+    hash = resp.hash;
+    return LinkError::Ok;
+}
+
+LinkError FileClient::deviceIdentity(std::array<uint8_t, kIdentitySize> &identity)
+{
+    if (const auto e = ensureSession(); e != LinkError::Ok)
+        return e;
+    if (!m_pinned)
+        return LinkError::Unsupported;
+    identity = *m_pinned;
     return LinkError::Ok;
 }
 
@@ -556,7 +593,10 @@ LinkError FileClient::listOnce(const std::string &pattern, std::vector<DeviceEnt
         // cannot carry on after it.
         if (!charge(msg.part.data.size() + 64))
             return lose(LinkError::TooLarge);
-        since = Clock::now();
+        // A part without a byte carries nothing of the listing: were it
+        // progress, empty parts could hold the call until the budget ran out.
+        if (!msg.part.data.empty())
+            since = Clock::now();
         bool blockDone = false;
         if (!assembler.add(msg.part, block, blockDone))
             return lose(LinkError::Protocol);
@@ -652,7 +692,7 @@ std::unique_ptr<OutgoingFile> FileClient::openNextSend(const TransferItem &item,
         error = LinkError::BadName;
         return nullptr;
     }
-    auto file = std::make_unique<OutgoingFile>(nextId(), m_codec, fileContext());
+    auto file = std::make_unique<OutgoingFile>(nextId(), m_codec, fileContext(), hashed());
     if (!file->open(item.source, true)) {
         error = LinkError::LocalIo;
         return nullptr;
@@ -828,7 +868,7 @@ void FileClient::openIncoming(Incoming &in, const Message &open)
     }
     in.opened = true;
     in.mtimeMs = open.mtimeMs;
-    in.stream = IncomingFile(open.size, fileContext());
+    in.stream = IncomingFile(open.size, fileContext(), hashed());
     if (continueIncoming(in, open))
         return;
     in.partial.reset();
@@ -953,9 +993,10 @@ void FileClient::takeResumeOffer(const Message &msg, Batch &batch, Sends &sends)
     OutgoingFile &file = *sends.cur;
     // The device's part is continued only if it holds exactly our first bytes;
     // otherwise (another file, changed since) it starts over.
-    uint32_t crc = 0;
-    const bool same = msg.offset > 0 && msg.offset < file.size() && file.prefixCrc(msg.offset, crc) &&
-                      crc == msg.crc && file.startAt(msg.offset, crc);
+    FileDigest prefix;
+    const bool same = msg.offset > 0 && msg.offset < file.size() && file.prefix(msg.offset, prefix) &&
+                      prefix.crc() == msg.crc && (!hashed() || (msg.hasHash && msg.hash == prefix.hash())) &&
+                      file.startAt(prefix);
     Message from;
     from.type = MsgType::PutFrom;
     from.id = file.id();
@@ -980,6 +1021,8 @@ void FileClient::askToContinue(const std::string &name, Incoming &in, Message &g
     get.mtimeMs = partial->source().mtimeMs;
     get.offset = partial->kept();
     get.crc = partial->crc();
+    get.hasHash = hashed();
+    get.hash = partial->keptDigest().hash();
     in.partial = std::move(partial);
 }
 
@@ -991,7 +1034,7 @@ bool FileClient::continueIncoming(Incoming &in, const Message &open)
         if (!in.partial || offset != in.partial->kept() || open.size != in.partial->source().size)
             in.failure = LinkError::Protocol;
         else
-            in.stream.startAt(offset, in.partial->crc());
+            in.stream.startAt(in.partial->keptDigest());
         return true;
     }
     if (!resumable(open.size))

@@ -12,11 +12,13 @@
 #include "OutgoingFile.h"
 #include "Pipe.h"
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,16 @@ public:
     // CRC-32 of a device file, computed by the device; Unsupported (nothing
     // sent) when the session's server does not offer it.
     LinkError checksum(const std::string &name, uint32_t &crc, DeviceEntry *entry = nullptr);
+    // BLAKE2b hash of a device file, computed by the device; Unsupported
+    // (nothing sent) when the session's server does not offer it.
+    LinkError fileHash(const std::string &name, Hash &hash, DeviceEntry *entry = nullptr);
+    // The identity of the palmtop this client is pinned to (see reconnect);
+    // Unsupported when it offers none.
+    LinkError deviceIdentity(std::array<uint8_t, kIdentitySize> &identity);
+    // Says Hello again after a lost session, as the calls do by themselves:
+    // OtherDevice (nothing sent to it) when another palmtop than the one
+    // connect() met answers. connect() starts over with whichever answers.
+    LinkError reconnect();
     // Free and total bytes of the device's storage; Unsupported (nothing
     // sent) when the session's server does not offer the request.
     LinkError freeSpace(uint64_t &freeBytes, uint64_t &totalBytes);
@@ -109,7 +121,8 @@ private:
     struct Incoming;
 
     LinkError attach();
-    LinkError hello();
+    // pinned: the palmtop must be the one connect() met, if that one had an identity.
+    LinkError hello(bool pinned);
     LinkError ensureSession();
     LinkError lose(LinkError error);
     // Runs the link for up to maxWaitMs; `got` tells whether msg holds a
@@ -130,6 +143,7 @@ private:
                        size_t &refused);
     uint16_t nextId() { return ++m_lastId; }
     bool fileContext() const { return m_codec == Codec::Zstd && (m_peerCaps & kCapZstdContext); }
+    bool hashed() const { return (m_peerMoreCaps & kMoreCapHash) != 0; }
 
     using BatchRun = void (FileClient::*)(const std::vector<TransferItem> &, const TransferControl &,
                                           Batch &);
@@ -179,6 +193,9 @@ private:
     uint8_t m_protocol = 1;     // the session's, from the HelloAck
     uint8_t m_peerCaps = 0;     // capabilities of the session's HelloAck
     uint8_t m_peerMoreCaps = 0; // its byte 10 (kMoreCap*), 0 from an older server
+    // The identity of the palmtop connect() met; none from an older one,
+    // which is then not told apart from another (as before identities).
+    std::optional<std::array<uint8_t, kIdentitySize>> m_pinned;
     // The last complete compact listing and the token its Result named: a
     // List of the same pattern sends the token, and a device whose folder
     // has not changed answers with that Result alone, one that still has the

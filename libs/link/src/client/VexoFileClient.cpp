@@ -91,6 +91,8 @@ int toResult(LinkError e)
         return VEXO_ERR_UNSUPPORTED;
     case LinkError::NoSpace:
         return VEXO_ERR_NO_SPACE;
+    case LinkError::OtherDevice:
+        return VEXO_ERR_OTHER_DEVICE;
     }
     return VEXO_ERR_PROTOCOL;
 }
@@ -312,6 +314,38 @@ int RequestFileChecksum(int client, const char *name, uint32_t *crc)
     if (!name || !crc)
         return VEXO_ERR_BAD_HANDLE;
     return withClient(client, [&](FileClient &c) { return toResult(c.checksum(name, *crc)); });
+}
+
+int RequestFileHash(int client, const char *name, uint8_t hash[32])
+{
+    if (!name || !hash)
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) {
+        Hash got{};
+        const auto e = c.fileHash(name, got);
+        if (e == LinkError::Ok)
+            std::copy(got.begin(), got.end(), hash);
+        return toResult(e);
+    });
+}
+
+int RequestDeviceIdentity(int client, char *id, int size)
+{
+    if (!id || size < static_cast<int>(2 * kIdentitySize + 1))
+        return VEXO_ERR_BAD_HANDLE;
+    return withClient(client, [&](FileClient &c) {
+        std::array<uint8_t, kIdentitySize> identity{};
+        const auto e = c.deviceIdentity(identity);
+        if (e != LinkError::Ok)
+            return toResult(e);
+        static const char kHex[] = "0123456789abcdef";
+        for (size_t i = 0; i < identity.size(); ++i) {
+            id[2 * i] = kHex[identity[i] >> 4];
+            id[2 * i + 1] = kHex[identity[i] & 15];
+        }
+        id[2 * kIdentitySize] = '\0';
+        return 0;
+    });
 }
 
 int RequestFreeSpace(int client, int64_t *freeBytes, int64_t *totalBytes)

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -152,6 +153,14 @@ public:
         if (!u8(n) || !need(n))
             return false;
         s.assign(reinterpret_cast<const char *>(m_p), n);
+        m_p += n;
+        return true;
+    }
+    bool bytes(void *out, size_t n)
+    {
+        if (!need(n))
+            return false;
+        std::memcpy(out, m_p, n);
         m_p += n;
         return true;
     }

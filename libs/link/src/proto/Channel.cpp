@@ -140,6 +140,12 @@ size_t Channel::dataPayload() const
     return std::max(floor, static_cast<size_t>(payload) / 16 * 16);
 }
 
+bool Channel::canTransmit() const
+{
+    return (!m_unsent.empty() && m_unacked.size() < windowNow()) ||
+           std::any_of(m_unacked.begin(), m_unacked.end(), [](const OutFrame &f) { return f.resendDue; });
+}
+
 size_t Channel::windowNow() const
 {
     // Smaller messages keep the bytes in flight, not the frames: a resent
@@ -560,9 +566,11 @@ bool Channel::pump(Clock::time_point deadline)
                     continue;
             }
             checkTimers(now);
-            if (std::any_of(m_unacked.begin(), m_unacked.end(),
-                            [](const OutFrame &f) { return f.resendDue; }) &&
-                m_out.size() < kOutLowWater)
+            // The line took what was written: fill the window before waiting,
+            // rather than send one frame per acknowledgement. A sender clocked
+            // by acknowledgements has a single frame in flight, and when that
+            // frame or its acknowledgement is lost, nothing comes to clock it.
+            if (m_out.size() < kOutLowWater && canTransmit())
                 continue;
         }
         if (now >= deadline) {

@@ -117,6 +117,8 @@ private:
     };
 
     size_t windowNow() const;
+    // A frame waits to be resent, or a queued message fits the window.
+    bool canTransmit() const;
     void fillOutput();
     // The stream itself failed: the channel stays failed; returns false.
     bool breakStream();

@@ -17,6 +17,8 @@ std::vector<uint8_t> encodeHello(const Hello &hello)
     // Without any bit the byte is left out, exactly as an older peer does.
     if (hello.moreCaps != 0)
         w.u8(hello.moreCaps);
+    if (hello.moreCaps & kMoreCapIdentity)
+        w.bytes(hello.identity.data(), hello.identity.size());
     return w.take();
 }
 
@@ -32,6 +34,10 @@ bool decodeHello(const std::vector<uint8_t> &bytes, Hello &hello)
         hello.protocol = 1;
     if (!r.u8(hello.moreCaps))
         hello.moreCaps = 0;
+    hello.identity.fill(0);
+    // An identity cut short is no identity: the bit goes with it.
+    if ((hello.moreCaps & kMoreCapIdentity) && !r.bytes(hello.identity.data(), hello.identity.size()))
+        hello.moreCaps &= static_cast<uint8_t>(~kMoreCapIdentity);
     return true;
 }
 

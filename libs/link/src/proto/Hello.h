@@ -1,6 +1,8 @@
 // The session handshake carried in Hello and HelloAck frames.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +34,14 @@ constexpr uint8_t kCapListDelta = 0x40;
 // An older peer sends no byte 10, which reads as 0.
 // The server answers Space requests (free and total bytes of its folder).
 constexpr uint8_t kMoreCapSpace = 0x01;
+// Transfers are checked with a BLAKE2b hash of the whole file besides the
+// CRC-32, the kept part of a resume as well, and the server answers Hash
+// requests. A peer without it gets the CRC-32 alone.
+constexpr uint8_t kMoreCapHash = 0x02;
+// HelloAck: the palmtop's identity follows byte 10, so that a client that
+// reconnects can tell whether the same palmtop answered.
+constexpr uint8_t kMoreCapIdentity = 0x04;
+constexpr size_t kIdentitySize = 16;
 
 // The smallest largest-message a Hello record may name: room for a
 // message's header and a part.
@@ -45,6 +55,9 @@ struct Hello {
     uint8_t window = 0;
     uint8_t protocol = kProtocolVersion; // 1 when the peer sent none
     uint8_t moreCaps = 0;                // kMoreCap* bits; 0 when the peer sent none
+    // With kMoreCapIdentity in a HelloAck: the palmtop's identity, random and
+    // kept for good; all zero when none came.
+    std::array<uint8_t, kIdentitySize> identity{};
 };
 
 std::vector<uint8_t> encodeHello(const Hello &hello);

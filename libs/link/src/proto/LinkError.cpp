@@ -32,6 +32,7 @@ const char *const kTexts[] = {
     "the device's listing is larger than allowed (65,536 entries, 8 MiB)",            // TooLarge
     "the device does not offer this request",                                         // Unsupported
     "not enough space on the device",                                                 // NoSpace
+    "another palmtop answered",                                                       // OtherDevice
 };
 } // namespace
 
@@ -42,7 +43,7 @@ LinkError errorFromStatus(WireStatus status)
 
 const char *describe(LinkError error)
 {
-    return sys::textOf<LinkError::NoSpace>(kTexts, error, "unknown error");
+    return sys::textOf<LinkError::OtherDevice>(kTexts, error, "unknown error");
 }
 
 } // namespace vexo::link

@@ -22,6 +22,7 @@ enum class LinkError {
     TooLarge,       // the peer sent more than a listing may hold; nothing was kept
     Unsupported,    // the peer does not offer this request (an older server)
     NoSpace,        // the device has no room for the file
+    OtherDevice,    // after a reconnect another palmtop answered; nothing was sent to it
 };
 
 LinkError errorFromStatus(WireStatus status);

@@ -13,7 +13,7 @@ namespace
 bool takesOnlyAName(MsgType type)
 {
     return type == MsgType::Lookup || type == MsgType::Delete || type == MsgType::Get ||
-           type == MsgType::Checksum;
+           type == MsgType::Checksum || type == MsgType::Hash;
 }
 
 bool carriesPart(MsgType type)
@@ -26,13 +26,15 @@ void writePart(ByteWriter &w, const DataPart &part)
     w.u8(part.flags);
     if (part.flags & kPartStreamCrc)
         w.u32(part.streamCrc);
+    if (part.flags & kPartStreamHash)
+        w.bytes(part.streamHash.data(), part.streamHash.size());
     w.bytes(part.data.data(), part.data.size());
 }
 
 bool readPart(ByteReader &r, DataPart &part)
 {
     constexpr uint8_t known =
-        kPartCodecMask | kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc | kPartContext;
+        kPartCodecMask | kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc | kPartContext | kPartStreamHash;
     if (!r.u8(part.flags) || (part.flags & ~known) || (part.flags & kPartCodecMask) == kPartCodecMask)
         return false;
     if ((part.flags & kPartContext) && (part.flags & kPartCodecMask) != static_cast<uint8_t>(Codec::Zstd))
@@ -40,6 +42,9 @@ bool readPart(ByteReader &r, DataPart &part)
     if ((part.flags & kPartEndOfStream) && !(part.flags & kPartEndOfBlock))
         return false;
     if ((part.flags & kPartStreamCrc) && (!(part.flags & kPartEndOfStream) || !r.u32(part.streamCrc)))
+        return false;
+    if ((part.flags & kPartStreamHash) &&
+        (!(part.flags & kPartStreamCrc) || !r.bytes(part.streamHash.data(), part.streamHash.size())))
         return false;
     part.data = r.rest();
     return true;
@@ -148,7 +153,9 @@ std::vector<uint8_t> encodeMessage(const Message &m)
         if (m.hasInfo) {
             w.varint(m.size);
             w.svarint(m.mtimeMs);
-            if (m.hasCrc)
+            if (m.hasHash)
+                w.bytes(m.hash.data(), m.hash.size());
+            else if (m.hasCrc)
                 w.u32(m.crc);
         }
         break;
@@ -232,6 +239,10 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
             return true;
         if (!r.varint(m.size) || !r.svarint(m.mtimeMs))
             return false;
+        // What follows the time tells the two answers apart by its length.
+        m.hasHash = r.remaining() == kHashSize;
+        if (m.hasHash)
+            return r.bytes(m.hash.data(), m.hash.size());
         m.hasCrc = r.remaining() > 0;
         return (!m.hasCrc || r.u32(m.crc)) && r.remaining() == 0;
     }

@@ -1,6 +1,8 @@
 // The messages carried in Data frames; see PROTOCOL.md.
 #pragma once
 
+#include "FileDigest.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@ enum class MsgType : uint8_t {
     // (OpenChain); only in sessions that share kCapLeanBatch.
     PutNext = 0x18,
     Space = 0x19, // only to a peer whose HelloAck has kMoreCapSpace
+    Hash = 0x1C,  // a Checksum answered with the BLAKE2b hash; only with kMoreCapHash
     // Resuming a kept partial file (ResumeCodec.h); only in sessions that share kCapResume.
     GetFrom = 0x1A,
     PutFrom = 0x1B,
@@ -57,10 +60,14 @@ constexpr uint8_t kPartStreamCrc = 0x10;
 // of standing alone. A block without it ends the context, and the next block
 // that has it begins a new one. Only in sessions that share kCapZstdContext.
 constexpr uint8_t kPartContext = 0x20;
+// With kPartStreamCrc, in sessions that share kMoreCapHash: the BLAKE2b hash
+// of the whole file follows the stream CRC.
+constexpr uint8_t kPartStreamHash = 0x40;
 
 struct DataPart {
     uint8_t flags = 0;
     uint32_t streamCrc = 0; // CRC-32 of all raw bytes of the stream, with kPartStreamCrc
+    Hash streamHash{};      // their BLAKE2b hash, with kPartStreamHash
     std::vector<uint8_t> data;
 };
 
@@ -79,8 +86,12 @@ struct Message {
     bool hasInfo = false;   // Result carries size and time
     bool hasCrc = false;    // Result of a Checksum: the file's CRC-32 follows size and time
     uint32_t crc = 0;       // also GetFrom, ResumeOffer: CRC-32 of the kept first `offset` bytes
-    bool hasPart = false;   // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
-    uint64_t since = 0;     // List: token of the listing the client holds, 0 for none (kCapCompactList only)
+    // Result of a Hash: the file's BLAKE2b hash in place of the CRC-32;
+    // GetFrom, ResumeOffer (kMoreCapHash): that of the kept first bytes.
+    bool hasHash = false;
+    Hash hash{};
+    bool hasPart = false; // PutOpen, GetOpen: a first part follows; ListPart, FileData: always
+    uint64_t since = 0;   // List: token of the listing the client holds, 0 for none (kCapCompactList only)
     // PutNext: bytes the name shares with the previous open's name at its
     // start and at its end (name holds the rest); mtimeMs is the difference
     // to that open's time and id is not on the wire.

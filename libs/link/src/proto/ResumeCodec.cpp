@@ -5,6 +5,16 @@
 namespace vexo::link
 {
 
+namespace
+{
+// The hash of the kept bytes, which a session sharing kMoreCapHash adds.
+bool optionalHash(ByteReader &r, Message &m)
+{
+    m.hasHash = r.remaining() == kHashSize;
+    return (!m.hasHash || r.bytes(m.hash.data(), m.hash.size())) && r.remaining() == 0;
+}
+} // namespace
+
 void encodeResumeFields(ByteWriter &w, const Message &m)
 {
     switch (m.type) {
@@ -14,6 +24,8 @@ void encodeResumeFields(ByteWriter &w, const Message &m)
         w.svarint(m.mtimeMs);
         w.varint(m.offset);
         w.u32(m.crc);
+        if (m.hasHash)
+            w.bytes(m.hash.data(), m.hash.size());
         break;
     case MsgType::PutFrom:
         w.varint(m.offset);
@@ -21,6 +33,8 @@ void encodeResumeFields(ByteWriter &w, const Message &m)
     case MsgType::ResumeOffer:
         w.varint(m.offset);
         w.u32(m.crc);
+        if (m.hasHash)
+            w.bytes(m.hash.data(), m.hash.size());
         break;
     default:
         break;
@@ -32,11 +46,11 @@ bool decodeResumeFields(ByteReader &r, Message &m)
     switch (m.type) {
     case MsgType::GetFrom:
         return r.shortString(m.name) && r.varint(m.size) && r.svarint(m.mtimeMs) && r.varint(m.offset) &&
-               r.u32(m.crc) && r.remaining() == 0;
+               r.u32(m.crc) && optionalHash(r, m);
     case MsgType::PutFrom:
         return r.varint(m.offset) && r.remaining() == 0;
     case MsgType::ResumeOffer:
-        return r.varint(m.offset) && r.u32(m.crc) && r.remaining() == 0;
+        return r.varint(m.offset) && r.u32(m.crc) && optionalHash(r, m);
     default:
         return false;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BlockAssembler.h"
+#include "FileDigest.h"
 #include "Message.h"
 
 #include <cstdint>
@@ -17,8 +18,13 @@ class IncomingFile
 public:
     enum class Fault { None, Check, Io };
 
-    // size: what the sender declared; fileContext as agreed in the session.
-    IncomingFile(uint64_t size, bool fileContext) : m_size(size), m_assembler(fileContext) {}
+    // size: what the sender declared; fileContext as agreed in the session;
+    // hashed: the session shares kMoreCapHash, so a stream with a CRC-32 at
+    // its end must also carry the hash of the whole file, and match it.
+    IncomingFile(uint64_t size, bool fileContext, bool hashed = false)
+        : m_size(size), m_assembler(fileContext), m_hashed(hashed)
+    {
+    }
 
     // Feeds the next part, writing a completed block to fd. Check: a
     // malformed stream, more bytes than declared, or a complete stream of
@@ -29,13 +35,20 @@ public:
     uint64_t received() const { return m_assembler.total(); }
     // CRC-32 of the first received() bytes of the file.
     uint32_t crc() const { return m_assembler.crc(); }
-    // Continues a file whose first `offset` bytes (CRC-32 `crc`) are kept.
-    void startAt(uint64_t offset, uint32_t crc) { m_assembler.startAt(offset, crc); }
+    // Continues a file whose first bytes are kept, read back as `kept`
+    // (the bytes stored, not what a record says of them).
+    void startAt(const FileDigest &kept)
+    {
+        m_assembler.startAt(kept.length(), kept.crc());
+        m_digest = kept;
+    }
 
 private:
     uint64_t m_size;
     BlockAssembler m_assembler;
     std::vector<uint8_t> m_block;
+    bool m_hashed;
+    FileDigest m_digest; // of every byte of the file stored so far, when hashed
 };
 
 } // namespace vexo::link

@@ -12,8 +12,8 @@
 namespace vexo::link
 {
 
-OutgoingFile::OutgoingFile(uint16_t id, Codec codec, bool fileContext)
-    : m_id(id), m_encoder(codec, fileContext)
+OutgoingFile::OutgoingFile(uint16_t id, Codec codec, bool fileContext, bool hashed)
+    : m_id(id), m_encoder(codec, fileContext), m_hashed(hashed)
 {
 }
 
@@ -53,17 +53,19 @@ bool OutgoingFile::fillOpen(Message &open, size_t maxPayload)
     return true;
 }
 
-bool OutgoingFile::prefixCrc(uint64_t count, uint32_t &crc) const
+bool OutgoingFile::prefix(uint64_t count, FileDigest &digest) const
 {
-    return m_fd && count <= m_size && crc32OfRange(m_fd.get(), count, crc);
+    return m_fd && count <= m_size && digest.addFrom(m_fd.get(), count);
 }
 
-bool OutgoingFile::startAt(uint64_t offset, uint32_t crc)
+bool OutgoingFile::startAt(const FileDigest &prefix)
 {
+    const uint64_t offset = prefix.length();
     if (!m_fd || offset > m_size || lseek(m_fd.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
         return false;
     m_sent = offset;
-    m_crc = crc;
+    m_crc = prefix.crc();
+    m_digest = prefix;
     return true;
 }
 
@@ -76,12 +78,19 @@ bool OutgoingFile::sendBlock(Channel &channel)
         return false;
     }
     m_crc = crc32(raw.data(), n, m_crc);
+    if (m_hashed)
+        m_digest.add(raw.data(), n);
     m_sent += n;
     const bool last = complete();
     // FileData: type, id, flags and the stream CRC; smaller while the line
-    // damages frames (Channel::dataPayload).
-    const size_t maxPartData = channel.dataPayload() - 8;
-    for (auto &part : m_encoder.encode(raw.data(), n, maxPartData, last, m_crc))
+    // damages frames (Channel::dataPayload), and by the hash at the end.
+    const size_t maxPartData = channel.dataPayload() - 8 - (m_hashed && last ? kHashSize : 0);
+    auto parts = m_encoder.encode(raw.data(), n, maxPartData, last, m_crc);
+    if (last && m_hashed && (parts.back().flags & kPartStreamCrc)) {
+        parts.back().flags |= kPartStreamHash;
+        parts.back().streamHash = m_digest.hash();
+    }
+    for (auto &part : parts)
         channel.send(encodePartMessage(MsgType::FileData, m_id, std::move(part)));
     if (last)
         m_fd.reset();

@@ -5,6 +5,7 @@
 
 #include "BlockCodec.h"
 #include "BlockEncoder.h"
+#include "FileDigest.h"
 #include "Message.h"
 #include "vexo/sys/UniqueFd.h"
 
@@ -19,8 +20,10 @@ class Channel;
 class OutgoingFile
 {
 public:
-    // id: the request the data belongs to; codec and fileContext as agreed in the session.
-    OutgoingFile(uint16_t id, Codec codec, bool fileContext);
+    // id: the request the data belongs to; codec and fileContext as agreed in
+    // the session; hashed: it shares kMoreCapHash, and a stream that ends
+    // with a CRC-32 carries the hash of the whole file as well.
+    OutgoingFile(uint16_t id, Codec codec, bool fileContext, bool hashed = false);
     OutgoingFile(const OutgoingFile &) = delete;
     OutgoingFile &operator=(const OutgoingFile &) = delete;
 
@@ -40,12 +43,13 @@ public:
     // whole file fits beside the rest in a message of maxPayload bytes, puts
     // the file in as its part (then complete()). False on a read error.
     bool fillOpen(Message &open, size_t maxPayload);
-    // CRC-32 of the first `count` bytes of the file; false on a read error
-    // or a file shorter than that. Does not move the read position.
-    bool prefixCrc(uint64_t count, uint32_t &crc) const;
-    // Sends from `offset` on (the receiver kept the bytes before it, of
-    // CRC-32 `crc`); the stream CRC still covers the whole file.
-    bool startAt(uint64_t offset, uint32_t crc);
+    // Adds the first `count` bytes of the file to `digest` (a fresh one);
+    // false on a read error or a file shorter than that. Does not move the
+    // read position.
+    bool prefix(uint64_t count, FileDigest &digest) const;
+    // Sends from prefix.length() on (the receiver kept the bytes before it);
+    // the stream's CRC-32 and hash still cover the whole file.
+    bool startAt(const FileDigest &prefix);
     // Reads the next block and queues its FileData messages on the channel,
     // in parts that fit its current message size. False on a read error.
     bool sendBlock(Channel &channel);
@@ -58,6 +62,8 @@ private:
     uint64_t m_sent = 0;
     int64_t m_mtimeMs = 0;
     uint32_t m_crc = 0;
+    bool m_hashed;
+    FileDigest m_digest; // of the bytes read so far, when hashed
 };
 
 } // namespace vexo::link

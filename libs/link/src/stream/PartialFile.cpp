@@ -111,6 +111,7 @@ bool PartialFile::create(const std::string &path, const PartialSource &source)
     m_source = source;
     m_kept = 0;
     m_crc = 0;
+    m_keptDigest = FileDigest();
     return true;
 }
 
@@ -120,16 +121,20 @@ bool PartialFile::reopen(const std::string &path)
     m_fd.reset(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st {
     };
-    if (!m_fd || fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    // Only a file of our own that nothing else links to: appending to a hard
+    // link would grow a file elsewhere, perhaps outside the folder.
+    if (!m_fd || fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        st.st_uid != geteuid()) {
         m_fd.reset();
         return false;
     }
     m_path = path;
-    uint32_t crc = 0;
+    m_keptDigest = FileDigest();
     // The bytes must still be those the record describes: a partial damaged
-    // on the disk or written by someone else is not continued.
-    if (!readRecord(static_cast<uint64_t>(st.st_size)) || !crc32OfRange(m_fd.get(), m_kept, crc) ||
-        crc != m_crc || ftruncate(m_fd.get(), static_cast<off_t>(m_kept)) != 0 ||
+    // on the disk is not continued. (One written to match the record passes
+    // here; the hash both sides compare catches it.)
+    if (!readRecord(static_cast<uint64_t>(st.st_size)) || !m_keptDigest.addFrom(m_fd.get(), m_kept) ||
+        m_keptDigest.crc() != m_crc || ftruncate(m_fd.get(), static_cast<off_t>(m_kept)) != 0 ||
         lseek(m_fd.get(), static_cast<off_t>(m_kept), SEEK_SET) < 0) {
         discard();
         return false;
@@ -168,6 +173,7 @@ bool PartialFile::restart()
     }
     m_kept = 0;
     m_crc = 0;
+    m_keptDigest = FileDigest();
     return true;
 }
 

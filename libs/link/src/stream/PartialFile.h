@@ -4,6 +4,7 @@
 // kept bytes; anything that does not match is removed, never trusted.
 #pragma once
 
+#include "FileDigest.h"
 #include "vexo/sys/PlaceFile.h"
 #include "vexo/sys/UniqueFd.h"
 
@@ -73,6 +74,9 @@ public:
     const PartialSource &source() const { return m_source; }
     uint64_t kept() const { return m_kept; }
     uint32_t crc() const { return m_crc; }
+    // The kept bytes as reopen read them from the disk (empty for a new or
+    // restarted partial): what both sides compare before continuing.
+    const FileDigest &keptDigest() const { return m_keptDigest; }
     // What is written so far: the first `kept` bytes, of CRC-32 `crc`.
     void note(uint64_t kept, uint32_t crc);
 
@@ -96,6 +100,7 @@ private:
     PartialSource m_source;
     uint64_t m_kept = 0;
     uint32_t m_crc = 0;
+    FileDigest m_keptDigest;
 };
 
 } // namespace vexo::link
