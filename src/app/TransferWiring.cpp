@@ -91,4 +91,8 @@ void TransferWiring::deviceLinkLost(const DeviceResult &result)
     m_window.devicePane->linkLost(result);
 }
 
+void TransferWiring::deviceReconnecting(bool on)
+{
+    m_window.devicePane->showReconnecting(on);
+}
 } // namespace vexo

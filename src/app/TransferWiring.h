@@ -35,6 +35,7 @@ public:
     QStringList localSelection() const override;
     void relist(Pane pane) override;
     void deviceLinkLost(const DeviceResult &result) override;
+    void deviceReconnecting(bool on) override;
 
 private:
     TFormMain &m_window;

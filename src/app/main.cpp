@@ -20,6 +20,7 @@
 #include "widgets/FileListView.h"
 #include "widgets/FileRowModel.h"
 #include "widgets/ShareSplitter.h"
+#include "widgets/StatusLabel.h"
 #include "widgets/ToolbarArtwork.h"
 #include "widgets/WindowPlacement.h"
 
@@ -67,10 +68,11 @@ TFormMain::TFormMain(const PlatformServices &services, QWidget *parent)
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("VexoFileManager"));
     resize(712, 564);
-    setMinimumSize(130, 50);
     // Where the window goes when restored from maximised.
     CenterOnScreen(*this);
     FormCreate();
+    // Never so narrow that toolbar buttons fold away into its overflow menu.
+    setMinimumSize(ToolBar1->sizeHint().width(), 240);
 }
 
 TFormMain::~TFormMain()
@@ -263,7 +265,8 @@ void TFormMain::buildStatusBar()
     bar->setSizeGripEnabled(false);
     const int widths[3] = {80, 300, 50};
     for (int i = 0; i < 3; ++i) {
-        StatusPanel[i] = new QLabel(bar);
+        // The middle field holds reasons that may name a long path.
+        StatusPanel[i] = i == 1 ? new StatusLabel(bar) : new QLabel(bar);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusPanel[i]->setMinimumWidth(widths[i]);
         if (i < 2)

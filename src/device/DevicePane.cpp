@@ -1,6 +1,7 @@
 #include "device/DevicePane.h"
 
 #include "device/RpcListing.h"
+#include "device/RunDeletes.h"
 #include "device/TInitRPCThread.h"
 #include "engine/DeviceSession.h"
 #include "engine/PaneKeys.h"
@@ -21,6 +22,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 #include <utility>
@@ -226,6 +228,16 @@ void DevicePane::setCaption(const char *stateKey)
                            language.other(QLatin1String(stateKey)));
 }
 
+void DevicePane::showReconnecting(bool on)
+{
+    if (m_shutDown)
+        return;
+    if (on)
+        setCaption("LinkReconnecting");
+    else if (m_session->RpcConnected())
+        setCaption("Connected");
+}
+
 void DevicePane::showLinkState(LinkState state)
 {
     if (m_shutDown)
@@ -331,25 +343,47 @@ void DevicePane::carryOut(DeviceSession::FollowUp followUp)
     }
 }
 
+QStringList DevicePane::selectedNames() const
+{
+    QStringList names;
+    for (const QModelIndex &index : m_view.list.selectedRows())
+        names.append(m_view.rows.caption(index.row()));
+    return names;
+}
+
 void DevicePane::DeleteRpcFiles()
 {
     if (m_view.list.selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(m_context.prompter, m_context.language))
+    if (ConfirmFileDelete(m_context.prompter, m_context.language, selectedNames()))
         DeleteSelectedRpcFiles();
 }
 
 DeviceResult DevicePane::DeleteSelectedRpcFiles()
 {
+    const QStringList names = selectedNames();
+    if (names.isEmpty())
+        return {};
+    const QVector<DeviceResult> results =
+        RunDeletes(*m_session, names, m_context.language, m_view.list.window());
+    // Rows are matched by name: a listing may have come in meanwhile.
+    QHash<QString, bool> deleted;
     DeviceResult result;
+    DeviceResult lost;
+    for (int i = 0; i < names.size(); ++i) {
+        deleted.insert(names.at(i), results.at(i).ok());
+        if (!results.at(i).ok() && result.ok())
+            result = results.at(i);
+        if (results.at(i).linkLost() && lost.ok())
+            lost = results.at(i);
+    }
     DeleteSelectedRows(m_view.list, m_view.rows, [&](const QString &name) {
-        result = m_session->deleteFile(name);
-        if (!result.linkLost())
-            return result.ok() ? RowDelete::Deleted : RowDelete::Kept;
-        linkLost(result);
-        return RowDelete::Stop;
+        return deleted.value(name, false) ? RowDelete::Deleted : RowDelete::Kept;
     });
-    showFreeSpace();
+    if (!lost.ok())
+        linkLost(lost);
+    else
+        showFreeSpace();
     return result;
 }
 
@@ -407,7 +441,7 @@ void DevicePane::RpcListKeyUp(int key, Qt::KeyboardModifiers)
     PaneKeyActions keys;
     // Asked even with nothing selected: the key always answers.
     keys.remove = [this] {
-        if (ConfirmFileDelete(m_context.prompter, m_context.language))
+        if (ConfirmFileDelete(m_context.prompter, m_context.language, selectedNames()))
             DeleteSelectedRpcFiles();
     };
     keys.refresh = [this] { RefreshRpc(); };

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -109,6 +110,8 @@ public:
     // the caption's tool tip; the next refresh (F3, F5) connects again.
     // Window thread only.
     void linkLost(const DeviceResult &result);
+    // A transfer waits for the lost link to come back (on), or it came back.
+    void showReconnecting(bool on);
     // Carries out what was asked for while an attempt ran (see
     // DeviceSession::endAttempt), also for an attempt made by another
     // thread. Window thread only.
@@ -129,6 +132,8 @@ signals:
     void attemptFinished(bool connected);
 
 private:
+    // Captions of the selected rows, top down.
+    QStringList selectedNames() const;
     enum class LinkState { Connecting, Connected, Failed };
 
     bool startAttempt();

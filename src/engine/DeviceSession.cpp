@@ -252,6 +252,18 @@ DeviceResult DeviceSession::deleteFile(const QString &name)
     return result([&](DeviceLink &link, int c) { return link.RequestDeleteFile(c, name); });
 }
 
+QVector<DeviceResult> DeviceSession::deleteFiles(const QStringList &names, int *stop)
+{
+    QVector<int> codes(names.size(), VEXO_ERR_STOPPED);
+    const int ran =
+        m_link ? m_link->RequestDeleteFiles(client(), names, &codes, stop) : VEXO_ERR_NOT_CONNECTED;
+    QVector<DeviceResult> results;
+    results.reserve(codes.size());
+    for (const int code : codes)
+        results << DeviceResult::FromLibrary(ran != 0 ? ran : code);
+    return results;
+}
+
 DeviceResult DeviceSession::rename(const QString &oldName, const QString &newName)
 {
     return result([&](DeviceLink &link, int c) { return link.RequestRenameFile(c, oldName, newName); });

@@ -3,6 +3,8 @@
 #include "engine/DeviceAccess.h"
 
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <atomic>
 #include <functional>
@@ -85,6 +87,10 @@ public:
     DeviceResult checksum(const QString &name, quint32 *crc) const override;
     DeviceResult freeSpace(qint64 *freeBytes, qint64 *totalBytes) const override;
     DeviceResult deleteFile(const QString &name) override;
+    // Deletes `names`, several requests in flight; `stop` (shared with the
+    // library, non-zero) ends it after the requests already sent. One result
+    // per name: Stopped for those not sent; all alike when it could not run.
+    QVector<DeviceResult> deleteFiles(const QStringList &names, int *stop);
     DeviceResult rename(const QString &oldName, const QString &newName);
     bool countBytes(std::int64_t *bytesDone, std::int64_t *bytesTotal) override;
     DeviceResult send(const QString &localPath, const QString &deviceName, int *progress, int *stop,

@@ -44,6 +44,9 @@ public:
     // A run found the device link lost with this result: the device pane
     // shows it disconnected.
     virtual void deviceLinkLost(const DeviceResult &result) = 0;
+    // A run waits for the lost device link to come back (on), or it came
+    // back (off): the device pane's caption says so meanwhile.
+    virtual void deviceReconnecting(bool on) { (void)on; }
 };
 
 } // namespace vexo

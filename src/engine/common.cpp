@@ -165,10 +165,14 @@ bool DeleteFolderTree(const QString &folder)
     return deleteTreeAt(AT_FDCWD, path.constData());
 }
 
-bool ConfirmFileDelete(Prompter &prompter, const LanguageTable &language)
+bool ConfirmFileDelete(Prompter &prompter, const LanguageTable &language, const QStringList &names)
 {
-    return prompter.ask(language.message(QStringLiteral("DeleteFiles")),
-                        language.message(QStringLiteral("PromptTitle")), PromptButtons::OkCancel,
+    QString question = language.message(QStringLiteral("DeleteFiles"));
+    if (names.size() == 1)
+        question = language.message(QStringLiteral("DeleteOne")).arg(names.first());
+    else if (names.size() > 1)
+        question = language.message(QStringLiteral("DeleteCount")).arg(names.size());
+    return prompter.ask(question, language.message(QStringLiteral("PromptTitle")), PromptButtons::OkCancel,
                         PromptIcon::Question) == PromptAnswer::Ok;
 }
 

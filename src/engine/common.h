@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace vexo
 {
@@ -64,7 +65,9 @@ QString PrepareWorkFolder(const QString &systemTemp);
 // false for a path that is not a folder (nothing is touched).
 bool DeleteFolderTree(const QString &folder);
 
-// Asks before files on the device or in the image are deleted; true for OK.
-bool ConfirmFileDelete(Prompter &prompter, const LanguageTable &language);
+// Asks before files on the device or in the image are deleted, naming the
+// one file or the count of them (the plain question when none is named);
+// true for OK.
+bool ConfirmFileDelete(Prompter &prompter, const LanguageTable &language, const QStringList &names);
 
 } // namespace vexo

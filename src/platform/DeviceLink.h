@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <algorithm>
 
 #include <cstdint>
 
@@ -79,6 +83,26 @@ public:
         return -14;
     }
     virtual int RequestDeleteFile(int client, const QString &name) = 0;
+    // Deletes `names`, several requests in flight where the library can:
+    // (*results)[i] becomes 0 or the error for names[i]. Once *stop (may be
+    // null; another thread sets it) is non-zero no further name is asked and
+    // those left get -6 (stopped); after a lost link the rest get that error.
+    // Returns 0 when it ran. Without it a link deletes one name at a time.
+    virtual int RequestDeleteFiles(int client, const QStringList &names, QVector<int> *results, int *stop)
+    {
+        results->fill(-6, names.size());
+        for (int i = 0; i < names.size(); ++i) {
+            if (stop && __atomic_load_n(stop, __ATOMIC_RELAXED) != 0)
+                break;
+            const int result = RequestDeleteFile(client, names.at(i));
+            (*results)[i] = result;
+            if (result == -1 || result == -2) { // not connected, time-out: the link is gone
+                std::fill(results->begin() + i, results->end(), result);
+                break;
+            }
+        }
+        return 0;
+    }
     virtual int RequestRenameFile(int client, const QString &oldName, const QString &newName) = 0;
     // Byte counters of the client's transfers, shared with another thread
     // (see the library); null ends the counting. -14 (unsupported) when the

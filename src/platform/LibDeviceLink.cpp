@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace vexo
 {
@@ -210,6 +211,29 @@ int LibDeviceLink::RequestDeleteFile(int client, const QString &name)
 {
     const auto bytes = cp936(name);
     return bytes ? ::RequestDeleteFile(client, bytes->constData()) : VEXO_ERR_BAD_NAME;
+}
+
+int LibDeviceLink::RequestDeleteFiles(int client, const QStringList &names, QVector<int> *results, int *stop)
+{
+    results->fill(VEXO_ERR_BAD_NAME, names.size());
+    // Names with no CP936 form are refused here; the rest go in one call.
+    QList<QByteArray> bytes;
+    QVector<int> sent;
+    for (int i = 0; i < names.size(); ++i) {
+        if (const auto name = cp936(names.at(i))) {
+            bytes.append(*name);
+            sent.append(i);
+        }
+    }
+    std::vector<const char *> pointers;
+    for (const QByteArray &name : std::as_const(bytes))
+        pointers.push_back(name.constData());
+    std::vector<int> outcome(pointers.size(), VEXO_ERR_STOPPED);
+    const int result = ::RequestDeleteFiles(client, pointers.data(), static_cast<int>(pointers.size()),
+                                            outcome.data(), stop);
+    for (int k = 0; k < sent.size(); ++k)
+        (*results)[sent.at(k)] = outcome[static_cast<size_t>(k)];
+    return result;
 }
 
 int LibDeviceLink::RequestRenameFile(int client, const QString &oldName, const QString &newName)

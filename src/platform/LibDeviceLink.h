@@ -39,6 +39,7 @@ public:
     int RequestFreeSpace(int client, qint64 *freeBytes, qint64 *totalBytes) override;
     int RequestDeviceIdentity(int client, QString *id) override;
     int RequestDeleteFile(int client, const QString &name) override;
+    int RequestDeleteFiles(int client, const QStringList &names, QVector<int> *results, int *stop) override;
     int RequestRenameFile(int client, const QString &oldName, const QString &newName) override;
     int SetTransferCounters(int client, std::int64_t *bytesDone, std::int64_t *bytesTotal) override;
     int RequestSendFileEx(int client, const QString &localPath, const QString &deviceName, int *progress,

@@ -125,7 +125,7 @@ Change changeOf(const SyncFile *file, bool local, const SyncRecordEntry &entry, 
     if (file->mtimeMs == (local ? entry.localMtimeMs : entry.remoteMtimeMs))
         return Change::None;
     const std::string hash = sideHash ? sideHash(local, *file) : std::string();
-    return !hash.empty() && hash == entry.hash ? Change::None : Change::Changed;
+    return SameContentHash(hash, entry.hash) ? Change::None : Change::Changed;
 }
 
 // The file as the record decides it: the side that changed wins, a side that

@@ -80,6 +80,44 @@ std::string FoldSyncName(const std::string &name)
     return key;
 }
 
+namespace
+{
+
+std::map<std::string, std::string> hashParts(const std::string &text)
+{
+    std::map<std::string, std::string> parts;
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t comma = text.find(',', from);
+        if (comma == std::string::npos)
+            comma = text.size();
+        const std::string part = text.substr(from, comma - from);
+        const size_t colon = part.find(':');
+        if (colon != std::string::npos && colon > 0 && colon + 1 < part.size())
+            parts.emplace(part.substr(0, colon), part.substr(colon + 1));
+        from = comma + 1;
+    }
+    return parts;
+}
+
+} // namespace
+
+bool SameContentHash(const std::string &a, const std::string &b)
+{
+    const auto mine = hashParts(a);
+    const auto theirs = hashParts(b);
+    bool shared = false;
+    for (const auto &[algorithm, value] : mine) {
+        const auto found = theirs.find(algorithm);
+        if (found == theirs.end())
+            continue;
+        if (found->second != value)
+            return false;
+        shared = true;
+    }
+    return shared;
+}
+
 SyncRecord::SyncRecord(std::string folder, std::string other)
     : m_folder(std::move(folder)), m_other(std::move(other))
 {

@@ -68,6 +68,12 @@ private:
 // UTF-8 names matched as the palmtop matches them: ASCII letters folded.
 std::string FoldSyncName(const std::string &name);
 
+// Hashes are kept as "ALGORITHM:HEX" entries joined by commas ("b2:…,crc32:…"),
+// so that a side that offers only an older algorithm can still be compared.
+// Two hash texts tell the same content when they share an algorithm and
+// every algorithm they share gives the same value.
+bool SameContentHash(const std::string &a, const std::string &b);
+
 // The record after a run of `rows` (planned with `before`): every file both
 // sides now hold alike, as listed again afterwards (`localNow`,
 // `remoteNow`), with its hash. A file moved (`ran[i]`) counts only when both

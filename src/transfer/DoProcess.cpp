@@ -148,7 +148,15 @@ void TFormDoProcess::FormShow()
         worker, &TProcessThread::linkLost, this, [this](const DeviceResult &result) { m_linkLost = result; },
         Qt::QueuedConnection);
     connect(
-        worker, &TProcessThread::linkRestored, this, [this] { m_linkRestored = true; }, Qt::QueuedConnection);
+        worker, &TProcessThread::linkRestored, this,
+        [this] {
+            m_linkRestored = true;
+            m_context.window.deviceReconnecting(false);
+        },
+        Qt::QueuedConnection);
+    connect(
+        worker, &TProcessThread::reconnecting, this, [this] { m_context.window.deviceReconnecting(true); },
+        Qt::QueuedConnection);
     connect(worker, &QThread::finished, this, &TFormDoProcess::workerEnded, Qt::QueuedConnection);
     m_workerStarted = true;
     // Set here rather than by the worker alone, so that a close request that

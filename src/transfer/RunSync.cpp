@@ -45,11 +45,15 @@ bool runDevice(const TransferContext &context, QWidget *parent, const QStringLis
 }
 
 // What names the other side in the record of a pair: the simulator's one
-// image, or the port the palmtop is reached on.
-std::string otherIdentity(const TransferContext &context, bool toDevice)
+// image, the palmtop's own identity, or the port an older palmtop without
+// one is reached on.
+std::string otherIdentity(const TransferContext &context, DeviceLink &link, int client, bool toDevice)
 {
     if (!toDevice)
         return "image";
+    QString id;
+    if (link.RequestDeviceIdentity(client, &id) == 0 && !id.isEmpty())
+        return "palmtop:" + id.toStdString();
     return "port:" + DevicePortName(context.settings.Comport).toStdString();
 }
 
@@ -91,7 +95,8 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
     sides.sideHash = toDevice ? DeviceSideHash(device, folder) : VDiskSideHash(image, folder);
 
     // The record of the last synchronisation of this folder with this side.
-    SyncRecord record(QDir(folder).canonicalPath().toStdString(), otherIdentity(context, toDevice));
+    SyncRecord record(QDir(folder).canonicalPath().toStdString(),
+                      otherIdentity(context, link, client, toDevice));
     const std::string dataFolder = SyncRecord::DataFolder();
     const std::string recordPath = dataFolder.empty() ? std::string() : record.pathIn(dataFolder);
     std::string setAside;

@@ -165,16 +165,6 @@ QString TFormSync::otherSide() const
     return text(m_sides.other == Other::Device ? "ThePalmtop" : "TheImage");
 }
 
-QComboBox *TFormSync::settleBox(int row) const
-{
-    for (int i = 0; i < SyncList->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = SyncList->topLevelItem(i);
-        if (item->data(ColName, Qt::UserRole).toInt() == row)
-            return qobject_cast<QComboBox *>(SyncList->itemWidget(item, ColAction));
-    }
-    return nullptr;
-}
-
 void TFormSync::Replan()
 {
     const SyncOptions o = options();

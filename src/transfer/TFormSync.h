@@ -8,7 +8,6 @@
 #include <vector>
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -56,8 +55,6 @@ public:
     const std::vector<SyncRow> &rows() const { return m_rows; }
     // The other side's name in running text ("the palmtop").
     QString otherSide() const;
-    // The choice of a conflict row (null for other rows): Skip, Send, Receive.
-    QComboBox *settleBox(int row) const;
     SyncOptions options() const;
 
     QRadioButton *RB_ToRemote = nullptr;

@@ -125,6 +125,7 @@ DeviceResult TProcessThread::transferReconnecting(const QString &source, const Q
         if (m_reconnectSeconds <= 0 || StopFlag.load() != 0 || !(lost || breaks))
             return result;
         const DeviceResult lostResult = lost ? result : DeviceResult(DeviceResult::Kind::NotConnected);
+        emit reconnecting();
         LinkReconnector reconnector(m_device, m_reconnectSeconds, StopFlag);
         const auto outcome = reconnector.run([this](int secondsLeft) {
             emit labelChanged(

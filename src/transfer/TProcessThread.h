@@ -117,6 +117,9 @@ signals:
     // Qt::QueuedConnection: a lost link came back during the run; the device
     // may have changed meanwhile.
     void linkRestored();
+    // Qt::QueuedConnection: the worker waits for a lost link to come back;
+    // a link that does not is reported by linkLost.
+    void reconnecting();
 
 protected:
     // The run (the Execute step).

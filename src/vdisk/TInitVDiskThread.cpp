@@ -2,6 +2,7 @@
 
 #include "engine/ImageMount.h"
 #include "engine/ImageProbe.h"
+#include "platform/VDiskLibrary.h"
 
 namespace vexo
 {
@@ -29,9 +30,12 @@ void TInitVDiskThread::Execute()
         emit mounted();
         emit listed(ReadVDiskListing(*m_mount->library(), m_placeholderFolder));
     } else {
+        // Another writer that kept the image too long is named, not guessed at.
+        const QString busy = m_mount->library()->busyText();
         const QString why =
             result == ImageMount::MountResult::Failed
-                ? ImageMountFailedText(m_language, image, ImageMountProblem(m_language, image))
+                ? ImageMountFailedText(m_language, image,
+                                       busy.isEmpty() ? ImageMountProblem(m_language, image) : busy)
                 : QString();
         emit failed(why);
     }

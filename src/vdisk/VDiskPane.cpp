@@ -200,7 +200,7 @@ void VDiskPane::VDiskListKeyUp(int key, Qt::KeyboardModifiers)
 {
     PaneKeyActions keys;
     keys.remove = [this] {
-        if (ConfirmFileDelete(m_context.prompter, m_context.language))
+        if (ConfirmFileDelete(m_context.prompter, m_context.language, selectedNames()))
             DeleteSelectedVDiskFiles();
     };
     keys.refresh = [this] { RefreshVDisk(); };
@@ -210,11 +210,19 @@ void VDiskPane::VDiskListKeyUp(int key, Qt::KeyboardModifiers)
     ReleasePaneKey(key, keys);
 }
 
+QStringList VDiskPane::selectedNames() const
+{
+    QStringList names;
+    for (const QModelIndex &index : m_view.list.selectedRows())
+        names.append(m_view.rows.caption(index.row()));
+    return names;
+}
+
 void VDiskPane::DeleteVDiskFiles()
 {
     if (m_view.list.selectedRows().isEmpty())
         return;
-    if (ConfirmFileDelete(m_context.prompter, m_context.language))
+    if (ConfirmFileDelete(m_context.prompter, m_context.language, selectedNames()))
         DeleteSelectedVDiskFiles();
 }
 

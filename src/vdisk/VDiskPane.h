@@ -8,6 +8,7 @@
 #include <QModelIndex>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <memory>
 
@@ -102,6 +103,8 @@ public slots:
     void VDiskListEdited(int row, const QString &oldText, const QString &newText, bool *accept);
 
 private:
+    // Captions of the selected rows, top down.
+    QStringList selectedNames() const;
     bool usable() const;
     void showState(State state);
     void showListing(const QVector<vexo::VDiskEntry> &entries);

@@ -97,7 +97,21 @@ void CaptionPanel::paintEvent(QPaintEvent *)
     painter.setFont(font());
     const QRect textBox = r.adjusted(TextIndent, 2, -TextIndent, -2);
     painter.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     fontMetrics().elidedText(m_text, Qt::ElideRight, textBox.width()));
+                     fitted(m_text, fontMetrics(), textBox.width()));
+}
+
+QString CaptionPanel::fitted(const QString &text, const QFontMetrics &metrics, int width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const int dash = text.lastIndexOf(QLatin1String(" - "));
+    if (dash > 0) {
+        const QString state = text.mid(dash);
+        const int room = width - metrics.horizontalAdvance(state);
+        if (room > metrics.horizontalAdvance(QStringLiteral("…")))
+            return metrics.elidedText(text.left(dash), Qt::ElideRight, room) + state;
+    }
+    return metrics.elidedText(text, Qt::ElideRight, width);
 }
 
 } // namespace vexo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFontMetrics>
 #include <QString>
 #include <QWidget>
 
@@ -24,6 +25,10 @@ public:
 
     QString text() const { return m_text; }
     void setText(const QString &text);
+    // `text` as drawn in `width` pixels: when it does not fit, a caption of
+    // the form "pane (free space) - state" gives up the end of what comes
+    // before the state, so that the state stays readable.
+    static QString fitted(const QString &text, const QFontMetrics &metrics, int width);
 
     // Fixedsys 16 px, falling back to other fixed-pitch fonts with Chinese glyphs.
     static QFont captionFont();

@@ -9,10 +9,13 @@
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,8 +30,10 @@ void setUpView(QAbstractItemView *view, RenameDelegate *delegate)
 {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    // F2 is bound by the list itself so that it always edits the name column.
-    view->setEditTriggers(QAbstractItemView::SelectedClicked);
+    // F2 and the slow second click are handled by the list itself: the view's
+    // own click trigger also fires inside a multi-selection and keeps the
+    // click from reducing the selection to the clicked row.
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setItemDelegate(delegate);
     view->setDragEnabled(true);
     view->setAcceptDrops(true);
@@ -52,6 +57,7 @@ FileListView::FileListView(QWidget *parent) : QWidget(parent)
          {static_cast<QAbstractItemView *>(m_list), static_cast<QAbstractItemView *>(m_detail)}) {
         setUpView(view, view == m_list ? m_listDelegate : m_detailDelegate);
         view->installEventFilter(this);
+        view->viewport()->installEventFilter(this);
         connect(view, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex &index) { emit itemDoubleClicked(index.siblingAtColumn(0)); });
         connect(view, &QAbstractItemView::activated, this,
@@ -62,6 +68,9 @@ FileListView::FileListView(QWidget *parent) : QWidget(parent)
         });
         m_stack->addWidget(view);
     }
+    m_renameTimer = new QTimer(this);
+    m_renameTimer->setSingleShot(true);
+    connect(m_renameTimer, &QTimer::timeout, this, &FileListView::startPendingRename);
     m_list->setUniformItemSizes(true);
     m_list->setLayoutMode(QListView::Batched);
     m_list->setBatchSize(200);
@@ -329,6 +338,45 @@ bool FileListView::isEditing() const
     return m_listDelegate->openEditor() || m_detailDelegate->openEditor();
 }
 
+void FileListView::cancelPendingRename()
+{
+    m_renameTimer->stop();
+    m_renameRow = QPersistentModelIndex();
+}
+
+void FileListView::startPendingRename()
+{
+    const QModelIndex row = m_renameRow;
+    m_renameRow = QPersistentModelIndex();
+    const QModelIndexList selected = selectedRows();
+    if (row.isValid() && selected.size() == 1 && selected.first() == row && currentIndex() == row &&
+        currentView()->hasFocus() && !isEditing())
+        editCurrent();
+}
+
+void FileListView::viewportMouseEvent(QAbstractItemView *view, QEvent *event)
+{
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    const bool plainLeft = mouse->button() == Qt::LeftButton && mouse->modifiers() == Qt::NoModifier;
+    const QModelIndex at = view->indexAt(mouse->position().toPoint()).siblingAtColumn(0);
+    if (event->type() == QEvent::MouseButtonPress) {
+        cancelPendingRename();
+        const QModelIndexList selected = selectedRows();
+        if (plainLeft && !m_focusedByClick && at.isValid() && selected.size() == 1 &&
+            selected.first() == at && currentIndex() == at)
+            m_renameRow = at;
+        m_focusedByClick = false;
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        // Waits out the double-click interval: a double click opens the row instead.
+        if (plainLeft && m_renameRow.isValid() && at == m_renameRow)
+            m_renameTimer->start(QApplication::doubleClickInterval());
+        else
+            cancelPendingRename();
+    } else {
+        cancelPendingRename();
+    }
+}
+
 void FileListView::finishEditing()
 {
     if (QWidget *editor = m_listDelegate->openEditor())
@@ -387,8 +435,26 @@ void FileListView::onHeaderClicked(int section)
 
 bool FileListView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_list->viewport() || watched == m_detail->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            viewportMouseEvent(
+                watched == m_list->viewport() ? static_cast<QAbstractItemView *>(m_list) : m_detail, event);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
     if (watched != m_list && watched != m_detail)
         return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn) {
+        m_focusedByClick = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
+    } else if (event->type() == QEvent::FocusOut || event->type() == QEvent::KeyPress) {
+        cancelPendingRename();
+    }
     if (event->type() == QEvent::ContextMenu &&
         static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
         // From the keyboard the menu opens at the current row, not wherever

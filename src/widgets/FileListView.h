@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QModelIndex>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QWidget>
 
@@ -16,6 +17,7 @@ class QItemSelectionModel;
 class QListView;
 class QMimeData;
 class QStackedWidget;
+class QTimer;
 class QTreeView;
 
 namespace vexo
@@ -103,7 +105,8 @@ public:
     void setCurrentRow(int row);
 
     // Opens the in-place editor on the current row's name. Also bound to F2 and
-    // to a slow second click on a selected name.
+    // to a slow second click on the one selected row (not the click that
+    // focused the list; any key or further click in between cancels it).
     void editCurrent();
     // True while an in-place editor is open.
     bool isEditing() const;
@@ -168,6 +171,11 @@ private:
     std::optional<QModelIndex> dropTarget(QAbstractItemView *view, QDropEvent *event) const;
     bool acceptEdit(const QModelIndex &index, const QString &oldText, const QString &newText);
     void finishEditing();
+    // The slow-second-click rename: armed by a press on the only selected
+    // row of a list that already had focus, started on the release.
+    void viewportMouseEvent(QAbstractItemView *view, QEvent *event);
+    void cancelPendingRename();
+    void startPendingRename();
     void configureIconModeView();
     void applyColumnWidths();
     void updateSortIndicator();
@@ -189,6 +197,10 @@ private:
     bool m_gridLines = false;
     bool m_dragEnabled = true;
     bool m_dropEnabled = true;
+    QTimer *m_renameTimer = nullptr;
+    QPersistentModelIndex m_renameRow;
+    // The press that comes with focusing the list never arms a rename.
+    bool m_focusedByClick = false;
 };
 
 } // namespace vexo

@@ -360,6 +360,43 @@ class Copying(Group):
 
         self.move_each_way("c", copy_and_paste)
 
+    def test_click_in_a_selection_then_shift_click_copies_those_files(self):
+        """Ctrl+A, a click on one row narrows the selection to it, a Shift+click
+        widens it again; no name editor opens on the way, and Ctrl+C/Ctrl+V
+        copies the files."""
+        s = self.session
+        # Two files of their own, gone again at the end: more rows would leave
+        # the palmtop list no empty spot for the other cases to click.
+        names = ("sel-a.txt", "sel-b.txt")
+        for name in names:
+            write(s.palmtop.path(name), name.encode())
+        s.focus_list("RpcList", "F3")
+        s.wait_rows("RpcList", lambda rows: all(n in rows for n in names), "the new files listed")
+        s.key("ctrl+a")
+
+        def chosen(st):
+            return [r["text"] for r in st.get("RpcList")["rows"] if r["selected"]]
+
+        st = s.wait(lambda st: len(chosen(st)) == len(st.rows("RpcList")) > 2, "every palmtop row chosen")
+        s.click(centre(st.row("RpcList", "sel-a.txt")["rect"]))
+        st = s.wait(lambda st: chosen(st) == ["sel-a.txt"], "the click narrowed the choice to sel-a.txt")
+        s.desktop.xdotool("keydown", "shift")
+        s.click(centre(st.row("RpcList", "sel-b.txt")["rect"]))
+        s.desktop.xdotool("keyup", "shift")
+        s.wait(lambda st: chosen(st) == ["sel-a.txt", "sel-b.txt"], "Shift+click chose both")
+        time.sleep(1.0)  # past the double-click interval, when a pending rename would open
+        self.assertFalse(s.state().get("RpcList")["editing"])
+        s.key("ctrl+c")
+        s.focus_list("ShellList", "ctrl+v")
+        for name in names:
+            self.wait_local_file(name, name.encode())
+        s.wait_no_modal("the copy finished")
+        for name in names:
+            os.remove(s.palmtop.path(name))
+            os.remove(os.path.join(s.pc, name))
+        s.key("F3")
+        s.wait_rows("RpcList", lambda rows: not any(n in rows for n in names), "the files gone again")
+
     def test_drag_between_panes(self):
         s = self.session
 
@@ -536,6 +573,8 @@ class LinkAndWindow(Group):
         waiting = s.language("Reconnecting").split("%1")[0]
         s.wait(lambda st: st.modal == "FormDoProcess" and st.text("labFilename").startswith(waiting),
                "the progress window waits for the link")
+        # The caption tells the same, not "Connected".
+        s.wait_caption("device", "LinkReconnecting")
         # The file that did not arrive is named in a box that waits for no one.
         st = s.wait(lambda st: not st.modal and st.window("QMessageBox"), "the send given up and reported")
         texts = " ".join(w.get("text", "") for w in st.in_window("QMessageBox"))

@@ -162,15 +162,18 @@ TEST(WorkFolder, IsCreatedPrivateAndNeverALink)
     EXPECT_FALSE(QFileInfo(safe).isSymLink());
 }
 
-TEST(ConfirmFileDelete, AsksTheFixedQuestionAndTakesOnlyOk)
+TEST(ConfirmFileDelete, NamesTheFileOrTheCountAndTakesOnlyOk)
 {
     test::ScriptedPrompter prompter;
     prompter.answer(PromptAnswer::Ok);
     const LanguageTable defaults;
-    EXPECT_TRUE(ConfirmFileDelete(prompter, defaults));
-    EXPECT_FALSE(ConfirmFileDelete(prompter, defaults)); // closed box: Cancel
-    ASSERT_EQ(prompter.questions().size(), 2);
+    EXPECT_TRUE(ConfirmFileDelete(prompter, defaults, {}));
+    EXPECT_FALSE(ConfirmFileDelete(prompter, defaults, {"MEMO.TXT"})); // closed box: Cancel
+    EXPECT_FALSE(ConfirmFileDelete(prompter, defaults, {"A", "B", "C"}));
+    ASSERT_EQ(prompter.questions().size(), 3);
     EXPECT_EQ(prompter.questions()[0].text, QStringLiteral("确定要删除文件吗？    "));
+    EXPECT_EQ(prompter.questions()[1].text, QStringLiteral("Delete MEMO.TXT?"));
+    EXPECT_EQ(prompter.questions()[2].text, QStringLiteral("Delete these 3 files?"));
     EXPECT_EQ(prompter.questions()[0].title, QStringLiteral("系统提示"));
     EXPECT_EQ(prompter.questions()[0].buttons, PromptButtons::OkCancel);
     EXPECT_EQ(prompter.questions()[0].icon, PromptIcon::Question);

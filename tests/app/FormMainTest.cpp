@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 #include <map>
@@ -362,6 +363,17 @@ private slots:
             const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
             QVERIFY((fresh.frameGeometry().center() - centre).manhattanLength() <= 2);
             QCOMPARE(fresh.size(), QSize(712, 564));
+            // Made as small as it goes, the window still shows every toolbar button.
+            fresh.show();
+            fresh.resize(100, 100);
+            QTRY_VERIFY(fresh.width() < 712);
+            for (QToolButton *b :
+                 fresh.ToolBar1->findChildren<QToolButton *>(QString(), Qt::FindDirectChildrenOnly)) {
+                if (!b->objectName().startsWith(QLatin1String("TB_")))
+                    continue;
+                QVERIFY2(b->isVisible() && fresh.ToolBar1->rect().contains(b->geometry()),
+                         qPrintable(b->objectName()));
+            }
         }
         auto w = open();
         w->resize(1000, 700);

@@ -18,10 +18,13 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <chrono>
@@ -638,6 +641,34 @@ private slots:
         QCOMPARE(captions(w->RpcRows), (QStringList{"b", "d"}));
     }
 
+    void aLongDeleteShowsProgressAndCancelKeepsTheFilesNotYetAsked()
+    {
+        useFiles({"a", "b", "c"});
+        auto w = open();
+        QVERIFY(connectNow(w.get()));
+        select(w.get(), {0, 1, 2});
+        m_link->clearLog();
+        m_link->holdCall("RequestDeleteFile");
+        // The window stays live while the first delete hangs: the progress
+        // window comes up and its Cancel is taken.
+        bool shown = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+            if (!progress || !progress->isVisible() || shown)
+                return;
+            shown = true;
+            QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+            m_link->releaseConnect();
+        });
+        poll.start(50);
+        QVERIFY(w->devicePane->DeleteSelectedRpcFiles().kind() == DeviceResult::Kind::Stopped);
+        QVERIFY(shown);
+        QCOMPARE(m_link->calls("RequestDeleteFile"), QStringList{"RequestDeleteFile(101,a)"});
+        QCOMPARE(captions(w->RpcRows), (QStringList{"b", "c"}));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void deleteQuestionAndItsAnswers()
     {
         auto w = openConnected({"a", "b"});
@@ -652,10 +683,11 @@ private slots:
         // The toolbar asks only with a selection.
         QTest::mouseClick(w->TB_Delete, Qt::LeftButton);
         QCOMPARE(m_prompter->questions().size(), 1);
-        // Cancel keeps the selected file.
+        // Cancel keeps the selected file; the question named it.
         select(w.get(), {1});
         QTest::mouseClick(w->TB_Delete, Qt::LeftButton);
         QCOMPARE(m_prompter->questions().size(), 2);
+        QCOMPARE(m_prompter->questions().last().text, QString("Delete b?"));
         QVERIFY(m_link->log().isEmpty());
         QCOMPARE(w->RpcRows->rowCount(), 2);
 

@@ -117,6 +117,52 @@ TEST_F(FileClientTest, LookupDeleteRenameAndListing)
                                                                      "much-longer-than-sixteen.txt"}));
 }
 
+TEST_F(FileClientTest, ManyDeletesGoManyToAFrameAndAnOlderServerGetsThemOneByOne)
+{
+    // Enough names for several requests; a missing and a forbidden one among them.
+    std::vector<std::string> names;
+    for (int i = 0; i < 600; ++i)
+        names.push_back("F" + std::to_string(10000 + i) + ".TXT");
+    names[7] = "GONE.TXT";
+    names[300] = "a/b";
+    uint64_t frames[2] = {}; // [older]
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older);
+        for (const auto &name : names) {
+            if (name != "GONE.TXT" && name != "a/b")
+                writeFile(dev(name), {1});
+        }
+        writeFile(dev("KEEP.TXT"), {1});
+        vexo::deviced::ServerOptions options;
+        options.offerDeleteMany = !older;
+        m_server = std::make_unique<ServerThread>(m_device.path().string(), m_pair.b, options);
+        m_client = std::make_unique<FileClient>(std::make_shared<Pipe>(m_pair.a));
+        ASSERT_EQ(m_client->connect(), LinkError::Ok);
+
+        // A stop given before the call sends nothing; a forbidden name is refused all the same.
+        std::vector<LinkError> results;
+        int stop = 1;
+        ASSERT_EQ(m_client->removeMany(names, results, &stop), LinkError::Ok);
+        std::vector<LinkError> stopped(names.size(), LinkError::Stopped);
+        stopped[300] = LinkError::BadName;
+        EXPECT_EQ(results, stopped);
+        EXPECT_EQ(listFolder(m_device.path()).size(), 599u);
+
+        const auto before = m_client->stats().framesSent;
+        ASSERT_EQ(m_client->removeMany(names, results, nullptr), LinkError::Ok);
+        frames[older] = m_client->stats().framesSent - before;
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(results[i], i == 7     ? LinkError::NotFound
+                                  : i == 300 ? LinkError::BadName
+                                             : LinkError::Ok)
+                << names[i];
+        EXPECT_EQ(listFolder(m_device.path()), std::vector<std::string>{"KEEP.TXT"});
+        m_client.reset();
+        m_server.reset();
+    }
+    EXPECT_LT(frames[0] * 20, frames[1]);
+}
+
 TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceAnswersChecksumsAndSpaceUnlessItIsOlder)
 {
     const auto content = randomBytes(70000, 5);
@@ -142,10 +188,13 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceAnswersChecksumsAndSpaceUnless
         const auto started = std::chrono::steady_clock::now();
         const auto e = m_client->checksum("price.dat", crc, &entry);
         const auto space = m_client->freeSpace(freeBytes, totalBytes);
+        Hash hash{};
+        const auto hashed = m_client->fileHash("price.dat", hash);
         if (older) {
             // Answered at once, not after the time-out of an unanswered request.
             EXPECT_EQ(e, LinkError::Unsupported);
             EXPECT_EQ(space, LinkError::Unsupported);
+            EXPECT_EQ(hashed, LinkError::Unsupported);
             EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
             EXPECT_EQ(m_client->lookup("price.dat"), LinkError::Ok);
             // Its listings end with their stream, without the closing count.
@@ -165,6 +214,11 @@ TEST_F(FileClientTest, CopiesKeepTimesAndTheDeviceAnswersChecksumsAndSpaceUnless
             EXPECT_GT(freeBytes, 0u);
             EXPECT_GE(totalBytes, freeBytes);
             EXPECT_EQ(crc, crc32(content.data(), content.size()));
+            FileDigest expected;
+            expected.add(content.data(), content.size());
+            EXPECT_EQ(hashed, LinkError::Ok);
+            EXPECT_EQ(hash, expected.hash());
+            EXPECT_EQ(m_client->fileHash("missing.dat", hash), LinkError::NotFound);
             EXPECT_EQ(entry.size, content.size());
             EXPECT_EQ(m_client->checksum("missing.dat", crc), LinkError::NotFound);
             EXPECT_EQ(m_client->checksum("a/b", crc), LinkError::BadName);

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace vexo::link;
 using namespace vexo::link::test;
 using vexo::test::HostileDevice;
@@ -325,6 +327,36 @@ TEST_F(ServerLimitsTest, AClientThatKeepsTalkingButTakesNoAnswersIsDropped)
     EXPECT_FALSE(m_server->inSession());
     EXPECT_LT(Clock::now() - started, milliseconds(300 + 700));
     EXPECT_TRUE(servesAFreshClient());
+}
+
+TEST_F(ServerLimitsTest, QuestionsThatReadNoFileAreAnsweredWhileALargeFileIsRead)
+{
+    // Sparse, so it takes no room, but every byte of it is read and hashed.
+    const auto big = m_device / "big.dat";
+    writeFile(big, {});
+    ASSERT_EQ(truncate(big.c_str(), off_t{1} << 30), 0);
+    m_client.hello(0x2222, kMoreCapHash);
+    steps(5);
+    const uint16_t checksum = 0;
+    ASSERT_TRUE(m_client.request(MsgType::Checksum, "big.dat"));
+    ASSERT_TRUE(m_client.request(MsgType::Lookup, "file1000.dat"));
+    std::vector<uint16_t> answered;
+    bool working = false;
+    for (int i = 0; i < 5000 && !(working && !answered.empty()) && m_server->inSession(); ++i) {
+        m_server->step(1);
+        for (const auto &f : m_client.read()) {
+            Message m;
+            if (f.type != FrameType::Data || !decodeMessage(f.payload, m))
+                continue;
+            if (m.type == MsgType::Result)
+                answered.push_back(m.id);
+            working = working || (m.type == MsgType::Working && m.id == checksum && m.offset > 0);
+        }
+    }
+    // The Lookup did not wait for the Checksum, which told the client it was reading on.
+    ASSERT_FALSE(answered.empty());
+    EXPECT_EQ(answered.front(), checksum + 1);
+    EXPECT_TRUE(working);
 }
 
 } // namespace

@@ -86,6 +86,7 @@ deviced::ServerOptions optionsFor(int timeoutMs, bool verbose, bool offerChecksu
     options.offerFileContext = offerChecksum;
     options.offerLeanBatch = offerChecksum;
     options.offerSpace = offerChecksum;
+    options.offerHash = offerChecksum;
     if (!offerChecksum)
         options.protocol = 1;
     return options;

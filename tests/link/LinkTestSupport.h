@@ -55,7 +55,7 @@ class ServerThread
 public:
     // verbose: the server logs each request on stderr, as vexo-deviced --verbose does.
     // offerChecksum false: the server behaves as one of version 1, from before the Checksum request,
-    // compact listings, the compression context per file and the Space request.
+    // compact listings, the compression context per file, the Space request and the hash.
     ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream, int timeoutMs = 3000,
                  bool verbose = false, bool offerChecksum = true);
     ServerThread(const std::string &root, std::shared_ptr<ByteStream> stream,

@@ -70,6 +70,12 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
     messages.push_back(list);
     list.since = 0xF00000000000000Full;
     messages.push_back(list);
+    auto deleteMany = make(MsgType::DeleteMany, 8);
+    deleteMany.names = {"a.txt", "\xC4\xE3", "b"};
+    messages.push_back(deleteMany);
+    auto outcomes = make(MsgType::Outcomes, 8);
+    outcomes.statuses = {WireStatus::Ok, WireStatus::NotFound, WireStatus::IoError};
+    messages.push_back(outcomes);
 
     for (const auto &m : messages) {
         Message back;
@@ -89,6 +95,8 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
         EXPECT_EQ(back.hasCrc, m.hasCrc);
         EXPECT_EQ(back.crc, m.crc);
         EXPECT_EQ(back.since, m.since);
+        EXPECT_EQ(back.names, m.names);
+        EXPECT_EQ(back.statuses, m.statuses);
     }
 }
 
@@ -119,6 +127,10 @@ TEST(MessageTest, MalformedMessagesAreRefused)
         {0x17, 1, 0},                                 // checksum without a name
         {0x13, 1, 0, 1, '*', 1, 2, 3, 4},             // a listing token cut short
         {0x13, 1, 0, 1, '*', 0, 0, 0, 0, 0, 0, 0, 0}, // token 0 is "none", never sent
+        {0x1D, 1, 0},                                 // deletes of no name
+        {0x1D, 1, 0, 1, 'a', 2, 'b'},                 // the last name cut short
+        {0x27, 1, 0},                                 // outcomes of nothing
+        {0x27, 1, 0, 0, 9},                           // an unknown status among them
     };
     for (const auto &bytes : bad) {
         Message m;

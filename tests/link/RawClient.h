@@ -20,10 +20,11 @@ class RawClient
 public:
     explicit RawClient(std::shared_ptr<FdStream> stream) : m_stream(std::move(stream)) {}
 
-    void hello(uint32_t nonce)
+    void hello(uint32_t nonce, uint8_t moreCaps = 0)
     {
         Hello h;
         h.caps = localCodecCaps();
+        h.moreCaps = moreCaps;
         h.nonce = nonce;
         h.maxPayload = 2048;
         h.window = 4;

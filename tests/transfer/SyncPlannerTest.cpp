@@ -40,7 +40,8 @@ struct Case {
     std::optional<SyncFile> remote;
     ContentMatch content; // the device's checksum answer, if asked
     SyncAction toRemote, toPc, both;
-    // The last synchronisation left both sides with 5 bytes hashed "h5" at kT.
+    // The last synchronisation left both sides with 5 bytes at kT, its hashes
+    // "b2:5,crc32:5".
     bool recorded = false;
 };
 
@@ -100,10 +101,11 @@ const std::vector<Case> kCases = {
      Send, true},
 };
 
-// A same-size file's hash: "h5" unless its time is kSecondAfter (rewritten).
+// A file's hash as an older palmtop gives it, the CRC-32 only: "crc32:5" for
+// 5 bytes, unless its time is kSecondAfter (rewritten).
 std::string hashOf(bool, const SyncFile &f)
 {
-    return "h" + std::to_string(f.size) + (f.mtimeMs == kSecondAfter ? "'" : "");
+    return "crc32:" + std::to_string(f.size) + (f.mtimeMs == kSecondAfter ? "'" : "");
 }
 
 TEST(SyncPlannerTest, EachCaseInEachDirection)
@@ -120,7 +122,7 @@ TEST(SyncPlannerTest, EachCaseInEachDirection)
             SyncOptions options;
             options.direction = direction;
             SyncRecord record("/home/a/pda", "port:/dev/ttyUSB0");
-            record.put({"a.txt", 5, kT, kT, "h5"});
+            record.put({"a.txt", 5, kT, kT, "b2:5,crc32:5"});
             const auto rows = PlanSync(
                 local, remote, options, gbkBytes,
                 [&](const SyncFile &, const SyncFile &) {
@@ -156,8 +158,8 @@ TEST(SyncPlannerTest, DeletesOnlyWhenAskedAndBothWaysOnlyWithARecord)
     const std::vector<SyncFile> remote = {{"both.txt", 4, kT}, {"there.txt", 5, kT}};
     // Both files were on both sides at the last synchronisation.
     SyncRecord record("/home/a/pda", "port:/dev/ttyUSB0");
-    record.put({"here.txt", 3, kT, kT, "h3"});
-    record.put({"there.txt", 5, kT, kT, "h5"});
+    record.put({"here.txt", 3, kT, kT, "crc32:3"});
+    record.put({"there.txt", 5, kT, kT, "crc32:5"});
     const auto actions = [&](SyncDirection direction, bool deleteMissing, const SyncRecord *with = nullptr) {
         SyncOptions options;
         options.direction = direction;
@@ -250,6 +252,14 @@ TEST(SyncPlannerTest, ARecordIsReadBackWholeAndADamagedOneIsSetAside)
         EXPECT_EQ(read.parse(c.text), c.trusted);
         EXPECT_EQ(read.size(), c.trusted ? 2u : 0u);
     }
+    // Hashes compare by the algorithms both texts hold.
+    EXPECT_TRUE(SameContentHash("b2:aa,crc32:01", "crc32:01"));
+    EXPECT_TRUE(SameContentHash("b2:aa,crc32:01", "crc32:01,b2:aa"));
+    EXPECT_FALSE(
+        SameContentHash("b2:aa,crc32:01", "b2:ab,crc32:01")); // the CRC-32 alone can be made to match
+    EXPECT_FALSE(SameContentHash("b2:aa", "crc32:01"));
+    EXPECT_FALSE(SameContentHash("", ""));
+
     SyncRecord read("/home/a/pda", "port:/dev/ttyUSB0");
     ASSERT_TRUE(read.parse(text));
     ASSERT_NE(read.find("NOTES.TXT"), nullptr);

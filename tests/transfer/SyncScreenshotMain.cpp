@@ -1,11 +1,13 @@
 // Renders the synchronisation preview off screen into a PNG, for people to
 // look at: vexo_sync_screenshot OUT.png. The files are made up: a morning's
-// sync of a field worker's folder with the palmtop.
+// sync of a field worker's folder with the palmtop, after last evening's.
 #include "engine/LanguageTable.h"
+#include "sync/SyncRecord.h"
 #include "transfer/TFormSync.h"
 #include "widgets/DeepBlueStyle.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QTimer>
 
@@ -33,7 +35,15 @@ int main(int argc, char *argv[])
                     {"day-1206.rec", 8120, evening},     {"day-1205.rec", 7640, evening - 86400000},
                     {"route.txt", 2290, morning}};
     sides.probe = [](const vexo::SyncFile &, const vexo::SyncFile &) { return vexo::ContentMatch::Same; };
+    // Last evening's synchronisation: since then stock-north.dat changed on
+    // both sides and day-1205.rec was deleted from the PC.
+    vexo::SyncRecord record(sides.folder.toStdString(), "palmtop:example");
+    record.put({"stock-north.dat", 11900, evening, evening, ""});
+    record.put({"day-1205.rec", 7640, evening - 86400000, evening - 86400000, ""});
+    record.put({"stock-south.dat", 11872, evening, evening, ""});
+    sides.record = &record;
     vexo::TFormSync preview(language, sides);
+    preview.CB_Delete->setChecked(true);
     preview.resize(920, 420);
     preview.show();
     QTimer::singleShot(300, &preview, [&] {

@@ -230,7 +230,7 @@ private slots:
     void aRecordMakesConflictsThePreviewSettlesAndDeletionsBothWays()
     {
         SyncRecord record(QDir(m_fx->pcPath(QString())).canonicalPath().toStdString(), "port:COM1");
-        record.put({"stock.dat", 4, 1, 1, "crc32:00000000"}); // both copies changed since
+        record.put({"stock.dat", 4, 1, 1, "crc32:00000000"});  // both copies changed since
         record.put({"day.rec", 700, 5, 10, "crc32:00000000"}); // gone from the PC since
         const std::string path = record.pathIn(SyncRecord::DataFolder());
         QCOMPARE(record.save(path), 0);

@@ -101,6 +101,7 @@ private slots:
     void styleSwitchKeepsSelectionAndCurrentRow();
     void headerClicksFollowTheSortRule();
     void renameAcceptedOrRefused();
+    void clicksNarrowTheSelectionAndRenameOnlyOnASlowSecondClick();
     void keySignalsSkipEditorAndAutoRepeat();
     void focusInsideFollowsTheShownView();
     void gridLinesShowOnlyInDetails();
@@ -243,6 +244,53 @@ void FileListViewTest::renameAcceptedOrRefused()
     list->setViewStyle(Style::List);
     QVERIFY(!list->isEditing());
     QCOMPARE(pane.model.caption(3), QString("bravo2"));
+}
+
+void FileListViewTest::clicksNarrowTheSelectionAndRenameOnlyOnASlowSecondClick()
+{
+    Pane pane;
+    QVERIFY(pane.show());
+    FileListView *list = pane.list;
+    QAbstractItemView *view = list->currentView();
+    const auto click = [&](int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers,
+                          view->visualRect(list->indexOfRow(row)).center());
+    };
+    // Long enough for a pending rename to have opened.
+    const auto settle = [] { QTest::qWait(QApplication::doubleClickInterval() + 150); };
+
+    // The click that focuses the list never renames, even on the one selected row.
+    list->setCurrentRow(1);
+    pane.elsewhere->setFocus();
+    click(1);
+    QVERIFY(view->hasFocus());
+    settle();
+    QVERIFY(!list->isEditing());
+
+    // A click inside a multi-selection narrows it to that row and renames nothing;
+    // neither does a Shift+click that follows.
+    list->selectAll();
+    click(2);
+    QCOMPARE(pane.selectedCaptions(), QStringList{"echo"});
+    settle();
+    QVERIFY(!list->isEditing());
+    click(2);
+    click(4, Qt::ShiftModifier);
+    settle();
+    QVERIFY(!list->isEditing());
+    QCOMPARE(pane.selectedCaptions(), QStringList({"echo", "bravo", "charlie"}));
+
+    // A key pressed before the rename opens cancels it.
+    list->setCurrentRow(0);
+    click(0);
+    QTest::keyClick(view, Qt::Key_Shift);
+    settle();
+    QVERIFY(!list->isEditing());
+
+    // A slow second click on the one selected row renames it.
+    click(0);
+    QTRY_VERIFY(list->isEditing());
+    QCOMPARE(pane.openEditor()->text(), QString("delta"));
 }
 
 void FileListViewTest::keySignalsSkipEditorAndAutoRepeat()

@@ -1,5 +1,6 @@
 #include "widgets/CaptionPanel.h"
 #include "widgets/DeepBlueStyle.h"
+#include "widgets/StatusLabel.h"
 #include "widgets/ToolbarArtwork.h"
 
 #include <QApplication>
@@ -83,6 +84,7 @@ private slots:
     void captionPanelLayout();
     void deepBlueFrameWithLightLists();
     void disabledMenuEntriesAreGreyedOut();
+    void statusFieldShortensThePathNotTheReason();
 };
 
 void LookTest::bundledArtworkIsCompleteAndDistinct()
@@ -187,6 +189,16 @@ void LookTest::captionPanelLayout()
             }
     QVERIFY2(firstInk >= CaptionPanel::TextIndent && firstInk <= CaptionPanel::TextIndent + 4,
              qPrintable(QString::number(firstInk)));
+
+    // Too narrow: the link state stays whole; the free space gives way.
+    const QFontMetrics metrics(panel.font());
+    const QString caption = QStringLiteral("Palmtop Files (73 GB free of 251 GB) - Connected");
+    const int narrow = metrics.horizontalAdvance(QStringLiteral("Palmtop Files (7 - Connected"));
+    const QString shown = CaptionPanel::fitted(caption, metrics, narrow);
+    QVERIFY2(shown.startsWith(QLatin1String("Palmtop Files")) &&
+                 shown.endsWith(QLatin1String(" - Connected")) && metrics.horizontalAdvance(shown) <= narrow,
+             qPrintable(shown));
+    QCOMPARE(CaptionPanel::fitted(caption, metrics, metrics.horizontalAdvance(caption)), caption);
 }
 
 void LookTest::deepBlueFrameWithLightLists()
@@ -240,3 +252,25 @@ void LookTest::disabledMenuEntriesAreGreyedOut()
 
 QTEST_MAIN(LookTest)
 #include "LookTest.moc"
+
+void LookTest::statusFieldShortensThePathNotTheReason()
+{
+    using vexo::StatusLabel;
+    const QFontMetrics metrics(QApplication::font());
+    const QString deep = QStringLiteral("/home/someone/Documents/projects/palmtop/backups/2026/december/");
+    const QString fits = QStringLiteral("Cannot open /dev/ttyUSB0: not a serial device");
+    const int width = metrics.horizontalAdvance(fits);
+    // Text, and the reason that must be shown whole after the shortened path.
+    const QList<QPair<QString, QString>> cases = {
+        {fits, fits},
+        {"Cannot open " + deep + "ttyUSB0: not a serial device", ": not a serial device"},
+        {"Cannot mount " + deep + "disk.img: damaged", "disk.img: damaged"},
+        {"Folder not found: " + deep + "photos", "photos"},
+    };
+    for (const auto &[text, reason] : cases) {
+        const QString shown = StatusLabel::shortened(text, metrics, width);
+        QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+        QVERIFY2(shown.startsWith(text.left(text.indexOf(u'/'))), qPrintable(shown));
+        QVERIFY2(shown.endsWith(reason), qPrintable(shown));
+    }
+}

@@ -1,11 +1,9 @@
 #include "RegistryFile.h"
 
 #include "vexo/sys/Cp936Codec.h"
+#include "vexo/sys/FileIo.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <strings.h>
 
 namespace vexo
@@ -55,20 +53,18 @@ std::string RegistryFile::defaultPath()
 bool RegistryFile::readMachineString(const std::string &file, const std::string &keyPath,
                                      const std::string &name, std::string &value)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    std::string text;
+    if (!sys::readSmallFile(file, text))
         return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
     std::string decoded;
     if (!validUtf8(text) && sys::Cp936Codec().decode(text, decoded))
         text = decoded;
     const std::string section = "HKEY_LOCAL_MACHINE" + keyPath;
-    std::istringstream lines(text);
     std::string line;
     bool inSection = false, seenSection = false;
-    while (std::getline(lines, line)) {
+    for (size_t at = 0; sys::nextLine(text, at, line);) {
         line = trimmed(line);
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;

@@ -112,7 +112,7 @@ bool VdiskTool::mount(bool changing)
 {
     SetVdiskFile(m_image.c_str());
     // One command is one turn at the image: the lock is kept until it ends.
-    if (InitFileSystem() == 0 && vdiskKeepLock(changing) == 0)
+    if (vdiskKeepLock(changing) == 0 && InitFileSystem() == 0)
         return true;
     std::string why = lastErrorText();
     if (vdiskLastError() == VDiskError::Io)

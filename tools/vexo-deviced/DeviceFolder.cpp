@@ -1,8 +1,6 @@
 #include "DeviceFolder.h"
 
-#include "Crc32.h"
 #include "DevicePartials.h"
-#include "FileDigest.h"
 #include "NameCodec.h"
 #include "vexo/sys/PlaceFile.h"
 
@@ -129,36 +127,18 @@ WireStatus DeviceFolder::lookup(const std::string &wireName, WireEntry &entry) c
     return status;
 }
 
-WireStatus DeviceFolder::checksum(const std::string &wireName, WireEntry &entry, uint32_t &crc) const
+WireStatus DeviceFolder::openFile(const std::string &wireName, sys::UniqueFd &fd, WireEntry &entry) const
 {
     std::string path;
     if (!localPath(wireName, path))
         return WireStatus::BadName;
-    const sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st {
     };
-    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fd.reset();
         return WireStatus::NotFound;
-    if (!link::crc32OfFile(fd.get(), crc))
-        return WireStatus::IoError;
-    entry = WireEntry{wireName, static_cast<uint64_t>(st.st_size), mtimeMs(st)};
-    return WireStatus::Ok;
-}
-
-WireStatus DeviceFolder::hash(const std::string &wireName, WireEntry &entry, link::Hash &hash) const
-{
-    std::string path;
-    if (!localPath(wireName, path))
-        return WireStatus::BadName;
-    const sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    struct stat st {
-    };
-    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return WireStatus::NotFound;
-    link::FileDigest digest;
-    if (!digest.addFrom(fd.get(), static_cast<uint64_t>(st.st_size)))
-        return WireStatus::IoError;
-    hash = digest.hash();
+    }
     entry = WireEntry{wireName, static_cast<uint64_t>(st.st_size), mtimeMs(st)};
     return WireStatus::Ok;
 }

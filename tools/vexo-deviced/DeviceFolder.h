@@ -29,10 +29,8 @@ public:
     bool localPath(const std::string &wireName, std::string &path) const;
 
     link::WireStatus lookup(const std::string &wireName, link::WireEntry &entry) const;
-    // The entry and the CRC-32 of the file's content, read in one pass.
-    link::WireStatus checksum(const std::string &wireName, link::WireEntry &entry, uint32_t &crc) const;
-    // The same with the BLAKE2b hash of the content.
-    link::WireStatus hash(const std::string &wireName, link::WireEntry &entry, link::Hash &hash) const;
+    // A regular file opened for reading (not through a symbolic link), and its entry.
+    link::WireStatus openFile(const std::string &wireName, sys::UniqueFd &fd, link::WireEntry &entry) const;
     // The palmtop's identity, kept in a hidden file of the folder that is
     // never listed nor addressable; made at random when there is none yet.
     // False when it can be neither read nor made.

@@ -36,7 +36,10 @@ constexpr int kResetGapMs = 250;
 
 size_t footprint(const Message &m)
 {
-    return sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
+    size_t bytes = sizeof m + m.name.size() + m.name2.size() + m.part.data.size();
+    for (const std::string &name : m.names)
+        bytes += sizeof name + name.size();
+    return bytes;
 }
 
 const char *const kStatusTexts[] = {
@@ -87,6 +90,9 @@ bool DeviceServer::serve(const std::atomic<bool> &quit)
 bool DeviceServer::step(int maxWaitMs)
 {
     pumpGet();
+    // A file being read for a request is read on between the rounds.
+    if (m_digesting)
+        maxWaitMs = 0;
     if (!m_channel.pump(Clock::now() + std::chrono::milliseconds(maxWaitMs))) {
         if (m_channel.streamBroken()) {
             dropSession("line closed");
@@ -112,6 +118,7 @@ bool DeviceServer::step(int maxWaitMs)
         dispatch(msg);
     }
     processQueue();
+    digestSome();
     checkTimeouts();
     return true;
 }
@@ -170,10 +177,10 @@ void DeviceServer::handleHello(const Frame &frame)
         (m_options.offerFileContext ? kCapZstdContext : 0) | (m_options.offerLeanBatch ? kCapLeanBatch : 0) |
         (m_options.offerResume ? kCapResume : 0);
     mine.caps = static_cast<uint8_t>(offered & m_options.caps & theirs.caps);
-    mine.moreCaps = static_cast<uint8_t>(((m_options.offerSpace ? kMoreCapSpace : 0) |
-                                          (m_options.offerHash ? kMoreCapHash : 0) |
-                                          (m_options.identity ? kMoreCapIdentity : 0)) &
-                                         (m_options.caps >> 8) & theirs.moreCaps);
+    mine.moreCaps = static_cast<uint8_t>(
+        ((m_options.offerSpace ? kMoreCapSpace : 0) | (m_options.offerHash ? kMoreCapHash : 0) |
+         (m_options.identity ? kMoreCapIdentity : 0) | (m_options.offerDeleteMany ? kMoreCapDeleteMany : 0)) &
+        (m_options.caps >> 8) & theirs.moreCaps);
     if (mine.moreCaps & kMoreCapIdentity)
         mine.identity = *m_options.identity;
     mine.maxPayload =
@@ -238,7 +245,8 @@ void DeviceServer::dispatch(const Message &msg)
 
 void DeviceServer::processQueue()
 {
-    while (!m_queue.empty() && !m_out && m_channel.active() && m_channel.unsentBytes() < kMaxBacklog) {
+    while (!m_queue.empty() && !m_out && (!m_digesting || passesDigest(m_queue.front().type)) &&
+           m_channel.active() && m_channel.unsentBytes() < kMaxBacklog) {
         const Message msg = std::move(m_queue.front());
         m_queue.pop_front();
         m_queuedBytes -= footprint(msg);
@@ -269,41 +277,41 @@ void DeviceServer::process(const Message &msg)
         return; // likewise
     if (msg.type == MsgType::Hash && !hashed())
         return;
+    if (msg.type == MsgType::DeleteMany && !(m_moreCaps & kMoreCapDeleteMany))
+        return;
     switch (msg.type) {
-    case MsgType::Lookup:
-    case MsgType::Checksum: {
-        // A Checksum is a Lookup that also reads the file for its CRC-32.
-        const bool withCrc = msg.type == MsgType::Checksum;
+    case MsgType::Lookup: {
         WireEntry entry;
         Message r;
         r.type = MsgType::Result;
         r.id = msg.id;
-        r.status = withCrc ? m_folder.checksum(msg.name, entry, r.crc) : m_folder.lookup(msg.name, entry);
+        r.status = m_folder.lookup(msg.name, entry);
         r.hasInfo = r.status == WireStatus::Ok;
-        r.hasCrc = withCrc && r.hasInfo;
         r.size = entry.size;
         r.mtimeMs = entry.mtimeMs;
-        log((withCrc ? "checksum " : "lookup ") + quotedName(msg.name) + ": " + statusText(r.status));
+        log("lookup " + quotedName(msg.name) + ": " + statusText(r.status));
         m_channel.send(encodeMessage(r));
         break;
     }
-    case MsgType::Hash: {
-        WireEntry entry;
-        Message r;
-        r.type = MsgType::Result;
-        r.id = msg.id;
-        r.status = m_folder.hash(msg.name, entry, r.hash);
-        r.hasInfo = r.hasHash = r.status == WireStatus::Ok;
-        r.size = entry.size;
-        r.mtimeMs = entry.mtimeMs;
-        log("hash " + quotedName(msg.name) + ": " + statusText(r.status));
-        m_channel.send(encodeMessage(r));
+    case MsgType::Checksum:
+    case MsgType::Hash:
+        startDigest(msg);
         break;
-    }
     case MsgType::Delete: {
         const auto status = m_folder.remove(msg.name);
         log("delete " + quotedName(msg.name) + ": " + statusText(status));
         reply(msg.id, status);
+        break;
+    }
+    case MsgType::DeleteMany: {
+        Message r;
+        r.type = MsgType::Outcomes;
+        r.id = msg.id;
+        for (const std::string &name : msg.names) {
+            r.statuses.push_back(m_folder.remove(name));
+            log("delete " + quotedName(name) + ": " + statusText(r.statuses.back()));
+        }
+        m_channel.send(encodeMessage(r));
         break;
     }
     case MsgType::Rename: {
@@ -577,15 +585,111 @@ void DeviceServer::handleGet(const Message &msg)
     open.id = msg.id;
     open.mtimeMs = file->mtimeMs();
     open.size = file->size();
-    if (msg.type == MsgType::GetFrom)
-        handleGetFrom(msg, *file, open);
+    // Continued only when the client's part is of this very file: the same
+    // size and time, and (read in slices) the same first bytes.
+    if (msg.type == MsgType::GetFrom) {
+        open.type = MsgType::GetOpenFrom;
+        if (msg.size == file->size() && msg.mtimeMs == file->mtimeMs() && msg.offset > 0 &&
+            msg.offset < file->size()) {
+            const int fd = file->fd();
+            m_digesting.emplace(Digesting{msg, sys::UniqueFd(), WireEntry{}, std::move(file), open, nullptr,
+                                          std::make_unique<SlicedDigest>(fd, msg.offset), Clock::now()});
+            return;
+        }
+        log("send " + quotedName(msg.name) + ": from 0");
+    }
+    sendOpen(msg.id, std::move(file), open);
+}
+
+void DeviceServer::sendOpen(uint16_t id, std::unique_ptr<OutgoingFile> file, Message &open)
+{
     if (open.offset == 0 && !file->fillOpen(open, m_channel.config().maxPayload)) {
-        reply(msg.id, WireStatus::IoError);
+        reply(id, WireStatus::IoError);
         return;
     }
     m_channel.send(encodeMessage(open));
     if (!file->complete())
         m_out = std::move(file);
+}
+
+bool DeviceServer::passesDigest(MsgType type)
+{
+    return type == MsgType::Lookup || type == MsgType::Space || type == MsgType::List;
+}
+
+void DeviceServer::startDigest(const Message &msg)
+{
+    sys::UniqueFd fd;
+    WireEntry entry;
+    const WireStatus status = m_folder.openFile(msg.name, fd, entry);
+    const char *what = msg.type == MsgType::Hash ? "hash " : "checksum ";
+    if (status != WireStatus::Ok) {
+        log(what + quotedName(msg.name) + ": " + statusText(status));
+        reply(msg.id, status);
+        return;
+    }
+    const int raw = fd.get();
+    m_digesting.emplace(Digesting{msg, std::move(fd), entry, nullptr, Message{}, nullptr,
+                                  std::make_unique<SlicedDigest>(raw, entry.size), Clock::now()});
+}
+
+void DeviceServer::digestSome()
+{
+    if (!m_digesting || !m_channel.active())
+        return;
+    // Short slices: a round of the line comes between them.
+    if (m_digesting->digest->step(std::chrono::milliseconds(20))) {
+        finishDigest();
+        return;
+    }
+    // A client of the hash counts this as progress, however long the file.
+    const auto now = Clock::now();
+    if (hashed() && now - m_digesting->lastNote >= std::chrono::milliseconds(m_options.timeoutMs / 3)) {
+        m_digesting->lastNote = now;
+        Message note;
+        note.type = MsgType::Working;
+        note.id = m_digesting->request.id;
+        note.offset = m_digesting->digest->done();
+        m_channel.send(encodeMessage(note));
+    }
+}
+
+void DeviceServer::finishDigest()
+{
+    Digesting job = std::move(*m_digesting);
+    m_digesting.reset();
+    const Message &msg = job.request;
+    const FileDigest &digest = job.digest->digest();
+    if (msg.type == MsgType::PutOpen) {
+        if (job.digest->failed())
+            job.partial->discard();
+        else
+            job.partial->takeUp(digest);
+        offerPartial(msg, std::move(job.partial));
+        return;
+    }
+    if (msg.type == MsgType::GetFrom) {
+        const bool same = !job.digest->failed() && digest.crc() == msg.crc &&
+                          (!hashed() || (msg.hasHash && msg.hash == digest.hash()));
+        job.open.offset = same && job.file->startAt(digest) ? msg.offset : 0;
+        log("send " + quotedName(msg.name) + ": from " + std::to_string(job.open.offset));
+        sendOpen(msg.id, std::move(job.file), job.open);
+        return;
+    }
+    Message r;
+    r.type = MsgType::Result;
+    r.id = msg.id;
+    r.status = job.digest->failed() ? WireStatus::IoError : WireStatus::Ok;
+    r.hasInfo = r.status == WireStatus::Ok;
+    r.hasHash = r.hasInfo && msg.type == MsgType::Hash;
+    r.hasCrc = r.hasInfo && msg.type == MsgType::Checksum;
+    r.crc = digest.crc();
+    r.hash = digest.hash();
+    r.size = job.entry.size;
+    r.mtimeMs = job.entry.mtimeMs;
+    log((msg.type == MsgType::Hash ? "hash " : "checksum ") + quotedName(msg.name) + ": " +
+        statusText(r.status));
+    m_channel.send(encodeMessage(r));
 }
 
 void DeviceServer::pumpGet()
@@ -616,6 +720,10 @@ void DeviceServer::abortIncoming()
 void DeviceServer::abortOutgoing()
 {
     m_out.reset();
+    // A kept part still being checked stays as it was, for the next attempt.
+    if (m_digesting && m_digesting->partial)
+        m_digesting->partial->release();
+    m_digesting.reset();
 }
 
 void DeviceServer::dropSession(const char *why)
@@ -665,10 +773,27 @@ void DeviceServer::openResumable(const Message &msg)
     const PartialSource source{msg.name, msg.size, msg.mtimeMs};
     const std::string path = m_partials.pathFor(msg.name);
     auto partial = std::make_unique<PartialFile>();
+    // The kept bytes are read back in slices (a part of gigabytes would hold
+    // the server), then checked against the record and offered.
+    if (partial->open(path) && partial->source() == source) {
+        const int fd = partial->fd();
+        const uint64_t kept = partial->kept();
+        m_digesting.emplace(Digesting{msg, sys::UniqueFd(), WireEntry{}, nullptr, Message{},
+                                      std::move(partial), std::make_unique<SlicedDigest>(fd, kept),
+                                      Clock::now()});
+        return;
+    }
+    partial->discard();
+    offerPartial(msg, std::move(partial));
+}
+
+void DeviceServer::offerPartial(const Message &msg, std::unique_ptr<PartialFile> partial)
+{
+    const PartialSource source{msg.name, msg.size, msg.mtimeMs};
+    const std::string path = m_partials.pathFor(msg.name);
     // A partial of another file (other size or time), or one that fails its
     // checks, is not continued: the file starts over.
-    if (!partial->reopen(path) || !(partial->source() == source)) {
-        partial->discard();
+    if (!partial->isOpen()) {
         if (!partial->create(path, source)) {
             log("receive " + quotedName(msg.name) + ": cannot create a file");
             reply(msg.id, WireStatus::IoError);
@@ -706,19 +831,6 @@ void DeviceServer::handlePutFrom(const Message &msg)
     } else if (in.offered != 0 && !in.partial->restart()) {
         finishIncoming(WireStatus::IoError);
     }
-}
-
-void DeviceServer::handleGetFrom(const Message &msg, OutgoingFile &file, Message &open)
-{
-    // Continued only when the client's part is of this very file: the same
-    // size and time, and the same first bytes.
-    FileDigest prefix;
-    const bool same = msg.size == file.size() && msg.mtimeMs == file.mtimeMs() && msg.offset > 0 &&
-                      msg.offset < file.size() && file.prefix(msg.offset, prefix) &&
-                      prefix.crc() == msg.crc && (!hashed() || (msg.hasHash && msg.hash == prefix.hash()));
-    open.type = MsgType::GetOpenFrom;
-    open.offset = same && file.startAt(prefix) ? msg.offset : 0;
-    log("send " + quotedName(msg.name) + ": from " + std::to_string(open.offset));
 }
 
 } // namespace vexo::deviced

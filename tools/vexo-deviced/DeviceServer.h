@@ -13,6 +13,7 @@
 #include "OpenChain.h"
 #include "OutgoingFile.h"
 #include "PartialFile.h"
+#include "SlicedDigest.h"
 #include "vexo/sys/UniqueFd.h"
 
 #include <array>
@@ -38,6 +39,7 @@ struct ServerOptions {
     bool offerResume = true;                   // false: behave as a server from before kept partials
     uint8_t protocol = link::kProtocolVersion; // highest version offered in the HelloAck
     bool offerSpace = true;                    // false: behave as a server from before the Space request
+    bool offerDeleteMany = true;               // false: behave as a server from before DeleteMany
     uint64_t capacity = 0; // above 0: pretend the folder's disk holds only this many bytes
     bool offerHash = true; // false: check transfers with CRC-32 alone, as a server from before the hash
     // The palmtop's identity for the HelloAck; none: behave as a palmtop from before identities.
@@ -81,6 +83,20 @@ private:
         uint64_t offered = 0;
     };
 
+    // A request that reads a whole file, or the first bytes a GetFrom names,
+    // before it is answered: read in slices between the other work, so
+    // that requests that read nothing are answered meanwhile.
+    struct Digesting {
+        link::Message request;                      // Checksum, Hash or GetFrom
+        sys::UniqueFd fd;                           // Checksum, Hash
+        link::WireEntry entry;                      // Checksum, Hash
+        std::unique_ptr<link::OutgoingFile> file;   // GetFrom: the file, sent once checked
+        link::Message open;                         // GetFrom: its GetOpenFrom
+        std::unique_ptr<link::PartialFile> partial; // resumable PutOpen: the kept part to offer
+        std::unique_ptr<SlicedDigest> digest;
+        link::Clock::time_point lastNote;
+    };
+
     void handleControl(const link::Frame &frame);
     void handleHello(const link::Frame &frame);
     void dispatch(const link::Message &msg);
@@ -99,11 +115,20 @@ private:
     // Resumable puts and gets (kCapResume).
     bool resumeAllowed(const link::Message &msg) const;
     void openResumable(const link::Message &msg);
+    // Offers what `partial` holds once taken up; a new partial when it is not open.
+    void offerPartial(const link::Message &msg, std::unique_ptr<link::PartialFile> partial);
     void handlePutFrom(const link::Message &msg);
-    void handleGetFrom(const link::Message &msg, link::OutgoingFile &file, link::Message &open);
     int incomingFd() const { return m_in->partial ? m_in->partial->fd() : m_in->fd.get(); }
     void finishIncoming(link::WireStatus status);
     void handleGet(const link::Message &msg);
+    // Sends the open of a file to get and queues the rest of it.
+    void sendOpen(uint16_t id, std::unique_ptr<link::OutgoingFile> file, link::Message &open);
+    void startDigest(const link::Message &msg);
+    // Reads on in the request being digested; answers it once done.
+    void digestSome();
+    void finishDigest();
+    // Requests that read no file and change nothing may pass one being digested.
+    static bool passesDigest(link::MsgType type);
     void handleSpace(const link::Message &msg);
     void pumpGet();
     void reply(uint16_t id, link::WireStatus status);
@@ -138,6 +163,7 @@ private:
     size_t m_queuedBytes = 0;
     std::optional<Incoming> m_in;
     std::unique_ptr<link::OutgoingFile> m_out;
+    std::optional<Digesting> m_digesting;
     link::Clock::time_point m_lastReset;
 };
 

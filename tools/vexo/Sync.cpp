@@ -1,6 +1,6 @@
 #include "Sync.h"
 
-#include "Crc32.h"
+#include "FileDigest.h"
 #include "NameCodec.h"
 #include "ProgressBar.h"
 #include "sync/SyncPlanner.h"
@@ -55,39 +55,64 @@ bool safeLocalName(const std::string &name)
            name.find('\0') == std::string::npos;
 }
 
-bool localCrc(const std::string &path, uint32_t &crc)
+std::string hexOf(const uint8_t *bytes, size_t size)
 {
-    const sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    return fd && link::crc32OfFile(fd.get(), crc);
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < size; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
 }
 
-std::string hashText(uint32_t crc)
+std::string crcText(uint32_t crc)
 {
     char text[16];
     std::snprintf(text, sizeof text, "crc32:%08x", static_cast<unsigned>(crc));
     return text;
 }
 
-// The content hash the record keeps, of a PC file and of a device file (in
-// the same form, so that the two compare); empty when it cannot be had.
+// The content hash the record keeps of a PC file: the whole-file BLAKE2b
+// hash, and the CRC-32 for a device that cannot give the hash; empty when
+// the file cannot be read.
 std::string localHash(const std::string &path)
 {
-    uint32_t crc = 0;
-    return localCrc(path, crc) ? hashText(crc) : std::string();
+    const sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st {
+    };
+    if (!fd || ::fstat(fd.get(), &st) != 0)
+        return std::string();
+    link::FileDigest digest;
+    if (!digest.addFrom(fd.get(), static_cast<uint64_t>(st.st_size)))
+        return std::string();
+    const link::Hash hash = digest.hash();
+    return "b2:" + hexOf(hash.data(), hash.size()) + "," + crcText(digest.crc());
 }
 
+// A device file's hash, computed on the device: BLAKE2b where it offers it,
+// else its CRC-32; empty when neither can be had.
 std::string deviceHash(link::FileClient &client, const std::string &wire, uint64_t size)
 {
-    uint32_t crc = 0;
     link::DeviceEntry entry;
-    if (client.checksum(wire, crc, &entry) != LinkError::Ok || entry.size != size)
+    link::Hash hash{};
+    const auto e = client.fileHash(wire, hash, &entry);
+    if (e == LinkError::Ok)
+        return entry.size == size ? "b2:" + hexOf(hash.data(), hash.size()) : std::string();
+    uint32_t crc = 0;
+    if (e != LinkError::Unsupported || client.checksum(wire, crc, &entry) != LinkError::Ok ||
+        entry.size != size)
         return std::string();
-    return hashText(crc);
+    return crcText(crc);
 }
 
-// What names the device in the record of a pair: the port it is reached on.
-std::string deviceIdentity(const std::string &port)
+// What names the device in the record of a pair: its own identity, or the
+// port it is reached on when it has none (an older palmtop).
+std::string deviceIdentity(link::FileClient &client, const std::string &port)
 {
+    std::array<uint8_t, link::kIdentitySize> identity{};
+    if (client.deviceIdentity(identity) == LinkError::Ok)
+        return "palmtop:" + hexOf(identity.data(), identity.size());
     return "port:" + port;
 }
 
@@ -278,7 +303,7 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
     if (!listDevice(client, remote))
         return 1;
 
-    SyncRecord record(absoluteFolder(dir), deviceIdentity(port));
+    SyncRecord record(absoluteFolder(dir), deviceIdentity(client, port));
     const std::string dataFolder = SyncRecord::DataFolder();
     const std::string recordPath = dataFolder.empty() ? std::string() : record.pathIn(dataFolder);
     std::string setAside;
@@ -302,14 +327,13 @@ int runSync(link::FileClient &client, const std::vector<std::string> &args, int 
             return static_cast<int>(wire.size());
         return link::isValidDeviceName(wire) ? static_cast<int>(wire.size()) : -1;
     };
+    // The whole-file hash where the device offers it, else the CRC-32.
     const auto probe = [&](const SyncFile &l, const SyncFile &r) {
-        uint32_t mine = 0, theirs = 0;
-        link::DeviceEntry entry;
-        if (!localCrc(dir + "/" + l.name, mine))
+        const std::string theirs = deviceHash(client, wireName(r.name), r.size);
+        const std::string mine = theirs.empty() ? std::string() : localHash(dir + "/" + l.name);
+        if (mine.empty())
             return ContentMatch::Unknown;
-        if (client.checksum(wireName(r.name), theirs, &entry) != LinkError::Ok || entry.size != r.size)
-            return ContentMatch::Unknown;
-        return mine == theirs ? ContentMatch::Same : ContentMatch::Different;
+        return SameContentHash(mine, theirs) ? ContentMatch::Same : ContentMatch::Different;
     };
     const auto sideHash = [&](bool isLocal, const SyncFile &f) {
         return isLocal ? localHash(dir + "/" + f.name) : deviceHash(client, wireName(f.name), f.size);

@@ -39,7 +39,7 @@ int usage(std::FILE *output = stderr)
                  "  get NAME... DIR         copy several device files into a folder\n"
                  "  put FILE [NAME]         copy a local file to the device\n"
                  "  put FILE...             copy several local files under their own names\n"
-                 "  rm NAME                 delete a device file\n"
+                 "  rm NAME...              delete device files (many names go several to a request)\n"
                  "  mv OLD NEW              rename a device file\n"
                  "  df                      the device's free and total bytes\n"
                  "  check-device [--quick]  try every request on whatever answers on the port and\n"
@@ -322,9 +322,24 @@ int run(int argc, char **argv)
         rc = transfers.run(items, labels, true);
     } else if (command == "sync") {
         rc = cli::runSync(client, args, baud, port);
-    } else if (command == "rm" && args.size() == 1) {
-        std::string wire;
-        rc = toDevice(args[0], wire) ? report(args[0], client.remove(wire)) : 1;
+    } else if (command == "rm" && !args.empty()) {
+        std::vector<std::string> wires, labels;
+        for (const std::string &name : args) {
+            std::string wire;
+            if (!toDevice(name, wire)) {
+                rc = 1;
+                continue;
+            }
+            wires.push_back(wire);
+            labels.push_back(name);
+        }
+        std::vector<LinkError> results;
+        if (const auto e = client.removeMany(wires, results, nullptr); e != LinkError::Ok)
+            rc = report("cannot reach the device on " + port, e);
+        else {
+            for (size_t i = 0; i < results.size(); ++i)
+                rc = report(labels[i], results[i]) != 0 ? 1 : rc;
+        }
     } else if (command == "df" && args.empty()) {
         rc = spaceCommand(client);
     } else if (command == "mv" && args.size() == 2) {

@@ -134,6 +134,15 @@ int RequestFreeSpace(int client, int64_t *freeBytes, int64_t *totalBytes);
 /* Returns 0 when the file was deleted, else a VEXO_ERR_ value. */
 int RequestDeleteFile(int client, const char *name);
 
+/* Deletes `count` device files, several requests in flight (one round trip
+ * per file would leave a slow line idle). results[i] becomes 0 when names[i]
+ * was deleted, else its VEXO_ERR_ value; once *stop (may be null) is non-zero
+ * no further name is sent, and those left get VEXO_ERR_STOPPED. After a lost
+ * link the names whose answer never came get that error: the device may or
+ * may not have deleted them. Returns 0 when the call ran (see results), else
+ * a VEXO_ERR_ value (no link could be had; every result is that value). */
+int RequestDeleteFiles(int client, const char *const *names, int count, int *results, int *stop);
+
 /* Renames a device file. Returns 0 when renamed; VEXO_ERR_EXISTS when newName is
  * taken (nothing changed), VEXO_ERR_NOT_FOUND, or another VEXO_ERR_ value. */
 int RequestRenameFile(int client, const char *oldName, const char *newName);

@@ -42,6 +42,41 @@ bool readAll(int fd, void *data, size_t size)
     return transferAll(size, 0, [&](size_t at, size_t n, uint64_t) { return ::read(fd, p + at, n); });
 }
 
+bool readSmallFile(const std::string &path, std::string &out, size_t limit)
+{
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[16384];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || out.size() + size_t(n) > limit) {
+            ::close(fd);
+            return false;
+        }
+        out.append(buffer, size_t(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool nextLine(const std::string &text, size_t &at, std::string &line)
+{
+    if (at >= text.size())
+        return false;
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos)
+        end = text.size();
+    line.assign(text, at, end - at);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    at = end + 1;
+    return true;
+}
+
 bool writeAllAt(int fd, const void *data, size_t size, uint64_t offset)
 {
     auto *p = static_cast<const uint8_t *>(data);

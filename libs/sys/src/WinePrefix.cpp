@@ -1,10 +1,11 @@
 #include "vexo/sys/WinePrefix.h"
 
+#include "vexo/sys/FileIo.h"
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
+
 #include <memory>
 #include <strings.h>
 #include <sys/stat.h>
@@ -157,8 +158,8 @@ WinePrefix::WinePrefix(std::string folder) : m_folder(std::move(folder))
 bool WinePrefix::readMachineString(const std::string &keyPath, const std::string &name, std::string &value,
                                    std::string &key) const
 {
-    std::ifstream file(m_folder + "/system.reg");
-    if (!file)
+    std::string file;
+    if (!readSmallFile(m_folder + "/system.reg", file))
         return false;
     const std::string plain = trimSlashes(keyPath);
     std::string wow;
@@ -170,9 +171,7 @@ bool WinePrefix::readMachineString(const std::string &keyPath, const std::string
     bool win64 = false;
     int in = -1; // which view's key the lines belong to
     std::string line, text;
-    while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (size_t next = 0; nextLine(file, next, line);) {
         if (line.compare(0, 11, "#arch=win64") == 0)
             win64 = true;
         if (!line.empty() && line[0] == '[') {

@@ -3,12 +3,12 @@
 #include "vexo/sys/FileIo.h"
 #include "vexo/sys/UniqueFd.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,12 +20,8 @@ namespace
 
 std::string readSmall(const std::string &path)
 {
-    sys::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        return {};
-    char buffer[4096];
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    std::string text;
+    return sys::readSmallFile(path, text, 65536) ? text : std::string();
 }
 
 bool isNumber(const char *s)
@@ -42,20 +38,17 @@ bool isNumber(const char *s)
 // "lock:\t1: OFDLCK ADVISORY  WRITE -1 fe:00:1234 0 4611686018427387903".
 void readLocks(const std::string &fdinfo, ImageHolders::Holder &holder)
 {
-    std::istringstream lines(fdinfo);
     std::string line;
-    while (std::getline(lines, line)) {
-        if (line.compare(0, 5, "lock:") != 0)
+    for (size_t at = 0; sys::nextLine(fdinfo, at, line);) {
+        char type[16];
+        unsigned long long start = 0;
+        if (std::sscanf(line.c_str(), "lock: %*s %*s %*s %15s %*s %*s %llu", type, &start) != 2)
             continue;
-        std::istringstream fields(line.substr(5));
-        std::string id, kind, advisory, type, pid, node, start;
-        if (!(fields >> id >> kind >> advisory >> type >> pid >> node >> start))
-            continue;
-        if (std::strtoull(start.c_str(), nullptr, 10) == ImageHolders::kOpenMarkByte) {
+        if (start == ImageHolders::kOpenMarkByte) {
             holder.takesLocks = true;
         } else {
-            holder.reading = holder.reading || type == "READ";
-            holder.changing = holder.changing || type == "WRITE";
+            holder.reading = holder.reading || std::strcmp(type, "READ") == 0;
+            holder.changing = holder.changing || std::strcmp(type, "WRITE") == 0;
         }
     }
 }

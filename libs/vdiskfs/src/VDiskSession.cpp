@@ -6,6 +6,7 @@
 #include "LittleEndian.h"
 #include "Volume.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vexo
 {
@@ -92,8 +94,9 @@ void setVdiskLastErrorDetail(const std::string &detail)
 int vdiskKeepLock(bool changing)
 {
     try {
-        return recorded(
-            VDiskSession::instance().keep(changing ? ImageLock::Mode::Exclusive : ImageLock::Mode::Shared));
+        return recorded((VDiskSession::instance().keepFromMount(changing ? ImageLock::Mode::Exclusive
+                                                                         : ImageLock::Mode::Shared),
+                         VDiskError::None));
     } catch (...) {
         return recorded(VDiskError::NoMemory);
     }
@@ -181,15 +184,10 @@ void VDiskSession::settle()
     m_lock.lower(need);
 }
 
-VDiskError VDiskSession::keep(ImageLock::Mode mode)
+void VDiskSession::keepFromMount(ImageLock::Mode mode)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_volume)
-        return VDiskError::NotMounted;
-    VDiskError e = lockFor(mode);
-    if (e == VDiskError::None)
-        m_kept = std::max(m_kept, mode);
-    return e;
+    m_keepNext = mode;
 }
 
 void VDiskSession::unmount()
@@ -209,10 +207,12 @@ VDiskError VDiskSession::mountLocked()
         return e;
     uint64_t dev = device->device(), ino = device->inode();
     // The tables are read under the lock: never halfway through another's change.
+    // A lock kept for a whole command is taken at once, as it will be kept.
+    const ImageLock::Mode kept = std::exchange(m_keepNext, ImageLock::Mode::None);
     ImageLock guard;
     guard.attach(device.get(), 0);
     bool stale = false;
-    if ((e = guard.raise(ImageLock::Mode::Shared, stale)) != VDiskError::None) {
+    if ((e = guard.raise(std::max(kept, ImageLock::Mode::Shared), stale)) != VDiskError::None) {
         setVdiskLastErrorDetail(guard.detail());
         return e;
     }
@@ -224,6 +224,7 @@ VDiskError VDiskSession::mountLocked()
     m_mountedInode = ino;
     m_lock = guard;
     m_lock.setTableBytes(m_volume->boot().dataOffset());
+    m_kept = kept;
     settle();
     return VDiskError::None;
 }

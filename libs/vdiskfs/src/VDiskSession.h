@@ -37,8 +37,9 @@ public:
     VDiskError mount();
     // `bytes` 0 keeps the image's size (16 MiB for a new one).
     VDiskError format(uint64_t bytes = 0);
-    // Keeps the lock at least at `mode` from now until unmounted.
-    VDiskError keep(ImageLock::Mode mode);
+    // The next mount takes the lock at least at `mode` and keeps it until
+    // unmounted.
+    void keepFromMount(ImageLock::Mode mode);
     void unmount();
     VDiskError openSearch(const char *folder, int &search);
     VDiskError find(VDiskFindRecord *record, int search, bool first);
@@ -72,8 +73,8 @@ private:
     bool mountedIsImage() const;
     int newHandle();
     // Raises the image's lock for a call, reading the tables again when
-    // they are stale; settle() lowers it to what open files and keep()
-    // still need.
+    // they are stale; settle() lowers it to what open files and
+    // keepFromMount() still need.
     VDiskError lockFor(ImageLock::Mode mode);
     void settle();
     template <typename Call>
@@ -86,6 +87,7 @@ private:
     uint64_t m_mountedInode = 0;
     ImageLock m_lock;
     ImageLock::Mode m_kept = ImageLock::Mode::None;
+    ImageLock::Mode m_keepNext = ImageLock::Mode::None;
     bool m_tablesStale = false;
     std::unordered_map<int, OpenFile> m_files;
     std::deque<Search> m_searches;
@@ -101,9 +103,9 @@ VDiskError vdiskLastError();
 const std::string &vdiskLastErrorDetail();
 void setVdiskLastError(VDiskError error);
 void setVdiskLastErrorDetail(const std::string &detail);
-// keeping the image's lock for a whole command (after InitFileSystem;
-// `changing` exclusive, else shared), and a format to a new size;
-// both 0, or -1 with the error set,
+// keeping the image's lock for a whole command (from the next
+// InitFileSystem until unmounted; `changing` exclusive, else shared), and a
+// format to a new size; both 0, or -1 with the error set,
 int vdiskKeepLock(bool changing);
 int vdiskFormat(uint64_t bytes);
 // and dropping a file opened with "w+" without completing it (an older file

@@ -10,6 +10,7 @@
 #include "engine/common.h"
 #include "platform/LibDeviceLink.h"
 #include "transfer/RunDeviceTransfer.h"
+#include "widgets/CaptionPanel.h"
 #include "widgets/FileRowModel.h"
 
 #include <QElapsedTimer>
@@ -335,12 +336,15 @@ private slots:
         test::putFile(pc("c1.bin"), randomBytes(SecondFileBytes, 20));
         test::putFile(pc("c2.bin"), randomBytes(3000, 21));
         QElapsedTimer sinceCancel, waiting;
+        QString captionWhileWaiting;
         auto kill = killDuring("c1.bin");
         runWatching({pc("c1.bin"), pc("c2.bin")}, {"c1.bin", "c2.bin"}, tdSend, [&](TFormDoProcess &form) {
             if (kill && kill(form))
                 kill = nullptr;
-            if (!kill && !waiting.isValid() && form.labFilename->text().startsWith(reconnectingText()))
+            if (!kill && !waiting.isValid() && form.labFilename->text().startsWith(reconnectingText())) {
                 waiting.start();
+                captionWhileWaiting = m_w->PRpcStatus->text();
+            }
             // Just after the second try has begun, so the click lands in it.
             constexpr int secondTry = LinkReconnector::TryTimeoutMs + LinkReconnector::PauseMs + 100;
             if (waiting.isValid() && waiting.elapsed() > secondTry && !sinceCancel.isValid()) {
@@ -349,6 +353,9 @@ private slots:
             }
         });
         QVERIFY(sinceCancel.isValid());
+        // The pane's caption says what the progress window says.
+        QVERIFY2(captionWhileWaiting.endsWith(m_w->language.other(QStringLiteral("LinkReconnecting"))),
+                 qPrintable(captionWhileWaiting));
         qInfo("closed %lld ms after Cancel", sinceCancel.elapsed());
         QVERIFY2(sinceCancel.elapsed() < 1000, "the run ends within 1 s of Cancel");
         QVERIFY(!m_w->deviceSession().RpcConnected());

@@ -83,7 +83,8 @@ public:
     // While held, ConnectServer waits (up to 10 s) until released, so a test
     // sees an attempt in flight.
     void holdConnect() { holdCall(QStringLiteral("ConnectServer")); }
-    // The same for another call (RequestFindFileOpen: a long listing).
+    // The same for another call (RequestFindFileOpen: a long listing;
+    // RequestDeleteFile: a slow delete).
     void holdCall(const QString &call)
     {
         QMutexLocker lock(&m_mutex);
@@ -185,7 +186,9 @@ public:
     }
     int RequestDeleteFile(int client, const QString &name) override
     {
-        return record("RequestDeleteFile", {n(client), name}, [&] {
+        QMutexLocker lock(&m_mutex);
+        waitIfHeld("RequestDeleteFile");
+        return recordLocked("RequestDeleteFile", {n(client), name}, [&] {
             const int i = indexOf(name);
             if (i < 0)
                 return NotFound;

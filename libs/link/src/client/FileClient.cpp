@@ -127,6 +127,7 @@ struct FileClient::Sends {
     std::deque<std::pair<uint16_t, size_t>> awaiting;
     std::vector<std::pair<uint16_t, size_t>> localAborts;
     bool awaitingOffer = false; // cur asked to resume: no data before the device's offer
+    uint64_t working = 0;       // bytes of its kept part the device said it read back so far
     OpenChain chain;            // the device's view of our opens, while nothing is discarded
 };
 
@@ -139,6 +140,7 @@ struct FileClient::Incoming {
     bool overwrite = true;
     bool opened = false;
     int64_t mtimeMs = 0;               // the device file's time, which the copy keeps
+    uint64_t working = 0;              // bytes the device said it read before the open
     LinkError failure = LinkError::Ok; // once set, the rest of the stream is read and dropped
     uint64_t dropped = 0;              // bytes of the stream dropped after a failure
     IncomingFile stream{0, false};
@@ -217,7 +219,7 @@ LinkError FileClient::hello(bool pinned)
     Hello mine;
     mine.caps = localCodecCaps() | kCapSync | kCapCompactList | kCapListDelta | kCapZstdContext |
                 kCapLeanBatch | kCapResume;
-    mine.moreCaps = kMoreCapSpace | kMoreCapHash | kMoreCapIdentity;
+    mine.moreCaps = kMoreCapSpace | kMoreCapHash | kMoreCapIdentity | kMoreCapDeleteMany;
     mine.caps &= static_cast<uint8_t>(~m_withheldCaps);
     mine.moreCaps &= static_cast<uint8_t>(~m_withheldMoreCaps);
     mine.protocol = m_offeredProtocol;
@@ -361,7 +363,8 @@ LinkError FileClient::request(Message req, Message &resp, bool readOnly)
             return e;
         req.id = nextId();
         m_channel->send(encodeMessage(req));
-        const auto since = Clock::now();
+        auto since = Clock::now();
+        uint64_t working = 0;
         m_resetSeen = false;
         LinkError e = LinkError::Ok;
         for (;;) {
@@ -370,6 +373,11 @@ LinkError FileClient::request(Message req, Message &resp, bool readOnly)
                 break;
             if (got && resp.type == MsgType::Result && resp.id == req.id)
                 return errorFromStatus(resp.status);
+            // A device still reading a large file for us: progress only while it reads on.
+            if (got && resp.type == MsgType::Working && resp.id == req.id && resp.offset > working) {
+                working = resp.offset;
+                since = Clock::now();
+            }
         }
         // The device lost our session (it restarted): a question that changes
         // nothing is simply asked again in a new one.
@@ -482,6 +490,108 @@ LinkError FileClient::remove(const std::string &given)
     req.type = MsgType::Delete;
     req.name = name;
     return request(req, resp, false);
+}
+
+LinkError FileClient::removeMany(const std::vector<std::string> &given, std::vector<LinkError> &results,
+                                 const int *stop)
+{
+    results.assign(given.size(), LinkError::Stopped);
+    const auto stopped = [stop] { return stop && __atomic_load_n(stop, __ATOMIC_RELAXED) != 0; };
+    if (const auto e = ensureSession(); e != LinkError::Ok) {
+        std::fill(results.begin(), results.end(), e);
+        return e;
+    }
+    std::vector<std::string> names(given.size());
+    for (size_t i = 0; i < given.size(); ++i) {
+        names[i] = bareName(given[i]);
+        if (!isValidDeviceName(names[i]))
+            results[i] = LinkError::BadName;
+    }
+    if (!(m_peerMoreCaps & kMoreCapDeleteMany)) {
+        removeOneByOne(names, results, stop);
+        return LinkError::Ok;
+    }
+    // Requests in flight: id and the indexes of their names.
+    std::deque<std::pair<uint16_t, std::vector<size_t>>> asked;
+    const size_t room = m_channel->config().maxPayload;
+    size_t nextName = 0;
+    auto since = Clock::now();
+    for (;;) {
+        while (!stopped() && asked.size() < kWindowFrames && m_channel->hasRoom()) {
+            Message req;
+            req.type = MsgType::DeleteMany;
+            req.id = nextId();
+            std::vector<size_t> indexes;
+            size_t bytes = 3;
+            for (; nextName < names.size(); ++nextName) {
+                if (results[nextName] == LinkError::BadName)
+                    continue;
+                const size_t cost = 1 + names[nextName].size();
+                if (bytes + cost > room)
+                    break;
+                bytes += cost;
+                req.names.push_back(names[nextName]);
+                indexes.push_back(nextName);
+            }
+            if (indexes.empty())
+                break;
+            m_channel->send(encodeMessage(req));
+            asked.emplace_back(req.id, std::move(indexes));
+        }
+        if (asked.empty())
+            return LinkError::Ok; // what was never sent stays Stopped (or BadName)
+        Message msg;
+        bool got = false;
+        if (const auto e = next(msg, got, since, 100); e != LinkError::Ok) {
+            // The device may or may not have carried out what it was asked.
+            for (const auto &request : asked) {
+                for (const size_t i : request.second)
+                    results[i] = e;
+            }
+            for (size_t i = nextName; i < names.size(); ++i) {
+                if (results[i] != LinkError::BadName)
+                    results[i] = e;
+            }
+            return LinkError::Ok;
+        }
+        if (!got)
+            continue;
+        const auto it = std::find_if(asked.begin(), asked.end(),
+                                     [&](const auto &request) { return request.first == msg.id; });
+        if (it == asked.end())
+            continue;
+        if (msg.type != MsgType::Outcomes || msg.statuses.size() != it->second.size()) {
+            const auto e = lose(LinkError::Protocol);
+            for (auto &request : asked) {
+                for (const size_t i : request.second)
+                    results[i] = e;
+            }
+            return LinkError::Ok;
+        }
+        for (size_t k = 0; k < it->second.size(); ++k)
+            results[it->second[k]] = errorFromStatus(msg.statuses[k]);
+        asked.erase(it);
+        since = Clock::now();
+    }
+}
+
+void FileClient::removeOneByOne(const std::vector<std::string> &names, std::vector<LinkError> &results,
+                                const int *stop)
+{
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (stop && __atomic_load_n(stop, __ATOMIC_RELAXED) != 0)
+            return;
+        if (results[i] == LinkError::BadName)
+            continue;
+        results[i] = remove(names[i]);
+        if (sessionLost()) {
+            for (size_t k = i + 1; k < names.size(); ++k) {
+                if (results[k] != LinkError::BadName)
+                    results[k] = results[i];
+            }
+            return;
+        }
+    }
 }
 
 LinkError FileClient::rename(const std::string &givenFrom, const std::string &givenTo)
@@ -745,6 +855,12 @@ void FileClient::sendAll(const std::vector<TransferItem> &items, const TransferC
         }
         if (got && msg.type == MsgType::ResumeOffer && !batch.stopping)
             takeResumeOffer(msg, batch, sends);
+        // The device still reads back the part it kept: progress only while it reads on.
+        if (got && msg.type == MsgType::Working && sends.cur && msg.id == sends.cur->id() &&
+            sends.awaitingOffer && msg.offset > sends.working) {
+            sends.working = msg.offset;
+            batch.since = Clock::now();
+        }
         if (!got || msg.type != MsgType::Result)
             continue;
         if (batch.stopping && msg.id == batch.abortId)
@@ -774,6 +890,7 @@ void FileClient::fillSendWindow(const std::vector<TransferItem> &items, const Tr
             }
             report(index, *file);
             sends.awaitingOffer = resumable(file->size());
+            sends.working = 0;
             if (file->complete())
                 sends.awaiting.emplace_back(file->id(), index);
             else
@@ -941,6 +1058,14 @@ void FileClient::receiveAll(const std::vector<TransferItem> &items, const Transf
 bool FileClient::takeIncoming(Incoming &in, const Message &msg, Batch &batch, const TransferControl &control,
                               bool single)
 {
+    // The device still checks the part we kept: progress only while it reads on.
+    if (msg.type == MsgType::Working) {
+        if (!in.opened && msg.offset > in.working) {
+            in.working = msg.offset;
+            batch.since = Clock::now();
+        }
+        return false;
+    }
     // Data of a file that already failed holds the time-out off only as
     // long as the file's declared size (and one block) could still be coming.
     if (in.failure == LinkError::Ok)

@@ -96,6 +96,13 @@ public:
     // it cannot tell (an older server, a lost session).
     bool lacksSpaceFor(const std::string &localPath);
     LinkError remove(const std::string &name);
+    // Deletes many files, several requests in flight, many names to a
+    // request where the server takes DeleteMany. One result per name; once
+    // *stop is non-zero no further name is sent (those are Stopped) and the
+    // answers already asked for are awaited. Returns Ok once it ran, or the
+    // error when no session could be had (every result is then that error).
+    LinkError removeMany(const std::vector<std::string> &names, std::vector<LinkError> &results,
+                         const int *stop);
     LinkError rename(const std::string &from, const std::string &to);
     // Entries whose names the protocol forbids (section 5 of PROTOCOL.md) are
     // left out of `entries` and counted in *refused.
@@ -137,6 +144,9 @@ private:
     // Lookup or Checksum: a question about one file that changes nothing
     // (Checksum only to a server that offers it).
     LinkError askAboutFile(MsgType type, const std::string &given, Message &resp, DeviceEntry *entry);
+    // removeMany over a server that takes one name per Delete.
+    void removeOneByOne(const std::vector<std::string> &names, std::vector<LinkError> &results,
+                        const int *stop);
     LinkError listOnce(const std::string &pattern, std::vector<DeviceEntry> &entries, size_t &refused);
     // The entries of a complete listing that the caller may see.
     static void handOn(const std::vector<WireEntry> &listed, std::vector<DeviceEntry> &entries,

@@ -370,6 +370,24 @@ int RequestDeleteFile(int client, const char *name)
     return withClient(client, [&](FileClient &c) { return toResult(c.remove(name)); });
 }
 
+int RequestDeleteFiles(int client, const char *const *names, int count, int *results, int *stop)
+{
+    if (count < 0 || (count > 0 && (!names || !results)))
+        return VEXO_ERR_BAD_HANDLE;
+    for (int i = 0; i < count; ++i) {
+        if (!names[i])
+            return VEXO_ERR_BAD_HANDLE;
+    }
+    return withClient(client, [&](FileClient &c) {
+        const std::vector<std::string> list(names, names + count);
+        std::vector<LinkError> outcome;
+        const auto e = c.removeMany(list, outcome, stop);
+        for (int i = 0; i < count; ++i)
+            results[i] = toResult(outcome[static_cast<size_t>(i)]);
+        return toResult(e);
+    });
+}
+
 int RequestRenameFile(int client, const char *oldName, const char *newName)
 {
     if (!oldName || !newName)

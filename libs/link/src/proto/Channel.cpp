@@ -21,6 +21,10 @@ constexpr unsigned kAckDelayMaxFrames = 8;
 constexpr size_t kSmallFrame = 256;
 // The earliest a silent peer is probed (see probeAt), however short the round trip.
 constexpr double kMinProbeMs = 20;
+// The line's pace is known once this many bytes were acknowledged, and
+// follows a change within about as many.
+constexpr double kPaceMinBytes = 8 * 1024;
+constexpr double kPaceHalfLife = 64 * 1024;
 // Room past kMaxOutput for the Reset of a dropped session: a handful of
 // frames, however often a peer that does not read has its session dropped.
 constexpr size_t kDropReserve = 64;
@@ -73,6 +77,9 @@ void Channel::start(uint8_t tag, const ChannelConfig &config)
     m_rttvarMs = 0;
     m_rtoMs = m_config.initialRtoMs;
     m_probed = false;
+    m_busy = false;
+    m_paceBytes = 0;
+    m_paceMs = 0;
     m_lastProgress = Clock::now();
     m_lastHeard = Clock::now();
 }
@@ -140,10 +147,13 @@ size_t Channel::dataPayload() const
     return std::max(floor, static_cast<size_t>(payload) / 16 * 16);
 }
 
-bool Channel::canTransmit() const
+bool Channel::needsSecondFrame() const
 {
-    return (!m_unsent.empty() && m_unacked.size() < windowNow()) ||
-           std::any_of(m_unacked.begin(), m_unacked.end(), [](const OutFrame &f) { return f.resendDue; });
+    if (std::any_of(m_unacked.begin(), m_unacked.end(), [](const OutFrame &f) { return f.resendDue; }))
+        return true;
+    const auto inFlight =
+        std::count_if(m_unacked.begin(), m_unacked.end(), [](const OutFrame &f) { return !f.sacked; });
+    return !m_unsent.empty() && m_unacked.size() < windowNow() && inFlight < 2;
 }
 
 size_t Channel::windowNow() const
@@ -225,8 +235,10 @@ void Channel::fillOutput()
         appendFrame(frame.encoded, FrameType::Data, m_tag, frame.seq, msg.data(), msg.size());
         m_unsentBytes -= msg.size();
         m_unsent.pop_front();
-        if (m_unacked.empty())
+        if (m_unacked.empty()) {
             m_lastProgress = now; // the peer's time to acknowledge starts now
+            m_busy = true;
+        }
         m_unacked.push_back(std::move(frame));
         transmit(m_unacked.back(), now);
     }
@@ -433,10 +445,13 @@ void Channel::handleAck(const Frame &frame, Clock::time_point now)
         return;
     const uint32_t bits = frame.payload.empty() ? 0 : getLe32(frame.payload.data());
     bool progress = false;
+    double ackedBytes = 0;
     while (!m_unacked.empty() && seqDiff(m_unacked.front().seq, next) < 0) {
         const OutFrame &f = m_unacked.front();
         if (f.retries == 0)
             rttSample(now - f.sentAt);
+        if (!f.sacked)
+            ackedBytes += static_cast<double>(f.encoded.size());
         m_maxAckedOrder = std::max(m_maxAckedOrder, f.sentOrder);
         m_unacked.pop_front();
         progress = true;
@@ -446,6 +461,7 @@ void Channel::handleAck(const Frame &frame, Clock::time_point now)
         if (d >= 0 && d < 32 && (bits & (1u << d)) && !f.sacked) {
             f.sacked = true;
             f.resendDue = false;
+            ackedBytes += static_cast<double>(f.encoded.size());
             m_maxAckedOrder = std::max(m_maxAckedOrder, f.sentOrder);
             progress = true;
         }
@@ -456,7 +472,18 @@ void Channel::handleAck(const Frame &frame, Clock::time_point now)
         if (!f.sacked && f.sentOrder < m_maxAckedOrder)
             f.resendDue = true;
     if (progress) {
+        // The line's pace, from the bytes acknowledged while frames were
+        // outstanding all along; recent news weighs most.
+        if (m_busy) {
+            m_paceBytes += ackedBytes;
+            m_paceMs += std::chrono::duration<double, std::milli>(now - m_lastProgress).count();
+            if (m_paceBytes >= kPaceHalfLife) {
+                m_paceBytes /= 2;
+                m_paceMs /= 2;
+            }
+        }
         m_lastProgress = now;
+        m_busy = !m_unacked.empty();
         m_probed = false;
         m_roomOpened = m_roomOpened || hasRoom();
     }
@@ -482,11 +509,14 @@ Clock::time_point Channel::probeAt() const
     // again, once until the next progress: if only the acknowledgement was
     // lost, the copy makes the peer acknowledge everything again.
     constexpr auto never = Clock::time_point::max();
-    if (m_probed || m_srttMs <= 0)
-        return never; // no round trip measured yet: nothing to tell a loss from a slow peer by
+    // Without a round trip and the line's pace measured there is nothing to
+    // tell a loss from a slow line by.
+    if (m_probed || m_srttMs <= 0 || m_paceBytes < kPaceMinBytes)
+        return never;
     auto since = m_lastProgress;
     bool waiting = false;
     bool small = true;
+    double inFlight = 0;
     for (const auto &f : m_unacked) {
         if (f.sacked)
             continue;
@@ -495,8 +525,11 @@ Clock::time_point Channel::probeAt() const
         waiting = true;
         since = std::max(since, f.sentAt);
         small = small && f.encoded.size() <= kSmallFrame + kFrameOverhead;
+        inFlight += static_cast<double>(f.encoded.size());
     }
-    double ms = std::max(2 * m_srttMs, kMinProbeMs);
+    // The frames in flight take their time on a slow line: twice the round
+    // trip of a short frame plus that.
+    double ms = std::max(2 * (m_srttMs + inFlight * m_paceMs / m_paceBytes), kMinProbeMs);
     if (small)
         ms += std::chrono::duration<double, std::milli>(kAckDelay).count();
     if (!waiting || ms >= m_rtoMs)
@@ -566,11 +599,12 @@ bool Channel::pump(Clock::time_point deadline)
                     continue;
             }
             checkTimers(now);
-            // The line took what was written: fill the window before waiting,
-            // rather than send one frame per acknowledgement. A sender clocked
-            // by acknowledgements has a single frame in flight, and when that
-            // frame or its acknowledgement is lost, nothing comes to clock it.
-            if (m_out.size() < kOutLowWater && canTransmit())
+            // New frames go out one per acknowledgement, which keeps a slow
+            // line's buffers short; but never just one frame in flight when
+            // more could go: when that frame or its acknowledgement is lost,
+            // nothing comes to clock the next one, and on a fast line each
+            // acknowledgement arrives before the next frame is written.
+            if (m_out.size() < kOutLowWater && needsSecondFrame())
                 continue;
         }
         if (now >= deadline) {

@@ -117,8 +117,9 @@ private:
     };
 
     size_t windowNow() const;
-    // A frame waits to be resent, or a queued message fits the window.
-    bool canTransmit() const;
+    // A frame waits to be resent, or fewer than two are in flight while a
+    // queued message fits the window.
+    bool needsSecondFrame() const;
     void fillOutput();
     // The stream itself failed: the channel stays failed; returns false.
     bool breakStream();
@@ -184,6 +185,11 @@ private:
     double m_rttvarMs = 0;
     int m_rtoMs = 1000;
     bool m_probed = false; // the silent peer was probed; cleared by progress
+    bool m_busy = false;   // frames were outstanding all the time since m_lastProgress
+    // Bytes acknowledged and the time they took, both halved whenever the
+    // bytes reach kPaceHalfLife: the line's pace as of late.
+    double m_paceBytes = 0;
+    double m_paceMs = 0;
     Clock::time_point m_lastHeard;
     ChannelStats m_stats;
 };

@@ -42,6 +42,8 @@ constexpr uint8_t kMoreCapHash = 0x02;
 // reconnects can tell whether the same palmtop answered.
 constexpr uint8_t kMoreCapIdentity = 0x04;
 constexpr size_t kIdentitySize = 16;
+// The server takes DeleteMany requests.
+constexpr uint8_t kMoreCapDeleteMany = 0x08;
 
 // The smallest largest-message a Hello record may name: room for a
 // message's header and a part.

@@ -130,6 +130,14 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Abort:
     case MsgType::Space:
         break;
+    case MsgType::DeleteMany:
+        for (const std::string &name : m.names)
+            w.shortString(name);
+        break;
+    case MsgType::Outcomes:
+        for (const WireStatus status : m.statuses)
+            w.u8(static_cast<uint8_t>(status));
+        break;
     case MsgType::PutOpen:
         w.u8(static_cast<uint8_t>((m.overwrite ? 1 : 0) | (m.hasTime ? 2 : 0) | (m.resumable ? 4 : 0)));
         w.varint(m.size);
@@ -163,6 +171,9 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::ListChanges:
     case MsgType::FileData:
         writePart(w, m.part);
+        break;
+    case MsgType::Working:
+        w.varint(m.offset);
         break;
     default: // only a name, written above, or a resume message
         encodeResumeFields(w, m);
@@ -210,6 +221,22 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::Abort:
     case MsgType::Space:
         return r.remaining() == 0;
+    case MsgType::DeleteMany:
+        while (r.remaining() > 0) {
+            std::string name;
+            if (!r.shortString(name))
+                return false;
+            m.names.push_back(std::move(name));
+        }
+        return !m.names.empty();
+    case MsgType::Outcomes:
+        while (r.remaining() > 0) {
+            uint8_t status;
+            if (!r.u8(status) || status > static_cast<uint8_t>(WireStatus::CheckFailed))
+                return false;
+            m.statuses.push_back(static_cast<WireStatus>(status));
+        }
+        return !m.statuses.empty();
     case MsgType::PutOpen: {
         uint8_t flags;
         if (!r.u8(flags) || flags > 7 || !r.varint(m.size) || !r.shortString(m.name))
@@ -251,6 +278,8 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
     case MsgType::FileData:
         m.hasPart = true;
         return carriesPart(m.type) && readPart(r, m.part);
+    case MsgType::Working:
+        return r.varint(m.offset) && r.remaining() == 0;
     default: // a resume message, unknown, or only a name (above)
         return decodeResumeFields(r, m);
     }

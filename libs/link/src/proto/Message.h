@@ -27,8 +27,15 @@ enum class MsgType : uint8_t {
     // Resuming a kept partial file (ResumeCodec.h); only in sessions that share kCapResume.
     GetFrom = 0x1A,
     PutFrom = 0x1B,
+    // Several deletes in one message, answered by one Outcomes; only to a
+    // peer whose HelloAck has kMoreCapDeleteMany.
+    DeleteMany = 0x1D,
+    Outcomes = 0x27,
     ResumeOffer = 0x23,
     GetOpenFrom = 0x24,
+    // The server is still reading a file for a request (offset: bytes read so
+    // far), so that a client counts it as progress; only with kMoreCapHash.
+    Working = 0x26,
     Result = 0x20,
     ListPart = 0x21,
     // A part of the changes since the listing the client holds (ListingDelta);
@@ -97,6 +104,8 @@ struct Message {
     // to that open's time and id is not on the wire.
     uint8_t sharedHead = 0;
     uint8_t sharedTail = 0;
+    std::vector<std::string> names;   // DeleteMany: at least one
+    std::vector<WireStatus> statuses; // Outcomes: one per name of its request, in order
     DataPart part;
 };
 

@@ -36,6 +36,8 @@ public:
     uint64_t size() const { return m_size; }
     uint64_t sent() const { return m_sent; }
     int64_t mtimeMs() const { return m_mtimeMs; }
+    // The open file, for reading it elsewhere without moving its position (pread).
+    int fd() const { return m_fd.get(); }
     // Every byte is queued: nothing is left to send.
     bool complete() const { return m_sent == m_size; }
 

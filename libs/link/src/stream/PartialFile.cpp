@@ -117,6 +117,12 @@ bool PartialFile::create(const std::string &path, const PartialSource &source)
 
 bool PartialFile::reopen(const std::string &path)
 {
+    FileDigest kept;
+    return open(path) && (kept.addFrom(m_fd.get(), m_kept) || (discard(), false)) && takeUp(kept);
+}
+
+bool PartialFile::open(const std::string &path)
+{
     discard();
     m_fd.reset(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st {
@@ -130,15 +136,25 @@ bool PartialFile::reopen(const std::string &path)
     }
     m_path = path;
     m_keptDigest = FileDigest();
+    if (!readRecord(static_cast<uint64_t>(st.st_size))) {
+        discard();
+        return false;
+    }
+    return true;
+}
+
+bool PartialFile::takeUp(const FileDigest &kept)
+{
     // The bytes must still be those the record describes: a partial damaged
     // on the disk is not continued. (One written to match the record passes
     // here; the hash both sides compare catches it.)
-    if (!readRecord(static_cast<uint64_t>(st.st_size)) || !m_keptDigest.addFrom(m_fd.get(), m_kept) ||
-        m_keptDigest.crc() != m_crc || ftruncate(m_fd.get(), static_cast<off_t>(m_kept)) != 0 ||
+    if (!m_fd || kept.length() != m_kept || kept.crc() != m_crc ||
+        ftruncate(m_fd.get(), static_cast<off_t>(m_kept)) != 0 ||
         lseek(m_fd.get(), static_cast<off_t>(m_kept), SEEK_SET) < 0) {
         discard();
         return false;
     }
+    m_keptDigest = kept;
     return true;
 }
 

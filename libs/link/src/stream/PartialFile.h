@@ -65,6 +65,12 @@ public:
     // the file is removed and false returned. On success the file is open
     // for appending at kept().
     bool reopen(const std::string &path);
+    // reopen() in two steps, for a caller that reads the kept bytes itself
+    // (a server, a slice at a time): open() checks the file and its record
+    // without reading the data; takeUp() then takes the digest of the first
+    // kept() bytes as read from fd(). Either removes the file when it fails.
+    bool open(const std::string &path);
+    bool takeUp(const FileDigest &kept);
     // Throws away what was kept and starts over for the same source.
     bool restart();
 

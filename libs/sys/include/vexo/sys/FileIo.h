@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vexo::sys
 {
@@ -14,6 +15,14 @@ bool readAll(int fd, void *data, size_t size);
 // The same at a file offset, leaving the file position alone.
 bool writeAllAt(int fd, const void *data, size_t size, uint64_t offset);
 bool readAllAt(int fd, void *data, size_t size, uint64_t offset);
+
+// A whole small file (a settings or registry file, a /proc entry), up to
+// `limit` bytes; false when it cannot be opened or read. Spares the tools
+// the start-up cost of the stream library.
+bool readSmallFile(const std::string &path, std::string &out, size_t limit = 64 << 20);
+// The next line of `text` from `at` (without its "\n" or "\r\n"); false at
+// the end.
+bool nextLine(const std::string &text, size_t &at, std::string &line);
 
 // Makes reads and writes on the descriptor return at once instead of waiting.
 bool setNonBlocking(int fd);
