@@ -47,12 +47,12 @@ bool runDevice(const TransferContext &context, QWidget *parent, const QStringLis
 // What names the other side in the record of a pair: the simulator's one
 // image, the palmtop's own identity, or the port an older palmtop without
 // one is reached on.
-std::string otherIdentity(const TransferContext &context, DeviceLink &link, int client, bool toDevice)
+std::string otherIdentity(const TransferContext &context, bool toDevice)
 {
     if (!toDevice)
         return "image";
-    QString id;
-    if (link.RequestDeviceIdentity(client, &id) == 0 && !id.isEmpty())
+    const QString id = context.device.identity();
+    if (!id.isEmpty())
         return "palmtop:" + id.toStdString();
     return "port:" + DevicePortName(context.settings.Comport).toStdString();
 }
@@ -95,8 +95,7 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
     sides.sideHash = toDevice ? DeviceSideHash(device, folder) : VDiskSideHash(image, folder);
 
     // The record of the last synchronisation of this folder with this side.
-    SyncRecord record(QDir(folder).canonicalPath().toStdString(),
-                      otherIdentity(context, link, client, toDevice));
+    SyncRecord record(QDir(folder).canonicalPath().toStdString(), otherIdentity(context, toDevice));
     const std::string dataFolder = SyncRecord::DataFolder();
     const std::string recordPath = dataFolder.empty() ? std::string() : record.pathIn(dataFolder);
     std::string setAside;
