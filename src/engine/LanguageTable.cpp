@@ -107,7 +107,6 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Other", "Connecting", "Connecting..."},
         {"Other", "Connected", "Connected"},
         {"Other", "DisConnect", "DisConnect"},
-        {"Other", "LinkReconnecting", "Reconnecting..."},
         {"Other", "Init", "Initialize"},
         {"Other", "Filename", "Filename"},
         {"Other", "Size", "Size"},
@@ -121,6 +120,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Other", "No", "No"},
         {"Other", "YesAll", "YesAll"},
         {"Other", "NoAll", "NoAll"},
+        {"Other", "LinkReconnecting", "Reconnecting..."},
         {"Other", "FreeSpace", "(%1 free of %2)"},
         // Window and dialog texts that the original table did not hold.
         {"Window", "Computer", "Computer"},
