@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -167,6 +168,16 @@ void TFormSetup::showPortNodes()
 void TFormSetup::butApplyClick()
 {
     Settings &s = m_settings;
+    // A start folder that is not there would only fail at the next start:
+    // say so now, and keep the one that was stored.
+    const QString typed = edtPath->text();
+    if (RB_Local->isChecked() && typed != s.Path && !QFileInfo(typed).isDir()) {
+        m_prompter.ask(Filled(m_language.status(QStringLiteral("NoSuchFolder")), {typed}),
+                       m_language.message(QStringLiteral("WarningTitle")), PromptButtons::Ok,
+                       PromptIcon::Warning);
+        edtPath->setText(s.Path);
+        return;
+    }
     // With nothing selected (a stored value outside the lists) the stored
     // port and speed stay; the link always needs both.
     if (cbComport->currentIndex() >= 0)

@@ -29,8 +29,9 @@ QVariant LocalFileModel::data(const QModelIndex &index, int role) const
     if (!index.isValid())
         return QFileSystemModel::data(index, role);
     const int column = index.column();
+    // Folders, pipes, devices and broken links have no size worth showing.
     if (role == Qt::DisplayRole && column == SizeColumn)
-        return isDir(index) ? QString() : FileSizeText(size(index));
+        return isDir(index) || !fileInfo(index).isFile() ? QString() : FileSizeText(size(index));
     if (role == Qt::DisplayRole && column == DateColumn)
         return dateTimeText(lastModified(index), m_separator);
     if (role == Qt::TextAlignmentRole && column == SizeColumn)

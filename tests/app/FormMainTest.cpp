@@ -32,6 +32,8 @@
 #include <map>
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace vexo;
 
 namespace
@@ -466,9 +468,11 @@ private slots:
         QFile file(root + "/a.txt");
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("twenty bytes of data") == 20);
         file.close();
+        QVERIFY(::mkfifo(QFile::encodeName(root + "/b.fifo").constData(), 0600) == 0);
+        QVERIFY(QFile::link(root + "/nowhere", root + "/c.broken"));
         auto w = open();
         w->PLeft->showFolder(root);
-        QVERIFY(waitRows(w->ShellList, 2));
+        QVERIFY(waitRows(w->ShellList, 4));
         QHeaderView *header = w->ShellList->header();
         QStringList titles;
         for (int c = 0; c < header->count(); ++c) {
@@ -482,6 +486,9 @@ private slots:
         const QModelIndex data = w->ShellList->indexOfRow(1);
         QTRY_COMPARE(data.siblingAtColumn(1).data().toString(), FileSizeText(20));
         QCOMPARE(folder.siblingAtColumn(1).data().toString(), QString());
+        // Nor do a pipe and a broken link.
+        for (int row : {2, 3})
+            QCOMPARE(w->ShellList->indexOfRow(row).siblingAtColumn(1).data().toString(), QString());
         const QDateTime modified = QFileInfo(root + "/a.txt").lastModified();
         QCOMPARE(data.siblingAtColumn(3).data().toString(),
                  FileDateText(modified.date()) + modified.time().toString(" HH:mm"));

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -162,6 +163,26 @@ private slots:
         d->butApplyClick();
         QCOMPARE(settingLines(m_files->content(m_ini)).mid(7, 3), stored);
         QCOMPARE(m_settings.Path, stored[1].mid(5));
+    }
+
+    void aStartFolderThatIsNotThereIsRefused()
+    {
+        QTemporaryDir there;
+        m_settings.Pathed = true;
+        m_settings.Path = there.path();
+        auto d = dialog();
+        d->edtPath->setText(there.path() + "/not-there");
+        d->butApplyClick();
+        QCOMPARE(m_prompter->questions().size(), 1);
+        QVERIFY(m_prompter->questions()[0].text.contains(there.path() + "/not-there"));
+        QCOMPARE(d->edtPath->text(), there.path());
+        QVERIFY(m_files->content(m_ini).isEmpty());
+        QCOMPARE(m_settings.Path, there.path());
+        // A folder that is there is taken.
+        QDir(there.path()).mkdir("sub");
+        d->edtPath->setText(there.path() + "/sub");
+        d->butApplyClick();
+        QCOMPARE(m_settings.Path, there.path() + "/sub");
     }
 
     void applyWithNothingChangedWritesEveryEntryInOrder()

@@ -345,7 +345,10 @@ TEST_F(EndToEndTest, CommandLineClient)
     writeFile(loc("two.bin"), randomBytes(70000, 4));
     std::string out;
     EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), loc("two.bin")}), 0);
-    EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "\xE4\xBD\xA0\xE5\xA5\xBD.txt"}), 0);
+    EXPECT_EQ(
+        runProgram({vexo, "--port", port, "put", loc("one.txt"), "--as", "\xE4\xBD\xA0\xE5\xA5\xBD.txt"}), 0);
+    // A second name is a local file too, never a name to send under.
+    EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "no-such-file.txt"}), 1);
     EXPECT_EQ(runProgram({vexo, "--port", port, "ls"}, &out), 0);
     EXPECT_NE(out.find("      3000  "), std::string::npos) << out;
     EXPECT_NE(out.find("two.bin"), std::string::npos);
@@ -359,7 +362,7 @@ TEST_F(EndToEndTest, CommandLineClient)
     EXPECT_EQ(runProgram({vexo, "--port", port, "mv", "one.txt", "three.txt"}), 0);
     EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 0);
     EXPECT_EQ(runProgram({vexo, "--port", port, "rm", "three.txt"}), 1);
-    EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "seventeen-bytes.x"}), 1);
+    EXPECT_EQ(runProgram({vexo, "--port", port, "put", loc("one.txt"), "--as", "seventeen-bytes.x"}), 1);
     // What is left: 70,000 and 3,000 bytes of the million.
     EXPECT_EQ(runProgram({vexo, "--port", port, "df"}, &out), 0);
     EXPECT_NE(out.find("  1000000          73000         927000    8%"), std::string::npos) << out;

@@ -76,6 +76,33 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
     auto outcomes = make(MsgType::Outcomes, 8);
     outcomes.statuses = {WireStatus::Ok, WireStatus::NotFound, WireStatus::IoError};
     messages.push_back(outcomes);
+    // The whole-file hash: BLAKE2b of 32 bytes as libb2 and others compute it.
+    FileDigest abc;
+    abc.add(reinterpret_cast<const uint8_t *>("abc"), 3);
+    const Hash expected = {0xbd, 0xdd, 0x81, 0x3c, 0x63, 0x42, 0x39, 0x72, 0x31, 0x71, 0xef,
+                           0x3f, 0xee, 0x98, 0x57, 0x9b, 0x94, 0x96, 0x4e, 0x3b, 0xb1, 0xcb,
+                           0x3e, 0x42, 0x72, 0x62, 0xc8, 0xc0, 0x68, 0xd5, 0x23, 0x19};
+    EXPECT_EQ(abc.hash(), expected);
+    auto hashResult = crcResult;
+    hashResult.hasCrc = false;
+    hashResult.crc = 0;
+    hashResult.hasHash = true;
+    hashResult.hash = expected;
+    messages.push_back(hashResult);
+    auto offer = make(MsgType::ResumeOffer, 9);
+    offer.offset = 65536;
+    offer.crc = 0x12345678;
+    messages.push_back(offer);
+    offer.hasHash = true;
+    offer.hash = expected;
+    messages.push_back(offer);
+    auto last = data;
+    last.part.flags = kPartEndOfBlock | kPartEndOfStream | kPartStreamCrc | kPartStreamHash;
+    last.part.streamHash = expected;
+    messages.push_back(last);
+    auto working = make(MsgType::Working, 6);
+    working.offset = 3ull << 30;
+    messages.push_back(working);
 
     for (const auto &m : messages) {
         Message back;
@@ -97,6 +124,10 @@ TEST(MessageTest, EveryKindSurvivesTheRoundTrip)
         EXPECT_EQ(back.since, m.since);
         EXPECT_EQ(back.names, m.names);
         EXPECT_EQ(back.statuses, m.statuses);
+        EXPECT_EQ(back.offset, m.offset);
+        EXPECT_EQ(back.hasHash, m.hasHash);
+        EXPECT_EQ(back.hash, m.hash);
+        EXPECT_EQ(back.part.streamHash, m.part.streamHash);
     }
 }
 
@@ -119,6 +150,8 @@ TEST(MessageTest, MalformedMessagesAreRefused)
         {0x30, 1, 0, 0x08, 0, 0, 0, 0},               // end of stream without end of block
         {0x30, 1, 0, 0x1C, 0, 0},                     // end of stream with a short CRC
         {0x30, 1, 0, 0x10, 0, 0, 0, 0},               // a stream CRC before the end of the stream
+        {0x30, 1, 0, 0x4C, 0, 0, 0, 0},               // a stream hash without the stream CRC
+        {0x23, 1, 0, 1, 0, 0, 0, 0, 1, 2, 3},         // an offer's hash cut short
         {0x14, 1, 0, 8, 0, 1, 'a'},                   // unknown open flag
         {0x14, 1, 0, 2, 0, 1, 'a'},                   // a time announced but missing
         {0x20, 1, 0, 0, 0x80, 0x80, 0x80},            // unterminated varint
@@ -219,6 +252,15 @@ TEST(MessageTest, HelloCarriesVersionCapabilitiesAndNonce)
     EXPECT_EQ(back.moreCaps, 0);
     h.moreCaps = kMoreCapSpace;
     ASSERT_TRUE(decodeHello(encodeHello(h), back));
+    EXPECT_EQ(back.moreCaps, kMoreCapSpace);
+    // The palmtop's identity follows byte 10; cut short, it is none.
+    h.moreCaps = kMoreCapSpace | kMoreCapIdentity;
+    h.identity = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    auto withIdentity = encodeHello(h);
+    ASSERT_TRUE(decodeHello(withIdentity, back));
+    EXPECT_EQ(back.identity, h.identity);
+    withIdentity.pop_back();
+    ASSERT_TRUE(decodeHello(withIdentity, back));
     EXPECT_EQ(back.moreCaps, kMoreCapSpace);
     EXPECT_NE(tagForNonce(0x01010101), 0); // folds to zero, must not be
     h.nonce = 0;

@@ -37,8 +37,8 @@ int usage(std::FILE *output = stderr)
                  "                          print that listing and the time it took\n"
                  "  get NAME [DEST]         copy a device file here (DEST: file or folder)\n"
                  "  get NAME... DIR         copy several device files into a folder\n"
-                 "  put FILE [NAME]         copy a local file to the device\n"
-                 "  put FILE...             copy several local files under their own names\n"
+                 "  put FILE... [--as NAME] copy local files to the device under their own names,\n"
+                 "                          or one file under NAME\n"
                  "  rm NAME...              delete device files (many names go several to a request)\n"
                  "  mv OLD NEW              rename a device file\n"
                  "  df                      the device's free and total bytes\n"
@@ -60,13 +60,6 @@ bool isDir(const std::string &path)
     struct stat st {
     };
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool isFile(const std::string &path)
-{
-    struct stat st {
-    };
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string baseName(const std::string &path)
@@ -302,13 +295,29 @@ int run(int argc, char **argv)
                 payloadBytes += static_cast<uint64_t>(st.st_size);
         }
     } else if (command == "put" && !args.empty()) {
+        // Every FILE is a local file; another name is only ever given with
+        // --as, so what an argument means never depends on what exists.
+        std::vector<std::string> files;
+        std::string as;
+        bool renamed = false;
+        for (size_t n = 0; n < args.size(); ++n) {
+            if (args[n] == "--as" && n + 1 < args.size() && !renamed) {
+                as = args[++n];
+                renamed = true;
+            } else {
+                files.push_back(args[n]);
+            }
+        }
+        if (files.empty() || (renamed && files.size() != 1)) {
+            client.close();
+            return usage();
+        }
         std::vector<link::TransferItem> items;
         std::vector<std::string> labels;
-        const bool many = args.size() > 2 || (args.size() == 2 && isFile(args[1]));
-        for (size_t n = 0; n < (many ? args.size() : 1); ++n) {
+        for (size_t n = 0; n < files.size(); ++n) {
             link::TransferItem item;
-            item.source = args[n];
-            const std::string name = !many && args.size() == 2 ? args[1] : baseName(args[n]);
+            item.source = files[n];
+            const std::string name = renamed ? as : baseName(files[n]);
             if (!toDevice(name, item.destination))
                 return 1;
             item.overwrite = overwrite;
@@ -316,7 +325,7 @@ int run(int argc, char **argv)
             labels.push_back(name);
             struct stat st {
             };
-            if (stat(args[n].c_str(), &st) == 0)
+            if (stat(files[n].c_str(), &st) == 0)
                 payloadBytes += static_cast<uint64_t>(st.st_size);
         }
         rc = transfers.run(items, labels, true);
