@@ -236,7 +236,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Menu", "Open", "Open"},
         {"Menu", "Paste", "Paste"},
         {"Menu", "SelectAll", "Select all"},
-        {"Menu", "UnlinkRpc", "Disconnect palmtop disk"},
+        {"Menu", "UnlinkRpc", "Disconnect palmtop"},
         {"Menu", "UnlinkVDisk", "Disconnect simulator disk"},
         // The Synchronize command and its preview.
         {"Sync", "Synchronize", "Synchronize"},
