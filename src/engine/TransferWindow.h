@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace vexo
 {
 
@@ -47,6 +49,15 @@ public:
     // A run waits for the lost device link to come back (on), or it came
     // back (off): the device pane's caption says so meanwhile.
     virtual void deviceReconnecting(bool on) { (void)on; }
+
+    // What the next run tells at its end besides its failures (the folders a
+    // copy left out): the progress window of a device run takes it into its
+    // one box at the end; what no progress window took is the caller's to show.
+    void setRunNotes(const QString &text) { m_runNotes = text; }
+    QString takeRunNotes() { return std::exchange(m_runNotes, QString()); }
+
+private:
+    QString m_runNotes;
 };
 
 } // namespace vexo

@@ -287,10 +287,17 @@ void TFormDoProcess::closeNow()
 
 void TFormDoProcess::showFailures()
 {
-    // The box does not wait: the program may be closed under it at any time.
-    if (Prompter *prompter = m_context.prompter; prompter && !m_failureReport.isEmpty())
-        prompter->tell(m_failureReport, m_context.language.message(QStringLiteral("ErrorTitle")),
-                       PromptIcon::Error);
+    // One box for the run: what the copy left out, then what failed. It
+    // does not wait: the program may be closed under it at any time.
+    QString report = m_context.window.takeRunNotes();
+    if (!m_failureReport.isEmpty())
+        report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) + m_failureReport;
+    const bool failed = !m_failureReport.isEmpty();
+    if (Prompter *prompter = m_context.prompter; prompter && !report.isEmpty())
+        prompter->tell(
+            report,
+            m_context.language.message(failed ? QStringLiteral("ErrorTitle") : QStringLiteral("PromptTitle")),
+            failed ? PromptIcon::Error : PromptIcon::Information);
 }
 
 void TFormDoProcess::threadLabel(const QString &text)

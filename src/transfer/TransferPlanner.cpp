@@ -135,13 +135,18 @@ void TransferPlanner::ShowNoFolderCopy()
 
 void TransferPlanner::ShowSkippedFolders(const QStringList &folders)
 {
+    m_context.prompter->ask(SkippedFoldersText(folders),
+                            m_context.language.message(QStringLiteral("PromptTitle")), PromptButtons::Ok,
+                            PromptIcon::Information);
+}
+
+QString TransferPlanner::SkippedFoldersText(const QStringList &folders) const
+{
     QStringList names;
     for (const QString &folder : folders)
         names << PathFileName(folder);
-    const LanguageTable &language = m_context.language;
-    m_context.prompter->ask(
-        language.message(QStringLiteral("FoldersSkipped")) + QStringLiteral("\n\n") + names.join(u'\n'),
-        language.message(QStringLiteral("PromptTitle")), PromptButtons::Ok, PromptIcon::Information);
+    return m_context.language.message(QStringLiteral("FoldersSkipped")) + QStringLiteral("\n\n") +
+           names.join(u'\n');
 }
 
 void TransferPlanner::CopyLocalToClipboard()
@@ -225,13 +230,17 @@ void TransferPlanner::pasteNames(Pane target, const QStringList &names)
 
 bool TransferPlanner::run(const TransferPlan &plan, Pane target)
 {
+    if (!plan.skippedFolders.isEmpty())
+        m_context.window.setRunNotes(SkippedFoldersText(plan.skippedFolders));
     const bool ran = m_executor.run(plan);
     // Device runs list the device again themselves.
     if (ran && target != Pane::Device)
         m_context.window.relist(target);
-    // After the copy, so the box holds up none of the files.
-    if (!plan.skippedFolders.isEmpty())
-        ShowSkippedFolders(plan.skippedFolders);
+    // After the copy, so the box holds up none of the files; unless the
+    // progress window told it in its box already.
+    if (m_context.window.takeRunNotes().isEmpty())
+        return ran;
+    ShowSkippedFolders(plan.skippedFolders);
     return ran;
 }
 

@@ -87,8 +87,9 @@ public:
     bool WriteClipboardFiles(const QStringList &names);
     bool ReadClipboardFiles(QStringList &names);
     void ShowNoFolderCopy();
-    // One box naming the folders a copy left behind.
+    // One box naming the folders a copy left behind, and its text.
     void ShowSkippedFolders(const QStringList &folders);
+    QString SkippedFoldersText(const QStringList &folders) const;
 
 private:
     // A paste into the device or the image; `unavailable` says why not when

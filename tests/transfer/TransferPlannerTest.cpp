@@ -361,6 +361,13 @@ private slots:
         QVERIFY(dropOn(m_w->RpcList, {one}));
         QCOMPARE(m_fx->link.calls("RequestSendFileEx"),
                  QStringList{QStringLiteral("RequestSendFileEx(101,%1,one.txt,1)").arg(pc("one.txt"))});
+        // A folder left out and a file that fails: one box at the end names both.
+        const qsizetype told = m_fx->prompter.texts().size();
+        m_fx->link.script("RequestSendFileEx", -9);
+        QVERIFY(dropOn(m_w->RpcList, {QUrl::fromLocalFile(pc("two.txt")), QUrl::fromLocalFile(pc("sub"))}));
+        QTRY_COMPARE(m_fx->prompter.texts().size(), told + 1);
+        const QString box = m_fx->prompter.texts().last();
+        QVERIFY2(box.startsWith(Skipped + "sub\n\n") && box.contains("two.txt"), qPrintable(box));
     }
 
     void imageCopiesAskAndReport()
