@@ -322,7 +322,7 @@ void VDiskPane::TB_FormatClick()
     if (!m_mount->formatTarget(&image, &files))
         image.clear();
     const QString question = files >= 0
-                                 ? language.msg(QStringLiteral("YNFormatVDiskFiles")).arg(image).arg(files)
+                                 ? language.message(QStringLiteral("FormatImage")).arg(image).arg(files)
                                  : language.msg(QStringLiteral("YNFormatVDisk"));
     if (m_context.prompter.ask(question, language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
                                PromptIcon::Question) != PromptAnswer::Ok)

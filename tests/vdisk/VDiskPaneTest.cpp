@@ -29,7 +29,7 @@ namespace
 {
 
 const QString Key = QStringLiteral("\\Software\\Tavrin\\VexoTools\\2");
-const QString Caption = QStringLiteral("Simulator Disk Files - ");
+const QString Caption = QStringLiteral("Simulator Disk Filelist - ");
 
 QLineEdit *visibleEditor(QAbstractItemView *view)
 {
@@ -65,7 +65,8 @@ class VDiskPaneTest : public QObject, test::WindowFakes
     std::unique_ptr<TFormMain> openMounted()
     {
         auto w = open(true);
-        if (!QTest::qWaitFor([&] { return !w->vdiskPane->mountRunning() && w->imageMount().state() == 1; }))
+        if (!QTest::qWaitFor(
+                [&] { return !w->vdiskPane->mountRunning() && w->imageMount().VDiskState() == 1; }))
             qWarning("not mounted");
         return w;
     }
@@ -125,7 +126,7 @@ private slots:
         m_lib->setInitResult(3);
         {
             auto w = open(true);
-            QTRY_COMPARE(w->imageMount().state(), 0);
+            QTRY_COMPARE(w->imageMount().VDiskState(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QVERIFY(!w->TB_VDiskConnect->isChecked());
             QVERIFY(m_prompter->questions().isEmpty());
@@ -140,7 +141,7 @@ private slots:
         m_lib->clearCalls();
         {
             auto w = open(true);
-            QTRY_COMPARE(w->imageMount().state(), 0);
+            QTRY_COMPARE(w->imageMount().VDiskState(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QCOMPARE(m_prompter->questions().size(), 1);
             const test::ScriptedPrompter::Question q = m_prompter->questions().first();
@@ -179,11 +180,11 @@ private slots:
         m_lib->addFile("A.TXT", "a");
         m_lib->closeGate();
         auto w = open(false);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connecting...");
-        QCOMPARE(w->imageMount().state(), -1); // unchanged while the attempt runs
+        QCOMPARE(w->imageMount().VDiskState(), -1); // unchanged while the attempt runs
         press(w.get(), Qt::Key_F6);
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
         w->VDiskList->currentView()->setFocus();
@@ -196,15 +197,15 @@ private slots:
 
         // F7 during an attempt unmounts once the attempt has ended.
         press(w.get(), Qt::Key_F7);
-        QCOMPARE(w->imageMount().state(), 0);
+        QCOMPARE(w->imageMount().VDiskState(), 0);
         m_lib->closeGate();
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         press(w.get(), Qt::Key_F7);
         m_lib->release();
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
-        QCOMPARE(w->imageMount().state(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->imageMount().VDiskState(), 0);
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
         QVERIFY(!m_lib->mounted());
@@ -216,24 +217,24 @@ private slots:
         auto w = open(false);
         press(w.get(), Qt::Key_F7); // nothing mounted: unmounts all the same
         QCOMPARE(m_lib->calls(), QStringList{"DestoryFileSystem"});
-        QCOMPARE(w->imageMount().state(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->imageMount().VDiskState(), 0);
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->imageMount().state(), 1);
+        QTRY_COMPARE(w->imageMount().VDiskState(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 1);
         QVERIFY(w->TB_VDiskConnect->isChecked());
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QCOMPARE(w->imageMount().state(), 0);
+        QCOMPARE(w->imageMount().VDiskState(), 0);
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
         QCOMPARE(m_lib->calls().last(), QStringLiteral("DestoryFileSystem"));
         // The next connect goes through the registry again.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->imageMount().state(), 1);
+        QTRY_COMPARE(w->imageMount().VDiskState(), 1);
         QCOMPARE(m_registry->reads().size(), 2);
     }
 
@@ -283,7 +284,7 @@ private slots:
             QStringLiteral("Format the simulator disk /opt/sim/target/public/lib/vdisk.dat? Its 1 files will "
                            "be erased."));
         QVERIFY(!m_lib->mounted());
-        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Confirm"));
+        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Messagebox"));
         QCOMPARE(m_prompter->questions()[0].buttons, PromptButtons::OkCancel);
         QCOMPARE(m_prompter->questions()[0].icon, PromptIcon::Question);
         QVERIFY(m_lib->calls("FormatFileSystem").isEmpty());
@@ -317,7 +318,7 @@ private slots:
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->imageMount().state(), 1);
+        QCOMPARE(w->imageMount().VDiskState(), 1);
     }
 
     void deleteAsksAndRemovesWhatTheImageDeleted()
@@ -462,7 +463,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(temp));
         // The attempt mounted after the window was cut off: nothing shows it.
         QCoreApplication::processEvents();
-        QCOMPARE(w->imageMount().state(), -1);
+        QCOMPARE(w->imageMount().VDiskState(), -1);
         QVERIFY(w->PVDiskStatus->text() != Caption + "Connected");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
 
