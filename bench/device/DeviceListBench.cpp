@@ -144,7 +144,7 @@ int main(int argc, char **argv)
                     *firstAt = clock.elapsed();
             });
             pane->RefreshRpc();
-            const bool shown = waitFor(allShown) && window.deviceSession().isConnected();
+            const bool shown = waitFor(allShown) && window.deviceSession().RpcConnected();
             QObject::disconnect(seen);
             if (!shown)
                 return -1;

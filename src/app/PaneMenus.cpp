@@ -108,7 +108,7 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
     const int selected = static_cast<int>(list->selectedRows().size());
     const QModelIndex current = list->currentIndex();
     const bool currentSelected = current.isValid() && list->isRowSelected(current.row());
-    const bool connected = w.deviceSession().isConnected();
+    const bool connected = w.deviceSession().RpcConnected();
     const bool mounted = w.imageMount().isMounted();
     bool usable = true;
     Pane pane = Pane::Local;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "engine/DeviceAccess.h"
-#include "engine/ImageAccess.h"
 #include "engine/TransferContext.h"
 #include "engine/TransferExecutor.h"
 #include "engine/TransferWindow.h"
@@ -11,11 +9,12 @@ namespace vexo
 
 class TFormMain;
 
-// The transfer code's view of the main window: its device link and image,
-// its status line, pointer, idle flag and panes, and the executor that runs
-// plans with them. The window owns one; everything here reads the window's
-// state when asked, never a copy of it.
-class TransferWiring final : public TransferWindow, public DeviceAccess, public ImageAccess
+// The transfer code's view of the main window: its status line, pointer,
+// idle flag and panes, and the executor that runs plans with them and with
+// the window's device session and image mount (the transfers reach those
+// directly). The window owns one; everything here reads the window's state
+// when asked, never a copy of it.
+class TransferWiring final : public TransferWindow
 {
 public:
     explicit TransferWiring(TFormMain &window);
@@ -36,26 +35,8 @@ public:
     QStringList localSelection() const override;
     QList<qint64> deviceSizes(const QStringList &names) const override;
     void relist(Pane pane) override;
-    void deviceLinkLost(int result) override;
+    void deviceLinkLost(const DeviceResult &result) override;
     void deviceReconnecting(bool on) override;
-
-    // DeviceAccess
-    bool isConnected() const override;
-    DeviceLink *link() const override;
-    int client() const override;
-    bool fileExists(const QString &name) const override;
-    FileFacts fileFacts(const QString &name) const override;
-    int send(const QString &localPath, const QString &deviceName, int *progress, int *stop,
-             int overwrite) override;
-    int receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,
-                int overwrite) override;
-    int freeSpace(qint64 *freeBytes, qint64 *totalBytes) const override;
-    bool isLinkLost(int result) const override;
-    bool reconnect(int timeoutMs) override;
-
-    // ImageAccess
-    bool isMounted() const override;
-    VDiskLibrary *library() const override;
 
 private:
     TFormMain &m_window;

@@ -543,7 +543,7 @@ void TFormMain::TB_RefreshClick()
 void TFormMain::TB_SyncClick()
 {
     const bool image = VDiskList->hasFocusInside() ||
-                       (!RpcList->hasFocusInside() && !m_device->isConnected() && m_image->isMounted());
+                       (!RpcList->hasFocusInside() && !m_device->RpcConnected() && m_image->isMounted());
     RunSync(transferContext(), this, !image);
 }
 
@@ -572,7 +572,7 @@ void TFormMain::TB_VDiskConnectClick()
 
 void TFormMain::TB_RpcConnectClick()
 {
-    toggleLink(TB_RpcConnect, m_device->isConnected(), &TFormMain::DisconnectRpc, &TFormMain::RefreshRpc);
+    toggleLink(TB_RpcConnect, m_device->RpcConnected(), &TFormMain::DisconnectRpc, &TFormMain::RefreshRpc);
 }
 
 void TFormMain::TB_DeleteClick()
@@ -684,7 +684,7 @@ void TFormMain::Timer1Timer()
     // A reason stays long enough to be read.
     if (m_reasonShown.isValid() && !m_reasonShown.hasExpired(ReasonHoldMs))
         return;
-    if (OpIdle && (m_device->isConnected() || m_image->state() != ImageMount::NeverTried))
+    if (OpIdle && (m_device->RpcConnected() || m_image->VDiskState() != ImageMount::NeverTried))
         setStatusText(QString());
 }
 
@@ -733,7 +733,7 @@ void TFormMain::syncLater()
     // the key's delivery, or the rest of it would open a second preview. The
     // side is the one focused at the press.
     const bool image = VDiskList->hasFocusInside() ||
-                       (!RpcList->hasFocusInside() && !m_device->isConnected() && m_image->isMounted());
+                       (!RpcList->hasFocusInside() && !m_device->RpcConnected() && m_image->isMounted());
     QTimer::singleShot(0, this, [this, image] {
         if (!m_destroyed && QApplication::activeModalWidget() == nullptr)
             RunSync(transferContext(), this, !image);

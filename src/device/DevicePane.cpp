@@ -20,8 +20,6 @@
 #include "widgets/FileRowModel.h"
 #include "widgets/OverrideCursor.h"
 
-#include <VexoFileClient.h>
-
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QFileInfo>
@@ -78,6 +76,12 @@ DevicePane::DevicePane(const PaneContext &context, std::shared_ptr<DeviceSession
 {
     m_view.list.connectPane(this, &DevicePane::RpcListKeyUp, &DevicePane::RpcListDblClick,
                             &DevicePane::RpcListEdited);
+    // A transfer that reconnected hands over what was asked for meanwhile;
+    // it is carried out here, on the window thread.
+    m_session->setFollowUpHandler([this](DeviceSession::FollowUp followUp) {
+        QMetaObject::invokeMethod(
+            this, [this, followUp] { carryOut(followUp); }, Qt::QueuedConnection);
+    });
 }
 
 DevicePane::~DevicePane()
@@ -143,7 +147,7 @@ void DevicePane::RefreshRpc()
     // listing: a refresh asked for then (after a copy) lists again after it.
     if (m_session->admit(DeviceSession::FollowUp::Refresh) != DeviceSession::Admission::Now)
         return;
-    if (m_session->isConnected())
+    if (m_session->RpcConnected())
         ListRpc();
     else
         startAttempt();
@@ -158,7 +162,7 @@ void DevicePane::DisconnectRpc()
             m_attempt->stopListing();
         return;
     }
-    m_session->close();
+    m_session->CloseRpcLink();
     m_view.rows.clear();
     m_view.toggle.setChecked(false);
     setCaption("DisConnect");
@@ -171,29 +175,21 @@ void DevicePane::ListRpc()
     OverrideCursor wait(Qt::WaitCursor);
     PaneSink sink(m_view.rows, m_view.list,
                   [this](const FileRow &row, const QString &placeholder) { addRow(row, placeholder); });
-    int opened = 0;
-    m_session->call([&](DeviceLink &link, int client) {
-        return ListRpcFiles(link, client, m_context.workFolder, sink, &opened);
-    });
-    if (IsLinkLost(opened))
-        linkLost(opened);
+    const DeviceResult listed = ListRpcFiles(*m_session, m_context.workFolder, sink);
+    if (listed.linkLost())
+        linkLost(listed);
     else
         showFreeSpace();
 }
 
 void DevicePane::showFreeSpace()
 {
-    if (!m_session->isConnected() || m_session->freeSpace(&m_freeBytes, &m_totalBytes) != 0)
+    if (!m_session->RpcConnected() || !m_session->freeSpace(&m_freeBytes, &m_totalBytes).ok())
         m_freeBytes = -1;
     setCaption(m_captionKey);
 }
 
-bool DevicePane::IsLinkLost(int result)
-{
-    return DeviceSession::IsLinkLost(result);
-}
-
-void DevicePane::linkLost(int result)
+void DevicePane::linkLost(const DeviceResult &result)
 {
     if (m_shutDown)
         return;
@@ -204,8 +200,8 @@ void DevicePane::linkLost(int result)
     m_view.toggle.setChecked(false);
     setCaption("DisConnect");
     const LanguageTable &language = m_context.language;
-    const QString why =
-        result == VEXO_ERR_TIMEOUT ? StatusTexts::LinkTimedOut(language) : StatusTexts::LinkClosed(language);
+    const QString why = result.kind() == DeviceResult::Kind::TimedOut ? StatusTexts::LinkTimedOut(language)
+                                                                      : StatusTexts::LinkClosed(language);
     showConnectFailure(StatusTexts::LinkLost(language, why));
 }
 
@@ -239,7 +235,7 @@ void DevicePane::showReconnecting(bool on)
         return;
     if (on)
         setCaption("LinkReconnecting");
-    else if (m_session->isConnected())
+    else if (m_session->RpcConnected())
         setCaption("Connected");
 }
 
@@ -269,7 +265,7 @@ void DevicePane::threadFailed(const QString &why)
     showConnectFailure(why);
 }
 
-void DevicePane::threadLinkLost(int result)
+void DevicePane::threadLinkLost(const DeviceResult &result)
 {
     linkLost(result);
 }
@@ -312,7 +308,7 @@ void DevicePane::applyLinkSettings()
         return;
     // With the connection closed, RefreshRpc starts a fresh attempt, which
     // picks up the port and speed just stored.
-    if (m_session->close() == 0)
+    if (m_session->CloseRpcLink().ok())
         RefreshRpc();
 }
 
@@ -340,7 +336,7 @@ void DevicePane::carryOut(DeviceSession::FollowUp followUp)
         applyLinkSettings();
         break;
     case DeviceSession::FollowUp::Refresh:
-        if (m_session->isConnected())
+        if (m_session->RpcConnected())
             ListRpc();
         break;
     case DeviceSession::FollowUp::None:
@@ -375,27 +371,28 @@ void DevicePane::DeleteRpcFiles()
         DeleteSelectedRpcFiles();
 }
 
-int DevicePane::DeleteSelectedRpcFiles()
+DeviceResult DevicePane::DeleteSelectedRpcFiles()
 {
     const QStringList names = selectedNames();
     if (names.isEmpty())
-        return 0;
-    const QVector<int> results = RunDeletes(*m_session, names, m_context.language, m_view.list.window());
+        return {};
+    const QVector<DeviceResult> results =
+        RunDeletes(*m_session, names, m_context.language, m_view.list.window());
     // Rows are matched by name: a listing may have come in meanwhile.
-    QHash<QString, int> byName;
-    int result = 0;
-    int lost = 0;
+    QHash<QString, bool> deleted;
+    DeviceResult result;
+    DeviceResult lost;
     for (int i = 0; i < names.size(); ++i) {
-        byName.insert(names.at(i), results.at(i));
-        if (results.at(i) != 0 && result == 0)
+        deleted.insert(names.at(i), results.at(i).ok());
+        if (!results.at(i).ok() && result.ok())
             result = results.at(i);
-        if (IsLinkLost(results.at(i)) && lost == 0)
+        if (results.at(i).linkLost() && lost.ok())
             lost = results.at(i);
     }
     DeleteSelectedRows(m_view.list, m_view.rows, [&](const QString &name) {
-        return byName.value(name, VEXO_ERR_STOPPED) == 0 ? RowDelete::Deleted : RowDelete::Kept;
+        return deleted.value(name, false) ? RowDelete::Deleted : RowDelete::Kept;
     });
-    if (lost != 0)
+    if (!lost.ok())
         linkLost(lost);
     else
         showFreeSpace();
@@ -426,21 +423,22 @@ bool DevicePane::RenameRpcFile(const QString &oldName, const QString &newName)
     // Names the device would refuse are not sent; the user learns why.
     QString problem = renameProblem(language, newName);
     if (problem.isEmpty()) {
-        const int result = m_session->rename(oldName, newName);
-        if (result == 0)
+        const DeviceResult result = m_session->rename(oldName, newName);
+        if (result.ok())
             return true;
-        if (IsLinkLost(result)) {
+        if (result.linkLost()) {
             linkLost(result);
             return false;
         }
-        problem = result == VEXO_ERR_EXISTS ? StatusTexts::RenameNameTaken(language, newName)
-                                            : StatusTexts::RenameRefused(language, newName);
+        problem = result.kind() == DeviceResult::Kind::Exists
+                      ? StatusTexts::RenameNameTaken(language, newName)
+                      : StatusTexts::RenameRefused(language, newName);
     }
     showConnectFailure(problem);
     return false;
 }
 
-bool DevicePane::RpcFileExists(const QString &name, bool local)
+bool DevicePane::RpcFileExists(const QString &name, bool local) const
 {
     // Only a file counts: a folder of that name is no file to replace.
     if (local)
@@ -477,15 +475,15 @@ void DevicePane::RpcListDblClick(const QModelIndex &)
         return;
     const QString local = JoinPath(workFolder, name);
     int progress = 0, stop = 0;
-    int result = 0;
+    DeviceResult result;
     {
         OverrideCursor wait(Qt::WaitCursor);
-        result = m_session->receive(name, local, &progress, &stop, 1);
+        result = m_session->receive(name, local, &progress, &stop, true);
     }
-    if (result == 1) {
+    if (result.ok()) {
         if (!m_context.shell.openWithAssociatedProgram(local))
             showConnectFailure(StatusTexts::CannotOpen(m_context.language, name));
-    } else if (IsLinkLost(result)) {
+    } else if (result.linkLost()) {
         linkLost(result);
     }
 }
@@ -501,6 +499,8 @@ void DevicePane::shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
+    // A transfer still reconnecting has nobody left to hand requests to.
+    m_session->setFollowUpHandler(nullptr);
     if (m_attempt) {
         // A long first listing arrives in one library call that cannot be
         // cut short; the window does not wait for more than a silent device

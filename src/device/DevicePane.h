@@ -71,7 +71,7 @@ public:
     // Whether the destination exists: a local file (not a folder) when local
     // is true, else a device name (asks the device; false when it cannot be
     // reached). Any thread may call.
-    bool RpcFileExists(const QString &name, bool local);
+    bool RpcFileExists(const QString &name, bool local) const;
     // At exit: a running attempt is cut off from the window and awaited for
     // at most the response time-out and a second, then the session is
     // released. An attempt still in the library after that (a long first
@@ -92,11 +92,10 @@ public:
     // Rebuilds the list from the device on this (the window's) thread; the
     // window waits until the last entry has arrived.
     void ListRpc();
-    // Deletes the files of the selected rows, each tried once, several
-    // requests in flight, behind a progress window with Cancel when it takes
-    // more than a moment; a row goes when its delete succeeded. Returns the
-    // first failure (0 when none, or nothing was selected).
-    int DeleteSelectedRpcFiles();
+    // Deletes the file of every selected row, top down, each tried once; a
+    // row goes when its delete succeeded. Returns the last request's result
+    // (ok when nothing was selected).
+    DeviceResult DeleteSelectedRpcFiles();
     // Renames a file on the device; true when it was renamed. Otherwise the
     // reason (too long, bad characters, name taken, link lost) is shown.
     bool RenameRpcFile(const QString &oldName, const QString &newName);
@@ -108,14 +107,11 @@ public:
     // True while a connection attempt (with its first listing) runs.
     bool attemptRunning() const;
 
-    // True for a library result that means the link is gone: no session
-    // (closed, pipe gone) or the device stayed silent for the time-out.
-    static bool IsLinkLost(int result);
-    // A call reported the link lost (`result`, see IsLinkLost): the pane
-    // shows disconnected with the reason on the status line and in the
-    // caption's tool tip; the next refresh (F3, F5) connects again. Window
-    // thread only.
-    void linkLost(int result);
+    // A call reported the link lost (`result`, see DeviceResult::linkLost):
+    // the pane shows disconnected with the reason on the status line and in
+    // the caption's tool tip; the next refresh (F3, F5) connects again.
+    // Window thread only.
+    void linkLost(const DeviceResult &result);
     // A transfer waits for the lost link to come back (on), or it came back.
     void showReconnecting(bool on);
     // Carries out what was asked for while an attempt ran (see
@@ -149,7 +145,7 @@ private:
     void threadRowListed(const vexo::FileRow &row, const QString &placeholder);
     void threadListingEnded();
     void threadFailed(const QString &why);
-    void threadLinkLost(int result);
+    void threadLinkLost(const vexo::DeviceResult &result);
     void attemptEnded(bool connected);
     // The failure on the status line, kept as the caption's tool tip.
     void showConnectFailure(const QString &text);

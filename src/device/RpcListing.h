@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DeviceResult.h"
 #include "widgets/FileRowModel.h"
 
 #include <QString>
@@ -7,7 +8,7 @@
 namespace vexo
 {
 
-class DeviceLink;
+class DeviceAccess;
 
 // Where the rows of one device listing go, step by step in the order the
 // service reports them. The window thread fills the pane directly; the
@@ -31,13 +32,10 @@ public:
 // empty when there is no work folder.
 QString RpcPlaceholderFolder(const QString &tempDir);
 
-// Lists the device's files: one open with "*.*", next until no more, and one
-// close, which follows every open, even a failed one (with the open's result
-// as the handle). Each entry gets an empty placeholder file (PlaceholderFolder)
-// under RpcPlaceholderFolder unless its name is unsafe as a local name.
-// Returns the number of rows listed; *openResult (when given) receives the
-// open's result, so a caller can tell an empty device from a lost link.
-int ListRpcFiles(DeviceLink &link, int client, const QString &tempDir, RpcListingSink &sink,
-                 int *openResult = nullptr);
+// Lists the device's files into `sink` (DeviceAccess::listFiles). Each
+// entry gets an empty placeholder file (PlaceholderFolder) under
+// RpcPlaceholderFolder unless its name is unsafe as a local name. The
+// listing's result tells an empty device from a lost link.
+DeviceResult ListRpcFiles(const DeviceAccess &device, const QString &tempDir, RpcListingSink &sink);
 
 } // namespace vexo

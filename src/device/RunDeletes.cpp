@@ -2,9 +2,6 @@
 
 #include "engine/DeviceSession.h"
 #include "engine/LanguageTable.h"
-#include "platform/DeviceLink.h"
-
-#include <VexoFileClient.h>
 
 #include <QEventLoop>
 #include <QProgressDialog>
@@ -22,17 +19,12 @@ namespace
 constexpr int ShowAfterMs = 400;
 } // namespace
 
-QVector<int> RunDeletes(DeviceSession &session, const QStringList &names, const LanguageTable &language,
-                        QWidget *parent)
+QVector<DeviceResult> RunDeletes(DeviceSession &session, const QStringList &names,
+                                 const LanguageTable &language, QWidget *parent)
 {
-    QVector<int> results(names.size(), VEXO_ERR_STOPPED);
+    QVector<DeviceResult> results(names.size(), DeviceResult(DeviceResult::Kind::Stopped));
     int stop = 0;
-    int ran = 0;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        ran = session.call([&](DeviceLink &link, int client) {
-            return link.RequestDeleteFiles(client, names, &results, &stop);
-        });
-    }));
+    std::unique_ptr<QThread> worker(QThread::create([&] { results = session.deleteFiles(names, &stop); }));
     if (!worker)
         return results;
 
@@ -67,8 +59,6 @@ QVector<int> RunDeletes(DeviceSession &session, const QStringList &names, const 
     worker->start();
     loop.exec();
     worker->wait();
-    if (ran != 0)
-        results.fill(ran);
     return results;
 }
 

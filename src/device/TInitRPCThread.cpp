@@ -39,6 +39,7 @@ TInitRPCThread::TInitRPCThread(std::shared_ptr<DeviceSession> session, Request r
 {
     // Rows cross to the window thread by value.
     qRegisterMetaType<vexo::FileRow>();
+    qRegisterMetaType<vexo::DeviceResult>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -58,8 +59,7 @@ QString TInitRPCThread::failureText() const
     // is not opened a second time behind the pipe's back.
     const LanguageTable &language = m_request.language;
     const QString &node = m_request.devicePath;
-    const QString problem =
-        m_session->handles().pipeOpenFailed ? DeviceNodeProblem(language, node) : QString();
+    const QString problem = m_session->pipeOpenFailed() ? DeviceNodeProblem(language, node) : QString();
     return DeviceConnectFailedText(language, node, problem);
 }
 
@@ -71,17 +71,14 @@ void TInitRPCThread::Execute()
             emit(this->*signal)(args...);
     };
     report(&TInitRPCThread::connecting);
-    const bool linked = m_session->open(m_request.port, m_request.baudRate, m_request.devicePath);
+    const bool linked = m_session->OpenRpcLink(m_request.port, m_request.baudRate, m_request.devicePath);
     if (linked) {
         report(&TInitRPCThread::connected);
         if (!m_detached && !m_stopListing) {
             HandOver sink(*this);
-            int opened = 0;
-            m_session->call([&](DeviceLink &link, int client) {
-                return ListRpcFiles(link, client, m_request.tempDir, sink, &opened);
-            });
-            if (DeviceSession::IsLinkLost(opened))
-                report(&TInitRPCThread::linkLost, opened);
+            const DeviceResult listed = ListRpcFiles(*m_session, m_request.tempDir, sink);
+            if (listed.linkLost())
+                report(&TInitRPCThread::linkLost, listed);
         }
     } else {
         report(&TInitRPCThread::failed, failureText());

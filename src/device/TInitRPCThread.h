@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DeviceResult.h"
 #include "engine/LanguageTable.h"
 
 #include <QThread>
@@ -47,8 +48,8 @@ signals:
     void listingStarted();
     void rowListed(const vexo::FileRow &row, const QString &placeholder);
     void listingEnded();
-    // The first listing found the link gone (the library's result).
-    void linkLost(int result);
+    // The first listing found the link gone.
+    void linkLost(const vexo::DeviceResult &result);
     // The last step: whether the attempt connected.
     void ended(bool connected);
 

@@ -25,6 +25,24 @@ DeviceSession::Handles DeviceSession::handles() const
     return m_handles;
 }
 
+int DeviceSession::RpcPipePort() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_handles.RpcPipePort;
+}
+
+bool DeviceSession::pipeOpenFailed() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_handles.pipeOpenFailed;
+}
+
+void DeviceSession::setFollowUpHandler(std::function<void(FollowUp)> handler)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_followUpHandler = std::move(handler);
+}
+
 bool DeviceSession::attemptRunning() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -61,7 +79,7 @@ DeviceSession::Admission DeviceSession::admit(FollowUp request)
     return Admission::Deferred;
 }
 
-bool DeviceSession::open(int port, int baudRate, const QString &devicePath, int timeoutMs)
+bool DeviceSession::OpenRpcLink(int port, int baudRate, const QString &devicePath, int timeoutMs)
 {
     if (!m_link)
         return false;
@@ -72,30 +90,30 @@ bool DeviceSession::open(int port, int baudRate, const QString &devicePath, int 
         Handles &h = m_handles;
         // A pipe made for another port goes, with its client. A pipe without
         // a client is released too, so it is never reused on the wrong port.
-        if (port != h.port && (h.client != 0 || h.pipe != 0))
+        if (port != h.RpcPipePort && (h.RpcClient != 0 || h.RpcPipe != 0))
             freeHandlesLocked();
         if (h.connected)
             return true;
-        if (h.pipe == 0) {
+        if (h.RpcPipe == 0) {
             int opened = 0;
             if (port == 0) {
-                h.pipe = link.InitUSBPipe();
-                link.SetPipeDevicePath(h.pipe, devicePath);
-                opened = link.OpenUSBPipe(h.pipe);
+                h.RpcPipe = link.InitUSBPipe();
+                link.SetPipeDevicePath(h.RpcPipe, devicePath);
+                opened = link.OpenUSBPipe(h.RpcPipe);
             } else {
-                h.pipe = link.InitUartPipe();
-                link.SetPipeDevicePath(h.pipe, devicePath);
-                link.SetUartIntParam(h.pipe, port, baudRate, 8, 0, 1);
-                opened = link.OpenUartPipe(h.pipe);
+                h.RpcPipe = link.InitUartPipe();
+                link.SetPipeDevicePath(h.RpcPipe, devicePath);
+                link.SetUartIntParam(h.RpcPipe, port, baudRate, 8, 0, 1);
+                opened = link.OpenUartPipe(h.RpcPipe);
             }
             h.pipeOpenFailed = opened != 0;
         }
-        if (h.client == 0)
-            h.client = link.InitVexoFileClient(h.pipe);
-        h.port = port;
+        if (h.RpcClient == 0)
+            h.RpcClient = link.InitVexoFileClient(h.RpcPipe);
+        h.RpcPipePort = port;
         h.baudRate = baudRate;
         h.devicePath = devicePath;
-        client = h.client;
+        client = h.RpcClient;
     }
     // The hello may take the whole time-out: readers are not held meanwhile,
     // and the attempt owns the handles, so nobody replaces them.
@@ -108,8 +126,18 @@ bool DeviceSession::open(int port, int baudRate, const QString &devicePath, int 
 
 bool DeviceSession::reconnect(int timeoutMs)
 {
-    if (!m_link)
+    if (!beginAttempt())
         return false;
+    const bool connected = sayHelloAgain(timeoutMs);
+    const FollowUp followUp = endAttempt();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (followUp != FollowUp::None && m_followUpHandler)
+        m_followUpHandler(followUp);
+    return connected;
+}
+
+bool DeviceSession::sayHelloAgain(int timeoutMs)
+{
     Handles was;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -117,8 +145,8 @@ bool DeviceSession::reconnect(int timeoutMs)
         m_connected = false;
         was = m_handles;
     }
-    if (was.client != 0) {
-        const int result = hello(was.client, timeoutMs);
+    if (was.RpcClient != 0) {
+        const int result = hello(was.RpcClient, timeoutMs);
         if (result == 0) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_handles.connected = true;
@@ -133,7 +161,7 @@ bool DeviceSession::reconnect(int timeoutMs)
         std::lock_guard<std::mutex> lock(m_mutex);
         freeHandlesLocked();
     }
-    return open(was.port, was.baudRate, was.devicePath, timeoutMs);
+    return OpenRpcLink(was.RpcPipePort, was.baudRate, was.devicePath, timeoutMs);
 }
 
 int DeviceSession::hello(int client, int timeoutMs)
@@ -146,13 +174,13 @@ int DeviceSession::hello(int client, int timeoutMs)
     return result;
 }
 
-int DeviceSession::close()
+DeviceResult DeviceSession::CloseRpcLink()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int result = m_link ? m_link->CloseConnection(m_handles.client) : 0;
+    const int result = m_link ? m_link->CloseConnection(m_handles.RpcClient) : 0;
     m_handles.connected = false;
     m_connected = false;
-    return result;
+    return DeviceResult::FromLibrary(result);
 }
 
 void DeviceSession::markLost()
@@ -174,22 +202,22 @@ void DeviceSession::freeHandlesLocked()
 {
     Handles &h = m_handles;
     if (m_link) {
-        if (h.client != 0) {
-            m_link->CloseConnection(h.client);
-            m_link->UnInitVexoFileClient(h.client);
+        if (h.RpcClient != 0) {
+            m_link->CloseConnection(h.RpcClient);
+            m_link->UnInitVexoFileClient(h.RpcClient);
         }
-        if (h.pipe != 0) {
-            if (h.port != 0) {
-                m_link->CloseUartPipe(h.pipe);
-                m_link->UnInitUartPipe(h.pipe);
+        if (h.RpcPipe != 0) {
+            if (h.RpcPipePort != 0) {
+                m_link->CloseUartPipe(h.RpcPipe);
+                m_link->UnInitUartPipe(h.RpcPipe);
             } else {
-                m_link->CloseUSBPipe(h.pipe);
-                m_link->UnInitUSBPipe(h.pipe);
+                m_link->CloseUSBPipe(h.RpcPipe);
+                m_link->UnInitUSBPipe(h.RpcPipe);
             }
         }
     }
-    h.pipe = 0;
-    h.client = 0;
+    h.RpcPipe = 0;
+    h.RpcClient = 0;
     h.connected = false;
     h.pipeOpenFailed = false;
     m_connected = false;
@@ -198,30 +226,55 @@ void DeviceSession::freeHandlesLocked()
 int DeviceSession::client() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_handles.client;
+    return m_handles.RpcClient;
 }
 
-int DeviceSession::call(const std::function<int(DeviceLink &link, int client)> &request)
+DeviceResult DeviceSession::listFiles(const std::function<bool(const DeviceFile &file)> &entry) const
 {
-    return m_link ? request(*m_link, client()) : VEXO_ERR_NOT_CONNECTED;
+    if (!m_link)
+        return DeviceResult(DeviceResult::Kind::NotConnected);
+    const int c = client();
+    DeviceLink::FindRecord record;
+    const int find = m_link->RequestFindFileOpen(c, QStringLiteral("*.*"), &record);
+    // Above zero a search with its first entry, zero an empty device.
+    if (find > 0) {
+        while (entry(DeviceFile{record.name, record.time, record.size}) &&
+               m_link->RequestFindFileNext(c, find, &record) == 0) {
+        }
+    }
+    // The close follows every open, even a failed one, with the open's result as the handle.
+    m_link->RequestFindFileClose(c, find);
+    return DeviceResult::FromLibrary(find > 0 ? 0 : find);
 }
 
-int DeviceSession::deleteFile(const QString &name)
+DeviceResult DeviceSession::deleteFile(const QString &name)
 {
-    return m_link ? m_link->RequestDeleteFile(client(), name) : VEXO_ERR_NOT_CONNECTED;
+    return result([&](DeviceLink &link, int c) { return link.RequestDeleteFile(c, name); });
 }
 
-int DeviceSession::rename(const QString &oldName, const QString &newName)
+QVector<DeviceResult> DeviceSession::deleteFiles(const QStringList &names, int *stop)
 {
-    return m_link ? m_link->RequestRenameFile(client(), oldName, newName) : VEXO_ERR_NOT_CONNECTED;
+    QVector<int> codes(names.size(), VEXO_ERR_STOPPED);
+    const int ran =
+        m_link ? m_link->RequestDeleteFiles(client(), names, &codes, stop) : VEXO_ERR_NOT_CONNECTED;
+    QVector<DeviceResult> results;
+    results.reserve(codes.size());
+    for (const int code : codes)
+        results << DeviceResult::FromLibrary(ran != 0 ? ran : code);
+    return results;
 }
 
-bool DeviceSession::fileExists(const QString &name)
+DeviceResult DeviceSession::rename(const QString &oldName, const QString &newName)
+{
+    return result([&](DeviceLink &link, int c) { return link.RequestRenameFile(c, oldName, newName); });
+}
+
+bool DeviceSession::fileExists(const QString &name) const
 {
     return m_link && m_link->RequestLookupFile(client(), name) == 0;
 }
 
-FileFacts DeviceSession::fileFacts(const QString &name)
+FileFacts DeviceSession::fileFacts(const QString &name) const
 {
     DeviceLink::FindRecord record;
     // A link that answers only the plain lookup leaves the size negative.
@@ -231,35 +284,50 @@ FileFacts DeviceSession::fileFacts(const QString &name)
     return {true, record.size, record.time};
 }
 
-int DeviceSession::checksum(const QString &name, quint32 *crc)
+QString DeviceSession::identity() const
 {
-    return m_link ? m_link->RequestFileChecksum(client(), name, crc) : VEXO_ERR_NOT_CONNECTED;
+    QString id;
+    if (!m_link || m_link->RequestDeviceIdentity(client(), &id) != 0)
+        return {};
+    return id;
 }
 
-int DeviceSession::freeSpace(qint64 *freeBytes, qint64 *totalBytes)
+DeviceResult DeviceSession::checksum(const QString &name, quint32 *crc) const
 {
-    return m_link ? m_link->RequestFreeSpace(client(), freeBytes, totalBytes) : VEXO_ERR_NOT_CONNECTED;
+    return result([&](DeviceLink &link, int c) { return link.RequestFileChecksum(c, name, crc); });
 }
 
-int DeviceSession::send(const QString &localPath, const QString &deviceName, int *progress, int *stop,
-                        int overwrite)
+DeviceResult DeviceSession::freeSpace(qint64 *freeBytes, qint64 *totalBytes) const
+{
+    return result([&](DeviceLink &link, int c) { return link.RequestFreeSpace(c, freeBytes, totalBytes); });
+}
+
+bool DeviceSession::countBytes(std::int64_t *bytesDone, std::int64_t *bytesTotal)
+{
+    return m_link && m_link->SetTransferCounters(client(), bytesDone, bytesTotal) == 0;
+}
+
+DeviceResult DeviceSession::send(const QString &localPath, const QString &deviceName, int *progress,
+                                 int *stop, bool overwrite)
 {
     if (!m_link)
-        return VEXO_ERR_NOT_CONNECTED;
-    return m_link->RequestSendFileEx(client(), localPath, deviceName, progress, nullptr, stop, overwrite);
+        return DeviceResult(DeviceResult::Kind::NotConnected);
+    return DeviceResult::FromTransfer(m_link->RequestSendFileEx(client(), localPath, deviceName, progress,
+                                                                nullptr, stop, overwrite ? 1 : 0));
 }
 
-int DeviceSession::receive(const QString &deviceName, const QString &localPath, int *progress, int *stop,
-                           int overwrite)
+DeviceResult DeviceSession::receive(const QString &deviceName, const QString &localPath, int *progress,
+                                    int *stop, bool overwrite)
 {
     if (!m_link)
-        return VEXO_ERR_NOT_CONNECTED;
-    return m_link->RequestReceiveFileEx(client(), deviceName, localPath, progress, nullptr, stop, overwrite);
+        return DeviceResult(DeviceResult::Kind::NotConnected);
+    return DeviceResult::FromTransfer(m_link->RequestReceiveFileEx(client(), deviceName, localPath, progress,
+                                                                   nullptr, stop, overwrite ? 1 : 0));
 }
 
-bool DeviceSession::IsLinkLost(int result)
+DeviceResult DeviceSession::result(const std::function<int(DeviceLink &link, int client)> &request) const
 {
-    return result == VEXO_ERR_NOT_CONNECTED || result == VEXO_ERR_TIMEOUT;
+    return DeviceResult::FromLibrary(m_link ? request(*m_link, client()) : VEXO_ERR_NOT_CONNECTED);
 }
 
 } // namespace vexo

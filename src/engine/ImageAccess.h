@@ -6,7 +6,7 @@ namespace vexo
 {
 
 // What transfers need of the disk image: the image library, and whether it
-// has the image mounted. The window provides it.
+// has the image mounted. The image's mount session provides it.
 class ImageAccess
 {
 public:

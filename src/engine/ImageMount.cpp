@@ -86,6 +86,8 @@ ImageMount::MountResult ImageMount::mount(QString *image)
         m_library->SetVdiskFile(*image);
         result = m_library->InitFileSystem() == 0 ? MountResult::Mounted : MountResult::Failed;
     }
+    // A broken FAT still mounts; the check tells the user before a copy fails.
+    m_damaged = result == MountResult::Mounted && m_library->zcheck() > 0;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_source = source;
     if (!m_closed)
@@ -98,6 +100,7 @@ void ImageMount::unmount()
     if (m_library)
         m_library->DestoryFileSystem();
     m_state = NotMounted;
+    m_damaged = false;
 }
 
 ImageMount::FormatResult ImageMount::format()
@@ -114,7 +117,40 @@ ImageMount::FormatResult ImageMount::format()
         m_source = source;
         m_library->SetVdiskFile(image);
     }
-    return m_library->FormatFileSystem() == 0 ? FormatResult::Formatted : FormatResult::Failed;
+    if (m_library->FormatFileSystem() != 0)
+        return FormatResult::Failed;
+    m_damaged = false;
+    return FormatResult::Formatted;
+}
+
+// Lists the mounted image's root; -1 when no search starts.
+static int countFiles(VDiskLibrary &library)
+{
+    const int search = library.OpenFindFile(QStringLiteral("/"));
+    if (search <= 0)
+        return -1;
+    VDiskLibrary::FindRecord record;
+    int files = 0;
+    for (int found = library.FindFirst(&record, search); found == 0;
+         found = library.FindNext(&record, search))
+        ++files;
+    return files;
+}
+
+bool ImageMount::formatTarget(QString *image, int *files)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QString source;
+    if (m_mounting || !locate(image, &source))
+        return false;
+    if (m_state == Mounted) {
+        *files = countFiles(*m_library);
+        return true;
+    }
+    m_library->SetVdiskFile(*image);
+    *files = m_library->InitFileSystem() == 0 ? countFiles(*m_library) : -1;
+    m_library->DestoryFileSystem();
+    return true;
 }
 
 void ImageMount::close()

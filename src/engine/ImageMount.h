@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/ImageAccess.h"
+
 #include <QString>
 
 #include <atomic>
@@ -9,7 +11,6 @@ namespace vexo
 {
 
 class Registry;
-class VDiskLibrary;
 
 // The simulator's disk image: whether it is mounted, whether a mount runs,
 // and the image library that reads and writes it. Nothing else mounts,
@@ -19,7 +20,7 @@ class VDiskLibrary;
 // owns the library: an unmount asked for meanwhile is recorded (admitUnmount)
 // and handed back by endMount(), and a format is refused. Without the image
 // library and the registry nothing is ever attempted.
-class ImageMount
+class ImageMount : public ImageAccess
 {
 public:
     // The registry key (under HKEY_LOCAL_MACHINE) whose "InstallPath" names
@@ -38,10 +39,14 @@ public:
     static QString imagePath(const QString &installPath);
 
     bool usable() const { return m_library && m_registry; }
-    VDiskLibrary *library() const { return m_library; }
-    int state() const { return m_state.load(); }
-    bool isMounted() const { return m_state.load() == Mounted; }
+    VDiskLibrary *library() const override { return m_library; }
+    // The image's state (a State); it never returns to NeverTried.
+    int VDiskState() const { return m_state.load(); }
+    bool isMounted() const override { return m_state.load() == Mounted; }
     bool mountRunning() const;
+    // The last mount's consistency check found problems; cleared by an
+    // unmount or a format.
+    bool damaged() const { return m_damaged.load(); }
 
     // Starts a mount; false while one runs, after release(), or when unusable.
     bool beginMount();
@@ -68,6 +73,11 @@ public:
     // Formats the image, mounted or not; refused while a mount runs. An
     // image not mounted is named first, as a mount does.
     FormatResult format();
+    // What a format would erase: the image's path and its number of files
+    // (-1 when it cannot be read). Not mounted, the image is mounted just
+    // long enough to count. False while a mount runs or without an install
+    // folder.
+    bool formatTarget(QString *image, int *files);
     // At exit, before the mount threads are awaited: no mount starts any
     // more, and one that ends now leaves the state as it was.
     void close();
@@ -81,7 +91,9 @@ private:
     VDiskLibrary *const m_library;
     Registry *const m_registry;
     mutable std::mutex m_mutex;
+    // VDiskState
     std::atomic<int> m_state{NeverTried};
+    std::atomic<bool> m_damaged{false};
     bool m_mounting = false;
     bool m_unmountAfterMount = false;
     bool m_closed = false;

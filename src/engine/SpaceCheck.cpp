@@ -97,7 +97,7 @@ bool SpaceCheck::allows(Route route, const QStringList &sources, const QStringLi
         if (route == Route::RelayFromVDisk && !library)
             return true;
         needed = sum(route == Route::DeviceSend ? localSizes(sources) : imageSizes(*library, sources));
-        if (m_context.device.freeSpace(&freeBytes, &totalBytes) != 0 || needed <= freeBytes)
+        if (!m_context.device.freeSpace(&freeBytes, &totalBytes).ok() || needed <= freeBytes)
             return true;
         refuse("NoSpaceDevice", needed, freeBytes);
         return false;

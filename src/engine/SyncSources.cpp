@@ -1,9 +1,9 @@
 #include "engine/SyncSources.h"
 
+#include "engine/DeviceAccess.h"
 #include "engine/ImageTime.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
-#include "platform/DeviceLink.h"
 #include "platform/VDiskLibrary.h"
 
 #include <QDir>
@@ -51,23 +51,16 @@ bool ListLocalSyncFiles(const QString &folder, std::vector<SyncFile> &files)
     return true;
 }
 
-bool ListDeviceSyncFiles(DeviceLink &link, int client, std::vector<SyncFile> &files)
+bool ListDeviceSyncFiles(const DeviceAccess &device, std::vector<SyncFile> &files)
 {
     files.clear();
-    DeviceLink::FindRecord record;
-    const int find = link.RequestFindFileOpen(client, QStringLiteral("*.*"), &record);
-    if (find < 0) {
-        link.RequestFindFileClose(client, find);
-        return false;
-    }
-    if (find > 0) {
-        do {
-            if (IsSafeBareName(record.name) && record.size >= 0)
-                files.push_back(SyncFile{utf8(record.name), static_cast<uint64_t>(record.size), record.time});
-        } while (link.RequestFindFileNext(client, find, &record) == 0);
-    }
-    link.RequestFindFileClose(client, find);
-    return true;
+    return device
+        .listFiles([&files](const DeviceFile &file) {
+            if (IsSafeBareName(file.name) && file.size >= 0)
+                files.push_back(SyncFile{utf8(file.name), static_cast<uint64_t>(file.size), file.time});
+            return true;
+        })
+        .ok();
 }
 
 bool ListVDiskSyncFiles(VDiskLibrary &library, std::vector<SyncFile> &files)
@@ -138,12 +131,12 @@ bool VDiskFileCrc(VDiskLibrary &library, const QString &name, quint32 &crc)
     return ok;
 }
 
-ContentProbe DeviceContentProbe(DeviceLink &link, int client, const QString &folder)
+ContentProbe DeviceContentProbe(const DeviceAccess &device, const QString &folder)
 {
-    return [&link, client, folder](const SyncFile &local, const SyncFile &remote) {
+    return [&device, folder](const SyncFile &local, const SyncFile &remote) {
         quint32 mine = 0, theirs = 0;
         if (!LocalFileCrc(JoinPath(folder, fromUtf8(local.name)), mine) ||
-            link.RequestFileChecksum(client, fromUtf8(remote.name), &theirs) != 0)
+            !device.checksum(fromUtf8(remote.name), &theirs).ok())
             return ContentMatch::Unknown;
         return mine == theirs ? ContentMatch::Same : ContentMatch::Different;
     };
@@ -176,14 +169,13 @@ std::string LocalSyncHash(const QString &path)
     return LocalFileCrc(path, crc) ? crcHash(crc) : std::string();
 }
 
-SideHash DeviceSideHash(DeviceLink &link, int client, const QString &folder)
+SideHash DeviceSideHash(const DeviceAccess &device, const QString &folder)
 {
-    return [&link, client, folder](bool local, const SyncFile &file) {
+    return [&device, folder](bool local, const SyncFile &file) {
         if (local)
             return LocalSyncHash(JoinPath(folder, fromUtf8(file.name)));
         quint32 crc = 0;
-        return link.RequestFileChecksum(client, fromUtf8(file.name), &crc) == 0 ? crcHash(crc)
-                                                                                : std::string();
+        return device.checksum(fromUtf8(file.name), &crc).ok() ? crcHash(crc) : std::string();
     };
 }
 

@@ -9,7 +9,7 @@
 namespace vexo
 {
 
-class DeviceLink;
+class DeviceAccess;
 class VDiskLibrary;
 
 // The two sides a synchronisation compares, read for the planner. Names are
@@ -20,9 +20,9 @@ class VDiskLibrary;
 // cannot be read.
 bool ListLocalSyncFiles(const QString &folder, std::vector<SyncFile> &files);
 
-// The device's files through an open client; false when the listing failed.
+// The device's files; false when the listing failed.
 // Names that could not become a local file name (IsSafeBareName) are left out.
-bool ListDeviceSyncFiles(DeviceLink &link, int client, std::vector<SyncFile> &files);
+bool ListDeviceSyncFiles(const DeviceAccess &device, std::vector<SyncFile> &files);
 
 // The mounted image's files (their times are whole seconds).
 bool ListVDiskSyncFiles(VDiskLibrary &library, std::vector<SyncFile> &files);
@@ -39,14 +39,14 @@ bool VDiskFileCrc(VDiskLibrary &library, const QString &name, quint32 &crc);
 // Same-size pairs compared by content: local files against the device's own
 // checksum (Unknown when the device cannot compute one), or against the image
 // read here.
-ContentProbe DeviceContentProbe(DeviceLink &link, int client, const QString &folder);
+ContentProbe DeviceContentProbe(const DeviceAccess &device, const QString &folder);
 ContentProbe VDiskContentProbe(VDiskLibrary &library, const QString &folder);
 
 // The content hash the record of the last synchronisation keeps, of a file
 // on either side (the PC's in `folder`), in one form for all sides so that
 // they compare; empty when it cannot be had.
 std::string LocalSyncHash(const QString &path);
-SideHash DeviceSideHash(DeviceLink &link, int client, const QString &folder);
+SideHash DeviceSideHash(const DeviceAccess &device, const QString &folder);
 SideHash VDiskSideHash(VDiskLibrary &library, const QString &folder);
 
 } // namespace vexo

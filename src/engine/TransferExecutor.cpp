@@ -112,7 +112,7 @@ QString TransferExecutor::relayFolder() const
 
 bool TransferExecutor::available(Route route) const
 {
-    return RouteAvailable(route, m_context.device.isConnected(), m_context.image.isMounted());
+    return RouteAvailable(route, m_context.device.RpcConnected(), m_context.image.isMounted());
 }
 
 bool TransferExecutor::run(const TransferPlan &plan)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DeviceResult.h"
 #include "engine/TransferDirection.h"
 #include "engine/TransferPlan.h"
 
@@ -48,9 +49,9 @@ public:
     }
     // Reads the pane's files again.
     virtual void relist(Pane pane) = 0;
-    // A run found the device link lost with this library result: the device
-    // pane shows it disconnected.
-    virtual void deviceLinkLost(int result) = 0;
+    // A run found the device link lost with this result: the device pane
+    // shows it disconnected.
+    virtual void deviceLinkLost(const DeviceResult &result) = 0;
     // A run waits for the lost device link to come back (on), or it came
     // back (off): the device pane's caption says so meanwhile.
     virtual void deviceReconnecting(bool on) { (void)on; }

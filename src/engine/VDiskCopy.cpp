@@ -178,9 +178,9 @@ bool CopyTargetExists(VDiskLibrary &library, const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-void ShowCopyFailed(Prompter &prompter, const LanguageTable &language)
+void ShowCopyFailed(Prompter &prompter, const LanguageTable &language, const QString &reason)
 {
-    prompter.ask(language.message(QStringLiteral("CopyFailed")),
+    prompter.ask(reason.isEmpty() ? language.message(QStringLiteral("CopyFailed")) : reason,
                  language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok, PromptIcon::Error);
 }
 

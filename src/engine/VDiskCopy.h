@@ -40,7 +40,8 @@ int CopyVDiskFile(VDiskLibrary &library, const QString &source, const QString &d
 // name: zffind gives 1.
 bool CopyTargetExists(VDiskLibrary &library, const QString &path);
 
-// The message after a failed copy: the file may be in use.
-void ShowCopyFailed(Prompter &prompter, const LanguageTable &language);
+// The message after a failed copy: the reason when one is known, else that
+// the file may be in use.
+void ShowCopyFailed(Prompter &prompter, const LanguageTable &language, const QString &reason = QString());
 
 } // namespace vexo

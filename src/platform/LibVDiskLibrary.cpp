@@ -137,6 +137,11 @@ int LibVDiskLibrary::zsettime(const QString &name, qint32 time)
     return ok ? ::zsettime(bytes.constData(), time) : 0;
 }
 
+int LibVDiskLibrary::zcheck()
+{
+    return ::zcheck();
+}
+
 int LibVDiskLibrary::zdiskspace(quint32 *freeClusters, quint32 *totalClusters, quint32 *clusterBytes)
 {
     return ::zdiskspace(freeClusters, totalClusters, clusterBytes);

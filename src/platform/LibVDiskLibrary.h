@@ -31,6 +31,7 @@ public:
     int zfdelete(const QString &name) override;
     int zrename(const QString &oldName, const QString &newName) override;
     int zsettime(const QString &name, qint32 time) override;
+    int zcheck() override;
     int zdiskspace(quint32 *freeClusters, quint32 *totalClusters, quint32 *clusterBytes) override;
     QString busyText() override;
 };

@@ -49,6 +49,8 @@ public:
         Q_UNUSED(clusterBytes);
         return -1;
     }
+    // Problems the image's consistency check finds (0 none, -1 not mounted).
+    virtual int zcheck() { return 0; }
     // Why this thread's calls were refused since its last success because
     // another program has the image ("the image is in use by PROGRAM (pid
     // N)", "... close the simulator first"); empty when none was.

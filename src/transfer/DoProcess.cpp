@@ -18,8 +18,6 @@
 namespace vexo
 {
 
-std::atomic<int> WorkerState{0};
-
 TFormDoProcess::TFormDoProcess(const TransferContext &context, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
@@ -133,7 +131,7 @@ void TFormDoProcess::showEvent(QShowEvent *event)
 void TFormDoProcess::FormShow()
 {
     // Without a connection nothing starts; the window waits to be closed.
-    if (!m_context.device.isConnected())
+    if (!m_context.device.RpcConnected())
         return;
     auto *worker = new TProcessThread(m_context, m_sources, m_direction, m_destinations);
     worker->InitialReplaceState = m_replaceState;
@@ -148,7 +146,7 @@ void TFormDoProcess::FormShow()
     connect(worker, &TProcessThread::finishing, this, &TFormDoProcess::threadFinishing,
             Qt::BlockingQueuedConnection);
     connect(
-        worker, &TProcessThread::linkLost, this, [this](int result) { m_linkLost = result; },
+        worker, &TProcessThread::linkLost, this, [this](const DeviceResult &result) { m_linkLost = result; },
         Qt::QueuedConnection);
     connect(
         worker, &TProcessThread::linkRestored, this,

@@ -4,6 +4,7 @@
 #include "engine/TransferDirection.h"
 #include "engine/TransferProgress.h"
 #include "transfer/TProcessThread.h"
+#include "transfer/WorkerState.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -22,11 +23,6 @@ namespace vexo
 {
 
 class AnimationStrip;
-
-// -1: a progress window exists and its worker has not started; 1: a worker
-// runs; 0: the worker has ended. Written by the window and the worker, read
-// by the window on a close request.
-extern std::atomic<int> WorkerState;
 
 // The modal progress window of a device run: animation (in the direction of
 // the copy), current file name, file i of n with its bytes and gauge, the
@@ -74,9 +70,8 @@ public:
     bool workerStarted() const { return m_workerStarted; }
     // True when the person stopped the run (Cancel, close) before its end.
     bool runStopped() const { return m_pending != PendingClose::None; }
-    // The library's result that showed the link lost during the run; 0 when
-    // the link held.
-    int linkLostResult() const { return m_linkLost; }
+    // The result that showed the link lost during the run; ok when the link held.
+    DeviceResult linkLostResult() const { return m_linkLost; }
     // True when a lost link came back during the run.
     bool linkRestored() const { return m_linkRestored; }
     // The list of failed files the run reported; empty when none failed.
@@ -143,7 +138,7 @@ private:
     QPointer<QDialog> m_question;
     bool m_workerStarted = false;
     bool m_workerEnded = false;
-    int m_linkLost = 0;
+    DeviceResult m_linkLost;
     bool m_linkRestored = false;
     bool m_shown = false;
     bool m_closing = false;

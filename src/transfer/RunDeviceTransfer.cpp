@@ -10,7 +10,7 @@ namespace vexo
 void RunDeviceTransfer(const TransferContext &context, QWidget *parent, const QStringList &sources,
                        const QStringList &destinations, TransferDirection direction)
 {
-    int lost = 0;
+    DeviceResult lost;
     bool restored = false;
     {
         TFormDoProcess form(context, parent);
@@ -25,9 +25,9 @@ void RunDeviceTransfer(const TransferContext &context, QWidget *parent, const QS
     // A lost link is shown as such; listing a dead device would only leave
     // an empty list under a connected caption. A device that came back may
     // have restarted: its list is read again after a receive too.
-    if (lost != 0)
+    if (!lost.ok())
         context.window.deviceLinkLost(lost);
-    else if ((direction == tdSend || restored) && context.device.isConnected())
+    else if ((direction == tdSend || restored) && context.device.RpcConnected())
         context.window.relist(Pane::Device);
 }
 

@@ -10,7 +10,6 @@
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
 #include "engine/common.h"
-#include "platform/DeviceLink.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
 #include "sync/SyncRecord.h"
@@ -48,12 +47,12 @@ bool runDevice(const TransferContext &context, QWidget *parent, const QStringLis
 // What names the other side in the record of a pair: the simulator's one
 // image, the palmtop's own identity, or the port an older palmtop without
 // one is reached on.
-std::string otherIdentity(const TransferContext &context, DeviceLink &link, int client, bool toDevice)
+std::string otherIdentity(const TransferContext &context, bool toDevice)
 {
     if (!toDevice)
         return "image";
-    QString id;
-    if (link.RequestDeviceIdentity(client, &id) == 0 && !id.isEmpty())
+    const QString id = context.device.identity();
+    if (!id.isEmpty())
         return "palmtop:" + id.toStdString();
     return "port:" + DevicePortName(context.settings.Comport).toStdString();
 }
@@ -73,32 +72,30 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
     const QString folder = window.localFolder();
     if (GetPathKind(folder) != pkLocal)
         return refuse("NoFolder");
-    const int client = context.device.client();
-    if (toDevice ? !(context.device.isConnected() && client != 0) : !context.image.isMounted())
+    DeviceAccess &device = context.device;
+    if (toDevice ? !device.RpcConnected() : !context.image.isMounted())
         return refuse("NoOtherSide");
 
     TFormSync::Sides sides;
     sides.other = toDevice ? TFormSync::Other::Device : TFormSync::Other::VDisk;
     sides.folder = folder;
     sides.baud = context.settings.Comport == 0 ? 0 : context.settings.Baudrate;
-    DeviceLink &link = *context.device.link();
     VDiskLibrary &image = *context.image.library();
     // Listing the other side and asking its checksums (the preview plans at
     // once) hold the window thread for a moment.
     window.pushPointer(Pointer::Busy);
     const bool listed =
-        ListLocalSyncFiles(folder, sides.local) && (toDevice ? ListDeviceSyncFiles(link, client, sides.remote)
-                                                             : ListVDiskSyncFiles(image, sides.remote));
+        ListLocalSyncFiles(folder, sides.local) &&
+        (toDevice ? ListDeviceSyncFiles(device, sides.remote) : ListVDiskSyncFiles(image, sides.remote));
     if (!listed) {
         window.popPointer();
         return refuse("ListFailed");
     }
-    sides.probe = toDevice ? DeviceContentProbe(link, client, folder) : VDiskContentProbe(image, folder);
-    sides.sideHash = toDevice ? DeviceSideHash(link, client, folder) : VDiskSideHash(image, folder);
+    sides.probe = toDevice ? DeviceContentProbe(device, folder) : VDiskContentProbe(image, folder);
+    sides.sideHash = toDevice ? DeviceSideHash(device, folder) : VDiskSideHash(image, folder);
 
     // The record of the last synchronisation of this folder with this side.
-    SyncRecord record(QDir(folder).canonicalPath().toStdString(),
-                      otherIdentity(context, link, client, toDevice));
+    SyncRecord record(QDir(folder).canonicalPath().toStdString(), otherIdentity(context, toDevice));
     const std::string dataFolder = SyncRecord::DataFolder();
     const std::string recordPath = dataFolder.empty() ? std::string() : record.pathIn(dataFolder);
     std::string setAside;
@@ -171,7 +168,7 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
         if (row.action == SyncAction::DeleteLocal)
             ran[i] = QFile::remove(JoinPath(folder, q(row.local.name)));
         else if (row.action == SyncAction::DeleteRemote && toDevice)
-            ran[i] = link.RequestDeleteFile(client, q(row.remote.name)) == 0;
+            ran[i] = device.deleteFile(q(row.remote.name)).ok();
         else if (row.action == SyncAction::DeleteRemote)
             ran[i] = image.zfdelete(q(row.remote.name)) == 1;
         else
@@ -182,7 +179,7 @@ void RunSync(const TransferContext &context, QWidget *parent, bool toDevice)
     // The record of this synchronisation, from both sides as they are now.
     std::vector<SyncFile> localNow, remoteNow;
     if (!recordPath.empty() && ListLocalSyncFiles(folder, localNow) &&
-        (toDevice ? ListDeviceSyncFiles(link, client, remoteNow) : ListVDiskSyncFiles(image, remoteNow))) {
+        (toDevice ? ListDeviceSyncFiles(device, remoteNow) : ListVDiskSyncFiles(image, remoteNow))) {
         const auto hash = [&](const SyncFile &f) { return LocalSyncHash(JoinPath(folder, q(f.name))); };
         RecordAfterSync(record, rows, ran, localNow, remoteNow, preview.options(), hash).save(recordPath);
     }

@@ -6,11 +6,8 @@
 #include "engine/SyncSources.h"
 #include "engine/common.h"
 #include "platform/CodePage.h"
-#include "platform/DeviceLink.h"
-#include "transfer/DoProcess.h"
-#include "transfer/uDialog.h"
-
-#include <VexoFileClient.h>
+#include "transfer/ReplaceAnswer.h"
+#include "transfer/WorkerState.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -42,49 +39,6 @@ QString failureLine(const LanguageTable &language, const TransferFailure &f)
 }
 
 } // namespace
-
-QString TransferFailureReason(const LanguageTable &language, int result)
-{
-    const char *key = nullptr;
-    switch (result) {
-    case VEXO_ERR_NOT_CONNECTED:
-        key = "NoDevice";
-        break;
-    case VEXO_ERR_TIMEOUT:
-        key = "NoResponse";
-        break;
-    case VEXO_ERR_NOT_FOUND:
-        key = "FileMissing";
-        break;
-    case VEXO_ERR_BAD_NAME:
-        key = "NameRefused";
-        break;
-    case VEXO_ERR_EXISTS:
-        key = "TargetExists";
-        break;
-    case VEXO_ERR_STOPPED:
-        key = "Stopped";
-        break;
-    case VEXO_ERR_TRANSFER_FAILED:
-        key = "TransferFailed";
-        break;
-    case VEXO_ERR_LOCAL_IO:
-        key = "LocalIo";
-        break;
-    case VEXO_ERR_DEVICE_IO:
-        key = "DeviceIo";
-        break;
-    case VEXO_ERR_NO_SPACE:
-        key = "NoSpace";
-        break;
-    case VEXO_ERR_OTHER_DEVICE:
-        key = "OtherDevice";
-        break;
-    default:
-        return Filled(language.error(QStringLiteral("LinkError")), {QString::number(result)});
-    }
-    return language.error(QLatin1String(key));
-}
 
 QString TransferFailureSummary(const LanguageTable &language, const QList<TransferFailure> &failures)
 {
@@ -133,6 +87,7 @@ TProcessThread::TProcessThread(const TransferContext &context, const QStringList
       m_port(context.settings.Comport == 0 ? QStringLiteral("USB")
                                            : QStringLiteral("COM%1").arg(context.settings.Comport))
 {
+    qRegisterMetaType<vexo::DeviceResult>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -141,36 +96,35 @@ TProcessThread::~TProcessThread()
     wait();
 }
 
-int TProcessThread::transfer(const QString &source, const QString &destination, int overwrite)
+DeviceResult TProcessThread::transfer(const QString &source, const QString &destination, bool overwrite)
 {
-    if (!m_device.link())
-        return VEXO_ERR_NOT_CONNECTED;
     if (m_direction == tdSend)
         return m_device.send(source, BareDeviceName(destination), sharedInt(Progress), sharedInt(StopFlag),
                              overwrite);
     // A received name becomes a local file: it must not leave its folder.
     if (!IsSafeBareName(PathFileName(destination)))
-        return VEXO_ERR_BAD_NAME;
+        return DeviceResult(DeviceResult::Kind::BadName);
     return m_device.receive(BareDeviceName(source), destination, sharedInt(Progress), sharedInt(StopFlag),
                             overwrite);
 }
 
-int TProcessThread::transferReconnecting(const QString &source, const QString &destination, int overwrite)
+DeviceResult TProcessThread::transferReconnecting(const QString &source, const QString &destination,
+                                                  bool overwrite)
 {
     // A broken transfer may be the link or the file's data: a file that
     // breaks each time is not tried for ever.
     constexpr int MaxBrokenTries = 3;
     int broken = 0;
     for (;;) {
-        const int result = transferWithCounters(source, destination, overwrite);
-        const bool lost = m_device.isLinkLost(result);
+        const DeviceResult result = transferWithCounters(source, destination, overwrite);
+        const bool lost = result.linkLost();
         // The library reports a session the device dropped mid-file (it
         // restarted) as a broken transfer.
-        const bool breaks = result == VEXO_ERR_TRANSFER_FAILED && ++broken < MaxBrokenTries;
+        const bool breaks = result.kind() == DeviceResult::Kind::TransferFailed && ++broken < MaxBrokenTries;
         // A file the person stopped may end in any of these: it is not retried.
         if (m_reconnectSeconds <= 0 || StopFlag.load() != 0 || !(lost || breaks))
             return result;
-        const int lostResult = lost ? result : VEXO_ERR_NOT_CONNECTED;
+        const DeviceResult lostResult = lost ? result : DeviceResult(DeviceResult::Kind::NotConnected);
         emit reconnecting();
         LinkReconnector reconnector(m_device, m_reconnectSeconds, StopFlag);
         const auto outcome = reconnector.run([this](int secondsLeft) {
@@ -181,14 +135,14 @@ int TProcessThread::transferReconnecting(const QString &source, const QString &d
         case LinkReconnector::Outcome::Reconnected:
             // The rest of the run was meant for the palmtop it began with.
             if (!m_identity.isEmpty() && deviceIdentity() != m_identity)
-                return VEXO_ERR_OTHER_DEVICE;
+                return DeviceResult(DeviceResult::Kind::OtherDevice);
             emit linkRestored();
             emit labelChanged(PathFileName(source));
             Progress.store(0);
             break;
         case LinkReconnector::Outcome::Stopped:
             emit linkLost(lostResult);
-            return VEXO_ERR_STOPPED;
+            return DeviceResult(DeviceResult::Kind::Stopped);
         case LinkReconnector::Outcome::GaveUp:
             return lostResult;
         }
@@ -231,11 +185,7 @@ QList<TransferFailure> TProcessThread::refuseLongNames()
 
 QString TProcessThread::deviceIdentity() const
 {
-    DeviceLink *link = m_device.link();
-    QString id;
-    if (!link || link->RequestDeviceIdentity(m_device.client(), &id) != 0)
-        return {};
-    return id;
+    return m_device.identity();
 }
 
 void TProcessThread::listDeviceSizes()
@@ -243,9 +193,8 @@ void TProcessThread::listDeviceSizes()
     // Asked once a file has come in, so a dead link is never waited for
     // twice; the client keeps the pane's last listing, so an unchanged
     // folder costs a short answer.
-    DeviceLink *link = m_device.link();
     std::vector<SyncFile> files;
-    if (!link || !ListDeviceSyncFiles(*link, m_device.client(), files))
+    if (!ListDeviceSyncFiles(m_device, files))
         return;
     QHash<QString, qint64> listed;
     for (const SyncFile &f : files)
@@ -256,37 +205,35 @@ void TProcessThread::listDeviceSizes()
     Counters.learnSizes(sizes);
 }
 
-int TProcessThread::countedTransfer(int index, const QString &source, const QString &destination,
-                                    int overwrite)
+DeviceResult TProcessThread::countedTransfer(int index, const QString &source, const QString &destination,
+                                             bool overwrite)
 {
     Counters.beginFile(index);
-    const int result = transferReconnecting(source, destination, overwrite);
-    Counters.endFile(result == 1, Progress.load());
+    const DeviceResult result = transferReconnecting(source, destination, overwrite);
+    Counters.endFile(result.ok(), Progress.load());
     // A received file's size comes with its data; the others' from a listing.
-    if (result == 1 && m_direction == tdReceive && !m_sizesListed && index + 1 < m_sources.size()) {
+    if (result.ok() && m_direction == tdReceive && !m_sizesListed && index + 1 < m_sources.size()) {
         m_sizesListed = true;
         listDeviceSizes();
     }
     return result;
 }
 
-int TProcessThread::transferWithCounters(const QString &source, const QString &destination, int overwrite)
+DeviceResult TProcessThread::transferWithCounters(const QString &source, const QString &destination,
+                                                  bool overwrite)
 {
     // Handed to each try's client: a reconnection may have made a new one.
-    DeviceLink *link = m_device.link();
-    const int client = m_device.client();
-    const bool counting =
-        link && link->SetTransferCounters(client, Counters.libraryDone(), Counters.libraryTotal()) == 0;
+    const bool counting = m_device.countBytes(Counters.libraryDone(), Counters.libraryTotal());
     Counters.setLibraryCounts(counting);
-    const int result = transfer(source, destination, overwrite);
+    const DeviceResult result = transfer(source, destination, overwrite);
     if (counting)
-        link->SetTransferCounters(client, nullptr, nullptr);
+        m_device.countBytes(nullptr, nullptr);
     return result;
 }
 
-bool TProcessThread::stoppedByRequest(int result) const
+bool TProcessThread::stoppedByRequest(const DeviceResult &result) const
 {
-    return result == VEXO_ERR_STOPPED && StopFlag.load() != 0;
+    return result.kind() == DeviceResult::Kind::Stopped && StopFlag.load() != 0;
 }
 
 void TProcessThread::reportFailures(const QList<TransferFailure> &failures)
@@ -345,36 +292,36 @@ void TProcessThread::run()
         }
 
         Progress.store(0);
-        const int overwrite = replaceState == rsAllNo ? 0 : 1;
+        const bool overwrite = replaceState != rsAllNo;
         const QString name = PathFileName(source);
         emit labelChanged(name);
-        const int result = countedTransfer(i, source, destination, overwrite);
+        const DeviceResult result = countedTransfer(i, source, destination, overwrite);
         // Without overwrite an existing destination is kept on purpose.
-        if (result == 1 || (result == VEXO_ERR_EXISTS && overwrite == 0)) {
-            copied += result == 1;
+        if (result.ok() || (result.kind() == DeviceResult::Kind::Exists && !overwrite)) {
+            copied += result.ok();
             emit gaugeChanged(100);
         } else if (stoppedByRequest(result)) {
             // The person asked for it: nothing to report.
             break;
-        } else if (result == VEXO_ERR_OTHER_DEVICE) {
+        } else if (result.kind() == DeviceResult::Kind::OtherDevice) {
             // Nothing more goes to a terminal the run was not meant for.
             const QString text = Filled(m_language.message(QStringLiteral("OtherPalmtop")),
                                         {m_port, QString::number(copied), QString::number(pairs - copied)});
             failures.append({name, text});
-            const QString reason = TransferFailureReason(m_language, result);
+            const QString reason = result.text(m_language);
             for (int rest = i + 1; rest < pairs; ++rest)
                 failures.append({PathFileName(m_sources.at(rest)), reason});
             emit labelChanged(text);
             emit linkLost(result);
             break;
         } else {
-            const TransferFailure failure{name, TransferFailureReason(m_language, result)};
+            const TransferFailure failure{name, result.text(m_language)};
             failures.append(failure);
             // Not shown as done: the gauge keeps how far the file got.
             emit gaugeChanged(qBound(0, Progress.load(), 99));
             emit labelChanged(failureLine(m_language, failure));
             // Each further file would only wait out the time-out again.
-            if (m_device.isLinkLost(result)) {
+            if (result.linkLost()) {
                 for (int rest = i + 1; rest < pairs; ++rest)
                     failures.append({PathFileName(m_sources.at(rest)), failure.reason});
                 emit linkLost(result);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DeviceResult.h"
 #include "engine/LanguageTable.h"
 #include "engine/ReplaceFacts.h"
 #include "engine/RunCounters.h"
@@ -33,10 +34,6 @@ struct ReplaceReply {
 
 // Device names hold at most this many CP936 bytes.
 constexpr int MaxDeviceNameBytes = 16;
-
-// Why a file did not arrive, for a result of the file-client library other
-// than 1 (done), in the words of section "Error" of the language table.
-QString TransferFailureReason(const LanguageTable &language, int result);
 
 // A file that did not arrive, and why.
 struct TransferFailure {
@@ -118,10 +115,9 @@ signals:
     void failuresReported(const QString &text);
     // Qt::BlockingQueuedConnection: "Finish..." is shown before Finished is set.
     void finishing();
-    // Qt::QueuedConnection: a transfer found the link lost (the library's
-    // result, see DeviceAccess::isLinkLost) and it did not come back; the
-    // run ends there.
-    void linkLost(int result);
+    // Qt::QueuedConnection: a transfer found the link lost (see
+    // DeviceResult::linkLost) and it did not come back; the run ends there.
+    void linkLost(const vexo::DeviceResult &result);
     // Qt::QueuedConnection: a lost link came back during the run; the device
     // may have changed meanwhile.
     void linkRestored();
@@ -134,13 +130,13 @@ protected:
     void run() override;
 
 private:
-    int transfer(const QString &source, const QString &destination, int overwrite);
+    DeviceResult transfer(const QString &source, const QString &destination, bool overwrite);
     // transferWithCounters(), tried again on the same pair each time a lost
     // link comes back within the reconnect time (see LinkReconnector). Stopped while
     // waiting, the pair ends as stopped and the link is reported lost.
-    int transferReconnecting(const QString &source, const QString &destination, int overwrite);
+    DeviceResult transferReconnecting(const QString &source, const QString &destination, bool overwrite);
     // transfer(), with the file's byte counters handed to the library.
-    int transferWithCounters(const QString &source, const QString &destination, int overwrite);
+    DeviceResult transferWithCounters(const QString &source, const QString &destination, bool overwrite);
     // The run's files' sizes in order, -1 where not known: a send's from
     // the PC; a receive's come with the data and listDeviceSizes().
     QList<qint64> plannedSizes(int pairs) const;
@@ -152,9 +148,10 @@ private:
     // The identity of the palmtop on the link; empty from one that has none.
     QString deviceIdentity() const;
     // transferReconnecting() of pair `index`, counted in Counters.
-    int countedTransfer(int index, const QString &source, const QString &destination, int overwrite);
+    DeviceResult countedTransfer(int index, const QString &source, const QString &destination,
+                                 bool overwrite);
     // A stop the person asked for ended the file: no failure.
-    bool stoppedByRequest(int result) const;
+    bool stoppedByRequest(const DeviceResult &result) const;
     void reportFailures(const QList<TransferFailure> &failures);
 
     // Any thread may ask it; see DeviceAccess.

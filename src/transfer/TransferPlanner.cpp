@@ -100,7 +100,7 @@ bool TransferPlanner::paneAvailable(Pane pane) const
 {
     switch (pane) {
     case Pane::Device:
-        return m_context.device.isConnected();
+        return m_context.device.RpcConnected();
     case Pane::VDisk:
         return m_context.image.isMounted();
     case Pane::Local:

@@ -107,7 +107,9 @@ void VDiskPane::applyLanguage()
     static const char *const keys[] = {"Connecting", "Connected", nullptr, "DisConnect"};
     const LanguageTable &language = m_context.language;
     const QString word = m_state == Failed ? language.status(QStringLiteral("InitFailed"))
-                                           : language.other(QLatin1String(keys[m_state]));
+                         : m_state == Connected && m_mount->damaged()
+                             ? language.status(QStringLiteral("ImageDamaged"))
+                             : language.other(QLatin1String(keys[m_state]));
     // The state stays the caption's last word, as in the device pane.
     const QString space = m_state != Connected || m_freeBytes < 0
                               ? QString()
@@ -129,6 +131,8 @@ void VDiskPane::showState(State state)
     // Mounted, the tool tip says which image and where it was found.
     if (state == Connected)
         m_view.caption.setToolTip(m_mount->imageSource());
+    if (state == Connected && m_mount->damaged())
+        m_context.status.showReason(m_context.language.status(QStringLiteral("ImageDamaged")));
 }
 
 void VDiskPane::showMountFailure(const QString &text)
@@ -297,9 +301,13 @@ void VDiskPane::VDiskListDblClick(const QModelIndex &)
         OverrideCursor wait(Qt::WaitCursor);
         copied = CopyVDiskFile(*library, name, copy, true);
     }
-    if (copied != 1)
-        ShowCopyFailed(m_context.prompter, m_context.language);
-    else if (!m_context.shell.openWithAssociatedProgram(copy))
+    if (copied != 1) {
+        // A damaged chain is the likelier cause than a file in use.
+        QString reason = library->busyText();
+        if (reason.isEmpty() && m_mount->damaged())
+            reason = m_context.language.status(QStringLiteral("ImageDamaged"));
+        ShowCopyFailed(m_context.prompter, m_context.language, reason);
+    } else if (!m_context.shell.openWithAssociatedProgram(copy))
         showMountFailure(StatusTexts::CannotOpen(m_context.language, name));
 }
 
@@ -308,8 +316,15 @@ void VDiskPane::TB_FormatClick()
     if (!usable())
         return;
     const LanguageTable &language = m_context.language;
-    if (m_context.prompter.ask(language.msg(QStringLiteral("YNFormatVDisk")),
-                               language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
+    // The question names what is lost: the image and how many files it holds.
+    QString image;
+    int files = -1;
+    if (!m_mount->formatTarget(&image, &files))
+        image.clear();
+    const QString question = files >= 0
+                                 ? language.message(QStringLiteral("FormatImage")).arg(image).arg(files)
+                                 : language.msg(QStringLiteral("YNFormatVDisk"));
+    if (m_context.prompter.ask(question, language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
                                PromptIcon::Question) != PromptAnswer::Ok)
         return;
     switch (m_mount->format()) {

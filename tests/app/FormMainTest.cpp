@@ -92,10 +92,10 @@ private slots:
         QVERIFY(m_files->exists(m_ini));
         QVERIFY(!m_files->content(m_ini).contains("AutoVDisk"));
         QVERIFY(QFileInfo(w->TempDir).isDir());
-        QCOMPARE(w->PRpcStatus->text(), QStringLiteral("Palmtop Files - Disconnected"));
-        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Files - Disconnected"));
+        QCOMPARE(w->PRpcStatus->text(), QStringLiteral("PalmTop Filelist - DisConnect"));
+        QCOMPARE(w->PVDiskStatus->text(), QStringLiteral("Simulator Disk Filelist - DisConnect"));
         QCOMPARE(w->TB_Paste->toolTip(), QStringLiteral("Paste (Ctrl+V)"));
-        QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
+        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
         QCOMPARE(w->StatusPanel[0]->text(), QStringLiteral("Status"));
         QVERIFY(w->TB_ViewReport->isChecked());
         QCOMPARE(w->RpcList->viewStyle(), FileListView::ViewStyle::Details);
@@ -332,11 +332,11 @@ private slots:
         setIni("[Setting]\nAutoRpc=0\nAutoVDisk=0\n");
         auto w = open();
         w->Timer1Timer();
-        QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
+        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
         w->imageMount().unmount(); // tried, not mounted
         w->OpIdle = false;
         w->Timer1Timer();
-        QCOMPARE(w->statusText(), QStringLiteral("Starting..."));
+        QCOMPARE(w->statusText(), QStringLiteral("Initialize"));
         w->OpIdle = true;
         w->Timer1Timer();
         QCOMPARE(w->statusText(), QString());
@@ -430,8 +430,8 @@ private slots:
         // Cancelled or empty: nothing made, nothing said.
         pane->butShellNewFolderClick();
         QCOMPARE(m_prompter->questions().size(), 1);
-        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("New Folder"));
-        QCOMPARE(m_prompter->questions()[0].text, QStringLiteral("Folder name:"));
+        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Create NewFolder"));
+        QCOMPARE(m_prompter->questions()[0].text, QStringLiteral("Folder name"));
         QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"sub"});
 
         m_prompter->answerText("made");

@@ -82,6 +82,9 @@ public:
         if (const QRegularExpressionMatch m = tipKeys.match(text);
             m.hasMatch() && QString(m.captured(1)).remove(KeyNames).remove(u'/').trimmed().isEmpty())
             text.truncate(m.capturedStart());
+        // A path in a message is the user's own, in no language.
+        static const QRegularExpression path(QStringLiteral("(^|\\s)/\\S+"));
+        text.remove(path);
         if (text.trimmed().isEmpty()) {
             if (!mayBeEmpty)
                 m_problems << where + QStringLiteral(": empty");

@@ -154,7 +154,7 @@ private slots:
             QVERIFY2(m->findChild<QAction *>(name)->text().endsWith(u'\t' + QLatin1String(key)), name);
 
         w->devicePane->RefreshRpc();
-        QTRY_VERIFY(w->deviceSession().isConnected() && !w->devicePane->attemptRunning() &&
+        QTRY_VERIFY(w->deviceSession().RpcConnected() && !w->devicePane->attemptRunning() &&
                     w->RpcList->rowCount() == 2);
 
         // Connected, nothing selected, empty clipboard.
@@ -192,7 +192,7 @@ private slots:
         QCOMPARE(w->RpcList->rowCount(), 1);
 
         trigger(m.get(), "MI_RpcDisconnect");
-        QVERIFY(!w->deviceSession().isConnected());
+        QVERIFY(!w->deviceSession().RpcConnected());
         QCOMPARE(w->RpcList->rowCount(), 0);
     }
 
@@ -205,7 +205,7 @@ private slots:
         QVERIFY(m->findChild<QAction *>("MI_VDiskDisconnect")->text().endsWith("\tF7"));
 
         trigger(m.get(), "MI_VDiskConnect");
-        QTRY_VERIFY(w->imageMount().state() == 1 && !w->vdiskPane->mountRunning() &&
+        QTRY_VERIFY(w->imageMount().VDiskState() == 1 && !w->vdiskPane->mountRunning() &&
                     w->VDiskList->rowCount() == 1);
         clipLocalFile(*w);
         select(w->VDiskList, {0});
@@ -217,8 +217,7 @@ private slots:
         // Format asks its question first; Cancel leaves the image alone.
         m_fake->prompter.answer(PromptAnswer::Cancel);
         trigger(m.get(), "MI_Format");
-        QCOMPARE(m_fake->prompter.texts(),
-                 QStringList{"Format the simulator disk? Every file on it will be erased."});
+        QCOMPARE(m_fake->prompter.texts(), QStringList{"Would you like to format simulator disk?"});
         QCOMPARE(m_image->calls("FormatFileSystem").size(), 0);
     }
 
@@ -298,8 +297,8 @@ private slots:
         QCOMPARE(w->TB_Copy->toolTip(), QStringLiteral("Copy (Ctrl+C)"));
         QCOMPARE(w->TB_Delete->toolTip(), QStringLiteral("Delete (Del)"));
         QCOMPARE(w->TB_Refresh->toolTip(), QStringLiteral("Refresh (F5)"));
-        QCOMPARE(w->TB_RpcConnect->toolTip(), QStringLiteral("Connect palmtop (F3/F4)"));
-        QCOMPARE(w->TB_ViewList->toolTip(), QStringLiteral("List (Ctrl+3)"));
+        QCOMPARE(w->TB_RpcConnect->toolTip(), QStringLiteral("Link palmtop disk (F3/F4)"));
+        QCOMPARE(w->TB_ViewList->toolTip(), QStringLiteral("View as list (Ctrl+3)"));
         QCOMPARE(w->TB_Format->toolTip(), QStringLiteral("Format simulator disk"));
         QCOMPARE(w->TB_Sync->toolTip(), QStringLiteral("Synchronize (F9)"));
     }

@@ -37,7 +37,7 @@ using Record = DeviceLink::FindRecord;
 namespace
 {
 
-const QString Caption = QStringLiteral("Palmtop Files - ");
+const QString Caption = QStringLiteral("PalmTop Filelist - ");
 
 using test::captions;
 
@@ -73,7 +73,7 @@ class DevicePaneTest : public QObject, test::WindowFakes
     static bool connectNow(TFormMain *w)
     {
         w->devicePane->RefreshRpc();
-        return waitIdle(w) && w->deviceSession().isConnected();
+        return waitIdle(w) && w->deviceSession().RpcConnected();
     }
     // The window connected to a device holding `names`, with the log cleared
     // so that a test sees only its own calls; null when it did not connect.
@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(m_link->log(), expected);
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QVERIFY(w->TB_RpcConnect->isChecked());
-        QCOMPARE(w->deviceSession().handles().port, port);
+        QCOMPARE(w->deviceSession().RpcPipePort(), port);
     }
 
     void autoRpcConnectsAtStartUpAndTheCaptionFollowsTheAttempt()
@@ -176,9 +176,9 @@ private slots:
         QTest::keyClick(view(w.get()), Qt::Key_F4);
         QCOMPARE(m_link->log(), QStringList{"CloseConnection(101)"});
         QCOMPARE(w->RpcRows->rowCount(), 0);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->deviceSession().isConnected());
+        QVERIFY(!w->deviceSession().RpcConnected());
 
         m_link->clearLog();
         w->settings.Baudrate = 9600; // takes effect only with a new pipe
@@ -196,7 +196,7 @@ private slots:
         auto w = open();
         QVERIFY(connectNow(w.get()));
         // As after the setup dialog: close, then a fresh attempt on the new port.
-        QCOMPARE(w->deviceSession().close(), 0);
+        QCOMPARE(w->deviceSession().CloseRpcLink().ok(), true);
         w->settings.Comport = 0;
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -205,7 +205,7 @@ private slots:
                               "UnInitUartPipe(1)", "InitUSBPipe()", "SetPipeDevicePath(2,/dev/ttyACM0)",
                               "OpenUSBPipe(2)", "InitVexoFileClient(2)", "SetRespondTimeout(102,3000)",
                               "ConnectServer(102)"}));
-        QCOMPARE(w->deviceSession().handles().port, 0);
+        QCOMPARE(w->deviceSession().RpcPipePort(), 0);
     }
 
     void failedAttemptKeepsRowsAndHandles()
@@ -213,7 +213,7 @@ private slots:
         useFiles({"a.txt"});
         auto w = open();
         QVERIFY(connectNow(w.get()));
-        QCOMPARE(w->deviceSession().close(), 0);
+        QCOMPARE(w->deviceSession().CloseRpcLink().ok(), true);
         m_link->clearLog();
         m_link->script("ConnectServer", -2);
         QSignalSpy ended(w->devicePane, &DevicePane::attemptFinished);
@@ -221,12 +221,10 @@ private slots:
         QVERIFY(ended.wait());
         QCOMPARE(ended.first().first().toBool(), false);
         QCOMPARE(m_link->log(), (QStringList{"SetRespondTimeout(101,3000)", "ConnectServer(101)"}));
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
         QVERIFY(!w->TB_RpcConnect->isChecked());
-        QVERIFY(!w->deviceSession().isConnected());
+        QVERIFY(!w->deviceSession().RpcConnected());
         QCOMPARE(captions(w->RpcRows), QStringList{"a.txt"});
-        QCOMPARE(w->deviceSession().handles().client, 101);
-        QCOMPARE(w->deviceSession().handles().pipe, 1);
 
         m_link->clearLog();
         QVERIFY(connectNow(w.get()));
@@ -247,7 +245,7 @@ private slots:
         QVERIFY(ended.wait());
         const QString why = QStringLiteral("Cannot open ") + node + QStringLiteral(": does not exist");
         QCOMPARE(w->statusText(), why);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
         QCOMPARE(w->PRpcStatus->toolTip(), why);
 
         // The node is there now and the pipe is kept; the device stays silent.
@@ -291,9 +289,9 @@ private slots:
         QCOMPARE(m_link->calls("InitUartPipe").size(), 1);
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
         // The disconnect asked for during the attempt has happened.
-        QVERIFY(!w->deviceSession().isConnected());
+        QVERIFY(!w->deviceSession().RpcConnected());
         QCOMPARE(w->RpcRows->rowCount(), 0);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(m_link->log().last(), QStringLiteral("CloseConnection(101)"));
     }
@@ -341,10 +339,10 @@ private slots:
         m_link->releaseConnect();
         QVERIFY(ended.wait());
         QVERIFY(waitIdle(w.get()));
-        QVERIFY(w->deviceSession().isConnected());
+        QVERIFY(w->deviceSession().RpcConnected());
         if (request == "setup") {
             QCOMPARE(m_link->calls("InitUSBPipe").size(), 1);
-            QCOMPARE(w->deviceSession().handles().port, 0);
+            QCOMPARE(w->deviceSession().RpcPipePort(), 0);
         } else {
             QCOMPARE(m_link->calls("RequestFindFileOpen").size(), 2);
             QCOMPARE(captions(w->RpcRows), (QStringList{"a.txt", "copied.txt"}));
@@ -414,7 +412,7 @@ private slots:
         auto w = open(false);
         QTest::keyClick(view(w.get()), Qt::Key_F3);
         QVERIFY(!w->devicePane->attemptRunning());
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
         QVERIFY(!w->devicePane->RpcFileExists("a.txt", false));
     }
 
@@ -475,8 +473,8 @@ private slots:
             QCOMPARE(m_link->calls(call == "send" ? "RequestSendFileEx" : "RequestReceiveFileEx").size(), 1);
             QVERIFY(m_link->calls("RequestFindFileOpen").isEmpty());
         }
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
-        QVERIFY(!w->deviceSession().isConnected());
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
+        QVERIFY(!w->deviceSession().RpcConnected());
         QVERIFY(!w->TB_RpcConnect->isChecked());
         QCOMPARE(w->RpcRows->rowCount(), 0);
         QVERIFY2(w->statusText().contains(reason), qPrintable(w->statusText()));
@@ -486,7 +484,7 @@ private slots:
         QTest::keyClick(view(w.get()), Qt::Key_F3);
         QVERIFY(waitIdle(w.get()));
         QCOMPARE(m_link->calls("ConnectServer").size(), 1);
-        QVERIFY(w->deviceSession().isConnected());
+        QVERIFY(w->deviceSession().RpcConnected());
         QCOMPARE(w->PRpcStatus->text(), Caption + "Connected");
         QCOMPARE(captions(w->RpcRows), (QStringList{"a", "b"}));
     }
@@ -664,7 +662,7 @@ private slots:
             m_link->releaseConnect();
         });
         poll.start(50);
-        QCOMPARE(w->devicePane->DeleteSelectedRpcFiles(), -6); // stopped
+        QVERIFY(w->devicePane->DeleteSelectedRpcFiles().kind() == DeviceResult::Kind::Stopped);
         QVERIFY(shown);
         QCOMPARE(m_link->calls("RequestDeleteFile"), QStringList{"RequestDeleteFile(101,a)"});
         QCOMPARE(captions(w->RpcRows), (QStringList{"b", "c"}));

@@ -81,9 +81,9 @@ public:
     {
         return QTest::qWaitFor(
             [&w] {
-                if (!w.deviceSession().isConnected() && !w.devicePane->attemptRunning())
+                if (!w.deviceSession().RpcConnected() && !w.devicePane->attemptRunning())
                     w.RefreshRpc();
-                return w.deviceSession().isConnected() && !w.devicePane->attemptRunning();
+                return w.deviceSession().RpcConnected() && !w.devicePane->attemptRunning();
             },
             20000);
     }

@@ -38,7 +38,7 @@ TEST(DeviceSession, requestsDuringAnAttemptAreHandedBackAtItsEnd)
     link.holdConnect();
     ASSERT_TRUE(session.beginAttempt());
     EXPECT_FALSE(session.beginAttempt());
-    std::thread attempt([&] { session.open(1, 115200, QStringLiteral("/dev/ttyS0")); });
+    std::thread attempt([&] { session.OpenRpcLink(1, 115200, QStringLiteral("/dev/ttyS0")); });
     ASSERT_TRUE(waitFor([&] { return link.connectWaiting(); }));
 
     // Still connecting: the attempt lists anyway, a refresh adds nothing.
@@ -46,7 +46,7 @@ TEST(DeviceSession, requestsDuringAnAttemptAreHandedBackAtItsEnd)
     EXPECT_EQ(session.admit(FollowUp::Reconnect), Admission::Deferred);
     link.releaseConnect();
     attempt.join();
-    EXPECT_TRUE(session.isConnected());
+    EXPECT_TRUE(session.RpcConnected());
     // Listing now: a refresh is kept, but does not weaken the reconnect.
     EXPECT_EQ(session.admit(FollowUp::Refresh), Admission::Deferred);
     EXPECT_TRUE(link.calls("CloseConnection").isEmpty());
@@ -55,7 +55,7 @@ TEST(DeviceSession, requestsDuringAnAttemptAreHandedBackAtItsEnd)
 
     // A refresh alone during the listing comes back as a refresh.
     ASSERT_TRUE(session.beginAttempt());
-    EXPECT_TRUE(session.open(1, 115200, QStringLiteral("/dev/ttyS0")));
+    EXPECT_TRUE(session.OpenRpcLink(1, 115200, QStringLiteral("/dev/ttyS0")));
     EXPECT_EQ(session.admit(FollowUp::Refresh), Admission::Deferred);
     EXPECT_EQ(session.endAttempt(), FollowUp::Refresh);
     EXPECT_EQ(session.endAttempt(), FollowUp::None);
@@ -70,10 +70,24 @@ TEST(DeviceSession, requestsDuringAnAttemptAreHandedBackAtItsEnd)
 
 // A port change replaces pipe and client; a reader on another thread sees
 // the old link or the new one, never a pipe with another pipe's port or client.
+namespace
+{
+
+// The handles as one reader sees them together.
+class HandleReader : public DeviceSession
+{
+public:
+    using DeviceSession::DeviceSession;
+    using DeviceSession::Handles;
+    using DeviceSession::handles;
+};
+
+} // namespace
+
 TEST(DeviceSession, readersNeverSeeHalfAReplacedLink)
 {
     test::RecordingDeviceLink link;
-    DeviceSession session(&link);
+    HandleReader session(&link);
     std::atomic<bool> done{false};
     std::atomic<int> seen{0};
     std::thread attempts([&] {
@@ -81,20 +95,20 @@ TEST(DeviceSession, readersNeverSeeHalfAReplacedLink)
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         for (int i = 0; (i < 300 || seen < 300) && std::chrono::steady_clock::now() < until; ++i) {
             session.beginAttempt();
-            session.open(i % 2, 115200, QStringLiteral("/dev/null"));
+            session.OpenRpcLink(i % 2, 115200, QStringLiteral("/dev/null"));
             session.endAttempt();
-            session.close();
+            session.CloseRpcLink();
         }
         done = true;
     });
     int torn = 0;
     while (!done) {
-        const DeviceSession::Handles h = session.handles();
+        const HandleReader::Handles h = session.handles();
         // The recording link numbers pipes from 1 and each client after its
         // pipe; pipe n was made for port (n - 1) % 2.
-        torn += (h.client != 0 && h.client != 100 + h.pipe) || (h.pipe != 0 && h.port != (h.pipe - 1) % 2) ||
-                (h.connected && h.client == 0);
-        seen += h.client != 0;
+        torn += (h.RpcClient != 0 && h.RpcClient != 100 + h.RpcPipe) ||
+                (h.RpcPipe != 0 && h.RpcPipePort != (h.RpcPipe - 1) % 2) || (h.connected && h.RpcClient == 0);
+        seen += h.RpcClient != 0;
     }
     attempts.join();
     EXPECT_EQ(torn, 0);
@@ -153,20 +167,20 @@ TEST(DeviceSession, reconnectSaysHelloAgainAndRemakesAPipeWhoseNodeIsGone)
     test::RecordingDeviceLink link;
     DeviceSession session(&link);
     ASSERT_TRUE(session.beginAttempt());
-    ASSERT_TRUE(session.open(3, 57600, QStringLiteral("/dev/ttyUSB1")));
+    ASSERT_TRUE(session.OpenRpcLink(3, 57600, QStringLiteral("/dev/ttyUSB1")));
     session.endAttempt();
     link.clearLog();
 
     link.script(QStringLiteral("ConnectServer"), -2);
     EXPECT_FALSE(session.reconnect(400));
-    EXPECT_FALSE(session.isConnected());
+    EXPECT_FALSE(session.RpcConnected());
     EXPECT_EQ(link.log(), (QStringList{"SetRespondTimeout(101,400)", "ConnectServer(101)",
                                        "SetRespondTimeout(101,3000)"}));
 
     link.clearLog();
     link.script(QStringLiteral("ConnectServer"), -1);
     EXPECT_TRUE(session.reconnect(400));
-    EXPECT_TRUE(session.isConnected());
+    EXPECT_TRUE(session.RpcConnected());
     EXPECT_EQ(
         link.log(),
         (QStringList{"SetRespondTimeout(101,400)", "ConnectServer(101)", "SetRespondTimeout(101,3000)",

@@ -3,7 +3,7 @@
 // cannot fit is refused before anything is written.
 #include "DevicedProcess.h"
 #include "ScriptedPrompter.h"
-#include "engine/DeviceAccess.h"
+#include "engine/DeviceSession.h"
 #include "engine/ImageAccess.h"
 #include "engine/ImageTime.h"
 #include "engine/LanguageTable.h"
@@ -17,9 +17,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <VexoFileClient.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -43,10 +43,10 @@ public:
                    TransferDirection direction) override
     {
         for (qsizetype i = 0; i < sources.size(); ++i) {
-            const int r = direction == tdSend
-                              ? m_device.send(sources[i], destinations[i], nullptr, nullptr, 1)
-                              : m_device.receive(sources[i], destinations[i], nullptr, nullptr, 1);
-            ASSERT_EQ(r, 1) << sources[i].toStdString();
+            const DeviceResult r =
+                direction == tdSend ? m_device.send(sources[i], destinations[i], nullptr, nullptr, true)
+                                    : m_device.receive(sources[i], destinations[i], nullptr, nullptr, true);
+            ASSERT_TRUE(r.ok()) << sources[i].toStdString();
         }
     }
     void showStatus(const QString &text) override { statuses << text; }
@@ -58,36 +58,20 @@ public:
     QString localFolder() const override { return QString(); }
     QStringList localSelection() const override { return {}; }
     void relist(Pane) override {}
-    void deviceLinkLost(int) override {}
+    void deviceLinkLost(const DeviceResult &) override {}
 
 private:
     DeviceAccess &m_device;
 };
 
-class RealSides : public DeviceAccess, public ImageAccess
+// The device through a session of its own on the real link; the image library.
+class RealSides : public ImageAccess
 {
 public:
-    mutable LibDeviceLink lib;
+    LibDeviceLink lib;
+    DeviceSession device{&lib};
     mutable LibVDiskLibrary image;
-    int pipe = 0, handle = 0;
 
-    bool isConnected() const override { return true; }
-    DeviceLink *link() const override { return &lib; }
-    int client() const override { return handle; }
-    bool fileExists(const QString &name) const override { return lib.RequestLookupFile(handle, name) == 0; }
-    int send(const QString &local, const QString &name, int *progress, int *stop, int overwrite) override
-    {
-        return lib.RequestSendFileEx(handle, local, name, progress, nullptr, stop, overwrite);
-    }
-    int receive(const QString &name, const QString &local, int *progress, int *stop, int overwrite) override
-    {
-        return lib.RequestReceiveFileEx(handle, name, local, progress, nullptr, stop, overwrite);
-    }
-    int freeSpace(qint64 *freeBytes, qint64 *totalBytes) const override
-    {
-        return lib.RequestFreeSpace(handle, freeBytes, totalBytes);
-    }
-    bool isLinkLost(int) const override { return false; }
     bool isMounted() const override { return true; }
     VDiskLibrary *library() const override { return &image; }
 };
@@ -126,18 +110,15 @@ protected:
         m_server = std::make_unique<link::test::DevicedProcess>(
             dev(QString()).toStdString(),
             std::vector<std::string>{"--pty", pty, "--capacity", std::to_string(DeviceCapacity)}, pty);
-        m_sides.pipe = m_sides.lib.InitUSBPipe();
-        m_sides.lib.SetPipeDevicePath(m_sides.pipe, QString::fromStdString(pty));
-        ASSERT_EQ(m_sides.lib.OpenUSBPipe(m_sides.pipe), 0);
-        m_sides.handle = m_sides.lib.InitVexoFileClient(m_sides.pipe);
-        ASSERT_EQ(m_sides.lib.ConnectServer(m_sides.handle), 0);
+        ASSERT_TRUE(m_sides.device.beginAttempt());
+        const bool connected = m_sides.device.OpenRpcLink(0, 0, QString::fromStdString(pty));
+        m_sides.device.endAttempt();
+        ASSERT_TRUE(connected);
     }
     void TearDown() override
     {
         m_sides.image.DestoryFileSystem();
-        m_sides.lib.UnInitVexoFileClient(m_sides.handle);
-        m_sides.lib.CloseUSBPipe(m_sides.pipe);
-        m_sides.lib.UnInitUSBPipe(m_sides.pipe);
+        m_sides.device.release();
     }
 
     // A fresh image of `bytes`, mounted.
@@ -174,13 +155,14 @@ protected:
     QString dev(const QString &name) const { return m_dir.filePath("device/" + name); }
     TransferExecutor executor()
     {
-        return TransferExecutor({m_window, m_sides, m_sides, &m_prompter, m_language, m_settings, m_work});
+        return TransferExecutor(
+            {m_window, m_sides.device, m_sides, &m_prompter, m_language, m_settings, m_work});
     }
 
     QTemporaryDir m_dir;
     std::unique_ptr<link::test::DevicedProcess> m_server;
     RealSides m_sides;
-    DirectWindow m_window{m_sides};
+    DirectWindow m_window{m_sides.device};
     test::ScriptedPrompter m_prompter;
     const LanguageTable m_language;
     const Settings m_settings;
@@ -191,7 +173,8 @@ protected:
 
 // A copy keeps the source's time in all six directions, the relay's through
 // its folder on the PC too. The image holds even seconds: a PC time of an odd
-// second and a half arrives there rounded down, never later than the source.
+// second, whole or and a half, arrives there rounded down, never later than
+// the source.
 TEST_F(DatesAndSpaceTest, everyDirectionKeepsTheSourcesTime)
 {
     mountImage(1024 * 1024);
@@ -199,27 +182,33 @@ TEST_F(DatesAndSpaceTest, everyDirectionKeepsTheSourcesTime)
     const qint64 precise = base + 1500;
     struct Row {
         Pane from, to;
-        qint64 expected; // the destination's time
+        qint64 expected;   // the destination's time
+        qint64 source = 0; // a PC's or the palmtop's source time; 0: precise
     };
     const Row rows[] = {
-        {Pane::Local, Pane::Device, precise}, {Pane::Device, Pane::Local, precise},
-        {Pane::Local, Pane::VDisk, base},     {Pane::VDisk, Pane::Local, base},
-        {Pane::Device, Pane::VDisk, base},    {Pane::VDisk, Pane::Device, base},
+        {Pane::Local, Pane::Device, precise},
+        {Pane::Device, Pane::Local, precise},
+        {Pane::Local, Pane::VDisk, base},
+        {Pane::VDisk, Pane::Local, base},
+        {Pane::Device, Pane::VDisk, base},
+        {Pane::VDisk, Pane::Device, base},
+        {Pane::Local, Pane::VDisk, base, base + 1000},
     };
     int n = 0;
     for (const Row &row : rows) {
         const QString name = QStringLiteral("D%1.TXT").arg(++n);
         SCOPED_TRACE(name.toStdString());
+        const qint64 source = row.source != 0 ? row.source : precise;
         QString item = name;
         switch (row.from) {
         case Pane::Local:
             putFile(pc(name), "from the PC");
-            setMtimeMs(pc(name), precise);
+            setMtimeMs(pc(name), source);
             item = pc(name);
             break;
         case Pane::Device:
             putFile(dev(name), "from the palmtop");
-            setMtimeMs(dev(name), precise);
+            setMtimeMs(dev(name), source);
             break;
         case Pane::VDisk:
             putImageFile(name, "from the image");
@@ -274,6 +263,15 @@ TEST_F(DatesAndSpaceTest, aCopyThatCannotFitIsRefusedBeforeItStarts)
     ASSERT_EQ(m_prompter.texts().size(), 3);
     EXPECT_TRUE(m_prompter.texts().last().startsWith(m_language.message("NoSpaceDevice").section('%', 0, 0)));
     EXPECT_FALSE(QFile::exists(dev("huge.bin")));
-    EXPECT_EQ(m_sides.send(pc("huge.bin"), "huge.bin", nullptr, nullptr, 1), VEXO_ERR_NO_SPACE);
+    EXPECT_EQ(m_sides.device.send(pc("huge.bin"), "huge.bin", nullptr, nullptr, true).kind(),
+              DeviceResult::Kind::NoSpace);
     EXPECT_EQ(QDir(dev(QString())).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // A file of exactly the palmtop's free space fits, and goes.
+    qint64 freeBytes = 0, totalBytes = 0;
+    ASSERT_TRUE(m_sides.device.freeSpace(&freeBytes, &totalBytes).ok());
+    putFile(pc("fits.bin"), QByteArray(int(freeBytes), 'f'));
+    ASSERT_TRUE(executor().run(PlanDrag(Pane::Local, Pane::Device, {pc("fits.bin")}, pc(QString()))));
+    EXPECT_EQ(m_prompter.texts().size(), 3);
+    EXPECT_EQ(QFileInfo(dev("fits.bin")).size(), freeBytes);
 }

@@ -342,9 +342,9 @@ private slots:
         QCOMPARE(m_fx->prompter.questions().size(), 1);
         QVERIFY(!windowOpenAtSummary);
         const QString summary = m_fx->prompter.texts().at(0);
-        QCOMPARE(summary,
-                 "These files were not copied:\n\nb.txt: " + TransferFailureReason(LanguageTable(), -9) +
-                     "\nd.txt: " + TransferFailureReason(LanguageTable(), -4));
+        QCOMPARE(summary, "These files were not copied:\n\nb.txt: " +
+                              DeviceResult::FromLibrary(-9).text(LanguageTable()) +
+                              "\nd.txt: " + DeviceResult::FromLibrary(-4).text(LanguageTable()));
     }
 
     // Many failures: the first ten with their reasons and how many more. The
@@ -371,9 +371,16 @@ private slots:
         QVERIFY(box && box->isVisible() && !box->isModal());
         const QStringList lines = box->text().split('\n');
         QCOMPARE(lines.size(), 2 + 10 + 1);
-        QCOMPARE(lines.at(2), "f00.txt: " + TransferFailureReason(LanguageTable(), -9));
-        QCOMPARE(lines.at(11), "f09.txt: " + TransferFailureReason(LanguageTable(), -9));
+        QCOMPARE(lines.at(2), "f00.txt: " + DeviceResult::FromLibrary(-9).text(LanguageTable()));
+        QCOMPARE(lines.at(11), "f09.txt: " + DeviceResult::FromLibrary(-9).text(LanguageTable()));
         QCOMPARE(lines.at(12), QStringLiteral("... and 15 more"));
+        // Exactly as many as are listed: each one, and no line of more.
+        const QStringList all =
+            TransferFailureSummary(LanguageTable(),
+                                   QList<TransferFailure>(MaxListedFailures, {"f.txt", "why"}))
+                .split('\n');
+        QCOMPARE(all.size(), 2 + MaxListedFailures);
+        QCOMPARE(all.last(), QStringLiteral("f.txt: why"));
 
         const QString workFolder = m_w->TempDir;
         QPointer<QMessageBox> open = box;

@@ -51,8 +51,8 @@ private slots:
             d.butNo->click();
         });
         QCOMPARE(shown,
-                 (QStringList{"Replace File", "a.txt already exists.", "Do you want to replace it?", source,
-                              "a.txt", "&Yes", "&No", "&Rename", "Yes to &All", "No to All", "&Cancel"}));
+                 (QStringList{"Replace File", "a.txt already exists.", "Would you like to replace this file?",
+                              source, "a.txt", "&Yes", "&No", "&Rename", "Yes&All", "NoAll", "&Cancel"}));
         ask(d, DevicePrefix + "b.txt", "a:\\b.txt", [&] {
             pictures << image(d.ImgSrc->pixmap()) << image(d.ImgDesc->pixmap());
             d.butNo->click();

@@ -57,7 +57,7 @@ public:
     QString localFolder() const override { return QString(); }
     QStringList localSelection() const override { return {}; }
     void relist(Pane) override { log << "relist"; }
-    void deviceLinkLost(int) override { log << "lost"; }
+    void deviceLinkLost(const DeviceResult &) override { log << "lost"; }
 };
 
 class PlayedSides : public DeviceAccess, public ImageAccess
@@ -67,13 +67,10 @@ public:
     bool imageMounted = true;
     test::MemoryVDiskLibrary image;
 
-    bool isConnected() const override { return deviceConnected; }
-    DeviceLink *link() const override { return nullptr; }
-    int client() const override { return 0; }
+    bool RpcConnected() const override { return deviceConnected; }
     bool fileExists(const QString &) const override { return false; }
-    int send(const QString &, const QString &, int *, int *, int) override { return 0; }
-    int receive(const QString &, const QString &, int *, int *, int) override { return 0; }
-    bool isLinkLost(int) const override { return false; }
+    DeviceResult send(const QString &, const QString &, int *, int *, bool) override { return {}; }
+    DeviceResult receive(const QString &, const QString &, int *, int *, bool) override { return {}; }
     bool isMounted() const override { return imageMounted; }
     VDiskLibrary *library() const override { return const_cast<test::MemoryVDiskLibrary *>(&image); }
 };

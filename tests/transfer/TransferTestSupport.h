@@ -154,7 +154,7 @@ public:
     {
         DeviceSession &session = w.deviceSession();
         session.beginAttempt();
-        session.open(0, 0, QString());
+        session.OpenRpcLink(0, 0, QString());
         session.endAttempt();
     }
     // The window's image mounts (the window needs the registry below)

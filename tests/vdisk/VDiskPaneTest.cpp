@@ -29,7 +29,7 @@ namespace
 {
 
 const QString Key = QStringLiteral("\\Software\\Tavrin\\VexoTools\\2");
-const QString Caption = QStringLiteral("Simulator Disk Files - ");
+const QString Caption = QStringLiteral("Simulator Disk Filelist - ");
 
 QLineEdit *visibleEditor(QAbstractItemView *view)
 {
@@ -65,7 +65,8 @@ class VDiskPaneTest : public QObject, test::WindowFakes
     std::unique_ptr<TFormMain> openMounted()
     {
         auto w = open(true);
-        if (!QTest::qWaitFor([&] { return !w->vdiskPane->mountRunning() && w->imageMount().state() == 1; }))
+        if (!QTest::qWaitFor(
+                [&] { return !w->vdiskPane->mountRunning() && w->imageMount().VDiskState() == 1; }))
             qWarning("not mounted");
         return w;
     }
@@ -125,7 +126,7 @@ private slots:
         m_lib->setInitResult(3);
         {
             auto w = open(true);
-            QTRY_COMPARE(w->imageMount().state(), 0);
+            QTRY_COMPARE(w->imageMount().VDiskState(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QVERIFY(!w->TB_VDiskConnect->isChecked());
             QVERIFY(m_prompter->questions().isEmpty());
@@ -140,7 +141,7 @@ private slots:
         m_lib->clearCalls();
         {
             auto w = open(true);
-            QTRY_COMPARE(w->imageMount().state(), 0);
+            QTRY_COMPARE(w->imageMount().VDiskState(), 0);
             QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Starting failed");
             QCOMPARE(m_prompter->questions().size(), 1);
             const test::ScriptedPrompter::Question q = m_prompter->questions().first();
@@ -159,6 +160,19 @@ private slots:
         QCOMPARE(w->PVDiskStatus->text(), Caption + "Connected");
         QCOMPARE(w->PVDiskStatus->toolTip(),
                  QStringLiteral("/target/public/lib/vdisk.dat, found through the registry"));
+
+        // A damaged image mounts, but says so, and a copy out names it, not a file in use.
+        const QString damaged = QStringLiteral("the image is damaged: run check");
+        w->vdiskPane->DisconnectVDisk();
+        m_lib->setProblems(16);
+        m_lib->addFile("A.TXT", "a");
+        m_lib->failOpen("A.TXT");
+        w->vdiskPane->RefreshVDisk();
+        QTRY_COMPARE(w->PVDiskStatus->text(), Caption + damaged);
+        QCOMPARE(w->statusText(), damaged);
+        w->VDiskList->setCurrentRow(0);
+        w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0));
+        QCOMPARE(m_prompter->texts().last(), damaged);
     }
 
     void aSecondRequestWhileMountingIsIgnoredAndAnUnmountWaitsForTheAttempt()
@@ -166,11 +180,11 @@ private slots:
         m_lib->addFile("A.TXT", "a");
         m_lib->closeGate();
         auto w = open(false);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connecting...");
-        QCOMPARE(w->imageMount().state(), -1); // unchanged while the attempt runs
+        QCOMPARE(w->imageMount().VDiskState(), -1); // unchanged while the attempt runs
         press(w.get(), Qt::Key_F6);
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
         w->VDiskList->currentView()->setFocus();
@@ -183,15 +197,15 @@ private slots:
 
         // F7 during an attempt unmounts once the attempt has ended.
         press(w.get(), Qt::Key_F7);
-        QCOMPARE(w->imageMount().state(), 0);
+        QCOMPARE(w->imageMount().VDiskState(), 0);
         m_lib->closeGate();
         press(w.get(), Qt::Key_F6);
         QTRY_VERIFY(m_lib->waitingAtGate());
         press(w.get(), Qt::Key_F7);
         m_lib->release();
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
-        QCOMPARE(w->imageMount().state(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->imageMount().VDiskState(), 0);
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
         QVERIFY(!m_lib->mounted());
@@ -203,24 +217,24 @@ private slots:
         auto w = open(false);
         press(w.get(), Qt::Key_F7); // nothing mounted: unmounts all the same
         QCOMPARE(m_lib->calls(), QStringList{"DestoryFileSystem"});
-        QCOMPARE(w->imageMount().state(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->imageMount().VDiskState(), 0);
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->imageMount().state(), 1);
+        QTRY_COMPARE(w->imageMount().VDiskState(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 1);
         QVERIFY(w->TB_VDiskConnect->isChecked());
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
 
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QCOMPARE(w->imageMount().state(), 0);
+        QCOMPARE(w->imageMount().VDiskState(), 0);
         QVERIFY(!w->TB_VDiskConnect->isChecked());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->PVDiskStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PVDiskStatus->text(), Caption + "DisConnect");
         QCOMPARE(m_lib->calls().last(), QStringLiteral("DestoryFileSystem"));
         // The next connect goes through the registry again.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->imageMount().state(), 1);
+        QTRY_COMPARE(w->imageMount().VDiskState(), 1);
         QCOMPARE(m_registry->reads().size(), 2);
     }
 
@@ -264,25 +278,29 @@ private slots:
         auto w = open(false);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton); // answered Cancel
         QCOMPARE(m_prompter->questions().size(), 1);
-        QCOMPARE(m_prompter->questions()[0].text,
-                 QStringLiteral("Format the simulator disk? Every file on it will be erased."));
-        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Confirm"));
+        // Not mounted, the question still names the image and what it holds.
+        QCOMPARE(
+            m_prompter->questions()[0].text,
+            QStringLiteral("Format the simulator disk /opt/sim/target/public/lib/vdisk.dat? Its 1 files will "
+                           "be erased."));
+        QVERIFY(!m_lib->mounted());
+        QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Messagebox"));
         QCOMPARE(m_prompter->questions()[0].buttons, PromptButtons::OkCancel);
         QCOMPARE(m_prompter->questions()[0].icon, PromptIcon::Question);
         QVERIFY(m_lib->calls("FormatFileSystem").isEmpty());
 
         // Formatted while nothing is mounted: a mount attempt follows.
         m_lib->addFile("B.TXT", "b");
-        m_lib->closeGate();
+        m_lib->clearCalls();
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         // Before any mount attempt the image is named first, so the format
         // takes and the mount that follows finds it formatted.
-        QCOMPARE(m_lib->calls().mid(0, 2),
-                 (QStringList{"SetVdiskFile(/opt/sim/target/public/lib/vdisk.dat)", "FormatFileSystem"}));
+        const QStringList calls = m_lib->calls();
+        const qsizetype format = calls.indexOf("FormatFileSystem");
+        QVERIFY(format > 0);
+        QCOMPARE(calls[format - 1], "SetVdiskFile(/opt/sim/target/public/lib/vdisk.dat)");
         QVERIFY(m_lib->names().isEmpty());
-        QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connecting...");
-        m_lib->release();
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + "Connected");
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
         QCOMPARE(w->VDiskRows->rowCount(), 0);
@@ -300,7 +318,7 @@ private slots:
         m_prompter->answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->imageMount().state(), 1);
+        QCOMPARE(w->imageMount().VDiskState(), 1);
     }
 
     void deleteAsksAndRemovesWhatTheImageDeleted()
@@ -445,7 +463,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(temp));
         // The attempt mounted after the window was cut off: nothing shows it.
         QCoreApplication::processEvents();
-        QCOMPARE(w->imageMount().state(), -1);
+        QCOMPARE(w->imageMount().VDiskState(), -1);
         QVERIFY(w->PVDiskStatus->text() != Caption + "Connected");
         QVERIFY(!w->TB_VDiskConnect->isChecked());
 

@@ -85,6 +85,7 @@ TEST_F(CApi, EveryCallFailsCleanlyWithNothingMounted)
     EXPECT_EQ(zffind("a.txt"), 0);
     EXPECT_EQ(zfdelete("a.txt"), 0);
     EXPECT_EQ(zrename("a.txt", "b.txt"), 0);
+    EXPECT_EQ(zcheck(), -1);
     SetVdiskFile(nullptr);
     EXPECT_NE(InitFileSystem(), 0);
     EXPECT_NE(FormatFileSystem(), 0) << "no image named";
@@ -121,6 +122,17 @@ TEST_F(CApi, FormatsInPlaceOrCreatesAndStaysMounted)
     ASSERT_EQ(FormatFileSystem(), 0);
     EXPECT_TRUE(test::apiList().empty()) << "still mounted, now empty";
     EXPECT_TRUE(test::apiPut("b.txt", "y"));
+    EXPECT_EQ(zcheck(), 0);
+    // Garbage in the first FAT copy still mounts; the quick check counts it.
+    DestoryFileSystem();
+    std::string image = test::readLocal(m_image);
+    const auto word = [&](size_t at) {
+        return size_t(uint8_t(image[at])) | size_t(uint8_t(image[at + 1])) << 8;
+    };
+    image.replace(word(14) * word(11) + 64, 16, std::string(16, '\x37'));
+    test::writeLocal(m_image, image);
+    ASSERT_EQ(InitFileSystem(), 0);
+    EXPECT_GT(zcheck(), 0);
 
     const std::string other = m_dir.file("other.img");
     test::writeLocal(other, std::string(3u << 20, '\x5A'));

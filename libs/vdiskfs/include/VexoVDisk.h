@@ -160,6 +160,12 @@ int VEXO_VDISK_CALL zsettime(const char *name, int32_t time);
  * with the three set, -1 when nothing is mounted or a pointer is NULL. */
 int VEXO_VDISK_CALL zdiskspace(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes);
 
+/* Checks the mounted image's tables (boot sector, FAT copies, cluster
+ * chains, directory entries) without reading file data. Returns the number
+ * of problems found, 0 when consistent, or -1 when nothing is mounted or the
+ * image cannot be read. */
+int VEXO_VDISK_CALL zcheck(void);
+
 /* The image file is shared with other programs: a call that reads takes
  * its lock shared, one that changes it (and an open file, until closed)
  * exclusive. A call that finds it taken waits up to 3 seconds, then fails.

@@ -5,6 +5,7 @@
 #include "FileWriter.h"
 #include "LittleEndian.h"
 #include "Volume.h"
+#include "VolumeChecker.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -499,6 +500,17 @@ VDiskError VDiskSession::setTime(const char *name, int32_t seconds)
 {
     return withNames(ImageLock::Mode::Exclusive, {name},
                      [&](Volume &volume) { return volume.setTime(name, seconds); });
+}
+
+VDiskError VDiskSession::check(int &problems)
+{
+    return withNames(ImageLock::Mode::Shared, {}, [&](Volume &volume) {
+        CheckReport report;
+        const VDiskError error = VolumeChecker::check(volume.device(), report);
+        if (error == VDiskError::None)
+            problems = static_cast<int>(report.problems.size());
+        return error;
+    });
 }
 
 VDiskError VDiskSession::space(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes)

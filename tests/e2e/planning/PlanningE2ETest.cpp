@@ -137,8 +137,9 @@ private slots:
         w->show();
         QApplication::setActiveWindow(w.get());
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(w->deviceSession().isConnected() && !w->devicePane->attemptRunning(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(w->imageMount().state() == 1 && !w->vdiskPane->mountRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->deviceSession().RpcConnected() && !w->devicePane->attemptRunning(),
+                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->imageMount().VDiskState() == 1 && !w->vdiskPane->mountRunning(), 10000);
 
         // PC to device: Copy in the local pane, Paste in the device pane.
         w->PLeft->showFolder(pc);

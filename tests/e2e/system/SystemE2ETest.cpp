@@ -157,7 +157,8 @@ private slots:
         QApplication::setActiveWindow(m_w.get());
         QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
         QVERIFY(test::SimulatedDevice::connect(*m_w));
-        QTRY_VERIFY_WITH_TIMEOUT(m_w->imageMount().state() == 1 && !m_w->vdiskPane->mountRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_w->imageMount().VDiskState() == 1 && !m_w->vdiskPane->mountRunning(),
+                                 10000);
         QTRY_COMPARE(captions(m_w->RpcRows), QStringList{QStringLiteral("日志.bin")});
         QTRY_COMPARE(captions(m_w->VDiskRows), QStringList(m_inImage.keys()));
     }

@@ -292,7 +292,7 @@ private slots:
         for (int i = 0; i < names.size(); ++i)
             QCOMPARE(test::TransferFixture::read(to + "/" + names[i]), contents[i]);
         QVERIFY2(restored, qPrintable(labels.join(" | ")));
-        QVERIFY(m_w->deviceSession().isConnected());
+        QVERIFY(m_w->deviceSession().RpcConnected());
         QTRY_VERIFY(deviceRows().contains(names[2]) || !send);
         QVERIFY(deviceRows().contains(names[0]));
     }
@@ -324,7 +324,7 @@ private slots:
                           "not copied"),
             qPrintable(text));
         QCOMPARE(entries(other), QStringList());
-        QVERIFY(!m_w->deviceSession().isConnected());
+        QVERIFY(!m_w->deviceSession().RpcConnected());
         // The next test meets the first palmtop again.
         m_device.killServer();
     }
@@ -358,7 +358,7 @@ private slots:
                  qPrintable(captionWhileWaiting));
         qInfo("closed %lld ms after Cancel", sinceCancel.elapsed());
         QVERIFY2(sinceCancel.elapsed() < 1000, "the run ends within 1 s of Cancel");
-        QVERIFY(!m_w->deviceSession().isConnected());
+        QVERIFY(!m_w->deviceSession().RpcConnected());
         QVERIFY(!m_w->TB_RpcConnect->isChecked());
         QVERIFY(!QFileInfo::exists(dev("c2.bin")));
     }
@@ -392,7 +392,7 @@ private slots:
         QCOMPARE(m_prompter.questions().size(), 1);
         for (const char *name : {"g1.bin", "g2.bin", "g3.bin"})
             QVERIFY2(m_prompter.texts().at(0).contains(name), qPrintable(m_prompter.texts().at(0)));
-        QVERIFY(!m_w->deviceSession().isConnected());
+        QVERIFY(!m_w->deviceSession().RpcConnected());
     }
 };
 

@@ -113,10 +113,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
         // Mounted and listed at start-up.
-        QTRY_COMPARE(w->imageMount().state(), 1);
+        QTRY_COMPARE(w->imageMount().VDiskState(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
         const QString caption = w->PVDiskStatus->text();
-        QVERIFY2(caption.startsWith("Simulator Disk Files (" +
+        QVERIFY2(caption.startsWith("Simulator Disk Filelist (" +
                                     TransferProgress::sizeText(LanguageTable(), freeBytes) + " free of ") &&
                      caption.endsWith(") - Connected"),
                  qPrintable(caption));
@@ -178,7 +178,7 @@ private slots:
 
         // Unmounted, the image is consistent and holds what the pane shows.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QCOMPARE(w->imageMount().state(), 0);
+        QCOMPARE(w->imageMount().VDiskState(), 0);
         QByteArray out;
         QCOMPARE(run(fsck, {"-n", image}, &out), 0);
         QCOMPARE(run(mtype, {"-i", image, "::NEW.TXT"}, &out), 0);
@@ -187,13 +187,13 @@ private slots:
 
         // Mount again and format: the pane lists the empty image.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->imageMount().state(), 1);
+        QTRY_COMPARE(w->imageMount().VDiskState(), 1);
         QTRY_COMPARE(w->VDiskRows->rowCount(), 2);
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
         prompter.answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
         QCOMPARE(w->VDiskRows->rowCount(), 0);
-        QCOMPARE(w->imageMount().state(), 1);
+        QCOMPARE(w->imageMount().VDiskState(), 1);
         w->close();
         w.reset();
 

@@ -97,6 +97,8 @@ public:
     void failReadFrom(int call) { set(m_failReadFrom, call); }
     // The image takes at most this many bytes of new file data per file.
     void setCapacity(int bytes) { set(m_capacity, bytes); }
+    // What zcheck reports for a mounted image.
+    void setProblems(int problems) { set(m_problems, problems); }
 
     // InitFileSystem waits until release() while the gate is closed.
     void closeGate() { set(m_gateOpen, false); }
@@ -237,6 +239,11 @@ public:
             m_files[at] = {m_files[at].name, open.data, m_files[at].time, std::nullopt};
         return 0;
     }
+    int zcheck() override
+    {
+        std::lock_guard lock(m_mutex);
+        return m_mounted ? m_problems : -1;
+    }
     int zflen(const QString &name) override
     {
         std::lock_guard lock(m_mutex);
@@ -335,6 +342,7 @@ private:
     int m_failReadFrom = 0;
     int m_reads = 0;
     int m_capacity = 1 << 30;
+    int m_problems = 0;
     int m_nextHandle = 0;
     bool m_mounted = false;
     bool m_named = false;
