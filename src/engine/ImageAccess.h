@@ -15,6 +15,8 @@ public:
     // Null without an image library.
     virtual VDiskLibrary *library() const = 0;
     virtual bool isMounted() const = 0;
+    // The mount's consistency check found problems in the image's tables.
+    virtual bool damaged() const { return false; }
 };
 
 } // namespace vexo

@@ -46,7 +46,7 @@ public:
     bool mountRunning() const;
     // The last mount's consistency check found problems; cleared by an
     // unmount or a format.
-    bool damaged() const { return m_damaged.load(); }
+    bool damaged() const override { return m_damaged.load(); }
 
     // Starts a mount; false while one runs, after release(), or when unusable.
     bool beginMount();

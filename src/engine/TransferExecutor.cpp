@@ -195,7 +195,7 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
             (!library || CopyVDiskFile(*library, sources.at(i), destination, true) != 1)) {
             PointerScope normal(window, Pointer::Normal);
             if (!SpaceCheck(m_context).explainImageFailure(sources.at(i)))
-                ShowCopyFailed(prompter, language);
+                ShowCopyFailed(prompter, language, ImageCopyFailureReason(m_context.image, language));
             state = State::Failed;
         }
     }

@@ -1,6 +1,7 @@
 #include "engine/VDiskCopy.h"
 
 #include "engine/FileFacts.h"
+#include "engine/ImageAccess.h"
 #include "engine/ImageTime.h"
 #include "engine/LanguageTable.h"
 #include "engine/common.h"
@@ -182,6 +183,15 @@ void ShowCopyFailed(Prompter &prompter, const LanguageTable &language, const QSt
 {
     prompter.ask(reason.isEmpty() ? language.message(QStringLiteral("CopyFailed")) : reason,
                  language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok, PromptIcon::Error);
+}
+
+QString ImageCopyFailureReason(const ImageAccess &image, const LanguageTable &language)
+{
+    QString reason = image.library() ? image.library()->busyText() : QString();
+    // A damaged chain is the likelier cause than a file in use.
+    if (reason.isEmpty() && image.damaged())
+        reason = language.status(QStringLiteral("ImageDamaged"));
+    return reason;
 }
 
 } // namespace vexo

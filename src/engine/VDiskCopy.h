@@ -5,6 +5,7 @@
 namespace vexo
 {
 
+class ImageAccess;
 class LanguageTable;
 class Prompter;
 class VDiskLibrary;
@@ -43,5 +44,9 @@ bool CopyTargetExists(VDiskLibrary &library, const QString &path);
 // The message after a failed copy: the reason when one is known, else that
 // the file may be in use.
 void ShowCopyFailed(Prompter &prompter, const LanguageTable &language, const QString &reason = QString());
+
+// Why a copy into or out of the image failed, when the image tells: another
+// program holds it, or its tables are damaged; else empty.
+QString ImageCopyFailureReason(const ImageAccess &image, const LanguageTable &language);
 
 } // namespace vexo

@@ -302,11 +302,8 @@ void VDiskPane::VDiskListDblClick(const QModelIndex &)
         copied = CopyVDiskFile(*library, name, copy, true);
     }
     if (copied != 1) {
-        // A damaged chain is the likelier cause than a file in use.
-        QString reason = library->busyText();
-        if (reason.isEmpty() && m_mount->damaged())
-            reason = m_context.language.status(QStringLiteral("ImageDamaged"));
-        ShowCopyFailed(m_context.prompter, m_context.language, reason);
+        ShowCopyFailed(m_context.prompter, m_context.language,
+                       ImageCopyFailureReason(*m_mount, m_context.language));
     } else if (!m_context.shell.openWithAssociatedProgram(copy))
         showMountFailure(StatusTexts::CannotOpen(m_context.language, name));
 }

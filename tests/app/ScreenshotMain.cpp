@@ -1,7 +1,8 @@
 // Renders the program's windows off screen into PNGs, for people to look at:
 //   vexo_screenshot DIR SUFFIX LANGUAGE [WIDTH HEIGHT [FOLDER]]
 // writes DIR/main-window-SUFFIX.png, setup-dialog-, replace-dialog-,
-// progress-window- and delete-question-SUFFIX.png with the language file
+// progress-window-, progress-receive-, end-of-copy- and
+// delete-question-SUFFIX.png with the language file
 // LANGUAGE (e.g. eng.lng) from beside the program; the local pane shows
 // FOLDER.
 //   vexo_screenshot --panes OUTDIR
@@ -22,6 +23,7 @@
 #include "platform/LinuxProfileFiles.h"
 #include "platform/LinuxSystemPaths.h"
 #include "transfer/DoProcess.h"
+#include "transfer/TProcessThread.h"
 #include "transfer/uDialog.h"
 #include "vdisk/VDiskPane.h"
 #include "widgets/AnimationStrip.h"
@@ -36,6 +38,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -220,6 +223,44 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
         ok = progress.grab().save(out.arg(QStringLiteral("progress-window"))) && ok;
         progress.close();
+
+        // Receiving: the third of four palmtop files, the run's total known
+        // from the listing the pane holds.
+        vexo::TFormDoProcess receive(window.transferContext(), &window);
+        receive.SetDirection(vexo::tdReceive);
+        receive.show();
+        receive.labFilename->setText(QStringLiteral("orders.dat"));
+        counts = {};
+        counts.fileNumber = 3;
+        counts.fileCount = 4;
+        counts.fileTotal = 96 * 1024;
+        counts.runTotal = 420000;
+        counts.moved = counts.runDone = 250000;
+        counts.fileDone = 40000;
+        receive.showCounts(0, counts);
+        counts.moved = counts.runDone = 250000 + 5 * 11000;
+        counts.fileDone = 40000 + 5 * 11000;
+        receive.showCounts(5000, counts);
+        receive.ProgressBar->setValue(int(counts.fileDone * 100 / counts.fileTotal));
+        receive.Animate->setCurrentFrame(8);
+        QCoreApplication::processEvents();
+        ok = receive.grab().save(out.arg(QStringLiteral("progress-receive"))) && ok;
+        receive.close();
+
+        // The one box at the end of a copy: what failed, with its reason.
+        const QList<vexo::TransferFailure> failures = {
+            {QStringLiteral("firmware.bin"), t.error(QStringLiteral("NoSpace"))},
+            {QStringLiteral("quarterly-report.txt"), t.error(QStringLiteral("NameTooLong")).arg(16)}};
+        prompter.tell(vexo::TransferFailureSummary(t, failures), t.message(QStringLiteral("ErrorTitle")),
+                      vexo::PromptIcon::Error);
+        QCoreApplication::processEvents();
+        bool boxSaved = false;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(top); box && box->isVisible()) {
+                boxSaved = box->grab().save(out.arg(QStringLiteral("end-of-copy")));
+                box->close();
+            }
+        ok = boxSaved && ok;
 
         ok = grabModal(out.arg(QStringLiteral("delete-question")),
                        [&] {

@@ -65,6 +65,7 @@ class PlayedSides : public DeviceAccess, public ImageAccess
 public:
     bool deviceConnected = true;
     bool imageMounted = true;
+    bool imageDamaged = false;
     test::MemoryVDiskLibrary image;
 
     bool RpcConnected() const override { return deviceConnected; }
@@ -72,6 +73,7 @@ public:
     DeviceResult send(const QString &, const QString &, int *, int *, bool) override { return {}; }
     DeviceResult receive(const QString &, const QString &, int *, int *, bool) override { return {}; }
     bool isMounted() const override { return imageMounted; }
+    bool damaged() const override { return imageDamaged; }
     VDiskLibrary *library() const override { return const_cast<test::MemoryVDiskLibrary *>(&image); }
 };
 
@@ -195,4 +197,14 @@ TEST(TransferExecutor, namesTooLongForTheImageAreListedOnce)
               "九个汉字的文件名字: the name is longer than 17 bytes");
     EXPECT_EQ(run.sides.image.content("seventeen-bytes.a").value_or(""), QByteArray("b"));
     EXPECT_FALSE(run.sides.image.content("eighteen-bytes.txt"));
+}
+
+// A copy out of an image whose tables the mount found damaged says so, not
+// that the file may be in use.
+TEST(TransferExecutor, aFailedCopyOutOfADamagedImageNamesTheDamage)
+{
+    ImageRun run;
+    run.sides.imageDamaged = true;
+    run.executor.RunVDiskCopy({"GONE.TXT"}, {run.pc.filePath("gone.txt")});
+    EXPECT_EQ(run.prompter.texts().join("|"), run.language.status("ImageDamaged"));
 }

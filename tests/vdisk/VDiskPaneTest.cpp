@@ -170,6 +170,7 @@ private slots:
         w->vdiskPane->RefreshVDisk();
         QTRY_COMPARE(w->PVDiskStatus->text(), Caption + damaged);
         QCOMPARE(w->statusText(), damaged);
+        QTRY_COMPARE(w->VDiskRows->rowCount(), 1); // the listing follows the caption
         w->VDiskList->setCurrentRow(0);
         w->vdiskPane->VDiskListDblClick(w->VDiskList->indexOfRow(0));
         QCOMPARE(m_prompter->texts().last(), damaged);
