@@ -3,6 +3,7 @@
 #include "Crc32.h"
 #include "FileClient.h"
 #include "LinkTestSupport.h"
+#include "PartialFile.h"
 
 #include <gtest/gtest.h>
 
@@ -249,6 +250,25 @@ TEST_F(ResumeTest, APutThatCanNeverFitDropsNoKeptPartial)
     ASSERT_EQ(truncate(huge.c_str(), off_t{1} << 40), 0);
     EXPECT_EQ(move(true, huge, "huge"), LinkError::DeviceIo);
     EXPECT_EQ(partialIn(m_device.path()), partial);
+}
+
+// Room for a new partial leaves the seven newest others, so that with it at
+// most eight are kept; files that are not partials are never touched.
+TEST_F(ResumeTest, AtMostEightPartialsAreKeptTheOldestGoFirst)
+{
+    const std::string folder = m_device.path().string();
+    for (int i = 0; i < 9; ++i) {
+        const std::string path = folder + "/.keep-" + std::to_string(i);
+        writeFile(path, {uint8_t(i)});
+        const timespec times[2] = {{1000 + i, 0}, {1000 + i, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    writeFile(folder + "/plain", {1});
+    PartialFile::makeRoom(
+        folder, [](const std::string &name) { return name.rfind(".keep-", 0) == 0; }, 0, 8, std::string());
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(std::filesystem::exists(folder + "/.keep-" + std::to_string(i)), i >= 2) << i;
+    EXPECT_TRUE(std::filesystem::exists(folder + "/plain"));
 }
 
 } // namespace
