@@ -163,7 +163,7 @@ const QList<LanguageTable::Key> &LanguageTable::allKeys()
         {"Message", "DeleteLocal", "确定要删除 目录/文件 吗？    "},
         {"Message", "DeleteFiles", "确定要删除文件吗？    "},
         {"Message", "DeleteOne", "Delete %1?"},
-        {"Message", "FormatImage", "Format the simulator disk %1? Its %2 files will be erased."},
+        {"Message", "FormatImage", "The image %1 holds %2 file(s); all of them will be erased."},
         {"Message", "DeleteCount", "Delete these %1 files?"},
         {"Message", "NotAllowed", "操作不被允许!  "},
         {"Message", "NoFolderCopy", "不支持对设备进行目录拷贝   "},

@@ -318,9 +318,10 @@ void VDiskPane::TB_FormatClick()
     int files = -1;
     if (!m_mount->formatTarget(&image, &files))
         image.clear();
-    const QString question = files >= 0
-                                 ? language.message(QStringLiteral("FormatImage")).arg(image).arg(files)
-                                 : language.msg(QStringLiteral("YNFormatVDisk"));
+    QString question = language.msg(QStringLiteral("YNFormatVDisk"));
+    if (files >= 0)
+        question +=
+            QStringLiteral("\n\n") + language.message(QStringLiteral("FormatImage")).arg(image).arg(files);
     if (m_context.prompter.ask(question, language.msg(QStringLiteral("MsgTitle")), PromptButtons::OkCancel,
                                PromptIcon::Question) != PromptAnswer::Ok)
         return;

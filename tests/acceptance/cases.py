@@ -705,6 +705,11 @@ class Synchronizing(Group):
 
     def test_conflict_settled_and_deletion_confirmed(self):
         s = self.session
+        self.open_preview()
+        s.key("Escape")
+        s.wait_no_modal("Escape closes the preview")
+        time.sleep(0.5)
+        self.assertFalse(s.state().modal, "the preview opened again after Escape")
         st = self.open_preview()
         self.assertEqual(st.rows("SyncList"), ["notes.txt", "stock.dat"])
         self.start_preview(st)

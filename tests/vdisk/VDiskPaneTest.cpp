@@ -280,10 +280,10 @@ private slots:
         QTest::mouseClick(w->TB_Format, Qt::LeftButton); // answered Cancel
         QCOMPARE(m_prompter->questions().size(), 1);
         // Not mounted, the question still names the image and what it holds.
-        QCOMPARE(
-            m_prompter->questions()[0].text,
-            QStringLiteral("Format the simulator disk /opt/sim/target/public/lib/vdisk.dat? Its 1 files will "
-                           "be erased."));
+        QCOMPARE(m_prompter->questions()[0].text,
+                 QStringLiteral(
+                     "Would you like to format simulator disk?\n\nThe image "
+                     "/opt/sim/target/public/lib/vdisk.dat holds 1 file(s); all of them will be erased."));
         QVERIFY(!m_lib->mounted());
         QCOMPARE(m_prompter->questions()[0].title, QStringLiteral("Messagebox"));
         QCOMPARE(m_prompter->questions()[0].buttons, PromptButtons::OkCancel);
