@@ -47,11 +47,8 @@ bool sameContent(const SyncFile &local, const SyncFile &remote, const SyncOption
            (sameTime(local, remote, options) || (probe && probe(local, remote) == ContentMatch::Same));
 }
 
-// The file as the times decide it. `bothChanged`: the record shows both
-// copies changed since, so unless they are now the same it is a conflict
-// whatever their times say.
-SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions &options,
-               const ContentProbe &probe, bool bothChanged = false)
+// A row holding whichever sides have the file.
+SyncRow rowOf(const SyncFile *local, const SyncFile *remote)
 {
     SyncRow row;
     row.hasLocal = local != nullptr;
@@ -60,6 +57,16 @@ SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions 
         row.local = *local;
     if (remote)
         row.remote = *remote;
+    return row;
+}
+
+// The file as the times decide it. `bothChanged`: the record shows both
+// copies changed since, so unless they are now the same it is a conflict
+// whatever their times say.
+SyncRow decide(const SyncFile *local, const SyncFile *remote, const SyncOptions &options,
+               const ContentProbe &probe, bool bothChanged = false)
+{
+    SyncRow row = rowOf(local, remote);
     const bool deletes = options.deleteMissing && options.direction != SyncDirection::Both;
 
     if (!local || !remote) {
@@ -142,13 +149,7 @@ SyncRow decideWithRecord(const SyncFile *local, const SyncFile *remote, const Sy
         (there == Change::Gone && here == Change::Changed))
         return decide(local, remote, options, probe, false);
 
-    SyncRow row;
-    row.hasLocal = local != nullptr;
-    row.hasRemote = remote != nullptr;
-    if (local)
-        row.local = *local;
-    if (remote)
-        row.remote = *remote;
+    SyncRow row = rowOf(local, remote);
     if (here == Change::None && there == Change::None) {
         row.action = SyncAction::Equal;
         row.reason = SyncReason::SameFile;

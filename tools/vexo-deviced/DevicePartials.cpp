@@ -61,17 +61,8 @@ void DevicePartials::makeRoom(uint64_t size, const std::string &except) const
 uint64_t DevicePartials::keptBytes(const std::string &except) const
 {
     uint64_t bytes = 0;
-    if (DIR *dir = opendir(m_root.c_str())) {
-        while (const dirent *e = readdir(dir)) {
-            const std::string path = m_root + "/" + e->d_name;
-            struct stat st {
-            };
-            if (isPartialName(e->d_name) && path != except && lstat(path.c_str(), &st) == 0 &&
-                S_ISREG(st.st_mode))
-                bytes += static_cast<uint64_t>(st.st_size);
-        }
-        closedir(dir);
-    }
+    for (const link::PartialFile::Kept &kept : link::PartialFile::listKept(m_root, isPartialName, except))
+        bytes += kept.size;
     return bytes;
 }
 

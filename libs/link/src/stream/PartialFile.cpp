@@ -68,7 +68,25 @@ void PartialFile::makeRoom(const std::string &folder,
                            size_t maxKept, const std::string &except)
 {
     const std::string dirPath = folder.empty() ? std::string(".") : folder;
-    std::vector<std::pair<time_t, std::string>> kept;
+    std::vector<Kept> kept = listKept(folder, isPartial, except);
+    std::sort(kept.begin(), kept.end(), [](const Kept &a, const Kept &b) {
+        return a.modified != b.modified ? a.modified < b.modified : a.path < b.path;
+    });
+    auto tooFull = [&] {
+        struct statvfs fs {
+        };
+        return statvfs(dirPath.c_str(), &fs) == 0 && uint64_t{fs.f_bavail} * fs.f_frsize < size;
+    };
+    for (size_t i = 0; i < kept.size() && (kept.size() - i >= maxKept || tooFull()); ++i)
+        unlink(kept[i].path.c_str());
+}
+
+std::vector<PartialFile::Kept>
+PartialFile::listKept(const std::string &folder, const std::function<bool(const std::string &)> &isPartial,
+                      const std::string &except)
+{
+    const std::string dirPath = folder.empty() ? std::string(".") : folder;
+    std::vector<Kept> kept;
     if (DIR *dir = opendir(dirPath.c_str())) {
         while (const dirent *e = readdir(dir)) {
             const std::string path = dirPath + "/" + e->d_name;
@@ -76,18 +94,11 @@ void PartialFile::makeRoom(const std::string &folder,
             };
             if (isPartial(e->d_name) && path != except && lstat(path.c_str(), &st) == 0 &&
                 S_ISREG(st.st_mode))
-                kept.emplace_back(st.st_mtime, path);
+                kept.push_back({st.st_mtime, path, static_cast<uint64_t>(st.st_size)});
         }
         closedir(dir);
     }
-    std::sort(kept.begin(), kept.end());
-    auto tooFull = [&] {
-        struct statvfs fs {
-        };
-        return statvfs(dirPath.c_str(), &fs) == 0 && uint64_t{fs.f_bavail} * fs.f_frsize < size;
-    };
-    for (size_t i = 0; i < kept.size() && (kept.size() - i >= maxKept || tooFull()); ++i)
-        unlink(kept[i].second.c_str());
+    return kept;
 }
 
 bool PartialFile::hasRecord(const std::string &path)

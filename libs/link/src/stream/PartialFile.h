@@ -9,8 +9,10 @@
 #include "vexo/sys/UniqueFd.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vexo::link
 {
@@ -48,6 +50,15 @@ public:
     static void removeOlder(const std::string &folder,
                             const std::function<bool(const std::string &)> &isPartial, int64_t maxAgeSeconds);
 
+    struct Kept {
+        time_t modified;
+        std::string path;
+        uint64_t size;
+    };
+    // The regular files of `folder` that isPartial names, but `except`.
+    static std::vector<Kept> listKept(const std::string &folder,
+                                      const std::function<bool(const std::string &)> &isPartial,
+                                      const std::string &except);
     // Before a new partial of `size` bytes in `folder`: removes the oldest
     // others (but `except`) while maxKept or more are there or the free
     // space would not hold it.
