@@ -1,9 +1,10 @@
 #include "app/PaneMenus.h"
 
-#include "app/main.h"
+#include "app/PaneWindow.h"
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
 #include "engine/ImageMount.h"
+#include "engine/PaneContext.h"
 #include "engine/TransferExecutor.h"
 #include "engine/TransferPlan.h"
 #include "engine/common.h"
@@ -22,17 +23,17 @@ namespace vexo
 namespace
 {
 
-// Each pane's menu name and the window's clipboard commands for it, in the
+// Each pane's menu name and the transfers' clipboard commands for it, in the
 // order of Pane.
 struct ClipboardCommands {
     const char *menuName;
-    void (TFormMain::*copy)();
-    void (TFormMain::*paste)();
+    void (TransferPlanner::*copy)();
+    void (TransferPlanner::*paste)();
 };
 const ClipboardCommands ClipboardCommandsOf[] = {
-    {"PopupShell", &TFormMain::CopyLocalToClipboard, &TFormMain::PasteToLocal},
-    {"PopupRpc", &TFormMain::CopyDeviceToClipboard, &TFormMain::PasteToDevice},
-    {"PopupVDisk", &TFormMain::CopyVDiskToClipboard, &TFormMain::PasteToVDisk}};
+    {"PopupShell", &TransferPlanner::CopyLocalToClipboard, &TransferPlanner::PasteToLocal},
+    {"PopupRpc", &TransferPlanner::CopyDeviceToClipboard, &TransferPlanner::PasteToDevice},
+    {"PopupVDisk", &TransferPlanner::CopyVDiskToClipboard, &TransferPlanner::PasteToVDisk}};
 
 // The connect and disconnect entries of the device's and the image's menus:
 // name, text (a toolbar key for connect, a menu key for disconnect), key and
@@ -41,22 +42,22 @@ struct LinkEntry {
     const char *name;
     const char *text;
     Qt::Key key;
-    void (TFormMain::*run)();
+    void (PaneWindow::*run)();
 };
 struct LinkEntries {
     LinkEntry connect;
     LinkEntry disconnect;
 };
 const LinkEntries DeviceLinkEntries = {
-    {"MI_RpcConnect", "LinkRpc", Qt::Key_F3, &TFormMain::RefreshRpc},
-    {"MI_RpcDisconnect", "UnlinkRpc", Qt::Key_F4, &TFormMain::DisconnectRpc}};
+    {"MI_RpcConnect", "LinkRpc", Qt::Key_F3, &PaneWindow::RefreshRpc},
+    {"MI_RpcDisconnect", "UnlinkRpc", Qt::Key_F4, &PaneWindow::DisconnectRpc}};
 const LinkEntries ImageLinkEntries = {
-    {"MI_VDiskConnect", "LinkVDisk", Qt::Key_F6, &TFormMain::RefreshVDisk},
-    {"MI_VDiskDisconnect", "UnlinkVDisk", Qt::Key_F7, &TFormMain::DisconnectVDisk}};
+    {"MI_VDiskConnect", "LinkVDisk", Qt::Key_F6, &PaneWindow::RefreshVDisk},
+    {"MI_VDiskDisconnect", "UnlinkVDisk", Qt::Key_F7, &PaneWindow::DisconnectVDisk}};
 
 } // namespace
 
-PaneMenus::PaneMenus(TFormMain &window) : QObject(&window), m_window(window)
+PaneMenus::PaneMenus(PaneWindow &window, QObject *parent) : QObject(parent), m_window(window)
 {
     for (FileListView *list : {window.ShellList, window.RpcList, window.VDiskList}) {
         connect(list, &FileListView::contextMenuRequested, this,
@@ -85,8 +86,8 @@ bool PaneMenus::canPaste(Pane target) const
 
 QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
 {
-    TFormMain &w = m_window;
-    const LanguageTable &texts = w.language;
+    PaneWindow &w = m_window;
+    const LanguageTable &texts = w.paneContext().language;
     auto *menu = new QMenu(parent);
     // Queued, so that a question asked by an entry comes after the menu has
     // gone and the list has its focus back.
@@ -137,15 +138,18 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
     }
     const ClipboardCommands &clipboard = ClipboardCommandsOf[static_cast<int>(pane)];
     menu->setObjectName(QLatin1String(clipboard.menuName));
-    auto windowCommand = [&w](void (TFormMain::*run)()) { return [&w, run] { (w.*run)(); }; };
+    auto windowCommand = [&w](void (PaneWindow::*run)()) { return [&w, run] { (w.*run)(); }; };
+    auto clipboardCommand = [&w](void (TransferPlanner::*run)()) {
+        return [&w, run] { (w.transfers->*run)(); };
+    };
 
     // Opening acts on the one selected row, as a double-click does.
     add("MI_Open", menuText("Open"), {openKeys}, selected == 1 && (usable || pane == Pane::Local), open);
     menu->addSeparator();
     add("MI_Copy", texts.toolBar(QStringLiteral("Copy")), {QKeySequence(Qt::CTRL | Qt::Key_C)},
-        usable && selected > 0, windowCommand(clipboard.copy));
+        usable && selected > 0, clipboardCommand(clipboard.copy));
     add("MI_Paste", menuText("Paste"), {QKeySequence(Qt::CTRL | Qt::Key_V)}, usable && canPaste(pane),
-        windowCommand(clipboard.paste));
+        clipboardCommand(clipboard.paste));
     menu->addSeparator();
     add("MI_Delete", texts.toolBar(QStringLiteral("Delete")), {QKeySequence(Qt::Key_Delete)},
         usable && selected > 0, remove);
@@ -177,7 +181,7 @@ QMenu *PaneMenus::buildMenu(FileListView *list, QWidget *parent)
         menu->addSeparator();
         // The format runs mounted or not, as the toolbar's does.
         add("MI_Format", texts.toolBar(QStringLiteral("FormatVDisk")), {}, true,
-            [&w] { w.TB_FormatClick(); });
+            [&w] { w.vdiskPane->TB_FormatClick(); });
     }
     // Commands a list carries itself (Synchronize) come last.
     if (const QList<QAction *> own = list->actions(); !own.isEmpty()) {
@@ -191,7 +195,7 @@ void PaneMenus::popup(FileListView *list, const QPoint &globalPos)
 {
     // The entries act on the focused pane, like the toolbar.
     list->setFocus(Qt::PopupFocusReason);
-    QMenu *menu = buildMenu(list, &m_window);
+    QMenu *menu = buildMenu(list, list->window());
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(globalPos);
 }

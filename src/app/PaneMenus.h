@@ -11,7 +11,7 @@ namespace vexo
 {
 
 class FileListView;
-class TFormMain;
+class PaneWindow;
 enum class Pane;
 
 // The context menus of the three lists. Each entry runs the handler that the
@@ -30,8 +30,8 @@ public:
     // The language section of the menu texts that the toolbar has none for.
     static constexpr const char *Section = "Menu";
 
-    // Opens the menus on the lists' context-menu requests.
-    explicit PaneMenus(TFormMain &window);
+    // Opens the menus on the context-menu requests of the window's lists.
+    PaneMenus(PaneWindow &window, QObject *parent);
 
     // `text` followed by its keys in brackets, "Copy (Ctrl+C)", several keys
     // apart by "/"; without keys the text alone.
@@ -48,7 +48,7 @@ private:
     // over a link that is up.
     bool canPaste(Pane target) const;
 
-    TFormMain &m_window;
+    PaneWindow &m_window;
 };
 
 } // namespace vexo

@@ -1,9 +1,10 @@
 #include "app/TransferWiring.h"
 
-#include "app/main.h"
+#include "app/PaneWindow.h"
 #include "device/DevicePane.h"
 #include "engine/DeviceSession.h"
 #include "engine/ImageMount.h"
+#include "engine/PaneContext.h"
 #include "local/LocalPane.h"
 #include "widgets/CaptionPanel.h"
 
@@ -13,11 +14,21 @@
 namespace vexo
 {
 
-TransferWiring::TransferWiring(TFormMain &window)
-    : m_window(window),
-      m_context{*this,           window.deviceSession(), window.imageMount(), window.services().prompter,
-                window.language, window.settings,        window.TempDir},
-      m_executor(m_context)
+namespace
+{
+
+// The window's own texts, settings and work folder, so later changes show.
+TransferContext contextOf(TransferWindow &self, PaneWindow &window)
+{
+    const PaneContext &panes = window.paneContext();
+    return {self,           window.deviceSession(), window.imageMount(), &panes.prompter,
+            panes.language, panes.settings,         panes.workFolder};
+}
+
+} // namespace
+
+TransferWiring::TransferWiring(PaneWindow &window)
+    : m_window(window), m_context(contextOf(*this, window)), m_executor(m_context)
 {
 }
 

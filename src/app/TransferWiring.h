@@ -7,7 +7,7 @@
 namespace vexo
 {
 
-class TFormMain;
+class PaneWindow;
 
 // The transfer code's view of the main window: its status line, pointer,
 // idle flag and panes, and the executor that runs plans with them and with
@@ -17,7 +17,7 @@ class TFormMain;
 class TransferWiring final : public TransferWindow
 {
 public:
-    explicit TransferWiring(TFormMain &window);
+    explicit TransferWiring(PaneWindow &window);
 
     const TransferContext &context() const { return m_context; }
     TransferExecutor &executor() { return m_executor; }
@@ -39,7 +39,7 @@ public:
     void deviceReconnecting(bool on) override;
 
 private:
-    TFormMain &m_window;
+    PaneWindow &m_window;
     TransferContext m_context;
     TransferExecutor m_executor;
 };

@@ -93,7 +93,7 @@ void TFormMain::FormCreate()
                               {*VDiskList, *VDiskRows, *PVDiskStatus, *TB_VDiskConnect}, this);
     wireCommands();
     wireTransfers();
-    new PaneMenus(*this);
+    new PaneMenus(*this, this);
     connect(qApp, &QApplication::focusChanged, this, &TFormMain::markFocusedPane);
 
     // 1. State starts disconnected, idle, never mounted (member initialisers).

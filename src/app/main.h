@@ -1,10 +1,9 @@
 #pragma once
 
+#include "app/PaneWindow.h"
 #include "engine/LanguageTable.h"
 #include "engine/PaneContext.h"
 #include "engine/Settings.h"
-#include "engine/StatusLine.h"
-#include "engine/TransferDirection.h"
 #include "platform/PlatformServices.h"
 
 #include <QElapsedTimer>
@@ -14,7 +13,6 @@
 #include <memory>
 #include <optional>
 
-class QLabel;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -23,35 +21,26 @@ class QTranslator;
 namespace vexo
 {
 
-class CaptionPanel;
-class DevicePane;
-class DeviceSession;
-class FileListView;
 class FileRowModel;
-class ImageMount;
-class LocalPane;
 class SettingsFile;
 class ShareSplitter;
-class TransferExecutor;
-class TransferPlanner;
 class TransferWiring;
 struct TransferContext;
-class VDiskPane;
 
 // The main window: it composes the local, device and image panes, the
-// toolbar and the status bar, and wires them. The device session and the
+// toolbar and the status bar, and wires them; its menus and its transfer
+// wiring see it as a PaneWindow. The device session and the
 // image mount hold the link's and the image's state; the panes get what they
 // use through a PaneContext. Construction runs the start-up (settings,
 // language, layout, automatic connections, key hook); closing the window runs
 // the shut-down (settings written back, work folder removed, links released).
-class TFormMain : public QMainWindow, public StatusLine
+class TFormMain : public QMainWindow, public PaneWindow
 {
     Q_OBJECT
 public:
     explicit TFormMain(const PlatformServices &services, QWidget *parent = nullptr);
     ~TFormMain() override;
 
-    bool OpIdle = true;     // false while a copy runs on the window thread
     Settings settings;      // the program-wide settings
     LanguageTable language; // the user-interface texts
     QString TempDir;        // the work folder
@@ -61,12 +50,13 @@ public:
     const PlatformServices &services() const { return m_services; }
     SettingsFile &settingsFile() { return *m_settingsFile; }
     // The link to the palmtop and the simulator's image.
-    DeviceSession &deviceSession() const { return *m_device; }
-    ImageMount &imageMount() const { return *m_image; }
+    DeviceSession &deviceSession() const override { return *m_device; }
+    ImageMount &imageMount() const override { return *m_image; }
     // What the panes use of the window.
-    const PaneContext &paneContext() const { return m_paneContext; }
+    const PaneContext &paneContext() const override { return m_paneContext; }
 
-    // Controls, by their designed names.
+    // Controls, by their designed names (the panes' lists, captions and the
+    // status panels are PaneWindow's).
     QToolBar *ToolBar1 = nullptr;
     QToolButton *TB_Format = nullptr;
     QToolButton *TB_VDiskConnect = nullptr;
@@ -82,31 +72,19 @@ public:
     QToolButton *TB_ViewReport = nullptr;
     QToolButton *TB_Setup = nullptr;
     QToolButton *TB_Exit = nullptr;
-    LocalPane *PLeft = nullptr;
     ShareSplitter *SpLeft = nullptr;
     QWidget *PRight = nullptr;
     ShareSplitter *SpTop = nullptr;
     QWidget *PTop = nullptr;
     QWidget *PBottom = nullptr;
-    CaptionPanel *PRpcStatus = nullptr;
-    CaptionPanel *PVDiskStatus = nullptr;
-    FileListView *ShellList = nullptr;
-    FileListView *RpcList = nullptr;
-    FileListView *VDiskList = nullptr;
     FileRowModel *RpcRows = nullptr;
     FileRowModel *VDiskRows = nullptr;
-    QLabel *StatusPanel[3] = {nullptr, nullptr, nullptr};
     QTimer *Timer1 = nullptr;
 
-    // The device and image panes' commands.
-    DevicePane *devicePane = nullptr;
-    VDiskPane *vdiskPane = nullptr;
-    // Copy, paste, drag and drop between the panes.
-    TransferPlanner *transfers = nullptr;
     // What the transfer windows and runs work with, wired to this window, and
     // the executor that runs the plans.
     const TransferContext &transferContext() const;
-    TransferExecutor &transferExecutor() const;
+    TransferExecutor &transferExecutor() const override;
 
     // True when shut-down left a device attempt inside the link library
     // (see DevicePane::attemptAbandoned).
@@ -118,7 +96,7 @@ public:
     // it for at least ReasonHoldMs (a newer text replaces it), and as the
     // tool tip of `caption` (the pane's caption panel; none for the local
     // pane), which keeps it.
-    void showReason(const QString &text, QWidget *caption);
+    void showReason(const QString &text, QWidget *caption) override;
     void showReason(const QString &text) override { showReason(text, nullptr); }
     static constexpr int ReasonHoldMs = 10000;
     QString statusText() const;
@@ -152,10 +130,10 @@ public slots:
 
     // Device and image connections: asked for by the signals below, which
     // the window wires to the device and image panes.
-    void RefreshRpc();
-    void DisconnectRpc();
-    void RefreshVDisk();
-    void DisconnectVDisk();
+    void RefreshRpc() override;
+    void DisconnectRpc() override;
+    void RefreshVDisk() override;
+    void DisconnectVDisk() override;
 
     // Copy and Paste of each pane: the toolbar and the lists' Ctrl and V
     // releases (see TransferPlanner).
@@ -169,8 +147,8 @@ public slots:
     // Runs a device transfer behind the modal progress window and returns
     // when it has closed; after a send the device is listed again. A test
     // may record the runs instead.
-    virtual void RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
-                                   TransferDirection direction);
+    void RunDeviceTransfer(const QStringList &sources, const QStringList &destinations,
+                           TransferDirection direction) override;
 
     void Timer1Timer();
     void SpLeftMoved();

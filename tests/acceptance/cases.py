@@ -4,9 +4,10 @@ Each class is one group of cases sharing one program start:
   Keyboard  the window-wide keys after other keys in every pane, the folder
             box, the settings dialog
   Copying   Copy/Paste and drags between the three panes, the replace
-            question, Cancel during a long send, refused pastes and renames
+            question, Cancel during a long send, refused pastes and renames,
+            the progress shown during a send, the box at the end of a copy
   LinkAndWindow  the palmtop's server dying, closing during a long listing,
-            the window restored and resized
+            deleting many palmtop files, the window restored and resized
   FirstUse  a start without the image mounted: the first entry, Format
   Synchronizing  Synchronize with the palmtop twice: a conflict settled in
             the preview, a deletion confirmed
@@ -19,6 +20,7 @@ that are known to fail: they pass by failing and fail when they pass).
 
 import os
 import random
+import re
 import sys
 import time
 import unittest
@@ -35,6 +37,22 @@ LONG_FILE_SIZE = 4 << 20  # about 20 s on the harness's simulated line
 def pattern(size, seed):
     """Bytes that the link cannot compress, so their time on the line is known."""
     return random.Random(seed).randbytes(size)
+
+
+SIZE_UNITS = {"B": 1, "KB": 1 << 10, "MB": 1 << 20, "GB": 1 << 30}
+
+
+def shown_bytes(text):
+    """The first size of a progress line ("... 12.5 KB of 976 KB"), in bytes.
+    The window cuts sizes down, never up: this is at most the count it has."""
+    match = re.search(r"([0-9]+(?:\.[0-9])?) (B|KB|MB|GB)\b", text or "")
+    if not match:
+        return None
+    return int(float(match.group(1)) * SIZE_UNITS[match.group(2)])
+
+
+def box_text(snapshot, window="QMessageBox"):
+    return " ".join(w.get("text", "") for w in snapshot.in_window(window))
 
 
 class Group(unittest.TestCase):
@@ -94,6 +112,20 @@ class Group(unittest.TestCase):
 
     def device_file(self, name):
         return read(self.session.palmtop.path(name))
+
+    def close_boxes(self):
+        """Closes the dialogs a failed case left, message boxes that do not
+        hold the window included."""
+        s = self.session
+        s.dismiss_dialogs()
+        for _ in range(4):
+            st = s.state()
+            boxes = [w for w in st.windows if w["name"] == "QMessageBox"]
+            if not boxes:
+                return
+            s.click(centre(st.button("OK", "QMessageBox")["rect"]))
+            wait_until(lambda: len([w for w in s.state().windows if w["name"] == "QMessageBox"]) < len(boxes),
+                       "a box closed")
 
     def wait_device_file(self, name, data):
         wait_until(lambda: self.device_file(name) == data, "%s on the palmtop" % name)
@@ -289,6 +321,14 @@ class Copying(Group):
     DIRECTIONS = [("ShellList", "RpcList"), ("ShellList", "VDiskList"), ("RpcList", "ShellList"),
                   ("RpcList", "VDiskList"), ("VDiskList", "ShellList"), ("VDiskList", "RpcList")]
     SHORT = {"ShellList": "pc", "RpcList": "dev", "VDiskList": "img"}
+    # A folder, three files and two names too long for the palmtop.
+    BATCH_SENT = ("b1.bin", "b2.bin", "b3.bin")
+    BATCH_REFUSED = ("refused-long-name-1.bin", "refused-long-name-2.bin")
+    # The palmtop writes a file in blocks of 32 KiB, each once its last part is
+    # in, and acknowledges the parts as they come: what it acknowledged is
+    # less than a block ahead of what its file holds. Counting what was handed
+    # to the line runs a whole block ahead, or more.
+    DEVICE_BLOCK = 32 << 10
 
     @classmethod
     def name_for(cls, how, source, target):
@@ -319,6 +359,16 @@ class Copying(Group):
             write(s.palmtop.path(name), name.encode())
             write(os.path.join(s.folder, name), name.encode())
             s.image.put(os.path.join(s.folder, name), name)
+        # Under 1 MB, so the progress window counts it in whole KB; some
+        # seconds on the line.
+        write(os.path.join(s.pc, "progress.bin"), pattern(1000000, 7))
+        batch = os.path.join(s.pc, "batch")
+        os.makedirs(os.path.join(batch, "inner"))
+        write(os.path.join(batch, "inner", "in-inner.txt"), b"i")
+        for i, name in enumerate(cls.BATCH_SENT):
+            write(os.path.join(batch, name), pattern(256000, 20 + i))
+        for name in cls.BATCH_REFUSED:
+            write(os.path.join(batch, name), name.encode())
 
     def source_bytes(self, source, name):
         s = self.session
@@ -473,6 +523,116 @@ class Copying(Group):
         self.assertEqual(left, ["long.bin"])
         s.wait_caption("device", "Connected")
 
+    def while_progress_shown(self, limit=60):
+        """Snapshots of the window for as long as the progress window is open."""
+        end = time.monotonic() + limit
+        while True:
+            st = self.session.state()
+            if st.modal != "FormDoProcess":
+                return
+            if time.monotonic() > end:
+                raise Failure("the progress window still open after %d s" % limit)
+            yield st
+
+    def held_on_palmtop(self, name, earlier):
+        """What the palmtop holds of `name`: its partial, then the file it
+        becomes, so a rename between the two looks is seen in the second."""
+        root = self.session.palmtop.root
+        sizes = [0]
+        for n in [n for n in os.listdir(root) if n.startswith(".") and n not in earlier] + [name]:
+            try:
+                sizes.append(os.path.getsize(os.path.join(root, n)))
+            except OSError:
+                pass
+        return max(sizes)
+
+    def test_send_shows_no_more_than_the_palmtop_holds(self):
+        """The progress window's byte counts never run ahead of what the
+        palmtop holds, and never go back."""
+        s = self.session
+        name = "progress.bin"
+        data = read(os.path.join(s.pc, name))
+        earlier = set(os.listdir(s.palmtop.root))
+        s.click_row("ShellList", name)
+        s.key("ctrl+c")
+        s.focus_list("RpcList", "ctrl+v")
+        s.wait(lambda st: st.modal == "FormDoProcess", "the progress window")
+        samples = []
+        try:
+            # The shown count first, then the palmtop: the palmtop only gains
+            # meanwhile, so a count above it was above it when shown.
+            for st in self.while_progress_shown():
+                shown = [shown_bytes((st.find(label) or {}).get("text")) for label in ("labFileCount", "labRun")]
+                held = self.held_on_palmtop(name, earlier)
+                if None in shown:
+                    continue
+                if samples:
+                    for now, before in zip(shown, samples[-1][0]):
+                        self.assertGreaterEqual(now, before, "the counts went back: %s" % samples)
+                if not samples or shown != samples[-1][0]:
+                    samples.append((shown, held))
+                self.assertLess(max(shown), held + self.DEVICE_BLOCK,
+                                "%s shown with %d bytes on the palmtop (shown, held: %s)" % (shown, held, samples))
+            log("shown, held: %s" % samples)
+            self.assertGreaterEqual(len(samples), 2, "the send ended before the counts could be read")
+            self.wait_device_file(name, data)
+        finally:
+            s.wait_no_modal()
+            if os.path.exists(s.palmtop.path(name)):
+                os.remove(s.palmtop.path(name))
+            s.focus_list("RpcList", "F5")
+            s.wait_rows("RpcList", lambda rows: name not in rows, "%s gone again" % name)
+
+    def test_copy_with_a_folder_and_long_names_ends_in_one_box(self):
+        """Copied to the palmtop with a folder and names too long for it, the
+        files are counted as sent (File i of n, the total) and one box, with
+        the keyboard, names the folder left out and the names refused."""
+        s = self.session
+        st = s.click_row("ShellList", "batch")
+        s.click(centre(st.row("ShellList", "batch")["rect"]), double=True)
+        s.wait_rows("ShellList", lambda rows: "b1.bin" in rows, "the batch folder shown")
+        try:
+            s.focus_list("ShellList", "ctrl+a")
+            s.wait(lambda st: all(r["selected"] for r in st.get("ShellList")["rows"]), "the whole folder chosen")
+            s.key("ctrl+c")
+            s.focus_list("RpcList", "ctrl+v")
+            s.wait(lambda st: st.modal == "FormDoProcess", "the progress window")
+            counted, totals = set(), set()
+            for st in self.while_progress_shown():
+                counted.update(re.findall(r"File (\d+) of (\d+)", (st.find("labFileCount") or {}).get("text", "")))
+                totals.update(re.findall(r" of ([0-9.]+ [KM]?B)", (st.find("labRun") or {}).get("text", "")))
+            log("counted %s, totals %s" % (sorted(counted), totals))
+            sent = len(self.BATCH_SENT)
+            self.assertTrue(counted, "no File i of n seen")
+            self.assertEqual({n for _, n in counted}, {str(sent)})
+            self.assertEqual(totals, {"750 KB"})
+            st = s.wait(lambda st: st.window("QMessageBox") and st.window("QMessageBox")["active"],
+                        "a box with the keyboard at the end of the copy")
+            boxes = [w for w in st.windows if w["name"] == "QMessageBox"]
+            self.assertEqual(len(boxes), 1, "more than one box")
+            text = box_text(st)
+            for name in ("inner",) + self.BATCH_REFUSED:
+                self.assertIn(name, text)
+            s.click(centre(st.button("OK", "QMessageBox")["rect"]))
+            s.wait(lambda st: not st.modal and not st.window("QMessageBox"), "the box closed")
+            # A second box would follow the first at once.
+            for _ in range(4):
+                time.sleep(0.2)
+                self.assertIsNone(s.state().window("QMessageBox"), "a second box after the first")
+            for name in self.BATCH_SENT:
+                self.assertEqual(self.device_file(name), read(os.path.join(s.pc, "batch", name)))
+            for name in self.BATCH_REFUSED + ("inner",):
+                self.assertFalse(os.path.exists(s.palmtop.path(name)))
+        finally:
+            self.close_boxes()
+            for name in self.BATCH_SENT:
+                if os.path.exists(s.palmtop.path(name)):
+                    os.remove(s.palmtop.path(name))
+            s.focus_list("ShellList", "BackSpace")
+            s.wait_rows("ShellList", lambda rows: "batch" in rows, "the PC folder shown again")
+            s.focus_list("RpcList", "F5")
+            s.wait_rows("RpcList", lambda rows: "b1.bin" not in rows, "the sent files gone again")
+
     def test_paste_refusals_say_why(self):
         s = self.session
         for list_name, off, pane in (("RpcList", "F4", "device"), ("VDiskList", "F7", "image")):
@@ -528,13 +688,15 @@ class Copying(Group):
 
 class LinkAndWindow(Group):
     """The palmtop's server dying under the program, a window closed during
-    a long listing; the window's geometry."""
+    a long listing, a long delete; the window's geometry."""
 
     # A slow line, so that listing a full palmtop takes many seconds.
     line_rate = 5000
     MANY_FILES = 10000  # about 20 s of listing
-    # A copy waits this long for a server that stays dead.
-    settings = {"ReconnectSeconds": "3"}
+    # A copy waits this long for a server that stays dead. The program sizes
+    # its frames for the speed it is set to: one near the line's own, so its
+    # acknowledgements never wait behind seconds of its own data.
+    settings = {"ReconnectSeconds": "3", "Baudrate": "38400"}
 
     @classmethod
     def prepare(cls, s):
@@ -614,6 +776,49 @@ class LinkAndWindow(Group):
             if s.program.process.poll() is None:
                 s.program.stop()
             s.program.start()
+
+    def test_deleting_many_files_keeps_the_window_answering(self):
+        """Ctrl+A and Delete in the palmtop pane: the question says how many,
+        the window answers under the progress window, Cancel stops part way
+        and the pane then lists what the palmtop still has."""
+        s = self.session
+        many = ["del-%04d.dat" % i for i in range(2000)]
+        for name in many:
+            write(s.palmtop.path(name), b"")
+
+        def on_palmtop():
+            return sorted(n for n in os.listdir(s.palmtop.root) if not n.startswith("."))
+
+        try:
+            s.focus_list("RpcList", "F5")
+            s.wait_rows("RpcList", lambda rows: set(many) <= set(rows), "the files listed")
+            s.key("ctrl+a")
+            st = s.wait(lambda st: all(r["selected"] for r in st.get("RpcList")["rows"]),
+                        "every palmtop row chosen")
+            count = len(st.rows("RpcList"))
+            s.key("Delete")
+            st = s.wait_modal("QMessageBox")
+            self.assertIn(str(count), box_text(st))
+            s.click(centre(st.button("OK", "QMessageBox")["rect"]))
+            # Answered by the window thread while the files go.
+            st = s.wait(lambda st: st.window("QProgressDialog"), "the delete's progress window")
+            self.assertIn(str(count), box_text(st, "QProgressDialog"))
+            s.click(centre(st.button("Cancel", "QProgressDialog")["rect"]))
+            st = s.wait(lambda st: not st.modal and not st.window("QProgressDialog"), "the delete stopped")
+            left = on_palmtop()
+            self.assertEqual(sorted(st.rows("RpcList")), left)
+            kept = len(set(many) & set(left))
+            log("%d of %d files left after Cancel" % (kept, len(many)))
+            self.assertTrue(0 < kept < len(many), "Cancel did not stop part way: %d left" % kept)
+        finally:
+            for name in many:
+                if os.path.exists(s.palmtop.path(name)):
+                    os.remove(s.palmtop.path(name))
+            if not os.path.exists(s.palmtop.path("d.txt")):
+                write(s.palmtop.path("d.txt"), b"d")
+            s.dismiss_dialogs()
+            s.focus_list("RpcList", "F5")
+            s.wait_rows("RpcList", lambda rows: rows == on_palmtop(), "the palmtop listed again")
 
     def proportions(self, st):
         top, bottom = st.get("PTop")["rect"], st.get("PBottom")["rect"]

@@ -1,3 +1,5 @@
+#include "ModalWatchdog.h"
+#include "OnModal.h"
 #include "RealKeys.h"
 #include "WindowTestSupport.h"
 #include "app/main.h"
@@ -628,13 +630,15 @@ private slots:
     {
         auto w = open();
         QDialog dialog(w.get());
-        QTimer::singleShot(0, &dialog, [&] {
-            QTest::keyClick(&dialog, Qt::Key_F3);
-            QTest::keyClick(&dialog, Qt::Key_F4);
-            QTest::keyClick(&dialog, Qt::Key_1, Qt::ControlModifier);
-            dialog.accept();
+        test::ModalWatchdog watchdog;
+        test::OnModal<QDialog> driver([](QDialog &d) {
+            QTest::keyClick(&d, Qt::Key_F3);
+            QTest::keyClick(&d, Qt::Key_F4);
+            QTest::keyClick(&d, Qt::Key_1, Qt::ControlModifier);
+            d.accept();
         });
         dialog.exec();
+        QVERIFY2(!watchdog.fired(), watchdog.report());
         QCOMPARE(w->rpcRefreshes.size(), 0);
         QCOMPARE(w->rpcDisconnects.size(), 0);
         QVERIFY(w->TB_ViewReport->isChecked());

@@ -5,6 +5,8 @@
 #include "FakePlatform.h"
 #include "MemoryRegistry.h"
 #include "MemoryVDiskLibrary.h"
+#include "ModalWatchdog.h"
+#include "OnModal.h"
 #include "app/PaneMenus.h"
 #include "app/main.h"
 #include "dialogs/InputText.h"
@@ -201,13 +203,13 @@ private:
 // Runs `look` while the dialog that `open` shows modally is up, then closes it.
 void whileOpen(const std::function<void()> &open, const std::function<void(QWidget *)> &look)
 {
-    QTimer::singleShot(0, [look] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        QVERIFY(dialog);
-        look(dialog);
-        dialog->close();
+    test::ModalWatchdog watchdog;
+    test::OnModal<QWidget> driver([&](QWidget &dialog) {
+        look(&dialog);
+        dialog.close();
     });
     open();
+    QVERIFY2(driver.shown() == 1 && !watchdog.fired(), watchdog.report());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // The device pane inside the real main window, on a recording device link.
 #include "device/DevicePane.h"
+#include "ModalWatchdog.h"
+#include "OnModal.h"
 #include "RecordingDeviceLink.h"
 #include "WindowTestSupport.h"
 #include "app/main.h"
@@ -651,19 +653,13 @@ private slots:
         m_link->holdCall("RequestDeleteFile");
         // The window stays live while the first delete hangs: the progress
         // window comes up and its Cancel is taken.
-        bool shown = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
-            if (!progress || !progress->isVisible() || shown)
-                return;
-            shown = true;
-            QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+        test::ModalWatchdog watchdog;
+        test::OnModal<QProgressDialog> driver([&](QProgressDialog &progress) {
+            QTest::mouseClick(progress.findChild<QPushButton *>(), Qt::LeftButton);
             m_link->releaseConnect();
         });
-        poll.start(50);
         QVERIFY(w->devicePane->DeleteSelectedRpcFiles().kind() == DeviceResult::Kind::Stopped);
-        QVERIFY(shown);
+        QVERIFY2(driver.shown() == 1 && !watchdog.fired(), watchdog.report());
         QCOMPARE(m_link->calls("RequestDeleteFile"), QStringList{"RequestDeleteFile(101,a)"});
         QCOMPARE(captions(w->RpcRows), (QStringList{"b", "c"}));
         QVERIFY(!QApplication::activeModalWidget());

@@ -1,4 +1,6 @@
 #include "dialogs/InputText.h"
+#include "ModalWatchdog.h"
+#include "OnModal.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -32,24 +34,25 @@ struct Seen {
 QString prompt(const std::function<void(TFormInputText *, QLineEdit *, Seen &)> &act, Seen &seen)
 {
     bool rescued = false;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<TFormInputText *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("edtText"));
-        seen.title = dialog->windowTitle();
-        seen.prompt = dialog->findChild<QLabel *>(QStringLiteral("LabCaption"))->text();
+    vexo::test::ModalWatchdog watchdog;
+    vexo::test::OnModal<TFormInputText> driver([&](TFormInputText &dialog) {
+        auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("edtText"));
+        seen.title = dialog.windowTitle();
+        seen.prompt = dialog.findChild<QLabel *>(QStringLiteral("LabCaption"))->text();
         seen.edit = edit->text();
         seen.inputMethod = edit->testAttribute(Qt::WA_InputMethodEnabled);
-        seen.frame = dialog->frameGeometry();
-        seen.client = dialog->size();
-        act(dialog, edit, seen);
-        QTimer::singleShot(200, dialog, [&rescued, dialog] {
+        seen.frame = dialog.frameGeometry();
+        seen.client = dialog.size();
+        act(&dialog, edit, seen);
+        QTimer::singleShot(200, &dialog, [&rescued, &dialog] {
             rescued = true;
-            dialog->ButCancelClick();
+            dialog.ButCancelClick();
         });
     });
     const QString answer = PromptText(QStringLiteral("新建文件夹"), QStringLiteral("文件夹名称："),
                                       QStringLiteral("old name.txt"));
+    if (watchdog.fired())
+        QTest::qFail(watchdog.report().constData(), __FILE__, __LINE__);
     seen.leftOpen = rescued;
     return answer;
 }

@@ -3,6 +3,7 @@
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
 #include "ModalWatchdog.h"
+#include "OnModal.h"
 #include "RealKeys.h"
 #include "RecordingDeviceLink.h"
 #include "ScriptedPrompter.h"
@@ -20,11 +21,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -89,24 +88,13 @@ class SetupTest : public QObject
     // Opens the dialog from the toolbar and lets `act` end it.
     void runSetup(TFormMain *w, std::function<void(TFormSetup *)> act)
     {
-        auto *poll = new QTimer(this);
-        QElapsedTimer limit;
-        limit.start();
-        connect(poll, &QTimer::timeout, [=] {
-            auto *d = qobject_cast<TFormSetup *>(QApplication::activeModalWidget());
-            if ((d == nullptr || !d->isVisible()) && limit.elapsed() < 20000)
-                return;
-            poll->stop();
-            poll->deleteLater();
-            if (d != nullptr) {
-                ++m_opened;
-                act(d);
-            }
-        });
-        poll->start(10);
         test::ModalWatchdog watchdog(25000);
+        test::OnModal<TFormSetup> driver([&](TFormSetup &d) {
+            ++m_opened;
+            act(&d);
+        });
         QTest::mouseClick(w->TB_Setup, Qt::LeftButton);
-        QVERIFY2(!watchdog.fired(), "the setup dialog was left open");
+        QVERIFY2(!watchdog.fired(), watchdog.report());
     }
     static bool gridLines(TFormMain *w, bool on)
     {
@@ -275,28 +263,21 @@ private slots:
         test::RealKeys keys;
         test::ModalWatchdog watchdog(20000);
         int shown = 0;
-        QPointer<TFormSetup> last;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            auto *d = qobject_cast<TFormSetup *>(QApplication::activeModalWidget());
-            // Keys and clicks go to the dialog only once it is up and takes
-            // them: on a busy machine it shows a while after F8.
-            if (d == nullptr || d == last || !d->isVisible() || QApplication::activeWindow() != d)
-                return;
-            last = d;
+        // Keys and clicks go to the dialog only once it is up and takes them:
+        // on a busy machine it shows a while after F8.
+        test::OnModal<TFormSetup> driver([&](TFormSetup &d) {
             if (++shown > 1) {
-                d->reject();
+                d.reject();
                 return;
             }
             keys.release(Qt::Key_F8);
-            d->cbBaudrate->setFocus();
+            d.cbBaudrate->setFocus();
             keys.click(Qt::Key_Up);
             if (escape)
                 keys.click(Qt::Key_Escape);
             else
-                QTest::mouseClick(d->butApply, Qt::LeftButton);
+                QTest::mouseClick(d.butApply, Qt::LeftButton);
         });
-        poll.start(10);
         keys.press(Qt::Key_F8);
         QTRY_COMPARE_WITH_TIMEOUT(shown, 1, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, 25000);

@@ -1,4 +1,5 @@
 // The replace dialog on its own: texts, pane pictures, answers and Rename.
+#include "OnModal.h"
 #include "TransferTestSupport.h"
 #include "transfer/PanePictures.h"
 
@@ -16,11 +17,12 @@ class ReplaceDialogTest : public QObject
     std::unique_ptr<test::TransferFixture> m_fx;
     std::unique_ptr<TFormMain> m_w;
 
-    // Asks once; `act` runs on the shown dialog.
+    // Asks once; `act` runs once the dialog is up and takes input.
     static ReplaceAnswer ask(TFormDialogReplace &d, const QString &source, const QString &destination,
-                             std::function<void()> act)
+                             const std::function<void()> &act)
     {
-        QTimer::singleShot(0, &d, std::move(act));
+        test::ModalWatchdog watchdog;
+        test::OnModal<TFormDialogReplace> driver([&](TFormDialogReplace &) { act(); });
         return d.AskReplace(source, destination);
     }
     static QImage image(const QPixmap &pixmap)

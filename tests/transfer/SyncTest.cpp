@@ -3,6 +3,7 @@
 // once more, and the run goes through the transfer worker without replace
 // questions.
 #include "MemoryVDiskLibrary.h"
+#include "OnModal.h"
 #include "TransferTestSupport.h"
 #include "local/LocalPane.h"
 #include "sync/SyncRecord.h"
@@ -37,27 +38,16 @@ class SyncTest : public QObject
     // shows (again after a deletion was not confirmed).
     void synchronize(const std::function<bool(TFormSync &)> &choose, FileListView *list = nullptr)
     {
-        bool seen = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            auto *preview = qobject_cast<TFormSync *>(QApplication::activeModalWidget());
-            if (!preview || preview->property("driven").toBool())
-                return;
-            seen = true;
-            preview->setProperty("driven", true);
-            connect(
-                preview, &QDialog::finished, preview, [preview] { preview->setProperty("driven", false); },
-                Qt::SingleShotConnection);
-            if (choose(*preview))
-                preview->butStart->click();
+        test::OnModal<TFormSync> driver([&](TFormSync &preview) {
+            if (choose(preview))
+                preview.butStart->click();
             else
-                preview->butCancel->click();
+                preview.butCancel->click();
         });
-        poll.start(5);
         list = list ? list : m_w->RpcList;
         list->setFocus();
         QTest::keyClick(list, Qt::Key_F9);
-        QTRY_VERIFY(seen); // the preview opens once the key has been delivered
+        QTRY_VERIFY(driver.shown() > 0); // the preview opens once the key has been delivered
     }
     static QTreeWidgetItem *row(TFormSync &preview, const QString &name)
     {

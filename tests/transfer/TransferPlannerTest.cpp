@@ -88,6 +88,7 @@ class TransferPlannerTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<test::ModalWatchdog> m_modals;
     std::unique_ptr<test::TransferFixture> m_fx;
     QString m_pc;
     std::unique_ptr<test::MemoryVDiskLibrary> m_lib;
@@ -153,6 +154,7 @@ class TransferPlannerTest : public QObject
 private slots:
     void init()
     {
+        m_modals = std::make_unique<test::ModalWatchdog>();
         m_fx = std::make_unique<test::TransferFixture>();
         m_pc = QFileInfo(m_fx->pcFile("one.txt", "pc one.txt")).path();
         m_fx->pcFile("two.txt", "pc two.txt");
@@ -162,6 +164,7 @@ private slots:
     }
     void cleanup()
     {
+        m_modals.reset(); // fails the test if it had to close a dialog
         m_w.reset();
         m_fx.reset();
     }

@@ -6,6 +6,7 @@
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
 #include "MemoryRegistry.h"
+#include "ModalWatchdog.h"
 #include "RecordingDeviceLink.h"
 #include "ScriptedPrompter.h"
 #include "app/main.h"
@@ -80,9 +81,10 @@ public:
     }
 };
 
-// Each replace dialog takes the next action (none left: Cancel, counted as
-// unexpected); while the progress window is on top the watch runs until it
-// returns true.
+// Each replace dialog takes the next action once it is up and takes input
+// (none left: Cancel, counted as unexpected); while the progress window is on
+// top the watch runs until it returns true. A dialog left open ends the test
+// through the watchdog; a run's progress window may stay up a while under load.
 class ModalDriver : public QObject
 {
 public:
@@ -111,7 +113,8 @@ private:
     {
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *replace = qobject_cast<TFormDialogReplace *>(modal)) {
-            if (!replace->isVisible() || replace->property("driven").toBool())
+            if (!replace->isVisible() || replace->property("driven").toBool() ||
+                QApplication::activeWindow() != replace)
                 return;
             replace->setProperty("driven", true);
             ++dialogs;
@@ -123,6 +126,7 @@ private:
                 m_watch = nullptr;
         }
     }
+    ModalWatchdog m_watchdog{45000};
     QTimer m_timer;
     QList<Action> m_actions;
     std::function<bool(TFormDoProcess &)> m_watch;

@@ -6,6 +6,7 @@
 #include "FakeSystemPaths.h"
 #include "MemoryProfileFiles.h"
 #include "MemoryRegistry.h"
+#include "ModalWatchdog.h"
 #include "ScriptedPrompter.h"
 #include "WindowTestSupport.h"
 #include "app/main.h"
@@ -80,6 +81,7 @@ private slots:
         const QString fsck = test::tool("fsck.fat");
         if (fsck.isEmpty())
             QSKIP("dosfstools is needed");
+        test::ModalWatchdog modals(45000); // a progress window may stay up a while under load
 
         QTemporaryDir dir;
         const QString device = dir.filePath("device"), pc = dir.filePath("pc"), back = dir.filePath("back"),

@@ -7,6 +7,7 @@
 #include "../SimulatedDevice.h"
 #include "FakeDesktopShell.h"
 #include "LinkSimulator.h"
+#include "ModalWatchdog.h"
 #include "ScriptedPrompter.h"
 #include "WindowTestSupport.h"
 #include "app/main.h"
@@ -95,6 +96,7 @@ class SystemE2ETest : public QObject
     LibVDiskLibrary m_vdisk;
     QtClipboard m_clipboard;
     std::unique_ptr<TFormMain> m_w;
+    std::unique_ptr<test::ModalWatchdog> m_modals; // a progress window may stay up a while under load
 
     // What each side must hold at the end, name -> bytes.
     QMap<QString, QByteArray> m_onDevice, m_inImage, m_receivedOnPc;
@@ -102,6 +104,8 @@ class SystemE2ETest : public QObject
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
 
 private slots:
+    void init() { m_modals = std::make_unique<test::ModalWatchdog>(45000); }
+    void cleanup() { m_modals.reset(); }
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
