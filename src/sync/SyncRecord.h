@@ -4,13 +4,9 @@
 // one. Kept in the user's data folder, never in the synced folder.
 #pragma once
 
-#include "sync/SyncPlanner.h"
-
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
-#include <vector>
 
 namespace vexo
 {
@@ -73,17 +69,5 @@ std::string FoldSyncName(const std::string &name);
 // Two hash texts tell the same content when they share an algorithm and
 // every algorithm they share gives the same value.
 bool SameContentHash(const std::string &a, const std::string &b);
-
-// The record after a run of `rows` (planned with `before`): every file both
-// sides now hold alike, as listed again afterwards (`localNow`,
-// `remoteNow`), with its hash. A file moved (`ran[i]`) counts only when both
-// copies now agree in size and time; one that did not move, failed or was a
-// conflict keeps what `before` said of it, so that its change is still seen
-// next time; a deleted file is dropped. `localHash` hashes a PC file, asked
-// only for a pair the record did not already hold as it is now.
-SyncRecord RecordAfterSync(const SyncRecord &before, const std::vector<SyncRow> &rows,
-                           const std::vector<bool> &ran, const std::vector<SyncFile> &localNow,
-                           const std::vector<SyncFile> &remoteNow, const SyncOptions &options,
-                           const std::function<std::string(const SyncFile &)> &localHash);
 
 } // namespace vexo

@@ -12,7 +12,7 @@
 #include "engine/common.h"
 #include "platform/Prompter.h"
 #include "platform/VDiskLibrary.h"
-#include "sync/SyncRecord.h"
+#include "sync/RecordAfterSync.h"
 #include "transfer/DoProcess.h"
 #include "transfer/TFormSync.h"
 

@@ -3,8 +3,8 @@
 #include "FileDigest.h"
 #include "NameCodec.h"
 #include "ProgressBar.h"
+#include "sync/RecordAfterSync.h"
 #include "sync/SyncPlanner.h"
-#include "sync/SyncRecord.h"
 #include "vexo/sys/CodeTable.h"
 #include "vexo/sys/UniqueFd.h"
 
