@@ -40,7 +40,9 @@ class TFormSetup : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr QSize ClientSize{356, 448};
+    // The buttons (at 383, 23 high) end a top-level layout's margin (11)
+    // above the bottom: no empty band under them.
+    static constexpr QSize ClientSize{356, 417};
     TFormSetup(Settings &settings, const LanguageTable &language, SettingsFile &file, ProfileFiles &profiles,
                Prompter &prompter, const QStringList &languageFolders = {}, QWidget *parent = nullptr);
 

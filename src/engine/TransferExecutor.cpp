@@ -4,6 +4,7 @@
 #include "engine/ImageAccess.h"
 #include "engine/LanguageTable.h"
 #include "engine/ReplaceFacts.h"
+#include "engine/RunReport.h"
 #include "engine/SpaceCheck.h"
 #include "engine/TransferWindow.h"
 #include "engine/VDiskCopy.h"
@@ -201,12 +202,10 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
     }
     if (state == State::Go)
         window.showStatus(language.status(QStringLiteral("CopyDone")));
-    if (!tooLong.isEmpty()) {
-        PointerScope normal(window, Pointer::Normal);
-        prompter.ask(language.message(QStringLiteral("NotCopied")) + QStringLiteral("\n\n") +
-                         tooLong.join(u'\n'),
-                     language.message(QStringLiteral("ErrorTitle")), PromptButtons::Ok, PromptIcon::Error);
-    }
+    // The copy's one box: the folders it left out, what an earlier stage
+    // failed, then the names refused here.
+    TellRunReport(m_context, window.takeRunNotes(),
+                  WithFailureLines(language, window.takeRunFailures(), tooLong));
 }
 
 void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,
@@ -229,11 +228,17 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
         window.runDevice(from, to, direction);
     };
     if (fromDevice) {
+        // The image stage may refuse names too: its box names the device
+        // stage's failures as well.
+        window.holdRunFailures(true);
         deviceStage(sources, middle, tdReceive);
+        window.holdRunFailures(false);
         keepRelayed(middle, to);
         // The sizes are known only now, with the files on the PC.
         if (!middle.isEmpty() && SpaceCheck(m_context).allows(Route::VDiskCopy, middle, to))
             RunVDiskCopy(middle, to);
+        else
+            TellRunReport(m_context, window.takeRunNotes(), window.takeRunFailures());
     } else {
         RunVDiskCopy(sources, middle);
         keepRelayed(middle, to);

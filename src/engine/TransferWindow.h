@@ -61,9 +61,18 @@ public:
     // one box at the end; what no progress window took is the caller's to show.
     void setRunNotes(const QString &text) { m_runNotes = text; }
     QString takeRunNotes() { return std::exchange(m_runNotes, QString()); }
+    // While held, a device run's progress window leaves its failures here
+    // rather than showing its box: the device stage of a relay, whose image
+    // stage ends the copy with one box for both.
+    void holdRunFailures(bool hold) { m_holdFailures = hold; }
+    bool runFailuresHeld() const { return m_holdFailures; }
+    void keepRunFailures(const QString &text) { m_keptFailures = text; }
+    QString takeRunFailures() { return std::exchange(m_keptFailures, QString()); }
 
 private:
     QString m_runNotes;
+    bool m_holdFailures = false;
+    QString m_keptFailures;
 };
 
 } // namespace vexo

@@ -2,6 +2,7 @@
 
 #include "engine/DeviceAccess.h"
 #include "engine/LanguageTable.h"
+#include "engine/RunReport.h"
 #include "engine/StopThread.h"
 #include "engine/TransferExecutor.h"
 #include "engine/common.h"
@@ -288,17 +289,13 @@ void TFormDoProcess::closeNow()
 
 void TFormDoProcess::showFailures()
 {
-    // One box for the run: what the copy left out, then what failed. It
-    // does not wait: the program may be closed under it at any time.
-    QString report = m_context.window.takeRunNotes();
-    if (!m_failureReport.isEmpty())
-        report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) + m_failureReport;
-    const bool failed = !m_failureReport.isEmpty();
-    if (Prompter *prompter = m_context.prompter; prompter && !report.isEmpty())
-        prompter->tell(
-            report,
-            m_context.language.message(failed ? QStringLiteral("ErrorTitle") : QStringLiteral("PromptTitle")),
-            failed ? PromptIcon::Error : PromptIcon::Information);
+    // One box for the run: what the copy left out, then what failed; a
+    // relay shows it at its own end.
+    TransferWindow &window = m_context.window;
+    if (window.runFailuresHeld())
+        window.keepRunFailures(m_failureReport);
+    else
+        TellRunReport(m_context, window.takeRunNotes(), m_failureReport);
 }
 
 void TFormDoProcess::threadLabel(const QString &text)

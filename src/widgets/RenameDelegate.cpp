@@ -85,6 +85,22 @@ QStringList RenameDelegate::wrappedName(const QString &name, const QFont &font, 
     return lines;
 }
 
+void RenameDelegate::drawFocusFrame(QPainter *painter, const QStyleOptionViewItem &item)
+{
+    // A light tint with a rim in the highlight colour, as the style marks
+    // the current row's text in the details view.
+    QColor rim = item.palette.color(QPalette::Highlight);
+    QColor tint = rim;
+    rim.setAlpha(170);
+    tint.setAlpha(40);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setPen(rim);
+    painter->setBrush(tint);
+    painter->drawRoundedRect(QRectF(item.rect).adjusted(1.5, 1.5, -1.5, -1.5), 2, 2);
+    painter->restore();
+}
+
 QSize RenameDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     // Every item is as big as the cell, so the list's uniform item size holds
@@ -104,11 +120,16 @@ void RenameDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     QStyleOptionViewItem item = option;
     initStyleOption(&item, index);
     const QString name = item.text;
-    // The style draws the selection, the icon and the focus frame; the name
-    // is ours.
+    // The style draws the selection and the icon; the name is ours, and so
+    // is the focus frame: the style would frame the emptied text, a sliver
+    // under the icon. Ours goes round the cell, as the selection does.
     item.text.clear();
+    const bool focused = item.state & QStyle::State_HasFocus;
+    item.state &= ~QStyle::State_HasFocus;
     QStyle *style = item.widget ? item.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
+    if (focused)
+        drawFocusFrame(painter, item);
 
     const QFontMetrics metrics(item.font);
     const bool iconAbove = item.decorationPosition == QStyleOptionViewItem::Top;

@@ -39,6 +39,8 @@ public:
 
 private:
     bool wrapsNames(const QStyleOptionViewItem &option) const;
+    // The current item's mark while its list has the keyboard focus.
+    static void drawFocusFrame(QPainter *painter, const QStyleOptionViewItem &item);
 
     FileListView *m_owner;
     mutable QPointer<QWidget> m_editor;

@@ -180,6 +180,8 @@ private slots:
         auto d = dialog();
         QCOMPARE(d->ckAutoRpc->text(), QStringLiteral("Auto connect palmtop disk at launch"));
         QCOMPARE(d->butApply->text(), QStringLiteral("&Ok"));
+        // No empty band under the buttons: they end a margin above the bottom.
+        QCOMPARE(d->height() - d->butClose->geometry().bottom() - 1, 11);
         d->butApplyClick();
         QCOMPARE(settingLines(m_files->content(m_ini)),
                  (QStringList{"Language=eng.lng", "Comport=1", "Baudrate=115200", "Compress=1", "AutoRpc=1",

@@ -73,6 +73,7 @@ const QString NoFolder = QStringLiteral("不支持对设备进行目录拷贝   
 const QString CopyFailed = QStringLiteral("拷贝文件失败,可能是文件被占用!  ");
 const QString Replace = QStringLiteral(" already exists. Do you want to replace it?");
 const QString Skipped = QStringLiteral("Only files are copied. These folders were skipped:\n\n");
+const QString NotCopied = QStringLiteral("These files were not copied:\n\n");
 
 // The local list fills in the background; its order settles later.
 QStringList sorted(QStringList list)
@@ -371,6 +372,23 @@ private slots:
         QTRY_COMPARE(m_fx->prompter.texts().size(), told + 1);
         const QString box = m_fx->prompter.texts().last();
         QVERIFY2(box.startsWith(Skipped + "sub\n\n") && box.contains("two.txt"), qPrintable(box));
+
+        // Into the image as well: the folder, then the name too long there.
+        const QString tooLong = QStringLiteral("a name too long for the image.txt");
+        const QString refused = NotCopied + tooLong + ": the name is longer than 17 bytes";
+        m_fx->pcFile(tooLong, "long");
+        QVERIFY(dropOn(m_w->VDiskList, {QUrl::fromLocalFile(pc(tooLong)), QUrl::fromLocalFile(pc("sub"))}));
+        QCOMPARE(m_fx->prompter.texts().mid(told + 1), QStringList{Skipped + "sub\n\n" + refused});
+        // From the device through the relay: what the device stage failed and
+        // what the image refused, in one list.
+        m_fx->link.setFiles({{tooLong, 0, 4}});
+        WriteClipboardFiles(m_clipboard, {"TVR:\\GONE.TXT", "TVR:\\" + tooLong});
+        m_w->PasteToVDisk();
+        QTRY_COMPARE(m_fx->prompter.texts().size(), told + 3);
+        const QString relayed = m_fx->prompter.texts().last();
+        QVERIFY2(relayed.startsWith(NotCopied + "GONE.TXT: ") &&
+                     relayed.endsWith(refused.mid(NotCopied.size())),
+                 qPrintable(relayed));
     }
 
     void imageCopiesAskAndReport()

@@ -523,6 +523,19 @@ void FileListViewTest::iconStylesShowLongNamesOverTwoLines()
         const int icon = style == Style::LargeIcons ? 32 : 0;
         for (int row = 0; row < 3; ++row)
             QVERIFY(view->visualRect(pane.list->indexOfRow(row)).height() >= icon + 2 * line);
+        // The focused list's current item is framed round its cell (not by a
+        // sliver round its emptied text); without the focus, nothing.
+        view->setFocus();
+        pane.list->setCurrentRow(1);
+        pane.list->clearSelection();
+        QTRY_VERIFY(view->hasFocus());
+        const QRect cell = view->visualRect(pane.list->indexOfRow(1));
+        const QPoint rim(cell.left() + 1, cell.center().y());
+        const QColor base = view->palette().color(QPalette::Base);
+        QVERIFY(grabViewport(view).pixelColor(rim) != base);
+        pane.elsewhere->setFocus();
+        QTRY_VERIFY(!view->hasFocus());
+        QCOMPARE(grabViewport(view).pixelColor(rim), base);
     }
 
     const QFont font = pane.list->font();
