@@ -586,7 +586,8 @@ class Copying(Group):
     def test_copy_with_a_folder_and_long_names_ends_in_one_box(self):
         """Copied to the palmtop with a folder and names too long for it, the
         files are counted as sent (File i of n, the total) and one box, with
-        the keyboard, names the folder left out and the names refused."""
+        the keyboard, names the folder left out and the names refused; the
+        same files pasted into the image end with one box too."""
         s = self.session
         st = s.click_row("ShellList", "batch")
         s.click(centre(st.row("ShellList", "batch")["rect"]), double=True)
@@ -606,23 +607,17 @@ class Copying(Group):
             self.assertTrue(counted, "no File i of n seen")
             self.assertEqual({n for _, n in counted}, {str(sent)})
             self.assertEqual(totals, {"750 KB"})
-            st = s.wait(lambda st: st.window("QMessageBox") and st.window("QMessageBox")["active"],
-                        "a box with the keyboard at the end of the copy")
-            boxes = [w for w in st.windows if w["name"] == "QMessageBox"]
-            self.assertEqual(len(boxes), 1, "more than one box")
-            text = box_text(st)
-            for name in ("inner",) + self.BATCH_REFUSED:
-                self.assertIn(name, text)
-            s.click(centre(st.button("OK", "QMessageBox")["rect"]))
-            s.wait(lambda st: not st.modal and not st.window("QMessageBox"), "the box closed")
-            # A second box would follow the first at once.
-            for _ in range(4):
-                time.sleep(0.2)
-                self.assertIsNone(s.state().window("QMessageBox"), "a second box after the first")
+            self.one_box_at_the_end(("inner",) + self.BATCH_REFUSED)
             for name in self.BATCH_SENT:
                 self.assertEqual(self.device_file(name), read(os.path.join(s.pc, "batch", name)))
             for name in self.BATCH_REFUSED + ("inner",):
                 self.assertFalse(os.path.exists(s.palmtop.path(name)))
+            with self.subTest("image"):
+                s.focus_list("VDiskList", "ctrl+v")
+                self.one_box_at_the_end(("inner",) + self.BATCH_REFUSED)
+                names = s.state().rows("VDiskList")
+                self.assertTrue(set(self.BATCH_SENT) <= set(names), names)
+                self.assertFalse(set(self.BATCH_REFUSED + ("inner",)) & set(names), names)
         finally:
             self.close_boxes()
             for name in self.BATCH_SENT:
@@ -632,6 +627,40 @@ class Copying(Group):
             s.wait_rows("ShellList", lambda rows: "batch" in rows, "the PC folder shown again")
             s.focus_list("RpcList", "F5")
             s.wait_rows("RpcList", lambda rows: "b1.bin" not in rows, "the sent files gone again")
+            if "b1.bin" in s.state().rows("VDiskList"):
+                self.delete_rows("VDiskList", self.BATCH_SENT)
+
+    def one_box_at_the_end(self, names):
+        """Exactly one box ends the copy, has the keyboard and names `names`;
+        OK closes it and no other follows."""
+        s = self.session
+        st = s.wait(lambda st: st.window("QMessageBox") and st.window("QMessageBox")["active"],
+                    "a box with the keyboard at the end of the copy")
+        boxes = [w for w in st.windows if w["name"] == "QMessageBox"]
+        self.assertEqual(len(boxes), 1, "more than one box")
+        text = box_text(st)
+        for name in names:
+            self.assertIn(name, text)
+        s.click(centre(st.button("OK", "QMessageBox")["rect"]))
+        s.wait(lambda st: not st.modal and not st.window("QMessageBox"), "the box closed")
+        # A second box would follow the first at once.
+        for _ in range(4):
+            time.sleep(0.2)
+            self.assertIsNone(s.state().window("QMessageBox"), "a second box after the first")
+
+    def delete_rows(self, list_name, names):
+        """Chooses the rows `names` (next to each other) and deletes them."""
+        s = self.session
+        s.click_row(list_name, names[0])
+        st = s.state()
+        s.desktop.xdotool("keydown", "shift")
+        s.click(centre(st.row(list_name, names[-1])["rect"]))
+        s.desktop.xdotool("keyup", "shift")
+        s.wait(lambda st: all(st.row(list_name, n)["selected"] for n in names), "%s chosen" % (names,))
+        s.key("Delete")
+        st = s.wait_modal("QMessageBox")
+        s.click(centre(st.button("OK", "QMessageBox")["rect"]))
+        s.wait_rows(list_name, lambda rows: not set(names) & set(rows), "%s deleted" % (names,))
 
     def test_paste_refusals_say_why(self):
         s = self.session
