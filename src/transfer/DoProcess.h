@@ -39,7 +39,8 @@ class AnimationStrip;
 // - A close of the main window while the worker runs is taken as a close
 //   request here; the main window closes once this window has.
 // A stop is no failure. Files that failed are listed once the window has
-// closed, in a box that nothing waits on; none while the main window closes.
+// closed, in a box that nothing waits on; none while the main window closes,
+// and none of its own in a relay that holds them for its end.
 // The window keeps serving the worker's questions while it waits for the
 // worker to end.
 class TFormDoProcess : public QDialog
