@@ -231,7 +231,9 @@ void Channel::fillOutput()
                 return;
             }
             ++m_stats.framesResent;
-            m_noiseResends += 1;
+            if (due->lineFault)
+                m_noiseResends += 1;
+            due->lineFault = false;
             transmit(*due, now);
             continue;
         }
@@ -480,7 +482,7 @@ void Channel::handleAck(const Frame &frame, Clock::time_point now)
     // rather than wait for its timer.
     for (auto &f : m_unacked)
         if (!f.sacked && f.sentOrder < m_maxAckedOrder)
-            f.resendDue = true;
+            f.resendDue = f.lineFault = true;
     if (progress) {
         // The line's pace, from the bytes acknowledged while frames were
         // outstanding all along; recent news weighs most.
@@ -503,7 +505,7 @@ void Channel::handleNak(const Frame &frame)
 {
     for (auto &f : m_unacked) {
         if (f.seq == frame.seq && !f.sacked) {
-            f.resendDue = true;
+            f.resendDue = f.lineFault = true;
             break;
         }
     }

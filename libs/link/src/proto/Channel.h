@@ -121,6 +121,10 @@ private:
         int retries = 0;
         bool sacked = false;
         bool resendDue = false;
+        // The line showed this frame damaged or lost (a Nak, or a later frame
+        // arrived first): its resend counts toward the damage rate. A timer's
+        // resend does not: a busy machine or a slow peer looks the same.
+        bool lineFault = false;
     };
 
     size_t windowNow() const;
