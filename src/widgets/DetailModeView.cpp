@@ -7,7 +7,7 @@
 namespace vexo
 {
 
-DetailModeView::DetailModeView(FileListView *owner) : OwnedItemView(owner)
+DetailModeView::DetailModeView(ItemViewOwner *owner, QWidget *parent) : OwnedItemView(owner, parent)
 {
     setRootIsDecorated(false);
     setItemsExpandable(false);

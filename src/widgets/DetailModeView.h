@@ -12,7 +12,7 @@ namespace vexo
 class DetailModeView : public OwnedItemView<QTreeView>
 {
 public:
-    explicit DetailModeView(FileListView *owner);
+    DetailModeView(ItemViewOwner *owner, QWidget *parent);
 
     void setGridLines(bool on);
     bool gridLines() const { return m_gridLines; }

@@ -47,11 +47,11 @@ void setUpView(QAbstractItemView *view, RenameDelegate *delegate)
 FileListView::FileListView(QWidget *parent) : QWidget(parent)
 {
     m_stack = new QStackedWidget(this);
-    m_listDelegate = new RenameDelegate(this);
-    m_detailDelegate = new RenameDelegate(this);
-    m_list = new IconModeView(this);
+    m_listDelegate = new RenameDelegate(this, this);
+    m_detailDelegate = new RenameDelegate(this, this);
+    m_list = new IconModeView(this, this);
     m_list->setObjectName(QStringLiteral("iconModeView"));
-    m_detail = new DetailModeView(this);
+    m_detail = new DetailModeView(this, this);
     m_detail->setObjectName(QStringLiteral("detailModeView"));
     for (QAbstractItemView *view :
          {static_cast<QAbstractItemView *>(m_list), static_cast<QAbstractItemView *>(m_detail)}) {
@@ -531,6 +531,11 @@ bool FileListView::acceptEdit(const QModelIndex &index, const QString &oldText, 
     bool accept = true;
     emit itemEdited(index.row(), oldText, newText, &accept);
     return accept;
+}
+
+bool FileListView::wrapsNames(const QWidget *view) const
+{
+    return view == m_list && (m_style == ViewStyle::LargeIcons || m_style == ViewStyle::SmallIcons);
 }
 
 } // namespace vexo

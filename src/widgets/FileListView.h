@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/ItemViewOwner.h"
+
 #include <QList>
 #include <QModelIndex>
 #include <QPersistentModelIndex>
@@ -26,7 +28,6 @@ namespace vexo
 class DetailModeView;
 class IconModeView;
 class RenameDelegate;
-template <class View> class OwnedItemView;
 
 // The file list of all three panes: one model shown in one of four view
 // styles, switchable at run time without losing the selection or the current
@@ -36,7 +37,7 @@ template <class View> class OwnedItemView;
 // device and image panes use FileRowModel, whose header-click sort rule it
 // applies; other models (QFileSystemModel for the local pane) sort through the
 // model in the usual way.
-class FileListView : public QWidget
+class FileListView : public QWidget, private ItemViewOwner
 {
     Q_OBJECT
 public:
@@ -160,16 +161,16 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    template <class View> friend class OwnedItemView;
-    friend class RenameDelegate;
+    // What the inner views and their delegates hand back to the list.
+    void startDragFrom(QAbstractItemView *view) override;
+    void dragMoveIn(QAbstractItemView *view, QDragMoveEvent *event) override;
+    void dropIn(QAbstractItemView *view, QDropEvent *event) override;
+    bool acceptEdit(const QModelIndex &index, const QString &oldText, const QString &newText) override;
+    bool wrapsNames(const QWidget *view) const override;
 
-    void startDragFrom(QAbstractItemView *view);
-    void dragMoveIn(QAbstractItemView *view, QDragMoveEvent *event);
-    void dropIn(QAbstractItemView *view, QDropEvent *event);
     // The row under a drag or drop in `view` (column 0; invalid over empty
     // space), or nothing when drops are off. Leaves the event refused.
     std::optional<QModelIndex> dropTarget(QAbstractItemView *view, QDropEvent *event) const;
-    bool acceptEdit(const QModelIndex &index, const QString &oldText, const QString &newText);
     void finishEditing();
     // The slow-second-click rename: armed by a press on the only selected
     // row of a list that already had focus, started on the release.

@@ -1,13 +1,12 @@
 #include "widgets/OwnedItemView.h"
 
-#include "widgets/FileListView.h"
-
 #include <QDragMoveEvent>
 
 namespace vexo
 {
 
-template <class View> OwnedItemView<View>::OwnedItemView(FileListView *owner) : View(owner), m_owner(owner)
+template <class View>
+OwnedItemView<View>::OwnedItemView(ItemViewOwner *owner, QWidget *parent) : View(parent), m_owner(owner)
 {
 }
 

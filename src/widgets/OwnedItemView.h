@@ -1,20 +1,21 @@
 #pragma once
 
+#include "widgets/ItemViewOwner.h"
+
 #include <QListView>
 #include <QTreeView>
 
 namespace vexo
 {
 
-class FileListView;
-
 // One of the inner views of a FileListView (View is QListView or QTreeView).
 // Drags and drops are handed to the owning list, which lets its owner decide;
-// the view itself never moves data.
+// the view itself never moves data. `owner` is the list, `parent` the widget
+// the view sits in.
 template <class View> class OwnedItemView : public View
 {
 public:
-    explicit OwnedItemView(FileListView *owner);
+    OwnedItemView(ItemViewOwner *owner, QWidget *parent);
 
     // Commits and closes `editor` if it is open in this view.
     void finishEditing(QWidget *editor);
@@ -27,10 +28,10 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    FileListView *m_owner;
+    ItemViewOwner *m_owner;
 };
 
-// Built once, in OwnedItemView.cpp, where FileListView is complete.
+// Built once, in OwnedItemView.cpp.
 extern template class OwnedItemView<QListView>;
 extern template class OwnedItemView<QTreeView>;
 

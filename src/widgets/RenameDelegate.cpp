@@ -1,6 +1,6 @@
 #include "widgets/RenameDelegate.h"
 
-#include "widgets/FileListView.h"
+#include "widgets/ItemViewOwner.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -11,7 +11,8 @@
 namespace vexo
 {
 
-RenameDelegate::RenameDelegate(FileListView *owner) : QStyledItemDelegate(owner), m_owner(owner)
+RenameDelegate::RenameDelegate(ItemViewOwner *owner, QObject *parent)
+    : QStyledItemDelegate(parent), m_owner(owner)
 {
 }
 
@@ -45,11 +46,10 @@ void RenameDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, co
         model->setData(target, newText, Qt::EditRole);
 }
 
-bool RenameDelegate::wrapsNames(const QStyleOptionViewItem &option) const
+const QListView *RenameDelegate::wrappingView(const QStyleOptionViewItem &option) const
 {
-    const auto style = m_owner->viewStyle();
-    return option.widget == m_owner->iconView() &&
-           (style == FileListView::ViewStyle::LargeIcons || style == FileListView::ViewStyle::SmallIcons);
+    const auto *view = qobject_cast<const QListView *>(option.widget);
+    return view && m_owner->wrapsNames(view) ? view : nullptr;
 }
 
 QStringList RenameDelegate::wrappedName(const QString &name, const QFont &font, int width, int maxLines)
@@ -105,15 +105,15 @@ QSize RenameDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelI
 {
     // Every item is as big as the cell, so the list's uniform item size holds
     // for long names as well as for short ones.
-    if (wrapsNames(option))
-        return m_owner->iconView()->gridSize();
+    if (const QListView *view = wrappingView(option))
+        return view->gridSize();
     return QStyledItemDelegate::sizeHint(option, index);
 }
 
 void RenameDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                            const QModelIndex &index) const
 {
-    if (!wrapsNames(option)) {
+    if (!wrappingView(option)) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }

@@ -3,10 +3,12 @@
 #include <QPointer>
 #include <QStyledItemDelegate>
 
+class QListView;
+
 namespace vexo
 {
 
-class FileListView;
+class ItemViewOwner;
 
 // Item delegate of a FileListView: lets the list's owner accept or refuse an
 // in-place rename before the model sees the new text, and tracks the open editor.
@@ -16,7 +18,8 @@ class FileListView;
 class RenameDelegate : public QStyledItemDelegate
 {
 public:
-    explicit RenameDelegate(FileListView *owner);
+    // `owner` is the list, which also holds the delegate as `parent`.
+    RenameDelegate(ItemViewOwner *owner, QObject *parent);
 
     // The open in-place editor, or nullptr.
     QWidget *openEditor() const { return m_editor; }
@@ -38,11 +41,13 @@ public:
     static QStringList wrappedName(const QString &name, const QFont &font, int width, int maxLines);
 
 private:
-    bool wrapsNames(const QStyleOptionViewItem &option) const;
+    // The icon view that `option` paints in when its names wrap in grid
+    // cells, or nullptr.
+    const QListView *wrappingView(const QStyleOptionViewItem &option) const;
     // The current item's mark while its list has the keyboard focus.
     static void drawFocusFrame(QPainter *painter, const QStyleOptionViewItem &item);
 
-    FileListView *m_owner;
+    ItemViewOwner *m_owner;
     mutable QPointer<QWidget> m_editor;
 };
 

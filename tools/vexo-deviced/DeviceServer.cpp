@@ -6,7 +6,6 @@
 #include "ListingCodec.h"
 #include "ListingDelta.h"
 #include "NameCodec.h"
-#include "ResumeCodec.h"
 #include "vexo/sys/CodeTable.h"
 #include "vexo/sys/FileIo.h"
 

@@ -4,7 +4,6 @@
 #include "FileDigest.h"
 #include "Hello.h"
 #include "OpenChain.h"
-#include "ResumeCodec.h"
 
 namespace vexo::cli
 {

@@ -7,7 +7,6 @@
 #include "HelloCheck.h"
 #include "Message.h"
 #include "OpenChain.h"
-#include "ResumeCodec.h"
 
 #include <algorithm>
 #include <chrono>

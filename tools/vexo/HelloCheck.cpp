@@ -3,9 +3,9 @@
 #include "BlockCodec.h"
 #include "Channel.h"
 #include "Frame.h"
+#include "Hello.h"
 #include "Message.h"
 #include "OpenChain.h"
-#include "ResumeCodec.h"
 
 #include <algorithm>
 #include <chrono>

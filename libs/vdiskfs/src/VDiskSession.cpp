@@ -3,7 +3,6 @@
 #include "FileBlockDevice.h"
 #include "FileReader.h"
 #include "FileWriter.h"
-#include "LittleEndian.h"
 #include "Volume.h"
 #include "VolumeChecker.h"
 
@@ -305,12 +304,12 @@ VDiskError VDiskSession::openSearch(const char *folder, int &search)
     return VDiskError::None;
 }
 
-VDiskError VDiskSession::find(VDiskFindRecord *record, int search, bool first)
+VDiskError VDiskSession::find(FoundFile *found, int search, bool first)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_volume)
         return VDiskError::NotMounted;
-    if (record == nullptr)
+    if (found == nullptr)
         return VDiskError::BadArgument;
     Search *s = nullptr;
     for (Search &candidate : m_searches)
@@ -332,14 +331,10 @@ VDiskError VDiskSession::find(VDiskFindRecord *record, int search, bool first)
         s->nextSlot = m_volume->root().slotCount();
         return VDiskError::NotFound;
     }
+    found->name = file->name;
+    found->seconds = file->entry.written.toSeconds();
+    found->size = file->entry.size;
     s->nextSlot = file->shortSlot + 1;
-    std::memset(record, 0, sizeof *record);
-    std::memcpy(record->name, file->name.data(), std::min(file->name.size(), sizeof record->name));
-    int64_t seconds = file->entry.written.toSeconds();
-    auto clamp = [](int64_t v) { return static_cast<uint32_t>(std::min<int64_t>(v, INT32_MAX)); };
-    le::put32(reinterpret_cast<uint8_t *>(record) + offsetof(VDiskFindRecord, time), clamp(seconds));
-    // The size as stored: one that no volume can hold shows as what it is.
-    le::put32(reinterpret_cast<uint8_t *>(record) + offsetof(VDiskFindRecord, size), file->entry.size);
     return VDiskError::None;
 }
 

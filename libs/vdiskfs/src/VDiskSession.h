@@ -2,9 +2,9 @@
 
 #include "ImageLock.h"
 #include "VDiskError.h"
-#include "VexoVDisk.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <initializer_list>
 #include <memory>
@@ -18,6 +18,14 @@ namespace vexo
 class FileReader;
 class FileWriter;
 class Volume;
+
+// One file a search found, as stored; the C functions lay it out as their
+// record.
+struct FoundFile {
+    std::string name;    // CP936, 1-17 bytes
+    int64_t seconds = 0; // last write, since 1970-01-01 00:00 without time-zone conversion
+    uint32_t size = 0;
+};
 
 // The state behind the C functions: the named image, the mounted volume,
 // the open files and searches. Every public member takes the mutex, so the
@@ -42,7 +50,8 @@ public:
     void keepFromMount(ImageLock::Mode mode);
     void unmount();
     VDiskError openSearch(const char *folder, int &search);
-    VDiskError find(VDiskFindRecord *record, int search, bool first);
+    // A null `found` is refused (BadArgument), after the checks that come first.
+    VDiskError find(FoundFile *found, int search, bool first);
     VDiskError openFile(const char *name, const char *mode, int &file);
     VDiskError read(void *buffer, int size, int count, int file, int &done);
     VDiskError write(const void *buffer, int size, int count, int file);

@@ -3,6 +3,7 @@
 // leaves the library.
 #include "VexoVDisk.h"
 
+#include "LittleEndian.h"
 #include "VDiskSession.h"
 
 #include <algorithm>
@@ -24,6 +25,29 @@ template <typename F> VDiskError guarded(F &&call)
     }
     vexo::setVdiskLastError(e);
     return e;
+}
+
+// The found file as the 44-byte record, the bytes it does not define zero.
+void fillRecord(VDiskFindRecord *record, const vexo::FoundFile &found)
+{
+    std::memset(record, 0, sizeof *record);
+    std::memcpy(record->name, found.name.data(), std::min(found.name.size(), sizeof record->name));
+    auto clamp = [](int64_t v) { return static_cast<uint32_t>(std::min<int64_t>(v, INT32_MAX)); };
+    auto *bytes = reinterpret_cast<uint8_t *>(record);
+    vexo::le::put32(bytes + offsetof(VDiskFindRecord, time), clamp(found.seconds));
+    // The size as stored: one that no volume can hold shows as what it is.
+    vexo::le::put32(bytes + offsetof(VDiskFindRecord, size), found.size);
+}
+
+int findInto(VDiskFindRecord *record, int search, bool first)
+{
+    vexo::FoundFile found;
+    const VDiskError e =
+        guarded([&] { return VDiskSession::instance().find(record ? &found : nullptr, search, first); });
+    if (e != VDiskError::None)
+        return -1;
+    fillRecord(record, found);
+    return 0;
 }
 
 } // namespace
@@ -65,16 +89,12 @@ int VEXO_VDISK_CALL OpenFindFile(const char *folder)
 
 int VEXO_VDISK_CALL FindFirst(VDiskFindRecord *record, int search)
 {
-    return guarded([&] { return VDiskSession::instance().find(record, search, true); }) == VDiskError::None
-               ? 0
-               : -1;
+    return findInto(record, search, true);
 }
 
 int VEXO_VDISK_CALL FindNext(VDiskFindRecord *record, int search)
 {
-    return guarded([&] { return VDiskSession::instance().find(record, search, false); }) == VDiskError::None
-               ? 0
-               : -1;
+    return findInto(record, search, false);
 }
 
 int VEXO_VDISK_CALL zfopen(const char *name, const char *mode)

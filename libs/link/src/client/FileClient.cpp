@@ -7,7 +7,6 @@
 #include "ListingDelta.h"
 #include "NameCodec.h"
 #include "PartialFile.h"
-#include "ResumeCodec.h"
 #include "vexo/sys/AtomicFile.h"
 #include "vexo/sys/FileIo.h"
 

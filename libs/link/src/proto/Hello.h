@@ -29,6 +29,11 @@ constexpr uint8_t kCapCompactList = 0x08;
 // session, and answers a List carrying its token with only what changed
 // (ListingDelta.h). A peer without it gets whole listings.
 constexpr uint8_t kCapListDelta = 0x40;
+// Kept partial files: a transfer that stopped early continues from the part
+// the receiver kept (the PutOpen resumable flag, GetFrom, PutFrom,
+// ResumeOffer, GetOpenFrom) instead of sending all of it again. A peer
+// without it gets whole transfers, as before.
+constexpr uint8_t kCapResume = 0x80;
 
 // Byte 10 of the record, "more capabilities", once byte 1 had no bit left.
 // An older peer sends no byte 10, which reads as 0.

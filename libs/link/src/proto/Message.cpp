@@ -2,7 +2,6 @@
 
 #include "BlockCodec.h"
 #include "ByteIO.h"
-#include "ResumeCodec.h"
 
 namespace vexo::link
 {
@@ -14,6 +13,13 @@ bool takesOnlyAName(MsgType type)
 {
     return type == MsgType::Lookup || type == MsgType::Delete || type == MsgType::Get ||
            type == MsgType::Checksum || type == MsgType::Hash;
+}
+
+// The hash of a resume's kept bytes, which a session sharing kMoreCapHash adds.
+bool optionalKeptHash(ByteReader &r, Message &m)
+{
+    m.hasHash = r.remaining() == kHashSize;
+    return (!m.hasHash || r.bytes(m.hash.data(), m.hash.size())) && r.remaining() == 0;
 }
 
 bool carriesPart(MsgType type)
@@ -175,8 +181,25 @@ std::vector<uint8_t> encodeMessage(const Message &m)
     case MsgType::Working:
         w.varint(m.offset);
         break;
-    default: // only a name, written above, or a resume message
-        encodeResumeFields(w, m);
+    case MsgType::GetFrom:
+        w.shortString(m.name);
+        w.varint(m.size);
+        w.svarint(m.mtimeMs);
+        w.varint(m.offset);
+        w.u32(m.crc);
+        if (m.hasHash)
+            w.bytes(m.hash.data(), m.hash.size());
+        break;
+    case MsgType::PutFrom:
+        w.varint(m.offset);
+        break;
+    case MsgType::ResumeOffer:
+        w.varint(m.offset);
+        w.u32(m.crc);
+        if (m.hasHash)
+            w.bytes(m.hash.data(), m.hash.size());
+        break;
+    default: // only a name, written above
         break;
     }
     return w.take();
@@ -280,8 +303,15 @@ bool decodeMessage(const std::vector<uint8_t> &bytes, Message &m)
         return carriesPart(m.type) && readPart(r, m.part);
     case MsgType::Working:
         return r.varint(m.offset) && r.remaining() == 0;
-    default: // a resume message, unknown, or only a name (above)
-        return decodeResumeFields(r, m);
+    case MsgType::GetFrom:
+        return r.shortString(m.name) && r.varint(m.size) && r.svarint(m.mtimeMs) && r.varint(m.offset) &&
+               r.u32(m.crc) && optionalKeptHash(r, m);
+    case MsgType::PutFrom:
+        return r.varint(m.offset) && r.remaining() == 0;
+    case MsgType::ResumeOffer:
+        return r.varint(m.offset) && r.u32(m.crc) && optionalKeptHash(r, m);
+    default: // unknown; only a name was read above
+        return false;
     }
 }
 

@@ -24,7 +24,7 @@ enum class MsgType : uint8_t {
     PutNext = 0x18,
     Space = 0x19, // only to a peer whose HelloAck has kMoreCapSpace
     Hash = 0x1C,  // a Checksum answered with the BLAKE2b hash; only with kMoreCapHash
-    // Resuming a kept partial file (ResumeCodec.h); only in sessions that share kCapResume.
+    // Resuming a kept partial file; only in sessions that share kCapResume.
     GetFrom = 0x1A,
     PutFrom = 0x1B,
     // Several deletes in one message, answered by one Outcomes; only to a
