@@ -203,9 +203,13 @@ void TransferExecutor::RunVDiskCopy(const QStringList &sources, const QStringLis
     if (state == State::Go)
         window.showStatus(language.status(QStringLiteral("CopyDone")));
     // The copy's one box: the folders it left out, what an earlier stage
-    // failed, then the names refused here.
-    TellRunReport(m_context, window.takeRunNotes(),
-                  WithFailureLines(language, window.takeRunFailures(), tooLong));
+    // failed, then the names refused here; all of it left with the window
+    // when a later stage ends the copy.
+    const QString failures = WithFailureLines(language, window.takeRunFailures(), tooLong);
+    if (window.runFailuresHeld())
+        window.keepRunFailures(failures);
+    else
+        TellRunReport(m_context, window.takeRunNotes(), failures);
 }
 
 void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStringList &destinations,
@@ -227,24 +231,25 @@ void TransferExecutor::RunRelayTransfer(const QStringList &sources, const QStrin
         PointerScope normal(window, Pointer::Normal);
         window.runDevice(from, to, direction);
     };
-    if (fromDevice) {
-        // The image stage may refuse names too: its box names the device
-        // stage's failures as well.
-        window.holdRunFailures(true);
+    // The first stage holds what it would tell at its end: the second
+    // stage's box names it too, so the copy ends with one box.
+    window.holdRunFailures(true);
+    if (fromDevice)
         deviceStage(sources, middle, tdReceive);
-        window.holdRunFailures(false);
-        keepRelayed(middle, to);
+    else
+        RunVDiskCopy(sources, middle);
+    window.holdRunFailures(false);
+    keepRelayed(middle, to);
+    if (fromDevice) {
         // The sizes are known only now, with the files on the PC.
         if (!middle.isEmpty() && SpaceCheck(m_context).allows(Route::VDiskCopy, middle, to))
             RunVDiskCopy(middle, to);
-        else
-            TellRunReport(m_context, window.takeRunNotes(), window.takeRunFailures());
-    } else {
-        RunVDiskCopy(sources, middle);
-        keepRelayed(middle, to);
-        if (!middle.isEmpty())
-            deviceStage(middle, to, tdSend);
+    } else if (!middle.isEmpty()) {
+        deviceStage(middle, to, tdSend);
     }
+    // What no second stage told: nothing reached the relay folder, or the
+    // image had no room.
+    TellRunReport(m_context, window.takeRunNotes(), window.takeRunFailures());
     DeleteFolderTree(relay);
 }
 

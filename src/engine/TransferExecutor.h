@@ -34,14 +34,16 @@ public:
     // When the last pair was copied (or there was none) the status line
     // reports success. A name too long for the image is not copied; the copy
     // ends with one box: the window's run notes (the folders left out), the
-    // failures an earlier relay stage left with the window, then those names.
+    // failures an earlier relay stage left with the window, then those names;
+    // while the window holds run failures, all that stays with the window.
     void RunVDiskCopy(const QStringList &sources, const QStringList &destinations);
     // Device to image (fromDevice) or image to device, through the relay
     // folder, made fresh for the run and removed afterwards: the first stage
     // fills it, the second takes the pairs whose file arrived there, so a
-    // file that failed (or was not reached after a stop) is reported once;
-    // from the device, in the image stage's one box. OpIdle stays false for
-    // the whole relay.
+    // file that failed (or was not reached after a stop) is reported once.
+    // The first stage's failures and notes wait for the second stage's box,
+    // so the relay ends with one box (a file the image fails to copy is still
+    // told at once). OpIdle stays false for the whole relay.
     void RunRelayTransfer(const QStringList &sources, const QStringList &destinations, bool fromDevice);
 
     // The work folder's "Temp"; empty without a work folder.

@@ -61,8 +61,8 @@ public:
     // one box at the end; what no progress window took is the caller's to show.
     void setRunNotes(const QString &text) { m_runNotes = text; }
     QString takeRunNotes() { return std::exchange(m_runNotes, QString()); }
-    // While held, a device run's progress window leaves its failures here
-    // rather than showing its box: the device stage of a relay, whose image
+    // While held, a run leaves its failures here, and the notes untaken,
+    // rather than showing its box: the first stage of a relay, whose second
     // stage ends the copy with one box for both.
     void holdRunFailures(bool hold) { m_holdFailures = hold; }
     bool runFailuresHeld() const { return m_holdFailures; }

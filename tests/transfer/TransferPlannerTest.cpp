@@ -389,6 +389,18 @@ private slots:
         QVERIFY2(relayed.startsWith(NotCopied + "GONE.TXT: ") &&
                      relayed.endsWith(refused.mid(NotCopied.size())),
                  qPrintable(relayed));
+        // The other way: a file the image cannot give up is told at once;
+        // the run's notes wait with the relay for what the device failed.
+        m_lib->addFile("TO.TXT", "to");
+        m_fx->link.script("RequestSendFileEx", -9);
+        m_w->transferContext().window.setRunNotes(Skipped + "sub");
+        WriteClipboardFiles(m_clipboard, {"GONE.TXT", "TO.TXT"});
+        m_w->PasteToDevice();
+        QTRY_COMPARE(m_fx->prompter.texts().size(), told + 5);
+        const QString sent = m_fx->prompter.texts().last();
+        QVERIFY2(sent.startsWith(Skipped + "sub\n\n" + NotCopied + "TO.TXT: "), qPrintable(sent));
+        QTest::qWait(50);
+        QCOMPARE(m_fx->prompter.texts().size(), told + 5);
     }
 
     void imageCopiesAskAndReport()
