@@ -91,6 +91,7 @@ void TFormMain::FormCreate()
         this);
     vdiskPane = new VDiskPane(m_paneContext, m_image,
                               {*VDiskList, *VDiskRows, *PVDiskStatus, *TB_VDiskConnect}, this);
+    vdiskPane->setIdleCheck([this] { return OpIdle; });
     wireCommands();
     wireTransfers();
     new PaneMenus(*this, this);

@@ -82,7 +82,11 @@ ImageMount::MountResult ImageMount::mount(QString *image)
 {
     QString source;
     MountResult result = MountResult::NoInstallPath;
+    ImageWatch::Stamp stamp;
     if (locate(image, &source)) {
+        // Taken before the library opens the file: a change in between is
+        // then seen as one, never hidden.
+        stamp = ImageWatch::Stamp::of(*image);
         m_library->SetVdiskFile(*image);
         result = m_library->InitFileSystem() == 0 ? MountResult::Mounted : MountResult::Failed;
     }
@@ -90,9 +94,33 @@ ImageMount::MountResult ImageMount::mount(QString *image)
     m_damaged = result == MountResult::Mounted && m_library->zcheck() > 0;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_source = source;
+    m_image = *image;
+    m_mountedStamp = stamp;
     if (!m_closed)
         m_state = result == MountResult::Mounted ? Mounted : NotMounted;
     return result;
+}
+
+QString ImageMount::imageFile() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_image;
+}
+
+ImageWatch::Stamp ImageMount::mountedStamp() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_mountedStamp;
+}
+
+bool ImageMount::recheck()
+{
+    if (!usable() || !isMounted() || mountRunning())
+        return false;
+    // The library reads the tables again first, as they changed under it.
+    const int problems = m_library->zcheck();
+    m_damaged = problems > 0;
+    return problems >= 0;
 }
 
 void ImageMount::unmount()

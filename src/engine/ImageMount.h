@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ImageAccess.h"
+#include "engine/ImageWatch.h"
 
 #include <QString>
 
@@ -63,6 +64,15 @@ public:
     // The same for the image a mount would use now, without mounting;
     // empty when the registry cannot be read.
     QString findImage() const;
+    // The image file the last mount used, and how it was just before the
+    // library opened it; empty and not existing before.
+    QString imageFile() const;
+    ImageWatch::Stamp mountedStamp() const;
+    // Checks the mounted image again after another program changed it, as a
+    // mount does (damaged() follows). False when its tables cannot be read
+    // any more or nothing is mounted: only a new mount tells why. Not while
+    // a mount runs.
+    bool recheck();
     // Ends the mount; true when an unmount was asked for meanwhile.
     bool endMount();
     // An unmount against a running mount: false when recorded for its end,
@@ -99,6 +109,8 @@ private:
     bool m_closed = false;
     bool m_released = false;
     QString m_source;
+    QString m_image;
+    ImageWatch::Stamp m_mountedStamp;
 };
 
 } // namespace vexo

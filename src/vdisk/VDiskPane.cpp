@@ -21,6 +21,9 @@
 #include "widgets/OverrideCursor.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QSet>
 
 #include <algorithm>
 
@@ -29,10 +32,12 @@ namespace vexo
 
 VDiskPane::VDiskPane(const PaneContext &context, std::shared_ptr<ImageMount> mount, const View &view,
                      QObject *parent)
-    : QObject(parent), m_context(context), m_mount(std::move(mount)), m_view(view), m_icons(view.rows)
+    : QObject(parent), m_context(context), m_mount(std::move(mount)), m_view(view), m_icons(view.rows),
+      m_watch([this] { return quiet(); })
 {
     m_view.list.connectPane(this, &VDiskPane::VDiskListKeyUp, &VDiskPane::VDiskListDblClick,
                             &VDiskPane::VDiskListEdited);
+    connect(&m_watch, &ImageWatch::changed, this, &VDiskPane::followImage);
 }
 
 VDiskPane::~VDiskPane()
@@ -64,7 +69,11 @@ bool VDiskPane::startMount()
     connect(thread, &TInitVDiskThread::mounting, this, [this] { showState(Connecting); });
     connect(thread, &TInitVDiskThread::installPathMissing, this, &VDiskPane::ShowNoInstallPath,
             Qt::BlockingQueuedConnection);
-    connect(thread, &TInitVDiskThread::mounted, this, [this] { showState(Connected); });
+    connect(thread, &TInitVDiskThread::mounted, this, [this] {
+        showState(Connected);
+        if (!m_shutDown)
+            m_watch.watch(m_mount->imageFile(), m_mount->mountedStamp());
+    });
     connect(thread, &TInitVDiskThread::listed, this, &VDiskPane::showListing);
     connect(thread, &TInitVDiskThread::failed, this, &VDiskPane::mountFailed);
     connect(thread, &TInitVDiskThread::ended, this, &VDiskPane::mountEnded);
@@ -91,6 +100,7 @@ void VDiskPane::DisconnectVDisk()
 {
     if (!m_mount->admitUnmount())
         return;
+    m_watch.stop();
     m_mount->unmount();
     showState(Disconnected);
     m_view.rows.clear();
@@ -98,8 +108,38 @@ void VDiskPane::DisconnectVDisk()
 
 void VDiskPane::ListVDisk()
 {
-    if (usable())
-        showListing(ReadVDiskListing(*m_mount->library(), placeholderFolder()));
+    if (!usable())
+        return;
+    // Taken before reading, so a change made meanwhile is listed again. A file
+    // put in the image's place is not the one the library reads: the watch
+    // mounts that one.
+    const ImageWatch::Stamp stamp = ImageWatch::Stamp::of(m_watch.path());
+    if (stamp.sameFile(m_mount->mountedStamp()))
+        m_watch.markShown(stamp);
+    showListing(ReadVDiskListing(*m_mount->library(), placeholderFolder()));
+}
+
+bool VDiskPane::quiet() const
+{
+    return (!m_idle || m_idle()) && !m_mount->mountRunning() && !m_view.list.isEditing() &&
+           QApplication::activeModalWidget() == nullptr;
+}
+
+void VDiskPane::followImage()
+{
+    if (!usable() || m_mount->mountRunning())
+        return;
+    const ImageWatch::Stamp now = ImageWatch::Stamp::of(m_watch.path());
+    if (m_mount->isMounted() && now.sameFile(m_mount->mountedStamp()) && m_mount->recheck()) {
+        ListVDisk();
+        // Damaged or whole again: the caption and the status say which.
+        showState(Connected);
+        return;
+    }
+    // Replaced, gone or unreadable: what a mount finds is what is shown. A
+    // failing mount is not tried again until the file changes once more.
+    m_watch.markShown(now);
+    startMount();
 }
 
 void VDiskPane::applyLanguage()
@@ -154,6 +194,8 @@ void VDiskPane::mountFailed(const QString &why)
     if (m_shutDown)
         return;
     showState(Failed);
+    // Rows of an image that did not mount would be taken for its contents.
+    m_view.rows.clear();
     if (!why.isEmpty())
         showMountFailure(why);
 }
@@ -162,6 +204,9 @@ void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
 {
     if (m_shutDown)
         return;
+    const QStringList selectedBefore = selectedNames();
+    const QSet<QString> selected(selectedBefore.begin(), selectedBefore.end());
+    const QString current = m_view.rows.caption(m_view.list.currentIndex().row());
     QVector<FileRow> rows;
     rows.reserve(entries.size());
     for (const VDiskEntry &entry : entries) {
@@ -171,6 +216,16 @@ void VDiskPane::showListing(const QVector<VDiskEntry> &entries)
     }
     m_view.rows.clear();
     m_view.rows.appendRows(rows);
+    if (QItemSelectionModel *selection = m_view.list.selectionModel()) {
+        for (int row = 0; row < m_view.rows.rowCount(); ++row) {
+            const QString name = m_view.rows.caption(row);
+            const QModelIndex index = m_view.list.indexOfRow(row);
+            if (!current.isEmpty() && name == current)
+                selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            if (selected.contains(name))
+                selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
     showFreeSpace();
 }
 
@@ -346,6 +401,7 @@ void VDiskPane::shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
+    m_watch.stop();
     m_mount->close();
     for (const QPointer<TInitVDiskThread> &thread : std::as_const(m_threads)) {
         // An attempt may be waiting for its message box: being cut off, it

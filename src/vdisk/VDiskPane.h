@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/ImageWatch.h"
 #include "engine/PaneContext.h"
 #include "engine/VDiskListing.h"
 #include "widgets/ShellIconList.h"
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QAbstractButton;
@@ -52,13 +54,17 @@ public:
     // Starts a mount attempt on a TInitVDiskThread. A request while an
     // attempt runs is ignored. False when the thread could not be started.
     bool startMount();
+    // Whether the window runs none of its own operations (a copy into or
+    // out of the image); until then a change by another program waits.
+    void setIdleCheck(std::function<bool()> idle) { m_idle = std::move(idle); }
     // Lists the image again on this thread when mounted, else starts a mount.
     void RefreshVDisk();
     // Unmounts (also when nothing is mounted): library released, state 0,
     // button released, caption "DisConnect", list emptied. Asked for while an
     // attempt runs, it is carried out when the attempt has ended.
     void DisconnectVDisk();
-    // Rebuilds the list from the mounted image on this thread.
+    // Rebuilds the list from the mounted image on this thread, keeping the
+    // selection and the current row where their names are still listed.
     void ListVDisk();
     // The toolbar Delete while the image list has the focus: asks first, and
     // only when a row is selected.
@@ -117,6 +123,11 @@ private:
     bool showRefusal(VDiskLibrary &library);
     void mountFailed(const QString &why);
     void mountEnded();
+    // Nothing of ours works on the image or its list: it may be listed again.
+    bool quiet() const;
+    // Another program changed the image: list it again, or mount it again
+    // when the file was replaced or cannot be read as it is.
+    void followImage();
 
     const PaneContext m_context;
     const std::shared_ptr<ImageMount> m_mount;
@@ -130,6 +141,9 @@ private:
     qint64 m_freeBytes = -1;
     qint64 m_totalBytes = 0;
     bool m_shutDown = false;
+    std::function<bool()> m_idle;
+    // From a mount that worked until the user unmounts.
+    ImageWatch m_watch;
 };
 
 } // namespace vexo

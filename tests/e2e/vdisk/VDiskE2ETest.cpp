@@ -26,6 +26,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cstdio>
 #include <memory>
 
 using namespace vexo;
@@ -176,6 +177,22 @@ private slots:
         QTest::keyClick(view, Qt::Key_Delete);
         QCOMPARE(captions(w->VDiskRows), (QStringList{"DATA.BIN", "NEW.TXT"}));
 
+        // Another program changes the image, in place and then by putting a
+        // new file in its place: the pane follows without a refresh, and the
+        // selected row stays selected.
+        list->setCurrentRow(1);
+        QCOMPARE(run(mcopy, {"-i", image, source + "/OLD.TXT", "::LATE.TXT"}), 0);
+        QTRY_COMPARE(w->VDiskRows->rowCount(), 3);
+        QVERIFY(captions(w->VDiskRows).contains("LATE.TXT"));
+        QCOMPARE(w->VDiskRows->caption(list->currentIndex().row()), QStringLiteral("NEW.TXT"));
+        QCOMPARE(list->selectedRows(), QModelIndexList{list->currentIndex()});
+        QVERIFY(QFile::copy(image, image + ".new"));
+        QCOMPARE(run(mcopy, {"-i", image + ".new", source + "/OLD.TXT", "::SWAP.TXT"}), 0);
+        QVERIFY(std::rename(QFile::encodeName(image + ".new"), QFile::encodeName(image)) == 0);
+        QTRY_COMPARE(w->VDiskRows->rowCount(), 4);
+        QVERIFY(captions(w->VDiskRows).contains("SWAP.TXT"));
+        QCOMPARE(w->PVDiskStatus->text().endsWith(" - Connected"), true);
+
         // Unmounted, the image is consistent and holds what the pane shows.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
         QCOMPARE(w->imageMount().VDiskState(), 0);
@@ -188,7 +205,7 @@ private slots:
         // Mount again and format: the pane lists the empty image.
         QTest::mouseClick(w->TB_VDiskConnect, Qt::LeftButton);
         QTRY_COMPARE(w->imageMount().VDiskState(), 1);
-        QTRY_COMPARE(w->VDiskRows->rowCount(), 2);
+        QTRY_COMPARE(w->VDiskRows->rowCount(), 4);
         QTRY_VERIFY(!w->vdiskPane->mountRunning());
         prompter.answer(PromptAnswer::Ok);
         QTest::mouseClick(w->TB_Format, Qt::LeftButton);
