@@ -120,10 +120,13 @@ bool TransferExecutor::run(const TransferPlan &plan)
 {
     if (!available(plan.route))
         return false;
-    // A run that cannot fit copies nothing.
-    if (!SpaceCheck(m_context).allows(plan.route, plan.sources, plan.destinations))
-        return true;
     TransferWindow &window = m_context.window;
+    // A run that cannot fit copies nothing: its refusal is the one box, and
+    // the folders it would have left out are no news.
+    if (!SpaceCheck(m_context).allows(plan.route, plan.sources, plan.destinations)) {
+        window.takeRunNotes();
+        return true;
+    }
     switch (plan.route) {
     case Route::DeviceSend:
         window.runDevice(plan.sources, plan.destinations, tdSend);

@@ -24,7 +24,8 @@ public:
     // mounted, or both for a relay.
     bool available(Route route) const;
     // Runs the plan; false, and nothing done, when its route is None or not
-    // available.
+    // available. A run refused for want of room drops the window's run notes:
+    // the refusal is its one box.
     bool run(const TransferPlan &plan);
 
     // Copies pair by pair between the PC and the image, with the busy pointer

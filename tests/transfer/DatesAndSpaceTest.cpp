@@ -239,8 +239,10 @@ TEST_F(DatesAndSpaceTest, aCopyThatCannotFitIsRefusedBeforeItStarts)
         tiny << pc(QStringLiteral("T%1").arg(i));
         putFile(tiny.last(), "x");
     }
+    m_window.setRunNotes("the folders left out"); // told by nobody: the refusal is the one box
     ASSERT_TRUE(executor().run(PlanDrag(Pane::Local, Pane::VDisk, tiny, pc(QString()))));
     ASSERT_EQ(m_prompter.texts().size(), 1);
+    EXPECT_TRUE(m_window.takeRunNotes().isEmpty());
     const QString expected =
         Filled(m_language.message("NoSpaceImage"),
                {TransferProgress::sizeText(m_language, qint64(tiny.size()) * clusterBytes),
