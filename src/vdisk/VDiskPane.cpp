@@ -131,7 +131,11 @@ void VDiskPane::followImage()
         return;
     const ImageStamp now = ImageStamp::of(m_watch.path());
     if (m_mount->isMounted() && now.sameFile(m_mount->mountedStamp()) && m_mount->recheck()) {
+        // Unasked for, the listing keeps the order the user sorted the list in.
+        const bool sorted = m_view.rows.isSorted();
         ListVDisk();
+        if (sorted)
+            m_view.rows.sort(m_view.rows.sortColumn(), m_view.rows.sortOrder());
         // Damaged or whole again: the caption and the status say which.
         showState(Connected);
         return;
