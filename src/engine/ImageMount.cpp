@@ -82,11 +82,11 @@ ImageMount::MountResult ImageMount::mount(QString *image)
 {
     QString source;
     MountResult result = MountResult::NoInstallPath;
-    ImageWatch::Stamp stamp;
+    ImageStamp stamp;
     if (locate(image, &source)) {
         // Taken before the library opens the file: a change in between is
         // then seen as one, never hidden.
-        stamp = ImageWatch::Stamp::of(*image);
+        stamp = ImageStamp::of(*image);
         m_library->SetVdiskFile(*image);
         result = m_library->InitFileSystem() == 0 ? MountResult::Mounted : MountResult::Failed;
     }
@@ -107,7 +107,7 @@ QString ImageMount::imageFile() const
     return m_image;
 }
 
-ImageWatch::Stamp ImageMount::mountedStamp() const
+ImageStamp ImageMount::mountedStamp() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_mountedStamp;

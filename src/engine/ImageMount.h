@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/ImageAccess.h"
-#include "engine/ImageWatch.h"
+#include "engine/ImageStamp.h"
 
 #include <QString>
 
@@ -67,7 +67,7 @@ public:
     // The image file the last mount used, and how it was just before the
     // library opened it; empty and not existing before.
     QString imageFile() const;
-    ImageWatch::Stamp mountedStamp() const;
+    ImageStamp mountedStamp() const;
     // Checks the mounted image again after another program changed it, as a
     // mount does (damaged() follows). False when its tables cannot be read
     // any more or nothing is mounted: only a new mount tells why. Not while
@@ -110,7 +110,7 @@ private:
     bool m_released = false;
     QString m_source;
     QString m_image;
-    ImageWatch::Stamp m_mountedStamp;
+    ImageStamp m_mountedStamp;
 };
 
 } // namespace vexo

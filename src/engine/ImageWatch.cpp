@@ -2,41 +2,10 @@
 
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 #include <utility>
 
 namespace vexo
 {
-
-static qint64 nanoseconds(const timespec &t)
-{
-    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-ImageWatch::Stamp ImageWatch::Stamp::of(const QString &path)
-{
-    Stamp stamp;
-    struct stat st {
-    };
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return stamp;
-    stamp.exists = true;
-    stamp.device = quint64(st.st_dev);
-    stamp.inode = quint64(st.st_ino);
-    stamp.size = qint64(st.st_size);
-    stamp.modifiedNs = nanoseconds(st.st_mtim);
-    stamp.changedNs = nanoseconds(st.st_ctim);
-    return stamp;
-}
-
-bool ImageWatch::Stamp::operator==(const Stamp &other) const
-{
-    if (!exists || !other.exists)
-        return exists == other.exists;
-    return sameFile(other) && size == other.size && modifiedNs == other.modifiedNs &&
-           changedNs == other.changedNs;
-}
 
 ImageWatch::ImageWatch(std::function<bool()> ready, QObject *parent)
     : QObject(parent), m_ready(std::move(ready))
@@ -47,9 +16,11 @@ ImageWatch::ImageWatch(std::function<bool()> ready, QObject *parent)
     connect(&m_settle, &QTimer::timeout, this, &ImageWatch::settled);
 }
 
-void ImageWatch::watch(const QString &path, const Stamp &shown)
+void ImageWatch::watch(const QString &path, const ImageStamp &shown)
 {
     stop();
+    if (path.isEmpty())
+        return;
     m_path = path;
     m_shown = shown;
     // The folder tells of a file put in the image's place, or one made again
@@ -59,7 +30,7 @@ void ImageWatch::watch(const QString &path, const Stamp &shown)
         m_watcher.addPath(folder);
     rearm();
     // Changed since it was read (during a mount): listed again once settled.
-    if (Stamp::of(path) != shown)
+    if (ImageStamp::of(path) != shown)
         noticed();
 }
 
@@ -71,12 +42,12 @@ void ImageWatch::stop()
     if (!paths.isEmpty())
         m_watcher.removePaths(paths);
     m_path.clear();
-    m_watched = Stamp();
+    m_watched = ImageStamp();
 }
 
 void ImageWatch::rearm()
 {
-    const Stamp now = Stamp::of(m_path);
+    const ImageStamp now = ImageStamp::of(m_path);
     if (m_watcher.files().contains(m_path) && now.sameFile(m_watched))
         return;
     if (m_watcher.files().contains(m_path))
@@ -108,7 +79,7 @@ void ImageWatch::settled()
     }
     m_firstNoticed.invalidate();
     // A folder's other files, or our own change listed already, change nothing shown.
-    if (Stamp::of(m_path) != m_shown)
+    if (ImageStamp::of(m_path) != m_shown)
         emit changed();
 }
 

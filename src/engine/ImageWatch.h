@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/ImageStamp.h"
+
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
@@ -19,26 +21,6 @@ class ImageWatch : public QObject
 {
     Q_OBJECT
 public:
-    // What tells one state of the file from another without reading it.
-    struct Stamp {
-        bool exists = false;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-
-        // The file at `path` now; exists false when it cannot be seen.
-        static Stamp of(const QString &path);
-        // The same file (not one put in its place), whatever its contents.
-        bool sameFile(const Stamp &other) const
-        {
-            return exists && other.exists && device == other.device && inode == other.inode;
-        }
-        bool operator==(const Stamp &other) const;
-        bool operator!=(const Stamp &other) const { return !(*this == other); }
-    };
-
     // A burst of writes settles this long before `changed` is emitted...
     static constexpr int SettleMs = 300;
     // ...but a steady stream of them is followed at least this often.
@@ -50,7 +32,7 @@ public:
 
     // Watches `path`, whose contents were last shown as `shown`; replaces an
     // earlier watch.
-    void watch(const QString &path, const Stamp &shown);
+    void watch(const QString &path, const ImageStamp &shown);
     // Ends the watch; a change still settling is dropped.
     void stop();
     bool watching() const { return !m_path.isEmpty(); }
@@ -58,7 +40,7 @@ public:
     // The file as `shown` (taken before it was read) is what the window
     // shows: a change that leaves it so (our own copy, listed already) is
     // not reported again.
-    void markShown(const Stamp &shown) { m_shown = shown; }
+    void markShown(const ImageStamp &shown) { m_shown = shown; }
 
 signals:
     // The file is no longer as last shown (changed, replaced or gone), the
@@ -76,8 +58,8 @@ private:
     QTimer m_settle;
     QElapsedTimer m_firstNoticed;
     QString m_path;
-    Stamp m_watched;
-    Stamp m_shown;
+    ImageStamp m_watched;
+    ImageStamp m_shown;
 };
 
 } // namespace vexo

@@ -113,7 +113,7 @@ void VDiskPane::ListVDisk()
     // Taken before reading, so a change made meanwhile is listed again. A file
     // put in the image's place is not the one the library reads: the watch
     // mounts that one.
-    const ImageWatch::Stamp stamp = ImageWatch::Stamp::of(m_watch.path());
+    const ImageStamp stamp = ImageStamp::of(m_watch.path());
     if (stamp.sameFile(m_mount->mountedStamp()))
         m_watch.markShown(stamp);
     showListing(ReadVDiskListing(*m_mount->library(), placeholderFolder()));
@@ -129,7 +129,7 @@ void VDiskPane::followImage()
 {
     if (!usable() || m_mount->mountRunning())
         return;
-    const ImageWatch::Stamp now = ImageWatch::Stamp::of(m_watch.path());
+    const ImageStamp now = ImageStamp::of(m_watch.path());
     if (m_mount->isMounted() && now.sameFile(m_mount->mountedStamp()) && m_mount->recheck()) {
         ListVDisk();
         // Damaged or whole again: the caption and the status say which.
