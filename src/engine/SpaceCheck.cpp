@@ -88,7 +88,7 @@ bool SpaceCheck::allows(Route route, const QStringList &sources, const QStringLi
         if (!library || sources.isEmpty() || !sources.first().startsWith(u'/'))
             return true;
         if (imageLacksRoom(*library, localSizes(sources), destinations, needed, freeBytes)) {
-            refuse("NoSpaceImage", needed, freeBytes);
+            refuse("NoSpaceImage", needed, freeBytes, true);
             return false;
         }
         return true;
@@ -127,7 +127,7 @@ bool SpaceCheck::explainImageFailure(const QString &source)
     return true;
 }
 
-void SpaceCheck::refuse(const char *key, qint64 needed, qint64 freeBytes)
+void SpaceCheck::refuse(const char *key, qint64 needed, qint64 freeBytes, bool beforeReport)
 {
     const LanguageTable &language = m_context.language;
     QString neededText = TransferProgress::sizeText(language, needed),
@@ -139,7 +139,14 @@ void SpaceCheck::refuse(const char *key, qint64 needed, qint64 freeBytes)
         freeText = Filled(bytes, {QLocale::system().toString(freeBytes)});
     }
     const QString text = Filled(language.message(QLatin1String(key)), {neededText, freeText});
-    m_context.window.showStatus(text);
+    TransferWindow &window = m_context.window;
+    window.showStatus(text);
+    // The image stage of a relay: the failures the palmtop stage left go in
+    // the same box, after the refusal.
+    if (const QString held = beforeReport ? window.takeRunFailures() : QString(); !held.isEmpty()) {
+        window.keepRunFailures(text + QStringLiteral("\n\n") + held);
+        return;
+    }
     if (m_context.prompter) {
         TransferWindow::Pointer normal = TransferWindow::Pointer::Normal;
         m_context.window.pushPointer(normal);

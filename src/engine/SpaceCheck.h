@@ -27,6 +27,8 @@ public:
 
     // Whether the pairs fit where they go on this route; when not, says so
     // in one box, with the bytes needed and free, and in the status line.
+    // Into the image, with failures of an earlier relay stage left with the
+    // window, the refusal is put ahead of them there, for the relay's box.
     // Routes whose destination's space is not known here always fit.
     bool allows(Route route, const QStringList &sources, const QStringList &destinations);
     // After a copy into the image failed: when another program holding the
@@ -42,7 +44,7 @@ public:
                                const QStringList &destinations, qint64 &needed, qint64 &freeBytes);
 
 private:
-    void refuse(const char *key, qint64 needed, qint64 freeBytes);
+    void refuse(const char *key, qint64 needed, qint64 freeBytes, bool beforeReport = false);
 
     const TransferContext &m_context;
 };
